@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace station {
+
+// The station's text is 8-bit in the East-European code page (windows-1250); these convert
+// it for the screen and back.
+std::u16string DecodeCp1250(std::string_view bytes);
+
+// Characters the code page lacks become "?".
+std::string EncodeCp1250(std::u16string_view text);
+
+}  // namespace station

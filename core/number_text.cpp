@@ -1,0 +1,98 @@
+#include "core/number_text.h"
+
+#include <locale.h>
+#include <clocale>
+#include <cstdio>
+
+#include <algorithm>
+#include <array>
+
+#include "core/decimal_number.h"
+
+namespace station {
+namespace {
+
+constexpr int kFixedPrecision = 8;
+
+// 1 for the characters a reading is made of: digits, comma, point and hyphen-minus.
+constexpr auto kKeptInNumber = [] {
+    std::array<unsigned char, 256> kept{};
+    for (const char c : std::string_view("0123456789,.-")) {
+        kept[static_cast<unsigned char>(c)] = 1;
+    }
+    return kept;
+}();
+
+}  // namespace
+
+void RemoveSpacesInPlace(std::string& text) {
+    std::erase(text, ' ');
+}
+
+std::string RemoveSpaces(std::string_view text) {
+    std::string out(text);
+    RemoveSpacesInPlace(out);
+    return out;
+}
+
+void CommasToDotsInPlace(std::string& text) {
+    std::replace(text.begin(), text.end(), ',', '.');
+}
+
+std::string CommasToDots(std::string_view text) {
+    std::string out(text);
+    CommasToDotsInPlace(out);
+    return out;
+}
+
+void ToLocalDecimalInPlace(std::string& text, char separator) {
+    if (separator == '.') {
+        CommasToDotsInPlace(text);
+    } else {
+        std::replace(text.begin(), text.end(), '.', ',');
+    }
+}
+
+std::string ToLocalDecimal(std::string_view text, char separator) {
+    std::string out(text);
+    ToLocalDecimalInPlace(out, separator);
+    return out;
+}
+
+std::string ExtractNumber(std::string_view line, int decimals, char separator) {
+    // Branch-free: every byte is written, only kept ones advance the end.
+    std::string kept(line.size(), '\0');
+    std::size_t size = 0;
+    for (const char c : line) {
+        kept[size] = c;
+        size += kKeptInNumber[static_cast<unsigned char>(c)];
+    }
+    kept.resize(size);
+    if (kept.empty()) {
+        return {};
+    }
+    ToLocalDecimalInPlace(kept, separator);
+    const auto value = ParseNumber(kept, separator);
+    if (!value) {
+        return "err";
+    }
+    std::string fixed = FormatFixed(*value, kFixedPrecision, decimals, separator);
+    CommasToDotsInPlace(fixed);
+    return fixed;
+}
+
+char DetectDecimalSeparator() {
+    // A locale of our own from the environment, used on this thread only for one formatting.
+    locale_t user = newlocale(LC_NUMERIC_MASK, "", locale_t{});
+    if (user == locale_t{}) {
+        return '.';
+    }
+    const locale_t previous = uselocale(user);
+    char written[16] = {};
+    std::snprintf(written, sizeof written, "%.2f", 1.23);
+    uselocale(previous);
+    freelocale(user);
+    return written[1];
+}
+
+}  // namespace station

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "core/reading_displays.h"
+#include "core/transmission_log.h"
+
+namespace station {
+
+// Protocol code of plain weight lines, the only kind of scale data the station knows.
+inline constexpr int kWeightLineProtocol = 35;
+
+// Turns each scale's byte stream into readings: cuts it into lines at carriage returns, logs
+// every line and shows the rounded number it holds, or "#err".
+class WeightDecoder {
+public:
+    // A scale line is well under 100 bytes; a peer that never ends its line loses the
+    // unfinished part at this size instead of growing the station without bound.
+    static constexpr std::size_t kReceiveBufferCap = 8192;
+
+    WeightDecoder(TransmissionLog& log, ReadingDisplays& displays, char decimalSeparator)
+        : log_(log), displays_(displays), separator_(decimalSeparator) {}
+
+    // Takes the first `length` bytes of `data` into `buffer`, the scale's unfinished line;
+    // every carriage return completes a line, line feeds are dropped.
+    void AppendReceivedData(std::string_view data, int length, int code, std::string& buffer,
+                            int scale);
+
+    // Logs the line, then shows its reading for scales 1 to 4.
+    void DecodeWeightLine(std::string_view line, int code, int scale);
+
+    void ShowWeight(int scale, const std::string& text);
+
+    char DecimalSeparator() const { return separator_; }
+
+private:
+    void AppendCapped(std::string_view bytes, std::string& buffer, int scale);
+
+    TransmissionLog& log_;
+    ReadingDisplays& displays_;
+    char separator_;
+};
+
+}  // namespace station

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/clock.h"
+#include "core/reading_displays.h"
+#include "core/transmission_log.h"
+#include "core/weight_decoder.h"
+
+namespace station::test {
+
+class FakeClock final : public Clock {
+public:
+    LocalTime Now() override { return now; }
+    LocalTime now{2026, 12, 7, 14, 3, 7, 45};
+};
+
+class RecordingDisplays final : public ReadingDisplays {
+public:
+    void SetReadingText(int scale, const std::string& text) override {
+        shown.emplace_back(scale, text);
+    }
+    std::vector<std::pair<int, std::string>> shown;
+};
+
+// A decoder wired to a fake clock, an in-memory log and recording displays.
+struct DecoderRig {
+    explicit DecoderRig(char separator) : decoder(log, displays, separator) {}
+
+    // The text shown by decoding `line` as a whole line of scale 1, or "" when none was shown.
+    std::string Display(const std::string& line) {
+        displays.shown.clear();
+        decoder.DecodeWeightLine(line, kWeightLineProtocol, 1);
+        return displays.shown.empty() ? std::string() : displays.shown.back().second;
+    }
+
+    FakeClock clock;
+    TransmissionLog log{clock};
+    RecordingDisplays displays;
+    WeightDecoder decoder;
+};
+
+// Names the cases of a suite run under a comma and under a point separator.
+inline std::string SeparatorName(const ::testing::TestParamInfo<char>& param) {
+    return param.param == ',' ? "Comma" : "Point";
+}
+
+}  // namespace station::test
