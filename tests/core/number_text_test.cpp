@@ -134,9 +134,11 @@ TEST(DetectDecimalSeparator, FollowsTheUsersLocale) {
     }
     {
         ScopedEnv locale("LC_ALL", "pl_PL.UTF-8");
-        if (newlocale(LC_NUMERIC_MASK, "", locale_t{}) == locale_t{}) {
+        const locale_t polish = newlocale(LC_NUMERIC_MASK, "", locale_t{});
+        if (polish == locale_t{}) {
             GTEST_SKIP() << "pl_PL.UTF-8 is not installed; scripts/test.sh generates it";
         }
+        freelocale(polish);
         EXPECT_EQ(DetectDecimalSeparator(), ',');
     }
     {
