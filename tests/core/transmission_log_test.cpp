@@ -2,16 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "core/io_error.h"
 #include "tests/core/fakes.h"
+#include "tests/core/temp_dir.h"
 
 namespace station {
 namespace {
@@ -65,18 +60,6 @@ TEST(LogCapacity, KeepsTwoThousandAndOneLinesThenStartsAgain) {
 
 class LogSaving : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/log_saving_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
-
-    static std::string Read(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
-
     std::string ErrorOfSavingTo(const std::string& path) {
         try {
             log_.SaveToFile(path);
@@ -88,31 +71,31 @@ protected:
 
     test::FakeClock clock_;
     TransmissionLog log_{clock_};
-    std::string dir_;
+    test::TempDir dir_;
 };
 
 TEST_F(LogSaving, WritesHeaderAndEveryLineWithCrLfByteForByte) {
-    const std::string path = dir_ + "/rs232_log.txt";
-    std::ofstream(path) << "old content that is longer than the new one, to be truncated away";
+    const std::string path = dir_ / "rs232_log.txt";
+    test::WriteFile(path, "old content that is longer than the new one, to be truncated away");
     log_.LogTransmission(log_code::kReceived, "1\xb9\xea", 1);
     log_.LogTransmission(log_code::kReceived, "", 4);
     log_.SaveToFile(path);
-    EXPECT_EQ(Read(path),
+    EXPECT_EQ(test::ReadFile(path),
               "------ Waga ------ \r\n14-03-07.045 1  << 1\xb9\xea\r\n14-03-07.045 4  << \r\n");
     EXPECT_EQ(log_.Lines().size(), 2u);
 }
 
 TEST_F(LogSaving, EmptyLogWritesTheHeaderAlone) {
-    const std::string path = dir_ + "/empty.txt";
+    const std::string path = dir_ / "empty.txt";
     log_.SaveToFile(path);
-    EXPECT_EQ(Read(path), "------ Waga ------ \r\n");
+    EXPECT_EQ(test::ReadFile(path), "------ Waga ------ \r\n");
 }
 
 TEST_F(LogSaving, FailuresCarryTheStationsTexts) {
-    std::ofstream(dir_ + "/plain") << "x";
-    EXPECT_EQ(ErrorOfSavingTo(dir_ + "/missing/log.txt"), "Invalid filename");
-    EXPECT_EQ(ErrorOfSavingTo(dir_ + "/plain/log.txt"), "Invalid filename");
-    EXPECT_EQ(ErrorOfSavingTo(dir_), "File access denied");
+    test::WriteFile(dir_ / "plain", "x");
+    EXPECT_EQ(ErrorOfSavingTo(dir_ / "missing/log.txt"), "Invalid filename");
+    EXPECT_EQ(ErrorOfSavingTo(dir_ / "plain/log.txt"), "Invalid filename");
+    EXPECT_EQ(ErrorOfSavingTo(dir_.path()), "File access denied");
     log_.LogTransmission(log_code::kReceived, "1", 1);
     EXPECT_EQ(ErrorOfSavingTo("/dev/full"), "Disk full");
     EXPECT_EQ(log_.Lines().size(), 1u);

@@ -1,0 +1,283 @@
+#include "core/ini_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <optional>
+#include <vector>
+
+namespace station {
+namespace {
+
+constexpr std::string_view kLineEnd = "\r\n";
+
+// One line of the file: its bytes as they stand, terminator included, and its text without it.
+struct Line {
+    std::string_view bytes;
+    std::string_view text;
+};
+
+std::vector<Line> SplitLines(std::string_view content) {
+    std::vector<Line> lines;
+    while (!content.empty()) {
+        const std::size_t lineFeed = content.find('\n');
+        const std::size_t size = lineFeed == std::string_view::npos ? content.size() : lineFeed + 1;
+        std::string_view text = content.substr(0, size);
+        if (text.ends_with('\n')) {
+            text.remove_suffix(1);
+        }
+        if (text.ends_with('\r')) {
+            text.remove_suffix(1);
+        }
+        lines.push_back({content.substr(0, size), text});
+        content.remove_prefix(size);
+    }
+    return lines;
+}
+
+std::string_view Trimmed(std::string_view text) {
+    const auto begin = text.find_first_not_of(" \t");
+    if (begin == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(begin, text.find_last_not_of(" \t") - begin + 1);
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [&](char x, char y) { return lower(x) == lower(y); });
+}
+
+// The section name of a header line "[name]", or nothing for any other line.
+std::optional<std::string_view> SectionOf(const Line& line) {
+    const std::string_view text = Trimmed(line.text);
+    if (!text.starts_with('[')) {
+        return std::nullopt;
+    }
+    const std::size_t close = text.find(']');
+    return Trimmed(text.substr(1, close == std::string_view::npos ? close : close - 1));
+}
+
+struct KeyValue {
+    std::string_view key;
+    std::string_view value;
+};
+
+// The key and raw value of a "key=value" line; comments and other lines have none.
+std::optional<KeyValue> KeyValueOf(const Line& line) {
+    const std::string_view text = Trimmed(line.text);
+    const std::size_t equals = text.find('=');
+    if (text.starts_with(';') || equals == std::string_view::npos) {
+        return std::nullopt;
+    }
+    return KeyValue{Trimmed(text.substr(0, equals)), text.substr(equals + 1)};
+}
+
+// Where a key stands: the line index of the section header (or lines.size() when the section
+// is missing), the key line (or nothing) and the last non-blank line of the section.
+struct Place {
+    std::size_t header;
+    std::optional<std::size_t> keyLine;
+    std::size_t lastFilled;
+};
+
+Place Find(const std::vector<Line>& lines, std::string_view section, std::string_view key) {
+    Place place{lines.size(), std::nullopt, lines.size()};
+    const auto isSection = [&](const Line& line) {
+        const auto name = SectionOf(line);
+        return name && SameName(*name, section);
+    };
+    auto i = static_cast<std::size_t>(std::find_if(lines.begin(), lines.end(), isSection) -
+                                      lines.begin());
+    if (i == lines.size()) {
+        return place;
+    }
+    place.header = place.lastFilled = i;
+    for (++i; i < lines.size() && !SectionOf(lines[i]); ++i) {
+        if (!Trimmed(lines[i].text).empty()) {
+            place.lastFilled = i;
+        }
+        const auto pair = KeyValueOf(lines[i]);
+        if (!place.keyLine && pair && SameName(pair->key, key)) {
+            place.keyLine = i;
+        }
+    }
+    return place;
+}
+
+enum class ReadResult { kRead, kMissing, kFailed };
+
+ReadResult ReadWhole(const std::string& path, std::string& content) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return errno == ENOENT ? ReadResult::kMissing : ReadResult::kFailed;
+    }
+    content.clear();
+    char chunk[65536];
+    for (;;) {
+        const ssize_t got = ::read(fd, chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            ::close(fd);
+            return got == 0 ? ReadResult::kRead : ReadResult::kFailed;
+        }
+        content.append(chunk, static_cast<std::size_t>(got));
+    }
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+std::string DirectoryOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Writes `content` to a new file beside `target`, flushes it and renames it over `target`,
+// carrying over the mode and owner of the file it replaces.
+bool ReplaceAtomically(const std::string& target, std::string_view content,
+                       const std::optional<struct stat>& existing) {
+    static std::atomic<unsigned> counter{0};
+    const std::string directory = DirectoryOf(target);
+    const std::string temporary = directory + "/." + target.substr(target.rfind('/') + 1) + "." +
+                                  std::to_string(::getpid()) + "." + std::to_string(counter++) +
+                                  ".tmp";
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return false;
+    }
+    bool written = WriteAll(fd, content);
+    if (written && existing) {
+        written = ::fchmod(fd, existing->st_mode & 07777) == 0;
+        // Only root can hand a file to another owner; anyone else already owns what they replace.
+        (void)!::fchown(fd, existing->st_uid, existing->st_gid);
+    }
+    written = written && ::fsync(fd) == 0;
+    written = ::close(fd) == 0 && written;
+    if (!written || ::rename(temporary.c_str(), target.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    const int directoryFd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (directoryFd >= 0) {
+        ::fsync(directoryFd);
+        ::close(directoryFd);
+    }
+    return true;
+}
+
+// The file a write lands in: the name itself, or the target of a symbolic link.
+std::optional<std::string> WriteTarget(const std::string& name) {
+    struct stat link {};
+    if (::lstat(name.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) {
+        return name;
+    }
+    char resolved[PATH_MAX];
+    if (::realpath(name.c_str(), resolved) == nullptr) {
+        return std::nullopt;
+    }
+    return std::string(resolved);
+}
+
+}  // namespace
+
+std::string IniFile::ReadString(std::string_view section, std::string_view key,
+                                std::string_view fallback) const {
+    std::string content;
+    if (ReadWhole(name_, content) != ReadResult::kRead) {
+        return std::string(fallback);
+    }
+    const std::vector<Line> lines = SplitLines(content);
+    const Place place = Find(lines, section, key);
+    if (!place.keyLine) {
+        return std::string(fallback);
+    }
+    std::string_view value = Trimmed(KeyValueOf(lines[*place.keyLine])->value);
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front()) {
+        value = value.substr(1, value.size() - 2);
+    }
+    return std::string(value.substr(0, kMaxValueLength));
+}
+
+void IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+    const IniWriteError failure("Unable to write to " + name_);
+    const auto target = WriteTarget(name_);
+    if (!target) {
+        throw failure;
+    }
+    std::string content;
+    std::optional<struct stat> existing;
+    switch (ReadWhole(*target, content)) {
+        case ReadResult::kFailed:
+            throw failure;
+        case ReadResult::kMissing:
+            break;
+        case ReadResult::kRead: {
+            // The replacement is renamed into place, which a read-only file would not stop.
+            const int probe = ::open(target->c_str(), O_WRONLY | O_CLOEXEC);
+            if (probe < 0) {
+                throw failure;
+            }
+            existing.emplace();
+            ::fstat(probe, &*existing);
+            ::close(probe);
+            break;
+        }
+    }
+
+    const std::string keyLine =
+        std::string(key) + "=" + std::string(value.substr(0, value.find_first_of("\r\n")));
+    const std::vector<Line> lines = SplitLines(content);
+    const Place place = Find(lines, section, key);
+    std::string updated;
+    updated.reserve(content.size() + keyLine.size() + section.size() + 8);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (place.keyLine == i) {
+            updated.append(keyLine).append(lines[i].bytes.substr(lines[i].text.size()));
+            continue;
+        }
+        updated.append(lines[i].bytes);
+        if (!place.keyLine && i == place.lastFilled) {
+            if (!lines[i].bytes.ends_with('\n')) {
+                updated.append(kLineEnd);
+            }
+            updated.append(keyLine).append(kLineEnd);
+        }
+    }
+    if (place.header == lines.size()) {
+        if (!updated.empty() && !updated.ends_with('\n')) {
+            updated.append(kLineEnd);
+        }
+        updated.append("[").append(section).append("]").append(kLineEnd);
+        updated.append(keyLine).append(kLineEnd);
+    }
+    if (!ReplaceAtomically(*target, updated, existing)) {
+        throw failure;
+    }
+}
+
+}  // namespace station

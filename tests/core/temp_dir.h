@@ -1,0 +1,40 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace station::test {
+
+// A fresh directory under /tmp, removed with everything in it when the test ends.
+class TempDir {
+public:
+    TempDir() {
+        char pattern[] = "/tmp/station_test_XXXXXX";
+        if (mkdtemp(pattern) == nullptr) {
+            ADD_FAILURE() << "mkdtemp failed";
+        }
+        path_ = pattern;
+    }
+    ~TempDir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
+
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+inline std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+inline void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+}  // namespace station::test
