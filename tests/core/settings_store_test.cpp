@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <random>
 #include <string>
 
@@ -210,11 +211,11 @@ TEST_F(SettingsStore, ReadOnlyFileFailsEvenWhereItsDirectoryIsWritable) {
 }
 
 TEST_F(SettingsStore, ErrorNamesTheFileAsTheStationNamesIt) {
-    const std::string previous = get_current_dir_name();
-    ASSERT_EQ(chdir(dir_.path().c_str()), 0);
+    const auto previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir_.path());
     IniFile relative(kSettingsFileName);
     const std::string message = WriteError(relative);  // there is no dane/ here
-    ASSERT_EQ(chdir(previous.c_str()), 0);
+    std::filesystem::current_path(previous);
     EXPECT_EQ(message, "Unable to write to dane/konfig.ini");
 }
 
