@@ -72,31 +72,44 @@ void TransmissionLog::LogTransmission(int code, std::string_view text, int scale
     std::array<char, 16> number{};
     const auto numberEnd = std::to_chars(number.begin(), number.end(), scale).ptr;
     const std::string_view tag = TagOf(code);
-    std::string line;
-    line.reserve(time.size() + 16 + 2 + tag.size() + text.size());
-    line.append(time.data(), time.size())
+    if (ends_.size() > kCapacity) {
+        text_.clear();
+        ends_.clear();
+        if (view_ != nullptr) {
+            view_->Cleared();
+        }
+    }
+    text_.append(time.data(), time.size())
         .append(1, ' ')
         .append(number.data(), numberEnd)
         .append(1, ' ')
         .append(tag)
         .append(text);
-    if (lines_.size() > kCapacity) {
-        lines_.clear();
-        if (view_ != nullptr) {
-            view_->Cleared();
-        }
-    }
-    lines_.push_back(std::move(line));
+    ends_.push_back(text_.size());
     if (view_ != nullptr) {
-        view_->LineAdded(lines_.back());
+        view_->LineAdded(Line(ends_.size() - 1));
     }
+}
+
+std::string_view TransmissionLog::Line(std::size_t index) const {
+    const std::size_t begin = index == 0 ? 0 : ends_[index - 1];
+    return std::string_view(text_).substr(begin, ends_[index] - begin);
+}
+
+std::vector<std::string> TransmissionLog::Lines() const {
+    std::vector<std::string> lines;
+    lines.reserve(ends_.size());
+    for (std::size_t i = 0; i < ends_.size(); ++i) {
+        lines.emplace_back(Line(i));
+    }
+    return lines;
 }
 
 void TransmissionLog::SaveToFile(const std::string& path) const {
     std::string content;
     content.append(kSaveHeader).append(kLineEnd);
-    for (const std::string& line : lines_) {
-        content.append(line).append(kLineEnd);
+    for (std::size_t i = 0; i < ends_.size(); ++i) {
+        content.append(Line(i)).append(kLineEnd);
     }
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) {

@@ -21,12 +21,14 @@ inline constexpr int kQuestion = -2;   // " ?? "
 class LogView {
 public:
     virtual ~LogView() = default;
-    virtual void LineAdded(const std::string& line) = 0;
+    // `line` is valid until the log changes again.
+    virtual void LineAdded(std::string_view line) = 0;
     virtual void Cleared() = 0;
 };
 
 // The technical record of scale traffic: 8-bit lines in memory, oldest first, at most
-// kCapacity + 1 of them. It is emptied, not scrolled, when full.
+// kCapacity + 1 of them. It is emptied, not scrolled, when full. The lines stand back to back
+// in one text that keeps its memory when emptied, so a flood of lines allocates nothing.
 class TransmissionLog {
 public:
     static constexpr std::size_t kCapacity = 2000;
@@ -38,7 +40,10 @@ public:
     // Adds "hh-mm-ss.zzz <scale> <tag><text>".
     void LogTransmission(int code, std::string_view text, int scale);
 
-    const std::vector<std::string>& Lines() const { return lines_; }
+    std::size_t LineCount() const { return ends_.size(); }
+    std::string_view Line(std::size_t index) const;
+    // A copy of every line, oldest first.
+    std::vector<std::string> Lines() const;
 
     // Writes the header line and every line, each ended by CR LF. Throws InOutError.
     void SaveToFile(const std::string& path) const;
@@ -46,7 +51,8 @@ public:
 private:
     Clock& clock_;
     LogView* view_ = nullptr;
-    std::vector<std::string> lines_;
+    std::string text_;               // every line, back to back
+    std::vector<std::size_t> ends_;  // where each line ends in text_
 };
 
 }  // namespace station

@@ -13,7 +13,7 @@ namespace {
 
 class RecordingView final : public LogView {
 public:
-    void LineAdded(const std::string& line) override { events.push_back("+" + line); }
+    void LineAdded(std::string_view line) override { events.push_back("+" + std::string(line)); }
     void Cleared() override { events.push_back("clear"); }
     std::vector<std::string> events;
 };
