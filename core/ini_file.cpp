@@ -12,6 +12,8 @@
 #include <optional>
 #include <vector>
 
+#include "core/fd_io.h"
+
 namespace station {
 namespace {
 
@@ -134,20 +136,6 @@ ReadResult ReadWhole(const std::string& path, std::string& content) {
     }
 }
 
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
-
 std::string DirectoryOf(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     if (slash == std::string::npos) {
@@ -243,8 +231,11 @@ void IniFile::WriteString(std::string_view section, std::string_view key, std::s
                 throw failure;
             }
             existing.emplace();
-            ::fstat(probe, &*existing);
+            const bool described = ::fstat(probe, &*existing) == 0;
             ::close(probe);
+            if (!described) {
+                throw failure;
+            }
             break;
         }
     }

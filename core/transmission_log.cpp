@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <charconv>
 
+#include "core/fd_io.h"
 #include "core/io_error.h"
 
 namespace station {
@@ -50,19 +51,6 @@ std::array<char, 12> FormatTime(const LocalTime& time) {
             Digit(time.millisecond / 100),
             Digit(time.millisecond / 10 % 10),
             Digit(time.millisecond % 10)};
-}
-
-void WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            throw InOutError::FromErrno(errno, true);
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
 }
 
 }  // namespace
@@ -115,11 +103,10 @@ void TransmissionLog::SaveToFile(const std::string& path) const {
     if (fd < 0) {
         throw InOutError::FromErrno(errno, true);
     }
-    try {
-        WriteAll(fd, content);
-    } catch (...) {
+    if (!WriteAll(fd, content)) {
+        const int writeError = errno;
         ::close(fd);
-        throw;
+        throw InOutError::FromErrno(writeError, true);
     }
     if (::close(fd) != 0) {
         throw InOutError::FromErrno(errno, true);
