@@ -1,0 +1,32 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+
+namespace station::net {
+
+// Interest in one descriptor. Destroying it stops every notification at once, also from inside
+// its own callback, so an endpoint can be closed from any handler.
+class FdWatch {
+public:
+    virtual ~FdWatch() = default;
+    // Level-triggered: while a wanted condition holds, the callback keeps coming.
+    virtual void SetInterest(bool read, bool write) = 0;
+};
+
+// What the socket component needs from the thread's event loop. The program implements it over
+// Qt; tests drive it with a poll loop. An exception that escapes a callback is the loop's to
+// report (the application's handler for unhandled exceptions); the loop then goes on.
+class EventLoop {
+public:
+    // `readable` also covers hang-up and error conditions, as poll(2) reports them.
+    using ReadyCallback = std::function<void(bool readable, bool writable)>;
+
+    virtual ~EventLoop() = default;
+    // Starts with no interest.
+    virtual std::unique_ptr<FdWatch> Watch(int fd, ReadyCallback on_ready) = 0;
+    // Runs `call` on the loop's thread after the current callback has returned.
+    virtual void Post(std::function<void()> call) = 0;
+};
+
+}  // namespace station::net

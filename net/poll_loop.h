@@ -1,0 +1,61 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "net/event_loop.h"
+
+namespace station::net {
+
+// An event loop over poll(2) for programs without a toolkit: the tests and the tools. One
+// thread; it runs only while RunOnce or RunUntil is called.
+class PollLoop final : public EventLoop {
+public:
+    using ExceptionHandler = std::function<void(std::exception_ptr)>;
+
+    PollLoop() = default;
+    ~PollLoop() override;
+    PollLoop(const PollLoop&) = delete;
+    PollLoop& operator=(const PollLoop&) = delete;
+
+    std::unique_ptr<FdWatch> Watch(int fd, ReadyCallback on_ready) override;
+    void Post(std::function<void()> call) override;
+
+    // Where exceptions escaping a callback go; without a handler they leave RunOnce.
+    void SetExceptionHandler(ExceptionHandler handler) { exception_handler_ = std::move(handler); }
+
+    // One turn: runs posted calls, then waits up to `timeout` for watched descriptors and runs
+    // the callbacks of those that are ready.
+    void RunOnce(std::chrono::milliseconds timeout);
+    // Turns until `done` holds or `limit` has passed; returns `done()`.
+    bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit);
+
+    // How many descriptors are watched with some interest now.
+    std::size_t ActiveWatchCount() const;
+    // Callbacks run so far, posted calls included: a loop with nothing to do adds none.
+    std::uint64_t DispatchCount() const { return dispatch_count_; }
+
+private:
+    class Watcher;
+    struct Entry {
+        int fd;
+        bool read = false;
+        bool write = false;
+        std::shared_ptr<ReadyCallback> on_ready;
+    };
+
+    void Invoke(const std::function<void()>& call);
+
+    std::map<std::uint64_t, Entry> entries_;
+    std::uint64_t next_id_ = 1;
+    std::vector<std::function<void()>> posted_;
+    ExceptionHandler exception_handler_;
+    std::uint64_t dispatch_count_ = 0;
+};
+
+}  // namespace station::net

@@ -1,0 +1,64 @@
+// The value guards and the connection type.
+#include <fcntl.h>
+
+#include "tests/net/net_fixtures.h"
+
+namespace station::net::test {
+namespace {
+
+TEST_F(SocketTest, ValuesCanChangeUntilTheConnectionIsEstablished) {
+    Listener server;
+    Connect(server.port());
+    client.SetAddress("127.0.0.2");
+    client.SetPort(1);
+    client.SetHost("localhost");
+    client.SetService("http");
+    ASSERT_TRUE(RunUntil([&] { return client.Active(); }));  // the attempt under way goes on
+    EXPECT_EQ(client.Address(), "127.0.0.2");
+}
+
+TEST_F(SocketTest, ChangingValuesWhileActiveIsRefused) {
+    Listener server;
+    const int peer = Established(server);
+    const auto refused = [](const std::function<void()>& change) {
+        try {
+            change();
+            return std::string("accepted");
+        } catch (const ESocketError& e) {
+            return std::string(e.what());
+        }
+    };
+    const std::string message = "Can't change value while socket is active";
+    EXPECT_EQ(refused([&] { client.SetAddress("127.0.0.2"); }), message);
+    EXPECT_EQ(refused([&] { client.SetPort(server.port() + 1); }), message);
+    EXPECT_EQ(refused([&] { client.SetHost("localhost"); }), message);
+    EXPECT_EQ(refused([&] { client.SetService("http"); }), message);
+    EXPECT_EQ(refused([&] { client.SetClientType(TClientType::ctBlocking); }), message);
+    // Same value, or a change of letter case only: nothing happens.
+    EXPECT_EQ(refused([&] { client.SetAddress("127.0.0.1"); }), "accepted");
+    EXPECT_EQ(refused([&] { client.SetPort(server.port()); }), "accepted");
+    client.SetActive(false);
+    client.SetHost("LocalHost");
+    client.SetActive(true);
+    ASSERT_TRUE(RunUntil([&] { return client.Active(); }));
+    const int again = server.Accept();
+    EXPECT_EQ(refused([&] { client.SetHost("LOCALHOST"); }), "accepted");
+    EXPECT_EQ(client.Host(), "LocalHost");
+    close(peer);
+    close(again);
+}
+
+TEST_F(SocketTest, BlockingTypeOnAFailedEndpointSwitchesItAtOnce) {
+    Connect(UnusedPort());
+    ASSERT_TRUE(RunUntil([&] { return events.size() == 3; }));
+    const int fd = client.WinSocket().SocketHandle();
+    ASSERT_NE(fcntl(fd, F_GETFL) & O_NONBLOCK, 0);
+    client.SetClientType(TClientType::ctBlocking);
+    EXPECT_EQ(fcntl(fd, F_GETFL) & O_NONBLOCK, 0);
+    EXPECT_EQ(client.WinSocket().NotifyMask(), 0);
+    client.SetClientType(TClientType::ctNonBlocking);
+    EXPECT_EQ(client.WinSocket().NotifyMask(), notice::kClientMask);
+}
+
+}  // namespace
+}  // namespace station::net::test
