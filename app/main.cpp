@@ -1,6 +1,26 @@
-#include <cstdio>
+#include <QApplication>
 
-int main() {
-    std::fputs("Tarvelio: the main window is not built yet; run the tests instead.\n", stderr);
-    return 0;
+#include "app/main_form.h"
+#include "ui/about_box.h"
+#include "ui/params_dialog.h"
+#include "ui/toolkit.h"
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    // The name the desktop shows for the program; the window keeps its own caption.
+    QApplication::setApplicationName(QString::fromLatin1(station::kApplicationTitle));
+    // Bevelled buttons and captions set into their group frames, as the layouts were drawn for.
+    QApplication::setStyle(QStringLiteral("Windows"));
+
+    station::ui::QtToolkit toolkit;
+    station::TForm1 form(station::TheStationState(), toolkit);
+    // The dialogs are created once, after the main window, and hidden between uses.
+    auto* params = new station::ui::TFparams(&form);
+    auto* about = new station::ui::TAboutBox(&form);
+    form.AttachDialogs(params, about);
+    if (toolkit.TerminationRequested()) {
+        return 0;  // another copy runs: end before showing anything or connecting
+    }
+    form.show();
+    return QApplication::exec();
 }

@@ -9,7 +9,9 @@
 namespace station::net {
 
 std::string SystemErrorText(int code) {
-    std::string text = code < 0 ? gai_strerror(code) : strerror(code);
+    // The untranslated text: messages are 8-bit, whatever language the session speaks.
+    const char* described = code < 0 ? gai_strerror(code) : strerrordesc_np(code);
+    std::string text = described != nullptr ? described : "Unknown error " + std::to_string(code);
     constexpr std::size_t kLongest = 256;
     if (text.size() > kLongest) {
         text.resize(kLongest);

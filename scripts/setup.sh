@@ -7,9 +7,9 @@ fi
 
 station_packages=(
     cmake ninja-build g++ pkg-config
-    qt6-base-dev qt6-base-dev-tools
+    qt6-base-dev qt6-base-dev-tools qt6-svg-dev
     libgtest-dev libbenchmark-dev
-    xvfb xauth fonts-liberation2 locales
+    xvfb xauth xdotool x11-apps netpbm fonts-liberation2 locales
 )
 
 # Installs the Debian packages that are missing, updating the package lists first.

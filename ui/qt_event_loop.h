@@ -1,0 +1,32 @@
+#pragma once
+
+#include <exception>
+#include <functional>
+#include <memory>
+
+#include <QObject>
+
+#include "net/event_loop.h"
+
+namespace station::ui {
+
+// The socket component's event loop over Qt's: socket notifiers for descriptors, queued calls
+// for posted work. Exceptions escaping a callback go to the handler given here.
+class QtEventLoop final : public net::EventLoop {
+public:
+    using ExceptionHandler = std::function<void(std::exception_ptr)>;
+
+    explicit QtEventLoop(ExceptionHandler on_exception);
+
+    std::unique_ptr<net::FdWatch> Watch(int fd, ReadyCallback on_ready) override;
+    void Post(std::function<void()> call) override;
+
+    // Runs `call`, handing anything it throws to the handler.
+    void Deliver(const std::function<void()>& call) const;
+
+private:
+    ExceptionHandler on_exception_;
+    QObject context_;  // posted calls die with the loop
+};
+
+}  // namespace station::ui

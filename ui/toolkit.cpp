@@ -1,0 +1,21 @@
+#include "ui/toolkit.h"
+
+#include <QCoreApplication>
+#include <QDialog>
+#include <QMessageBox>
+
+namespace station::ui {
+
+void QtToolkit::ShowErrorBox(QWidget* parent, const QString& caption, const QString& text) {
+    QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+bool QtToolkit::ShowModal(QDialog& dialog) { return dialog.exec() == QDialog::Accepted; }
+
+void QtToolkit::RequestTermination() {
+    termination_requested_ = true;
+    QCoreApplication::exit(0);  // a running loop ends; one not yet started is not entered
+}
+
+}  // namespace station::ui

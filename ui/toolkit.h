@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+
+class QDialog;
+class QWidget;
+
+namespace station::ui {
+
+// The calls of the station that wait for the operator or end the program. They go through
+// here so that tests can answer them; the program uses QtToolkit.
+class Toolkit {
+public:
+    virtual ~Toolkit() = default;
+    // An error-type message box with one "OK" button; returns once the operator closed it.
+    virtual void ShowErrorBox(QWidget* parent, const QString& caption, const QString& text) = 0;
+    // Shows `dialog` modally while the event loop runs on; true when it closed with OK.
+    virtual bool ShowModal(QDialog& dialog) = 0;
+    // Asks the program to end; it takes effect when the event loop next runs.
+    virtual void RequestTermination() = 0;
+    virtual bool TerminationRequested() const = 0;
+};
+
+class QtToolkit final : public Toolkit {
+public:
+    void ShowErrorBox(QWidget* parent, const QString& caption, const QString& text) override;
+    bool ShowModal(QDialog& dialog) override;
+    void RequestTermination() override;
+    bool TerminationRequested() const override { return termination_requested_; }
+
+private:
+    bool termination_requested_ = false;
+};
+
+}  // namespace station::ui
