@@ -36,7 +36,9 @@ TForm1::TForm1(StationState& state, ui::Toolkit& toolkit)
     FormCreate();
 }
 
-void TForm1::AttachDialogs(ui::TFparams* /*params*/, ui::TAboutBox* about) { about_ = about; }
+void TForm1::AttachDialogs(ui::TFparams* /*params*/, ui::TAboutBox* about) {
+    about_ = about;
+}
 
 void TForm1::FormCreate() {
     if (!state_.instance_guard.Acquire(InstanceGuard::SessionTokenPath())) {
@@ -62,14 +64,16 @@ void TForm1::ApplyViewSettings() {
     controls_.Pa_rs_log->setVisible(technical);
     outer_size_->Set(technical ? kTechnicalView : kNormalView);
     for (std::size_t n = 0; n < kScaleCount; ++n) {
-        controls_.StatusBar->SetPanelText(
-            static_cast<int>(2 * n + 1),
-            ui::ToScreenText(state_.settings.addresses[n]) + QLatin1Char(':') +
-                QString::number(state_.settings.ports[n]));
+        controls_.StatusBar->SetPanelText(static_cast<int>(2 * n + 1),
+                                          ui::ToScreenText(state_.settings.addresses[n]) +
+                                              QLatin1Char(':') +
+                                              QString::number(state_.settings.ports[n]));
     }
 }
 
-void TForm1::FormActivate() { controls_.CBscale_num->setCurrentIndex(0); }
+void TForm1::FormActivate() {
+    controls_.CBscale_num->setCurrentIndex(0);
+}
 
 void TForm1::IlogoClick() {
     if (about_ != nullptr) {

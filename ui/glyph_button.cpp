@@ -7,8 +7,7 @@
 
 namespace station::ui {
 
-GlyphButton::GlyphButton(const QString& picture, QSize picture_size, int margin,
-                         QWidget* parent)
+GlyphButton::GlyphButton(const QString& picture, QSize picture_size, int margin, QWidget* parent)
     : QPushButton(parent), picture_(picture), picture_size_(picture_size), margin_(margin) {}
 
 void GlyphButton::paintEvent(QPaintEvent* /*event*/) {
@@ -20,18 +19,15 @@ void GlyphButton::paintEvent(QPaintEvent* /*event*/) {
     const QPixmap pixmap = Picture(picture_, picture_size_, devicePixelRatioF());
     const QRect area = rect();
     const int top = (area.height() - picture_size_.height()) / 2;
-    const int left =
-        text().isEmpty() ? (area.width() - picture_size_.width()) / 2 : margin_;
+    const int left = text().isEmpty() ? (area.width() - picture_size_.width()) / 2 : margin_;
     const int shift = isDown() ? 1 : 0;  // pressed buttons push their face down and right
     painter.drawPixmap(left + shift, top + shift, pixmap);
     if (!text().isEmpty()) {
         const QRect caption(left + picture_size_.width() + kSpacing + shift, shift,
-                            area.width() - left - picture_size_.width() - kSpacing,
-                            area.height());
+                            area.width() - left - picture_size_.width() - kSpacing, area.height());
         painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
                                        QPalette::ButtonText));
-        painter.drawText(caption, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextShowMnemonic,
-                         text());
+        painter.drawText(caption, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextShowMnemonic, text());
     }
     if (hasFocus()) {
         QStyleOptionFocusRect focus;

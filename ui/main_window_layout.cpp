@@ -105,8 +105,8 @@ MainWindowControls BuildMainWindow(QWidget* window) {
     c.BBsymuldown_small =
         Place(new GlyphButton(QStringLiteral("arrow_down"), QSize(23, 25), 0, c.Psymul_small),
               "BBsymuldown_small", 32, 0, 33, 33);
-    c.Lsimul2 = Place(new QLabel(QStringLiteral("SYMULACJA"), c.Psymul_small), "Lsimul2", 0, 32,
-                      65, 12);
+    c.Lsimul2 =
+        Place(new QLabel(QStringLiteral("SYMULACJA"), c.Psymul_small), "Lsimul2", 0, 32, 65, 12);
     c.Lsimul2->setFont(ArialFont(9, true));
     c.Lsimul2->setAlignment(Qt::AlignCenter);
     Colour(c.Lsimul2, Qt::white, Qt::red);
@@ -123,8 +123,8 @@ MainWindowControls BuildMainWindow(QWidget* window) {
     c.CBscale_num = Place(new QComboBox(c.Panel1), "CBscale_num", 96, 8, 41, 22);
     c.CBscale_num->addItems({"1", "2", "3", "4", "5"});
     c.CBscale_num->setCurrentIndex(-1);
-    c.Brs_input = Place(new QPushButton(QStringLiteral("Symul.RS"), c.Panel1), "Brs_input", 144,
-                        8, 52, 20);
+    c.Brs_input =
+        Place(new QPushButton(QStringLiteral("Symul.RS"), c.Panel1), "Brs_input", 144, 8, 52, 20);
     c.SBsave_comport =
         Place(new GlyphButton(QStringLiteral("diskette"), QSize(17, 17), 0, c.Panel1),
               "SBsave_comport", 210, 6, 24, 23);
@@ -163,8 +163,8 @@ MainWindowControls BuildMainWindow(QWidget* window) {
         order.push_back(box.BBconnect);
         order.push_back(box.BBsave);
     }
-    order.insert(order.end(), {c.Brs_input, c.Ers_input, c.CBscale_num, c.BBsymulup_small,
-                               c.BBsymuldown_small});
+    order.insert(order.end(),
+                 {c.Brs_input, c.Ers_input, c.CBscale_num, c.BBsymulup_small, c.BBsymuldown_small});
     for (std::size_t i = 1; i < order.size(); ++i) {
         QWidget::setTabOrder(order[i - 1], order[i]);
     }

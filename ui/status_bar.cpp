@@ -1,7 +1,7 @@
 #include "ui/status_bar.h"
 
-#include <QPainter>
 #include <qdrawutil.h>
+#include <QPainter>
 
 namespace station::ui {
 
@@ -35,8 +35,7 @@ void PanelStatusBar::paintEvent(QPaintEvent* /*event*/) {
         const QRect area = PanelRect(i);
         qDrawShadePanel(&painter, area, palette(), panel.bevel == Bevel::kLowered, 1);
         painter.setPen(palette().color(QPalette::WindowText));
-        painter.drawText(area.adjusted(3, 0, -2, 0), Qt::AlignLeft | Qt::AlignVCenter,
-                         panel.text);
+        painter.drawText(area.adjusted(3, 0, -2, 0), Qt::AlignLeft | Qt::AlignVCenter, panel.text);
     }
 }
 

@@ -11,7 +11,9 @@ void QtToolkit::ShowErrorBox(QWidget* parent, const QString& caption, const QStr
     box.exec();
 }
 
-bool QtToolkit::ShowModal(QDialog& dialog) { return dialog.exec() == QDialog::Accepted; }
+bool QtToolkit::ShowModal(QDialog& dialog) {
+    return dialog.exec() == QDialog::Accepted;
+}
 
 void QtToolkit::RequestTermination() {
     termination_requested_ = true;

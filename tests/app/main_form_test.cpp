@@ -176,10 +176,10 @@ TEST_F(MainFormTest, StatusBarPanelsAndLogPanelHangOnTheEdges) {
 
 TEST_F(MainFormTest, TabOrderRunsThroughTheScalesLeftToRight) {
     Start();
-    const char* expected[] = {"BBparams",   "Mlog",      "BBconnect1",      "BBsave1",
-                              "BBconnect2", "BBsave2",   "BBconnect3",      "BBsave3",
-                              "BBconnect4", "BBsave4",   "Brs_input",       "Ers_input",
-                              "CBscale_num", "BBsymulup_small", "BBsymuldown_small"};
+    const char* expected[] = {
+        "BBparams",  "Mlog",       "BBconnect1",  "BBsave1",         "BBconnect2",
+        "BBsave2",   "BBconnect3", "BBsave3",     "BBconnect4",      "BBsave4",
+        "Brs_input", "Ers_input",  "CBscale_num", "BBsymulup_small", "BBsymuldown_small"};
     QWidget* widget = Find(expected[0]);
     for (std::size_t i = 1; i < std::size(expected); ++i) {
         widget = widget->nextInFocusChain();
@@ -290,10 +290,9 @@ TEST_F(MainFormTest, ErrorReportCarriesTheTitleAndThePointRule) {
     form_->ReportError("on API 'recv'");
     form_->ReportError("I/O error 5");
     using Box = std::pair<QString, QString>;
-    EXPECT_EQ(toolkit_.error_boxes,
-              (std::vector<Box>{{"Tarvelio", "Disk full."},
-                                {"Tarvelio", "on API 'recv'"},
-                                {"Tarvelio", "I/O error 5."}}));
+    EXPECT_EQ(toolkit_.error_boxes, (std::vector<Box>{{"Tarvelio", "Disk full."},
+                                                      {"Tarvelio", "on API 'recv'"},
+                                                      {"Tarvelio", "I/O error 5."}}));
 }
 
 TEST_F(MainFormTest, SecondCopyInTheSessionSaysSoAndAsksToEnd) {

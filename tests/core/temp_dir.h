@@ -32,7 +32,8 @@ private:
 // Makes `path` the working directory until the scope ends.
 class WorkingDirectory {
 public:
-    explicit WorkingDirectory(const std::string& path) : previous_(std::filesystem::current_path()) {
+    explicit WorkingDirectory(const std::string& path)
+        : previous_(std::filesystem::current_path()) {
         std::filesystem::current_path(path);
     }
     ~WorkingDirectory() { std::filesystem::current_path(previous_); }
