@@ -13,7 +13,8 @@ int main(int argc, char** argv) {
     QApplication::setStyle(QStringLiteral("Windows"));
 
     station::ui::QtToolkit toolkit;
-    station::TForm1 form(station::TheStationState(), toolkit);
+    station::SystemClock clock;
+    station::TForm1 form(station::TheStationState(), toolkit, clock);
     // The dialogs are created once, after the main window, and hidden between uses.
     auto* params = new station::ui::TFparams(&form);
     auto* about = new station::ui::TAboutBox(&form);

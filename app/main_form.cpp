@@ -9,7 +9,9 @@
 #include "core/error_text.h"
 #include "core/ini_file.h"
 #include "core/number_text.h"
+#include "core/time_separator.h"
 #include "ui/about_box.h"
+#include "ui/log_memo.h"
 #include "ui/outer_size.h"
 #include "ui/params_dialog.h"
 #include "ui/screen_text.h"
@@ -20,20 +22,78 @@ namespace {
 constexpr QSize kNormalView{900, 320};
 constexpr QSize kTechnicalView{1150, 410};
 
+// Lamp colours: fill for the connection's state, outline blinking with the data.
+const QColor kRed(255, 0, 0);
+const QColor kYellow(255, 255, 0);
+const QColor kGreen(0, 128, 0);
+const QColor kWhite(255, 255, 255);
+
+std::array<QLabel*, 4> DisplaysOf(const ui::MainWindowControls& controls) {
+    std::array<QLabel*, 4> labels{};
+    for (std::size_t i = 0; i < labels.size(); ++i) {
+        labels[i] = controls.scales[i].Ldisplay;
+    }
+    return labels;
+}
+
+std::string DescribeException(std::exception_ptr error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+}
+
 }  // namespace
 
-TForm1::TForm1(StationState& state, ui::Toolkit& toolkit)
+TForm1::TForm1(StationState& state, ui::Toolkit& toolkit, Clock& clock)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                            Qt::WindowCloseButtonHint),
       state_(state),
       toolkit_(toolkit),
       controls_(ui::BuildMainWindow(this)),
-      outer_size_(new ui::OuterSize(this)) {
+      outer_size_(new ui::OuterSize(this)),
+      loop_([this](std::exception_ptr error) { ReportError(DescribeException(error)); }),
+      log_(clock),
+      memo_(new ui::LogMemo(controls_.Mlog, log_)),
+      displays_(DisplaysOf(controls_)),
+      register_(clock, DetectTimeSeparator()) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Program do monitorowania wag"));
-    controls_.Ilogo->OnClick = [this] { Guarded([this] { IlogoClick(); }); };
+    log_.SetView(memo_);
+    for (std::size_t i = 0; i < sockets_.size(); ++i) {
+        sockets_[i] = std::make_unique<net::TClientSocket>(
+            loop_, "ClientSocket" + std::to_string(i + 1));
+    }
+    WireHandlers();
     FormCreate();
+}
+
+TForm1::~TForm1() {
+    log_.SetView(nullptr);  // the memo goes with the widgets
+}
+
+void TForm1::WireHandlers() {
+    controls_.Ilogo->OnClick = [this] { Guarded([this] { IlogoClick(); }); };
+    for (const ui::ScaleBox& box : controls_.scales) {
+        QPushButton* connect_button = box.BBconnect;
+        connect(connect_button, &QPushButton::clicked, this,
+                [this, connect_button] { Guarded([&] { BBconnect1Click(connect_button); }); });
+        QPushButton* save_button = box.BBsave;
+        connect(save_button, &QPushButton::clicked, this,
+                [this, save_button] { Guarded([&] { BBsave1Click(save_button); }); });
+    }
+    using std::placeholders::_1;
+    using std::placeholders::_2;
+    for (const auto& socket : sockets_) {
+        socket->OnConnecting = std::bind(&TForm1::ClientSocket1Connecting, this, _1, _2);
+        socket->OnConnect = std::bind(&TForm1::ClientSocket1Connect, this, _1, _2);
+        socket->OnDisconnect = std::bind(&TForm1::ClientSocket1Disconnect, this, _1, _2);
+        socket->OnRead = std::bind(&TForm1::ClientSocket1Read, this, _1, _2);
+        socket->OnError = std::bind(&TForm1::ClientSocket1Error, this, _1, _2,
+                                    std::placeholders::_3, std::placeholders::_4);
+    }
 }
 
 void TForm1::AttachDialogs(ui::TFparams* /*params*/, ui::TAboutBox* about) {
@@ -50,6 +110,7 @@ void TForm1::FormCreate() {
         channel.receive_buffer.clear();
     }
     state_.decimal_separator = DetectDecimalSeparator();
+    decoder_.emplace(log_, displays_, state_.decimal_separator);
     for (const ui::ScaleBox& box : controls_.scales) {
         box.Ldisplay->setText(QStringLiteral("- - - - -"));
     }
@@ -73,6 +134,95 @@ void TForm1::ApplyViewSettings() {
 
 void TForm1::FormActivate() {
     controls_.CBscale_num->setCurrentIndex(0);
+    for (const ui::ScaleBox& box : controls_.scales) {
+        BBconnect1Click(box.BBconnect);
+    }
+}
+
+int TForm1::ScaleNamed(const QString& name, const char* stem) {
+    for (int n = 1; n <= static_cast<int>(kScaleCount); ++n) {
+        if (name == QString::fromLatin1(stem) + QString::number(n)) {
+            return n;
+        }
+    }
+    return 0;
+}
+
+const ui::ScaleBox& TForm1::Box(int scale) const {
+    return controls_.scales[static_cast<std::size_t>(scale - 1)];
+}
+
+void TForm1::BBconnect1Click(const QObject* sender) {
+    const int n = ScaleNamed(sender->objectName(), "BBconnect");
+    if (n == 0) {
+        return;
+    }
+    net::TClientSocket& socket = ClientSocket(n);
+    const auto index = static_cast<std::size_t>(n - 1);
+    socket.SetAddress(state_.settings.addresses[index]);
+    socket.SetPort(state_.settings.ports[index]);
+    try {
+        socket.SetActive(true);
+    } catch (const std::exception&) {
+        // A start that fails at once shows only on the lamp.
+        Box(n).Shape->SetBrushColor(kRed);
+    }
+}
+
+void TForm1::ClientSocket1Connecting(net::TClientSocket& sender, net::TCustomWinSocket&) {
+    if (const int n = ScaleNamed(QString::fromStdString(sender.Name()), "ClientSocket")) {
+        Box(n).Shape->SetBrushColor(kYellow);
+    }
+}
+
+void TForm1::ClientSocket1Connect(net::TClientSocket& sender, net::TCustomWinSocket&) {
+    if (const int n = ScaleNamed(QString::fromStdString(sender.Name()), "ClientSocket")) {
+        Box(n).Shape->SetBrushColor(kGreen);
+        Box(n).BBconnect->hide();
+    }
+}
+
+void TForm1::ClientSocket1Disconnect(net::TClientSocket& sender, net::TCustomWinSocket&) {
+    if (const int n = ScaleNamed(QString::fromStdString(sender.Name()), "ClientSocket")) {
+        Box(n).Shape->SetBrushColor(kRed);
+        Box(n).BBconnect->show();
+    }
+}
+
+void TForm1::ClientSocket1Error(net::TClientSocket& sender, net::TCustomWinSocket&,
+                                net::TErrorEvent, int& error_code) {
+    error_code = 0;  // connection trouble shows on the lamp, never in words
+    if (const int n = ScaleNamed(QString::fromStdString(sender.Name()), "ClientSocket")) {
+        Box(n).Shape->SetBrushColor(kRed);
+        Box(n).BBconnect->show();
+    }
+    // A broken established connection still counts as active and would make "połącz" do
+    // nothing; closing it lets the operator connect again.
+    if (sender.Active()) {
+        sender.SetActive(false);
+    }
+}
+
+void TForm1::ClientSocket1Read(net::TClientSocket& sender, net::TCustomWinSocket& socket) {
+    const std::string text = socket.ReadPendingText();
+    const int n = ScaleNamed(QString::fromStdString(sender.Name()), "ClientSocket");
+    if (n == 0) {
+        return;
+    }
+    ui::Shape& lamp = *Box(n).Shape;
+    lamp.SetPenColor(lamp.PenColor() == kWhite ? kGreen : kWhite);
+    if (!text.empty()) {
+        std::string& buffer = state_.channels[static_cast<std::size_t>(n - 1)].receive_buffer;
+        decoder_->AppendReceivedData(text, static_cast<int>(text.size()), kWeightLineProtocol,
+                                     buffer, n);
+    }
+}
+
+void TForm1::BBsave1Click(const QObject* sender) {
+    const int n = ScaleNamed(sender->objectName(), "BBsave");
+    if (n != 0) {
+        register_.SaveWeighing(n, ui::FromScreenText(Box(n).Ldisplay->text()));
+    }
 }
 
 void TForm1::IlogoClick() {

@@ -2,23 +2,39 @@
 
 // The station's main window and its controller.
 //
-// TForm1 owns the controls (built by ui::BuildMainWindow) and the station's handlers; the
-// logic they run lives in core/ (decoding, log, files, state) and net/ (connections) and reaches
-// Qt only through this window and ui::Toolkit. Every handler runs on the GUI thread through
-// Guarded(), so an exception that leaves it ends in the general error report and the station
-// goes on. StationState is the process's one run-time state; the window reads and writes it but
-// does not own it.
+// TForm1 owns the controls (built by ui::BuildMainWindow), the four scale connections
+// ClientSocket1 to ClientSocket4 and the station's handlers. The logic they run lives in core/
+// (decoding, log, register, settings, state) and net/ (connections) and reaches Qt only through
+// this window and ui::Toolkit. Data flows: connection -> ClientSocket1Read -> WeightDecoder
+// (framing, log, decoding) -> DisplayLabels; "Zapisz ważenie" -> WeighingRegister.
+//
+// One handler serves all four scales; it finds its scale by the sender's exact name. Every
+// handler runs on the GUI thread, and an exception that leaves it (from a click through
+// Guarded(), from a connection event through the event loop) ends in the general error report;
+// the station goes on. StationState is the process's one run-time state; the window reads and
+// writes it but does not own it.
 
 #include <QWidget>
 
+#include <array>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 
+#include "core/clock.h"
 #include "core/station_state.h"
+#include "core/transmission_log.h"
+#include "core/weighing_register.h"
+#include "core/weight_decoder.h"
+#include "net/client_socket.h"
+#include "ui/display_labels.h"
 #include "ui/main_window_layout.h"
+#include "ui/qt_event_loop.h"
 #include "ui/toolkit.h"
 
 namespace station::ui {
+class LogMemo;
 class OuterSize;
 class TAboutBox;
 class TFparams;
@@ -32,7 +48,10 @@ class TForm1 : public QWidget {
 public:
     // Runs the start-up sequence. When another copy is running it has said so and asked the
     // program to end before this returns.
-    TForm1(StationState& state, ui::Toolkit& toolkit);
+    TForm1(StationState& state, ui::Toolkit& toolkit, Clock& clock);
+    ~TForm1() override;
+    TForm1(const TForm1&) = delete;
+    TForm1& operator=(const TForm1&) = delete;
 
     // The two dialogs, created after this window.
     void AttachDialogs(ui::TFparams* params, ui::TAboutBox* about);
@@ -44,6 +63,8 @@ public:
     void ReportError(const std::string& message);
 
     const ui::MainWindowControls& Controls() const { return controls_; }
+    net::TClientSocket& ClientSocket(int scale) { return *sockets_.at(static_cast<std::size_t>(scale - 1)); }
+    const TransmissionLog& Log() const { return log_; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -53,6 +74,19 @@ private:
     void FormCreate();
     void FormActivate();
     void IlogoClick();
+    void BBconnect1Click(const QObject* sender);
+    void BBsave1Click(const QObject* sender);
+    void ClientSocket1Connecting(net::TClientSocket& sender, net::TCustomWinSocket& socket);
+    void ClientSocket1Connect(net::TClientSocket& sender, net::TCustomWinSocket& socket);
+    void ClientSocket1Disconnect(net::TClientSocket& sender, net::TCustomWinSocket& socket);
+    void ClientSocket1Error(net::TClientSocket& sender, net::TCustomWinSocket& socket,
+                            net::TErrorEvent error_event, int& error_code);
+    void ClientSocket1Read(net::TClientSocket& sender, net::TCustomWinSocket& socket);
+
+    void WireHandlers();
+    // The scale whose control is named `stem` followed by its number, or 0 for none.
+    static int ScaleNamed(const QString& name, const char* stem);
+    const ui::ScaleBox& Box(int scale) const;
     void Guarded(const std::function<void()>& handler);
     void CentreOnScreen();
 
@@ -60,6 +94,13 @@ private:
     ui::Toolkit& toolkit_;
     ui::MainWindowControls controls_;
     ui::OuterSize* outer_size_;
+    ui::QtEventLoop loop_;  // outlives the connections below
+    TransmissionLog log_;
+    ui::LogMemo* memo_;
+    ui::DisplayLabels displays_;
+    std::optional<WeightDecoder> decoder_;  // made once the decimal separator is known
+    WeighingRegister register_;
+    std::array<std::unique_ptr<net::TClientSocket>, kScaleCount> sockets_;
     ui::TAboutBox* about_ = nullptr;
     bool shown_before_ = false;
 };

@@ -12,6 +12,7 @@
 
 #include "core/number_text.h"
 #include "tests/app/fake_toolkit.h"
+#include "tests/core/fakes.h"
 #include "tests/core/temp_dir.h"
 #include "ui/about_box.h"
 #include "ui/params_dialog.h"
@@ -29,7 +30,7 @@ protected:
     }
 
     TForm1& Start() {
-        form_ = std::make_unique<TForm1>(state_, toolkit_);
+        form_ = std::make_unique<TForm1>(state_, toolkit_, clock_);
         form_->AttachDialogs(new ui::TFparams(form_.get()), new ui::TAboutBox(form_.get()));
         return *form_;
     }
@@ -53,6 +54,7 @@ protected:
     WorkingDirectory cwd_;
     StationState state_;
     FakeToolkit toolkit_;
+    FakeClock clock_;
     std::unique_ptr<TForm1> form_;
 };
 
@@ -191,15 +193,19 @@ TEST_F(MainFormTest, TabOrderRunsThroughTheScalesLeftToRight) {
 }
 
 TEST_F(MainFormTest, StartsInTheNormalViewWithDefaultsAndRedLamps) {
-    Show();
+    Start();
+    for (const ui::ScaleBox& box : form_->Controls().scales) {
+        EXPECT_EQ(box.Shape->BrushColor(), QColor(Qt::red));
+        EXPECT_EQ(box.Shape->PenColor(), QColor(Qt::black));
+    }
+    form_->show();
+    QCoreApplication::processEvents();
     EXPECT_EQ(form_->windowTitle(), "Program do monitorowania wag");
     EXPECT_EQ(form_->frameGeometry().size(), QSize(900, 320));
     EXPECT_FALSE(Find("Pa_rs_log")->isVisible());
     EXPECT_TRUE(Find("Psymul_small")->isVisible());
     for (const ui::ScaleBox& box : form_->Controls().scales) {
         EXPECT_EQ(box.Ldisplay->text(), "- - - - -");
-        EXPECT_EQ(box.Shape->BrushColor(), QColor(Qt::red));
-        EXPECT_EQ(box.Shape->PenColor(), QColor(Qt::black));
         EXPECT_TRUE(box.BBconnect->isVisible());
     }
     EXPECT_EQ(PanelText(1), "127.0.0.1:2001");

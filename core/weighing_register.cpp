@@ -1,0 +1,121 @@
+#include "core/weighing_register.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "core/fd_io.h"
+#include "core/io_error.h"
+
+namespace station {
+namespace {
+
+constexpr char kEndOfFileMark = 26;
+// How far back from the end a run of end-of-file marks is looked for.
+constexpr off_t kMarkWindow = 128;
+constexpr int kAccessDenied = 5;
+
+// Closes on every path; a failing close is an error of the save.
+class OpenFile {
+public:
+    explicit OpenFile(int fd) : fd_(fd) {}
+    ~OpenFile() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+
+    int fd() const { return fd_; }
+    void Close() {
+        const int fd = fd_;
+        fd_ = -1;
+        if (::close(fd) != 0 && errno != EINTR) {
+            throw InOutError::FromErrno(errno, true);
+        }
+    }
+
+private:
+    int fd_;
+};
+
+[[noreturn]] void Fail() { throw InOutError::FromErrno(errno, true); }
+
+// Drops a run of end-of-file marks that ends the file, left there by editors of old.
+void DropTrailingMarks(int fd) {
+    struct stat info {};
+    if (fstat(fd, &info) != 0) {
+        Fail();
+    }
+    if (!S_ISREG(info.st_mode) || info.st_size == 0) {
+        return;
+    }
+    const off_t window = info.st_size < kMarkWindow ? info.st_size : kMarkWindow;
+    char tail[kMarkWindow];
+    const ssize_t got = pread(fd, tail, static_cast<std::size_t>(window), info.st_size - window);
+    if (got != window) {
+        Fail();
+    }
+    off_t keep = info.st_size;
+    for (ssize_t i = got - 1; i >= 0 && tail[i] == kEndOfFileMark; --i) {
+        --keep;
+    }
+    if (keep != info.st_size && ftruncate(fd, keep) != 0) {
+        Fail();
+    }
+}
+
+}  // namespace
+
+std::string RegisterTimeStamp(const LocalTime& time, char time_separator) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d, %02d%c%02d%c%02d", time.year, time.month,
+                  time.day, time.hour, time_separator, time.minute, time_separator, time.second);
+    return text;
+}
+
+std::string RegisterFileName(const LocalTime& time) {
+    char text[32];
+    std::snprintf(text, sizeof text, "dane/%04d%02d.txt", time.year, time.month);
+    return text;
+}
+
+void AppendLineToFile(const std::string& path, const std::string& line) {
+    if (line.empty()) {
+        return;
+    }
+    OpenFile file(open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+    if (file.fd() < 0) {
+        Fail();
+    }
+    // Others may read while the line goes in, but not write.
+    if (flock(file.fd(), LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EWOULDBLOCK) {
+            throw InOutError(kAccessDenied, "File access denied");
+        }
+        Fail();
+    }
+    DropTrailingMarks(file.fd());
+    if (!WriteAll(file.fd(), line + "\r\n")) {
+        Fail();
+    }
+    // A saved weighing must survive a power cut right after the click. Devices that cannot
+    // sync (EINVAL) have nothing to flush.
+    if (fsync(file.fd()) != 0 && errno != EINVAL) {
+        Fail();
+    }
+    file.Close();
+}
+
+void WeighingRegister::SaveWeighing(int scale, const std::string& display_text) {
+    const std::string line = RegisterTimeStamp(clock_.Now(), time_separator_) + "\twaga" +
+                             std::to_string(scale) + "\t" + display_text;
+    AppendLineToFile(RegisterFileName(clock_.Now()), line);
+}
+
+}  // namespace station

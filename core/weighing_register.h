@@ -1,0 +1,37 @@
+#pragma once
+
+#include <string>
+
+#include "core/clock.h"
+
+namespace station {
+
+// The month's register of saved weighings, "dane/yyyymm.txt" below the working directory:
+// one line per save, "yyyy-mm-dd, hh:nn:ss" TAB "wagaN" TAB the reading as shown, CR LF.
+class WeighingRegister {
+public:
+    WeighingRegister(Clock& clock, char time_separator)
+        : clock_(clock), time_separator_(time_separator) {}
+
+    // Appends the line of scale `scale` (1 to 4) with `display_text`, 8-bit, as shown.
+    // Throws InOutError; the file is closed on every path.
+    void SaveWeighing(int scale, const std::string& display_text);
+
+private:
+    Clock& clock_;
+    char time_separator_;
+};
+
+// "yyyy-mm-dd, hh:nn:ss" with `time_separator` between the time fields.
+std::string RegisterTimeStamp(const LocalTime& time, char time_separator);
+
+// "dane/yyyymm.txt" for the month of `time`.
+std::string RegisterFileName(const LocalTime& time);
+
+// Appends `line` and CR LF to the file, creating it when missing but never its directory.
+// A run of end-of-file marks (26) that ends the file is dropped first; marks followed by
+// other bytes are data and stay. The line goes out in one write under an exclusive lock and is
+// on disk before this returns. Nothing happens for an empty line. Throws InOutError.
+void AppendLineToFile(const std::string& path, const std::string& line);
+
+}  // namespace station

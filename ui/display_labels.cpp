@@ -1,0 +1,13 @@
+#include "ui/display_labels.h"
+
+#include "ui/screen_text.h"
+
+namespace station::ui {
+
+void DisplayLabels::SetReadingText(int scale, const std::string& text) {
+    if (scale >= 1 && scale <= static_cast<int>(labels_.size())) {
+        labels_[static_cast<std::size_t>(scale - 1)]->setText(ToScreenText(text));
+    }
+}
+
+}  // namespace station::ui

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QLabel>
+
+#include <array>
+
+#include "core/reading_displays.h"
+
+namespace station::ui {
+
+// The four reading displays as labels; scale numbers outside 1 to 4 show nowhere.
+class DisplayLabels final : public ReadingDisplays {
+public:
+    explicit DisplayLabels(std::array<QLabel*, 4> labels) : labels_(labels) {}
+
+    void SetReadingText(int scale, const std::string& text) override;
+
+private:
+    std::array<QLabel*, 4> labels_;
+};
+
+}  // namespace station::ui
