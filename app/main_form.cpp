@@ -63,8 +63,8 @@ TForm1::TForm1(StationState& state, ui::Toolkit& toolkit, Clock& clock)
     setWindowTitle(QStringLiteral("Program do monitorowania wag"));
     log_.SetView(memo_);
     for (std::size_t i = 0; i < sockets_.size(); ++i) {
-        sockets_[i] = std::make_unique<net::TClientSocket>(
-            loop_, "ClientSocket" + std::to_string(i + 1));
+        sockets_[i] =
+            std::make_unique<net::TClientSocket>(loop_, "ClientSocket" + std::to_string(i + 1));
     }
     WireHandlers();
     FormCreate();

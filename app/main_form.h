@@ -63,7 +63,9 @@ public:
     void ReportError(const std::string& message);
 
     const ui::MainWindowControls& Controls() const { return controls_; }
-    net::TClientSocket& ClientSocket(int scale) { return *sockets_.at(static_cast<std::size_t>(scale - 1)); }
+    net::TClientSocket& ClientSocket(int scale) {
+        return *sockets_.at(static_cast<std::size_t>(scale - 1));
+    }
     const TransmissionLog& Log() const { return log_; }
 
 protected:

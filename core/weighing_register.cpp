@@ -44,7 +44,9 @@ private:
     int fd_;
 };
 
-[[noreturn]] void Fail() { throw InOutError::FromErrno(errno, true); }
+[[noreturn]] void Fail() {
+    throw InOutError::FromErrno(errno, true);
+}
 
 // Drops a run of end-of-file marks that ends the file, left there by editors of old.
 void DropTrailingMarks(int fd) {

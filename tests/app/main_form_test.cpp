@@ -1,62 +1,15 @@
 // The main window: its layout, the start-up sequence and the view settings.
-#include "app/main_form.h"
-
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
 #include <QTest>
 
-#include <memory>
-
 #include "core/number_text.h"
-#include "tests/app/fake_toolkit.h"
-#include "tests/core/fakes.h"
-#include "tests/core/temp_dir.h"
-#include "ui/about_box.h"
-#include "ui/params_dialog.h"
+#include "tests/app/station_fixture.h"
 
 namespace station::test {
 namespace {
-
-// A station started in a directory of its own, with its own session token.
-class MainFormTest : public ::testing::Test {
-protected:
-    MainFormTest() : cwd_(dir_.path()) {
-        std::filesystem::create_directory(dir_ / "dane");
-        std::filesystem::create_directory(dir_ / "run");
-        setenv("XDG_RUNTIME_DIR", (dir_ / "run").c_str(), 1);
-    }
-
-    TForm1& Start() {
-        form_ = std::make_unique<TForm1>(state_, toolkit_, clock_);
-        form_->AttachDialogs(new ui::TFparams(form_.get()), new ui::TAboutBox(form_.get()));
-        return *form_;
-    }
-
-    TForm1& Show() {
-        Start().show();
-        QCoreApplication::processEvents();
-        return *form_;
-    }
-
-    template <typename Widget = QWidget>
-    Widget* Find(const char* name) {
-        auto* widget = form_->findChild<Widget*>(QString::fromLatin1(name));
-        EXPECT_NE(widget, nullptr) << name;
-        return widget;
-    }
-
-    QString PanelText(int index) { return form_->Controls().StatusBar->PanelAt(index).text; }
-
-    TempDir dir_;
-    WorkingDirectory cwd_;
-    StationState state_;
-    FakeToolkit toolkit_;
-    FakeClock clock_;
-    std::unique_ptr<TForm1> form_;
-};
 
 struct Placement {
     const char* name;
@@ -111,7 +64,7 @@ QString TextOf(QWidget* widget) {
     return QStringLiteral("<no text>");
 }
 
-TEST_F(MainFormTest, EveryControlSitsWhereTheLayoutPutsIt) {
+TEST_F(StationTest, EveryControlSitsWhereTheLayoutPutsIt) {
     Start();
     for (const Placement& place : kPlacements) {
         QWidget* widget = Find(place.name);
@@ -149,7 +102,7 @@ TEST_F(MainFormTest, EveryControlSitsWhereTheLayoutPutsIt) {
     EXPECT_EQ(Find("Ilogo")->cursor().shape(), Qt::PointingHandCursor);
 }
 
-TEST_F(MainFormTest, StatusBarPanelsAndLogPanelHangOnTheEdges) {
+TEST_F(StationTest, StatusBarPanelsAndLogPanelHangOnTheEdges) {
     Show();
     const ui::PanelStatusBar* bar = form_->Controls().StatusBar;
     // The client area is what the outer 900 x 320 leaves inside the frame.
@@ -176,7 +129,7 @@ TEST_F(MainFormTest, StatusBarPanelsAndLogPanelHangOnTheEdges) {
     EXPECT_EQ(Find("Mlog")->geometry(), QRect(1, 1, 232, technical.height() - 24));
 }
 
-TEST_F(MainFormTest, TabOrderRunsThroughTheScalesLeftToRight) {
+TEST_F(StationTest, TabOrderRunsThroughTheScalesLeftToRight) {
     Start();
     const char* expected[] = {
         "BBparams",  "Mlog",       "BBconnect1",  "BBsave1",         "BBconnect2",
@@ -192,7 +145,7 @@ TEST_F(MainFormTest, TabOrderRunsThroughTheScalesLeftToRight) {
     }
 }
 
-TEST_F(MainFormTest, StartsInTheNormalViewWithDefaultsAndRedLamps) {
+TEST_F(StationTest, StartsInTheNormalViewWithDefaultsAndRedLamps) {
     Start();
     for (const ui::ScaleBox& box : form_->Controls().scales) {
         EXPECT_EQ(box.Shape->BrushColor(), QColor(Qt::red));
@@ -217,7 +170,7 @@ TEST_F(MainFormTest, StartsInTheNormalViewWithDefaultsAndRedLamps) {
     EXPECT_FALSE(toolkit_.termination_requested);
 }
 
-TEST_F(MainFormTest, StartUpReadsTheSettingsFileAndEmptiesTheBuffers) {
+TEST_F(StationTest, StartUpReadsTheSettingsFileAndEmptiesTheBuffers) {
     WriteFile(dir_ / "dane/konfig.ini",
               "[Polaczenie]\r\naddress1=10.0.0.7\r\nport1=4001\r\naddress2=\r\nport3=-5\r\n");
     state_.channels[2].receive_buffer = "12";
@@ -233,7 +186,7 @@ TEST_F(MainFormTest, StartUpReadsTheSettingsFileAndEmptiesTheBuffers) {
     EXPECT_EQ(state_.decimal_separator, DetectDecimalSeparator());
 }
 
-TEST_F(MainFormTest, ViewSettingsSwitchSizeAndLogPanelAndKeepTheCorner) {
+TEST_F(StationTest, ViewSettingsSwitchSizeAndLogPanelAndKeepTheCorner) {
     Show();
     form_->move(40, 50);
     QCoreApplication::processEvents();
@@ -259,7 +212,7 @@ TEST_F(MainFormTest, ViewSettingsSwitchSizeAndLogPanelAndKeepTheCorner) {
     EXPECT_EQ(PanelText(7), "192.168.1.20:2004");
 }
 
-TEST_F(MainFormTest, WindowCannotBeResizedOrMaximised) {
+TEST_F(StationTest, WindowCannotBeResizedOrMaximised) {
     Show();
     EXPECT_EQ(form_->minimumSize(), form_->maximumSize());
     EXPECT_FALSE(form_->windowFlags() & Qt::WindowMaximizeButtonHint);
@@ -267,7 +220,7 @@ TEST_F(MainFormTest, WindowCannotBeResizedOrMaximised) {
     EXPECT_TRUE(form_->windowFlags() & Qt::WindowCloseButtonHint);
 }
 
-TEST_F(MainFormTest, ActivationSelectsTheFirstScaleOnce) {
+TEST_F(StationTest, ActivationSelectsTheFirstScaleOnce) {
     Start();
     EXPECT_EQ(Find<QComboBox>("CBscale_num")->currentIndex(), -1);
     form_->show();
@@ -280,7 +233,7 @@ TEST_F(MainFormTest, ActivationSelectsTheFirstScaleOnce) {
     EXPECT_EQ(Find<QComboBox>("CBscale_num")->currentIndex(), 3);
 }
 
-TEST_F(MainFormTest, HelpIconOpensTheAboutBoxAndChangesNothingElse) {
+TEST_F(StationTest, HelpIconOpensTheAboutBoxAndChangesNothingElse) {
     Show();
     QTest::mouseClick(Find("Ilogo"), Qt::LeftButton);
     ASSERT_EQ(toolkit_.shown_dialogs, std::vector<QString>{"AboutBox"});
@@ -290,7 +243,7 @@ TEST_F(MainFormTest, HelpIconOpensTheAboutBoxAndChangesNothingElse) {
     EXPECT_TRUE(toolkit_.error_boxes.empty());
 }
 
-TEST_F(MainFormTest, ErrorReportCarriesTheTitleAndThePointRule) {
+TEST_F(StationTest, ErrorReportCarriesTheTitleAndThePointRule) {
     Start();
     form_->ReportError("Disk full");
     form_->ReportError("on API 'recv'");
@@ -301,7 +254,7 @@ TEST_F(MainFormTest, ErrorReportCarriesTheTitleAndThePointRule) {
                                                       {"Tarvelio", "I/O error 5."}}));
 }
 
-TEST_F(MainFormTest, SecondCopyInTheSessionSaysSoAndAsksToEnd) {
+TEST_F(StationTest, SecondCopyInTheSessionSaysSoAndAsksToEnd) {
     const std::string token = dir_ / "run/ApplicationTestMapServer.lock";
     const int other = open(token.c_str(), O_RDONLY | O_CREAT, 0600);
     ASSERT_EQ(flock(other, LOCK_EX), 0);  // held as another copy would hold it

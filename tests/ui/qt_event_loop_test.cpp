@@ -1,25 +1,16 @@
 // The socket component driven by Qt's event loop, as the program runs it.
 #include "ui/qt_event_loop.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-
 #include "net/client_socket.h"
 #include "tests/net/net_fixtures.h"
+#include "tests/qt_wait.h"
 
 namespace station::ui {
 namespace {
 
 using net::test::Listener;
 using net::test::SendAll;
-
-bool RunQtUntil(const std::function<bool()>& done) {
-    QDeadlineTimer deadline(5000);
-    while (!done() && !deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    }
-    return done();
-}
+using test::RunQtUntil;
 
 struct QtSocketTest : ::testing::Test {
     QtSocketTest()

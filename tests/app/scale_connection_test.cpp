@@ -1,0 +1,216 @@
+// The four scales against real peers on 127.0.0.1: lamps, buttons, readings and the register.
+#include <QTest>
+
+#include "tests/app/station_fixture.h"
+#include "tests/net/net_fixtures.h"
+#include "tests/qt_wait.h"
+
+namespace station::test {
+namespace {
+
+using net::test::Listener;
+using net::test::Reset;
+using net::test::SendAll;
+
+const QColor kRed(255, 0, 0);
+const QColor kYellow(255, 255, 0);
+const QColor kGreen(0, 128, 0);
+const QColor kWhite(255, 255, 255);
+const QColor kBlack(0, 0, 0);
+
+class ScaleTest : public StationTest {
+protected:
+    // Starts the station with scale `scale` pointed at `port` and the others at `unused`.
+    void StartWithPort(int scale, int port) {
+        for (std::size_t i = 0; i < kScaleCount; ++i) {
+            ports_[i] = unused_;
+        }
+        ports_[static_cast<std::size_t>(scale - 1)] = port;
+        WriteSettings();
+        Start();
+    }
+
+    void WriteSettings() {
+        std::string text = "[Polaczenie]\r\n";
+        for (std::size_t i = 0; i < kScaleCount; ++i) {
+            text += "address" + std::to_string(i + 1) + "=" + addresses_[i] + "\r\n";
+            text += "port" + std::to_string(i + 1) + "=" + std::to_string(ports_[i]) + "\r\n";
+        }
+        WriteFile(dir_ / "dane/konfig.ini", text);
+    }
+
+    // Connects scale `scale` by its button and returns the accepted peer.
+    int ConnectScale(const Listener& server, int scale) {
+        Box(scale).BBconnect->click();
+        const int peer = server.Accept();
+        EXPECT_GE(peer, 0);
+        EXPECT_TRUE(RunQtUntil([&] { return Box(scale).Shape->BrushColor() == kGreen; }));
+        return peer;
+    }
+
+    QString Shown(int scale) { return Box(scale).Ldisplay->text(); }
+
+    // Sends and waits for the read event that the outline of the lamp shows.
+    void SendAndWait(int peer, int scale, const std::string& bytes) {
+        const QColor before = Box(scale).Shape->PenColor();
+        SendAll(peer, bytes);
+        ASSERT_TRUE(RunQtUntil([&] { return Box(scale).Shape->PenColor() != before; }));
+    }
+
+    std::array<std::string, kScaleCount> addresses_{"127.0.0.1", "127.0.0.1", "127.0.0.1",
+                                                    "127.0.0.1"};
+    std::array<int, kScaleCount> ports_{};
+    const int unused_ = net::test::UnusedPort();
+};
+
+TEST_F(ScaleTest, AcceptedConnectionGoesYellowThenGreenAndHidesTheButton) {
+    Listener server;
+    StartWithPort(1, server.port());
+    Box(1).BBconnect->click();
+    EXPECT_EQ(Box(1).Shape->BrushColor(), kYellow);
+    EXPECT_FALSE(Box(1).BBconnect->isHidden());
+    const int peer = server.Accept();
+    ASSERT_TRUE(RunQtUntil([&] { return Box(1).Shape->BrushColor() == kGreen; }));
+    EXPECT_TRUE(Box(1).BBconnect->isHidden());
+    EXPECT_EQ(Box(2).Shape->BrushColor(), kRed);  // the others are untouched
+    close(peer);
+}
+
+TEST_F(ScaleTest, NothingListeningGoesYellowThenRedAndKeepsTheButton) {
+    StartWithPort(2, unused_);
+    Box(2).BBconnect->click();
+    EXPECT_EQ(Box(2).Shape->BrushColor(), kYellow);
+    ASSERT_TRUE(RunQtUntil([&] { return Box(2).Shape->BrushColor() == kRed; }));
+    EXPECT_FALSE(Box(2).BBconnect->isHidden());
+    EXPECT_TRUE(toolkit_.error_boxes.empty());
+}
+
+TEST_F(ScaleTest, PeerCloseTurnsRedAndShowsTheButton) {
+    Listener server;
+    StartWithPort(3, server.port());
+    const int peer = ConnectScale(server, 3);
+    close(peer);
+    ASSERT_TRUE(RunQtUntil([&] { return Box(3).Shape->BrushColor() == kRed; }));
+    EXPECT_FALSE(Box(3).BBconnect->isHidden());
+    EXPECT_FALSE(form_->ClientSocket(3).Active());
+}
+
+TEST_F(ScaleTest, ResetTurnsRedAndTheButtonConnectsAgain) {
+    Listener server;
+    StartWithPort(1, server.port());
+    Reset(ConnectScale(server, 1));
+    ASSERT_TRUE(RunQtUntil([&] { return Box(1).Shape->BrushColor() == kRed; }));
+    EXPECT_FALSE(Box(1).BBconnect->isHidden());
+    EXPECT_FALSE(form_->ClientSocket(1).Active());
+    const int again = ConnectScale(server, 1);
+    EXPECT_TRUE(form_->ClientSocket(1).Active());
+    EXPECT_TRUE(toolkit_.error_boxes.empty());
+    close(again);
+}
+
+TEST_F(ScaleTest, OutlineBlinksPerReadEventOfItsOwnScale) {
+    Listener server;
+    ports_.fill(unused_);
+    ports_[0] = ports_[1] = server.port();
+    WriteSettings();
+    Start();
+    const int peer1 = ConnectScale(server, 1);
+    const int peer2 = ConnectScale(server, 2);  // two scales on one peer: two connections
+    EXPECT_EQ(Box(1).Shape->PenColor(), kBlack);
+    SendAndWait(peer1, 1, "10\r");
+    EXPECT_EQ(Box(1).Shape->PenColor(), kWhite);
+    SendAndWait(peer1, 1, "11\r");
+    EXPECT_EQ(Box(1).Shape->PenColor(), kGreen);
+    SendAndWait(peer1, 1, "12\r");
+    EXPECT_EQ(Box(1).Shape->PenColor(), kWhite);
+    EXPECT_EQ(Box(2).Shape->PenColor(), kBlack);
+    EXPECT_EQ(Shown(1), "12");
+    EXPECT_EQ(Shown(2), "- - - - -");
+    SendAndWait(peer2, 2, "20\r");
+    EXPECT_EQ(Shown(2), "20");
+    EXPECT_EQ(Box(1).Shape->PenColor(), kWhite);
+    close(peer1);
+    close(peer2);
+}
+
+TEST_F(ScaleTest, LinesAreFramedAcrossAndWithinReadEvents) {
+    Listener server;
+    StartWithPort(4, server.port());
+    const int peer = ConnectScale(server, 4);
+    SendAndWait(peer, 4, "  12");
+    SendAndWait(peer, 4, "34.");
+    EXPECT_EQ(Shown(4), "- - - - -");
+    SendAndWait(peer, 4, "6 kg\r\n");
+    EXPECT_EQ(Shown(4), "1235");
+    const std::size_t logged = form_->Log().LineCount();
+    SendAndWait(peer, 4, "1\r2\r-3,4\r");
+    EXPECT_EQ(Shown(4), "-3");
+    EXPECT_EQ(form_->Log().LineCount(), logged + 3);
+    close(peer);
+}
+
+TEST_F(ScaleTest, UnfinishedLineSurvivesAReconnection) {
+    Listener server;
+    StartWithPort(2, server.port());
+    const int first = ConnectScale(server, 2);
+    SendAndWait(first, 2, "12");
+    close(first);
+    ASSERT_TRUE(RunQtUntil([&] { return Box(2).Shape->BrushColor() == kRed; }));
+    const int second = ConnectScale(server, 2);
+    SendAndWait(second, 2, "3\r");
+    EXPECT_EQ(Shown(2), "123");
+    close(second);
+}
+
+TEST_F(ScaleTest, EmptyAddressEndsRedAtOnceWithoutAMessage) {
+    addresses_[0] = "";
+    StartWithPort(1, 2001);
+    Box(1).BBconnect->click();
+    EXPECT_EQ(Box(1).Shape->BrushColor(), kRed);
+    EXPECT_FALSE(Box(1).BBconnect->isHidden());
+    EXPECT_TRUE(toolkit_.error_boxes.empty());
+}
+
+TEST_F(ScaleTest, ActivationConnectsAllFour) {
+    Listener server;
+    ports_.fill(server.port());
+    WriteSettings();
+    Show();
+    for (int i = 0; i < 4; ++i) {
+        ASSERT_GE(server.Accept(), 0) << i;
+    }
+    ASSERT_TRUE(RunQtUntil([&] {
+        for (int n = 1; n <= 4; ++n) {
+            if (!form_->ClientSocket(n).Active()) {
+                return false;
+            }
+        }
+        return true;
+    }));
+}
+
+TEST_F(ScaleTest, SaveButtonAppendsTheReadingShown) {
+    Listener server;
+    StartWithPort(3, server.port());
+    const int peer = ConnectScale(server, 3);
+    SendAndWait(peer, 3, "-12.4\r");
+    clock_.now = {2026, 12, 6, 19, 21, 7, 0};
+    Box(3).BBsave->click();
+    Box(1).BBsave->click();
+    EXPECT_EQ(ReadFile(dir_ / "dane/202612.txt"),
+              "2026-12-06, 19:21:07\twaga3\t-12\r\n"
+              "2026-12-06, 19:21:07\twaga1\t- - - - -\r\n");
+    close(peer);
+}
+
+TEST_F(ScaleTest, FailedSaveIsReportedAndTheStationGoesOn) {
+    StartWithPort(1, unused_);
+    std::filesystem::remove_all(dir_ / "dane");
+    Box(1).BBsave->click();
+    using Box = std::pair<QString, QString>;
+    EXPECT_EQ(toolkit_.error_boxes, (std::vector<Box>{{"Tarvelio", "Invalid filename."}}));
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "dane"));
+}
+
+}  // namespace
+}  // namespace station::test

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QComboBox>
+#include <QCoreApplication>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+
+#include "app/main_form.h"
+#include "tests/app/fake_toolkit.h"
+#include "tests/core/fakes.h"
+#include "tests/core/temp_dir.h"
+#include "ui/about_box.h"
+#include "ui/params_dialog.h"
+
+namespace station::test {
+
+// A station started in a directory of its own, with its own session token.
+class StationTest : public ::testing::Test {
+protected:
+    StationTest() : cwd_(dir_.path()) {
+        std::filesystem::create_directory(dir_ / "dane");
+        std::filesystem::create_directory(dir_ / "run");
+        std::filesystem::permissions(dir_ / "run", std::filesystem::perms::owner_all);
+        setenv("XDG_RUNTIME_DIR", (dir_ / "run").c_str(), 1);
+    }
+
+    TForm1& Start() {
+        form_ = std::make_unique<TForm1>(state_, toolkit_, clock_);
+        form_->AttachDialogs(new ui::TFparams(form_.get()), new ui::TAboutBox(form_.get()));
+        return *form_;
+    }
+
+    TForm1& Show() {
+        Start().show();
+        QCoreApplication::processEvents();
+        return *form_;
+    }
+
+    template <typename Widget = QWidget>
+    Widget* Find(const char* name) {
+        auto* widget = form_->findChild<Widget*>(QString::fromLatin1(name));
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+
+    const ui::ScaleBox& Box(int scale) const {
+        return form_->Controls().scales[static_cast<std::size_t>(scale - 1)];
+    }
+
+    QString PanelText(int index) { return form_->Controls().StatusBar->PanelAt(index).text; }
+
+    TempDir dir_;
+    WorkingDirectory cwd_;
+    StationState state_;
+    FakeToolkit toolkit_;
+    FakeClock clock_;
+    std::unique_ptr<TForm1> form_;
+};
+
+}  // namespace station::test
