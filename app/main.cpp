@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
     station::SystemClock clock;
     station::TForm1 form(station::TheStationState(), toolkit, clock);
     // The dialogs are created once, after the main window, and hidden between uses.
-    auto* params = new station::ui::TFparams(&form);
+    auto* params = new station::ui::TFparams(station::TheStationState().settings, &form);
     auto* about = new station::ui::TAboutBox(&form);
     form.AttachDialogs(params, about);
     if (toolkit.TerminationRequested()) {

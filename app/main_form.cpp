@@ -8,6 +8,7 @@
 
 #include "core/error_text.h"
 #include "core/ini_file.h"
+#include "core/integer_text.h"
 #include "core/number_text.h"
 #include "core/time_separator.h"
 #include "ui/about_box.h"
@@ -76,6 +77,8 @@ TForm1::~TForm1() {
 
 void TForm1::WireHandlers() {
     controls_.Ilogo->OnClick = [this] { Guarded([this] { IlogoClick(); }); };
+    connect(controls_.BBparams, &QPushButton::clicked, this,
+            [this] { Guarded([this] { BBparamsClick(); }); });
     for (const ui::ScaleBox& box : controls_.scales) {
         QPushButton* connect_button = box.BBconnect;
         connect(connect_button, &QPushButton::clicked, this,
@@ -96,7 +99,8 @@ void TForm1::WireHandlers() {
     }
 }
 
-void TForm1::AttachDialogs(ui::TFparams* /*params*/, ui::TAboutBox* about) {
+void TForm1::AttachDialogs(ui::TFparams* params, ui::TAboutBox* about) {
+    params_ = params;
     about_ = about;
 }
 
@@ -124,6 +128,10 @@ void TForm1::ApplyViewSettings() {
     const bool technical = state_.settings.showLog;
     controls_.Pa_rs_log->setVisible(technical);
     outer_size_->Set(technical ? kTechnicalView : kNormalView);
+    WriteStatusBar();
+}
+
+void TForm1::WriteStatusBar() {
     for (std::size_t n = 0; n < kScaleCount; ++n) {
         controls_.StatusBar->SetPanelText(static_cast<int>(2 * n + 1),
                                           ui::ToScreenText(state_.settings.addresses[n]) +
@@ -215,6 +223,31 @@ void TForm1::ClientSocket1Read(net::TClientSocket& sender, net::TCustomWinSocket
         std::string& buffer = state_.channels[static_cast<std::size_t>(n - 1)].receive_buffer;
         decoder_->AppendReceivedData(text, static_cast<int>(text.size()), kWeightLineProtocol,
                                      buffer, n);
+    }
+}
+
+void TForm1::BBparamsClick() {
+    if (params_ == nullptr || !toolkit_.ShowModal(*params_)) {
+        return;
+    }
+    for (const auto& socket : sockets_) {
+        socket->SetActive(false);
+    }
+    ConnectionSettings& settings = state_.settings;
+    for (std::size_t i = 0; i < kScaleCount; ++i) {
+        const int scale = static_cast<int>(i + 1);
+        settings.addresses[i] = ui::FromScreenText(params_->AddressText(scale));
+        // The dialog let OK through only with four usable ports.
+        settings.ports[i] = ParseInteger(ui::FromScreenText(params_->PortText(scale))).value_or(0);
+    }
+    WriteStatusBar();
+    settings.showLog = params_->ShowLogChecked();
+    controls_.Pa_rs_log->setVisible(settings.showLog);
+    IniFile file(kSettingsFileName);
+    SaveConnectionSettings(settings, file);  // a failure ends the sequence here
+    ApplyViewSettings();
+    for (const ui::ScaleBox& box : controls_.scales) {
+        BBconnect1Click(box.BBconnect);
     }
 }
 

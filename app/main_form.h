@@ -78,6 +78,8 @@ private:
     void IlogoClick();
     void BBconnect1Click(const QObject* sender);
     void BBsave1Click(const QObject* sender);
+    void BBparamsClick();
+    void WriteStatusBar();
     void ClientSocket1Connecting(net::TClientSocket& sender, net::TCustomWinSocket& socket);
     void ClientSocket1Connect(net::TClientSocket& sender, net::TCustomWinSocket& socket);
     void ClientSocket1Disconnect(net::TClientSocket& sender, net::TCustomWinSocket& socket);
@@ -103,6 +105,7 @@ private:
     std::optional<WeightDecoder> decoder_;  // made once the decimal separator is known
     WeighingRegister register_;
     std::array<std::unique_ptr<net::TClientSocket>, kScaleCount> sockets_;
+    ui::TFparams* params_ = nullptr;
     ui::TAboutBox* about_ = nullptr;
     bool shown_before_ = false;
 };
