@@ -20,7 +20,9 @@ struct ConnectionSettings {
 
 // A port a connection can use. Stored files may hold others (they are loaded as they are), but
 // the settings dialog accepts only these.
-constexpr bool IsUsablePort(std::int32_t port) { return port >= 1 && port <= 65535; }
+constexpr bool IsUsablePort(std::int32_t port) {
+    return port >= 1 && port <= 65535;
+}
 
 // The settings file, beside the register files below the working directory.
 inline constexpr const char* kSettingsFileName = "dane/konfig.ini";

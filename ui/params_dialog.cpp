@@ -97,8 +97,8 @@ void TFparams::BuildOtherPage() {
     GBrstimeout->setObjectName(QStringLiteral("GBrstimeout"));
     GBrstimeout->setGeometry(8, 56, 353, 57);
     GBrstimeout->hide();  // the technical view is for installers who unhide it
-    CBshow_rs_log = new QCheckBox(
-        QString::fromUtf8("Pokaż transmisję danych (tryb techniczny):"), GBrstimeout);
+    CBshow_rs_log =
+        new QCheckBox(QString::fromUtf8("Pokaż transmisję danych (tryb techniczny):"), GBrstimeout);
     CBshow_rs_log->setObjectName(QStringLiteral("CBshow_rs_log"));
     CBshow_rs_log->setGeometry(8, 24, 305, 17);
     CBshow_rs_log->setFont(SansFont(13));

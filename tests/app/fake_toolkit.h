@@ -17,16 +17,26 @@ public:
     void ShowErrorBox(QWidget* /*parent*/, const QString& caption, const QString& text) override {
         error_boxes.emplace_back(caption, text);
     }
+    // Shows the dialog, lets `answer_modal` act as the operator, and closes it with Cancel
+    // when the answer left it open.
     bool ShowModal(QDialog& dialog) override {
         shown_dialogs.push_back(dialog.objectName());
-        return answer_modal ? answer_modal(dialog) : false;
+        dialog.setResult(0);
+        dialog.show();
+        if (answer_modal) {
+            answer_modal(dialog);
+        }
+        if (dialog.isVisible()) {
+            dialog.reject();
+        }
+        return dialog.result() == QDialog::Accepted;
     }
     void RequestTermination() override { termination_requested = true; }
     bool TerminationRequested() const override { return termination_requested; }
 
     std::vector<std::pair<QString, QString>> error_boxes;
     std::vector<QString> shown_dialogs;
-    std::function<bool(QDialog&)> answer_modal;
+    std::function<void(QDialog&)> answer_modal;
     bool termination_requested = false;
 };
 

@@ -28,7 +28,8 @@ protected:
 
     TForm1& Start() {
         form_ = std::make_unique<TForm1>(state_, toolkit_, clock_);
-        form_->AttachDialogs(new ui::TFparams(state_.settings, form_.get()), new ui::TAboutBox(form_.get()));
+        form_->AttachDialogs(new ui::TFparams(state_.settings, form_.get()),
+                             new ui::TAboutBox(form_.get()));
         return *form_;
     }
 

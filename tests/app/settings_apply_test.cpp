@@ -1,0 +1,148 @@
+// "Ustawienia": the dialog opened from the main window and the apply sequence behind its OK.
+#include <QTimer>
+
+#include "tests/app/scale_fixture.h"
+#include "ui/params_dialog.h"
+
+namespace station::test {
+namespace {
+
+class ApplyTest : public ScaleTest {
+protected:
+    // Starts the station with each scale on its own listener, all four connected.
+    void StartConnected() {
+        for (std::size_t i = 0; i < kScaleCount; ++i) {
+            ports_[i] = servers_[i].port();
+        }
+        WriteSettings();
+        Start();
+        for (int n = 1; n <= 4; ++n) {
+            peers_.push_back(ConnectScale(servers_[static_cast<std::size_t>(n - 1)], n));
+        }
+        for (int n = 1; n <= 4; ++n) {
+            auto& socket = form_->ClientSocket(n);
+            socket.OnConnecting = [this, shown = socket.OnConnecting](auto& sender, auto& s) {
+                connecting_.push_back(sender.Name());
+                shown(sender, s);
+            };
+        }
+    }
+
+    // Presses "Ustawienia"; `operate` acts on the open dialog as the operator would.
+    void OpenSettings(const std::function<void(ui::TFparams&)>& operate) {
+        toolkit_.answer_modal = [&](QDialog& dialog) {
+            operate(dynamic_cast<ui::TFparams&>(dialog));
+        };
+        form_->Controls().BBparams->click();
+    }
+
+    ~ApplyTest() override {
+        for (const int peer : peers_) {
+            close(peer);
+        }
+    }
+
+    std::array<Listener, kScaleCount> servers_;
+    std::vector<int> peers_;
+    std::vector<std::string> connecting_;
+};
+
+TEST_F(ApplyTest, OkWithoutChangesRewritesTheFileAndReconnectsOneToFour) {
+    StartConnected();
+    WriteFile(dir_ / "dane/konfig.ini",
+              "; kept\r\n[Polaczenie]\r\nport1=" + std::to_string(ports_[0]) + "\r\n");
+    OpenSettings([](ui::TFparams& dialog) { dialog.BBok->click(); });
+    EXPECT_EQ(connecting_, (std::vector<std::string>{"ClientSocket1", "ClientSocket2",
+                                                     "ClientSocket3", "ClientSocket4"}));
+    std::string expected = "; kept\r\n[Polaczenie]\r\n";
+    expected += "port1=" + std::to_string(ports_[0]) + "\r\n";
+    expected +=
+        "address1=127.0.0.1\r\naddress2=127.0.0.1\r\naddress3=127.0.0.1\r\n"
+        "address4=127.0.0.1\r\n";
+    for (std::size_t i = 1; i < kScaleCount; ++i) {
+        expected += "port" + std::to_string(i + 1) + "=" + std::to_string(ports_[i]) + "\r\n";
+    }
+    EXPECT_EQ(ReadFile(dir_ / "dane/konfig.ini"), expected);
+    for (std::size_t i = 0; i < kScaleCount; ++i) {
+        const int peer = servers_[i].Accept();
+        ASSERT_GE(peer, 0) << i;  // a new connection for every scale
+        peers_.push_back(peer);
+    }
+    ASSERT_TRUE(RunQtUntil(
+        [&] { return form_->ClientSocket(1).Active() && form_->ClientSocket(4).Active(); }));
+    EXPECT_TRUE(toolkit_.error_boxes.empty());
+}
+
+TEST_F(ApplyTest, NewValuesTakeEffect) {
+    StartConnected();
+    Listener moved;
+    OpenSettings([&](ui::TFparams& dialog) {
+        dialog.Eaddress[1]->setText(" 10.0.0.1");  // taken as typed
+        dialog.Eport[2]->setText(QString::number(moved.port()));
+        dialog.BBok->click();
+    });
+    EXPECT_EQ(state_.settings.addresses[1], " 10.0.0.1");
+    EXPECT_EQ(PanelText(3), QStringLiteral(" 10.0.0.1:%1").arg(ports_[1]));
+    EXPECT_EQ(state_.settings.ports[2], moved.port());
+    EXPECT_EQ(PanelText(5), QStringLiteral("127.0.0.1:%1").arg(moved.port()));
+    peers_.push_back(moved.Accept());
+    EXPECT_GE(peers_.back(), 0);
+    EXPECT_TRUE(RunQtUntil([&] { return form_->ClientSocket(3).Active(); }));
+}
+
+TEST_F(ApplyTest, CancelChangesNothing) {
+    StartConnected();
+    const std::string file = ReadFile(dir_ / "dane/konfig.ini");
+    OpenSettings([](ui::TFparams& dialog) {
+        dialog.Eaddress[0]->setText("10.9.9.9");
+        dialog.Eport[0]->setText("1");
+        dialog.BBcancel->click();
+    });
+    EXPECT_EQ(state_.settings.addresses[0], "127.0.0.1");
+    EXPECT_EQ(ReadFile(dir_ / "dane/konfig.ini"), file);
+    EXPECT_TRUE(connecting_.empty());
+    for (int n = 1; n <= 4; ++n) {
+        EXPECT_TRUE(form_->ClientSocket(n).Active()) << n;
+    }
+    QString reopened;
+    OpenSettings([&](ui::TFparams& dialog) { reopened = dialog.Eaddress[0]->text(); });
+    EXPECT_EQ(reopened, "127.0.0.1");
+}
+
+TEST_F(ApplyTest, UnwritableFileStopsAfterTheStatusBarWithTheScalesClosed) {
+    StartConnected();
+    std::filesystem::remove(dir_ / "dane/konfig.ini");
+    std::filesystem::create_directory(dir_ / "dane/konfig.ini");  // cannot be replaced
+    OpenSettings([](ui::TFparams& dialog) {
+        dialog.Eport[3]->setText("3004");
+        dialog.BBok->click();
+    });
+    using Message = std::pair<QString, QString>;
+    EXPECT_EQ(toolkit_.error_boxes,
+              (std::vector<Message>{{"Tarvelio", "Unable to write to dane/konfig.ini."}}));
+    EXPECT_EQ(PanelText(7), "127.0.0.1:3004");
+    EXPECT_TRUE(connecting_.empty());
+    for (int n = 1; n <= 4; ++n) {
+        EXPECT_FALSE(form_->ClientSocket(n).Active()) << n;
+        EXPECT_EQ(Box(n).Shape->BrushColor(), kRed);
+    }
+}
+
+TEST_F(ApplyTest, ReadingsKeepArrivingWhileTheDialogIsOpen) {
+    StartConnected();
+    ui::QtToolkit real;  // a real modal loop this time
+    auto* dialog = form_->findChild<ui::TFparams*>();
+    ASSERT_NE(dialog, nullptr);
+    QString shown_meanwhile;
+    QTimer::singleShot(0, dialog, [&] {
+        SendAll(peers_[1], "4321\r");
+        RunQtUntil([&] { return Box(2).Ldisplay->text() == "4321"; });
+        shown_meanwhile = dialog->isVisible() ? Box(2).Ldisplay->text() : QString();
+        dialog->reject();
+    });
+    EXPECT_FALSE(real.ShowModal(*dialog));
+    EXPECT_EQ(shown_meanwhile, "4321");
+}
+
+}  // namespace
+}  // namespace station::test

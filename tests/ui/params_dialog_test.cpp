@@ -1,0 +1,152 @@
+// The settings dialog on its own: layout, refilling and the check of the ports.
+#include "ui/params_dialog.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QTest>
+
+#include <algorithm>
+
+#include <gtest/gtest.h>
+
+namespace station::ui {
+namespace {
+
+class ParamsDialogTest : public ::testing::Test {
+protected:
+    ParamsDialogTest() : dialog(settings, nullptr) {}
+
+    void Open() {
+        dialog.setResult(0);
+        dialog.show();
+        QApplication::processEvents();
+    }
+
+    // Presses OK with `text` in the third port field; true when the dialog accepted.
+    bool OkWithThirdPort(const QString& text) {
+        Open();
+        dialog.Eport[2]->setText(text);
+        dialog.BBok->click();
+        return dialog.result() == QDialog::Accepted && !dialog.isVisible();
+    }
+
+    ConnectionSettings settings;
+    TFparams dialog;
+};
+
+TEST_F(ParamsDialogTest, LayoutAsDrawn) {
+    EXPECT_EQ(dialog.windowTitle(), "Ustawienia");
+    EXPECT_EQ(dialog.size(), QSize(794, 373));
+    EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
+    EXPECT_FALSE(dialog.windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(dialog.windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_EQ(dialog.PCconf->geometry(), QRect(8, 8, 777, 313));
+    ASSERT_EQ(dialog.PCconf->count(), 2);
+    EXPECT_EQ(dialog.PCconf->tabText(0), QString::fromUtf8("Połączenie z wagami"));
+    EXPECT_EQ(dialog.PCconf->tabText(1), "Inne");
+    EXPECT_EQ(dialog.PCconf->widget(0), dialog.TSconf_rs232);
+    EXPECT_EQ(dialog.BBok->geometry(), QRect(584, 328, 89, 33));
+    EXPECT_EQ(dialog.BBok->text(), "OK");
+    EXPECT_TRUE(dialog.BBok->isDefault());
+    EXPECT_EQ(dialog.BBcancel->geometry(), QRect(688, 328, 89, 33));
+    EXPECT_EQ(dialog.BBcancel->text(), "Anuluj");
+    const QRect groups[] = {
+        {8, 0, 209, 105}, {240, 0, 209, 105}, {472, 0, 209, 105}, {8, 120, 209, 105}};
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(dialog.GB[i]->geometry(), groups[i]) << i;
+        EXPECT_EQ(dialog.GB[i]->title(), QStringLiteral("Waga %1").arg(i + 1));
+        EXPECT_EQ(dialog.Eaddress[i]->geometry(), QRect(120, 28, 65, 21));
+        EXPECT_EQ(dialog.Eport[i]->geometry(), QRect(120, 60, 65, 21));
+        const auto labels = dialog.GB[i]->findChildren<QLabel*>();
+        ASSERT_EQ(labels.size(), 2);
+        EXPECT_EQ(labels[0]->text(), "Adres IP docelowy:");
+        EXPECT_EQ(labels[0]->pos(), QPoint(16, 32));
+        EXPECT_EQ(labels[1]->text(), "Port docelowy:");
+        EXPECT_EQ(labels[1]->pos(), QPoint(16, 64));
+    }
+    EXPECT_EQ(dialog.GBrstimeout->geometry(), QRect(8, 56, 353, 57));
+    EXPECT_TRUE(dialog.GBrstimeout->isHidden());
+    EXPECT_EQ(dialog.CBshow_rs_log->geometry(), QRect(8, 24, 305, 17));
+    EXPECT_EQ(dialog.CBshow_rs_log->text(),
+              QString::fromUtf8("Pokaż transmisję danych (tryb techniczny):"));
+    EXPECT_FALSE(dialog.CBshow_rs_log->isChecked());
+    EXPECT_EQ(dialog.CBshow_rs_log->layoutDirection(), Qt::RightToLeft);
+
+    const QWidget* expected[] = {dialog.PCconf,      dialog.Eaddress[0], dialog.Eport[0],
+                                 dialog.Eaddress[1], dialog.Eport[1],    dialog.Eaddress[2],
+                                 dialog.Eport[2],    dialog.Eaddress[3], dialog.Eport[3],
+                                 dialog.BBok,        dialog.BBcancel};
+    // The order in which Tab meets them, inner parts of the page control left out.
+    std::vector<const QWidget*> met;
+    const QWidget* widget = expected[0];
+    do {
+        if (std::find(std::begin(expected), std::end(expected), widget) != std::end(expected)) {
+            met.push_back(widget);
+        }
+        widget = widget->nextInFocusChain();
+    } while (widget != expected[0]);
+    EXPECT_EQ(met, std::vector<const QWidget*>(std::begin(expected), std::end(expected)));
+}
+
+TEST_F(ParamsDialogTest, EveryOpeningShowsTheFirstPageAndTheStoredValues) {
+    settings.addresses[1] = "10.1.1.2";
+    settings.ports[3] = -7;
+    Open();
+    EXPECT_EQ(dialog.Eaddress[1]->text(), "10.1.1.2");
+    EXPECT_EQ(dialog.Eport[3]->text(), "-7");
+    dialog.PCconf->setCurrentIndex(1);
+    dialog.Eaddress[0]->setText("typed");
+    dialog.CBshow_rs_log->setChecked(true);
+    dialog.BBcancel->click();
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+
+    Open();
+    EXPECT_EQ(dialog.PCconf->currentIndex(), 0);
+    EXPECT_EQ(dialog.Eaddress[0]->text(), "127.0.0.1");
+    EXPECT_TRUE(dialog.CBshow_rs_log->isChecked());  // the check box keeps its own state
+}
+
+TEST_F(ParamsDialogTest, BadPortKeepsTheDialogOpenWithTheFocusThere) {
+    Open();
+    dialog.activateWindow();
+    dialog.PCconf->setCurrentIndex(1);
+    dialog.Eport[2]->setText("20x1");
+    dialog.Eport[3]->setText("also bad");
+    dialog.BBok->click();
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(dialog.result(), 0);
+    EXPECT_EQ(dialog.PCconf->currentIndex(), 0);
+    EXPECT_EQ(QApplication::focusWidget(), dialog.Eport[2]);
+    EXPECT_EQ(dialog.Eport[2]->text(), "20x1");  // what was typed stays
+}
+
+TEST_F(ParamsDialogTest, PortsFollowTheIntegerRuleAndMustBeUsable) {
+    EXPECT_FALSE(OkWithThirdPort("2001 "));
+    EXPECT_TRUE(OkWithThirdPort(" 2001"));
+    EXPECT_TRUE(OkWithThirdPort("0x7D1"));
+    EXPECT_TRUE(OkWithThirdPort("65535"));
+    EXPECT_FALSE(OkWithThirdPort("70000"));
+    EXPECT_FALSE(OkWithThirdPort("0"));
+    EXPECT_FALSE(OkWithThirdPort("-5"));
+    EXPECT_FALSE(OkWithThirdPort(""));
+}
+
+TEST_F(ParamsDialogTest, EnterChecksAndEscapeCancels) {
+    Open();
+    dialog.activateWindow();
+    dialog.Eport[0]->setFocus();
+    dialog.Eport[0]->setText("x");
+    QTest::keyClick(dialog.Eport[0], Qt::Key_Return);
+    EXPECT_TRUE(dialog.isVisible());
+    dialog.Eport[0]->setText("2001");
+    QTest::keyClick(dialog.Eport[0], Qt::Key_Return);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+
+    Open();
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    EXPECT_FALSE(dialog.isVisible());
+}
+
+}  // namespace
+}  // namespace station::ui
