@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
     station::TForm1 form(station::TheStationState(), toolkit, clock);
     // The dialogs are created once, after the main window, and hidden between uses.
     auto* params = new station::ui::TFparams(station::TheStationState().settings, &form);
-    auto* about = new station::ui::TAboutBox(&form);
+    auto* about = new station::ui::TAboutBox(toolkit, &form);
     form.AttachDialogs(params, about);
     if (toolkit.TerminationRequested()) {
         return 0;  // another copy runs: end before showing anything or connecting

@@ -10,6 +10,7 @@
 #include "core/ini_file.h"
 #include "core/integer_text.h"
 #include "core/number_text.h"
+#include "core/step_simulation.h"
 #include "core/time_separator.h"
 #include "ui/about_box.h"
 #include "ui/log_memo.h"
@@ -79,6 +80,12 @@ void TForm1::WireHandlers() {
     controls_.Ilogo->OnClick = [this] { Guarded([this] { IlogoClick(); }); };
     connect(controls_.BBparams, &QPushButton::clicked, this,
             [this] { Guarded([this] { BBparamsClick(); }); });
+    connect(controls_.Brs_input, &QPushButton::clicked, this,
+            [this] { Guarded([this] { Brs_inputClick(); }); });
+    connect(controls_.BBsymulup_small, &QPushButton::clicked, this,
+            [this] { Guarded([this] { BBsymulup_smallClick(); }); });
+    connect(controls_.BBsymuldown_small, &QPushButton::clicked, this,
+            [this] { Guarded([this] { BBsymuldown_smallClick(); }); });
     for (const ui::ScaleBox& box : controls_.scales) {
         QPushButton* connect_button = box.BBconnect;
         connect(connect_button, &QPushButton::clicked, this,
@@ -249,6 +256,29 @@ void TForm1::BBparamsClick() {
     for (const ui::ScaleBox& box : controls_.scales) {
         BBconnect1Click(box.BBconnect);
     }
+}
+
+void TForm1::Brs_inputClick() {
+    const std::string text = ui::FromScreenText(controls_.Ers_input->text());
+    if (text.empty()) {
+        return;
+    }
+    const std::string line = text + "\r\n";
+    const int scale = controls_.CBscale_num->currentIndex() + 1;
+    // A buffer of the simulator's own: a live scale's unfinished line is not glued to it.
+    std::string buffer;
+    decoder_->AppendReceivedData(line, static_cast<int>(line.size()), kWeightLineProtocol, buffer,
+                                 scale);
+}
+
+void TForm1::BBsymulup_smallClick() { Step(kSimulationStep); }
+
+void TForm1::BBsymuldown_smallClick() { Step(-kSimulationStep); }
+
+void TForm1::Step(double by) {
+    state_.simulated_value += by;
+    decoder_->DecodeWeightLine(SimulatedLine(state_.simulated_value, state_.decimal_separator),
+                               kWeightLineProtocol, 1);
 }
 
 void TForm1::BBsave1Click(const QObject* sender) {

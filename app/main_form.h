@@ -79,6 +79,10 @@ private:
     void BBconnect1Click(const QObject* sender);
     void BBsave1Click(const QObject* sender);
     void BBparamsClick();
+    void Brs_inputClick();
+    void BBsymulup_smallClick();
+    void BBsymuldown_smallClick();
+    void Step(double by);
     void WriteStatusBar();
     void ClientSocket1Connecting(net::TClientSocket& sender, net::TCustomWinSocket& socket);
     void ClientSocket1Connect(net::TClientSocket& sender, net::TCustomWinSocket& socket);

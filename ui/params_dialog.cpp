@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "core/integer_text.h"
+#include "ui/dialog_position.h"
 #include "ui/fonts.h"
 #include "ui/screen_text.h"
 
@@ -118,11 +119,7 @@ void TFparams::showEvent(QShowEvent* event) {
     if (event->spontaneous()) {
         return;  // restored from minimised, not opened
     }
-    if (const QWidget* owner = parentWidget()) {
-        const QRect over = owner->frameGeometry();
-        move(over.left() + (over.width() - frameGeometry().width()) / 2,
-             over.top() + (over.height() - frameGeometry().height()) / 2);
-    }
+    CentreOverParent(this);
     FormActivate();
 }
 

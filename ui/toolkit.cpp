@@ -1,6 +1,7 @@
 #include "ui/toolkit.h"
 
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QDialog>
 #include <QMessageBox>
 
@@ -14,6 +15,8 @@ void QtToolkit::ShowErrorBox(QWidget* parent, const QString& caption, const QStr
 bool QtToolkit::ShowModal(QDialog& dialog) {
     return dialog.exec() == QDialog::Accepted;
 }
+
+void QtToolkit::OpenUrl(const QUrl& url) { QDesktopServices::openUrl(url); }
 
 void QtToolkit::RequestTermination() {
     termination_requested_ = true;

@@ -3,11 +3,12 @@
 #include <QString>
 
 class QDialog;
+class QUrl;
 class QWidget;
 
 namespace station::ui {
 
-// The calls of the station that wait for the operator or end the program. They go through
+// The calls of the station that wait for the operator, leave the program or end it. They go through
 // here so that tests can answer them; the program uses QtToolkit.
 class Toolkit {
 public:
@@ -16,6 +17,8 @@ public:
     virtual void ShowErrorBox(QWidget* parent, const QString& caption, const QString& text) = 0;
     // Shows `dialog` modally while the event loop runs on; true when it closed with OK.
     virtual bool ShowModal(QDialog& dialog) = 0;
+    // Hands `url` to the desktop's default handler; whether that works is not reported.
+    virtual void OpenUrl(const QUrl& url) = 0;
     // Asks the program to end; it takes effect when the event loop next runs.
     virtual void RequestTermination() = 0;
     virtual bool TerminationRequested() const = 0;
@@ -25,6 +28,7 @@ class QtToolkit final : public Toolkit {
 public:
     void ShowErrorBox(QWidget* parent, const QString& caption, const QString& text) override;
     bool ShowModal(QDialog& dialog) override;
+    void OpenUrl(const QUrl& url) override;
     void RequestTermination() override;
     bool TerminationRequested() const override { return termination_requested_; }
 

@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "app/main_form.h"
-#include "tests/app/fake_toolkit.h"
+#include "tests/ui/fake_toolkit.h"
 #include "tests/core/fakes.h"
 #include "tests/core/temp_dir.h"
 #include "ui/about_box.h"
@@ -29,7 +29,7 @@ protected:
     TForm1& Start() {
         form_ = std::make_unique<TForm1>(state_, toolkit_, clock_);
         form_->AttachDialogs(new ui::TFparams(state_.settings, form_.get()),
-                             new ui::TAboutBox(form_.get()));
+                             new ui::TAboutBox(toolkit_, form_.get()));
         return *form_;
     }
 

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <QUrl>
 
 #include <functional>
 #include <utility>
@@ -31,11 +32,13 @@ public:
         }
         return dialog.result() == QDialog::Accepted;
     }
+    void OpenUrl(const QUrl& url) override { opened.push_back(url.toString()); }
     void RequestTermination() override { termination_requested = true; }
     bool TerminationRequested() const override { return termination_requested; }
 
     std::vector<std::pair<QString, QString>> error_boxes;
     std::vector<QString> shown_dialogs;
+    std::vector<QString> opened;
     std::function<void(QDialog&)> answer_modal;
     bool termination_requested = false;
 };

@@ -1,0 +1,18 @@
+#include "core/step_simulation.h"
+
+#include <charconv>
+
+#include "core/decimal_number.h"
+#include "core/number_text.h"
+
+namespace station {
+
+std::string SimulatedLine(double value, char decimal_separator) {
+    // The shortest text that reads back as `value`, then the exact decimal formatting.
+    char text[32];
+    const auto written = std::to_chars(text, text + sizeof text, value);
+    const auto number = ParseNumber(std::string_view(text, written.ptr), '.');
+    return CommasToDots(FormatFixed(number.value_or(DecimalNumber{}), 8, 0, decimal_separator));
+}
+
+}  // namespace station
