@@ -271,9 +271,13 @@ void TForm1::Brs_inputClick() {
                                  scale);
 }
 
-void TForm1::BBsymulup_smallClick() { Step(kSimulationStep); }
+void TForm1::BBsymulup_smallClick() {
+    Step(kSimulationStep);
+}
 
-void TForm1::BBsymuldown_smallClick() { Step(-kSimulationStep); }
+void TForm1::BBsymuldown_smallClick() {
+    Step(-kSimulationStep);
+}
 
 void TForm1::Step(double by) {
     state_.simulated_value += by;

@@ -1,10 +1,10 @@
 #include "ui/about_box.h"
 
+#include <qdrawutil.h>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QShowEvent>
 #include <QUrl>
-#include <qdrawutil.h>
 
 #include "ui/dialog_position.h"
 #include "ui/fonts.h"
@@ -64,6 +64,15 @@ QLabel* RightAligned(const char* text, QWidget* parent) {
     return label;
 }
 
+// Laid out for a slightly narrower face: a caption that does not fit grows to the left, so it
+// still ends where the layout ends it.
+void GrowLeftToFit(QLabel* label) {
+    const int missing = label->sizeHint().width() - label->width();
+    if (missing > 0) {
+        label->setGeometry(label->geometry().adjusted(-missing, 0, 0, 0));
+    }
+}
+
 }  // namespace
 
 TAboutBox::TAboutBox(Toolkit& toolkit, QWidget* parent)
@@ -93,11 +102,13 @@ void TAboutBox::BuildPanel() {
     Place(new BottomLine(Panel1), "Bevel2", 40, 120, 177, 9);
 
     Lwww0 = Place(RightAligned("Internet:", Panel1), "Lwww0", 31, 136, 39, 13);
-    Lwww1 = Place(new LinkLabel(QStringLiteral(STATION_MAKER_WEB), Panel1), "Lwww1", 80, 136,
-                  121, 13);
+    Lwww1 =
+        Place(new LinkLabel(QStringLiteral(STATION_MAKER_WEB), Panel1), "Lwww1", 80, 136, 121, 13);
     Lemail0 = Place(RightAligned("E-mail:", Panel1), "Lemail0", 31, 152, 31, 13);
-    Lemail1 = Place(new LinkLabel(QStringLiteral(STATION_MAKER_EMAIL), Panel1), "Lemail1", 80,
-                    152, 128, 13);
+    GrowLeftToFit(Lwww0);
+    GrowLeftToFit(Lemail0);
+    Lemail1 = Place(new LinkLabel(QStringLiteral(STATION_MAKER_EMAIL), Panel1), "Lemail1", 80, 152,
+                    128, 13);
     // The targets are built from what the labels show, so the two can never disagree.
     Lwww1->OnClick = [this] { toolkit_.OpenUrl(QUrl(QStringLiteral("http://") + Lwww1->text())); };
     Lemail1->OnClick = [this] {

@@ -16,7 +16,9 @@ bool QtToolkit::ShowModal(QDialog& dialog) {
     return dialog.exec() == QDialog::Accepted;
 }
 
-void QtToolkit::OpenUrl(const QUrl& url) { QDesktopServices::openUrl(url); }
+void QtToolkit::OpenUrl(const QUrl& url) {
+    QDesktopServices::openUrl(url);
+}
 
 void QtToolkit::RequestTermination() {
     termination_requested_ = true;

@@ -8,9 +8,9 @@
 #include <memory>
 
 #include "app/main_form.h"
-#include "tests/ui/fake_toolkit.h"
 #include "tests/core/fakes.h"
 #include "tests/core/temp_dir.h"
+#include "tests/ui/fake_toolkit.h"
 #include "ui/about_box.h"
 #include "ui/params_dialog.h"
 
