@@ -1,5 +1,6 @@
 #include "app/main_form.h"
 
+#include <QFile>
 #include <QMetaObject>
 #include <QResizeEvent>
 #include <QScreen>
@@ -86,6 +87,8 @@ void TForm1::WireHandlers() {
             [this] { Guarded([this] { BBsymulup_smallClick(); }); });
     connect(controls_.BBsymuldown_small, &QPushButton::clicked, this,
             [this] { Guarded([this] { BBsymuldown_smallClick(); }); });
+    connect(controls_.SBsave_comport, &QPushButton::clicked, this,
+            [this] { Guarded([this] { SBsave_comportClick(); }); });
     for (const ui::ScaleBox& box : controls_.scales) {
         QPushButton* connect_button = box.BBconnect;
         connect(connect_button, &QPushButton::clicked, this,
@@ -283,6 +286,15 @@ void TForm1::Step(double by) {
     state_.simulated_value += by;
     decoder_->DecodeWeightLine(SimulatedLine(state_.simulated_value, state_.decimal_separator),
                                kWeightLineProtocol, 1);
+}
+
+void TForm1::SBsave_comportClick() {
+    const std::optional<QString> chosen =
+        toolkit_.SaveFileName(this, QStringLiteral("Zapisz plik transmisji RS232"),
+                              QStringLiteral("rs232_log.txt"), QStringLiteral("txt (txt)"));
+    if (chosen) {
+        log_.SaveToFile(QFile::encodeName(*chosen).toStdString());
+    }
 }
 
 void TForm1::BBsave1Click(const QObject* sender) {

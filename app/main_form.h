@@ -83,6 +83,7 @@ private:
     void BBsymulup_smallClick();
     void BBsymuldown_smallClick();
     void Step(double by);
+    void SBsave_comportClick();
     void WriteStatusBar();
     void ClientSocket1Connecting(net::TClientSocket& sender, net::TCustomWinSocket& socket);
     void ClientSocket1Connect(net::TClientSocket& sender, net::TCustomWinSocket& socket);

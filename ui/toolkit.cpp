@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDialog>
+#include <QFileDialog>
 #include <QMessageBox>
 
 namespace station::ui {
@@ -14,6 +15,15 @@ void QtToolkit::ShowErrorBox(QWidget* parent, const QString& caption, const QStr
 
 bool QtToolkit::ShowModal(QDialog& dialog) {
     return dialog.exec() == QDialog::Accepted;
+}
+
+std::optional<QString> QtToolkit::SaveFileName(QWidget* parent, const QString& title,
+                                               const QString& proposed, const QString& filter) {
+    const QString chosen = QFileDialog::getSaveFileName(parent, title, proposed, filter);
+    if (chosen.isEmpty()) {
+        return std::nullopt;
+    }
+    return chosen;
 }
 
 void QtToolkit::OpenUrl(const QUrl& url) {

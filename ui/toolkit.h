@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 class QDialog;
 class QUrl;
 class QWidget;
@@ -17,6 +19,9 @@ public:
     virtual void ShowErrorBox(QWidget* parent, const QString& caption, const QString& text) = 0;
     // Shows `dialog` modally while the event loop runs on; true when it closed with OK.
     virtual bool ShowModal(QDialog& dialog) = 0;
+    // The save-file dialog: asks before overwriting; nullopt when cancelled.
+    virtual std::optional<QString> SaveFileName(QWidget* parent, const QString& title,
+                                                const QString& proposed, const QString& filter) = 0;
     // Hands `url` to the desktop's default handler; whether that works is not reported.
     virtual void OpenUrl(const QUrl& url) = 0;
     // Asks the program to end; it takes effect when the event loop next runs.
@@ -28,6 +33,8 @@ class QtToolkit final : public Toolkit {
 public:
     void ShowErrorBox(QWidget* parent, const QString& caption, const QString& text) override;
     bool ShowModal(QDialog& dialog) override;
+    std::optional<QString> SaveFileName(QWidget* parent, const QString& title,
+                                        const QString& proposed, const QString& filter) override;
     void OpenUrl(const QUrl& url) override;
     void RequestTermination() override;
     bool TerminationRequested() const override { return termination_requested_; }

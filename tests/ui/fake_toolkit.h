@@ -32,6 +32,11 @@ public:
         }
         return dialog.result() == QDialog::Accepted;
     }
+    std::optional<QString> SaveFileName(QWidget* /*parent*/, const QString& title,
+                                        const QString& proposed, const QString& filter) override {
+        save_dialogs.push_back(title + "|" + proposed + "|" + filter);
+        return answer_save;
+    }
     void OpenUrl(const QUrl& url) override { opened.push_back(url.toString()); }
     void RequestTermination() override { termination_requested = true; }
     bool TerminationRequested() const override { return termination_requested; }
@@ -39,6 +44,8 @@ public:
     std::vector<std::pair<QString, QString>> error_boxes;
     std::vector<QString> shown_dialogs;
     std::vector<QString> opened;
+    std::vector<QString> save_dialogs;
+    std::optional<QString> answer_save;
     std::function<void(QDialog&)> answer_modal;
     bool termination_requested = false;
 };
