@@ -131,7 +131,7 @@ TEST_F(ApplyTest, UnwritableFileStopsAfterTheStatusBarWithTheScalesClosed) {
 TEST_F(ApplyTest, ReadingsKeepArrivingWhileTheDialogIsOpen) {
     StartConnected();
     ui::QtToolkit real;  // a real modal loop this time
-    auto* dialog = form_->findChild<ui::TFparams*>();
+    auto* dialog = dynamic_cast<ui::TFparams*>(form_->findChild<QDialog*>("Fparams"));
     ASSERT_NE(dialog, nullptr);
     QString shown_meanwhile;
     QTimer::singleShot(0, dialog, [&] {
