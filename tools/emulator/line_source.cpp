@@ -1,0 +1,84 @@
+#include "tools/emulator/line_source.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace emulator {
+
+std::string FormatLine(LineFormat format, double weight, bool moving) {
+    char text[64];
+    switch (format) {
+        case LineFormat::kPlain:
+            std::snprintf(text, sizeof text, "%8.1f kg", weight);
+            break;
+        case LineFormat::kStatus:
+            std::snprintf(text, sizeof text, "%s,GS,%+09.1fkg", moving ? "US" : "ST", weight);
+            break;
+        case LineFormat::kFixed:
+            std::snprintf(text, sizeof text, "%c %08.1f kg", moving ? 'M' : 'S', weight);
+            break;
+        case LineFormat::kComma: {
+            std::snprintf(text, sizeof text, "%8.1f kg", weight);
+            std::replace(text, text + sizeof text, '.', ',');
+            break;
+        }
+    }
+    return text;
+}
+
+std::string LineEnd(LineEnding ending, bool no_cr) {
+    switch (ending) {
+        case LineEnding::kCr:
+            return no_cr ? "" : "\r";
+        case LineEnding::kCrLf:
+            return no_cr ? "\n" : "\r\n";
+        case LineEnding::kLf:
+            return "\n";
+    }
+    return "";
+}
+
+LineSource::LineSource(const ScaleOptions& options, std::uint64_t seed)
+    : options_(options), random_(seed), weight_(options.start) {}
+
+double LineSource::NextWeight() {
+    const double step = options_.step;
+    switch (options_.profile) {
+        case Profile::kSteady:
+            return options_.start;
+        case Profile::kRamp:
+            return options_.start + step * static_cast<double>(count_);
+        case Profile::kWalk:
+            return weight_ + std::uniform_real_distribution<double>(-step, step)(random_);
+        case Profile::kCycle: {
+            // Load in ten steps, hold, unload in ten steps, stand empty; forty lines a cycle.
+            const std::int64_t phase = count_ % 40;
+            const double share = phase < 10   ? static_cast<double>(phase) / 10
+                                 : phase < 20 ? 1.0
+                                 : phase < 30 ? static_cast<double>(30 - phase) / 10
+                                              : 0.0;
+            return options_.start * share;
+        }
+    }
+    return options_.start;
+}
+
+std::string LineSource::Next() {
+    if (options_.faults.random_bytes) {
+        std::string bytes(std::uniform_int_distribution<std::size_t>(1, 64)(random_), '\0');
+        for (char& byte : bytes) {
+            byte = static_cast<char>(std::uniform_int_distribution<int>(0, 255)(random_));
+        }
+        return bytes;
+    }
+    const double previous = weight_;
+    weight_ = NextWeight();
+    ++count_;
+    const double noise = options_.noise > 0 ? std::uniform_real_distribution<double>(
+                                                  -options_.noise, options_.noise)(random_)
+                                            : 0.0;
+    return FormatLine(options_.format, weight_ + noise, weight_ != previous) +
+           LineEnd(options_.ending, options_.faults.no_cr);
+}
+
+}  // namespace emulator

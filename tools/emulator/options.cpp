@@ -1,0 +1,208 @@
+#include "tools/emulator/options.h"
+
+#include <charconv>
+#include <functional>
+#include <map>
+
+namespace emulator {
+namespace {
+
+class BadArgument {
+public:
+    explicit BadArgument(std::string message) : text(std::move(message)) {}
+    std::string text;
+};
+
+template <typename Number>
+Number ParseNumber(const std::string& text, const std::string& option) {
+    Number value{};
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size()) {
+        throw BadArgument("--" + option + ": not a number: '" + text + "'");
+    }
+    return value;
+}
+
+template <typename Choice>
+Choice ParseChoice(const std::string& text, const std::string& option,
+                   const std::map<std::string, Choice>& choices) {
+    const auto found = choices.find(text);
+    if (found == choices.end()) {
+        std::string known;
+        for (const auto& [name, value] : choices) {
+            known += (known.empty() ? "" : ", ") + name;
+        }
+        throw BadArgument("--" + option + ": '" + text + "' is not one of " + known);
+    }
+    return found->second;
+}
+
+using ScaleSetter = std::function<void(ScaleOptions&, const std::string& value)>;
+
+// Every per-scale option, by name.
+const std::map<std::string, ScaleSetter>& ScaleSetters() {
+    static const std::map<std::string, ScaleSetter> setters{
+        {"format",
+         [](ScaleOptions& s, const std::string& v) {
+             s.format = ParseChoice<LineFormat>(v, "format",
+                                                {{"plain", LineFormat::kPlain},
+                                                 {"status", LineFormat::kStatus},
+                                                 {"fixed", LineFormat::kFixed},
+                                                 {"comma", LineFormat::kComma}});
+         }},
+        {"ending",
+         [](ScaleOptions& s, const std::string& v) {
+             s.ending = ParseChoice<LineEnding>(
+                 v, "ending",
+                 {{"cr", LineEnding::kCr}, {"crlf", LineEnding::kCrLf}, {"lf", LineEnding::kLf}});
+         }},
+        {"profile",
+         [](ScaleOptions& s, const std::string& v) {
+             s.profile = ParseChoice<Profile>(v, "profile",
+                                              {{"steady", Profile::kSteady},
+                                               {"ramp", Profile::kRamp},
+                                               {"walk", Profile::kWalk},
+                                               {"cycle", Profile::kCycle}});
+         }},
+        {"start",
+         [](ScaleOptions& s, const std::string& v) { s.start = ParseNumber<double>(v, "start"); }},
+        {"step",
+         [](ScaleOptions& s, const std::string& v) { s.step = ParseNumber<double>(v, "step"); }},
+        {"noise",
+         [](ScaleOptions& s, const std::string& v) { s.noise = ParseNumber<double>(v, "noise"); }},
+        {"rate",
+         [](ScaleOptions& s, const std::string& v) {
+             if (v == "flood") {
+                 s.flood = true;
+                 return;
+             }
+             s.rate = ParseNumber<double>(v, "rate");
+             s.flood = false;
+             if (!(s.rate > 0)) {
+                 throw BadArgument("--rate: must be above 0 or 'flood'");
+             }
+         }},
+        {"fault",
+         [](ScaleOptions& s, const std::string& v) {
+             const auto equals = v.find('=');
+             const std::string kind = v.substr(0, equals);
+             const auto count = [&] {
+                 if (equals == std::string::npos) {
+                     throw BadArgument("--fault: " + kind + " needs =LINES");
+                 }
+                 return ParseNumber<std::int64_t>(v.substr(equals + 1), "fault");
+             };
+             if (kind == "refuse") {
+                 s.faults.refuse = true;
+             } else if (kind == "reset-after") {
+                 s.faults.reset_after = count();
+             } else if (kind == "close-mid-line") {
+                 s.faults.close_mid_line = count();
+             } else if (kind == "no-cr") {
+                 s.faults.no_cr = true;
+             } else if (kind == "random-bytes") {
+                 s.faults.random_bytes = true;
+             } else if (kind == "byte-writes") {
+                 s.faults.byte_writes = true;
+             } else {
+                 throw BadArgument("--fault: unknown fault '" + kind + "'");
+             }
+         }},
+    };
+    return setters;
+}
+
+// Applies "VALUE" to every scale or "SCALE:VALUE" to one.
+void SetForScales(Options& options, const std::string& name, const std::string& argument) {
+    const ScaleSetter& set = ScaleSetters().at(name);
+    const auto colon = argument.find(':');
+    if (colon != std::string::npos && colon > 0 &&
+        argument.find_first_not_of("0123456789") == colon) {
+        const int scale = ParseNumber<int>(argument.substr(0, colon), name);
+        if (scale < 1 || scale > kMaxScales) {
+            throw BadArgument("--" + name + ": scale " + std::to_string(scale) + " is not 1 to 4");
+        }
+        set(options.scale[static_cast<std::size_t>(scale - 1)], argument.substr(colon + 1));
+        return;
+    }
+    for (ScaleOptions& scale : options.scale) {
+        set(scale, argument);
+    }
+}
+
+}  // namespace
+
+ParseResult ParseOptions(const std::vector<std::string>& arguments) {
+    Options options;
+    int base_port = 2001;
+    try {
+        for (std::size_t i = 0; i < arguments.size(); ++i) {
+            const std::string& argument = arguments[i];
+            if (argument == "-h" || argument == "--help") {
+                options.help = true;
+                continue;
+            }
+            if (argument.rfind("--", 0) != 0) {
+                throw BadArgument("unexpected argument '" + argument + "'");
+            }
+            const std::string name = argument.substr(2);
+            if (name != "scales" && name != "port" && name != "seed" &&
+                ScaleSetters().count(name) == 0) {
+                throw BadArgument("unknown option " + argument);
+            }
+            if (i + 1 == arguments.size()) {
+                throw BadArgument(argument + " needs a value");
+            }
+            const std::string& value = arguments[++i];
+            if (name == "scales") {
+                options.scales = ParseNumber<int>(value, name);
+                if (options.scales < 1 || options.scales > kMaxScales) {
+                    throw BadArgument("--scales: must be 1 to 4");
+                }
+            } else if (name == "port") {
+                base_port = ParseNumber<int>(value, name);
+                if (base_port < 0 || base_port > 65535 - kMaxScales) {
+                    throw BadArgument("--port: must be 0 (any free port) or 1 to 65531");
+                }
+            } else if (name == "seed") {
+                options.seed = ParseNumber<std::uint64_t>(value, name);
+            } else {
+                SetForScales(options, name, value);
+            }
+        }
+    } catch (const BadArgument& bad) {
+        return {std::nullopt, bad.text};
+    }
+    for (int i = 0; i < kMaxScales; ++i) {
+        options.scale[static_cast<std::size_t>(i)].port = base_port == 0 ? 0 : base_port + i;
+    }
+    return {options, ""};
+}
+
+std::string Usage() {
+    return R"(Usage: scale-emulator [OPTION VALUE]...
+Serves weighing scales on 127.0.0.1 that send text lines as indicators do in continuous
+mode, one TCP connection per client.
+
+  --scales N          how many scales, 1 to 4 (default 4)
+  --port P            scale 1 on P, scale 2 on P+1, ... (default 2001; 0: any free ports)
+  --seed N            seed of the random profiles, noise and faults (default 1)
+
+Per scale: VALUE sets every scale, SCALE:VALUE one of them (for example --format 2:status).
+  --format F          plain ("  1234.5 kg"), status ("ST,GS,+001234.5kg"),
+                      fixed ("S 001234.5 kg", M while moving), comma ("  1234,5 kg")
+  --ending E          cr, crlf or lf (default crlf)
+  --profile P         steady, ramp, walk (random walk) or cycle (load and unload)
+  --start KG          starting weight (default 1000)
+  --step KG           change per line (default 0.5)
+  --noise KG          random noise either way (default 0)
+  --rate R            lines per second (default 10), or flood: as fast as the socket takes
+  --fault F           refuse, reset-after=LINES, close-mid-line=LINES, no-cr, random-bytes,
+                      byte-writes; repeat for several
+
+Each scale prints "scale N: 127.0.0.1:PORT" once it listens. Exit status: 0 after SIGINT or
+SIGTERM, 1 when a port cannot be served, 2 for a bad command line.
+)";
+}
+
+}  // namespace emulator

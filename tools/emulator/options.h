@@ -1,0 +1,57 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace emulator {
+
+inline constexpr int kMaxScales = 4;
+
+enum class LineFormat { kPlain, kStatus, kFixed, kComma };
+enum class LineEnding { kCr, kCrLf, kLf };
+enum class Profile { kSteady, kRamp, kWalk, kCycle };
+
+// What one scale does besides sending lines.
+struct Faults {
+    bool refuse = false;               // nothing listens on its port
+    std::int64_t reset_after = -1;     // lines, then a reset (-1: never)
+    std::int64_t close_mid_line = -1;  // lines, then half a line and a close (-1: never)
+    bool no_cr = false;                // line ends lose their carriage return
+    bool random_bytes = false;         // random bytes, 0 and above 127 included, instead of lines
+    bool byte_writes = false;          // every byte in a write of its own
+};
+
+struct ScaleOptions {
+    int port = 0;
+    LineFormat format = LineFormat::kPlain;
+    LineEnding ending = LineEnding::kCrLf;
+    Profile profile = Profile::kSteady;
+    double start = 1000;  // kg
+    double step = 0.5;    // kg per line
+    double noise = 0;     // kg, uniform either way
+    double rate = 10;     // lines per second; 0 with `flood`
+    bool flood = false;   // as fast as the socket takes
+    Faults faults;
+};
+
+struct Options {
+    int scales = kMaxScales;
+    std::array<ScaleOptions, kMaxScales> scale;
+    std::uint64_t seed = 1;
+    bool help = false;
+};
+
+// Reads the command line (without the program name). Per-scale options take VALUE for every
+// scale or SCALE:VALUE for one. Returns the error text for a bad command line.
+struct ParseResult {
+    std::optional<Options> options;
+    std::string error;
+};
+ParseResult ParseOptions(const std::vector<std::string>& arguments);
+
+std::string Usage();
+
+}  // namespace emulator
