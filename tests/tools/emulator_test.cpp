@@ -1,0 +1,192 @@
+// The scale emulator: its command line, its lines as the station decodes them, and its faults
+// seen by the station's own client on 127.0.0.1.
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "core/weight_decoder.h"
+#include "tests/core/fakes.h"
+#include "tests/net/net_fixtures.h"
+#include "tools/emulator/server.h"
+
+namespace emulator {
+namespace {
+
+using station::test::DecoderRig;
+
+Options Parsed(const std::vector<std::string>& arguments) {
+    const ParseResult result = ParseOptions(arguments);
+    EXPECT_TRUE(result.options.has_value()) << result.error;
+    return result.options.value_or(Options{});
+}
+
+std::string Error(const std::vector<std::string>& arguments) {
+    const ParseResult result = ParseOptions(arguments);
+    EXPECT_FALSE(result.options.has_value());
+    return result.error;
+}
+
+TEST(EmulatorOptions, DefaultsAndPerScaleValues) {
+    const Options defaults = Parsed({});
+    EXPECT_EQ(defaults.scales, 4);
+    EXPECT_EQ(defaults.scale[0].port, 2001);
+    EXPECT_EQ(defaults.scale[3].port, 2004);
+    EXPECT_EQ(defaults.scale[2].ending, LineEnding::kCrLf);
+
+    const Options options =
+        Parsed({"--format", "status", "--format", "2:comma", "--rate", "3:flood", "--fault",
+                "4:reset-after=7", "--fault", "4:byte-writes", "--port", "0", "--scales", "4"});
+    EXPECT_EQ(options.scale[0].format, LineFormat::kStatus);
+    EXPECT_EQ(options.scale[1].format, LineFormat::kComma);
+    EXPECT_TRUE(options.scale[2].flood);
+    EXPECT_FALSE(options.scale[1].flood);
+    EXPECT_EQ(options.scale[3].faults.reset_after, 7);
+    EXPECT_TRUE(options.scale[3].faults.byte_writes);
+    EXPECT_EQ(options.scale[0].faults.reset_after, -1);
+    EXPECT_EQ(options.scale[0].port, 0);
+}
+
+TEST(EmulatorOptions, BadCommandLinesSayWhatIsWrong) {
+    EXPECT_EQ(Error({"--bogus", "1"}), "unknown option --bogus");
+    EXPECT_EQ(Error({"--rate"}), "--rate needs a value");
+    EXPECT_EQ(Error({"--rate", "fast"}), "--rate: not a number: 'fast'");
+    EXPECT_EQ(Error({"--rate", "0"}), "--rate: must be above 0 or 'flood'");
+    EXPECT_EQ(Error({"--scales", "5"}), "--scales: must be 1 to 4");
+    EXPECT_EQ(Error({"--format", "5:plain"}), "--format: scale 5 is not 1 to 4");
+    EXPECT_EQ(Error({"--format", "xml"}),
+              "--format: 'xml' is not one of comma, fixed, plain, status");
+    EXPECT_EQ(Error({"--fault", "reset-after"}), "--fault: reset-after needs =LINES");
+    EXPECT_EQ(Error({"--fault", "melt"}), "--fault: unknown fault 'melt'");
+    EXPECT_EQ(Error({"stray"}), "unexpected argument 'stray'");
+}
+
+TEST(EmulatorProgram, ExitStatusesAndHelp) {
+    const std::string program = EMULATOR_PROGRAM;
+    const auto status = [](const std::string& command) {
+        const int raw = std::system((command + " >/dev/null 2>&1").c_str());
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    };
+    EXPECT_EQ(status(program + " --help"), 0);
+    EXPECT_EQ(status(program + " --scales 9"), 2);
+    station::net::test::Listener taken;
+    EXPECT_EQ(status(program + " --scales 1 --port " + std::to_string(taken.port())), 1);
+}
+
+// Every line format as the station's decoder reads it, under both decimal separators.
+TEST(EmulatorLines, FormatsDecodeAsTheStationShowsThem) {
+    for (const char separator : {'.', ','}) {
+        DecoderRig rig(separator);
+        EXPECT_EQ(rig.Display(FormatLine(LineFormat::kPlain, 1234.5, false)), "1235");
+        EXPECT_EQ(rig.Display(FormatLine(LineFormat::kPlain, -12.5, false)), "-13");
+        EXPECT_EQ(rig.Display(FormatLine(LineFormat::kComma, 1234.4, false)), "1234");
+        EXPECT_EQ(rig.Display(FormatLine(LineFormat::kFixed, 1234.5, true)), "1235");
+        EXPECT_EQ(rig.Display(FormatLine(LineFormat::kStatus, 1234.5, false)), "#err");
+    }
+    EXPECT_EQ(FormatLine(LineFormat::kPlain, 1234.5, false), "  1234.5 kg");
+    EXPECT_EQ(FormatLine(LineFormat::kStatus, 1234.5, true), "US,GS,+001234.5kg");
+    EXPECT_EQ(FormatLine(LineFormat::kFixed, 1234.5, true), "M 001234.5 kg");
+    EXPECT_EQ(LineEnd(LineEnding::kCrLf, true), "\n");
+    EXPECT_EQ(LineEnd(LineEnding::kCr, true), "");
+}
+
+TEST(EmulatorLines, ProfilesMoveTheWeight) {
+    ScaleOptions ramp;
+    ramp.profile = Profile::kRamp;
+    ramp.start = 100;
+    ramp.step = 2;
+    ramp.ending = LineEnding::kCr;
+    LineSource ramping(ramp, 1);
+    EXPECT_EQ(ramping.Next(), "   100.0 kg\r");
+    EXPECT_EQ(ramping.Next(), "   102.0 kg\r");
+
+    ScaleOptions cycle = ramp;
+    cycle.profile = Profile::kCycle;
+    LineSource cycling(cycle, 1);
+    std::vector<std::string> lines;
+    for (int i = 0; i < 40; ++i) {
+        lines.push_back(cycling.Next());
+    }
+    EXPECT_EQ(lines[0], "     0.0 kg\r");
+    EXPECT_EQ(lines[15], "   100.0 kg\r");
+    EXPECT_EQ(lines[35], "     0.0 kg\r");
+}
+
+// A served emulator and the station's client on a poll loop.
+class EmulatorServing : public station::net::test::SocketTest {
+protected:
+    void Serve(const std::vector<std::string>& arguments) {
+        std::vector<std::string> all{"--port", "0", "--rate", "200"};
+        all.insert(all.end(), arguments.begin(), arguments.end());
+        server_ = std::make_unique<Server>(Parsed(all));
+        server_->Listen();
+        thread_ = std::thread([this] { server_->Run(stop_); });
+    }
+
+    ~EmulatorServing() override {
+        stop_ = true;
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+    }
+
+    int PortOf(int scale) const { return server_->Ports()[static_cast<std::size_t>(scale - 1)]; }
+
+    std::unique_ptr<Server> server_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+TEST_F(EmulatorServing, ServesLinesToEachClient) {
+    Serve({"--scales", "2", "--format", "2:comma", "--start", "2:50.4"});
+    Connect(PortOf(2));
+    ASSERT_TRUE(RunUntil([&] { return received.size() > 40; }));
+    EXPECT_EQ(received.substr(0, 26), "    50,4 kg\r\n    50,4 kg\r\n");
+}
+
+TEST_F(EmulatorServing, RefusingScaleRefuses) {
+    Serve({"--scales", "2", "--fault", "1:refuse"});
+    EXPECT_EQ(PortOf(1), 0);
+    Connect(PortOf(2));
+    ASSERT_TRUE(RunUntil([&] { return client.Active(); }));
+}
+
+TEST_F(EmulatorServing, ResetAfterLinesBreaksTheConnection) {
+    Serve({"--scales", "1", "--fault", "reset-after=3", "--ending", "cr"});
+    Connect(PortOf(1));
+    ASSERT_TRUE(RunUntil([&] { return !events.empty() && events.back().rfind("error", 0) == 0; }));
+    EXPECT_EQ(events.back(), "error " + std::to_string(station::net::errDisconnect) + " " +
+                                 std::to_string(ECONNRESET));
+}
+
+TEST_F(EmulatorServing, CloseInTheMiddleOfALineLeavesHalfALine) {
+    Serve({"--scales", "1", "--fault", "close-mid-line=2", "--ending", "cr"});
+    Connect(PortOf(1));
+    ASSERT_TRUE(RunUntil([&] { return !events.empty() && events.back() == "disconnect"; }));
+    EXPECT_EQ(received, "  1000.0 kg\r  1000.0 kg\r  1000");  // half of the third
+}
+
+TEST_F(EmulatorServing, HostileStreamsReachTheStationAndStayBounded) {
+    Serve({"--scales", "3", "--fault", "1:random-bytes", "--fault", "2:no-cr", "--fault",
+           "3:byte-writes", "--rate", "flood"});
+    for (int scale = 1; scale <= 3; ++scale) {
+        station::net::TClientSocket peer(loop, "ClientSocket" + std::to_string(scale));
+        station::test::DecoderRig rig('.');
+        std::string buffer;
+        std::size_t bytes = 0;
+        peer.OnRead = [&](station::net::TClientSocket&, station::net::TCustomWinSocket& socket) {
+            const std::string text = socket.ReadPendingText();
+            bytes += text.size();
+            rig.decoder.AppendReceivedData(text, static_cast<int>(text.size()), 35, buffer, 1);
+        };
+        peer.SetAddress("127.0.0.1");
+        peer.SetPort(PortOf(scale));
+        peer.SetActive(true);
+        ASSERT_TRUE(RunUntil([&] { return bytes > 200000; })) << scale;
+        EXPECT_LE(buffer.size(), station::WeightDecoder::kReceiveBufferCap) << scale;
+    }
+}
+
+}  // namespace
+}  // namespace emulator
