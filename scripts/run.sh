@@ -1,12 +1,21 @@
 #!/usr/bin/env bash
-# Builds the station and starts it in build/run, whose dane/ holds its settings and registers.
+# Builds the station and starts it in build/run, whose dane/ holds its settings and registers,
+# with four emulated scales on 127.0.0.1:2001-2004. With --alone, the station starts without
+# them, for real scales.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+alone=0
+case "${1:-}" in
+    --alone) alone=1 ;;
+    "") ;;
+    *) echo "Usage: scripts/run.sh [--alone]" >&2; exit 2 ;;
+esac
 source scripts/setup.sh
 ensure_packages
+source scripts/demo_scales.sh
 
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DSTATION_TESTS=OFF -DSTATION_BENCH=OFF
-cmake --build build/release --target station
+cmake --build build/release --target station scale-emulator
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     echo "No display: the station is a desktop program. On a machine without one, run it in a"
     echo "virtual X server:  xvfb-run -s '-screen 0 1280x800x24' scripts/run.sh"
@@ -15,4 +24,17 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
 fi
 mkdir -p build/run/dane
 cd build/run
-exec ../release/app/tarvelio
+if [ "$alone" -eq 1 ]; then
+    exec ../release/app/tarvelio
+fi
+
+../release/tools/scale-emulator "${demo_scale_options[@]}" &
+emulator=$!
+trap 'kill "$emulator" 2>/dev/null || true' EXIT
+sleep 0.3
+if ! kill -0 "$emulator" 2>/dev/null; then
+    echo "The emulated scales could not start (are ports 2001-2004 taken?)." >&2
+    echo "Start the station alone with: scripts/run.sh --alone" >&2
+    exit 1
+fi
+../release/app/tarvelio

@@ -7,16 +7,34 @@ out=$(realpath -m "${1:-docs/main-window.png}")
 source scripts/setup.sh
 ensure_packages
 source scripts/xvfb.sh
+source scripts/demo_scales.sh
 
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DSTATION_TESTS=OFF \
     -DSTATION_BENCH=OFF >/dev/null
-cmake --build build/release --target station
+cmake --build build/release --target station scale-emulator
 
 work=$(mktemp -d)
 pids=()
-trap 'kill "${pids[@]}" 2>/dev/null || true; rm -rf "$work"' EXIT
+# The station first, the X server last.
+trap 'for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
+      sleep 0.2; rm -rf "$work"' EXIT
 start_xvfb "$work" || { echo "Xvfb did not start" >&2; exit 1; }
 mkdir -m 700 "$work/run" && mkdir "$work/dane"
+# The default ports when free, as the picture shows them; any free ports otherwise.
+for port in 2001 0; do
+    build/release/tools/scale-emulator "${demo_scale_options[@]}" --port "$port" >"$work/ports" &
+    pids+=($!)
+    sleep 0.3
+    [ -s "$work/ports" ] && break
+done
+{
+    echo "[Polaczenie]"
+    n=1
+    while read -r _ _ address; do
+        echo "port$n=${address##*:}"
+        n=$((n + 1))
+    done <"$work/ports"
+} >"$work/dane/konfig.ini"
 (cd "$work" && XDG_RUNTIME_DIR="$work/run" QT_QPA_PLATFORM=xcb exec "$OLDPWD/build/release/app/tarvelio") &
 pids+=($!)
 window=$(timeout 10 xdotool search --sync --onlyvisible --name '^Program do monitorowania wag$' | head -1)
