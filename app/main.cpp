@@ -3,6 +3,7 @@
 #include "app/main_form.h"
 #include "ui/about_box.h"
 #include "ui/params_dialog.h"
+#include "ui/picture.h"
 #include "ui/toolkit.h"
 
 int main(int argc, char** argv) {
@@ -11,6 +12,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QString::fromLatin1(station::kApplicationTitle));
     // Bevelled buttons and captions set into their group frames, as the layouts were drawn for.
     QApplication::setStyle(QStringLiteral("Windows"));
+    QApplication::setWindowIcon(station::ui::Picture(QStringLiteral("tarvelio"), QSize(64, 64)));
 
     station::ui::QtToolkit toolkit;
     station::SystemClock clock;
