@@ -10,6 +10,7 @@ station_packages=(
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev
     libgtest-dev libbenchmark-dev
     xvfb xauth xdotool x11-apps netpbm fonts-liberation2 locales
+    clang libclang-rt-14-dev
 )
 
 # Installs the Debian packages that are missing, updating the package lists first.

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the station with warnings as errors and runs every test.
+# Builds the station with warnings as errors and runs every test; then the whole suite again in
+# a build with AddressSanitizer and UndefinedBehaviorSanitizer, and each fuzz target briefly.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
@@ -9,3 +10,12 @@ ensure_test_locale
 cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTATION_WERROR=ON
 cmake --build build/test
 ctest --test-dir build/test --output-on-failure -j"$(nproc)"
+
+echo "== The same tests under ASan and UBSan"
+cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTATION_WERROR=ON \
+    -DSTATION_SANITIZE=ON -DSTATION_BENCH=OFF
+cmake --build build/asan
+ctest --test-dir build/asan --output-on-failure -j"$(nproc)"
+
+echo "== Fuzz targets, a short run each (scripts/fuzz.sh runs them longer)"
+scripts/fuzz.sh 15

@@ -7,113 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "tests/core/display_model.h"
 #include "tests/core/fakes.h"
 
 namespace station {
 namespace {
 
-__extension__ using Int = unsigned __int128;
+using test::ModelDisplay;
 
-Int PowerOfTen(int n) {
-    Int p = 1;
-    while (n-- > 0) {
-        p *= 10;
-    }
-    return p;
-}
-
-int DigitCount(Int n) {
-    int count = 0;
-    for (; n > 0; n /= 10) {
-        ++count;
-    }
-    return count;
-}
-
-std::string ToText(Int n) {
-    std::string text;
-    do {
-        text.insert(text.begin(), static_cast<char>('0' + static_cast<int>(n % 10)));
-        n /= 10;
-    } while (n > 0);
-    return text;
-}
-
-// n / 10^places, halves away from zero (n is a magnitude).
-Int DivideRounded(Int n, int places) {
-    if (places <= 0) {
-        return n;
-    }
-    const Int unit = PowerOfTen(places);
-    return n / unit + ((n % unit) * 2 >= unit ? 1 : 0);
-}
-
-// What the display should show for a non-empty line: at most 36 kept characters.
-std::string ModelDisplay(const std::string& line) {
-    std::string kept;
-    for (char c : line) {
-        if (c == ',' || c == '.' || c == '-' || (c >= '0' && c <= '9')) {
-            kept += c;
-        }
-    }
-    const bool negative = !kept.empty() && kept[0] == '-';
-    const std::string body = negative ? kept.substr(1) : kept;
-    std::string digits;
-    int fractionLength = 0;
-    int marks = 0;
-    for (char c : body) {
-        if (c == ',' || c == '.') {
-            ++marks;
-        } else if (c == '-') {
-            return "#err";
-        } else {
-            digits += c;
-            fractionLength += marks;
-        }
-    }
-    if (kept.empty() || marks > 1 || (digits.empty() && marks == 0)) {
-        return "#err";
-    }
-    Int n = 0;
-    for (char c : digits) {
-        n = n * 10 + static_cast<Int>(c - '0');
-    }
-    // 18 significant digits first.
-    if (DigitCount(n) > 18) {
-        const int dropped = DigitCount(n) - 18;
-        n = DivideRounded(n, dropped) * PowerOfTen(dropped);
-    }
-    const int integerDigits = DigitCount(n) - fractionLength;
-    Int whole = 0;
-    if (integerDigits <= 8) {
-        whole = DivideRounded(n, fractionLength);
-    }
-    if (integerDigits > 8 || DigitCount(whole) > 8) {
-        // Eight significant digits, then shown in full up to 15 digits, else as d.dddE<power>.
-        const int dropped = DigitCount(n) - 8;
-        Int eight = DivideRounded(n, dropped);
-        int power = dropped - fractionLength;
-        if (DigitCount(eight) > 8) {
-            eight /= 10;
-            ++power;
-        }
-        const int totalDigits = 8 + power;
-        if (totalDigits <= 15) {
-            return (negative ? "-" : "") + ToText(eight * PowerOfTen(power));
-        }
-        std::string mantissa = ToText(eight);
-        while (mantissa.size() > 1 && mantissa.back() == '0') {
-            mantissa.pop_back();
-        }
-        std::string text = negative ? "-" : "";
-        text += mantissa[0];
-        if (mantissa.size() > 1) {
-            text += "." + mantissa.substr(1);
-        }
-        return text + "E" + std::to_string(totalDigits - 1);
-    }
-    return (negative && whole != 0 ? "-" : "") + ToText(whole);
-}
 
 // Random scale traffic: mostly number-like lines, with junk, status words and stray marks.
 std::string RandomLine(std::mt19937_64& random) {
