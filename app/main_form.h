@@ -67,6 +67,7 @@ public:
         return *sockets_.at(static_cast<std::size_t>(scale - 1));
     }
     const TransmissionLog& Log() const { return log_; }
+    std::uint64_t LinesDecoded() const { return decoder_ ? decoder_->LineCount() : 0; }
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -65,6 +65,7 @@ void WeightDecoder::AppendCapped(std::string_view bytes, std::string& buffer, in
 }
 
 void WeightDecoder::DecodeWeightLine(std::string_view line, int code, int scale) {
+    ++lines_;
     log_.LogTransmission(log_code::kReceived, line, scale);
     if (line.empty() || code != kWeightLineProtocol) {
         return;

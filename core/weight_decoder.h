@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -33,6 +34,8 @@ public:
     void ShowWeight(int scale, const std::string& text);
 
     char DecimalSeparator() const { return separator_; }
+    // Lines decoded since start-up, for throughput figures.
+    std::uint64_t LineCount() const { return lines_; }
 
 private:
     void AppendCapped(std::string_view bytes, std::string& buffer, int scale);
@@ -40,6 +43,7 @@ private:
     TransmissionLog& log_;
     ReadingDisplays& displays_;
     char separator_;
+    std::uint64_t lines_ = 0;
 };
 
 }  // namespace station

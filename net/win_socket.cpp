@@ -32,6 +32,8 @@ TErrorEvent ErrorEventFor(std::uint8_t code) {
     }
 }
 
+constexpr int kReceiveBufferBytes = 128 * 1024;
+
 bool WouldBlock(int code) {
     return code == EAGAIN || code == EWOULDBLOCK || code == EINTR;
 }
@@ -114,6 +116,11 @@ void TCustomWinSocket::OpenConnection(const std::string& name, const std::string
         throw ESocketError("Can't create new socket");
     }
     handle_ = fd;
+    // Everything waiting is read and handled in one event, so what may wait is bounded: a
+    // flooding peer then costs the loop a few milliseconds per event, never a long freeze.
+    // A scale sends a few lines a second; this holds seconds of the fastest ones.
+    const int receive_buffer = kReceiveBufferBytes;
+    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
     resolve_stage_ = TResolveStage::rsIdle;
     try {
         NotifyEvent(snLookup);

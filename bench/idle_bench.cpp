@@ -1,0 +1,53 @@
+// Four connected scales that send nothing: the station's CPU time and the wake-ups of its event
+// loop. Argument: seconds (default 20).
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <cstdio>
+
+#include "bench/station_harness.h"
+
+int main(int argc, char** argv) {
+    bench::UseOffscreenPlatform();
+    QApplication application(argc, argv);
+    const double seconds = bench::SecondsArgument(argc, argv, 20);
+
+    std::vector<int> listeners;
+    std::vector<int> ports;
+    for (int i = 0; i < 4; ++i) {
+        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        listen(fd, 4);  // the kernel completes the connections; nobody ever sends
+        socklen_t length = sizeof address;
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+        listeners.push_back(fd);
+        ports.push_back(ntohs(address.sin_port));
+    }
+    bench::Station station(ports);
+    bench::Station::RunFor(5, [&] { return station.AllConnected(); });
+    bench::Station::RunFor(1);  // let start-up painting settle
+
+    std::uint64_t wakeups = 0;
+    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::awake,
+                     [&] { ++wakeups; });
+    const double cpu_start = bench::CpuSeconds();
+    QElapsedTimer run;
+    run.start();
+    QTimer end;
+    end.setSingleShot(true);
+    QObject::connect(&end, &QTimer::timeout, [] { QCoreApplication::quit(); });
+    end.start(static_cast<int>(seconds * 1000));
+    QCoreApplication::exec();  // the real loop, blocking as it does in the program
+    const double cpu_ms = (bench::CpuSeconds() - cpu_start) * 1000;
+    std::printf("idle: 4 connected silent scales, %.0f s: %.2f ms CPU, %llu loop wake-ups\n",
+                static_cast<double>(run.elapsed()) / 1000, cpu_ms,
+                static_cast<unsigned long long>(wakeups));
+    for (const int fd : listeners) {
+        close(fd);
+    }
+    return 0;
+}

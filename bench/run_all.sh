@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Builds the benchmarks (Release) and runs them all, writing their figures against the targets
+# into bench/RESULTS.md with the date and a description of the machine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/setup.sh
+ensure_packages
+cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DSTATION_TESTS=OFF >/dev/null
+cmake --build build/bench
+b=build/bench/bench
+
+decode=$($b/decode_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
+    --benchmark_filter='/1460' 2>/dev/null | awk '/_median/ { for (i = 1; i <= NF; i++) if ($i ~ /items_per_second=/) print $i }')
+flood=$($b/flood_bench 30 2>/dev/null)
+latency=$($b/latency_bench 10 2>/dev/null)
+idle=$($b/idle_bench 20 2>/dev/null)
+startup=$($b/startup_bench 10 2>/dev/null)
+for line in "$decode" "$flood" "$latency" "$idle" "$startup"; do echo "$line"; done
+
+cpu=$(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -1)
+{
+    echo "Measured $(date -u '+%Y-%m-%d %H:%M UTC') on $(nproc) cores of $cpu, $(free -g | awk '/Mem:/ {print $2}') GiB,"
+    echo "$(. /etc/os-release && echo "$PRETTY_NAME"), with \`bench/run_all.sh\`."
+    echo
+    echo "| benchmark | target | measured |"
+    echo "|---|---|---|"
+    echo "| core path (framing, logging, decoding; 1460-byte chunks, median of 5) | at least 3 M lines/s on one core | ${decode#items_per_second=} lines |"
+    echo "| flood: real station, 4 flooding scales, 30 s | 500,000 lines/s; no stall over 100 ms; under 20 MiB growth | ${flood#flood: } |"
+    echo "| latency: 4 scales at 100 lines/s, write to display | p99 under 5 ms | ${latency#latency: } |"
+    echo "| idle: 4 connected silent scales, 20 s | under 10 ms CPU, no polling | ${idle#idle: } |"
+    echo "| start-up: process start to four connection attempts | under 300 ms, under 80 MiB | ${startup#startup: } |"
+} >bench/RESULTS.md
+cat bench/RESULTS.md

@@ -1,0 +1,122 @@
+#pragma once
+
+// The real main window on the offscreen platform, in a directory of its own, pointed at the
+// given ports: what the station benchmarks measure.
+
+#include <QAbstractEventDispatcher>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/main_form.h"
+#include "ui/about_box.h"
+#include "ui/params_dialog.h"
+#include "ui/toolkit.h"
+
+namespace bench {
+
+inline double ResidentMiB() {
+    std::ifstream status("/proc/self/status");
+    std::string word;
+    while (status >> word) {
+        if (word == "VmRSS:") {
+            double kib = 0;
+            status >> kib;
+            return kib / 1024;
+        }
+    }
+    return 0;
+}
+
+inline double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// Seconds from the command line, or `fallback`.
+inline double SecondsArgument(int argc, char** argv, double fallback) {
+    return argc > 1 ? std::atof(argv[1]) : fallback;
+}
+
+class Station {
+public:
+    explicit Station(const std::vector<int>& ports) {
+        char pattern[] = "/tmp/station_bench_XXXXXX";
+        dir_ = mkdtemp(pattern);
+        std::filesystem::create_directories(dir_ / "dane");
+        std::filesystem::create_directories(dir_ / "run");
+        std::filesystem::permissions(dir_ / "run", std::filesystem::perms::owner_all);
+        setenv("XDG_RUNTIME_DIR", (dir_ / "run").c_str(), 1);
+        std::ofstream settings(dir_ / "dane/konfig.ini");
+        settings << "[Polaczenie]\r\n";
+        for (std::size_t i = 0; i < ports.size(); ++i) {
+            settings << "port" << i + 1 << "=" << ports[i] << "\r\n";
+        }
+        settings.close();
+        std::filesystem::current_path(dir_);
+        form_ = std::make_unique<station::TForm1>(state_, toolkit_, clock_);
+        form_->AttachDialogs(new station::ui::TFparams(state_.settings, form_.get()),
+                             new station::ui::TAboutBox(toolkit_, form_.get()));
+        form_->show();
+    }
+    ~Station() {
+        form_.reset();
+        std::filesystem::remove_all(dir_);
+    }
+    Station(const Station&) = delete;
+    Station& operator=(const Station&) = delete;
+
+    station::TForm1& form() { return *form_; }
+
+    bool AllConnected() {
+        for (int n = 1; n <= 4; ++n) {
+            if (!form_->ClientSocket(n).Active()) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // Runs the loop until `done` holds or `seconds` pass.
+    static void RunFor(double seconds, const std::function<bool()>& done = [] { return false; }) {
+        QElapsedTimer clock;
+        clock.start();
+        while (!done() && clock.elapsed() < static_cast<qint64>(seconds * 1000)) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+        }
+    }
+
+private:
+    std::filesystem::path dir_;
+    station::StationState state_;
+    station::ui::QtToolkit toolkit_;
+    station::SystemClock clock_;
+    std::unique_ptr<station::TForm1> form_;
+};
+
+// Offscreen, so the benchmarks run anywhere.
+inline void UseOffscreenPlatform() { setenv("QT_QPA_PLATFORM", "offscreen", 0); }
+
+inline double Percentile(std::vector<double> values, double share) {
+    if (values.empty()) {
+        return 0;
+    }
+    std::sort(values.begin(), values.end());
+    return values[static_cast<std::size_t>(share * static_cast<double>(values.size() - 1))];
+}
+
+}  // namespace bench
