@@ -25,6 +25,15 @@ struct Line {
     std::string_view text;
 };
 
+// What completes `text` into ended lines: nothing, the line feed after a lone carriage return
+// (which would otherwise stay and end up inside the line's value), or a whole CR LF.
+std::string_view MissingLineEnd(std::string_view text) {
+    if (text.empty() || text.ends_with('\n')) {
+        return {};
+    }
+    return text.ends_with('\r') ? kLineEnd.substr(1) : kLineEnd;
+}
+
 std::vector<Line> SplitLines(std::string_view content) {
     std::vector<Line> lines;
     while (!content.empty()) {
@@ -253,16 +262,12 @@ void IniFile::WriteString(std::string_view section, std::string_view key, std::s
         }
         updated.append(lines[i].bytes);
         if (!place.keyLine && i == place.lastFilled) {
-            if (!lines[i].bytes.ends_with('\n')) {
-                updated.append(kLineEnd);
-            }
+            updated.append(MissingLineEnd(lines[i].bytes));
             updated.append(keyLine).append(kLineEnd);
         }
     }
     if (place.header == lines.size()) {
-        if (!updated.empty() && !updated.ends_with('\n')) {
-            updated.append(kLineEnd);
-        }
+        updated.append(MissingLineEnd(updated));
         updated.append("[").append(section).append("]").append(kLineEnd);
         updated.append(keyLine).append(kLineEnd);
     }

@@ -146,6 +146,20 @@ TEST_F(SettingsStore, MissingSectionIsAddedAtTheEnd) {
     EXPECT_EQ(test::ReadFile(path_), "[Other]\r\nx=1\r\n[Polaczenie]\r\nport1=1\r\n");
 }
 
+// Found by fuzzing: a file whose last line ends in a carriage return alone once had that CR
+// doubled, and the value read back carried it.
+TEST_F(SettingsStore, LastLineEndedByACarriageReturnAloneGetsItsLineFeed) {
+    test::WriteFile(path_, "[Polaczenie]\r\naddress1=10.0.0.1\r");
+    file_.WriteString("Polaczenie", "address2", "10.0.0.2");
+    EXPECT_EQ(test::ReadFile(path_),
+              "[Polaczenie]\r\naddress1=10.0.0.1\r\naddress2=10.0.0.2\r\n");
+    EXPECT_EQ(Load().addresses[0], "10.0.0.1");
+
+    test::WriteFile(path_, "[Other]\r\nx=1\r");
+    file_.WriteString("Polaczenie", "port1", "1");
+    EXPECT_EQ(test::ReadFile(path_), "[Other]\r\nx=1\r\n[Polaczenie]\r\nport1=1\r\n");
+}
+
 TEST_F(SettingsStore, AValueNeverSpansLines) {
     file_.WriteString("Polaczenie", "address1", "10.0.0.1\r\n[Injected]");
     EXPECT_EQ(test::ReadFile(path_), "[Polaczenie]\r\naddress1=10.0.0.1\r\n");
