@@ -44,9 +44,10 @@ int main(int argc, char** argv) {
     const double rss_end = bench::ResidentMiB();
     stop = true;
     serving.join();
-    std::printf("flood: 4 scales, %.0f s: %.0f lines/s decoded, longest loop stall %.1f ms, "
-                "RSS %.1f -> %.1f MiB (+%.1f)\n",
-                elapsed, static_cast<double>(lines) / elapsed,
-                static_cast<double>(longest_ns) / 1e6, rss_start, rss_end, rss_end - rss_start);
+    std::printf(
+        "flood: 4 scales, %.0f s: %.0f lines/s decoded, longest loop stall %.1f ms, "
+        "RSS %.1f -> %.1f MiB (+%.1f)\n",
+        elapsed, static_cast<double>(lines) / elapsed, static_cast<double>(longest_ns) / 1e6,
+        rss_start, rss_end, rss_end - rss_start);
     return 0;
 }

@@ -94,9 +94,10 @@ int main(int argc, char** argv) {
             last[i] = shown;
             const std::lock_guard<std::mutex> guard(scales[i].mutex);
             if (line >= 1 && static_cast<std::size_t>(line) <= scales[i].written.size()) {
-                latencies_ms.push_back(std::chrono::duration<double, std::milli>(
-                                           now - scales[i].written[static_cast<std::size_t>(line - 1)])
-                                           .count());
+                latencies_ms.push_back(
+                    std::chrono::duration<double, std::milli>(
+                        now - scales[i].written[static_cast<std::size_t>(line - 1)])
+                        .count());
             }
         }
     });

@@ -17,20 +17,9 @@
 #include <string>
 #include <vector>
 
-namespace {
+#include "bench/resident_memory.h"
 
-double ResidentMiBOf(pid_t pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string word;
-    while (status >> word) {
-        if (word == "VmRSS:") {
-            double kib = 0;
-            status >> kib;
-            return kib / 1024;
-        }
-    }
-    return 0;
-}
+namespace {
 
 double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
@@ -89,7 +78,7 @@ int main(int argc, char** argv) {
         times_ms.push_back(
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
                 .count());
-        resident.push_back(ResidentMiBOf(child));
+        resident.push_back(bench::ResidentMiB(std::to_string(child)));
         kill(child, SIGTERM);
         waitpid(child, nullptr, 0);
     }

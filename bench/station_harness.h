@@ -21,29 +21,19 @@
 #include <vector>
 
 #include "app/main_form.h"
+#include "bench/resident_memory.h"
 #include "ui/about_box.h"
 #include "ui/params_dialog.h"
 #include "ui/toolkit.h"
 
 namespace bench {
 
-inline double ResidentMiB() {
-    std::ifstream status("/proc/self/status");
-    std::string word;
-    while (status >> word) {
-        if (word == "VmRSS:") {
-            double kib = 0;
-            status >> kib;
-            return kib / 1024;
-        }
-    }
-    return 0;
-}
-
 inline double CpuSeconds() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
+    const auto seconds = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
@@ -92,7 +82,8 @@ public:
     }
 
     // Runs the loop until `done` holds or `seconds` pass.
-    static void RunFor(double seconds, const std::function<bool()>& done = [] { return false; }) {
+    static void RunFor(
+        double seconds, const std::function<bool()>& done = [] { return false; }) {
         QElapsedTimer clock;
         clock.start();
         while (!done() && clock.elapsed() < static_cast<qint64>(seconds * 1000)) {
@@ -109,7 +100,9 @@ private:
 };
 
 // Offscreen, so the benchmarks run anywhere.
-inline void UseOffscreenPlatform() { setenv("QT_QPA_PLATFORM", "offscreen", 0); }
+inline void UseOffscreenPlatform() {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+}
 
 inline double Percentile(std::vector<double> values, double share) {
     if (values.empty()) {

@@ -8,6 +8,7 @@ source scripts/setup.sh
 ensure_packages
 source scripts/xvfb.sh
 source scripts/demo_scales.sh
+source scripts/emulator_settings.sh
 
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DSTATION_TESTS=OFF \
     -DSTATION_BENCH=OFF >/dev/null
@@ -27,14 +28,7 @@ for port in 2001 0; do
     sleep 0.3
     [ -s "$work/ports" ] && break
 done
-{
-    echo "[Polaczenie]"
-    n=1
-    while read -r _ _ address; do
-        echo "port$n=${address##*:}"
-        n=$((n + 1))
-    done <"$work/ports"
-} >"$work/dane/konfig.ini"
+settings_for_emulator "$work/ports" >"$work/dane/konfig.ini"
 (cd "$work" && XDG_RUNTIME_DIR="$work/run" QT_QPA_PLATFORM=xcb exec "$OLDPWD/build/release/app/tarvelio") &
 pids+=($!)
 window=$(timeout 10 xdotool search --sync --onlyvisible --name '^Program do monitorowania wag$' | head -1)

@@ -16,6 +16,7 @@ cleanup() {
 }
 trap cleanup EXIT
 source "$(dirname "$0")/../../scripts/xvfb.sh"
+source "$(dirname "$0")/../../scripts/emulator_settings.sh"
 if ! command -v xdotool >/dev/null || ! command -v xwdtopnm >/dev/null || ! start_xvfb "$work"; then
     echo "SKIPPED: no Xvfb, xdotool or netpbm (scripts/test.sh installs them)"
     exit 77
@@ -29,14 +30,7 @@ fail() { echo "FAILED: $*"; exit 1; }
     --fault 2:reset-after=100 >"$work/ports" &
 pids+=($!)
 for _ in $(seq 50); do [ "$(wc -l <"$work/ports")" -eq 4 ] && break; sleep 0.1; done
-{
-    echo "[Polaczenie]"
-    n=1
-    while read -r _ _ address; do
-        echo "port$n=${address##*:}"
-        n=$((n + 1))
-    done <"$work/ports"
-} >dane/konfig.ini
+settings_for_emulator "$work/ports" >dane/konfig.ini
 
 # "r g b" of one pixel of window $1 at $2,$3.
 pixel() {

@@ -105,14 +105,19 @@ TEST_F(SocketTest, DeactivatingWhileConnectedDisconnectsInsideTheAssignment) {
     close(peer);
 }
 
-TEST_F(SocketTest, FailedReadReportsThenDisconnects) {
-    Listener server;
-    const int peer = Established(server);
-    Reset(peer);
-    // Wait for the reset without letting the loop see it.
-    pollfd ready{client.WinSocket().SocketHandle(), POLLIN, 0};
-    ASSERT_EQ(poll(&ready, 1, 2000), 1);
+// A connection whose peer has reset it, the loop not yet told: the next read fails.
+class FailedReadTest : public SocketTest {
+protected:
+    void SetUp() override {
+        Reset(Established(server_));
+        pollfd ready{client.WinSocket().SocketHandle(), POLLIN, 0};
+        ASSERT_EQ(poll(&ready, 1, 2000), 1);
+    }
 
+    Listener server_;
+};
+
+TEST_F(FailedReadTest, ReportsThenDisconnects) {
     char bytes[16];
     EXPECT_EQ(client.WinSocket().ReadInto(bytes, sizeof bytes), -1);
     EXPECT_EQ(events,
@@ -121,14 +126,8 @@ TEST_F(SocketTest, FailedReadReportsThenDisconnects) {
     EXPECT_FALSE(client.Active());
 }
 
-TEST_F(SocketTest, FailedReadWithErrorKeptRaisesTheRecvMessage) {
+TEST_F(FailedReadTest, WithErrorKeptRaisesTheRecvMessage) {
     suppress_errors = false;
-    Listener server;
-    const int peer = Established(server);
-    Reset(peer);
-    pollfd ready{client.WinSocket().SocketHandle(), POLLIN, 0};
-    ASSERT_EQ(poll(&ready, 1, 2000), 1);
-
     char bytes[16];
     try {
         client.WinSocket().ReadInto(bytes, sizeof bytes);
