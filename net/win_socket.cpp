@@ -142,8 +142,7 @@ void TCustomWinSocket::AdvanceResolve(const std::string& name, const std::string
         switch (resolve_stage_) {
             case TResolveStage::rsIdle:
                 if (!name.empty()) {
-                    StartLookup(static_cast<int>(AsyncLookup::Kind::kHost), name,
-                                "WSAASyncGetHostByName");
+                    StartLookup(AsyncLookup::Kind::kHost, name, "WSAASyncGetHostByName");
                     pending_service_ = service;
                     pending_port_ = port;
                     resolve_stage_ = TResolveStage::rsAddress;
@@ -158,8 +157,7 @@ void TCustomWinSocket::AdvanceResolve(const std::string& name, const std::string
                 break;
             case TResolveStage::rsAddress:
                 if (!service.empty()) {
-                    StartLookup(static_cast<int>(AsyncLookup::Kind::kService), service,
-                                "WSAASyncGetServByName");
+                    StartLookup(AsyncLookup::Kind::kService, service, "WSAASyncGetServByName");
                     resolve_stage_ = TResolveStage::rsService;
                     return;
                 }
@@ -183,9 +181,10 @@ void TCustomWinSocket::AdvanceResolveGuarded(const std::string& service, std::in
     }
 }
 
-void TCustomWinSocket::StartLookup(int kind, const std::string& name, const char* api) {
+void TCustomWinSocket::StartLookup(AsyncLookup::Kind kind, const std::string& name,
+                                   const char* api) {
     try {
-        lookup_ = AsyncLookup::Start(static_cast<AsyncLookup::Kind>(kind), name);
+        lookup_ = AsyncLookup::Start(kind, name);
     } catch (const std::system_error& error) {
         throw PlatformCallError(error.code().value(), api);
     }

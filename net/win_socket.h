@@ -9,10 +9,9 @@
 
 #include "net/critical_section.h"
 #include "net/event_loop.h"
+#include "net/name_lookup.h"
 
 namespace station::net {
-
-class AsyncLookup;
 
 enum class TClientType : std::uint8_t { ctNonBlocking = 0, ctBlocking = 1 };
 
@@ -104,7 +103,7 @@ private:
     void AdvanceResolve(const std::string& name, const std::string& address,
                         const std::string& service, std::int32_t port);
     void AdvanceResolveGuarded(const std::string& service, std::int32_t port);
-    void StartLookup(int kind, const std::string& name, const char* api);
+    void StartLookup(AsyncLookup::Kind kind, const std::string& name, const char* api);
     void HandleLookupDone(std::uint64_t request);
     sockaddr_in ResolveNow(const std::string& name, const std::string& address,
                            const std::string& service, std::int32_t port) const;

@@ -9,6 +9,7 @@
 #include "ui/dialog_position.h"
 #include "ui/fonts.h"
 #include "ui/picture.h"
+#include "ui/placement.h"
 
 namespace station::ui {
 namespace {
@@ -38,13 +39,6 @@ protected:
         qDrawShadeLine(&painter, 0, bottom, width(), bottom, palette(), true, 1, 0);
     }
 };
-
-template <typename Widget>
-Widget* Place(Widget* widget, const char* name, int left, int top, int width, int height) {
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(left, top, width, height);
-    return widget;
-}
 
 QLabel* BoldLabel(const char* utf8, const QColor& colour, QWidget* parent) {
     auto* label = new QLabel(QString::fromUtf8(utf8), parent);

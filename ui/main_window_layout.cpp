@@ -4,6 +4,7 @@
 
 #include "ui/fonts.h"
 #include "ui/picture.h"
+#include "ui/placement.h"
 
 namespace station::ui {
 namespace {
@@ -11,13 +12,6 @@ namespace {
 constexpr int kLogPanelWidth = 234;
 constexpr int kStatusBarHeight = 22;
 const QColor kSilver(192, 192, 192);
-
-template <typename Widget>
-Widget* Place(Widget* widget, const char* name, int left, int top, int width, int height) {
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(left, top, width, height);
-    return widget;
-}
 
 void Colour(QWidget* widget, const QColor& text, const QColor& background) {
     QPalette palette = widget->palette();
