@@ -121,7 +121,7 @@ void TForm1::FormCreate() {
         toolkit_.RequestTermination();
     }
     for (ScaleChannel& channel : state_.channels) {
-        channel.receive_buffer.clear();
+        channel.receive_buffer.Clear();
     }
     state_.decimal_separator = DetectDecimalSeparator();
     decoder_.emplace(log_, displays_, state_.decimal_separator);
@@ -230,7 +230,7 @@ void TForm1::ClientSocket1Read(net::TClientSocket& sender, net::TCustomWinSocket
     ui::Shape& lamp = *Box(n).Shape;
     lamp.SetPenColor(lamp.PenColor() == kWhite ? kGreen : kWhite);
     if (!text.empty()) {
-        std::string& buffer = state_.channels[static_cast<std::size_t>(n - 1)].receive_buffer;
+        ReceiveBuffer& buffer = state_.channels[static_cast<std::size_t>(n - 1)].receive_buffer;
         decoder_->AppendReceivedData(text, static_cast<int>(text.size()), kWeightLineProtocol,
                                      buffer, n);
     }
@@ -269,7 +269,7 @@ void TForm1::Brs_inputClick() {
     const std::string line = text + "\r\n";
     const int scale = controls_.CBscale_num->currentIndex() + 1;
     // A buffer of the simulator's own: a live scale's unfinished line is not glued to it.
-    std::string buffer;
+    ReceiveBuffer buffer;
     decoder_->AppendReceivedData(line, static_cast<int>(line.size()), kWeightLineProtocol, buffer,
                                  scale);
 }

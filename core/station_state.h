@@ -1,17 +1,17 @@
 #pragma once
 
 #include <array>
-#include <string>
 
 #include "core/connection_settings.h"
 #include "core/instance_guard.h"
+#include "core/receive_buffer.h"
 
 namespace station {
 
 // What the station keeps per scale beyond its controls: the line not yet ended.
 struct ScaleChannel {
     int number;
-    std::string receive_buffer;  // 8-bit, as received
+    ReceiveBuffer receive_buffer;  // 8-bit, as received
 };
 
 // The station's run-time state, one per process, touched only on the GUI thread.

@@ -5,6 +5,7 @@
 #include "core/code_page.h"
 #include "core/decimal_number.h"
 #include "core/number_text.h"
+#include "core/status_header.h"
 
 namespace station {
 namespace {
@@ -12,6 +13,7 @@ namespace {
 constexpr char kCarriageReturn = '\r';
 constexpr char kLineFeed = '\n';
 constexpr int kDisplayPrecision = 15;
+constexpr std::string_view kUnreadable = "#err";
 constexpr int kFirstScale = 1;
 constexpr int kLastScale = 4;
 
@@ -31,37 +33,41 @@ bool IsPlainWholeNumber(std::string_view text) {
 }  // namespace
 
 void WeightDecoder::AppendReceivedData(std::string_view data, int length, int code,
-                                       std::string& buffer, int scale) {
+                                       ReceiveBuffer& buffer, int scale) {
     if (code != kWeightLineProtocol || length <= 0) {
         return;
     }
     data = data.substr(0, std::min(data.size(), static_cast<std::size_t>(length)));
     while (!data.empty()) {
         const auto end = std::find_if(data.begin(), data.end(), EndsRun);
-        const auto runLength = static_cast<std::size_t>(end - data.begin());
-        AppendCapped(data.substr(0, runLength), buffer, scale);
+        const auto run_length = static_cast<std::size_t>(end - data.begin());
+        if (!buffer.skipping_overlong_line) {
+            AppendCapped(data.substr(0, run_length), buffer, scale);
+        }
         if (end == data.end()) {
             return;
         }
         if (*end == kCarriageReturn) {
-            DecodeWeightLine(buffer, code, scale);
-            buffer.clear();
+            if (!buffer.skipping_overlong_line) {
+                DecodeWeightLine(buffer.line, code, scale);
+            }
+            buffer.Clear();
         }
-        data.remove_prefix(runLength + 1);
+        data.remove_prefix(run_length + 1);
     }
 }
 
-void WeightDecoder::AppendCapped(std::string_view bytes, std::string& buffer, int scale) {
-    while (buffer.size() + bytes.size() > kReceiveBufferCap) {
-        const std::size_t room = kReceiveBufferCap - buffer.size();
-        bytes.remove_prefix(room);
-        static const std::string kDroppedNote =
-            EncodeCp1250(u"odrzucono niezakończoną linię, bajtów: ") +
-            std::to_string(kReceiveBufferCap);
-        log_.LogTransmission(log_code::kFault, kDroppedNote, scale);
-        buffer.clear();
+void WeightDecoder::AppendCapped(std::string_view bytes, ReceiveBuffer& buffer, int scale) {
+    if (buffer.line.size() + bytes.size() <= kReceiveBufferCap) {
+        buffer.line.append(bytes);
+        return;
     }
-    buffer.append(bytes);
+    static const std::string kDroppedNote =
+        EncodeCp1250(u"odrzucono niezakończoną linię, bajtów: ") +
+        std::to_string(kReceiveBufferCap);
+    log_.LogTransmission(log_code::kFault, kDroppedNote, scale);
+    buffer.line.clear();
+    buffer.skipping_overlong_line = true;
 }
 
 void WeightDecoder::DecodeWeightLine(std::string_view line, int code, int scale) {
@@ -70,22 +76,31 @@ void WeightDecoder::DecodeWeightLine(std::string_view line, int code, int scale)
     if (line.empty() || code != kWeightLineProtocol) {
         return;
     }
-    std::string number = ExtractNumber(line, 0, separator_);
-    if (IsPlainWholeNumber(number)) {
-        // Reading it again and writing it in general notation would give the same text.
-        ShowWeight(scale, number);
-        return;
+    std::string shown = Reading(line);
+    if (shown == kUnreadable) {
+        if (const auto field = ReadingField(line)) {
+            shown = Reading(*field);
+        }
     }
-    RemoveSpacesInPlace(number);
-    ToLocalDecimalInPlace(number, separator_);
-    const auto value = ParseNumber(number, separator_);
-    if (!value) {
-        ShowWeight(scale, "#err");
-        return;
-    }
-    std::string shown = FormatGeneral(*value, kDisplayPrecision, separator_);
-    CommasToDotsInPlace(shown);
     ShowWeight(scale, shown);
+}
+
+std::string WeightDecoder::Reading(std::string_view line) const {
+    // One text throughout, returned in place: this runs for every line a scale sends.
+    std::string text = ExtractNumber(line, 0, separator_);
+    if (IsPlainWholeNumber(text)) {
+        // Reading it again and writing it in general notation would give the same text.
+        return text;
+    }
+    RemoveSpacesInPlace(text);
+    ToLocalDecimalInPlace(text, separator_);
+    if (const auto value = ParseNumber(text, separator_)) {
+        text = FormatGeneral(*value, kDisplayPrecision, separator_);
+        CommasToDotsInPlace(text);
+    } else {
+        text = kUnreadable;
+    }
+    return text;
 }
 
 void WeightDecoder::ShowWeight(int scale, const std::string& text) {

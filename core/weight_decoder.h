@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "core/reading_displays.h"
+#include "core/receive_buffer.h"
 #include "core/transmission_log.h"
 
 namespace station {
@@ -25,10 +26,11 @@ public:
 
     // Takes the first `length` bytes of `data` into `buffer`, the scale's unfinished line;
     // every carriage return completes a line, line feeds are dropped.
-    void AppendReceivedData(std::string_view data, int length, int code, std::string& buffer,
+    void AppendReceivedData(std::string_view data, int length, int code, ReceiveBuffer& buffer,
                             int scale);
 
-    // Logs the line, then shows its reading for scales 1 to 4.
+    // Logs the line, then shows its reading for scales 1 to 4: the line read as one number or,
+    // when that fails, the field that follows its comma-separated status header.
     void DecodeWeightLine(std::string_view line, int code, int scale);
 
     void ShowWeight(int scale, const std::string& text);
@@ -38,7 +40,9 @@ public:
     std::uint64_t LineCount() const { return lines_; }
 
 private:
-    void AppendCapped(std::string_view bytes, std::string& buffer, int scale);
+    void AppendCapped(std::string_view bytes, ReceiveBuffer& buffer, int scale);
+    // The line's characters read as one whole number, as shown, or "#err".
+    std::string Reading(std::string_view line) const;
 
     TransmissionLog& log_;
     ReadingDisplays& displays_;

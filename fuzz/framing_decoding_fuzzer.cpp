@@ -17,13 +17,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string stream(reinterpret_cast<const char*>(data + 2), size - 2);
 
     station::test::DecoderRig rig(separator);
-    std::string buffer;
+    station::ReceiveBuffer buffer;
     for (std::size_t at = 0; at < stream.size(); at += chunk) {
         const std::string piece = stream.substr(at, chunk);
         rig.decoder.AppendReceivedData(piece, static_cast<int>(piece.size()),
                                        station::kWeightLineProtocol, buffer, 1);
-        if (buffer.size() > station::WeightDecoder::kReceiveBufferCap ||
-            buffer.find_first_of("\r\n") != std::string::npos) {
+        if (buffer.line.size() > station::WeightDecoder::kReceiveBufferCap ||
+            buffer.line.find_first_of("\r\n") != std::string::npos) {
             std::abort();
         }
     }
@@ -42,8 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (const char k : line) {
             kept += (k == ',' || k == '.' || k == '-' || (k >= '0' && k <= '9')) ? 1 : 0;
         }
-        if (!line.empty() && kept <= 36 &&
-            rig.Display(line) != station::test::ModelDisplay(line)) {
+        if (!line.empty() && kept <= 36 && rig.Display(line) != station::test::ModelDisplay(line)) {
             std::abort();
         }
         line.clear();

@@ -173,7 +173,7 @@ TEST_F(StationTest, StartsInTheNormalViewWithDefaultsAndRedLamps) {
 TEST_F(StationTest, StartUpReadsTheSettingsFileAndEmptiesTheBuffers) {
     WriteFile(dir_ / "dane/konfig.ini",
               "[Polaczenie]\r\naddress1=10.0.0.7\r\nport1=4001\r\naddress2=\r\nport3=-5\r\n");
-    state_.channels[2].receive_buffer = "12";
+    state_.channels[2].receive_buffer.line = "12";
     state_.simulated_value = 35;
     state_.settings.showLog = false;
     Show();
@@ -181,7 +181,7 @@ TEST_F(StationTest, StartUpReadsTheSettingsFileAndEmptiesTheBuffers) {
     EXPECT_EQ(PanelText(3), ":2002");
     EXPECT_EQ(PanelText(5), "127.0.0.1:-5");
     EXPECT_EQ(PanelText(7), "127.0.0.1:2004");
-    EXPECT_EQ(state_.channels[2].receive_buffer, "");
+    EXPECT_EQ(state_.channels[2].receive_buffer.line, "");
     EXPECT_EQ(state_.simulated_value, 0);
     EXPECT_EQ(state_.decimal_separator, DetectDecimalSeparator());
 }

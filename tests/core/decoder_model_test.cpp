@@ -2,6 +2,7 @@
 // integer arithmetic on the kept characters instead of decimal digit strings.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <random>
 #include <string>
@@ -15,8 +16,8 @@ namespace {
 
 using test::ModelDisplay;
 
-
-// Random scale traffic: mostly number-like lines, with junk, status words and stray marks.
+// Random scale traffic: mostly number-like lines, with junk, status words and fields, and stray
+// marks.
 std::string RandomLine(std::mt19937_64& random) {
     static const std::string kJunk = "+- .,kgSTUNE\tWGabcxyz\x01\xb9";
     std::uniform_int_distribution<int> percent(0, 99);
@@ -35,6 +36,15 @@ std::string RandomLine(std::mt19937_64& random) {
             line += kJunk[std::uniform_int_distribution<std::size_t>(0, kJunk.size() - 1)(random)];
         }
     }
+    if (percent(random) < 15) {
+        // Status fields before the reading and a unit field after it, as many indicators send.
+        static const char* const kHeaders[] = {"ST,GS,", "US,NT,", "01ST,", "OL,", "1,ST,"};
+        line.resize(std::min<std::size_t>(line.size(), 28));
+        line.insert(0, kHeaders[std::uniform_int_distribution<int>(0, 4)(random)]);
+        if (percent(random) < 50) {
+            line += ",kg";
+        }
+    }
     if (percent(random) < 5) {
         line.insert(line.begin() + std::uniform_int_distribution<long>(
                                        0, static_cast<long>(line.size()))(random),
@@ -49,7 +59,7 @@ TEST_P(DecoderAgainstModel, AgreeOnAMillionRandomLines) {
     constexpr int kLines = 1'000'000;
     std::mt19937_64 random(GetParam() == ',' ? 1 : 2);
     test::DecoderRig rig(GetParam());
-    std::string buffer;
+    ReceiveBuffer buffer;
     int checked = 0;
     while (checked < kLines) {
         // A burst of lines in one chunk, the way a read event delivers them.

@@ -4,6 +4,7 @@
 // characters instead of decimal digit strings. Shared by the model test and the fuzzer.
 
 #include <string>
+#include <vector>
 
 namespace station::test {
 
@@ -43,8 +44,8 @@ inline Int DivideRounded(Int n, int places) {
     return n / unit + ((n % unit) * 2 >= unit ? 1 : 0);
 }
 
-// What the display should show for a non-empty line: at most 36 kept characters.
-inline std::string ModelDisplay(const std::string& line) {
+// The line's kept characters read as one number: at most 36 kept characters.
+inline std::string ModelOneNumber(const std::string& line) {
     std::string kept;
     for (char c : line) {
         if (c == ',' || c == '.' || c == '-' || (c >= '0' && c <= '9')) {
@@ -109,4 +110,40 @@ inline std::string ModelDisplay(const std::string& line) {
     }
     return (negative && whole != 0 ? "-" : "") + ToText(whole);
 }
+
+inline bool ModelHasDigit(const std::string& field) {
+    for (char c : field) {
+        if (c >= '0' && c <= '9') {
+            return true;
+        }
+    }
+    return false;
+}
+
+// What the display should show for a non-empty line: the line as one number, or else the last
+// comma-separated field with a digit, unless that field is the first or follows one with a digit.
+inline std::string ModelDisplay(const std::string& line) {
+    const std::string whole = ModelOneNumber(line);
+    if (whole != "#err") {
+        return whole;
+    }
+    std::vector<std::string> fields(1);
+    for (char c : line) {
+        if (c == ',') {
+            fields.emplace_back();
+        } else {
+            fields.back() += c;
+        }
+    }
+    for (std::size_t i = fields.size(); i-- > 0;) {
+        if (ModelHasDigit(fields[i])) {
+            if (i == 0 || ModelHasDigit(fields[i - 1])) {
+                return "#err";
+            }
+            return ModelOneNumber(fields[i]);
+        }
+    }
+    return "#err";
+}
+
 }  // namespace station::test

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <span>
 #include <string>
 
 #include "tests/core/fakes.h"
+#include "tests/core/scoped_env.h"
 
 namespace station {
 namespace {
@@ -19,7 +21,7 @@ struct Example {
 constexpr Example kWorkedExamples[] = {
     {"  12.5 kg", "13"},
     {"+00123.4kg", "123"},
-    {"ST,GS,+00123.4kg", "#err"},
+    {"ST,GS,+00123.4kg", "123"},  // the field behind the status header
     {"-0,50", "-1"},
     {"-0.4", "0"},
     {"2.5", "3"},
@@ -56,12 +58,32 @@ constexpr Example kWorkedExamples[] = {
     {"waga\t\x01\xff 7", "7"},
 };
 
+// Lines whose commas part status fields from the reading.
+constexpr Example kStatusHeaderExamples[] = {
+    {"ST,GS,+001234.5kg", "1235"},
+    {"US,NT,   -0.50,kg", "-1"},
+    {"01ST,GS,     0.0,kg", "0"},
+    {"1,ST,GS,+00012.5kg", "13"},
+    {"S,  45.6 kg", "46"},
+    {"OL,GS,+    .  kg", "#err"},    // no digit at all
+    {"ST,GS,+0012,34kg", "#err"},    // a decimal comma, not a field comma
+    {"ST,GS,+00012.5kg,1", "#err"},  // digits in the field before
+    {"ST,GS,+1.2.3kg", "#err"},      // the field is no number either
+    {"12,5", "13"},                  // one number: read as before
+    {"12,", "12"},
+    {",5", "1"},
+    {"-,ST,GS,7", "7"},
+};
+
 class WorkedExamples : public ::testing::TestWithParam<char> {};
 
 TEST_P(WorkedExamples, ShowTheSameUnderEverySeparator) {
     test::DecoderRig rig(GetParam());
-    for (const Example& example : kWorkedExamples) {
-        EXPECT_EQ(rig.Display(example.line), example.display) << "line: " << example.line;
+    for (const auto& table : {std::span<const Example>(kWorkedExamples),
+                              std::span<const Example>(kStatusHeaderExamples)}) {
+        for (const Example& example : table) {
+            EXPECT_EQ(rig.Display(example.line), example.display) << "line: " << example.line;
+        }
     }
 }
 
@@ -103,37 +125,13 @@ TEST(TextHelpers, LeaveEverythingButTheirOwnCharacterAlone) {
     EXPECT_EQ(ToLocalDecimal("", ','), "");
 }
 
-// Restores one environment variable when the test ends.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) {
-            old_ = old;
-            hadOld_ = true;
-        }
-        setenv(name, value, 1);
-    }
-    ~ScopedEnv() {
-        if (hadOld_) {
-            setenv(name_, old_.c_str(), 1);
-        } else {
-            unsetenv(name_);
-        }
-    }
-
-private:
-    const char* name_;
-    std::string old_;
-    bool hadOld_ = false;
-};
-
 TEST(DetectDecimalSeparator, FollowsTheUsersLocale) {
     {
-        ScopedEnv locale("LC_ALL", "C");
+        test::ScopedEnv locale("LC_ALL", "C");
         EXPECT_EQ(DetectDecimalSeparator(), '.');
     }
     {
-        ScopedEnv locale("LC_ALL", "pl_PL.UTF-8");
+        test::ScopedEnv locale("LC_ALL", "pl_PL.UTF-8");
         const locale_t polish = newlocale(LC_NUMERIC_MASK, "", locale_t{});
         if (polish == locale_t{}) {
             GTEST_SKIP() << "pl_PL.UTF-8 is not installed; scripts/test.sh generates it";
@@ -142,7 +140,7 @@ TEST(DetectDecimalSeparator, FollowsTheUsersLocale) {
         EXPECT_EQ(DetectDecimalSeparator(), ',');
     }
     {
-        ScopedEnv locale("LC_ALL", "no_such_LOCALE");
+        test::ScopedEnv locale("LC_ALL", "no_such_LOCALE");
         EXPECT_EQ(DetectDecimalSeparator(), '.');
     }
 }

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+
+namespace station {
+
+// A scale's line under way: the bytes received since its last carriage return, line feeds
+// left out. After a line overran the cap, the rest of that line up to its carriage return is
+// skipped, since its tail is not a line the scale sent.
+struct ReceiveBuffer {
+    std::string line;
+    bool skipping_overlong_line = false;
+
+    void Clear() {
+        line.clear();
+        skipping_overlong_line = false;
+    }
+};
+
+}  // namespace station
