@@ -1,12 +1,28 @@
 #include <QApplication>
 
+#include "app/command_line.h"
 #include "app/main_form.h"
 #include "ui/about_box.h"
 #include "ui/params_dialog.h"
 #include "ui/picture.h"
 #include "ui/toolkit.h"
 
+namespace {
+
+// Reads the options before the window system is reached: --help, --version and a bad option
+// work without a display and never take the single-instance guard.
+station::CommandLineOutcome ReadOptions(int argc, char** argv) {
+    const QCoreApplication reading(argc, argv);
+    return station::ReadCommandLine(QCoreApplication::arguments());
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    const station::CommandLineOutcome options = ReadOptions(argc, argv);
+    if (!options.run) {
+        return options.exit_status;
+    }
     QApplication application(argc, argv);
     // The name the desktop shows for the program; the window keeps its own caption.
     QApplication::setApplicationName(QString::fromLatin1(station::kApplicationTitle));

@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
-ensure_packages
+ensure_packages "${station_build_packages[@]}" "${station_test_packages[@]}"
 cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DSTATION_TESTS=OFF >/dev/null
 cmake --build build/bench
 b=build/bench/bench

@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-600}
 source scripts/setup.sh
-ensure_packages
+ensure_packages "${station_build_packages[@]}" "${station_test_packages[@]}"
 
 cmake -S fuzz -B build/fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 cmake --build build/fuzz

@@ -11,11 +11,11 @@ case "${1:-}" in
     *) echo "Usage: scripts/run.sh [--alone]" >&2; exit 2 ;;
 esac
 source scripts/setup.sh
-ensure_packages
+ensure_packages "${station_build_packages[@]}"
 source scripts/demo_scales.sh
 
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DSTATION_TESTS=OFF -DSTATION_BENCH=OFF
-cmake --build build/release --target station scale-emulator
+cmake --build build/release --target tarvelio scale-emulator
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     echo "No display: the station is a desktop program. On a machine without one, run it in a"
     echo "virtual X server:  xvfb-run -s '-screen 0 1280x800x24' scripts/run.sh"

@@ -5,14 +5,14 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 out=$(realpath -m "${1:-docs/main-window.png}")
 source scripts/setup.sh
-ensure_packages
+ensure_packages "${station_build_packages[@]}" "${station_test_packages[@]}"
 source scripts/xvfb.sh
 source scripts/demo_scales.sh
 source scripts/emulator_settings.sh
 
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DSTATION_TESTS=OFF \
     -DSTATION_BENCH=OFF >/dev/null
-cmake --build build/release --target station scale-emulator
+cmake --build build/release --target tarvelio scale-emulator
 
 work=$(mktemp -d)
 pids=()

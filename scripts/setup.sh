@@ -5,18 +5,26 @@ if [ "$(id -u)" -ne 0 ]; then
     station_sudo="sudo"
 fi
 
-station_packages=(
+# What building and running the station needs.
+station_build_packages=(
     cmake ninja-build g++ pkg-config
-    qt6-base-dev qt6-base-dev-tools qt6-svg-dev
+    qt6-base-dev qt6-base-dev-tools qt6-svg-dev fonts-liberation2
+)
+# What the tests, benchmarks and fuzzers need besides: virtual X server and its tools, clang for
+# the fuzzers, the locales the tests read numbers in.
+station_test_packages=(
     libgtest-dev libbenchmark-dev
-    xvfb xauth xdotool x11-apps netpbm fonts-liberation2 locales
+    xvfb xauth xdotool x11-apps netpbm locales
     clang libclang-rt-14-dev
 )
+# What building and checking the Debian package needs.
+station_package_tools=(dpkg-dev lintian help2man)
 
-# Installs the Debian packages that are missing, updating the package lists first.
+# Installs those of the named Debian packages that are missing, updating the package lists
+# first.
 ensure_packages() {
     local missing=() package
-    for package in "${station_packages[@]}"; do
+    for package in "$@"; do
         if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
             missing+=("$package")
         fi

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Builds the station with warnings as errors and runs every test; then the whole suite again in
-# a build with AddressSanitizer and UndefinedBehaviorSanitizer, and each fuzz target briefly.
+# a build with AddressSanitizer and UndefinedBehaviorSanitizer, each fuzz target briefly, and
+# the Debian package through lintian.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
-ensure_packages
+ensure_packages "${station_build_packages[@]}" "${station_test_packages[@]}"
 ensure_test_locale
 
 cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTATION_WERROR=ON
@@ -19,3 +20,6 @@ ctest --test-dir build/asan --output-on-failure -j"$(nproc)"
 
 echo "== Fuzz targets, a short run each (scripts/fuzz.sh runs them longer)"
 scripts/fuzz.sh 15
+
+echo "== The Debian package, checked by lintian"
+scripts/package.sh

@@ -27,6 +27,10 @@ int main(int argc, char** argv) {
         std::cout << emulator::Usage();
         return 0;
     }
+    if (parsed.options->version) {
+        std::cout << "scale-emulator " STATION_VERSION "\n";
+        return 0;
+    }
     struct sigaction action {};
     action.sa_handler = RequestStop;  // no SA_RESTART: poll returns and the loop sees it
     sigaction(SIGINT, &action, nullptr);

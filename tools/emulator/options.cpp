@@ -142,6 +142,10 @@ ParseResult ParseOptions(const std::vector<std::string>& arguments) {
                 options.help = true;
                 continue;
             }
+            if (argument == "-v" || argument == "--version") {
+                options.version = true;
+                continue;
+            }
             if (argument.rfind("--", 0) != 0) {
                 throw BadArgument("unexpected argument '" + argument + "'");
             }
@@ -199,6 +203,9 @@ Per scale: VALUE sets every scale, SCALE:VALUE one of them (for example --format
   --rate R            lines per second (default 10), or flood: as fast as the socket takes
   --fault F           refuse, reset-after=LINES, close-mid-line=LINES, no-cr, random-bytes,
                       byte-writes; repeat for several
+
+  -h, --help          this help
+  -v, --version       the version
 
 Each scale prints "scale N: 127.0.0.1:PORT" once it listens. Exit status: 0 after SIGINT or
 SIGTERM, 1 when a port cannot be served, 2 for a bad command line.

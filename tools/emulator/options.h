@@ -42,6 +42,7 @@ struct Options {
     std::array<ScaleOptions, kMaxScales> scale;
     std::uint64_t seed = 1;
     bool help = false;
+    bool version = false;
 };
 
 // Reads the command line (without the program name). Per-scale options take VALUE for every

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# The real program's command line, with no display at all: --help and --version print and end
+# without the window system or the single-instance guard; a bad option is explained on standard
+# error and ends with status 2 before any window or connection.
+set -euo pipefail
+station=$(realpath "$1")
+version=$2
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
+export XDG_RUNTIME_DIR="$work/run"
+mkdir -m 700 "$work/run"
+fail() { echo "FAILED: $*"; exit 1; }
+
+# The guard is held all along, as by a running copy: options that only print must not care.
+exec 9>"$work/run/ApplicationTestMapServer.lock"
+flock -n 9 || fail "could not take the guard"
+
+out=$("$station" --version) || fail "--version ended with status $?"
+[ "$out" = "tarvelio $version" ] || fail "--version printed '$out'"
+
+out=$("$station" --help) || fail "--help ended with status $?"
+grep -q '^Usage: ' <<<"$out" || fail "--help printed no usage"
+grep -q -- '--technical' <<<"$out" || fail "--help does not list --technical"
+
+for bad in --bogus extra; do
+    status=0
+    "$station" "$bad" >"$work/out" 2>"$work/err" || status=$?
+    [ "$status" -eq 2 ] || fail "$bad ended with status $status"
+    [ ! -s "$work/out" ] || fail "$bad printed to standard output"
+    grep -q "^tarvelio: .*'${bad#--}'" "$work/err" || fail "$bad is not named: $(cat "$work/err")"
+    grep -q '^Usage: ' "$work/err" || fail "$bad printed no usage"
+done
+echo "PASSED"
