@@ -37,6 +37,9 @@ int main(int argc, char** argv) {
     auto* params = new station::ui::TFparams(station::TheStationState().settings, &form);
     auto* about = new station::ui::TAboutBox(toolkit, &form);
     form.AttachDialogs(params, about);
+    if (options.run->technical) {
+        params->ShowTechnicalView();
+    }
     if (toolkit.TerminationRequested()) {
         return 0;  // another copy runs: end before showing anything or connecting
     }

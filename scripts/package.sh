@@ -12,6 +12,7 @@ cmake --build build/package
 rm -f build/package/*.deb
 (cd build/package && cpack >/dev/null)
 package=$(ls build/package/tarvelio_*.deb)
+desktop-file-validate packaging/tarvelio.desktop
 echo "lintian $package:"
 lintian --fail-on error --display-level '>=warning' "$package"
 echo "$package"

@@ -11,14 +11,15 @@ station_build_packages=(
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev fonts-liberation2
 )
 # What the tests, benchmarks and fuzzers need besides: virtual X server and its tools, clang for
-# the fuzzers, the locales the tests read numbers in.
+# the fuzzers, the locales the tests read numbers in, the serial bridge and a socket lister.
 station_test_packages=(
     libgtest-dev libbenchmark-dev
     xvfb xauth xdotool x11-apps netpbm locales
     clang libclang-rt-14-dev
+    ser2net iproute2
 )
 # What building and checking the Debian package needs.
-station_package_tools=(dpkg-dev lintian help2man)
+station_package_tools=(dpkg-dev lintian help2man desktop-file-utils)
 
 # Installs those of the named Debian packages that are missing, updating the package lists
 # first.

@@ -45,7 +45,10 @@ int main(int argc, char** argv) {
     }
     const std::vector<int> ports = server.Ports();
     for (std::size_t i = 0; i < ports.size(); ++i) {
-        if (ports[i] == 0) {
+        const emulator::ScaleOptions& scale = parsed.options->scale[i];
+        if (!scale.serial_link.empty() && !scale.faults.refuse) {
+            std::cout << "scale " << i + 1 << ": serial " << scale.serial_link << "\n";
+        } else if (ports[i] == 0) {
             std::cout << "scale " << i + 1 << ": refusing connections\n";
         } else {
             std::cout << "scale " << i + 1 << ": 127.0.0.1:" << ports[i] << "\n";

@@ -24,6 +24,9 @@ public:
     QString AddressText(int scale) const;
     QString PortText(int scale) const;
     bool ShowLogChecked() const { return CBshow_rs_log->isChecked(); }
+    // The installers' way to the transmission log (tarvelio --technical): the group that holds
+    // its switch becomes visible.
+    void ShowTechnicalView() { GBrstimeout->show(); }
 
     QTabWidget* PCconf;
     QWidget* TSconf_rs232;

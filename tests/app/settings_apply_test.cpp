@@ -109,6 +109,27 @@ TEST_F(ApplyTest, CancelChangesNothing) {
     EXPECT_EQ(reopened, "127.0.0.1");
 }
 
+TEST_F(ApplyTest, TechnicalViewLetsTheOperatorTurnTheLogPanelOn) {
+    StartConnected();
+    bool switch_reachable = true;
+    const auto operate = [&](ui::TFparams& dialog) {
+        dialog.PCconf->setCurrentWidget(dialog.TabSheet2);  // the page "Inne"
+        switch_reachable = dialog.CBshow_rs_log->isVisibleTo(&dialog);
+        if (switch_reachable) {
+            dialog.CBshow_rs_log->click();
+        }
+        dialog.BBok->click();
+    };
+    OpenSettings(operate);
+    EXPECT_FALSE(switch_reachable);  // as delivered, the switch cannot be seen
+    EXPECT_TRUE(Find("Pa_rs_log")->isHidden());
+
+    params_->ShowTechnicalView();
+    OpenSettings(operate);
+    EXPECT_TRUE(switch_reachable);
+    EXPECT_FALSE(Find("Pa_rs_log")->isHidden());
+}
+
 TEST_F(ApplyTest, UnwritableFileStopsAfterTheStatusBarWithTheScalesClosed) {
     StartConnected();
     std::filesystem::remove(dir_ / "dane/konfig.ini");

@@ -64,6 +64,14 @@ const std::map<std::string, ScaleSetter>& ScaleSetters() {
                                                {"walk", Profile::kWalk},
                                                {"cycle", Profile::kCycle}});
          }},
+        {"serial", [](ScaleOptions& s, const std::string& v) { s.serial_link = v; }},
+        {"baud",
+         [](ScaleOptions& s, const std::string& v) {
+             s.baud = ParseNumber<int>(v, "baud");
+             if (s.baud < 50 || s.baud > 4000000) {
+                 throw BadArgument("--baud: must be 50 to 4000000");
+             }
+         }},
         {"start",
          [](ScaleOptions& s, const std::string& v) { s.start = ParseNumber<double>(v, "start"); }},
         {"step",
@@ -203,12 +211,17 @@ Per scale: VALUE sets every scale, SCALE:VALUE one of them (for example --format
   --rate R            lines per second (default 10), or flood: as fast as the socket takes
   --fault F           refuse, reset-after=LINES, close-mid-line=LINES, no-cr, random-bytes,
                       byte-writes; repeat for several
+  --serial LINK       on a pseudo-terminal instead of TCP, as an RS-232 scale; LINK becomes
+                      a symbolic link to it (for ser2net); the line is cut when the emulator
+                      ends or a reset or close fault strikes
+  --baud B            speed of the serial line, 8N1 (default 9600: about 960 bytes a second)
 
   -h, --help          this help
   -v, --version       the version
 
-Each scale prints "scale N: 127.0.0.1:PORT" once it listens. Exit status: 0 after SIGINT or
-SIGTERM, 1 when a port cannot be served, 2 for a bad command line.
+Each scale prints "scale N: 127.0.0.1:PORT" (or "scale N: serial LINK") once it listens.
+Exit status: 0 after SIGINT or SIGTERM, 1 when a port or a link cannot be served, 2 for a bad
+command line.
 )";
 }
 

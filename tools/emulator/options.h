@@ -26,6 +26,10 @@ struct Faults {
 
 struct ScaleOptions {
     int port = 0;
+    // When set, the scale talks on a pseudo-terminal, reached through this symbolic link, as
+    // on an RS-232 line at `baud` with 8N1 framing (ten bits a byte), instead of on a TCP port.
+    std::string serial_link;
+    int baud = 9600;
     LineFormat format = LineFormat::kPlain;
     LineEnding ending = LineEnding::kCrLf;
     Profile profile = Profile::kSteady;

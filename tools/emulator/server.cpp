@@ -1,5 +1,7 @@
 #include "tools/emulator/server.h"
 
+#include "tools/emulator/serial_line.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -16,8 +18,19 @@
 namespace emulator {
 namespace {
 
-// A flooding client gets lines queued up to this many bytes per turn.
+// A flooding client gets lines queued up to this many bytes per turn; a serial line only a few,
+// so that what it carries stays fresh at its slow speed.
 constexpr std::size_t kFloodBatch = 64 * 1024;
+constexpr std::size_t kSerialBatch = 64;
+// A serial line is written in slices of about this much time, and an idle line earns no more.
+constexpr auto kSerialSlice = std::chrono::milliseconds(10);
+// How long poll may sleep when nothing is due sooner.
+constexpr auto kLongestWait = std::chrono::milliseconds(100);
+
+// 8N1: a start bit, eight data bits and a stop bit.
+std::chrono::nanoseconds ByteTime(int baud) {
+    return std::chrono::nanoseconds(10'000'000'000LL / baud);
+}
 
 int ListenOn(int port) {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
@@ -64,7 +77,14 @@ Server::~Server() {
 void Server::Listen() {
     for (int scale = 0; scale < options_.scales; ++scale) {
         const ScaleOptions& options = OptionsOf(scale);
-        listeners_.push_back(options.faults.refuse ? -1 : ListenOn(options.port));
+        const bool serial = !options.serial_link.empty();
+        listeners_.push_back(options.faults.refuse || serial ? -1 : ListenOn(options.port));
+        if (serial && !options.faults.refuse) {
+            const int fd = OpenSerialLine(options.serial_link, options.baud);
+            clients_.push_back(std::unique_ptr<Client>(new Client{
+                fd, scale, LineSource(options, options_.seed + accepted_++), {}, 0, Clock::now()}));
+            clients_.back()->serial = true;
+        }
     }
 }
 
@@ -94,8 +114,9 @@ void Server::Accept(int scale) {
 bool Server::Produce(Client& client, Clock::time_point now) {
     const ScaleOptions& options = OptionsOf(client.scale);
     const Faults& faults = options.faults;
+    const std::size_t batch = client.serial ? kSerialBatch : kFloodBatch;
     while (!client.close_when_sent &&
-           (options.flood ? client.pending.size() < kFloodBatch
+           (options.flood ? client.pending.size() < batch
                           : client.pending.empty() && now >= client.due)) {
         if (faults.reset_after >= 0 && client.lines >= faults.reset_after) {
             return false;
@@ -131,9 +152,42 @@ bool Server::Flush(Client& client) {
     return !client.close_when_sent;
 }
 
+void Server::FlushSerial(Client& client, Clock::time_point now) {
+    client.far_end_open = FarEndOpen(client.fd);
+    if (!client.far_end_open) {
+        client.pending.clear();  // nobody on the line: its bytes are lost
+        return;
+    }
+    const auto byte_time = ByteTime(OptionsOf(client.scale).baud);
+    const bool bytewise = OptionsOf(client.scale).faults.byte_writes;
+    client.line_free_at = std::max(client.line_free_at, now - kSerialSlice);
+    while (!client.pending.empty() && client.line_free_at <= now) {
+        // The bytes whose turn on the line has come.
+        const auto due = static_cast<std::size_t>(1 + (now - client.line_free_at) / byte_time);
+        const std::size_t size = bytewise ? 1 : std::min(client.pending.size(), due);
+        const ssize_t written = write(client.fd, client.pending.data(), size);
+        if (written <= 0) {
+            return;  // the terminal's buffer is full: the reader is slow
+        }
+        client.pending.erase(0, static_cast<std::size_t>(written));
+        client.line_free_at += written * byte_time;
+    }
+}
+
+Server::Clock::duration Server::Idle(const Client& client, Clock::time_point now) const {
+    const bool flood = OptionsOf(client.scale).flood;
+    if (client.serial && (flood || !client.pending.empty())) {
+        return std::max<Clock::duration>(client.line_free_at - now, kSerialSlice);
+    }
+    if (flood || !client.pending.empty()) {
+        return kLongestWait;  // poll wakes when the socket takes more
+    }
+    return std::max(client.due - now, Clock::duration::zero());
+}
+
 void Server::Drop(std::size_t index, bool reset) {
     const int fd = clients_[index]->fd;
-    if (reset) {
+    if (reset && !clients_[index]->serial) {
         const linger abort{1, 0};
         setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
     }
@@ -148,6 +202,11 @@ void Server::Run(const std::atomic<bool>& stop) {
             Client& client = *clients_[i];
             if (!Produce(client, now)) {
                 Drop(i, true);
+            } else if (client.serial) {
+                FlushSerial(client, now);
+                if (client.close_when_sent && client.pending.empty()) {
+                    Drop(i, false);
+                }
             } else if (!Flush(client)) {
                 Drop(i, false);
             }
@@ -157,16 +216,18 @@ void Server::Run(const std::atomic<bool>& stop) {
         for (const int fd : listeners_) {
             fds.push_back({fd, POLLIN, 0});  // a negative fd is skipped by poll
         }
-        auto wait = std::chrono::milliseconds(100);
+        auto wait = kLongestWait;
         for (const auto& client : clients_) {
             const bool flood = OptionsOf(client->scale).flood;
             const bool blocked = !client->pending.empty();
-            fds.push_back(
-                {client->fd, static_cast<short>(POLLIN | (blocked || flood ? POLLOUT : 0)), 0});
-            if (!blocked && !flood) {
-                wait = std::min(wait, std::chrono::ceil<std::chrono::milliseconds>(
-                                          std::max(client->due - now, Clock::duration::zero())));
+            if (client->serial) {
+                // A closed far end reports a hang-up all the time: left out of poll until open.
+                fds.push_back({client->far_end_open ? client->fd : -1, POLLIN, 0});
+            } else {
+                fds.push_back(
+                    {client->fd, static_cast<short>(POLLIN | (blocked || flood ? POLLOUT : 0)), 0});
             }
+            wait = std::min(wait, std::chrono::ceil<std::chrono::milliseconds>(Idle(*client, now)));
         }
         if (poll(fds.data(), fds.size(), static_cast<int>(wait.count())) < 0) {
             continue;  // a signal: look at `stop`
@@ -178,6 +239,12 @@ void Server::Run(const std::atomic<bool>& stop) {
                 continue;
             }
             char discard[512];
+            if (clients_[i]->serial) {
+                // A hang-up is the far end closing the line, not the scale leaving.
+                clients_[i]->far_end_open = read(clients_[i]->fd, discard, sizeof discard) >= 0 ||
+                                            errno == EAGAIN || errno == EINTR;
+                continue;
+            }
             const ssize_t got = recv(clients_[i]->fd, discard, sizeof discard, MSG_DONTWAIT);
             if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR)) {
                 Drop(i, false);

@@ -11,7 +11,8 @@
 
 namespace emulator {
 
-// The scales as TCP servers on 127.0.0.1, all on one thread with poll(2).
+// The scales as TCP servers on 127.0.0.1, or on pseudo-terminals as serial scales, all on one
+// thread with poll(2).
 class Server {
 public:
     explicit Server(const Options& options);
@@ -19,10 +20,10 @@ public:
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
 
-    // Opens the listening ports of the scales that do not refuse. Throws std::runtime_error
-    // naming the port that cannot be served.
+    // Opens the listening ports of the scales that do not refuse, and the serial lines. Throws
+    // std::runtime_error naming the port or link that cannot be served.
     void Listen();
-    // The port each scale listens on, 0 for a scale that refuses.
+    // The port each scale listens on, 0 for a scale that refuses or is serial.
     std::vector<int> Ports() const;
     // Serves until `stop` turns true (checked at least every 100 ms).
     void Run(const std::atomic<bool>& stop);
@@ -37,6 +38,9 @@ private:
         std::int64_t lines = 0;
         Clock::time_point due;
         bool close_when_sent = false;
+        bool serial = false;
+        bool far_end_open = false;         // serial: someone has the line open
+        Clock::time_point line_free_at{};  // serial: when the bytes written so far are sent
     };
 
     const ScaleOptions& OptionsOf(int scale) const {
@@ -47,6 +51,10 @@ private:
     bool Produce(Client& client, Clock::time_point now);
     // Writes what is queued; false when the client is gone.
     bool Flush(Client& client);
+    // Writes what a serial line at its speed has carried by `now`; drops it with nobody there.
+    void FlushSerial(Client& client, Clock::time_point now);
+    // How long the loop may sleep before this client needs it again.
+    Clock::duration Idle(const Client& client, Clock::time_point now) const;
     void Drop(std::size_t index, bool reset);
 
     Options options_;

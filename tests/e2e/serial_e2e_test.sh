@@ -1,0 +1,135 @@
+#!/usr/bin/env bash
+# Scales on RS-232 through a real ser2net: the emulator serves four serial scales on
+# pseudo-terminals, ser2net runs the shipped configuration (only devices and ports changed) and
+# the real station, in its technical view, reads them. Also: ser2net listens on the loopback
+# address only, a scale that is unplugged turns its lamp red, and "połącz" brings it back.
+# With STATION_SCREENSHOT=FILE.png the main window is saved there at the end.
+set -euo pipefail
+station=$(realpath "$1")
+emulator=$(realpath "$2")
+shipped=$(realpath "$3")
+caption='^Program do monitorowania wag$'
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
+    sleep 0.2
+    rm -rf "$work"
+}
+trap cleanup EXIT
+source "$(dirname "$0")/../../scripts/xvfb.sh"
+for tool in xdotool xwdtopnm ser2net ss; do
+    command -v "$tool" >/dev/null || { echo "SKIPPED: no $tool (scripts/test.sh installs it)"; exit 77; }
+done
+start_xvfb "$work" || { echo "SKIPPED: no Xvfb"; exit 77; }
+export QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work/run"
+mkdir -m 700 "$work/run" && mkdir "$work/dane" && cd "$work"
+fail() { echo "FAILED: $*"; exit 1; }
+now_ms() { date +%s%3N; }
+
+serve_scales() {
+    "$emulator" --rate 10 --format status --start 1:1001 --start 2:2002 --start 3:3003 \
+        --start 4:4004 --serial 1:"$work/waga1" --serial 2:"$work/waga2" \
+        --serial 3:"$work/waga3" --serial 4:"$work/waga4" >/dev/null &
+    emulator_pid=$!
+    pids+=("$emulator_pid")
+    for _ in $(seq 50); do [ -e "$work/waga4" ] && return 0; sleep 0.1; done
+    fail "the emulator made no serial links"
+}
+serve_scales
+
+# The shipped file with the emulator's links for the adapters and ports the system chooses.
+sed -e "s|/dev/ttyUSB0|$work/waga1|;s|/dev/ttyUSB1|$work/waga2|" \
+    -e "s|/dev/ttyUSB2|$work/waga3|;s|/dev/ttyUSB3|$work/waga4|" \
+    -e 's|\(accepter: tcp,127\.0\.0\.1,\)200[1-4]$|\10|' "$shipped" >"$work/ser2net.yaml"
+[ "$(grep -c ',127.0.0.1,0$' "$work/ser2net.yaml")" = 4 ] || fail "the shipped file changed shape"
+ser2net -n -c "$work/ser2net.yaml" -P "$work/ser2net.pid" 2>"$work/ser2net.err" &
+pids+=($!)
+ser2net_pid=$!
+listening() { ss -Htlnp | grep "pid=$ser2net_pid," | awk '{print $4}'; }
+for _ in $(seq 50); do [ "$(listening | wc -l)" = 4 ] && break; sleep 0.1; done
+[ "$(listening | wc -l)" = 4 ] || fail "ser2net listens on: $(listening) $(cat "$work/ser2net.err")"
+if listening | grep -qv '^127\.0\.0\.1:'; then
+    fail "ser2net listens beyond the loopback address: $(listening | xargs)"
+fi
+# Which port serves which scale: scale N weighs N00N kg.
+echo "[Polaczenie]" >dane/konfig.ini
+for address in $(listening); do
+    port=${address##*:}
+    sample=$(timeout 3 bash -c "exec 3<>/dev/tcp/127.0.0.1/$port && head -c 60 <&3" || true)
+    n=$(grep -aoE '[1-4]00[1-4]\.0' <<<"$sample" | head -c 1)
+    [ -n "$n" ] || fail "port $port sends: $sample"
+    echo "port$n=$port" >>dane/konfig.ini
+done
+
+pixel() {
+    xwd -silent -id "$1" | xwdtopnm 2>/dev/null | pamcut -left "$2" -top "$3" -width 1 -height 1 |
+        pamtopnm -plain | tail -n +4 | xargs
+}
+lamp_x=(0 23 247 471 695)
+wait_lamp() {
+    for _ in $(seq 100); do
+        [ "$(pixel "$1" "${lamp_x[$2]}" 152)" = "$3" ] && return 0
+        sleep 0.1
+    done
+    fail "lamp $2 is $(pixel "$1" "${lamp_x[$2]}" 152), not $3"
+}
+green="0 128 0"
+red="255 0 0"
+click() { xdotool mousemove --window "$1" "$2" "$3" click 1; }
+register="dane/$(date +%Y%m).txt"
+# Presses "Zapisz ważenie" of every scale until each has saved a reading; prints how long.
+save_readings() {
+    local from=$1 n
+    for _ in $(seq 50); do
+        for n in 1 2 3 4; do click "$window" $((lamp_x[n] + 85)) 220; done
+        sleep 0.1
+        if [ "$(tail -n 4 "$register" 2>/dev/null | grep -caP '\twaga[1-4]\t[1-4]00[1-4]\r$')" = 4 ]; then
+            echo $(($(now_ms) - from))
+            return 0
+        fi
+    done
+    fail "no readings saved: $(tail -n 8 "$register" | od -c | head)"
+}
+
+started=$(now_ms)
+"$station" --technical & pids+=($!)
+window=$(timeout 10 xdotool search --sync --onlyvisible --name "$caption" | head -1)
+[ -n "$window" ] || fail "no main window"
+for n in 1 2 3 4; do wait_lamp "$window" "$n" "$green"; done
+echo "first readings saved $(save_readings "$started") ms after the station started"
+for n in 1 2 3 4; do
+    grep -qaP "\twaga$n\t${n}00$n\r\$" "$register" || fail "scale $n saved another reading"
+done
+
+# Unplugged: every lamp red. Plugged in again: one "połącz" each brings the readings back.
+kill "$emulator_pid"
+for n in 1 2 3 4; do wait_lamp "$window" "$n" "$red"; done
+: >"$register"
+restarted=$(now_ms)
+serve_scales
+for n in 1 2 3 4; do click "$window" $((lamp_x[n] + 29)) 178; done
+for n in 1 2 3 4; do wait_lamp "$window" "$n" "$green"; done
+echo "readings saved again $(save_readings "$restarted") ms after the emulator started again"
+
+# The technical view: "Ustawienia", page "Inne", the log switch, OK: the log panel shows.
+click "$window" 384 33
+dialog=$(timeout 10 xdotool search --sync --onlyvisible --name '^Ustawienia$' | head -1)
+[ -n "$dialog" ] || fail "no settings dialog"
+xdotool windowfocus --sync "$dialog" key ctrl+Tab
+sleep 0.2
+click "$dialog" 176 121
+xdotool windowfocus --sync "$dialog" key Return
+for _ in $(seq 50); do
+    geometry=$(xdotool getwindowgeometry "$window" | sed -n 's/ *Geometry: //p')
+    [ "$geometry" = "1150x410" ] && break
+    sleep 0.1
+done
+[ "$geometry" = "1150x410" ] || fail "no log panel: the window is $geometry"
+for n in 1 2 3 4; do wait_lamp "$window" "$n" "$green"; done
+if [ -n "${STATION_SCREENSHOT:-}" ]; then
+    sleep 2
+    xwd -silent -id "$window" | xwdtopnm 2>/dev/null | pnmtopng >"$STATION_SCREENSHOT"
+fi
+echo "PASSED"
