@@ -37,7 +37,8 @@ TEST(EmulatorOptions, DefaultsAndPerScaleValues) {
 
     const Options options =
         Parsed({"--format", "status", "--format", "2:comma", "--rate", "3:flood", "--fault",
-                "4:reset-after=7", "--fault", "4:byte-writes", "--port", "0", "--scales", "4"});
+                "4:reset-after=7", "--fault", "4:byte-writes", "--port", "0", "--scales", "4",
+                "--serial", "2:/tmp/waga2", "--baud", "2:4800"});
     EXPECT_EQ(options.scale[0].format, LineFormat::kStatus);
     EXPECT_EQ(options.scale[1].format, LineFormat::kComma);
     EXPECT_TRUE(options.scale[2].flood);
@@ -46,6 +47,10 @@ TEST(EmulatorOptions, DefaultsAndPerScaleValues) {
     EXPECT_TRUE(options.scale[3].faults.byte_writes);
     EXPECT_EQ(options.scale[0].faults.reset_after, -1);
     EXPECT_EQ(options.scale[0].port, 0);
+    EXPECT_EQ(options.scale[1].serial_link, "/tmp/waga2");
+    EXPECT_EQ(options.scale[1].baud, 4800);
+    EXPECT_EQ(options.scale[0].serial_link, "");
+    EXPECT_EQ(options.scale[0].baud, 9600);
 }
 
 TEST(EmulatorOptions, BadCommandLinesSayWhatIsWrong) {
@@ -60,6 +65,7 @@ TEST(EmulatorOptions, BadCommandLinesSayWhatIsWrong) {
     EXPECT_EQ(Error({"--fault", "reset-after"}), "--fault: reset-after needs =LINES");
     EXPECT_EQ(Error({"--fault", "melt"}), "--fault: unknown fault 'melt'");
     EXPECT_EQ(Error({"stray"}), "unexpected argument 'stray'");
+    EXPECT_EQ(Error({"--baud", "10"}), "--baud: must be 50 to 4000000");
 }
 
 TEST(EmulatorProgram, ExitStatusesAndHelp) {
@@ -69,9 +75,11 @@ TEST(EmulatorProgram, ExitStatusesAndHelp) {
         return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     };
     EXPECT_EQ(status(program + " --help"), 0);
+    EXPECT_EQ(status(program + " --version"), 0);
     EXPECT_EQ(status(program + " --scales 9"), 2);
     station::net::test::Listener taken;
     EXPECT_EQ(status(program + " --scales 1 --port " + std::to_string(taken.port())), 1);
+    EXPECT_EQ(status(program + " --scales 1 --serial /"), 1);  // not a link it may replace
 }
 
 // Every line format as the station's decoder reads it, under both decimal separators.
