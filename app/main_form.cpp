@@ -78,7 +78,7 @@ TForm1::~TForm1() {
 }
 
 void TForm1::WireHandlers() {
-    controls_.Ilogo->OnClick = [this] { Guarded([this] { IlogoClick(); }); };
+    connect(controls_.Ilogo, &ui::Image::clicked, this, [this] { Guarded([this] { IlogoClick(); }); });
     connect(controls_.BBparams, &QPushButton::clicked, this,
             [this] { Guarded([this] { BBparamsClick(); }); });
     connect(controls_.Brs_input, &QPushButton::clicked, this,

@@ -45,6 +45,8 @@ namespace station {
 inline constexpr const char* kApplicationTitle = "Tarvelio";
 
 class TForm1 : public QWidget {
+    Q_OBJECT
+
 public:
     // Runs the start-up sequence. When another copy is running it has said so and asked the
     // program to end before this returns.

@@ -1,8 +1,21 @@
-# ASan and UBSan for the whole build; every target links station_sanitizers.
+# Sanitizers for the whole build; every target links station_sanitizers.
+#   STATION_SANITIZE  AddressSanitizer and UndefinedBehaviorSanitizer
+#   STATION_TSAN      ThreadSanitizer (alone: it cannot share a build with ASan)
+#   STATION_FUZZ      libFuzzer's coverage, with ASan and UBSan (clang only)
 add_library(station_sanitizers INTERFACE)
-if(STATION_SANITIZE)
-    set(_station_sanitize_flags -fsanitize=address,undefined -fno-sanitize-recover=undefined
-        -fno-omit-frame-pointer)
+set(_station_sanitize_flags)
+if(STATION_SANITIZE OR STATION_FUZZ)
+    list(APPEND _station_sanitize_flags -fsanitize=address,undefined
+        -fno-sanitize-recover=undefined)
+endif()
+if(STATION_TSAN)
+    list(APPEND _station_sanitize_flags -fsanitize=thread)
+endif()
+if(_station_sanitize_flags)
+    list(APPEND _station_sanitize_flags -fno-omit-frame-pointer)
     target_compile_options(station_sanitizers INTERFACE ${_station_sanitize_flags})
     target_link_options(station_sanitizers INTERFACE ${_station_sanitize_flags})
+endif()
+if(STATION_FUZZ)
+    target_compile_options(station_sanitizers INTERFACE -fsanitize=fuzzer-no-link)
 endif()

@@ -104,10 +104,10 @@ void TAboutBox::BuildPanel() {
     Lemail1 = Place(new LinkLabel(QStringLiteral(STATION_MAKER_EMAIL), Panel1), "Lemail1", 80, 152,
                     128, 13);
     // The targets are built from what the labels show, so the two can never disagree.
-    Lwww1->OnClick = [this] { toolkit_.OpenUrl(QUrl(QStringLiteral("http://") + Lwww1->text())); };
-    Lemail1->OnClick = [this] {
-        toolkit_.OpenUrl(QUrl(QStringLiteral("mailto:") + Lemail1->text()));
-    };
+    connect(Lwww1, &LinkLabel::clicked, this,
+            [this] { toolkit_.OpenUrl(QUrl(QStringLiteral("http://") + Lwww1->text())); });
+    connect(Lemail1, &LinkLabel::clicked, this,
+            [this] { toolkit_.OpenUrl(QUrl(QStringLiteral("mailto:") + Lemail1->text())); });
 }
 
 void TAboutBox::showEvent(QShowEvent* event) {

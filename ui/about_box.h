@@ -12,6 +12,8 @@ namespace station::ui {
 // The about dialog "O programie...": name, version and the maker's two links. Enter and "OK"
 // close it; Esc does not.
 class TAboutBox : public QDialog {
+    Q_OBJECT
+
 public:
     TAboutBox(Toolkit& toolkit, QWidget* parent);
 

@@ -7,6 +7,8 @@ namespace station::ui {
 // A push button with a picture at a fixed distance from its left edge and the caption after
 // it; with no caption the picture is centred.
 class GlyphButton : public QPushButton {
+    Q_OBJECT
+
 public:
     GlyphButton(const QString& picture, QSize picture_size, int margin, QWidget* parent);
 

@@ -2,13 +2,14 @@
 
 #include <QMouseEvent>
 
+#include "ui/left_click.h"
+
 namespace station::ui {
 
 void Image::mouseReleaseEvent(QMouseEvent* event) {
     QLabel::mouseReleaseEvent(event);
-    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) &&
-        OnClick) {
-        OnClick();
+    if (IsLeftClick(*this, *event)) {
+        emit clicked();
     }
 }
 

@@ -2,16 +2,17 @@
 
 #include <QLabel>
 
-#include <functional>
-
 namespace station::ui {
 
 // A picture that answers a left click.
 class Image : public QLabel {
+    Q_OBJECT
+
 public:
     using QLabel::QLabel;
 
-    std::function<void()> OnClick;
+signals:
+    void clicked();
 
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override;

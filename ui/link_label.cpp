@@ -2,6 +2,8 @@
 
 #include <QMouseEvent>
 
+#include "ui/left_click.h"
+
 namespace station::ui {
 namespace {
 
@@ -31,9 +33,8 @@ void LinkLabel::mousePressEvent(QMouseEvent* event) {
 }
 
 void LinkLabel::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) &&
-        OnClick) {
-        OnClick();
+    if (IsLeftClick(*this, *event)) {
+        emit clicked();
     }
     SetTextColour(kBlue);
     event->accept();

@@ -10,6 +10,8 @@ namespace station::ui {
 // notes that it is behind and catches up when shown, so a flood of lines costs the hidden memo
 // nothing.
 class LogMemo final : public QObject, public LogView {
+    Q_OBJECT
+
 public:
     LogMemo(QPlainTextEdit* memo, const TransmissionLog& log);
 

@@ -11,6 +11,8 @@ namespace station::ui {
 // resizable. The frame's size is known only once the window manager has framed the window, so
 // the client size is worked out again whenever the window is shown or moved.
 class OuterSize final : public QObject {
+    Q_OBJECT
+
 public:
     explicit OuterSize(QWidget* window);
 

@@ -17,6 +17,8 @@ namespace station::ui {
 // the technical-view switch in a hidden group on the second. It is made once and reused;
 // every opening refills the fields from the settings in force.
 class TFparams : public QDialog {
+    Q_OBJECT
+
 public:
     TFparams(const ConnectionSettings& settings, QWidget* parent);
 

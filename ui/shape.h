@@ -7,6 +7,8 @@ namespace station::ui {
 
 // A circle with a fill and an outline colour: a scale's connection lamp.
 class Shape : public QWidget {
+    Q_OBJECT
+
 public:
     explicit Shape(QWidget* parent);
 

@@ -10,6 +10,8 @@ namespace station::ui {
 // A status bar of fixed-width text panels, each with a raised or lowered bevel, and no size
 // grip.
 class PanelStatusBar : public QWidget {
+    Q_OBJECT
+
 public:
     enum class Bevel { kRaised, kLowered };
     struct Panel {

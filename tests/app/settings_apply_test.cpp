@@ -31,7 +31,7 @@ protected:
     // Presses "Ustawienia"; `operate` acts on the open dialog as the operator would.
     void OpenSettings(const std::function<void(ui::TFparams&)>& operate) {
         toolkit_.answer_modal = [&](QDialog& dialog) {
-            operate(dynamic_cast<ui::TFparams&>(dialog));
+            operate(*qobject_cast<ui::TFparams*>(&dialog));
         };
         form_->Controls().BBparams->click();
     }
@@ -124,7 +124,7 @@ TEST_F(ApplyTest, TechnicalViewLetsTheOperatorTurnTheLogPanelOn) {
     EXPECT_FALSE(switch_reachable);  // as delivered, the switch cannot be seen
     EXPECT_TRUE(Find("Pa_rs_log")->isHidden());
 
-    params_->ShowTechnicalView();
+    form_->findChild<ui::TFparams*>()->ShowTechnicalView();
     OpenSettings(operate);
     EXPECT_TRUE(switch_reachable);
     EXPECT_FALSE(Find("Pa_rs_log")->isHidden());
@@ -152,7 +152,7 @@ TEST_F(ApplyTest, UnwritableFileStopsAfterTheStatusBarWithTheScalesClosed) {
 TEST_F(ApplyTest, ReadingsKeepArrivingWhileTheDialogIsOpen) {
     StartConnected();
     ui::QtToolkit real;  // a real modal loop this time
-    auto* dialog = dynamic_cast<ui::TFparams*>(form_->findChild<QDialog*>("Fparams"));
+    auto* dialog = form_->findChild<ui::TFparams*>();
     ASSERT_NE(dialog, nullptr);
     QString shown_meanwhile;
     QTimer::singleShot(0, dialog, [&] {

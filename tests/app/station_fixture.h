@@ -28,8 +28,8 @@ protected:
 
     TForm1& Start() {
         form_ = std::make_unique<TForm1>(state_, toolkit_, clock_);
-        params_ = new ui::TFparams(state_.settings, form_.get());
-        form_->AttachDialogs(params_, new ui::TAboutBox(toolkit_, form_.get()));
+        form_->AttachDialogs(new ui::TFparams(state_.settings, form_.get()),
+                             new ui::TAboutBox(toolkit_, form_.get()));
         return *form_;
     }
 
@@ -58,7 +58,6 @@ protected:
     FakeToolkit toolkit_;
     FakeClock clock_;
     std::unique_ptr<TForm1> form_;
-    ui::TFparams* params_ = nullptr;  // owned by the window
 };
 
 }  // namespace station::test
