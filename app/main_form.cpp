@@ -78,7 +78,8 @@ TForm1::~TForm1() {
 }
 
 void TForm1::WireHandlers() {
-    connect(controls_.Ilogo, &ui::Image::clicked, this, [this] { Guarded([this] { IlogoClick(); }); });
+    connect(controls_.Ilogo, &ui::Image::clicked, this,
+            [this] { Guarded([this] { IlogoClick(); }); });
     connect(controls_.BBparams, &QPushButton::clicked, this,
             [this] { Guarded([this] { BBparamsClick(); }); });
     connect(controls_.Brs_input, &QPushButton::clicked, this,
@@ -135,7 +136,7 @@ void TForm1::FormCreate() {
 }
 
 void TForm1::ApplyViewSettings() {
-    const bool technical = state_.settings.showLog;
+    const bool technical = state_.settings.show_log;
     controls_.Pa_rs_log->setVisible(technical);
     outer_size_->Set(technical ? kTechnicalView : kNormalView);
     WriteStatusBar();
@@ -251,8 +252,8 @@ void TForm1::BBparamsClick() {
         settings.ports[i] = ParseInteger(ui::FromScreenText(params_->PortText(scale))).value_or(0);
     }
     WriteStatusBar();
-    settings.showLog = params_->ShowLogChecked();
-    controls_.Pa_rs_log->setVisible(settings.showLog);
+    settings.show_log = params_->ShowLogChecked();
+    controls_.Pa_rs_log->setVisible(settings.show_log);
     IniFile file(kSettingsFileName);
     SaveConnectionSettings(settings, file);  // a failure ends the sequence here
     ApplyViewSettings();

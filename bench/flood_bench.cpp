@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
     bench::Station station(scales.Ports());
     bench::Station::RunFor(5, [&] { return station.AllConnected(); });
     const double rss_start = bench::ResidentMiB();
-    const std::uint64_t lines_start = station.form().LinesDecoded();
+    const std::uint64_t lines_start = station.Form().LinesDecoded();
 
     // A zero timer fires once per turn of the loop: the gaps between firings are the stalls.
     QElapsedTimer turn;
@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
     const double elapsed = static_cast<double>(run.nsecsElapsed()) / 1e9;
     probe.stop();
 
-    const std::uint64_t lines = station.form().LinesDecoded() - lines_start;
+    const std::uint64_t lines = station.Form().LinesDecoded() - lines_start;
     const double rss_end = bench::ResidentMiB();
     stop = true;
     serving.join();

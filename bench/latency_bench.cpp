@@ -85,7 +85,7 @@ int main(int argc, char** argv) {
     QObject::connect(&probe, &QTimer::timeout, [&] {
         const auto now = Clock::now();
         for (std::size_t i = 0; i < scales.size(); ++i) {
-            const QString shown = station.form().Controls().scales[i].Ldisplay->text();
+            const QString shown = station.Form().Controls().scales[i].Ldisplay->text();
             bool number = false;
             const int line = shown.toInt(&number);
             if (!number || shown == last[i]) {

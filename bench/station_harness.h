@@ -70,7 +70,7 @@ public:
     Station(const Station&) = delete;
     Station& operator=(const Station&) = delete;
 
-    station::TForm1& form() { return *form_; }
+    station::TForm1& Form() { return *form_; }
 
     bool AllConnected() {
         for (int n = 1; n <= 4; ++n) {

@@ -26,7 +26,7 @@ public:
     LocalTime Now() override;
 
 private:
-    long long cachedSecond_ = -1;
+    long long cached_second_ = -1;
     LocalTime cached_;
 };
 

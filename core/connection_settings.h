@@ -15,7 +15,7 @@ struct ConnectionSettings {
     std::array<std::string, kScaleCount> addresses{"127.0.0.1", "127.0.0.1", "127.0.0.1",
                                                    "127.0.0.1"};
     std::array<std::int32_t, kScaleCount> ports{2001, 2002, 2003, 2004};
-    bool showLog = false;  // never stored
+    bool show_log = false;  // never stored
 };
 
 // A port a connection can use. Stored files may hold others (they are loaded as they are), but

@@ -97,32 +97,32 @@ std::optional<DecimalNumber> ParseNumber(std::string_view text, char separator) 
         negative = text[i] == '-';
         ++i;
     }
-    const std::size_t integerBegin = i;
+    const std::size_t integer_begin = i;
     i = SkipDigits(text, i);
-    const std::string_view integerPart = text.substr(integerBegin, i - integerBegin);
-    std::string_view fractionPart;
-    bool sawSeparator = false;
+    const std::string_view integer_part = text.substr(integer_begin, i - integer_begin);
+    std::string_view fraction_part;
+    bool saw_separator = false;
     if (i < text.size() && text[i] == separator) {
-        sawSeparator = true;
-        const std::size_t fractionBegin = ++i;
+        saw_separator = true;
+        const std::size_t fraction_begin = ++i;
         i = SkipDigits(text, i);
-        fractionPart = text.substr(fractionBegin, i - fractionBegin);
+        fraction_part = text.substr(fraction_begin, i - fraction_begin);
     }
-    if (integerPart.empty() && !sawSeparator) {
+    if (integer_part.empty() && !saw_separator) {
         return std::nullopt;
     }
     std::int64_t power = 0;
     if (i < text.size() && (text[i] == 'E' || text[i] == 'e')) {
         ++i;
-        bool negativePower = false;
+        bool negative_power = false;
         if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-            negativePower = text[i] == '-';
+            negative_power = text[i] == '-';
             ++i;
         }
         for (; i < text.size() && IsDigit(text[i]); ++i) {
             power = std::min(power * 10 + (text[i] - '0'), kPowerCap);
         }
-        if (negativePower) {
+        if (negative_power) {
             power = -power;
         }
     }
@@ -131,21 +131,21 @@ std::optional<DecimalNumber> ParseNumber(std::string_view text, char separator) 
     }
 
     // Leading zeros may run on from the integer part into the fraction.
-    const std::size_t integerZeros =
-        std::min(integerPart.find_first_not_of('0'), integerPart.size());
-    const std::size_t fractionZeros =
-        integerZeros < integerPart.size()
+    const std::size_t integer_zeros =
+        std::min(integer_part.find_first_not_of('0'), integer_part.size());
+    const std::size_t fraction_zeros =
+        integer_zeros < integer_part.size()
             ? 0
-            : std::min(fractionPart.find_first_not_of('0'), fractionPart.size());
+            : std::min(fraction_part.find_first_not_of('0'), fraction_part.size());
     std::string digits;
-    digits.reserve(integerPart.size() - integerZeros + fractionPart.size() - fractionZeros);
-    digits.append(integerPart.substr(integerZeros)).append(fractionPart.substr(fractionZeros));
+    digits.reserve(integer_part.size() - integer_zeros + fraction_part.size() - fraction_zeros);
+    digits.append(integer_part.substr(integer_zeros)).append(fraction_part.substr(fraction_zeros));
     DropTrailingZeros(digits);
     if (digits.empty()) {
         return DecimalNumber{};
     }
-    const std::int64_t exponent = static_cast<std::int64_t>(integerPart.size() - integerZeros) -
-                                  static_cast<std::int64_t>(fractionZeros) + power;
+    const std::int64_t exponent = static_cast<std::int64_t>(integer_part.size() - integer_zeros) -
+                                  static_cast<std::int64_t>(fraction_zeros) + power;
     if (exponent > kMaxExponent || (exponent == kMaxExponent && digits > kMaxDigits)) {
         return std::nullopt;
     }

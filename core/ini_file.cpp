@@ -37,8 +37,9 @@ std::string_view MissingLineEnd(std::string_view text) {
 std::vector<Line> SplitLines(std::string_view content) {
     std::vector<Line> lines;
     while (!content.empty()) {
-        const std::size_t lineFeed = content.find('\n');
-        const std::size_t size = lineFeed == std::string_view::npos ? content.size() : lineFeed + 1;
+        const std::size_t line_feed = content.find('\n');
+        const std::size_t size =
+            line_feed == std::string_view::npos ? content.size() : line_feed + 1;
         std::string_view text = content.substr(0, size);
         if (text.ends_with('\n')) {
             text.remove_suffix(1);
@@ -95,29 +96,29 @@ std::optional<KeyValue> KeyValueOf(const Line& line) {
 // is missing), the key line (or nothing) and the last non-blank line of the section.
 struct Place {
     std::size_t header;
-    std::optional<std::size_t> keyLine;
-    std::size_t lastFilled;
+    std::optional<std::size_t> key_line;
+    std::size_t last_filled;
 };
 
 Place Find(const std::vector<Line>& lines, std::string_view section, std::string_view key) {
     Place place{lines.size(), std::nullopt, lines.size()};
-    const auto isSection = [&](const Line& line) {
+    const auto is_section = [&](const Line& line) {
         const auto name = SectionOf(line);
         return name && SameName(*name, section);
     };
-    auto i = static_cast<std::size_t>(std::find_if(lines.begin(), lines.end(), isSection) -
+    auto i = static_cast<std::size_t>(std::find_if(lines.begin(), lines.end(), is_section) -
                                       lines.begin());
     if (i == lines.size()) {
         return place;
     }
-    place.header = place.lastFilled = i;
+    place.header = place.last_filled = i;
     for (++i; i < lines.size() && !SectionOf(lines[i]); ++i) {
         if (!Trimmed(lines[i].text).empty()) {
-            place.lastFilled = i;
+            place.last_filled = i;
         }
         const auto pair = KeyValueOf(lines[i]);
-        if (!place.keyLine && pair && SameName(pair->key, key)) {
-            place.keyLine = i;
+        if (!place.key_line && pair && SameName(pair->key, key)) {
+            place.key_line = i;
         }
     }
     return place;
@@ -178,10 +179,10 @@ bool ReplaceAtomically(const std::string& target, std::string_view content,
         ::unlink(temporary.c_str());
         return false;
     }
-    const int directoryFd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (directoryFd >= 0) {
-        ::fsync(directoryFd);
-        ::close(directoryFd);
+    const int directory_fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (directory_fd >= 0) {
+        ::fsync(directory_fd);
+        ::close(directory_fd);
     }
     return true;
 }
@@ -209,10 +210,10 @@ std::string IniFile::ReadString(std::string_view section, std::string_view key,
     }
     const std::vector<Line> lines = SplitLines(content);
     const Place place = Find(lines, section, key);
-    if (!place.keyLine) {
+    if (!place.key_line) {
         return std::string(fallback);
     }
-    std::string_view value = Trimmed(KeyValueOf(lines[*place.keyLine])->value);
+    std::string_view value = Trimmed(KeyValueOf(lines[*place.key_line])->value);
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
         value.back() == value.front()) {
         value = value.substr(1, value.size() - 2);
@@ -249,27 +250,27 @@ void IniFile::WriteString(std::string_view section, std::string_view key, std::s
         }
     }
 
-    const std::string keyLine =
+    const std::string key_line =
         std::string(key) + "=" + std::string(value.substr(0, value.find_first_of("\r\n")));
     const std::vector<Line> lines = SplitLines(content);
     const Place place = Find(lines, section, key);
     std::string updated;
-    updated.reserve(content.size() + keyLine.size() + section.size() + 8);
+    updated.reserve(content.size() + key_line.size() + section.size() + 8);
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (place.keyLine == i) {
-            updated.append(keyLine).append(lines[i].bytes.substr(lines[i].text.size()));
+        if (place.key_line == i) {
+            updated.append(key_line).append(lines[i].bytes.substr(lines[i].text.size()));
             continue;
         }
         updated.append(lines[i].bytes);
-        if (!place.keyLine && i == place.lastFilled) {
+        if (!place.key_line && i == place.last_filled) {
             updated.append(MissingLineEnd(lines[i].bytes));
-            updated.append(keyLine).append(kLineEnd);
+            updated.append(key_line).append(kLineEnd);
         }
     }
     if (place.header == lines.size()) {
         updated.append(MissingLineEnd(updated));
         updated.append("[").append(section).append("]").append(kLineEnd);
-        updated.append(keyLine).append(kLineEnd);
+        updated.append(key_line).append(kLineEnd);
     }
     if (!ReplaceAtomically(*target, updated, existing)) {
         throw failure;

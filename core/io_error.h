@@ -14,7 +14,7 @@ public:
     // to a new file ("Invalid filename") from a missing file ("File not found").
     static InOutError FromErrno(int err, bool creating);
 
-    int code() const { return code_; }
+    int Code() const { return code_; }
 
 private:
     int code_;

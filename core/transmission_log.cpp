@@ -58,7 +58,7 @@ std::array<char, 12> FormatTime(const LocalTime& time) {
 void TransmissionLog::LogTransmission(int code, std::string_view text, int scale) {
     const auto time = FormatTime(clock_.Now());
     std::array<char, 16> number{};
-    const auto numberEnd = std::to_chars(number.begin(), number.end(), scale).ptr;
+    const auto number_end = std::to_chars(number.begin(), number.end(), scale).ptr;
     const std::string_view tag = TagOf(code);
     if (ends_.size() > kCapacity) {
         text_.clear();
@@ -69,7 +69,7 @@ void TransmissionLog::LogTransmission(int code, std::string_view text, int scale
     }
     text_.append(time.data(), time.size())
         .append(1, ' ')
-        .append(number.data(), numberEnd)
+        .append(number.data(), number_end)
         .append(1, ' ')
         .append(tag)
         .append(text);
@@ -104,9 +104,9 @@ void TransmissionLog::SaveToFile(const std::string& path) const {
         throw InOutError::FromErrno(errno, true);
     }
     if (!WriteAll(fd, content)) {
-        const int writeError = errno;
+        const int write_error = errno;
         ::close(fd);
-        throw InOutError::FromErrno(writeError, true);
+        throw InOutError::FromErrno(write_error, true);
     }
     if (::close(fd) != 0) {
         throw InOutError::FromErrno(errno, true);

@@ -31,7 +31,7 @@ public:
     OpenFile(const OpenFile&) = delete;
     OpenFile& operator=(const OpenFile&) = delete;
 
-    int fd() const { return fd_; }
+    int Fd() const { return fd_; }
     void Close() {
         const int fd = fd_;
         fd_ = -1;
@@ -92,23 +92,23 @@ void AppendLineToFile(const std::string& path, const std::string& line) {
         return;
     }
     OpenFile file(open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
-    if (file.fd() < 0) {
+    if (file.Fd() < 0) {
         Fail();
     }
     // Others may read while the line goes in, but not write.
-    if (flock(file.fd(), LOCK_EX | LOCK_NB) != 0) {
+    if (flock(file.Fd(), LOCK_EX | LOCK_NB) != 0) {
         if (errno == EWOULDBLOCK) {
             throw InOutError(kAccessDenied, "File access denied");
         }
         Fail();
     }
-    DropTrailingMarks(file.fd());
-    if (!WriteAll(file.fd(), line + "\r\n")) {
+    DropTrailingMarks(file.Fd());
+    if (!WriteAll(file.Fd(), line + "\r\n")) {
         Fail();
     }
     // A saved weighing must survive a power cut right after the click. Devices that cannot
     // sync (EINVAL) have nothing to flush.
-    if (fsync(file.fd()) != 0 && errno != EINVAL) {
+    if (fsync(file.Fd()) != 0 && errno != EINVAL) {
         Fail();
     }
     file.Close();

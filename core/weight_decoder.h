@@ -21,8 +21,8 @@ public:
     // unfinished part at this size instead of growing the station without bound.
     static constexpr std::size_t kReceiveBufferCap = 8192;
 
-    WeightDecoder(TransmissionLog& log, ReadingDisplays& displays, char decimalSeparator)
-        : log_(log), displays_(displays), separator_(decimalSeparator) {}
+    WeightDecoder(TransmissionLog& log, ReadingDisplays& displays, char decimal_separator)
+        : log_(log), displays_(displays), separator_(decimal_separator) {}
 
     // Takes the first `length` bytes of `data` into `buffer`, the scale's unfinished line;
     // every carriage return completes a line, line feeds are dropped.

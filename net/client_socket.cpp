@@ -53,7 +53,7 @@ void TClientSocket::ApplyActive(bool value) {
         socket.CloseConnection(socket.SocketHandle());
     } else {
         socket.OpenConnection(host_, address_, service_, port_,
-                              socket.ClientType() == TClientType::ctBlocking);
+                              socket.ClientType() == TClientType::kCtBlocking);
     }
 }
 
@@ -87,24 +87,24 @@ void TClientSocket::Call(const TSocketNotifyEvent& handler, TCustomWinSocket& so
 
 void TClientSocket::DispatchEvent(TCustomWinSocket& socket, TSocketNotice kind) {
     switch (kind % 128) {
-        case snLookup:
+        case kSnLookup:
             Call(OnLookup, socket);
             break;
-        case snConnecting:
+        case kSnConnecting:
             Call(OnConnecting, socket);
             break;
-        case snConnect:
+        case kSnConnect:
             active_ = true;
             Call(OnConnect, socket);
             break;
-        case snDisconnect:
+        case kSnDisconnect:
             active_ = false;
             Call(OnDisconnect, socket);
             break;
-        case snWrite:
+        case kSnWrite:
             Call(OnWrite, socket);
             break;
-        case snRead:
+        case kSnRead:
             Call(OnRead, socket);
             break;
         default:

@@ -30,7 +30,7 @@ public:
     AsyncLookup(const AsyncLookup&) = delete;
     AsyncLookup& operator=(const AsyncLookup&) = delete;
 
-    int ready_fd() const { return ready_fd_; }
+    int ReadyFd() const { return ready_fd_; }
     // Valid once `ready_fd()` has become readable.
     LookupResult Result() const;
 

@@ -18,17 +18,17 @@ namespace {
 TErrorEvent ErrorEventFor(std::uint8_t code) {
     switch (code) {
         case notice::kRead:
-            return errReceive;
+            return kErrReceive;
         case notice::kWrite:
-            return errSend;
+            return kErrSend;
         case notice::kAccept:
-            return errAccept;
+            return kErrAccept;
         case notice::kConnect:
-            return errConnect;
+            return kErrConnect;
         case notice::kClose:
-            return errDisconnect;
+            return kErrDisconnect;
         default:
-            return errGeneral;
+            return kErrGeneral;
     }
 }
 
@@ -66,14 +66,14 @@ private:
 };
 
 TCustomWinSocket::TCustomWinSocket(EventLoop& loop, int handle)
-    : connected_(handle != kInvalidSocket), loop_(loop), handle_(handle) {
+    : connected(handle != kInvalidSocket), loop_(loop), handle_(handle) {
     ResetPeerAddress();
 }
 
 TCustomWinSocket::~TCustomWinSocket() {
     event_sink_ = nullptr;
     try {
-        if (connected_ && handle_ != kInvalidSocket) {
+        if (connected && handle_ != kInvalidSocket) {
             CloseConnection(handle_);
         }
     } catch (const ESocketError&) {
@@ -104,7 +104,7 @@ void TCustomWinSocket::HandleConnected(int /*handle*/) {}
 
 void TCustomWinSocket::OpenConnection(const std::string& name, const std::string& address,
                                       const std::string& service, std::int32_t port, bool block) {
-    if (connected_) {
+    if (connected) {
         throw ESocketError("Socket already open");
     }
     // An earlier attempt that never connected (refused, still connecting or resolving) gives
@@ -121,9 +121,9 @@ void TCustomWinSocket::OpenConnection(const std::string& name, const std::string
     // A scale sends a few lines a second; this holds seconds of the fastest ones.
     const int receive_buffer = kReceiveBufferBytes;
     setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
-    resolve_stage_ = TResolveStage::rsIdle;
+    resolve_stage_ = TResolveStage::kRsIdle;
     try {
-        NotifyEvent(snLookup);
+        NotifyEvent(kSnLookup);
         if (block) {
             peer_ = ResolveNow(name, address, service, port);
             StartConnect();
@@ -140,32 +140,32 @@ void TCustomWinSocket::AdvanceResolve(const std::string& name, const std::string
                                       const std::string& service, std::int32_t port) {
     for (;;) {
         switch (resolve_stage_) {
-            case TResolveStage::rsIdle:
+            case TResolveStage::kRsIdle:
                 if (!name.empty()) {
                     StartLookup(AsyncLookup::Kind::kHost, name, "WSAASyncGetHostByName");
                     pending_service_ = service;
                     pending_port_ = port;
-                    resolve_stage_ = TResolveStage::rsAddress;
+                    resolve_stage_ = TResolveStage::kRsAddress;
                     return;
                 }
                 if (address.empty()) {
                     throw ESocketError("No address specified");
                 }
-                resolve_stage_ = TResolveStage::rsAddress;
+                resolve_stage_ = TResolveStage::kRsAddress;
                 // Not a dotted address: 255.255.255.255, which connect then refuses.
                 peer_.sin_addr.s_addr = inet_addr(address.c_str());
                 break;
-            case TResolveStage::rsAddress:
+            case TResolveStage::kRsAddress:
                 if (!service.empty()) {
                     StartLookup(AsyncLookup::Kind::kService, service, "WSAASyncGetServByName");
-                    resolve_stage_ = TResolveStage::rsService;
+                    resolve_stage_ = TResolveStage::kRsService;
                     return;
                 }
-                resolve_stage_ = TResolveStage::rsService;
+                resolve_stage_ = TResolveStage::kRsService;
                 peer_.sin_port = CheckedPort(port);
                 break;
-            case TResolveStage::rsService:
-                resolve_stage_ = TResolveStage::rsIdle;
+            case TResolveStage::kRsService:
+                resolve_stage_ = TResolveStage::kRsIdle;
                 StartConnect();
                 return;
         }
@@ -190,8 +190,8 @@ void TCustomWinSocket::StartLookup(AsyncLookup::Kind kind, const std::string& na
     }
     const std::uint64_t request = ++last_request_;
     lookup_request_ = request;
-    lookup_watch_ = loop_.Watch(lookup_->ready_fd(),
-                                [this, request](bool, bool) { HandleLookupDone(request); });
+    lookup_watch_ =
+        loop_.Watch(lookup_->ReadyFd(), [this, request](bool, bool) { HandleLookupDone(request); });
     lookup_watch_->SetInterest(true, false);
 }
 
@@ -205,10 +205,10 @@ void TCustomWinSocket::HandleLookupDone(std::uint64_t request) {
         CloseConnection(handle_);
         throw PlatformCallError(result.error, "ASync Lookup");
     }
-    if (resolve_stage_ == TResolveStage::rsAddress) {
+    if (resolve_stage_ == TResolveStage::kRsAddress) {
         peer_.sin_addr.s_addr = result.address;
         AdvanceResolveGuarded(std::string(pending_service_), pending_port_);
-    } else if (resolve_stage_ == TResolveStage::rsService) {
+    } else if (resolve_stage_ == TResolveStage::kRsService) {
         peer_.sin_port = result.port;
         pending_port_ = 0;
         pending_service_.clear();
@@ -235,15 +235,15 @@ void TCustomWinSocket::StartConnect() {
     ApplyNotifyMask();
     awaiting_connect_ = (notify_mask_ & notice::kConnect) != 0;
     UpdateInterest();
-    NotifyEvent(snConnecting);
+    NotifyEvent(kSnConnecting);
     const int rc = connect(handle_, reinterpret_cast<const sockaddr*>(&peer_), sizeof peer_);
     CheckSocketCall(rc, "connect");
-    resolve_stage_ = TResolveStage::rsIdle;
+    resolve_stage_ = TResolveStage::kRsIdle;
     if (awaiting_connect_) {
         return;
     }
-    connected_ = handle_ != kInvalidSocket;
-    NotifyEvent(snConnect);
+    connected = handle_ != kInvalidSocket;
+    NotifyEvent(kSnConnect);
 }
 
 void TCustomWinSocket::SetNotifyMask(std::uint8_t mask) {
@@ -272,7 +272,7 @@ void TCustomWinSocket::ApplyNotifyMask() {
         watch_ = loop_.Watch(handle_, [this, endpoint](bool readable, bool /*writable*/) {
             HandleEndpointReady(endpoint, readable);
         });
-        read_armed_ = connected_;
+        read_armed_ = connected;
     }
     UpdateInterest();
 }
@@ -373,24 +373,24 @@ void TCustomWinSocket::HandleSocketNotify(int handle, std::uint8_t code, int err
 
 void TCustomWinSocket::HandleReadable(int handle) {
     if (handle_ != kInvalidSocket && handle == handle_) {
-        NotifyEvent(snRead);
+        NotifyEvent(kSnRead);
     }
 }
 
 void TCustomWinSocket::HandleWritable(int handle) {
     if (handle_ != kInvalidSocket && handle == handle_) {
-        NotifyEvent(snWrite);
+        NotifyEvent(kSnWrite);
     }
 }
 
 std::int32_t TCustomWinSocket::ReadInto(void* buffer, std::int32_t count) {
     LockScope scope(*this);
-    if (count == -1 && connected_) {
+    if (count == -1 && connected) {
         int waiting = 0;
         ioctl(handle_, FIONREAD, &waiting);
         return waiting;
     }
-    if (!connected_) {
+    if (!connected) {
         return 0;
     }
     if (count < 0) {
@@ -403,7 +403,7 @@ std::int32_t TCustomWinSocket::ReadInto(void* buffer, std::int32_t count) {
         RearmRead(fd);
         return got < 0 ? -1 : static_cast<std::int32_t>(got);
     }
-    NotifyError(errReceive, code);
+    NotifyError(kErrReceive, code);
     CloseConnection(handle_);
     if (code != 0) {
         throw PlatformCallError(code, "recv");
@@ -425,7 +425,7 @@ void TCustomWinSocket::CloseConnection(int handle) {
     if (handle == kInvalidSocket || handle != handle_) {
         return;
     }
-    NotifyEvent(snDisconnect);
+    NotifyEvent(kSnDisconnect);
     if (handle != handle_) {
         return;  // a handler has already closed it
     }
@@ -437,7 +437,7 @@ void TCustomWinSocket::CloseConnection(int handle) {
     handle_ = kInvalidSocket;
     ++endpoint_serial_;
     ResetPeerAddress();
-    connected_ = false;
+    connected = false;
     awaiting_connect_ = false;
     read_armed_ = false;
     endpoint_failed_ = false;
@@ -468,16 +468,16 @@ void TClientWinSocket::SetClientType(TClientType type) {
     if (type == client_type_) {
         return;
     }
-    if (connected_) {
+    if (connected) {
         throw ESocketError("Can't change value while socket is active");
     }
     client_type_ = type;
-    SetNotifyMask(type == TClientType::ctBlocking ? 0 : notice::kClientMask);
+    SetNotifyMask(type == TClientType::kCtBlocking ? 0 : notice::kClientMask);
 }
 
 void TClientWinSocket::HandleConnected(int /*handle*/) {
-    connected_ = true;
-    NotifyEvent(snConnect);
+    connected = true;
+    NotifyEvent(kSnConnect);
 }
 
 }  // namespace station::net

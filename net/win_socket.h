@@ -13,29 +13,29 @@
 
 namespace station::net {
 
-enum class TClientType : std::uint8_t { ctNonBlocking = 0, ctBlocking = 1 };
+enum class TClientType : std::uint8_t { kCtNonBlocking = 0, kCtBlocking = 1 };
 
 enum TSocketNotice : std::uint8_t {
-    snLookup = 0,
-    snConnecting = 1,
-    snConnect = 2,
-    snDisconnect = 3,
-    snListen = 4,
-    snAccept = 5,
-    snWrite = 6,
-    snRead = 7,
+    kSnLookup = 0,
+    kSnConnecting = 1,
+    kSnConnect = 2,
+    kSnDisconnect = 3,
+    kSnListen = 4,
+    kSnAccept = 5,
+    kSnWrite = 6,
+    kSnRead = 7,
 };
 
 enum TErrorEvent : std::uint8_t {
-    errGeneral = 0,
-    errSend = 1,
-    errReceive = 2,
-    errConnect = 3,
-    errDisconnect = 4,
-    errAccept = 5,
+    kErrGeneral = 0,
+    kErrSend = 1,
+    kErrReceive = 2,
+    kErrConnect = 3,
+    kErrDisconnect = 4,
+    kErrAccept = 5,
 };
 
-enum class TResolveStage : std::uint8_t { rsIdle = 0, rsAddress = 1, rsService = 2 };
+enum class TResolveStage : std::uint8_t { kRsIdle = 0, kRsAddress = 1, kRsService = 2 };
 
 // Notification codes, with the values of the asynchronous select the component was designed on.
 namespace notice {
@@ -64,7 +64,7 @@ public:
     TCustomWinSocket& operator=(const TCustomWinSocket&) = delete;
 
     int SocketHandle() const { return handle_; }
-    bool IsConnected() const { return connected_; }
+    bool IsConnected() const { return connected; }
     const sockaddr_in& PeerAddress() const { return peer_; }
     std::uint8_t NotifyMask() const { return notify_mask_; }
     TResolveStage ResolveStage() const { return resolve_stage_; }
@@ -95,7 +95,7 @@ protected:
     void NotifyEvent(TSocketNotice kind);
     void NotifyError(TErrorEvent event, int& error_code);
 
-    bool connected_ = false;
+    bool connected = false;
 
 private:
     class LockScope;
@@ -123,7 +123,7 @@ private:
     int handle_;
     sockaddr_in peer_{};
     std::uint8_t notify_mask_ = notice::kClientMask;
-    TResolveStage resolve_stage_ = TResolveStage::rsIdle;
+    TResolveStage resolve_stage_ = TResolveStage::kRsIdle;
     std::uint64_t lookup_request_ = 0;
     std::uint64_t last_request_ = 0;
     std::shared_ptr<AsyncLookup> lookup_;
@@ -160,7 +160,7 @@ protected:
     void HandleConnected(int handle) override;
 
 private:
-    TClientType client_type_ = TClientType::ctNonBlocking;
+    TClientType client_type_ = TClientType::kCtNonBlocking;
 };
 
 }  // namespace station::net

@@ -55,7 +55,7 @@ inline std::string ModelOneNumber(const std::string& line) {
     const bool negative = !kept.empty() && kept[0] == '-';
     const std::string body = negative ? kept.substr(1) : kept;
     std::string digits;
-    int fractionLength = 0;
+    int fraction_length = 0;
     int marks = 0;
     for (char c : body) {
         if (c == ',' || c == '.') {
@@ -64,7 +64,7 @@ inline std::string ModelOneNumber(const std::string& line) {
             return "#err";
         } else {
             digits += c;
-            fractionLength += marks;
+            fraction_length += marks;
         }
     }
     if (kept.empty() || marks > 1 || (digits.empty() && marks == 0)) {
@@ -79,22 +79,22 @@ inline std::string ModelOneNumber(const std::string& line) {
         const int dropped = DigitCount(n) - 18;
         n = DivideRounded(n, dropped) * PowerOfTen(dropped);
     }
-    const int integerDigits = DigitCount(n) - fractionLength;
+    const int integer_digits = DigitCount(n) - fraction_length;
     Int whole = 0;
-    if (integerDigits <= 8) {
-        whole = DivideRounded(n, fractionLength);
+    if (integer_digits <= 8) {
+        whole = DivideRounded(n, fraction_length);
     }
-    if (integerDigits > 8 || DigitCount(whole) > 8) {
+    if (integer_digits > 8 || DigitCount(whole) > 8) {
         // Eight significant digits, then shown in full up to 15 digits, else as d.dddE<power>.
         const int dropped = DigitCount(n) - 8;
         Int eight = DivideRounded(n, dropped);
-        int power = dropped - fractionLength;
+        int power = dropped - fraction_length;
         if (DigitCount(eight) > 8) {
             eight /= 10;
             ++power;
         }
-        const int totalDigits = 8 + power;
-        if (totalDigits <= 15) {
+        const int total_digits = 8 + power;
+        if (total_digits <= 15) {
             return (negative ? "-" : "") + ToText(eight * PowerOfTen(power));
         }
         std::string mantissa = ToText(eight);
@@ -106,7 +106,7 @@ inline std::string ModelOneNumber(const std::string& line) {
         if (mantissa.size() > 1) {
             text += "." + mantissa.substr(1);
         }
-        return text + "E" + std::to_string(totalDigits - 1);
+        return text + "E" + std::to_string(total_digits - 1);
     }
     return (negative && whole != 0 ? "-" : "") + ToText(whole);
 }

@@ -22,7 +22,7 @@ public:
     }
     ~TempDir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
 
-    const std::string& path() const { return path_; }
+    const std::string& Path() const { return path_; }
     std::string operator/(const std::string& name) const { return path_ + "/" + name; }
 
 private:

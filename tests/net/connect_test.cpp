@@ -11,7 +11,7 @@ using Strings = std::vector<std::string>;
 
 TEST_F(SocketTest, PeerAcceptsEventsInOrderAndActiveOnlyOnceConnected) {
     Listener server;
-    Connect(server.port());
+    Connect(server.Port());
     EXPECT_EQ(events, (Strings{"lookup", "connecting"}));
     EXPECT_FALSE(client.Active());
     EXPECT_FALSE(client.WinSocket().IsConnected());
@@ -19,7 +19,7 @@ TEST_F(SocketTest, PeerAcceptsEventsInOrderAndActiveOnlyOnceConnected) {
     ASSERT_TRUE(RunUntil([&] { return events.size() == 4; }));
     EXPECT_EQ(events, (Strings{"lookup", "connecting", "connect+", "write+"}));
     EXPECT_TRUE(client.Active());
-    EXPECT_EQ(ntohs(client.WinSocket().PeerAddress().sin_port), server.port());
+    EXPECT_EQ(ntohs(client.WinSocket().PeerAddress().sin_port), server.Port());
     EXPECT_TRUE(uncaught.empty());
 }
 
@@ -27,7 +27,7 @@ TEST_F(SocketTest, RefusedGivesConnectErrorAndStaysInactive) {
     Connect(UnusedPort());
     ASSERT_TRUE(RunUntil([&] { return events.size() == 3; }));
     EXPECT_EQ(events, (Strings{"lookup", "connecting",
-                               "error " + std::to_string(errConnect) + " " +
+                               "error " + std::to_string(kErrConnect) + " " +
                                    std::to_string(ECONNREFUSED)}));
     EXPECT_FALSE(client.Active());
     EXPECT_TRUE(uncaught.empty());
@@ -49,7 +49,7 @@ TEST_F(SocketTest, NewAttemptAfterRefusalStartsAtOnceOnAFreshEndpoint) {
     ASSERT_TRUE(RunUntil([&] { return events.size() == 3; }));
     const int descriptors = OpenDescriptorCount();
     events.clear();
-    client.SetPort(server.port());
+    client.SetPort(server.Port());
     client.SetActive(true);
     EXPECT_EQ(events, (Strings{"lookup", "connecting"}));
     // The refused endpoint was closed before the new one was made.
@@ -90,7 +90,7 @@ TEST_F(SocketTest, NoAddressRaisesAfterLookupAndDisconnect) {
 
 TEST_F(SocketTest, PortsTheProtocolCannotCarryAreRefusedNotCut) {
     Listener server;
-    for (const int port : {0, -1, 65536, 65536 + server.port()}) {
+    for (const int port : {0, -1, 65536, 65536 + server.Port()}) {
         events.clear();
         client.SetAddress("127.0.0.1");
         client.SetPort(port);
@@ -104,7 +104,7 @@ TEST_F(SocketTest, PortsTheProtocolCannotCarryAreRefusedNotCut) {
 
 TEST_F(SocketTest, DeactivatingWhileConnectingDoesNothingReactivatingStartsAgain) {
     Listener server;
-    Connect(server.port());
+    Connect(server.Port());
     client.SetActive(false);
     EXPECT_EQ(events, (Strings{"lookup", "connecting"}));
     client.SetActive(true);
@@ -132,9 +132,9 @@ TEST_F(SocketTest, RepeatedAttemptsNeverLeakDescriptors) {
 
 TEST_F(SocketTest, BlockingClientConnectsInsideTheAssignment) {
     Listener server;
-    client.SetClientType(TClientType::ctBlocking);
+    client.SetClientType(TClientType::kCtBlocking);
     EXPECT_EQ(client.WinSocket().NotifyMask(), 0);
-    Connect(server.port());
+    Connect(server.Port());
     EXPECT_EQ(events, (Strings{"lookup", "connecting", "connect+"}));
     EXPECT_TRUE(client.Active());
     EXPECT_EQ(loop.ActiveWatchCount(), 0u);
@@ -149,7 +149,7 @@ TEST_F(SocketTest, BlockingClientConnectsInsideTheAssignment) {
 }
 
 TEST_F(SocketTest, BlockingClientRefusedRaisesAfterDisconnect) {
-    client.SetClientType(TClientType::ctBlocking);
+    client.SetClientType(TClientType::kCtBlocking);
     client.SetAddress("127.0.0.1");
     client.SetPort(UnusedPort());
     try {

@@ -13,7 +13,7 @@ TEST_F(SocketTest, DeactivatingInsideOnConnectDisconnectsNested) {
         sender.SetActive(false);
         events.push_back("connect out");
     };
-    Connect(server.port());
+    Connect(server.Port());
     ASSERT_TRUE(RunUntil([&] { return events.size() >= 5; }));
     loop.RunOnce(50ms);
     // The write-ready notice of the closed endpoint is stale and raises nothing.
@@ -48,7 +48,7 @@ TEST_F(SocketTest, DestroyingAConnectedComponentClosesWithoutDisconnect) {
         bool disconnected = false;
         other.OnDisconnect = [&](TClientSocket&, TCustomWinSocket&) { disconnected = true; };
         other.SetAddress("127.0.0.1");
-        other.SetPort(server.port());
+        other.SetPort(server.Port());
         other.SetActive(true);
         peer = server.Accept();
         ASSERT_TRUE(RunUntil([&] { return other.Active(); }));

@@ -10,7 +10,7 @@ TEST_F(SocketTest, HostNameWinsOverAddressAndResolvesAsynchronously) {
     Listener server;
     client.SetHost("localhost");
     client.SetAddress("not an address");
-    client.SetPort(server.port());
+    client.SetPort(server.Port());
     client.SetActive(true);
     EXPECT_EQ(events, Strings{"lookup"});
     EXPECT_TRUE(client.WinSocket().LookupPending());
@@ -45,7 +45,7 @@ TEST_F(SocketTest, KnownServiceGivesItsPort) {
 TEST_F(SocketTest, AnAbandonedLookupIsIgnoredWhenItCompletes) {
     Listener server;
     client.SetHost("localhost");
-    client.SetPort(server.port());
+    client.SetPort(server.Port());
     client.SetActive(true);
     client.SetActive(true);  // a new attempt while the first lookup is pending
     ASSERT_TRUE(RunUntil([&] { return client.Active(); }));
@@ -54,7 +54,7 @@ TEST_F(SocketTest, AnAbandonedLookupIsIgnoredWhenItCompletes) {
 }
 
 TEST_F(SocketTest, BlockingLookupOfAnUnknownServiceConnectsToPortZero) {
-    client.SetClientType(TClientType::ctBlocking);
+    client.SetClientType(TClientType::kCtBlocking);
     client.SetAddress("127.0.0.1");
     client.SetService("no-such-service-here");
     EXPECT_THROW(client.SetActive(true), ESocketError);

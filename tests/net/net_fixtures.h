@@ -42,7 +42,7 @@ public:
     Listener(const Listener&) = delete;
     Listener& operator=(const Listener&) = delete;
 
-    int port() const { return port_; }
+    int Port() const { return port_; }
 
     // The next connection, or -1 when none comes within two seconds.
     int Accept() const {
@@ -61,7 +61,7 @@ private:
 // A port on 127.0.0.1 where nothing listens.
 inline int UnusedPort() {
     const Listener probe;
-    return probe.port();
+    return probe.Port();
 }
 
 inline void SendAll(int fd, const std::string& bytes) {
@@ -136,7 +136,7 @@ protected:
 
     // Connects to `server` and returns the accepted peer, with the events cleared.
     int Established(const Listener& server) {
-        Connect(server.port());
+        Connect(server.Port());
         const int peer = server.Accept();
         EXPECT_GE(peer, 0);
         EXPECT_TRUE(RunUntil([&] { return client.Active(); }));

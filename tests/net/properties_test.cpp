@@ -8,7 +8,7 @@ namespace {
 
 TEST_F(SocketTest, ValuesCanChangeUntilTheConnectionIsEstablished) {
     Listener server;
-    Connect(server.port());
+    Connect(server.Port());
     client.SetAddress("127.0.0.2");
     client.SetPort(1);
     client.SetHost("localhost");
@@ -30,13 +30,13 @@ TEST_F(SocketTest, ChangingValuesWhileActiveIsRefused) {
     };
     const std::string message = "Can't change value while socket is active";
     EXPECT_EQ(refused([&] { client.SetAddress("127.0.0.2"); }), message);
-    EXPECT_EQ(refused([&] { client.SetPort(server.port() + 1); }), message);
+    EXPECT_EQ(refused([&] { client.SetPort(server.Port() + 1); }), message);
     EXPECT_EQ(refused([&] { client.SetHost("localhost"); }), message);
     EXPECT_EQ(refused([&] { client.SetService("http"); }), message);
-    EXPECT_EQ(refused([&] { client.SetClientType(TClientType::ctBlocking); }), message);
+    EXPECT_EQ(refused([&] { client.SetClientType(TClientType::kCtBlocking); }), message);
     // Same value, or a change of letter case only: nothing happens.
     EXPECT_EQ(refused([&] { client.SetAddress("127.0.0.1"); }), "accepted");
-    EXPECT_EQ(refused([&] { client.SetPort(server.port()); }), "accepted");
+    EXPECT_EQ(refused([&] { client.SetPort(server.Port()); }), "accepted");
     client.SetActive(false);
     client.SetHost("LocalHost");
     client.SetActive(true);
@@ -53,10 +53,10 @@ TEST_F(SocketTest, BlockingTypeOnAFailedEndpointSwitchesItAtOnce) {
     ASSERT_TRUE(RunUntil([&] { return events.size() == 3; }));
     const int fd = client.WinSocket().SocketHandle();
     ASSERT_NE(fcntl(fd, F_GETFL) & O_NONBLOCK, 0);
-    client.SetClientType(TClientType::ctBlocking);
+    client.SetClientType(TClientType::kCtBlocking);
     EXPECT_EQ(fcntl(fd, F_GETFL) & O_NONBLOCK, 0);
     EXPECT_EQ(client.WinSocket().NotifyMask(), 0);
-    client.SetClientType(TClientType::ctNonBlocking);
+    client.SetClientType(TClientType::kCtNonBlocking);
     EXPECT_EQ(client.WinSocket().NotifyMask(), notice::kClientMask);
 }
 

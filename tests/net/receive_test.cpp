@@ -80,8 +80,8 @@ TEST_F(SocketTest, ResetReportsAnErrorAndLeavesTheComponentActiveButSilent) {
     const int peer = Established(server);
     Reset(peer);
     ASSERT_TRUE(RunUntil([&] { return !events.empty(); }));
-    EXPECT_EQ(events,
-              Strings{"error " + std::to_string(errDisconnect) + " " + std::to_string(ECONNRESET)});
+    EXPECT_EQ(events, Strings{"error " + std::to_string(kErrDisconnect) + " " +
+                              std::to_string(ECONNRESET)});
     EXPECT_TRUE(client.Active());
     // A dead endpoint must not keep the loop busy.
     EXPECT_EQ(loop.ActiveWatchCount(), 0u);
@@ -109,19 +109,19 @@ TEST_F(SocketTest, DeactivatingWhileConnectedDisconnectsInsideTheAssignment) {
 class FailedReadTest : public SocketTest {
 protected:
     void SetUp() override {
-        Reset(Established(server_));
+        Reset(Established(server));
         pollfd ready{client.WinSocket().SocketHandle(), POLLIN, 0};
         ASSERT_EQ(poll(&ready, 1, 2000), 1);
     }
 
-    Listener server_;
+    Listener server;
 };
 
 TEST_F(FailedReadTest, ReportsThenDisconnects) {
     char bytes[16];
     EXPECT_EQ(client.WinSocket().ReadInto(bytes, sizeof bytes), -1);
     EXPECT_EQ(events,
-              (Strings{"error " + std::to_string(errReceive) + " " + std::to_string(ECONNRESET),
+              (Strings{"error " + std::to_string(kErrReceive) + " " + std::to_string(ECONNRESET),
                        "disconnect"}));
     EXPECT_FALSE(client.Active());
 }

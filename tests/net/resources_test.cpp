@@ -9,7 +9,7 @@ TEST_F(SocketTest, TenThousandConnectCloseCyclesLeaveNoDescriptorBehind) {
     const int before = OpenDescriptorCount();
     for (int cycle = 0; cycle < 10000; ++cycle) {
         client.SetAddress("127.0.0.1");
-        client.SetPort(server.port());
+        client.SetPort(server.Port());
         client.SetActive(true);
         const int peer = server.Accept();
         ASSERT_GE(peer, 0) << cycle;

@@ -78,7 +78,7 @@ TEST(EmulatorProgram, ExitStatusesAndHelp) {
     EXPECT_EQ(status(program + " --version"), 0);
     EXPECT_EQ(status(program + " --scales 9"), 2);
     station::net::test::Listener taken;
-    EXPECT_EQ(status(program + " --scales 1 --port " + std::to_string(taken.port())), 1);
+    EXPECT_EQ(status(program + " --scales 1 --port " + std::to_string(taken.Port())), 1);
     EXPECT_EQ(status(program + " --scales 1 --serial /"), 1);  // not a link it may replace
 }
 
@@ -127,23 +127,23 @@ protected:
     void Serve(const std::vector<std::string>& arguments) {
         std::vector<std::string> all{"--port", "0", "--rate", "200"};
         all.insert(all.end(), arguments.begin(), arguments.end());
-        server_ = std::make_unique<Server>(Parsed(all));
-        server_->Listen();
-        thread_ = std::thread([this] { server_->Run(stop_); });
+        server = std::make_unique<Server>(Parsed(all));
+        server->Listen();
+        thread = std::thread([this] { server->Run(stop); });
     }
 
     ~EmulatorServing() override {
-        stop_ = true;
-        if (thread_.joinable()) {
-            thread_.join();
+        stop = true;
+        if (thread.joinable()) {
+            thread.join();
         }
     }
 
-    int PortOf(int scale) const { return server_->Ports()[static_cast<std::size_t>(scale - 1)]; }
+    int PortOf(int scale) const { return server->Ports()[static_cast<std::size_t>(scale - 1)]; }
 
-    std::unique_ptr<Server> server_;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
+    std::unique_ptr<Server> server;
+    std::atomic<bool> stop{false};
+    std::thread thread;
 };
 
 TEST_F(EmulatorServing, ServesLinesToEachClient) {
@@ -164,7 +164,7 @@ TEST_F(EmulatorServing, ResetAfterLinesBreaksTheConnection) {
     Serve({"--scales", "1", "--fault", "reset-after=3", "--ending", "cr"});
     Connect(PortOf(1));
     ASSERT_TRUE(RunUntil([&] { return !events.empty() && events.back().rfind("error", 0) == 0; }));
-    EXPECT_EQ(events.back(), "error " + std::to_string(station::net::errDisconnect) + " " +
+    EXPECT_EQ(events.back(), "error " + std::to_string(station::net::kErrDisconnect) + " " +
                                  std::to_string(ECONNRESET));
 }
 

@@ -50,7 +50,7 @@ struct QtSocketTest : ::testing::Test {
 
 TEST_F(QtSocketTest, ConnectsReadsAndSeesThePeerClose) {
     Listener server;
-    client.SetPort(server.port());
+    client.SetPort(server.Port());
     client.SetActive(true);
     const int peer = server.Accept();
     ASSERT_TRUE(RunQtUntil([&] { return events.size() == 2; }));
@@ -67,7 +67,7 @@ TEST_F(QtSocketTest, ConnectsReadsAndSeesThePeerClose) {
 
 TEST_F(QtSocketTest, ExceptionsFromHandlersGoToTheLoopsHandlerAndReadingGoesOn) {
     Listener server;
-    client.SetPort(server.port());
+    client.SetPort(server.Port());
     client.SetActive(true);
     const int peer = server.Accept();
     ASSERT_TRUE(RunQtUntil([&] { return client.Active(); }));
@@ -90,7 +90,7 @@ TEST_F(QtSocketTest, RefusedAttemptThenReconnect) {
     ASSERT_TRUE(RunQtUntil([&] { return !events.empty(); }));
     EXPECT_EQ(events, std::vector<std::string>{"error"});
     Listener server;
-    client.SetPort(server.port());
+    client.SetPort(server.Port());
     client.SetActive(true);
     ASSERT_TRUE(RunQtUntil([&] { return client.Active(); }));
     EXPECT_TRUE(uncaught.empty());

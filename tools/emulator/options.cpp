@@ -41,7 +41,7 @@ using ScaleSetter = std::function<void(ScaleOptions&, const std::string& value)>
 
 // Every per-scale option, by name.
 const std::map<std::string, ScaleSetter>& ScaleSetters() {
-    static const std::map<std::string, ScaleSetter> setters{
+    static const std::map<std::string, ScaleSetter> kSetters{
         {"format",
          [](ScaleOptions& s, const std::string& v) {
              s.format = ParseChoice<LineFormat>(v, "format",
@@ -117,7 +117,7 @@ const std::map<std::string, ScaleSetter>& ScaleSetters() {
              }
          }},
     };
-    return setters;
+    return kSetters;
 }
 
 // Applies "VALUE" to every scale or "SCALE:VALUE" to one.
