@@ -14,6 +14,7 @@
 #include "core/step_simulation.h"
 #include "core/time_separator.h"
 #include "ui/about_box.h"
+#include "ui/dialog_position.h"
 #include "ui/log_memo.h"
 #include "ui/outer_size.h"
 #include "ui/params_dialog.h"
@@ -31,8 +32,8 @@ const QColor kYellow(255, 255, 0);
 const QColor kGreen(0, 128, 0);
 const QColor kWhite(255, 255, 255);
 
-std::array<QLabel*, 4> DisplaysOf(const ui::MainWindowControls& controls) {
-    std::array<QLabel*, 4> labels{};
+std::array<QLabel*, kScaleCount> DisplaysOf(const ui::MainWindowControls& controls) {
+    std::array<QLabel*, kScaleCount> labels{};
     for (std::size_t i = 0; i < labels.size(); ++i) {
         labels[i] = controls.scales[i].Ldisplay;
     }
@@ -159,7 +160,7 @@ void TForm1::FormActivate() {
 }
 
 int TForm1::ScaleNamed(const QString& name, const char* stem) {
-    for (int n = 1; n <= static_cast<int>(kScaleCount); ++n) {
+    for (int n = 1; IsScaleNumber(n); ++n) {
         if (name == QString::fromLatin1(stem) + QString::number(n)) {
             return n;
         }
@@ -338,10 +339,7 @@ void TForm1::showEvent(QShowEvent* event) {
 
 void TForm1::CentreOnScreen() {
     if (const QScreen* screen = this->screen()) {
-        const QRect available = screen->availableGeometry();
-        const QSize outer = outer_size_->Get();
-        move(available.left() + (available.width() - outer.width()) / 2,
-             available.top() + (available.height() - outer.height()) / 2);
+        move(ui::CentredIn(screen->availableGeometry(), outer_size_->Get()));
     }
 }
 

@@ -5,10 +5,9 @@
 #include <string>
 
 #include "core/ini_file.h"
+#include "core/scales.h"
 
 namespace station {
-
-inline constexpr std::size_t kScaleCount = 4;
 
 // Where the four scales are reached, and whether the technical log panel is shown.
 struct ConnectionSettings {

@@ -21,6 +21,9 @@ struct DecimalNumber {
 // Fails (nullopt) on anything else and on values beyond the extended-precision range.
 std::optional<DecimalNumber> ParseNumber(std::string_view text, char separator);
 
+// The precision of the fixed notation that the station writes numbers in.
+inline constexpr int kFixedPrecision = 8;
+
 // Fixed notation: rounded to `decimals` places but to at most `precision` significant digits;
 // falls back to general notation when more than `precision` digits stand before the point.
 std::string FormatFixed(const DecimalNumber& value, int precision, int decimals, char separator);

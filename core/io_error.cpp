@@ -13,6 +13,10 @@ constexpr int kDiskFull = 101;
 
 }  // namespace
 
+InOutError InOutError::AccessDenied() {
+    return InOutError(kAccessDenied, "File access denied");
+}
+
 InOutError InOutError::FromErrno(int err, bool creating) {
     switch (err) {
         case ENOENT:
@@ -30,7 +34,7 @@ InOutError InOutError::FromErrno(int err, bool creating) {
         case EROFS:
         case EISDIR:
         case ETXTBSY:
-            return InOutError(kAccessDenied, "File access denied");
+            return AccessDenied();
         case ENOSPC:
         case EDQUOT:
         case EFBIG:

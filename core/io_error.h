@@ -13,6 +13,8 @@ public:
     // What the station reports for errno `err`. `creating` tells a missing directory on the way
     // to a new file ("Invalid filename") from a missing file ("File not found").
     static InOutError FromErrno(int err, bool creating);
+    // A file that may not be written now ("File access denied").
+    static InOutError AccessDenied();
 
     int Code() const { return code_; }
 

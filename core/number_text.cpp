@@ -12,8 +12,6 @@
 namespace station {
 namespace {
 
-constexpr int kFixedPrecision = 8;
-
 // 1 for the characters a reading is made of: digits, comma, point and hyphen-minus.
 constexpr auto kKeptInNumber = [] {
     std::array<unsigned char, 256> kept{};

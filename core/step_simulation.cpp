@@ -12,7 +12,8 @@ std::string SimulatedLine(double value, char decimal_separator) {
     char text[32];
     const auto written = std::to_chars(text, text + sizeof text, value);
     const auto number = ParseNumber(std::string_view(text, written.ptr), '.');
-    return CommasToDots(FormatFixed(number.value_or(DecimalNumber{}), 8, 0, decimal_separator));
+    return CommasToDots(
+        FormatFixed(number.value_or(DecimalNumber{}), kFixedPrecision, 0, decimal_separator));
 }
 
 }  // namespace station

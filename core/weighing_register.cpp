@@ -17,7 +17,6 @@ namespace {
 constexpr char kEndOfFileMark = 26;
 // How far back from the end a run of end-of-file marks is looked for.
 constexpr off_t kMarkWindow = 128;
-constexpr int kAccessDenied = 5;
 
 // Closes on every path; a failing close is an error of the save.
 class OpenFile {
@@ -98,7 +97,7 @@ void AppendLineToFile(const std::string& path, const std::string& line) {
     // Others may read while the line goes in, but not write.
     if (flock(file.Fd(), LOCK_EX | LOCK_NB) != 0) {
         if (errno == EWOULDBLOCK) {
-            throw InOutError(kAccessDenied, "File access denied");
+            throw InOutError::AccessDenied();
         }
         Fail();
     }

@@ -5,6 +5,7 @@
 #include "core/code_page.h"
 #include "core/decimal_number.h"
 #include "core/number_text.h"
+#include "core/scales.h"
 #include "core/status_header.h"
 
 namespace station {
@@ -14,8 +15,6 @@ constexpr char kCarriageReturn = '\r';
 constexpr char kLineFeed = '\n';
 constexpr int kDisplayPrecision = 15;
 constexpr std::string_view kUnreadable = "#err";
-constexpr int kFirstScale = 1;
-constexpr int kLastScale = 4;
 
 bool EndsRun(char c) {
     return c == kCarriageReturn || c == kLineFeed;
@@ -104,7 +103,7 @@ std::string WeightDecoder::Reading(std::string_view line) const {
 }
 
 void WeightDecoder::ShowWeight(int scale, const std::string& text) {
-    if (scale >= kFirstScale && scale <= kLastScale) {
+    if (IsScaleNumber(scale)) {
         displays_.SetReadingText(scale, text);
     }
 }

@@ -89,7 +89,8 @@ void TAboutBox::BuildPanel() {
     Ilogo->setPixmap(Picture(QStringLiteral("logo"), QSize(220, 23), devicePixelRatioF()));
     Label2 = Place(BoldLabel("Program do rejestracji ważeń", Qt::black, Panel1), "Label2", 8, 56,
                    241, 13);
-    Label7 = Place(BoldLabel("- wersja " STATION_VERSION, Qt::black, Panel1), "Label7", 16, 72, 217, 16);
+    Label7 =
+        Place(BoldLabel("- wersja " STATION_VERSION, Qt::black, Panel1), "Label7", 16, 72, 217, 16);
     Place(new BottomLine(Panel1), "Bevel1", 40, 88, 177, 9);
     Label1 = Place(BoldLabel("programy na zamówienie", QColor(0, 128, 0), Panel1), "Label1", 40,
                    104, 176, 13);

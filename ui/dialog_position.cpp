@@ -4,12 +4,14 @@
 
 namespace station::ui {
 
+QPoint CentredIn(const QRect& area, const QSize& size) {
+    return {area.left() + (area.width() - size.width()) / 2,
+            area.top() + (area.height() - size.height()) / 2};
+}
+
 void CentreOverParent(QWidget* dialog) {
     if (const QWidget* owner = dialog->parentWidget()) {
-        const QRect over = owner->frameGeometry();
-        const QSize size = dialog->frameGeometry().size();
-        dialog->move(over.left() + (over.width() - size.width()) / 2,
-                     over.top() + (over.height() - size.height()) / 2);
+        dialog->move(CentredIn(owner->frameGeometry(), dialog->frameGeometry().size()));
     }
 }
 

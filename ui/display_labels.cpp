@@ -5,7 +5,7 @@
 namespace station::ui {
 
 void DisplayLabels::SetReadingText(int scale, const std::string& text) {
-    if (scale >= 1 && scale <= static_cast<int>(labels_.size())) {
+    if (IsScaleNumber(scale)) {
         labels_[static_cast<std::size_t>(scale - 1)]->setText(ToScreenText(text));
     }
 }

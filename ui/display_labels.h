@@ -5,18 +5,19 @@
 #include <array>
 
 #include "core/reading_displays.h"
+#include "core/scales.h"
 
 namespace station::ui {
 
 // The four reading displays as labels; scale numbers outside 1 to 4 show nowhere.
 class DisplayLabels final : public ReadingDisplays {
 public:
-    explicit DisplayLabels(std::array<QLabel*, 4> labels) : labels_(labels) {}
+    explicit DisplayLabels(std::array<QLabel*, kScaleCount> labels) : labels_(labels) {}
 
     void SetReadingText(int scale, const std::string& text) override;
 
 private:
-    std::array<QLabel*, 4> labels_;
+    std::array<QLabel*, kScaleCount> labels_;
 };
 
 }  // namespace station::ui

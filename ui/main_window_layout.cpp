@@ -106,7 +106,7 @@ MainWindowControls BuildMainWindow(QWidget* window) {
     Colour(c.Lsimul2, Qt::white, Qt::red);
 
     const int box_lefts[] = {8, 232, 456, 680};
-    for (int n = 1; n <= 4; ++n) {
+    for (int n = 1; IsScaleNumber(n); ++n) {
         c.scales[static_cast<std::size_t>(n - 1)] = BuildScaleBox(window, n, box_lefts[n - 1]);
     }
 

@@ -10,6 +10,7 @@
 
 #include <array>
 
+#include "core/scales.h"
 #include "ui/glyph_button.h"
 #include "ui/image.h"
 #include "ui/shape.h"
@@ -36,7 +37,7 @@ struct MainWindowControls {
     GlyphButton* BBsymulup_small;
     GlyphButton* BBsymuldown_small;
     QLabel* Lsimul2;
-    std::array<ScaleBox, 4> scales;
+    std::array<ScaleBox, kScaleCount> scales;
     QGroupBox* GroupBox6;
     QFrame* Panel1;
     QLineEdit* Ers_input;

@@ -33,9 +33,9 @@ public:
     QTabWidget* PCconf;
     QWidget* TSconf_rs232;
     QWidget* TabSheet2;
-    std::array<QGroupBox*, 4> GB;
-    std::array<QLineEdit*, 4> Eaddress;
-    std::array<QLineEdit*, 4> Eport;
+    std::array<QGroupBox*, kScaleCount> GB;
+    std::array<QLineEdit*, kScaleCount> Eaddress;
+    std::array<QLineEdit*, kScaleCount> Eport;
     QGroupBox* GBrstimeout;
     QCheckBox* CBshow_rs_log;
     GlyphButton* BBok;
