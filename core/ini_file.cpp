@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/fd_io.h"
+#include "core/file_descriptor.h"
 
 namespace station {
 namespace {
@@ -127,19 +128,18 @@ Place Find(const std::vector<Line>& lines, std::string_view section, std::string
 enum class ReadResult { kRead, kMissing, kFailed };
 
 ReadResult ReadWhole(const std::string& path, std::string& content) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!file.IsOpen()) {
         return errno == ENOENT ? ReadResult::kMissing : ReadResult::kFailed;
     }
     content.clear();
     char chunk[65536];
     for (;;) {
-        const ssize_t got = ::read(fd, chunk, sizeof chunk);
+        const ssize_t got = ::read(file.Get(), chunk, sizeof chunk);
         if (got < 0 && errno == EINTR) {
             continue;
         }
         if (got <= 0) {
-            ::close(fd);
             return got == 0 ? ReadResult::kRead : ReadResult::kFailed;
         }
         content.append(chunk, static_cast<std::size_t>(got));
@@ -163,26 +163,26 @@ bool ReplaceAtomically(const std::string& target, std::string_view content,
     const std::string temporary = directory + "/." + target.substr(target.rfind('/') + 1) + "." +
                                   std::to_string(::getpid()) + "." + std::to_string(counter++) +
                                   ".tmp";
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) {
+    FileDescriptor file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (!file.IsOpen()) {
         return false;
     }
-    bool written = WriteAll(fd, content);
+    bool written = WriteAll(file.Get(), content);
     if (written && existing) {
-        written = ::fchmod(fd, existing->st_mode & 07777) == 0;
+        written = ::fchmod(file.Get(), existing->st_mode & 07777) == 0;
         // Only root can hand a file to another owner; anyone else already owns what they replace.
-        (void)!::fchown(fd, existing->st_uid, existing->st_gid);
+        (void)!::fchown(file.Get(), existing->st_uid, existing->st_gid);
     }
-    written = written && ::fsync(fd) == 0;
-    written = ::close(fd) == 0 && written;
+    written = written && ::fsync(file.Get()) == 0;
+    written = file.Close() && written;
     if (!written || ::rename(temporary.c_str(), target.c_str()) != 0) {
         ::unlink(temporary.c_str());
         return false;
     }
-    const int directory_fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (directory_fd >= 0) {
-        ::fsync(directory_fd);
-        ::close(directory_fd);
+    const FileDescriptor directory_file(
+        ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (directory_file.IsOpen()) {
+        ::fsync(directory_file.Get());
     }
     return true;
 }
@@ -236,14 +236,12 @@ void IniFile::WriteString(std::string_view section, std::string_view key, std::s
             break;
         case ReadResult::kRead: {
             // The replacement is renamed into place, which a read-only file would not stop.
-            const int probe = ::open(target->c_str(), O_WRONLY | O_CLOEXEC);
-            if (probe < 0) {
+            const FileDescriptor probe(::open(target->c_str(), O_WRONLY | O_CLOEXEC));
+            if (!probe.IsOpen()) {
                 throw failure;
             }
             existing.emplace();
-            const bool described = ::fstat(probe, &*existing) == 0;
-            ::close(probe);
-            if (!described) {
+            if (::fstat(probe.Get(), &*existing) != 0) {
                 throw failure;
             }
             break;

@@ -8,6 +8,7 @@
 #include <charconv>
 
 #include "core/fd_io.h"
+#include "core/file_descriptor.h"
 #include "core/io_error.h"
 
 namespace station {
@@ -99,16 +100,8 @@ void TransmissionLog::SaveToFile(const std::string& path) const {
     for (std::size_t i = 0; i < ends_.size(); ++i) {
         content.append(Line(i)).append(kLineEnd);
     }
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        throw InOutError::FromErrno(errno, true);
-    }
-    if (!WriteAll(fd, content)) {
-        const int write_error = errno;
-        ::close(fd);
-        throw InOutError::FromErrno(write_error, true);
-    }
-    if (::close(fd) != 0) {
+    FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (!file.IsOpen() || !WriteAll(file.Get(), content) || !file.Close()) {
         throw InOutError::FromErrno(errno, true);
     }
 }

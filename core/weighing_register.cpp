@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "core/fd_io.h"
+#include "core/file_descriptor.h"
 #include "core/io_error.h"
 
 namespace station {
@@ -17,31 +18,6 @@ namespace {
 constexpr char kEndOfFileMark = 26;
 // How far back from the end a run of end-of-file marks is looked for.
 constexpr off_t kMarkWindow = 128;
-
-// Closes on every path; a failing close is an error of the save.
-class OpenFile {
-public:
-    explicit OpenFile(int fd) : fd_(fd) {}
-    ~OpenFile() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    OpenFile(const OpenFile&) = delete;
-    OpenFile& operator=(const OpenFile&) = delete;
-
-    int Fd() const { return fd_; }
-    void Close() {
-        const int fd = fd_;
-        fd_ = -1;
-        if (::close(fd) != 0 && errno != EINTR) {
-            throw InOutError::FromErrno(errno, true);
-        }
-    }
-
-private:
-    int fd_;
-};
 
 [[noreturn]] void Fail() {
     throw InOutError::FromErrno(errno, true);
@@ -90,27 +66,30 @@ void AppendLineToFile(const std::string& path, const std::string& line) {
     if (line.empty()) {
         return;
     }
-    OpenFile file(open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
-    if (file.Fd() < 0) {
+    FileDescriptor file(open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+    if (!file.IsOpen()) {
         Fail();
     }
     // Others may read while the line goes in, but not write.
-    if (flock(file.Fd(), LOCK_EX | LOCK_NB) != 0) {
+    if (flock(file.Get(), LOCK_EX | LOCK_NB) != 0) {
         if (errno == EWOULDBLOCK) {
             throw InOutError::AccessDenied();
         }
         Fail();
     }
-    DropTrailingMarks(file.Fd());
-    if (!WriteAll(file.Fd(), line + "\r\n")) {
+    DropTrailingMarks(file.Get());
+    if (!WriteAll(file.Get(), line + "\r\n")) {
         Fail();
     }
     // A saved weighing must survive a power cut right after the click. Devices that cannot
     // sync (EINVAL) have nothing to flush.
-    if (fsync(file.Fd()) != 0 && errno != EINVAL) {
+    if (fsync(file.Get()) != 0 && errno != EINVAL) {
         Fail();
     }
-    file.Close();
+    // A failing close is an error of the save.
+    if (!file.Close()) {
+        Fail();
+    }
 }
 
 void WeighingRegister::SaveWeighing(int scale, const std::string& display_text) {
