@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <system_error>
+#include <utility>
 
 #include "net/name_lookup.h"
 #include "net/socket_error.h"
@@ -66,14 +67,14 @@ private:
 };
 
 TCustomWinSocket::TCustomWinSocket(EventLoop& loop, int handle)
-    : connected(handle != kInvalidSocket), loop_(loop), handle_(handle) {
+    : connected_(handle != kInvalidSocket), loop_(loop), handle_(handle) {
     ResetPeerAddress();
 }
 
 TCustomWinSocket::~TCustomWinSocket() {
     event_sink_ = nullptr;
     try {
-        if (connected && handle_ != kInvalidSocket) {
+        if (connected_ && handle_ != kInvalidSocket) {
             CloseConnection(handle_);
         }
     } catch (const ESocketError&) {
@@ -104,10 +105,10 @@ void TCustomWinSocket::HandleConnected(int /*handle*/) {}
 
 void TCustomWinSocket::OpenConnection(const std::string& name, const std::string& address,
                                       const std::string& service, std::int32_t port, bool block) {
-    if (connected) {
+    if (connected_) {
         throw ESocketError("Socket already open");
     }
-    // An earlier attempt that never connected (refused, still connecting or resolving) gives
+    // An earlier attempt that never connected_ (refused, still connecting or resolving) gives
     // way: its endpoint and its notifications end here, silently.
     CancelLookup();
     AbandonEndpoint();
@@ -242,7 +243,7 @@ void TCustomWinSocket::StartConnect() {
     if (awaiting_connect_) {
         return;
     }
-    connected = handle_ != kInvalidSocket;
+    connected_ = handle_ != kInvalidSocket;
     NotifyEvent(kSnConnect);
 }
 
@@ -272,7 +273,7 @@ void TCustomWinSocket::ApplyNotifyMask() {
         watch_ = loop_.Watch(handle_, [this, endpoint](bool readable, bool /*writable*/) {
             HandleEndpointReady(endpoint, readable);
         });
-        read_armed_ = connected;
+        read_armed_ = connected_;
     }
     UpdateInterest();
 }
@@ -297,29 +298,36 @@ void TCustomWinSocket::HandleEndpointReady(std::uint64_t endpoint, bool readable
     if (endpoint != endpoint_serial_ || handle_ == kInvalidSocket) {
         return;
     }
-    const int fd = handle_;
     if (awaiting_connect_) {
-        int error = 0;
-        socklen_t length = sizeof error;
-        getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length);
-        sockaddr_in peer{};
-        socklen_t peer_length = sizeof peer;
-        if (error == 0 && getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peer_length) != 0) {
-            return;  // still under way
-        }
-        awaiting_connect_ = false;
-        read_armed_ = error == 0;
-        UpdateInterest();
-        if (error == 0) {
-            loop_.Post([this, alive = std::weak_ptr<int>(alive_), endpoint, fd] {
-                if (!alive.expired() && endpoint == endpoint_serial_) {
-                    HandleSocketNotify(fd, notice::kWrite, 0);
-                }
-            });
-        }
-        HandleSocketNotify(fd, notice::kConnect, error);
-        return;
+        HandleConnectCompletion(endpoint, handle_);
+    } else {
+        HandleDataOrClose(handle_, readable);
     }
+}
+
+void TCustomWinSocket::HandleConnectCompletion(std::uint64_t endpoint, int fd) {
+    int error = 0;
+    socklen_t length = sizeof error;
+    getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length);
+    sockaddr_in peer{};
+    socklen_t peer_length = sizeof peer;
+    if (error == 0 && getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peer_length) != 0) {
+        return;  // still under way
+    }
+    awaiting_connect_ = false;
+    read_armed_ = error == 0;
+    UpdateInterest();
+    if (error == 0) {
+        loop_.Post([this, alive = std::weak_ptr<int>(alive_), endpoint, fd] {
+            if (!alive.expired() && endpoint == endpoint_serial_) {
+                HandleSocketNotify(fd, notice::kWrite, 0);
+            }
+        });
+    }
+    HandleSocketNotify(fd, notice::kConnect, error);
+}
+
+void TCustomWinSocket::HandleDataOrClose(int fd, bool readable) {
     if (!readable || !read_armed_) {
         return;
     }
@@ -385,12 +393,12 @@ void TCustomWinSocket::HandleWritable(int handle) {
 
 std::int32_t TCustomWinSocket::ReadInto(void* buffer, std::int32_t count) {
     LockScope scope(*this);
-    if (count == -1 && connected) {
+    if (count == -1 && connected_) {
         int waiting = 0;
         ioctl(handle_, FIONREAD, &waiting);
         return waiting;
     }
-    if (!connected) {
+    if (!connected_) {
         return 0;
     }
     if (count < 0) {
@@ -429,20 +437,12 @@ void TCustomWinSocket::CloseConnection(int handle) {
     if (handle != handle_) {
         return;  // a handler has already closed it
     }
-    watch_.reset();
-    const int rc = close(handle_);
-    const int close_error = errno;
     // close(2) releases the descriptor even when it reports an error, so the fields are reset
     // before the error is raised: keeping the number would later close someone else's file.
-    handle_ = kInvalidSocket;
-    ++endpoint_serial_;
+    const int fd = ReleaseEndpoint();
     ResetPeerAddress();
-    connected = false;
-    awaiting_connect_ = false;
-    read_armed_ = false;
-    endpoint_failed_ = false;
-    if (rc != 0 && close_error != EINTR) {
-        throw PlatformCallError(close_error, "closesocket");
+    if (close(fd) != 0 && errno != EINTR) {
+        throw PlatformCallError(errno, "closesocket");
     }
 }
 
@@ -452,23 +452,27 @@ void TCustomWinSocket::CancelLookup() {
     lookup_.reset();
 }
 
-void TCustomWinSocket::AbandonEndpoint() {
+int TCustomWinSocket::ReleaseEndpoint() {
     watch_.reset();
-    if (handle_ != kInvalidSocket) {
-        close(handle_);
-        handle_ = kInvalidSocket;
-    }
     ++endpoint_serial_;
+    connected_ = false;
     awaiting_connect_ = false;
     read_armed_ = false;
     endpoint_failed_ = false;
+    return std::exchange(handle_, kInvalidSocket);
+}
+
+void TCustomWinSocket::AbandonEndpoint() {
+    if (const int fd = ReleaseEndpoint(); fd != kInvalidSocket) {
+        close(fd);
+    }
 }
 
 void TClientWinSocket::SetClientType(TClientType type) {
     if (type == client_type_) {
         return;
     }
-    if (connected) {
+    if (IsConnected()) {
         throw ESocketError("Can't change value while socket is active");
     }
     client_type_ = type;
@@ -476,7 +480,7 @@ void TClientWinSocket::SetClientType(TClientType type) {
 }
 
 void TClientWinSocket::HandleConnected(int /*handle*/) {
-    connected = true;
+    MarkConnected();
     NotifyEvent(kSnConnect);
 }
 

@@ -64,10 +64,9 @@ public:
     TCustomWinSocket& operator=(const TCustomWinSocket&) = delete;
 
     int SocketHandle() const { return handle_; }
-    bool IsConnected() const { return connected; }
+    bool IsConnected() const { return connected_; }
     const sockaddr_in& PeerAddress() const { return peer_; }
     std::uint8_t NotifyMask() const { return notify_mask_; }
-    TResolveStage ResolveStage() const { return resolve_stage_; }
     bool LookupPending() const { return lookup_request_ != 0; }
 
     void SetEventSink(EventSink sink) { event_sink_ = std::move(sink); }
@@ -94,8 +93,7 @@ protected:
     virtual void HandleConnected(int handle);
     void NotifyEvent(TSocketNotice kind);
     void NotifyError(TErrorEvent event, int& error_code);
-
-    bool connected = false;
+    void MarkConnected() { connected_ = true; }
 
 private:
     class LockScope;
@@ -112,13 +110,17 @@ private:
     void UpdateInterest();
     void RearmRead(int handle);
     void HandleEndpointReady(std::uint64_t endpoint, bool readable);
+    void HandleConnectCompletion(std::uint64_t endpoint, int fd);
+    void HandleDataOrClose(int fd, bool readable);
     void HandleSocketNotify(int handle, std::uint8_t code, int error);
     void HandleReadable(int handle);
     void HandleWritable(int handle);
     void CancelLookup();
+    int ReleaseEndpoint();
     void AbandonEndpoint();
     void ResetPeerAddress();
 
+    bool connected_ = false;
     EventLoop& loop_;
     int handle_;
     sockaddr_in peer_{};
