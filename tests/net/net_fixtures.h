@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "net/client_socket.h"
-#include "net/poll_loop.h"
+#include "tests/support/poll_loop.h"
 #include "net/socket_error.h"
 
 namespace station::net::test {

@@ -1,4 +1,4 @@
-#include "net/poll_loop.h"
+#include "tests/support/poll_loop.h"
 
 #include <poll.h>
 

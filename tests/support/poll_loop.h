@@ -12,7 +12,7 @@
 
 namespace station::net {
 
-// An event loop over poll(2) for programs without a toolkit: the tests and the tools. One
+// An event loop over poll(2) that drives the network component in tests, without a toolkit. One
 // thread; it runs only while RunOnce or RunUntil is called.
 class PollLoop final : public EventLoop {
 public:
