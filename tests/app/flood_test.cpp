@@ -45,8 +45,8 @@ protected:
                 if (!clicked && sent > (1u << 20)) {
                     // The operator clicks once the flood is well under way.
                     clicked = true;
-                    QMetaObject::invokeMethod(form.get(), [&] {
-                        form->Controls().BBsymulup_small->click();
+                    QMetaObject::invokeMethod(form_.get(), [&] {
+                        form_->Controls().BBsymulup_small->click();
                         sent_at_click = sent.load();
                     });
                 }
@@ -54,7 +54,7 @@ protected:
         });
         const bool read_all = RunQtUntil([&] {
             return sent == total && sent_at_click > 0 &&
-                   form->ClientSocket(1).WinSocket().ReadInto(nullptr, -1) == 0;
+                   form_->ClientSocket(1).WinSocket().ReadInto(nullptr, -1) == 0;
         });
         sender.join();
         close(peer);
@@ -62,7 +62,7 @@ protected:
         // The operator's click was handled in the middle of the flood, not after it.
         EXPECT_GT(sent_at_click, 0u);
         EXPECT_LT(sent_at_click, total);
-        EXPECT_LE(state.channels[0].receive_buffer.line.size(), WeightDecoder::kReceiveBufferCap);
+        EXPECT_LE(state_.channels[0].receive_buffer.line.size(), WeightDecoder::kReceiveBufferCap);
 #ifndef __SANITIZE_ADDRESS__  // its quarantine keeps freed memory on purpose
         EXPECT_LT(ResidentKiB() - before, 20 * 1024);
 #endif

@@ -76,7 +76,7 @@ TEST_F(StationTest, EveryControlSitsWhereTheLayoutPutsIt) {
         }
     }
     for (int n = 1; n <= 4; ++n) {
-        const ui::ScaleBox& box = form->Controls().scales[static_cast<std::size_t>(n - 1)];
+        const ui::ScaleBox& box = form_->Controls().scales[static_cast<std::size_t>(n - 1)];
         EXPECT_EQ(box.GroupBox->objectName(), QStringLiteral("GroupBox%1").arg(n));
         EXPECT_EQ(box.Label->objectName(), QStringLiteral("Label%1").arg(n + 4));
         EXPECT_EQ(box.Ldisplay->font().pixelSize(), 64);
@@ -98,16 +98,16 @@ TEST_F(StationTest, EveryControlSitsWhereTheLayoutPutsIt) {
     EXPECT_EQ(Find<QLabel>("Lsimul2")->palette().color(QPalette::WindowText), QColor(Qt::white));
     EXPECT_EQ(Find<QLabel>("Lsimul2")->palette().color(QPalette::Window), QColor(Qt::red));
     EXPECT_EQ(Find("SBsave_comport")->focusPolicy(), Qt::NoFocus);
-    EXPECT_FALSE(Find("SBsave_comport")->isVisibleTo(form.get()));
+    EXPECT_FALSE(Find("SBsave_comport")->isVisibleTo(form_.get()));
     EXPECT_EQ(Find("Ilogo")->cursor().shape(), Qt::PointingHandCursor);
 }
 
 TEST_F(StationTest, StatusBarPanelsAndLogPanelHangOnTheEdges) {
     Show();
-    const ui::PanelStatusBar* bar = form->Controls().StatusBar;
+    const ui::PanelStatusBar* bar = form_->Controls().StatusBar;
     // The client area is what the outer 900 x 320 leaves inside the frame.
-    const QSize client = form->size();
-    EXPECT_EQ(form->frameGeometry().size(), QSize(900, 320));
+    const QSize client = form_->size();
+    EXPECT_EQ(form_->frameGeometry().size(), QSize(900, 320));
     EXPECT_EQ(bar->geometry(), QRect(0, client.height() - 22, client.width(), 22));
     const int widths[] = {60, 85, 50, 85, 50, 85, 50, 85, 50};
     for (int i = 0; i < 9; ++i) {
@@ -120,10 +120,10 @@ TEST_F(StationTest, StatusBarPanelsAndLogPanelHangOnTheEdges) {
     EXPECT_EQ(PanelText(6), "Waga 4:");
     EXPECT_EQ(PanelText(8), "");
 
-    state.settings.show_log = true;
-    form->ApplyViewSettings();
+    state_.settings.show_log = true;
+    form_->ApplyViewSettings();
     QCoreApplication::processEvents();
-    const QSize technical = form->size();
+    const QSize technical = form_->size();
     EXPECT_EQ(Find("Pa_rs_log")->geometry(),
               QRect(technical.width() - 234, 0, 234, technical.height() - 22));
     EXPECT_EQ(Find("Mlog")->geometry(), QRect(1, 1, 232, technical.height() - 24));
@@ -147,17 +147,17 @@ TEST_F(StationTest, TabOrderRunsThroughTheScalesLeftToRight) {
 
 TEST_F(StationTest, StartsInTheNormalViewWithDefaultsAndRedLamps) {
     Start();
-    for (const ui::ScaleBox& box : form->Controls().scales) {
+    for (const ui::ScaleBox& box : form_->Controls().scales) {
         EXPECT_EQ(box.Shape->BrushColor(), QColor(Qt::red));
         EXPECT_EQ(box.Shape->PenColor(), QColor(Qt::black));
     }
-    form->show();
+    form_->show();
     QCoreApplication::processEvents();
-    EXPECT_EQ(form->windowTitle(), "Program do monitorowania wag");
-    EXPECT_EQ(form->frameGeometry().size(), QSize(900, 320));
+    EXPECT_EQ(form_->windowTitle(), "Program do monitorowania wag");
+    EXPECT_EQ(form_->frameGeometry().size(), QSize(900, 320));
     EXPECT_FALSE(Find("Pa_rs_log")->isVisible());
     EXPECT_TRUE(Find("Psymul_small")->isVisible());
-    for (const ui::ScaleBox& box : form->Controls().scales) {
+    for (const ui::ScaleBox& box : form_->Controls().scales) {
         EXPECT_EQ(box.Ldisplay->text(), "- - - - -");
         EXPECT_TRUE(box.BBconnect->isVisible());
     }
@@ -165,70 +165,70 @@ TEST_F(StationTest, StartsInTheNormalViewWithDefaultsAndRedLamps) {
     EXPECT_EQ(PanelText(3), "127.0.0.1:2002");
     EXPECT_EQ(PanelText(5), "127.0.0.1:2003");
     EXPECT_EQ(PanelText(7), "127.0.0.1:2004");
-    EXPECT_EQ(state.simulated_value, 0);
-    EXPECT_TRUE(toolkit.error_boxes.empty());
-    EXPECT_FALSE(toolkit.termination_requested);
+    EXPECT_EQ(state_.simulated_value, 0);
+    EXPECT_TRUE(toolkit_.error_boxes.empty());
+    EXPECT_FALSE(toolkit_.termination_requested);
 }
 
 TEST_F(StationTest, StartUpReadsTheSettingsFileAndEmptiesTheBuffers) {
-    WriteFile(dir / "dane/konfig.ini",
+    WriteFile(dir_ / "dane/konfig.ini",
               "[Polaczenie]\r\naddress1=10.0.0.7\r\nport1=4001\r\naddress2=\r\nport3=-5\r\n");
-    state.channels[2].receive_buffer.line = "12";
-    state.simulated_value = 35;
-    state.settings.show_log = false;
+    state_.channels[2].receive_buffer.line = "12";
+    state_.simulated_value = 35;
+    state_.settings.show_log = false;
     Show();
     EXPECT_EQ(PanelText(1), "10.0.0.7:4001");
     EXPECT_EQ(PanelText(3), ":2002");
     EXPECT_EQ(PanelText(5), "127.0.0.1:-5");
     EXPECT_EQ(PanelText(7), "127.0.0.1:2004");
-    EXPECT_EQ(state.channels[2].receive_buffer.line, "");
-    EXPECT_EQ(state.simulated_value, 0);
-    EXPECT_EQ(state.decimal_separator, DetectDecimalSeparator());
+    EXPECT_EQ(state_.channels[2].receive_buffer.line, "");
+    EXPECT_EQ(state_.simulated_value, 0);
+    EXPECT_EQ(state_.decimal_separator, DetectDecimalSeparator());
 }
 
 TEST_F(StationTest, ViewSettingsSwitchSizeAndLogPanelAndKeepTheCorner) {
     Show();
-    form->move(40, 50);
+    form_->move(40, 50);
     QCoreApplication::processEvents();
-    const QPoint corner = form->frameGeometry().topLeft();
+    const QPoint corner = form_->frameGeometry().topLeft();
 
-    state.settings.show_log = true;
-    state.settings.ports[1] = 3002;
-    form->ApplyViewSettings();
+    state_.settings.show_log = true;
+    state_.settings.ports[1] = 3002;
+    form_->ApplyViewSettings();
     QCoreApplication::processEvents();
-    EXPECT_EQ(form->frameGeometry().size(), QSize(1150, 410));
-    EXPECT_EQ(form->frameGeometry().topLeft(), corner);
+    EXPECT_EQ(form_->frameGeometry().size(), QSize(1150, 410));
+    EXPECT_EQ(form_->frameGeometry().topLeft(), corner);
     EXPECT_TRUE(Find("Pa_rs_log")->isVisible());
     EXPECT_TRUE(Find("GroupBox6")->visibleRegion().isEmpty() == false);
     EXPECT_EQ(PanelText(3), "127.0.0.1:3002");
 
-    state.settings.show_log = false;
-    state.settings.addresses[3] = "192.168.1.20";
-    form->ApplyViewSettings();
+    state_.settings.show_log = false;
+    state_.settings.addresses[3] = "192.168.1.20";
+    form_->ApplyViewSettings();
     QCoreApplication::processEvents();
-    EXPECT_EQ(form->frameGeometry().size(), QSize(900, 320));
-    EXPECT_EQ(form->frameGeometry().topLeft(), corner);
+    EXPECT_EQ(form_->frameGeometry().size(), QSize(900, 320));
+    EXPECT_EQ(form_->frameGeometry().topLeft(), corner);
     EXPECT_FALSE(Find("Pa_rs_log")->isVisible());
     EXPECT_EQ(PanelText(7), "192.168.1.20:2004");
 }
 
 TEST_F(StationTest, WindowCannotBeResizedOrMaximised) {
     Show();
-    EXPECT_EQ(form->minimumSize(), form->maximumSize());
-    EXPECT_FALSE(form->windowFlags() & Qt::WindowMaximizeButtonHint);
-    EXPECT_TRUE(form->windowFlags() & Qt::WindowMinimizeButtonHint);
-    EXPECT_TRUE(form->windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_EQ(form_->minimumSize(), form_->maximumSize());
+    EXPECT_FALSE(form_->windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(form_->windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_TRUE(form_->windowFlags() & Qt::WindowCloseButtonHint);
 }
 
 TEST_F(StationTest, ActivationSelectsTheFirstScaleOnce) {
     Start();
     EXPECT_EQ(Find<QComboBox>("CBscale_num")->currentIndex(), -1);
-    form->show();
+    form_->show();
     QCoreApplication::processEvents();
     EXPECT_EQ(Find<QComboBox>("CBscale_num")->currentText(), "1");
     Find<QComboBox>("CBscale_num")->setCurrentIndex(3);
-    form->hide();
-    form->show();
+    form_->hide();
+    form_->show();
     QCoreApplication::processEvents();
     EXPECT_EQ(Find<QComboBox>("CBscale_num")->currentIndex(), 3);
 }
@@ -236,36 +236,36 @@ TEST_F(StationTest, ActivationSelectsTheFirstScaleOnce) {
 TEST_F(StationTest, HelpIconOpensTheAboutBoxAndChangesNothingElse) {
     Show();
     QTest::mouseClick(Find("Ilogo"), Qt::LeftButton);
-    ASSERT_EQ(toolkit.shown_dialogs, std::vector<QString>{"AboutBox"});
+    ASSERT_EQ(toolkit_.shown_dialogs, std::vector<QString>{"AboutBox"});
     QTest::mouseClick(Find("Ilogo"), Qt::RightButton);
-    EXPECT_EQ(toolkit.shown_dialogs.size(), 1u);
+    EXPECT_EQ(toolkit_.shown_dialogs.size(), 1u);
     EXPECT_EQ(PanelText(1), "127.0.0.1:2001");
-    EXPECT_TRUE(toolkit.error_boxes.empty());
+    EXPECT_TRUE(toolkit_.error_boxes.empty());
 }
 
 TEST_F(StationTest, ErrorReportCarriesTheTitleAndThePointRule) {
     Start();
-    form->ReportError("Disk full");
-    form->ReportError("on API 'recv'");
-    form->ReportError("I/O error 5");
+    form_->ReportError("Disk full");
+    form_->ReportError("on API 'recv'");
+    form_->ReportError("I/O error 5");
     using Box = std::pair<QString, QString>;
-    EXPECT_EQ(toolkit.error_boxes, (std::vector<Box>{{"Tarvelio", "Disk full."},
-                                                     {"Tarvelio", "on API 'recv'"},
-                                                     {"Tarvelio", "I/O error 5."}}));
+    EXPECT_EQ(toolkit_.error_boxes, (std::vector<Box>{{"Tarvelio", "Disk full."},
+                                                      {"Tarvelio", "on API 'recv'"},
+                                                      {"Tarvelio", "I/O error 5."}}));
 }
 
 TEST_F(StationTest, SecondCopyInTheSessionSaysSoAndAsksToEnd) {
-    const std::string token = dir / "run/ApplicationTestMapServer.lock";
+    const std::string token = dir_ / "run/ApplicationTestMapServer.lock";
     const int other = open(token.c_str(), O_RDONLY | O_CREAT, 0600);
     ASSERT_EQ(flock(other, LOCK_EX), 0);  // held as another copy would hold it
     Start();
     using Box = std::pair<QString, QString>;
-    EXPECT_EQ(toolkit.error_boxes,
+    EXPECT_EQ(toolkit_.error_boxes,
               (std::vector<Box>{{"Error", QString::fromUtf8("Program jest już uruchomiony!")}}));
-    EXPECT_TRUE(toolkit.termination_requested);
+    EXPECT_TRUE(toolkit_.termination_requested);
     // The rest of the start-up still runs.
     EXPECT_EQ(PanelText(1), "127.0.0.1:2001");
-    EXPECT_EQ(form->Controls().scales[0].Ldisplay->text(), "- - - - -");
+    EXPECT_EQ(form_->Controls().scales[0].Ldisplay->text(), "- - - - -");
     close(other);
 }
 

@@ -18,12 +18,12 @@ TEST_F(ScaleTest, AcceptedConnectionGoesYellowThenGreenAndHidesTheButton) {
 }
 
 TEST_F(ScaleTest, NothingListeningGoesYellowThenRedAndKeepsTheButton) {
-    StartWithPort(2, unused);
+    StartWithPort(2, unused_);
     Box(2).BBconnect->click();
     EXPECT_EQ(Box(2).Shape->BrushColor(), kYellow);
     ASSERT_TRUE(RunQtUntil([&] { return Box(2).Shape->BrushColor() == kRed; }));
     EXPECT_FALSE(Box(2).BBconnect->isHidden());
-    EXPECT_TRUE(toolkit.error_boxes.empty());
+    EXPECT_TRUE(toolkit_.error_boxes.empty());
 }
 
 TEST_F(ScaleTest, PeerCloseTurnsRedAndShowsTheButton) {
@@ -33,7 +33,7 @@ TEST_F(ScaleTest, PeerCloseTurnsRedAndShowsTheButton) {
     close(peer);
     ASSERT_TRUE(RunQtUntil([&] { return Box(3).Shape->BrushColor() == kRed; }));
     EXPECT_FALSE(Box(3).BBconnect->isHidden());
-    EXPECT_FALSE(form->ClientSocket(3).Active());
+    EXPECT_FALSE(form_->ClientSocket(3).Active());
 }
 
 TEST_F(ScaleTest, ResetTurnsRedAndTheButtonConnectsAgain) {
@@ -42,17 +42,17 @@ TEST_F(ScaleTest, ResetTurnsRedAndTheButtonConnectsAgain) {
     Reset(ConnectScale(server, 1));
     ASSERT_TRUE(RunQtUntil([&] { return Box(1).Shape->BrushColor() == kRed; }));
     EXPECT_FALSE(Box(1).BBconnect->isHidden());
-    EXPECT_FALSE(form->ClientSocket(1).Active());
+    EXPECT_FALSE(form_->ClientSocket(1).Active());
     const int again = ConnectScale(server, 1);
-    EXPECT_TRUE(form->ClientSocket(1).Active());
-    EXPECT_TRUE(toolkit.error_boxes.empty());
+    EXPECT_TRUE(form_->ClientSocket(1).Active());
+    EXPECT_TRUE(toolkit_.error_boxes.empty());
     close(again);
 }
 
 TEST_F(ScaleTest, OutlineBlinksPerReadEventOfItsOwnScale) {
     Listener server;
-    ports.fill(unused);
-    ports[0] = ports[1] = server.Port();
+    ports_.fill(unused_);
+    ports_[0] = ports_[1] = server.Port();
     WriteSettings();
     Start();
     const int peer1 = ConnectScale(server, 1);
@@ -83,10 +83,10 @@ TEST_F(ScaleTest, LinesAreFramedAcrossAndWithinReadEvents) {
     EXPECT_EQ(Shown(4), "- - - - -");
     SendAndWait(peer, 4, "6 kg\r\n");
     EXPECT_EQ(Shown(4), "1235");
-    const std::size_t logged = form->Log().LineCount();
+    const std::size_t logged = form_->Log().LineCount();
     SendAndWait(peer, 4, "1\r2\r-3,4\r");
     EXPECT_EQ(Shown(4), "-3");
-    EXPECT_EQ(form->Log().LineCount(), logged + 3);
+    EXPECT_EQ(form_->Log().LineCount(), logged + 3);
     close(peer);
 }
 
@@ -104,17 +104,17 @@ TEST_F(ScaleTest, UnfinishedLineSurvivesAReconnection) {
 }
 
 TEST_F(ScaleTest, EmptyAddressEndsRedAtOnceWithoutAMessage) {
-    addresses[0] = "";
+    addresses_[0] = "";
     StartWithPort(1, 2001);
     Box(1).BBconnect->click();
     EXPECT_EQ(Box(1).Shape->BrushColor(), kRed);
     EXPECT_FALSE(Box(1).BBconnect->isHidden());
-    EXPECT_TRUE(toolkit.error_boxes.empty());
+    EXPECT_TRUE(toolkit_.error_boxes.empty());
 }
 
 TEST_F(ScaleTest, ActivationConnectsAllFour) {
     Listener server;
-    ports.fill(server.Port());
+    ports_.fill(server.Port());
     WriteSettings();
     Show();
     for (int i = 0; i < 4; ++i) {
@@ -122,7 +122,7 @@ TEST_F(ScaleTest, ActivationConnectsAllFour) {
     }
     ASSERT_TRUE(RunQtUntil([&] {
         for (int n = 1; n <= 4; ++n) {
-            if (!form->ClientSocket(n).Active()) {
+            if (!form_->ClientSocket(n).Active()) {
                 return false;
             }
         }
@@ -135,22 +135,22 @@ TEST_F(ScaleTest, SaveButtonAppendsTheReadingShown) {
     StartWithPort(3, server.Port());
     const int peer = ConnectScale(server, 3);
     SendAndWait(peer, 3, "-12.4\r");
-    clock.now = {2026, 12, 6, 19, 21, 7, 0};
+    clock_.now = {2026, 12, 6, 19, 21, 7, 0};
     Box(3).BBsave->click();
     Box(1).BBsave->click();
-    EXPECT_EQ(ReadFile(dir / "dane/202612.txt"),
+    EXPECT_EQ(ReadFile(dir_ / "dane/202612.txt"),
               "2026-12-06, 19:21:07\twaga3\t-12\r\n"
               "2026-12-06, 19:21:07\twaga1\t- - - - -\r\n");
     close(peer);
 }
 
 TEST_F(ScaleTest, FailedSaveIsReportedAndTheStationGoesOn) {
-    StartWithPort(1, unused);
-    std::filesystem::remove_all(dir / "dane");
+    StartWithPort(1, unused_);
+    std::filesystem::remove_all(dir_ / "dane");
     Box(1).BBsave->click();
     using Box = std::pair<QString, QString>;
-    EXPECT_EQ(toolkit.error_boxes, (std::vector<Box>{{"Tarvelio", "Invalid filename."}}));
-    EXPECT_FALSE(std::filesystem::exists(dir / "dane"));
+    EXPECT_EQ(toolkit_.error_boxes, (std::vector<Box>{{"Tarvelio", "Invalid filename."}}));
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "dane"));
 }
 
 }  // namespace

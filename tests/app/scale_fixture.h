@@ -21,9 +21,9 @@ protected:
     // Starts the station with scale `scale` pointed at `port` and the others at `unused`.
     void StartWithPort(int scale, int port) {
         for (std::size_t i = 0; i < kScaleCount; ++i) {
-            ports[i] = unused;
+            ports_[i] = unused_;
         }
-        ports[static_cast<std::size_t>(scale - 1)] = port;
+        ports_[static_cast<std::size_t>(scale - 1)] = port;
         WriteSettings();
         Start();
     }
@@ -31,10 +31,10 @@ protected:
     void WriteSettings() {
         std::string text = "[Polaczenie]\r\n";
         for (std::size_t i = 0; i < kScaleCount; ++i) {
-            text += "address" + std::to_string(i + 1) + "=" + addresses[i] + "\r\n";
-            text += "port" + std::to_string(i + 1) + "=" + std::to_string(ports[i]) + "\r\n";
+            text += "address" + std::to_string(i + 1) + "=" + addresses_[i] + "\r\n";
+            text += "port" + std::to_string(i + 1) + "=" + std::to_string(ports_[i]) + "\r\n";
         }
-        WriteFile(dir / "dane/konfig.ini", text);
+        WriteFile(dir_ / "dane/konfig.ini", text);
     }
 
     // Connects scale `scale` by its button and returns the accepted peer.
@@ -55,10 +55,10 @@ protected:
         ASSERT_TRUE(RunQtUntil([&] { return Box(scale).Shape->PenColor() != before; }));
     }
 
-    std::array<std::string, kScaleCount> addresses{"127.0.0.1", "127.0.0.1", "127.0.0.1",
-                                                   "127.0.0.1"};
-    std::array<int, kScaleCount> ports{};
-    const int unused = net::test::UnusedPort();
+    std::array<std::string, kScaleCount> addresses_{"127.0.0.1", "127.0.0.1", "127.0.0.1",
+                                                    "127.0.0.1"};
+    std::array<int, kScaleCount> ports_{};
+    const int unused_ = net::test::UnusedPort();
 };
 
 }  // namespace station::test

@@ -12,17 +12,17 @@ protected:
     // Starts the station with each scale on its own listener, all four connected.
     void StartConnected() {
         for (std::size_t i = 0; i < kScaleCount; ++i) {
-            ports[i] = servers[i].Port();
+            ports_[i] = servers_[i].Port();
         }
         WriteSettings();
         Start();
         for (int n = 1; n <= 4; ++n) {
-            peers.push_back(ConnectScale(servers[static_cast<std::size_t>(n - 1)], n));
+            peers_.push_back(ConnectScale(servers_[static_cast<std::size_t>(n - 1)], n));
         }
         for (int n = 1; n <= 4; ++n) {
-            auto& socket = form->ClientSocket(n);
+            auto& socket = form_->ClientSocket(n);
             socket.OnConnecting = [this, shown = socket.OnConnecting](auto& sender, auto& s) {
-                connecting.push_back(sender.Name());
+                connecting_.push_back(sender.Name());
                 shown(sender, s);
             };
         }
@@ -30,47 +30,47 @@ protected:
 
     // Presses "Ustawienia"; `operate` acts on the open dialog as the operator would.
     void OpenSettings(const std::function<void(ui::TFparams&)>& operate) {
-        toolkit.answer_modal = [&](QDialog& dialog) {
+        toolkit_.answer_modal = [&](QDialog& dialog) {
             operate(*qobject_cast<ui::TFparams*>(&dialog));
         };
-        form->Controls().BBparams->click();
+        form_->Controls().BBparams->click();
     }
 
     ~ApplyTest() override {
-        for (const int peer : peers) {
+        for (const int peer : peers_) {
             close(peer);
         }
     }
 
-    std::array<Listener, kScaleCount> servers;
-    std::vector<int> peers;
-    std::vector<std::string> connecting;
+    std::array<Listener, kScaleCount> servers_;
+    std::vector<int> peers_;
+    std::vector<std::string> connecting_;
 };
 
 TEST_F(ApplyTest, OkWithoutChangesRewritesTheFileAndReconnectsOneToFour) {
     StartConnected();
-    WriteFile(dir / "dane/konfig.ini",
-              "; kept\r\n[Polaczenie]\r\nport1=" + std::to_string(ports[0]) + "\r\n");
+    WriteFile(dir_ / "dane/konfig.ini",
+              "; kept\r\n[Polaczenie]\r\nport1=" + std::to_string(ports_[0]) + "\r\n");
     OpenSettings([](ui::TFparams& dialog) { dialog.BBok->click(); });
-    EXPECT_EQ(connecting, (std::vector<std::string>{"ClientSocket1", "ClientSocket2",
-                                                    "ClientSocket3", "ClientSocket4"}));
+    EXPECT_EQ(connecting_, (std::vector<std::string>{"ClientSocket1", "ClientSocket2",
+                                                     "ClientSocket3", "ClientSocket4"}));
     std::string expected = "; kept\r\n[Polaczenie]\r\n";
-    expected += "port1=" + std::to_string(ports[0]) + "\r\n";
+    expected += "port1=" + std::to_string(ports_[0]) + "\r\n";
     expected +=
         "address1=127.0.0.1\r\naddress2=127.0.0.1\r\naddress3=127.0.0.1\r\n"
         "address4=127.0.0.1\r\n";
     for (std::size_t i = 1; i < kScaleCount; ++i) {
-        expected += "port" + std::to_string(i + 1) + "=" + std::to_string(ports[i]) + "\r\n";
+        expected += "port" + std::to_string(i + 1) + "=" + std::to_string(ports_[i]) + "\r\n";
     }
-    EXPECT_EQ(ReadFile(dir / "dane/konfig.ini"), expected);
+    EXPECT_EQ(ReadFile(dir_ / "dane/konfig.ini"), expected);
     for (std::size_t i = 0; i < kScaleCount; ++i) {
-        const int peer = servers[i].Accept();
+        const int peer = servers_[i].Accept();
         ASSERT_GE(peer, 0) << i;  // a new connection for every scale
-        peers.push_back(peer);
+        peers_.push_back(peer);
     }
     ASSERT_TRUE(RunQtUntil(
-        [&] { return form->ClientSocket(1).Active() && form->ClientSocket(4).Active(); }));
-    EXPECT_TRUE(toolkit.error_boxes.empty());
+        [&] { return form_->ClientSocket(1).Active() && form_->ClientSocket(4).Active(); }));
+    EXPECT_TRUE(toolkit_.error_boxes.empty());
 }
 
 TEST_F(ApplyTest, NewValuesTakeEffect) {
@@ -81,28 +81,28 @@ TEST_F(ApplyTest, NewValuesTakeEffect) {
         dialog.Eport[2]->setText(QString::number(moved.Port()));
         dialog.BBok->click();
     });
-    EXPECT_EQ(state.settings.addresses[1], " 10.0.0.1");
-    EXPECT_EQ(PanelText(3), QStringLiteral(" 10.0.0.1:%1").arg(ports[1]));
-    EXPECT_EQ(state.settings.ports[2], moved.Port());
+    EXPECT_EQ(state_.settings.addresses[1], " 10.0.0.1");
+    EXPECT_EQ(PanelText(3), QStringLiteral(" 10.0.0.1:%1").arg(ports_[1]));
+    EXPECT_EQ(state_.settings.ports[2], moved.Port());
     EXPECT_EQ(PanelText(5), QStringLiteral("127.0.0.1:%1").arg(moved.Port()));
-    peers.push_back(moved.Accept());
-    EXPECT_GE(peers.back(), 0);
-    EXPECT_TRUE(RunQtUntil([&] { return form->ClientSocket(3).Active(); }));
+    peers_.push_back(moved.Accept());
+    EXPECT_GE(peers_.back(), 0);
+    EXPECT_TRUE(RunQtUntil([&] { return form_->ClientSocket(3).Active(); }));
 }
 
 TEST_F(ApplyTest, CancelChangesNothing) {
     StartConnected();
-    const std::string file = ReadFile(dir / "dane/konfig.ini");
+    const std::string file = ReadFile(dir_ / "dane/konfig.ini");
     OpenSettings([](ui::TFparams& dialog) {
         dialog.Eaddress[0]->setText("10.9.9.9");
         dialog.Eport[0]->setText("1");
         dialog.BBcancel->click();
     });
-    EXPECT_EQ(state.settings.addresses[0], "127.0.0.1");
-    EXPECT_EQ(ReadFile(dir / "dane/konfig.ini"), file);
-    EXPECT_TRUE(connecting.empty());
+    EXPECT_EQ(state_.settings.addresses[0], "127.0.0.1");
+    EXPECT_EQ(ReadFile(dir_ / "dane/konfig.ini"), file);
+    EXPECT_TRUE(connecting_.empty());
     for (int n = 1; n <= 4; ++n) {
-        EXPECT_TRUE(form->ClientSocket(n).Active()) << n;
+        EXPECT_TRUE(form_->ClientSocket(n).Active()) << n;
     }
     QString reopened;
     OpenSettings([&](ui::TFparams& dialog) { reopened = dialog.Eaddress[0]->text(); });
@@ -124,7 +124,7 @@ TEST_F(ApplyTest, TechnicalViewLetsTheOperatorTurnTheLogPanelOn) {
     EXPECT_FALSE(switch_reachable);  // as delivered, the switch cannot be seen
     EXPECT_TRUE(Find("Pa_rs_log")->isHidden());
 
-    form->findChild<ui::TFparams*>()->ShowTechnicalView();
+    form_->findChild<ui::TFparams*>()->ShowTechnicalView();
     OpenSettings(operate);
     EXPECT_TRUE(switch_reachable);
     EXPECT_FALSE(Find("Pa_rs_log")->isHidden());
@@ -132,19 +132,19 @@ TEST_F(ApplyTest, TechnicalViewLetsTheOperatorTurnTheLogPanelOn) {
 
 TEST_F(ApplyTest, UnwritableFileStopsAfterTheStatusBarWithTheScalesClosed) {
     StartConnected();
-    std::filesystem::remove(dir / "dane/konfig.ini");
-    std::filesystem::create_directory(dir / "dane/konfig.ini");  // cannot be replaced
+    std::filesystem::remove(dir_ / "dane/konfig.ini");
+    std::filesystem::create_directory(dir_ / "dane/konfig.ini");  // cannot be replaced
     OpenSettings([](ui::TFparams& dialog) {
         dialog.Eport[3]->setText("3004");
         dialog.BBok->click();
     });
     using Message = std::pair<QString, QString>;
-    EXPECT_EQ(toolkit.error_boxes,
+    EXPECT_EQ(toolkit_.error_boxes,
               (std::vector<Message>{{"Tarvelio", "Unable to write to dane/konfig.ini."}}));
     EXPECT_EQ(PanelText(7), "127.0.0.1:3004");
-    EXPECT_TRUE(connecting.empty());
+    EXPECT_TRUE(connecting_.empty());
     for (int n = 1; n <= 4; ++n) {
-        EXPECT_FALSE(form->ClientSocket(n).Active()) << n;
+        EXPECT_FALSE(form_->ClientSocket(n).Active()) << n;
         EXPECT_EQ(Box(n).Shape->BrushColor(), kRed);
     }
 }
@@ -152,11 +152,11 @@ TEST_F(ApplyTest, UnwritableFileStopsAfterTheStatusBarWithTheScalesClosed) {
 TEST_F(ApplyTest, ReadingsKeepArrivingWhileTheDialogIsOpen) {
     StartConnected();
     ui::QtToolkit real;  // a real modal loop this time
-    auto* dialog = form->findChild<ui::TFparams*>();
+    auto* dialog = form_->findChild<ui::TFparams*>();
     ASSERT_NE(dialog, nullptr);
     QString shown_meanwhile;
     QTimer::singleShot(0, dialog, [&] {
-        SendAll(peers[1], "4321\r");
+        SendAll(peers_[1], "4321\r");
         RunQtUntil([&] { return Box(2).Ldisplay->text() == "4321"; });
         shown_meanwhile = dialog->isVisible() ? Box(2).Ldisplay->text() : QString();
         dialog->reject();

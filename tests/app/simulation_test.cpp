@@ -7,13 +7,13 @@ namespace {
 class SimulationTest : public ScaleTest {
 protected:
     void Simulate(const char* text, int item) {
-        form->Controls().Ers_input->setText(QString::fromUtf8(text));
-        form->Controls().CBscale_num->setCurrentIndex(item);
-        form->Controls().Brs_input->click();
+        form_->Controls().Ers_input->setText(QString::fromUtf8(text));
+        form_->Controls().CBscale_num->setCurrentIndex(item);
+        form_->Controls().Brs_input->click();
     }
 
     std::string LastLogLine() const {
-        const TransmissionLog& log = form->Log();
+        const TransmissionLog& log = form_->Log();
         return log.LineCount() == 0 ? "" : std::string(log.Line(log.LineCount() - 1));
     }
 };
@@ -24,18 +24,18 @@ TEST_F(SimulationTest, LineGoesToTheChosenScaleOnly) {
     EXPECT_EQ(LastLogLine(), "14-03-07.045 3  << 12.5");
     EXPECT_EQ(Shown(3), "13");
     EXPECT_EQ(Shown(1), "- - - - -");
-    EXPECT_EQ(form->Controls().Ers_input->text(), "12.5");  // ready to be sent again
+    EXPECT_EQ(form_->Controls().Ers_input->text(), "12.5");  // ready to be sent again
 
-    const std::size_t logged = form->Log().LineCount();
+    const std::size_t logged = form_->Log().LineCount();
     Simulate("7", 4);  // item "5": logged and decoded, shown nowhere
-    EXPECT_EQ(form->Log().LineCount(), logged + 1);
+    EXPECT_EQ(form_->Log().LineCount(), logged + 1);
     EXPECT_EQ(LastLogLine(), "14-03-07.045 5  << 7");
     for (int n = 1; n <= 4; ++n) {
         EXPECT_NE(Shown(n), "7") << n;
     }
 
     Simulate("", 0);
-    EXPECT_EQ(form->Log().LineCount(), logged + 1);
+    EXPECT_EQ(form_->Log().LineCount(), logged + 1);
 }
 
 TEST_F(SimulationTest, SimulatedLineLeavesAScalesUnfinishedLineAlone) {
@@ -52,23 +52,23 @@ TEST_F(SimulationTest, SimulatedLineLeavesAScalesUnfinishedLineAlone) {
 
 TEST_F(SimulationTest, StepsMoveScaleOneByFive) {
     Start();
-    const auto up = [&] { form->Controls().BBsymulup_small->click(); };
-    const auto down = [&] { form->Controls().BBsymuldown_small->click(); };
-    const std::size_t logged = form->Log().LineCount();
+    const auto up = [&] { form_->Controls().BBsymulup_small->click(); };
+    const auto down = [&] { form_->Controls().BBsymuldown_small->click(); };
+    const std::size_t logged = form_->Log().LineCount();
     up();
     EXPECT_EQ(Shown(1), "5");
     up();
     EXPECT_EQ(Shown(1), "10");
     down();
     EXPECT_EQ(Shown(1), "5");
-    EXPECT_EQ(form->Log().LineCount(), logged + 3);
+    EXPECT_EQ(form_->Log().LineCount(), logged + 3);
     EXPECT_EQ(LastLogLine(), "14-03-07.045 1  << 5");
     down();
     down();
     EXPECT_EQ(Shown(1), "-5");
     up();
     EXPECT_EQ(Shown(1), "0");
-    EXPECT_EQ(state.simulated_value, 0);
+    EXPECT_EQ(state_.simulated_value, 0);
 }
 
 TEST_F(SimulationTest, StepsLeaveAPendingLineOfScaleOnePending) {
@@ -76,7 +76,7 @@ TEST_F(SimulationTest, StepsLeaveAPendingLineOfScaleOnePending) {
     StartWithPort(1, server.Port());
     const int peer = ConnectScale(server, 1);
     SendAndWait(peer, 1, "4");
-    form->Controls().BBsymulup_small->click();
+    form_->Controls().BBsymulup_small->click();
     EXPECT_EQ(Shown(1), "5");
     SendAndWait(peer, 1, "2\r");
     EXPECT_EQ(Shown(1), "42");

@@ -19,45 +19,45 @@ namespace station::test {
 // A station started in a directory of its own, with its own session token.
 class StationTest : public ::testing::Test {
 protected:
-    StationTest() : cwd(dir.Path()) {
-        std::filesystem::create_directory(dir / "dane");
-        std::filesystem::create_directory(dir / "run");
-        std::filesystem::permissions(dir / "run", std::filesystem::perms::owner_all);
-        setenv("XDG_RUNTIME_DIR", (dir / "run").c_str(), 1);
+    StationTest() : cwd_(dir_.Path()) {
+        std::filesystem::create_directory(dir_ / "dane");
+        std::filesystem::create_directory(dir_ / "run");
+        std::filesystem::permissions(dir_ / "run", std::filesystem::perms::owner_all);
+        setenv("XDG_RUNTIME_DIR", (dir_ / "run").c_str(), 1);
     }
 
     TForm1& Start() {
-        form = std::make_unique<TForm1>(state, toolkit, clock);
-        form->AttachDialogs(new ui::TFparams(state.settings, form.get()),
-                            new ui::TAboutBox(toolkit, form.get()));
-        return *form;
+        form_ = std::make_unique<TForm1>(state_, toolkit_, clock_);
+        form_->AttachDialogs(new ui::TFparams(state_.settings, form_.get()),
+                             new ui::TAboutBox(toolkit_, form_.get()));
+        return *form_;
     }
 
     TForm1& Show() {
         Start().show();
         QCoreApplication::processEvents();
-        return *form;
+        return *form_;
     }
 
     template <typename Widget = QWidget>
     Widget* Find(const char* name) {
-        auto* widget = form->findChild<Widget*>(QString::fromLatin1(name));
+        auto* widget = form_->findChild<Widget*>(QString::fromLatin1(name));
         EXPECT_NE(widget, nullptr) << name;
         return widget;
     }
 
     const ui::ScaleBox& Box(int scale) const {
-        return form->Controls().scales[static_cast<std::size_t>(scale - 1)];
+        return form_->Controls().scales[static_cast<std::size_t>(scale - 1)];
     }
 
-    QString PanelText(int index) { return form->Controls().StatusBar->PanelAt(index).text; }
+    QString PanelText(int index) { return form_->Controls().StatusBar->PanelAt(index).text; }
 
-    TempDir dir;
-    WorkingDirectory cwd;
-    StationState state;
-    FakeToolkit toolkit;
-    FakeClock clock;
-    std::unique_ptr<TForm1> form;
+    TempDir dir_;
+    WorkingDirectory cwd_;
+    StationState state_;
+    FakeToolkit toolkit_;
+    FakeClock clock_;
+    std::unique_ptr<TForm1> form_;
 };
 
 }  // namespace station::test

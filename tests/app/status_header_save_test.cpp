@@ -36,15 +36,15 @@ TEST_P(StatusHeaderSave, ReadingShownIsTheReadingSaved) {
     Listener server;
     StartWithPort(2, server.Port());
     const int peer = ConnectScale(server, 2);
-    EXPECT_EQ(state.decimal_separator, GetParam() == std::string("C") ? '.' : ',');
-    clock.now = {2026, 12, 8, 7, 5, 9, 0};
+    EXPECT_EQ(state_.decimal_separator, GetParam() == std::string("C") ? '.' : ',');
+    clock_.now = {2026, 12, 8, 7, 5, 9, 0};
     std::string expected;
     for (const SavedLine& line : kLines) {
         SendAndWait(peer, 2, std::string(line.received) + "\r\n");
         Box(2).BBsave->click();
         expected += std::string("2026-12-08, 07:05:09\twaga2\t") + line.saved + "\r\n";
     }
-    EXPECT_EQ(ReadFile(dir / "dane/202612.txt"), expected);
+    EXPECT_EQ(ReadFile(dir_ / "dane/202612.txt"), expected);
     close(peer);
 }
 

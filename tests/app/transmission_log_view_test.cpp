@@ -9,16 +9,16 @@ namespace {
 class LogViewTest : public StationTest {
 protected:
     void Simulate(const char* text) {
-        form->Controls().Ers_input->setText(QString::fromLatin1(text));
-        form->Controls().CBscale_num->setCurrentIndex(1);
-        form->Controls().Brs_input->click();
+        form_->Controls().Ers_input->setText(QString::fromLatin1(text));
+        form_->Controls().CBscale_num->setCurrentIndex(1);
+        form_->Controls().Brs_input->click();
     }
 
-    QString Memo() const { return form->Controls().Mlog->toPlainText(); }
+    QString Memo() const { return form_->Controls().Mlog->toPlainText(); }
 
     void SetTechnicalView(bool on) {
-        state.settings.show_log = on;
-        form->ApplyViewSettings();
+        state_.settings.show_log = on;
+        form_->ApplyViewSettings();
     }
 };
 
@@ -34,7 +34,7 @@ TEST_F(LogViewTest, LinesLoggedWhileHiddenAreThereWhenShown) {
     SetTechnicalView(false);
     Simulate("4");
     SetTechnicalView(true);
-    EXPECT_EQ(form->Controls().Mlog->document()->blockCount(), 4);
+    EXPECT_EQ(form_->Controls().Mlog->document()->blockCount(), 4);
 }
 
 TEST_F(LogViewTest, MemoFollowsTheLogWhenItIsEmptiedAtCapacity) {
@@ -43,23 +43,24 @@ TEST_F(LogViewTest, MemoFollowsTheLogWhenItIsEmptiedAtCapacity) {
     for (std::size_t i = 0; i <= TransmissionLog::kCapacity + 1; ++i) {
         Simulate("5");
     }
-    EXPECT_EQ(form->Log().LineCount(), 1u);
+    EXPECT_EQ(form_->Log().LineCount(), 1u);
     EXPECT_EQ(Memo(), "14-03-07.045 2  << 5");
 }
 
 TEST_F(LogViewTest, HiddenSaveButtonWritesTheLogWhereTheOperatorChose) {
     Start();
     Simulate("12.5");
-    form->Controls().SBsave_comport->click();  // cancelled: nothing written
-    toolkit.answer_save = QString::fromStdString(dir / "saved.txt");
-    form->Controls().SBsave_comport->click();
-    EXPECT_EQ(toolkit.save_dialogs.front(), "Zapisz plik transmisji RS232|rs232_log.txt|txt (txt)");
-    EXPECT_EQ(ReadFile(dir / "saved.txt"), "------ Waga ------ \r\n14-03-07.045 2  << 12.5\r\n");
+    form_->Controls().SBsave_comport->click();  // cancelled: nothing written
+    toolkit_.answer_save = QString::fromStdString(dir_ / "saved.txt");
+    form_->Controls().SBsave_comport->click();
+    EXPECT_EQ(toolkit_.save_dialogs.front(),
+              "Zapisz plik transmisji RS232|rs232_log.txt|txt (txt)");
+    EXPECT_EQ(ReadFile(dir_ / "saved.txt"), "------ Waga ------ \r\n14-03-07.045 2  << 12.5\r\n");
 
-    toolkit.answer_save = QString::fromStdString(dir / "missing/saved.txt");
-    form->Controls().SBsave_comport->click();
+    toolkit_.answer_save = QString::fromStdString(dir_ / "missing/saved.txt");
+    form_->Controls().SBsave_comport->click();
     using Message = std::pair<QString, QString>;
-    EXPECT_EQ(toolkit.error_boxes, (std::vector<Message>{{"Tarvelio", "Invalid filename."}}));
+    EXPECT_EQ(toolkit_.error_boxes, (std::vector<Message>{{"Tarvelio", "Invalid filename."}}));
 }
 
 }  // namespace

@@ -54,13 +54,13 @@ protected:
         ConnectionSettings settings;
         settings.addresses.fill("stale");
         settings.ports.fill(-7);
-        LoadConnectionSettings(settings, file);
+        LoadConnectionSettings(settings, file_);
         return settings;
     }
 
-    test::TempDir dir;
-    std::string path = dir / "konfig.ini";
-    IniFile file{path};
+    test::TempDir dir_;
+    std::string path_ = dir_ / "konfig.ini";
+    IniFile file_{path_};
 };
 
 TEST_F(SettingsStore, MissingFileGivesTheDefaults) {
@@ -70,7 +70,7 @@ TEST_F(SettingsStore, MissingFileGivesTheDefaults) {
 }
 
 TEST_F(SettingsStore, ReadsValuesAsTheFormatDefines) {
-    test::WriteFile(path,
+    test::WriteFile(path_,
                     "; station settings\r\n"
                     "[Other]\r\nport1=1\r\n"
                     "  [ polaczenie ]  \r\n"
@@ -89,14 +89,14 @@ TEST_F(SettingsStore, ReadsValuesAsTheFormatDefines) {
 }
 
 TEST_F(SettingsStore, FirstOfTwiceStandingKeysIsReadAndWritten) {
-    test::WriteFile(path, "[Polaczenie]\r\nport1=$7D5\r\nport1=9\r\n");
+    test::WriteFile(path_, "[Polaczenie]\r\nport1=$7D5\r\nport1=9\r\n");
     EXPECT_EQ(Load().ports[0], 2005);
-    file.WriteString("Polaczenie", "port1", "3000");
-    EXPECT_EQ(test::ReadFile(path), "[Polaczenie]\r\nport1=3000\r\nport1=9\r\n");
+    file_.WriteString("Polaczenie", "port1", "3000");
+    EXPECT_EQ(test::ReadFile(path_), "[Polaczenie]\r\nport1=3000\r\nport1=9\r\n");
 }
 
 TEST_F(SettingsStore, ValuesAreCutAtTheLengthLimit) {
-    test::WriteFile(path, "[Polaczenie]\r\naddress1=" + std::string(3000, 'a') + "\r\n");
+    test::WriteFile(path_, "[Polaczenie]\r\naddress1=" + std::string(3000, 'a') + "\r\n");
     EXPECT_EQ(Load().addresses[0], std::string(IniFile::kMaxValueLength, 'a'));
 }
 
@@ -104,8 +104,8 @@ TEST_F(SettingsStore, NewFileHoldsTheHeaderAndTheEightKeysInOrder) {
     ConnectionSettings settings;
     settings.addresses = {"192.168.1.10", "", "scale3", "127.0.0.1"};
     settings.ports = {2001, -5, 0, 70000};
-    SaveConnectionSettings(settings, file);
-    EXPECT_EQ(test::ReadFile(path),
+    SaveConnectionSettings(settings, file_);
+    EXPECT_EQ(test::ReadFile(path_),
               "[Polaczenie]\r\naddress1=192.168.1.10\r\naddress2=\r\naddress3=scale3\r\n"
               "address4=127.0.0.1\r\nport1=2001\r\nport2=-5\r\nport3=0\r\nport4=70000\r\n");
     const ConnectionSettings loaded = Load();
@@ -114,7 +114,7 @@ TEST_F(SettingsStore, NewFileHoldsTheHeaderAndTheEightKeysInOrder) {
 }
 
 TEST_F(SettingsStore, SaveKeepsEveryForeignByte) {
-    test::WriteFile(path,
+    test::WriteFile(path_,
                     "; comment \xb9\r\n"
                     "[Other]\nkey = value \n\n"
                     "[POLACZENIE]\r\n"
@@ -125,8 +125,8 @@ TEST_F(SettingsStore, SaveKeepsEveryForeignByte) {
                     "[Last]\r\n"
                     "tail=no line end");
     ConnectionSettings settings;
-    SaveConnectionSettings(settings, file);
-    EXPECT_EQ(test::ReadFile(path),
+    SaveConnectionSettings(settings, file_);
+    EXPECT_EQ(test::ReadFile(path_),
               "; comment \xb9\r\n"
               "[Other]\nkey = value \n\n"
               "[POLACZENIE]\r\n"
@@ -141,37 +141,37 @@ TEST_F(SettingsStore, SaveKeepsEveryForeignByte) {
 }
 
 TEST_F(SettingsStore, MissingSectionIsAddedAtTheEnd) {
-    test::WriteFile(path, "[Other]\r\nx=1");
-    file.WriteString("Polaczenie", "port1", "1");
-    EXPECT_EQ(test::ReadFile(path), "[Other]\r\nx=1\r\n[Polaczenie]\r\nport1=1\r\n");
+    test::WriteFile(path_, "[Other]\r\nx=1");
+    file_.WriteString("Polaczenie", "port1", "1");
+    EXPECT_EQ(test::ReadFile(path_), "[Other]\r\nx=1\r\n[Polaczenie]\r\nport1=1\r\n");
 }
 
 // Found by fuzzing: a file whose last line ends in a carriage return alone once had that CR
 // doubled, and the value read back carried it.
 TEST_F(SettingsStore, LastLineEndedByACarriageReturnAloneGetsItsLineFeed) {
-    test::WriteFile(path, "[Polaczenie]\r\naddress1=10.0.0.1\r");
-    file.WriteString("Polaczenie", "address2", "10.0.0.2");
-    EXPECT_EQ(test::ReadFile(path), "[Polaczenie]\r\naddress1=10.0.0.1\r\naddress2=10.0.0.2\r\n");
+    test::WriteFile(path_, "[Polaczenie]\r\naddress1=10.0.0.1\r");
+    file_.WriteString("Polaczenie", "address2", "10.0.0.2");
+    EXPECT_EQ(test::ReadFile(path_), "[Polaczenie]\r\naddress1=10.0.0.1\r\naddress2=10.0.0.2\r\n");
     EXPECT_EQ(Load().addresses[0], "10.0.0.1");
 
-    test::WriteFile(path, "[Other]\r\nx=1\r");
-    file.WriteString("Polaczenie", "port1", "1");
-    EXPECT_EQ(test::ReadFile(path), "[Other]\r\nx=1\r\n[Polaczenie]\r\nport1=1\r\n");
+    test::WriteFile(path_, "[Other]\r\nx=1\r");
+    file_.WriteString("Polaczenie", "port1", "1");
+    EXPECT_EQ(test::ReadFile(path_), "[Other]\r\nx=1\r\n[Polaczenie]\r\nport1=1\r\n");
 }
 
 TEST_F(SettingsStore, AValueNeverSpansLines) {
-    file.WriteString("Polaczenie", "address1", "10.0.0.1\r\n[Injected]");
-    EXPECT_EQ(test::ReadFile(path), "[Polaczenie]\r\naddress1=10.0.0.1\r\n");
+    file_.WriteString("Polaczenie", "address1", "10.0.0.1\r\n[Injected]");
+    EXPECT_EQ(test::ReadFile(path_), "[Polaczenie]\r\naddress1=10.0.0.1\r\n");
 }
 
 TEST_F(SettingsStore, ReplacementKeepsModeAndWritesThroughLinks) {
-    const std::string target = dir / "real.ini";
+    const std::string target = dir_ / "real.ini";
     test::WriteFile(target, "[Polaczenie]\r\nport1=1\r\n");
     ASSERT_EQ(chmod(target.c_str(), 0640), 0);
-    ASSERT_EQ(symlink("real.ini", path.c_str()), 0);
-    file.WriteString("Polaczenie", "port1", "2");
+    ASSERT_EQ(symlink("real.ini", path_.c_str()), 0);
+    file_.WriteString("Polaczenie", "port1", "2");
     struct stat link {};
-    ASSERT_EQ(lstat(path.c_str(), &link), 0);
+    ASSERT_EQ(lstat(path_.c_str(), &link), 0);
     EXPECT_TRUE(S_ISLNK(link.st_mode));
     EXPECT_EQ(test::ReadFile(target), "[Polaczenie]\r\nport1=2\r\n");
     struct stat real {};
@@ -190,17 +190,17 @@ std::string WriteError(IniFile& file) {
 }
 
 TEST_F(SettingsStore, UnwritableFileFailsAndStaysAsItWas) {
-    IniFile through_plain_file(dir / "plain/konfig.ini");
-    test::WriteFile(dir / "plain", "x");
-    EXPECT_EQ(WriteError(through_plain_file), "Unable to write to " + (dir / "plain/konfig.ini"));
-    EXPECT_EQ(test::ReadFile(dir / "plain"), "x");
+    IniFile through_plain_file(dir_ / "plain/konfig.ini");
+    test::WriteFile(dir_ / "plain", "x");
+    EXPECT_EQ(WriteError(through_plain_file), "Unable to write to " + (dir_ / "plain/konfig.ini"));
+    EXPECT_EQ(test::ReadFile(dir_ / "plain"), "x");
 
-    ASSERT_EQ(mkdir(path.c_str(), 0755), 0);  // a directory where the file should be
-    EXPECT_EQ(WriteError(file), "Unable to write to " + path);
+    ASSERT_EQ(mkdir(path_.c_str(), 0755), 0);  // a directory where the file should be
+    EXPECT_EQ(WriteError(file_), "Unable to write to " + path_);
 
-    IniFile dangling(dir / "dangling.ini");
-    ASSERT_EQ(symlink("nowhere/x.ini", (dir / "dangling.ini").c_str()), 0);
-    EXPECT_EQ(WriteError(dangling), "Unable to write to " + (dir / "dangling.ini"));
+    IniFile dangling(dir_ / "dangling.ini");
+    ASSERT_EQ(symlink("nowhere/x.ini", (dir_ / "dangling.ini").c_str()), 0);
+    EXPECT_EQ(WriteError(dangling), "Unable to write to " + (dir_ / "dangling.ini"));
 }
 
 TEST_F(SettingsStore, ReadOnlyFileFailsEvenWhereItsDirectoryIsWritable) {
@@ -208,24 +208,24 @@ TEST_F(SettingsStore, ReadOnlyFileFailsEvenWhereItsDirectoryIsWritable) {
         GTEST_SKIP() << "needs root to drop to another user";
     }
     const std::string original = "[Polaczenie]\r\nport1=5\r\n";
-    test::WriteFile(path, original);
-    ASSERT_EQ(chmod(path.c_str(), 0444), 0);
-    ASSERT_EQ(chmod(dir.Path().c_str(), 0777), 0);
+    test::WriteFile(path_, original);
+    ASSERT_EQ(chmod(path_.c_str(), 0444), 0);
+    ASSERT_EQ(chmod(dir_.Path().c_str(), 0777), 0);
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
         const bool dropped = setgid(65534) == 0 && setuid(65534) == 0;
-        _exit(dropped && WriteError(file) == "Unable to write to " + path ? 0 : 1);
+        _exit(dropped && WriteError(file_) == "Unable to write to " + path_ ? 0 : 1);
     }
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    EXPECT_EQ(test::ReadFile(path), original);
+    EXPECT_EQ(test::ReadFile(path_), original);
 }
 
 TEST_F(SettingsStore, ErrorNamesTheFileAsTheStationNamesIt) {
     const auto previous = std::filesystem::current_path();
-    std::filesystem::current_path(dir.Path());
+    std::filesystem::current_path(dir_.Path());
     IniFile relative(kSettingsFileName);
     const std::string message = WriteError(relative);  // there is no dane/ here
     std::filesystem::current_path(previous);
@@ -259,12 +259,12 @@ TEST_F(SettingsStore, RandomFilesNeverBreakReadingAndSavedValuesReadBack) {
             content += pieces[std::uniform_int_distribution<std::size_t>(
                 0, std::size(pieces) - 1)(random)];
         }
-        test::WriteFile(path, content);
+        test::WriteFile(path_, content);
         Load();
         ConnectionSettings settings;
         settings.addresses = {"10.0.0." + std::to_string(round), "", "a b", "'q'x"};
         settings.ports = {round, -round, 65535, INT32_MIN};
-        SaveConnectionSettings(settings, file);
+        SaveConnectionSettings(settings, file_);
         const ConnectionSettings loaded = Load();
         ASSERT_EQ(loaded.addresses, settings.addresses) << "round " << round;
         ASSERT_EQ(loaded.ports, settings.ports) << "round " << round;

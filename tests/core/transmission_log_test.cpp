@@ -62,43 +62,43 @@ class LogSaving : public ::testing::Test {
 protected:
     std::string ErrorOfSavingTo(const std::string& path) {
         try {
-            log.SaveToFile(path);
+            log_.SaveToFile(path);
         } catch (const InOutError& error) {
             return error.what();
         }
         return "saved";
     }
 
-    test::FakeClock clock;
-    TransmissionLog log{clock};
-    test::TempDir dir;
+    test::FakeClock clock_;
+    TransmissionLog log_{clock_};
+    test::TempDir dir_;
 };
 
 TEST_F(LogSaving, WritesHeaderAndEveryLineWithCrLfByteForByte) {
-    const std::string path = dir / "rs232_log.txt";
+    const std::string path = dir_ / "rs232_log.txt";
     test::WriteFile(path, "old content that is longer than the new one, to be truncated away");
-    log.LogTransmission(log_code::kReceived, "1\xb9\xea", 1);
-    log.LogTransmission(log_code::kReceived, "", 4);
-    log.SaveToFile(path);
+    log_.LogTransmission(log_code::kReceived, "1\xb9\xea", 1);
+    log_.LogTransmission(log_code::kReceived, "", 4);
+    log_.SaveToFile(path);
     EXPECT_EQ(test::ReadFile(path),
               "------ Waga ------ \r\n14-03-07.045 1  << 1\xb9\xea\r\n14-03-07.045 4  << \r\n");
-    EXPECT_EQ(log.Lines().size(), 2u);
+    EXPECT_EQ(log_.Lines().size(), 2u);
 }
 
 TEST_F(LogSaving, EmptyLogWritesTheHeaderAlone) {
-    const std::string path = dir / "empty.txt";
-    log.SaveToFile(path);
+    const std::string path = dir_ / "empty.txt";
+    log_.SaveToFile(path);
     EXPECT_EQ(test::ReadFile(path), "------ Waga ------ \r\n");
 }
 
 TEST_F(LogSaving, FailuresCarryTheStationsTexts) {
-    test::WriteFile(dir / "plain", "x");
-    EXPECT_EQ(ErrorOfSavingTo(dir / "missing/log.txt"), "Invalid filename");
-    EXPECT_EQ(ErrorOfSavingTo(dir / "plain/log.txt"), "Invalid filename");
-    EXPECT_EQ(ErrorOfSavingTo(dir.Path()), "File access denied");
-    log.LogTransmission(log_code::kReceived, "1", 1);
+    test::WriteFile(dir_ / "plain", "x");
+    EXPECT_EQ(ErrorOfSavingTo(dir_ / "missing/log.txt"), "Invalid filename");
+    EXPECT_EQ(ErrorOfSavingTo(dir_ / "plain/log.txt"), "Invalid filename");
+    EXPECT_EQ(ErrorOfSavingTo(dir_.Path()), "File access denied");
+    log_.LogTransmission(log_code::kReceived, "1", 1);
     EXPECT_EQ(ErrorOfSavingTo("/dev/full"), "Disk full");
-    EXPECT_EQ(log.Lines().size(), 1u);
+    EXPECT_EQ(log_.Lines().size(), 1u);
 }
 
 TEST(InOutErrorTexts, MapSystemErrorsToTheStationsTable) {

@@ -20,7 +20,7 @@ namespace {
 
 class RegisterTest : public ::testing::Test {
 protected:
-    RegisterTest() : cwd(dir.Path()) { std::filesystem::create_directory(dir / "dane"); }
+    RegisterTest() : cwd_(dir_.Path()) { std::filesystem::create_directory(dir_ / "dane"); }
 
     // The text of the error a save raises, or "" when it succeeds.
     std::string SaveError(int scale, const std::string& shown) {
@@ -32,40 +32,40 @@ protected:
         }
     }
 
-    TempDir dir;
-    WorkingDirectory cwd;
-    FakeClock clock;
-    WeighingRegister register_{clock, ':'};
+    TempDir dir_;
+    WorkingDirectory cwd_;
+    FakeClock clock_;
+    WeighingRegister register_{clock_, ':'};
 };
 
 TEST_F(RegisterTest, FirstSaveOfTheMonthCreatesTheFileLaterSavesAppend) {
-    clock.now = {2026, 12, 6, 19, 21, 7, 450};
+    clock_.now = {2026, 12, 6, 19, 21, 7, 450};
     register_.SaveWeighing(2, "1234");
-    EXPECT_EQ(ReadFile(dir / "dane/202612.txt"), "2026-12-06, 19:21:07\twaga2\t1234\r\n");
+    EXPECT_EQ(ReadFile(dir_ / "dane/202612.txt"), "2026-12-06, 19:21:07\twaga2\t1234\r\n");
 
-    clock.now = {2026, 12, 6, 19, 21, 7, 900};  // same second: two lines, nothing merged
+    clock_.now = {2026, 12, 6, 19, 21, 7, 900};  // same second: two lines, nothing merged
     register_.SaveWeighing(2, "1234");
-    clock.now = {2026, 12, 31, 23, 59, 59, 0};
+    clock_.now = {2026, 12, 31, 23, 59, 59, 0};
     register_.SaveWeighing(3, "- - - - -");
     register_.SaveWeighing(1, "#err");
     register_.SaveWeighing(4, "-12");
-    EXPECT_EQ(ReadFile(dir / "dane/202612.txt"),
+    EXPECT_EQ(ReadFile(dir_ / "dane/202612.txt"),
               "2026-12-06, 19:21:07\twaga2\t1234\r\n"
               "2026-12-06, 19:21:07\twaga2\t1234\r\n"
               "2026-12-31, 23:59:59\twaga3\t- - - - -\r\n"
               "2026-12-31, 23:59:59\twaga1\t#err\r\n"
               "2026-12-31, 23:59:59\twaga4\t-12\r\n");
 
-    clock.now = {2027, 1, 1, 0, 0, 0, 0};  // a new month starts a new file
+    clock_.now = {2027, 1, 1, 0, 0, 0, 0};  // a new month starts a new file
     register_.SaveWeighing(1, "0");
-    EXPECT_EQ(ReadFile(dir / "dane/202701.txt"), "2027-01-01, 00:00:00\twaga1\t0\r\n");
+    EXPECT_EQ(ReadFile(dir_ / "dane/202701.txt"), "2027-01-01, 00:00:00\twaga1\t0\r\n");
 }
 
 TEST_F(RegisterTest, TimeSeparatorOfTheLocaleStandsBetweenTheTimeFields) {
-    WeighingRegister dotted(clock, '.');
-    clock.now = {2026, 12, 6, 9, 1, 7, 0};
+    WeighingRegister dotted(clock_, '.');
+    clock_.now = {2026, 12, 6, 9, 1, 7, 0};
     dotted.SaveWeighing(1, "5");
-    EXPECT_EQ(ReadFile(dir / "dane/202612.txt"), "2026-12-06, 09.01.07\twaga1\t5\r\n");
+    EXPECT_EQ(ReadFile(dir_ / "dane/202612.txt"), "2026-12-06, 09.01.07\twaga1\t5\r\n");
 
     EXPECT_EQ(TimeSeparatorOf("%H:%M:%S"), ':');
     EXPECT_EQ(TimeSeparatorOf("%H.%M.%S"), '.');
@@ -78,43 +78,43 @@ TEST_F(RegisterTest, TimeSeparatorOfTheLocaleStandsBetweenTheTimeFields) {
 
 TEST_F(RegisterTest, EndOfFileMarksAreDroppedOnlyWhenTheyEndTheFile) {
     const std::string earlier = "2026-12-01, 08:00:00\twaga1\t10\r\n";
-    WriteFile(dir / "dane/202612.txt", earlier + "\x1a\x1a");
+    WriteFile(dir_ / "dane/202612.txt", earlier + "\x1a\x1a");
     register_.SaveWeighing(1, "11");
     const std::string line = "2026-12-07, 14:03:07\twaga1\t11\r\n";
-    EXPECT_EQ(ReadFile(dir / "dane/202612.txt"), earlier + line);
+    EXPECT_EQ(ReadFile(dir_ / "dane/202612.txt"), earlier + line);
 
     // A mark with saved weighings after it is data: nothing is cut away.
     const std::string kept = "a\x1a" + earlier;
-    WriteFile(dir / "dane/202612.txt", kept);
+    WriteFile(dir_ / "dane/202612.txt", kept);
     register_.SaveWeighing(1, "11");
-    EXPECT_EQ(ReadFile(dir / "dane/202612.txt"), kept + line);
+    EXPECT_EQ(ReadFile(dir_ / "dane/202612.txt"), kept + line);
 }
 
 TEST_F(RegisterTest, EmptyLineWritesNothing) {
-    AppendLineToFile(dir / "dane/empty.txt", "");
-    EXPECT_FALSE(std::filesystem::exists(dir / "dane/empty.txt"));
+    AppendLineToFile(dir_ / "dane/empty.txt", "");
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "dane/empty.txt"));
 }
 
 TEST_F(RegisterTest, FailuresCarryTheirInputOutputTexts) {
-    std::filesystem::rename(dir / "dane", dir / "elsewhere");
+    std::filesystem::rename(dir_ / "dane", dir_ / "elsewhere");
     EXPECT_EQ(SaveError(1, "5"), "Invalid filename");
-    EXPECT_FALSE(std::filesystem::exists(dir / "dane"));
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "dane"));
 
-    WriteFile(dir / "dane", "a file where the directory should be");
+    WriteFile(dir_ / "dane", "a file where the directory should be");
     EXPECT_EQ(SaveError(1, "5"), "Invalid filename");
-    std::filesystem::remove(dir / "dane");
+    std::filesystem::remove(dir_ / "dane");
 
-    std::filesystem::create_directories(dir / "dane/202612.txt");
+    std::filesystem::create_directories(dir_ / "dane/202612.txt");
     EXPECT_EQ(SaveError(1, "5"), "File access denied");
-    std::filesystem::remove(dir / "dane/202612.txt");
+    std::filesystem::remove(dir_ / "dane/202612.txt");
 
-    std::filesystem::create_symlink("/dev/full", dir / "dane/202612.txt");
+    std::filesystem::create_symlink("/dev/full", dir_ / "dane/202612.txt");
     EXPECT_EQ(SaveError(1, "5"), "Disk full");
 }
 
 TEST_F(RegisterTest, FileThatAnotherProgramIsWritingIsRefused) {
-    WriteFile(dir / "dane/202612.txt", "");
-    const int other = open((dir / "dane/202612.txt").c_str(), O_RDONLY);
+    WriteFile(dir_ / "dane/202612.txt", "");
+    const int other = open((dir_ / "dane/202612.txt").c_str(), O_RDONLY);
     ASSERT_EQ(flock(other, LOCK_EX), 0);
     EXPECT_EQ(SaveError(1, "5"), "File access denied");
     close(other);
@@ -122,10 +122,10 @@ TEST_F(RegisterTest, FileThatAnotherProgramIsWritingIsRefused) {
 }
 
 TEST_F(RegisterTest, ReadOnlyFileIsRefusedToAnOrdinaryUser) {
-    WriteFile(dir / "dane/202612.txt", "kept\r\n");
-    chmod((dir / "dane/202612.txt").c_str(), 0444);
-    chmod(dir.Path().c_str(), 0755);
-    chmod((dir / "dane").c_str(), 0755);
+    WriteFile(dir_ / "dane/202612.txt", "kept\r\n");
+    chmod((dir_ / "dane/202612.txt").c_str(), 0444);
+    chmod(dir_.Path().c_str(), 0755);
+    chmod((dir_ / "dane").c_str(), 0755);
     // Root writes anyway; an ordinary user, as the station runs, is refused.
     const pid_t child = fork();
     if (child == 0) {
@@ -140,7 +140,7 @@ TEST_F(RegisterTest, ReadOnlyFileIsRefusedToAnOrdinaryUser) {
         GTEST_SKIP() << "becoming another user needs root";
     }
     EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_EQ(ReadFile(dir / "dane/202612.txt"), "kept\r\n");
+    EXPECT_EQ(ReadFile(dir_ / "dane/202612.txt"), "kept\r\n");
 }
 
 }  // namespace

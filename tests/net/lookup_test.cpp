@@ -8,57 +8,57 @@ using Strings = std::vector<std::string>;
 
 TEST_F(SocketTest, HostNameWinsOverAddressAndResolvesAsynchronously) {
     Listener server;
-    client.SetHost("localhost");
-    client.SetAddress("not an address");
-    client.SetPort(server.Port());
-    client.SetActive(true);
-    EXPECT_EQ(events, Strings{"lookup"});
-    EXPECT_TRUE(client.WinSocket().LookupPending());
-    ASSERT_TRUE(RunUntil([&] { return client.Active(); }));
-    EXPECT_EQ(events, (Strings{"lookup", "connecting", "connect+"}));
-    EXPECT_EQ(client.WinSocket().PeerAddress().sin_addr.s_addr, htonl(INADDR_LOOPBACK));
+    client_.SetHost("localhost");
+    client_.SetAddress("not an address");
+    client_.SetPort(server.Port());
+    client_.SetActive(true);
+    EXPECT_EQ(events_, Strings{"lookup"});
+    EXPECT_TRUE(client_.WinSocket().LookupPending());
+    ASSERT_TRUE(RunUntil([&] { return client_.Active(); }));
+    EXPECT_EQ(events_, (Strings{"lookup", "connecting", "connect+"}));
+    EXPECT_EQ(client_.WinSocket().PeerAddress().sin_addr.s_addr, htonl(INADDR_LOOPBACK));
 }
 
 TEST_F(SocketTest, ServiceNameWinsOverPort) {
-    client.SetAddress("127.0.0.1");
-    client.SetPort(1);
-    client.SetService("no-such-service-here");
-    client.SetActive(true);
-    ASSERT_TRUE(RunUntil([&] { return !uncaught.empty(); }));
+    client_.SetAddress("127.0.0.1");
+    client_.SetPort(1);
+    client_.SetService("no-such-service-here");
+    client_.SetActive(true);
+    ASSERT_TRUE(RunUntil([&] { return !uncaught_.empty(); }));
     // A failed lookup never goes through OnError.
-    EXPECT_EQ(events, (Strings{"lookup", "disconnect"}));
-    ASSERT_EQ(uncaught.size(), 1u);
-    EXPECT_EQ(uncaught[0].rfind("Windows socket error: ", 0), 0u) << uncaught[0];
-    EXPECT_NE(uncaught[0].find("on API 'ASync Lookup'"), std::string::npos) << uncaught[0];
-    EXPECT_FALSE(client.WinSocket().LookupPending());
+    EXPECT_EQ(events_, (Strings{"lookup", "disconnect"}));
+    ASSERT_EQ(uncaught_.size(), 1u);
+    EXPECT_EQ(uncaught_[0].rfind("Windows socket error: ", 0), 0u) << uncaught_[0];
+    EXPECT_NE(uncaught_[0].find("on API 'ASync Lookup'"), std::string::npos) << uncaught_[0];
+    EXPECT_FALSE(client_.WinSocket().LookupPending());
 }
 
 TEST_F(SocketTest, KnownServiceGivesItsPort) {
-    client.SetAddress("127.0.0.1");
-    client.SetService("ssh");
-    client.SetActive(true);
-    ASSERT_TRUE(RunUntil([&] { return events.size() >= 3; }));
-    EXPECT_EQ(events[1], "connecting");
-    EXPECT_EQ(ntohs(client.WinSocket().PeerAddress().sin_port), 22);
+    client_.SetAddress("127.0.0.1");
+    client_.SetService("ssh");
+    client_.SetActive(true);
+    ASSERT_TRUE(RunUntil([&] { return events_.size() >= 3; }));
+    EXPECT_EQ(events_[1], "connecting");
+    EXPECT_EQ(ntohs(client_.WinSocket().PeerAddress().sin_port), 22);
 }
 
 TEST_F(SocketTest, AnAbandonedLookupIsIgnoredWhenItCompletes) {
     Listener server;
-    client.SetHost("localhost");
-    client.SetPort(server.Port());
-    client.SetActive(true);
-    client.SetActive(true);  // a new attempt while the first lookup is pending
-    ASSERT_TRUE(RunUntil([&] { return client.Active(); }));
-    loop.RunOnce(100ms);
-    EXPECT_EQ(events, (Strings{"lookup", "lookup", "connecting", "connect+", "write+"}));
+    client_.SetHost("localhost");
+    client_.SetPort(server.Port());
+    client_.SetActive(true);
+    client_.SetActive(true);  // a new attempt while the first lookup is pending
+    ASSERT_TRUE(RunUntil([&] { return client_.Active(); }));
+    loop_.RunOnce(100ms);
+    EXPECT_EQ(events_, (Strings{"lookup", "lookup", "connecting", "connect+", "write+"}));
 }
 
 TEST_F(SocketTest, BlockingLookupOfAnUnknownServiceConnectsToPortZero) {
-    client.SetClientType(TClientType::kCtBlocking);
-    client.SetAddress("127.0.0.1");
-    client.SetService("no-such-service-here");
-    EXPECT_THROW(client.SetActive(true), ESocketError);
-    EXPECT_EQ(events, (Strings{"lookup", "connecting", "disconnect"}));
+    client_.SetClientType(TClientType::kCtBlocking);
+    client_.SetAddress("127.0.0.1");
+    client_.SetService("no-such-service-here");
+    EXPECT_THROW(client_.SetActive(true), ESocketError);
+    EXPECT_EQ(events_, (Strings{"lookup", "connecting", "disconnect"}));
 }
 
 }  // namespace

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "net/client_socket.h"
-#include "tests/support/poll_loop.h"
 #include "net/socket_error.h"
+#include "tests/support/poll_loop.h"
 
 namespace station::net::test {
 
@@ -94,26 +94,26 @@ inline int OpenDescriptorCount() {
 // escape a notification are kept as the application's handler would show them.
 class SocketTest : public ::testing::Test {
 protected:
-    SocketTest() : client(loop, "ClientSocket1") {
-        loop.SetExceptionHandler([this](std::exception_ptr error) {
+    SocketTest() : client_(loop_, "ClientSocket1") {
+        loop_.SetExceptionHandler([this](std::exception_ptr error) {
             try {
                 std::rethrow_exception(error);
             } catch (const std::exception& e) {
-                uncaught.push_back(e.what());
+                uncaught_.push_back(e.what());
             }
         });
-        client.OnLookup = Note("lookup");
-        client.OnConnecting = Note("connecting");
-        client.OnConnect = Note("connect");
-        client.OnDisconnect = Note("disconnect");
-        client.OnWrite = Note("write");
-        client.OnRead = [this](TClientSocket& sender, TCustomWinSocket& socket) {
-            events.push_back(sender.Active() ? "read+" : "read");
-            received += socket.ReadPendingText();
+        client_.OnLookup = Note("lookup");
+        client_.OnConnecting = Note("connecting");
+        client_.OnConnect = Note("connect");
+        client_.OnDisconnect = Note("disconnect");
+        client_.OnWrite = Note("write");
+        client_.OnRead = [this](TClientSocket& sender, TCustomWinSocket& socket) {
+            events_.push_back(sender.Active() ? "read+" : "read");
+            received_ += socket.ReadPendingText();
         };
-        client.OnError = [this](TClientSocket&, TCustomWinSocket&, TErrorEvent event, int& code) {
-            events.push_back("error " + std::to_string(event) + " " + std::to_string(code));
-            if (suppress_errors) {
+        client_.OnError = [this](TClientSocket&, TCustomWinSocket&, TErrorEvent event, int& code) {
+            events_.push_back("error " + std::to_string(event) + " " + std::to_string(code));
+            if (suppress_errors_) {
                 code = 0;
             }
         };
@@ -122,35 +122,35 @@ protected:
     // Writes the event down with "+" when Active reads true inside the handler.
     TSocketNotifyEvent Note(const std::string& name) {
         return [this, name](TClientSocket& sender, TCustomWinSocket&) {
-            events.push_back(sender.Active() ? name + "+" : name);
+            events_.push_back(sender.Active() ? name + "+" : name);
         };
     }
 
     void Connect(int port) {
-        client.SetAddress("127.0.0.1");
-        client.SetPort(port);
-        client.SetActive(true);
+        client_.SetAddress("127.0.0.1");
+        client_.SetPort(port);
+        client_.SetActive(true);
     }
 
-    bool RunUntil(const std::function<bool()>& done) { return loop.RunUntil(done, 5s); }
+    bool RunUntil(const std::function<bool()>& done) { return loop_.RunUntil(done, 5s); }
 
     // Connects to `server` and returns the accepted peer, with the events cleared.
     int Established(const Listener& server) {
         Connect(server.Port());
         const int peer = server.Accept();
         EXPECT_GE(peer, 0);
-        EXPECT_TRUE(RunUntil([&] { return client.Active(); }));
-        loop.RunOnce(0ms);  // the write-ready notice
-        events.clear();
+        EXPECT_TRUE(RunUntil([&] { return client_.Active(); }));
+        loop_.RunOnce(0ms);  // the write-ready notice
+        events_.clear();
         return peer;
     }
 
-    PollLoop loop;
-    TClientSocket client;
-    std::vector<std::string> events;
-    std::vector<std::string> uncaught;
-    std::string received;
-    bool suppress_errors = true;
+    PollLoop loop_;
+    TClientSocket client_;
+    std::vector<std::string> events_;
+    std::vector<std::string> uncaught_;
+    std::string received_;
+    bool suppress_errors_ = true;
 };
 
 }  // namespace station::net::test

@@ -9,12 +9,12 @@ namespace {
 TEST_F(SocketTest, ValuesCanChangeUntilTheConnectionIsEstablished) {
     Listener server;
     Connect(server.Port());
-    client.SetAddress("127.0.0.2");
-    client.SetPort(1);
-    client.SetHost("localhost");
-    client.SetService("http");
-    ASSERT_TRUE(RunUntil([&] { return client.Active(); }));  // the attempt under way goes on
-    EXPECT_EQ(client.Address(), "127.0.0.2");
+    client_.SetAddress("127.0.0.2");
+    client_.SetPort(1);
+    client_.SetHost("localhost");
+    client_.SetService("http");
+    ASSERT_TRUE(RunUntil([&] { return client_.Active(); }));  // the attempt under way goes on
+    EXPECT_EQ(client_.Address(), "127.0.0.2");
 }
 
 TEST_F(SocketTest, ChangingValuesWhileActiveIsRefused) {
@@ -29,35 +29,35 @@ TEST_F(SocketTest, ChangingValuesWhileActiveIsRefused) {
         }
     };
     const std::string message = "Can't change value while socket is active";
-    EXPECT_EQ(refused([&] { client.SetAddress("127.0.0.2"); }), message);
-    EXPECT_EQ(refused([&] { client.SetPort(server.Port() + 1); }), message);
-    EXPECT_EQ(refused([&] { client.SetHost("localhost"); }), message);
-    EXPECT_EQ(refused([&] { client.SetService("http"); }), message);
-    EXPECT_EQ(refused([&] { client.SetClientType(TClientType::kCtBlocking); }), message);
+    EXPECT_EQ(refused([&] { client_.SetAddress("127.0.0.2"); }), message);
+    EXPECT_EQ(refused([&] { client_.SetPort(server.Port() + 1); }), message);
+    EXPECT_EQ(refused([&] { client_.SetHost("localhost"); }), message);
+    EXPECT_EQ(refused([&] { client_.SetService("http"); }), message);
+    EXPECT_EQ(refused([&] { client_.SetClientType(TClientType::kCtBlocking); }), message);
     // Same value, or a change of letter case only: nothing happens.
-    EXPECT_EQ(refused([&] { client.SetAddress("127.0.0.1"); }), "accepted");
-    EXPECT_EQ(refused([&] { client.SetPort(server.Port()); }), "accepted");
-    client.SetActive(false);
-    client.SetHost("LocalHost");
-    client.SetActive(true);
-    ASSERT_TRUE(RunUntil([&] { return client.Active(); }));
+    EXPECT_EQ(refused([&] { client_.SetAddress("127.0.0.1"); }), "accepted");
+    EXPECT_EQ(refused([&] { client_.SetPort(server.Port()); }), "accepted");
+    client_.SetActive(false);
+    client_.SetHost("LocalHost");
+    client_.SetActive(true);
+    ASSERT_TRUE(RunUntil([&] { return client_.Active(); }));
     const int again = server.Accept();
-    EXPECT_EQ(refused([&] { client.SetHost("LOCALHOST"); }), "accepted");
-    EXPECT_EQ(client.Host(), "LocalHost");
+    EXPECT_EQ(refused([&] { client_.SetHost("LOCALHOST"); }), "accepted");
+    EXPECT_EQ(client_.Host(), "LocalHost");
     close(peer);
     close(again);
 }
 
 TEST_F(SocketTest, BlockingTypeOnAFailedEndpointSwitchesItAtOnce) {
     Connect(UnusedPort());
-    ASSERT_TRUE(RunUntil([&] { return events.size() == 3; }));
-    const int fd = client.WinSocket().SocketHandle();
+    ASSERT_TRUE(RunUntil([&] { return events_.size() == 3; }));
+    const int fd = client_.WinSocket().SocketHandle();
     ASSERT_NE(fcntl(fd, F_GETFL) & O_NONBLOCK, 0);
-    client.SetClientType(TClientType::kCtBlocking);
+    client_.SetClientType(TClientType::kCtBlocking);
     EXPECT_EQ(fcntl(fd, F_GETFL) & O_NONBLOCK, 0);
-    EXPECT_EQ(client.WinSocket().NotifyMask(), 0);
-    client.SetClientType(TClientType::kCtNonBlocking);
-    EXPECT_EQ(client.WinSocket().NotifyMask(), notice::kClientMask);
+    EXPECT_EQ(client_.WinSocket().NotifyMask(), 0);
+    client_.SetClientType(TClientType::kCtNonBlocking);
+    EXPECT_EQ(client_.WinSocket().NotifyMask(), notice::kClientMask);
 }
 
 }  // namespace

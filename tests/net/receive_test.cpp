@@ -13,9 +13,9 @@ TEST_F(SocketTest, DataInOnePieceIsOneRead) {
     Listener server;
     const int peer = Established(server);
     SendAll(peer, "  1234.5 kg\r\n");
-    ASSERT_TRUE(RunUntil([&] { return received.size() == 13; }));
-    EXPECT_EQ(received, "  1234.5 kg\r\n");
-    EXPECT_EQ(events, Strings{"read+"});
+    ASSERT_TRUE(RunUntil([&] { return received_.size() == 13; }));
+    EXPECT_EQ(received_, "  1234.5 kg\r\n");
+    EXPECT_EQ(events_, Strings{"read+"});
     close(peer);
 }
 
@@ -28,11 +28,11 @@ TEST_F(SocketTest, DataInManyPiecesArrivesWhole) {
         SendAll(peer, piece);
         sent += piece;
         if (i % 10 == 0) {
-            loop.RunOnce(0ms);
+            loop_.RunOnce(0ms);
         }
     }
-    ASSERT_TRUE(RunUntil([&] { return received.size() == sent.size(); }));
-    EXPECT_EQ(received, sent);
+    ASSERT_TRUE(RunUntil([&] { return received_.size() == sent.size(); }));
+    EXPECT_EQ(received_, sent);
     close(peer);
 }
 
@@ -44,13 +44,13 @@ TEST_F(SocketTest, SeveralMebibytesAtOnceAreDeliveredInOrder) {
         sent[i] = static_cast<char>(i * 7 + i / 251);
     }
     std::thread writer([&] { SendAll(peer, sent); });
-    const bool all = RunUntil([&] { return received.size() >= sent.size(); });
+    const bool all = RunUntil([&] { return received_.size() >= sent.size(); });
     if (!all) {
         shutdown(peer, SHUT_RDWR);  // lets a blocked writer go
     }
     writer.join();
     ASSERT_TRUE(all);
-    EXPECT_TRUE(received == sent);
+    EXPECT_TRUE(received_ == sent);
     close(peer);
 }
 
@@ -58,11 +58,11 @@ TEST_F(SocketTest, PeerCloseDisconnectsAndClosesTheEndpoint) {
     Listener server;
     const int peer = Established(server);
     close(peer);
-    ASSERT_TRUE(RunUntil([&] { return !events.empty(); }));
-    EXPECT_EQ(events, Strings{"disconnect"});
-    EXPECT_FALSE(client.Active());
-    EXPECT_EQ(client.WinSocket().SocketHandle(), kInvalidSocket);
-    EXPECT_EQ(loop.ActiveWatchCount(), 0u);
+    ASSERT_TRUE(RunUntil([&] { return !events_.empty(); }));
+    EXPECT_EQ(events_, Strings{"disconnect"});
+    EXPECT_FALSE(client_.Active());
+    EXPECT_EQ(client_.WinSocket().SocketHandle(), kInvalidSocket);
+    EXPECT_EQ(loop_.ActiveWatchCount(), 0u);
 }
 
 TEST_F(SocketTest, BytesSentJustBeforeACloseAreReadBeforeTheDisconnect) {
@@ -70,36 +70,36 @@ TEST_F(SocketTest, BytesSentJustBeforeACloseAreReadBeforeTheDisconnect) {
     const int peer = Established(server);
     SendAll(peer, "123\r456\r");
     close(peer);
-    ASSERT_TRUE(RunUntil([&] { return !client.Active(); }));
-    EXPECT_EQ(events, (Strings{"read+", "disconnect"}));
-    EXPECT_EQ(received, "123\r456\r");
+    ASSERT_TRUE(RunUntil([&] { return !client_.Active(); }));
+    EXPECT_EQ(events_, (Strings{"read+", "disconnect"}));
+    EXPECT_EQ(received_, "123\r456\r");
 }
 
 TEST_F(SocketTest, ResetReportsAnErrorAndLeavesTheComponentActiveButSilent) {
     Listener server;
     const int peer = Established(server);
     Reset(peer);
-    ASSERT_TRUE(RunUntil([&] { return !events.empty(); }));
-    EXPECT_EQ(events, Strings{"error " + std::to_string(kErrDisconnect) + " " +
-                              std::to_string(ECONNRESET)});
-    EXPECT_TRUE(client.Active());
+    ASSERT_TRUE(RunUntil([&] { return !events_.empty(); }));
+    EXPECT_EQ(events_, Strings{"error " + std::to_string(kErrDisconnect) + " " +
+                               std::to_string(ECONNRESET)});
+    EXPECT_TRUE(client_.Active());
     // A dead endpoint must not keep the loop busy.
-    EXPECT_EQ(loop.ActiveWatchCount(), 0u);
-    const auto dispatched = loop.DispatchCount();
-    loop.RunOnce(100ms);
-    EXPECT_EQ(loop.DispatchCount(), dispatched);
+    EXPECT_EQ(loop_.ActiveWatchCount(), 0u);
+    const auto dispatched = loop_.DispatchCount();
+    loop_.RunOnce(100ms);
+    EXPECT_EQ(loop_.DispatchCount(), dispatched);
 
-    client.SetActive(false);
-    EXPECT_EQ(events.back(), "disconnect");
-    EXPECT_FALSE(client.Active());
+    client_.SetActive(false);
+    EXPECT_EQ(events_.back(), "disconnect");
+    EXPECT_FALSE(client_.Active());
 }
 
 TEST_F(SocketTest, DeactivatingWhileConnectedDisconnectsInsideTheAssignment) {
     Listener server;
     const int peer = Established(server);
-    client.SetActive(false);
-    EXPECT_EQ(events, Strings{"disconnect"});
-    EXPECT_EQ(client.WinSocket().SocketHandle(), kInvalidSocket);
+    client_.SetActive(false);
+    EXPECT_EQ(events_, Strings{"disconnect"});
+    EXPECT_EQ(client_.WinSocket().SocketHandle(), kInvalidSocket);
     char byte;
     EXPECT_EQ(recv(peer, &byte, 1, 0), 0);  // the peer sees the end
     close(peer);
@@ -109,44 +109,44 @@ TEST_F(SocketTest, DeactivatingWhileConnectedDisconnectsInsideTheAssignment) {
 class FailedReadTest : public SocketTest {
 protected:
     void SetUp() override {
-        Reset(Established(server));
-        pollfd ready{client.WinSocket().SocketHandle(), POLLIN, 0};
+        Reset(Established(server_));
+        pollfd ready{client_.WinSocket().SocketHandle(), POLLIN, 0};
         ASSERT_EQ(poll(&ready, 1, 2000), 1);
     }
 
-    Listener server;
+    Listener server_;
 };
 
 TEST_F(FailedReadTest, ReportsThenDisconnects) {
     char bytes[16];
-    EXPECT_EQ(client.WinSocket().ReadInto(bytes, sizeof bytes), -1);
-    EXPECT_EQ(events,
+    EXPECT_EQ(client_.WinSocket().ReadInto(bytes, sizeof bytes), -1);
+    EXPECT_EQ(events_,
               (Strings{"error " + std::to_string(kErrReceive) + " " + std::to_string(ECONNRESET),
                        "disconnect"}));
-    EXPECT_FALSE(client.Active());
+    EXPECT_FALSE(client_.Active());
 }
 
 TEST_F(FailedReadTest, WithErrorKeptRaisesTheRecvMessage) {
-    suppress_errors = false;
+    suppress_errors_ = false;
     char bytes[16];
     try {
-        client.WinSocket().ReadInto(bytes, sizeof bytes);
+        client_.WinSocket().ReadInto(bytes, sizeof bytes);
         FAIL() << "no exception";
     } catch (const ESocketError& e) {
         EXPECT_EQ(std::string(e.what()), "Windows socket error: " + SystemErrorText(ECONNRESET) +
                                              " (" + std::to_string(ECONNRESET) +
                                              "), on API 'recv'");
     }
-    EXPECT_EQ(events.back(), "disconnect");
+    EXPECT_EQ(events_.back(), "disconnect");
 }
 
 TEST_F(SocketTest, ReadingWithNothingWaitingOrNotConnectedGivesEmptyText) {
-    EXPECT_EQ(client.WinSocket().ReadPendingText(), "");
-    EXPECT_EQ(client.WinSocket().ReadInto(nullptr, -1), 0);
+    EXPECT_EQ(client_.WinSocket().ReadPendingText(), "");
+    EXPECT_EQ(client_.WinSocket().ReadInto(nullptr, -1), 0);
     Listener server;
     const int peer = Established(server);
-    EXPECT_EQ(client.WinSocket().ReadPendingText(), "");
-    EXPECT_TRUE(events.empty());
+    EXPECT_EQ(client_.WinSocket().ReadPendingText(), "");
+    EXPECT_TRUE(events_.empty());
     close(peer);
 }
 
@@ -154,12 +154,12 @@ TEST_F(SocketTest, UnreadDataIsAnnouncedOnceUntilSomebodyReads) {
     Listener server;
     const int peer = Established(server);
     int reads = 0;
-    client.OnRead = [&](TClientSocket&, TCustomWinSocket&) { ++reads; };
+    client_.OnRead = [&](TClientSocket&, TCustomWinSocket&) { ++reads; };
     SendAll(peer, "1\r");
     ASSERT_TRUE(RunUntil([&] { return reads == 1; }));
-    loop.RunOnce(50ms);
+    loop_.RunOnce(50ms);
     EXPECT_EQ(reads, 1);
-    EXPECT_EQ(client.WinSocket().ReadPendingText(), "1\r");
+    EXPECT_EQ(client_.WinSocket().ReadPendingText(), "1\r");
     SendAll(peer, "2\r");
     ASSERT_TRUE(RunUntil([&] { return reads == 2; }));
     close(peer);

@@ -127,59 +127,60 @@ protected:
     void Serve(const std::vector<std::string>& arguments) {
         std::vector<std::string> all{"--port", "0", "--rate", "200"};
         all.insert(all.end(), arguments.begin(), arguments.end());
-        server = std::make_unique<Server>(Parsed(all));
-        server->Listen();
-        thread = std::thread([this] { server->Run(stop); });
+        server_ = std::make_unique<Server>(Parsed(all));
+        server_->Listen();
+        thread_ = std::thread([this] { server_->Run(stop_); });
     }
 
     ~EmulatorServing() override {
-        stop = true;
-        if (thread.joinable()) {
-            thread.join();
+        stop_ = true;
+        if (thread_.joinable()) {
+            thread_.join();
         }
     }
 
-    int PortOf(int scale) const { return server->Ports()[static_cast<std::size_t>(scale - 1)]; }
+    int PortOf(int scale) const { return server_->Ports()[static_cast<std::size_t>(scale - 1)]; }
 
-    std::unique_ptr<Server> server;
-    std::atomic<bool> stop{false};
-    std::thread thread;
+    std::unique_ptr<Server> server_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
 };
 
 TEST_F(EmulatorServing, ServesLinesToEachClient) {
     Serve({"--scales", "2", "--format", "2:comma", "--start", "2:50.4"});
     Connect(PortOf(2));
-    ASSERT_TRUE(RunUntil([&] { return received.size() > 40; }));
-    EXPECT_EQ(received.substr(0, 26), "    50,4 kg\r\n    50,4 kg\r\n");
+    ASSERT_TRUE(RunUntil([&] { return received_.size() > 40; }));
+    EXPECT_EQ(received_.substr(0, 26), "    50,4 kg\r\n    50,4 kg\r\n");
 }
 
 TEST_F(EmulatorServing, RefusingScaleRefuses) {
     Serve({"--scales", "2", "--fault", "1:refuse"});
     EXPECT_EQ(PortOf(1), 0);
     Connect(PortOf(2));
-    ASSERT_TRUE(RunUntil([&] { return client.Active(); }));
+    ASSERT_TRUE(RunUntil([&] { return client_.Active(); }));
 }
 
 TEST_F(EmulatorServing, ResetAfterLinesBreaksTheConnection) {
     Serve({"--scales", "1", "--fault", "reset-after=3", "--ending", "cr"});
     Connect(PortOf(1));
-    ASSERT_TRUE(RunUntil([&] { return !events.empty() && events.back().rfind("error", 0) == 0; }));
-    EXPECT_EQ(events.back(), "error " + std::to_string(station::net::kErrDisconnect) + " " +
-                                 std::to_string(ECONNRESET));
+    ASSERT_TRUE(
+        RunUntil([&] { return !events_.empty() && events_.back().rfind("error", 0) == 0; }));
+    EXPECT_EQ(events_.back(), "error " + std::to_string(station::net::kErrDisconnect) + " " +
+                                  std::to_string(ECONNRESET));
 }
 
 TEST_F(EmulatorServing, CloseInTheMiddleOfALineLeavesHalfALine) {
     Serve({"--scales", "1", "--fault", "close-mid-line=2", "--ending", "cr"});
     Connect(PortOf(1));
-    ASSERT_TRUE(RunUntil([&] { return !events.empty() && events.back() == "disconnect"; }));
-    EXPECT_EQ(received, "  1000.0 kg\r  1000.0 kg\r  1000");  // half of the third
+    ASSERT_TRUE(RunUntil([&] { return !events_.empty() && events_.back() == "disconnect"; }));
+    EXPECT_EQ(received_, "  1000.0 kg\r  1000.0 kg\r  1000");  // half of the third
 }
 
 TEST_F(EmulatorServing, HostileStreamsReachTheStationAndStayBounded) {
     Serve({"--scales", "3", "--fault", "1:random-bytes", "--fault", "2:no-cr", "--fault",
            "3:byte-writes", "--rate", "flood"});
     for (int scale = 1; scale <= 3; ++scale) {
-        station::net::TClientSocket peer(loop, "ClientSocket" + std::to_string(scale));
+        station::net::TClientSocket peer(loop_, "ClientSocket" + std::to_string(scale));
         station::test::DecoderRig rig('.');
         station::ReceiveBuffer buffer;
         std::size_t bytes = 0;

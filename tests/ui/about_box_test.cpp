@@ -13,8 +13,8 @@ namespace {
 
 class AboutBoxTest : public ::testing::Test {
 protected:
-    AboutBoxTest() : box(toolkit, nullptr) {
-        box.show();
+    AboutBoxTest() : box_(toolkit_, nullptr) {
+        box_.show();
         QApplication::processEvents();
     }
 
@@ -22,69 +22,69 @@ protected:
         return label->palette().color(QPalette::WindowText);
     }
 
-    test::FakeToolkit toolkit;
-    TAboutBox box;
+    test::FakeToolkit toolkit_;
+    TAboutBox box_;
 };
 
 TEST_F(AboutBoxTest, LayoutAsDrawn) {
-    EXPECT_EQ(box.windowTitle(), "O programie...");
-    EXPECT_EQ(box.size(), QSize(306, 232));
-    EXPECT_EQ(box.minimumSize(), box.maximumSize());
-    EXPECT_EQ(box.Panel1->geometry(), QRect(24, 8, 257, 177));
-    EXPECT_EQ(box.Ilogo->geometry(), QRect(17, 16, 220, 23));
-    EXPECT_FALSE(box.Ilogo->pixmap().isNull());
-    EXPECT_EQ(box.Label2->geometry(), QRect(8, 56, 241, 13));
-    EXPECT_EQ(box.Label2->text(), QString::fromUtf8("Program do rejestracji ważeń"));
-    EXPECT_EQ(box.Label7->geometry(), QRect(16, 72, 217, 16));
-    EXPECT_EQ(box.Label7->text(), "- wersja 1.0");
-    EXPECT_EQ(box.Label1->geometry(), QRect(40, 104, 176, 13));
-    EXPECT_EQ(box.Label1->text(), QString::fromUtf8("programy na zamówienie"));
-    EXPECT_EQ(TextColour(box.Label1), QColor(0, 128, 0));
-    EXPECT_TRUE(box.Label1->font().bold());
-    EXPECT_EQ(box.findChild<QWidget*>("Bevel1")->geometry(), QRect(40, 88, 177, 9));
-    EXPECT_EQ(box.findChild<QWidget*>("Bevel2")->geometry(), QRect(40, 120, 177, 9));
+    EXPECT_EQ(box_.windowTitle(), "O programie...");
+    EXPECT_EQ(box_.size(), QSize(306, 232));
+    EXPECT_EQ(box_.minimumSize(), box_.maximumSize());
+    EXPECT_EQ(box_.Panel1->geometry(), QRect(24, 8, 257, 177));
+    EXPECT_EQ(box_.Ilogo->geometry(), QRect(17, 16, 220, 23));
+    EXPECT_FALSE(box_.Ilogo->pixmap().isNull());
+    EXPECT_EQ(box_.Label2->geometry(), QRect(8, 56, 241, 13));
+    EXPECT_EQ(box_.Label2->text(), QString::fromUtf8("Program do rejestracji ważeń"));
+    EXPECT_EQ(box_.Label7->geometry(), QRect(16, 72, 217, 16));
+    EXPECT_EQ(box_.Label7->text(), "- wersja 1.0");
+    EXPECT_EQ(box_.Label1->geometry(), QRect(40, 104, 176, 13));
+    EXPECT_EQ(box_.Label1->text(), QString::fromUtf8("programy na zamówienie"));
+    EXPECT_EQ(TextColour(box_.Label1), QColor(0, 128, 0));
+    EXPECT_TRUE(box_.Label1->font().bold());
+    EXPECT_EQ(box_.findChild<QWidget*>("Bevel1")->geometry(), QRect(40, 88, 177, 9));
+    EXPECT_EQ(box_.findChild<QWidget*>("Bevel2")->geometry(), QRect(40, 120, 177, 9));
     // Captions end where the layout ends them.
-    EXPECT_EQ(box.Lwww0->geometry().right(), 31 + 39 - 1);
-    EXPECT_EQ(box.Lwww0->text(), "Internet:");
-    EXPECT_EQ(box.Lemail0->geometry().right(), 31 + 31 - 1);
-    EXPECT_EQ(box.Lemail0->text(), "E-mail:");
-    EXPECT_EQ(box.Lwww1->geometry(), QRect(80, 136, 121, 13));
-    EXPECT_EQ(box.Lemail1->geometry(), QRect(80, 152, 128, 13));
-    EXPECT_EQ(TextColour(box.Lwww1), QColor(0, 0, 255));
-    EXPECT_TRUE(box.Lwww1->font().underline());
-    EXPECT_EQ(box.Lwww1->cursor().shape(), Qt::PointingHandCursor);
-    EXPECT_EQ(box.OKButton->geometry(), QRect(111, 196, 75, 25));
-    EXPECT_TRUE(box.OKButton->isDefault());
+    EXPECT_EQ(box_.Lwww0->geometry().right(), 31 + 39 - 1);
+    EXPECT_EQ(box_.Lwww0->text(), "Internet:");
+    EXPECT_EQ(box_.Lemail0->geometry().right(), 31 + 31 - 1);
+    EXPECT_EQ(box_.Lemail0->text(), "E-mail:");
+    EXPECT_EQ(box_.Lwww1->geometry(), QRect(80, 136, 121, 13));
+    EXPECT_EQ(box_.Lemail1->geometry(), QRect(80, 152, 128, 13));
+    EXPECT_EQ(TextColour(box_.Lwww1), QColor(0, 0, 255));
+    EXPECT_TRUE(box_.Lwww1->font().underline());
+    EXPECT_EQ(box_.Lwww1->cursor().shape(), Qt::PointingHandCursor);
+    EXPECT_EQ(box_.OKButton->geometry(), QRect(111, 196, 75, 25));
+    EXPECT_TRUE(box_.OKButton->isDefault());
 }
 
 TEST_F(AboutBoxTest, RightButtonColoursTheLinkWithoutOpeningIt) {
-    QTest::mousePress(box.Lwww1, Qt::RightButton);
-    EXPECT_EQ(TextColour(box.Lwww1), QColor(128, 0, 128));
-    QTest::mouseRelease(box.Lwww1, Qt::RightButton);
-    EXPECT_EQ(TextColour(box.Lwww1), QColor(0, 0, 255));
-    EXPECT_TRUE(toolkit.opened.empty());
+    QTest::mousePress(box_.Lwww1, Qt::RightButton);
+    EXPECT_EQ(TextColour(box_.Lwww1), QColor(128, 0, 128));
+    QTest::mouseRelease(box_.Lwww1, Qt::RightButton);
+    EXPECT_EQ(TextColour(box_.Lwww1), QColor(0, 0, 255));
+    EXPECT_TRUE(toolkit_.opened.empty());
 }
 
 TEST_F(AboutBoxTest, LeftClicksOpenTheTargetsEveryTime) {
-    QTest::mousePress(box.Lwww1, Qt::LeftButton);
-    QTest::mouseRelease(box.Lwww1, Qt::LeftButton);
-    QTest::mouseClick(box.Lwww1, Qt::LeftButton);
-    QTest::mouseClick(box.Lemail1, Qt::LeftButton);
-    EXPECT_EQ(toolkit.opened,
-              (std::vector<QString>{"http://" + box.Lwww1->text(), "http://" + box.Lwww1->text(),
-                                    "mailto:" + box.Lemail1->text()}));
-    EXPECT_EQ(TextColour(box.Lemail1), QColor(0, 0, 255));
-    EXPECT_TRUE(box.isVisible());  // the outcome changes nothing
+    QTest::mousePress(box_.Lwww1, Qt::LeftButton);
+    QTest::mouseRelease(box_.Lwww1, Qt::LeftButton);
+    QTest::mouseClick(box_.Lwww1, Qt::LeftButton);
+    QTest::mouseClick(box_.Lemail1, Qt::LeftButton);
+    EXPECT_EQ(toolkit_.opened,
+              (std::vector<QString>{"http://" + box_.Lwww1->text(), "http://" + box_.Lwww1->text(),
+                                    "mailto:" + box_.Lemail1->text()}));
+    EXPECT_EQ(TextColour(box_.Lemail1), QColor(0, 0, 255));
+    EXPECT_TRUE(box_.isVisible());  // the outcome changes nothing
 }
 
 TEST_F(AboutBoxTest, EnterAndOkCloseItEscapeDoesNot) {
-    QTest::keyClick(&box, Qt::Key_Escape);
-    EXPECT_TRUE(box.isVisible());
-    QTest::keyClick(&box, Qt::Key_Return);
-    EXPECT_FALSE(box.isVisible());
-    box.show();
-    box.OKButton->click();
-    EXPECT_FALSE(box.isVisible());
+    QTest::keyClick(&box_, Qt::Key_Escape);
+    EXPECT_TRUE(box_.isVisible());
+    QTest::keyClick(&box_, Qt::Key_Return);
+    EXPECT_FALSE(box_.isVisible());
+    box_.show();
+    box_.OKButton->click();
+    EXPECT_FALSE(box_.isVisible());
 }
 
 }  // namespace

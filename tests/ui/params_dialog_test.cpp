@@ -14,68 +14,68 @@ namespace {
 
 class ParamsDialogTest : public ::testing::Test {
 protected:
-    ParamsDialogTest() : dialog(settings, nullptr) {}
+    ParamsDialogTest() : dialog_(settings_, nullptr) {}
 
     void Open() {
-        dialog.setResult(0);
-        dialog.show();
+        dialog_.setResult(0);
+        dialog_.show();
         QApplication::processEvents();
     }
 
     // Presses OK with `text` in the third port field; true when the dialog accepted.
     bool OkWithThirdPort(const QString& text) {
         Open();
-        dialog.Eport[2]->setText(text);
-        dialog.BBok->click();
-        return dialog.result() == QDialog::Accepted && !dialog.isVisible();
+        dialog_.Eport[2]->setText(text);
+        dialog_.BBok->click();
+        return dialog_.result() == QDialog::Accepted && !dialog_.isVisible();
     }
 
-    ConnectionSettings settings;
-    TFparams dialog;
+    ConnectionSettings settings_;
+    TFparams dialog_;
 };
 
 TEST_F(ParamsDialogTest, LayoutAsDrawn) {
-    EXPECT_EQ(dialog.windowTitle(), "Ustawienia");
-    EXPECT_EQ(dialog.size(), QSize(794, 373));
-    EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
-    EXPECT_FALSE(dialog.windowFlags() & Qt::WindowMinimizeButtonHint);
-    EXPECT_FALSE(dialog.windowFlags() & Qt::WindowMaximizeButtonHint);
-    EXPECT_EQ(dialog.PCconf->geometry(), QRect(8, 8, 777, 313));
-    ASSERT_EQ(dialog.PCconf->count(), 2);
-    EXPECT_EQ(dialog.PCconf->tabText(0), QString::fromUtf8("Połączenie z wagami"));
-    EXPECT_EQ(dialog.PCconf->tabText(1), "Inne");
-    EXPECT_EQ(dialog.PCconf->widget(0), dialog.TSconf_rs232);
-    EXPECT_EQ(dialog.BBok->geometry(), QRect(584, 328, 89, 33));
-    EXPECT_EQ(dialog.BBok->text(), "OK");
-    EXPECT_TRUE(dialog.BBok->isDefault());
-    EXPECT_EQ(dialog.BBcancel->geometry(), QRect(688, 328, 89, 33));
-    EXPECT_EQ(dialog.BBcancel->text(), "Anuluj");
+    EXPECT_EQ(dialog_.windowTitle(), "Ustawienia");
+    EXPECT_EQ(dialog_.size(), QSize(794, 373));
+    EXPECT_EQ(dialog_.minimumSize(), dialog_.maximumSize());
+    EXPECT_FALSE(dialog_.windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(dialog_.windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_EQ(dialog_.PCconf->geometry(), QRect(8, 8, 777, 313));
+    ASSERT_EQ(dialog_.PCconf->count(), 2);
+    EXPECT_EQ(dialog_.PCconf->tabText(0), QString::fromUtf8("Połączenie z wagami"));
+    EXPECT_EQ(dialog_.PCconf->tabText(1), "Inne");
+    EXPECT_EQ(dialog_.PCconf->widget(0), dialog_.TSconf_rs232);
+    EXPECT_EQ(dialog_.BBok->geometry(), QRect(584, 328, 89, 33));
+    EXPECT_EQ(dialog_.BBok->text(), "OK");
+    EXPECT_TRUE(dialog_.BBok->isDefault());
+    EXPECT_EQ(dialog_.BBcancel->geometry(), QRect(688, 328, 89, 33));
+    EXPECT_EQ(dialog_.BBcancel->text(), "Anuluj");
     const QRect groups[] = {
         {8, 0, 209, 105}, {240, 0, 209, 105}, {472, 0, 209, 105}, {8, 120, 209, 105}};
     for (std::size_t i = 0; i < 4; ++i) {
-        EXPECT_EQ(dialog.GB[i]->geometry(), groups[i]) << i;
-        EXPECT_EQ(dialog.GB[i]->title(), QStringLiteral("Waga %1").arg(i + 1));
-        EXPECT_EQ(dialog.Eaddress[i]->geometry(), QRect(120, 28, 65, 21));
-        EXPECT_EQ(dialog.Eport[i]->geometry(), QRect(120, 60, 65, 21));
-        const auto labels = dialog.GB[i]->findChildren<QLabel*>();
+        EXPECT_EQ(dialog_.GB[i]->geometry(), groups[i]) << i;
+        EXPECT_EQ(dialog_.GB[i]->title(), QStringLiteral("Waga %1").arg(i + 1));
+        EXPECT_EQ(dialog_.Eaddress[i]->geometry(), QRect(120, 28, 65, 21));
+        EXPECT_EQ(dialog_.Eport[i]->geometry(), QRect(120, 60, 65, 21));
+        const auto labels = dialog_.GB[i]->findChildren<QLabel*>();
         ASSERT_EQ(labels.size(), 2);
         EXPECT_EQ(labels[0]->text(), "Adres IP docelowy:");
         EXPECT_EQ(labels[0]->pos(), QPoint(16, 32));
         EXPECT_EQ(labels[1]->text(), "Port docelowy:");
         EXPECT_EQ(labels[1]->pos(), QPoint(16, 64));
     }
-    EXPECT_EQ(dialog.GBrstimeout->geometry(), QRect(8, 56, 353, 57));
-    EXPECT_TRUE(dialog.GBrstimeout->isHidden());
-    EXPECT_EQ(dialog.CBshow_rs_log->geometry(), QRect(8, 24, 305, 17));
-    EXPECT_EQ(dialog.CBshow_rs_log->text(),
+    EXPECT_EQ(dialog_.GBrstimeout->geometry(), QRect(8, 56, 353, 57));
+    EXPECT_TRUE(dialog_.GBrstimeout->isHidden());
+    EXPECT_EQ(dialog_.CBshow_rs_log->geometry(), QRect(8, 24, 305, 17));
+    EXPECT_EQ(dialog_.CBshow_rs_log->text(),
               QString::fromUtf8("Pokaż transmisję danych (tryb techniczny):"));
-    EXPECT_FALSE(dialog.CBshow_rs_log->isChecked());
-    EXPECT_EQ(dialog.CBshow_rs_log->layoutDirection(), Qt::RightToLeft);
+    EXPECT_FALSE(dialog_.CBshow_rs_log->isChecked());
+    EXPECT_EQ(dialog_.CBshow_rs_log->layoutDirection(), Qt::RightToLeft);
 
-    const QWidget* expected[] = {dialog.PCconf,      dialog.Eaddress[0], dialog.Eport[0],
-                                 dialog.Eaddress[1], dialog.Eport[1],    dialog.Eaddress[2],
-                                 dialog.Eport[2],    dialog.Eaddress[3], dialog.Eport[3],
-                                 dialog.BBok,        dialog.BBcancel};
+    const QWidget* expected[] = {dialog_.PCconf,      dialog_.Eaddress[0], dialog_.Eport[0],
+                                 dialog_.Eaddress[1], dialog_.Eport[1],    dialog_.Eaddress[2],
+                                 dialog_.Eport[2],    dialog_.Eaddress[3], dialog_.Eport[3],
+                                 dialog_.BBok,        dialog_.BBcancel};
     // The order in which Tab meets them, inner parts of the page control left out.
     std::vector<const QWidget*> met;
     const QWidget* widget = expected[0];
@@ -89,35 +89,35 @@ TEST_F(ParamsDialogTest, LayoutAsDrawn) {
 }
 
 TEST_F(ParamsDialogTest, EveryOpeningShowsTheFirstPageAndTheStoredValues) {
-    settings.addresses[1] = "10.1.1.2";
-    settings.ports[3] = -7;
+    settings_.addresses[1] = "10.1.1.2";
+    settings_.ports[3] = -7;
     Open();
-    EXPECT_EQ(dialog.Eaddress[1]->text(), "10.1.1.2");
-    EXPECT_EQ(dialog.Eport[3]->text(), "-7");
-    dialog.PCconf->setCurrentIndex(1);
-    dialog.Eaddress[0]->setText("typed");
-    dialog.CBshow_rs_log->setChecked(true);
-    dialog.BBcancel->click();
-    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    EXPECT_EQ(dialog_.Eaddress[1]->text(), "10.1.1.2");
+    EXPECT_EQ(dialog_.Eport[3]->text(), "-7");
+    dialog_.PCconf->setCurrentIndex(1);
+    dialog_.Eaddress[0]->setText("typed");
+    dialog_.CBshow_rs_log->setChecked(true);
+    dialog_.BBcancel->click();
+    EXPECT_EQ(dialog_.result(), QDialog::Rejected);
 
     Open();
-    EXPECT_EQ(dialog.PCconf->currentIndex(), 0);
-    EXPECT_EQ(dialog.Eaddress[0]->text(), "127.0.0.1");
-    EXPECT_TRUE(dialog.CBshow_rs_log->isChecked());  // the check box keeps its own state
+    EXPECT_EQ(dialog_.PCconf->currentIndex(), 0);
+    EXPECT_EQ(dialog_.Eaddress[0]->text(), "127.0.0.1");
+    EXPECT_TRUE(dialog_.CBshow_rs_log->isChecked());  // the check box keeps its own state
 }
 
 TEST_F(ParamsDialogTest, BadPortKeepsTheDialogOpenWithTheFocusThere) {
     Open();
-    dialog.activateWindow();
-    dialog.PCconf->setCurrentIndex(1);
-    dialog.Eport[2]->setText("20x1");
-    dialog.Eport[3]->setText("also bad");
-    dialog.BBok->click();
-    EXPECT_TRUE(dialog.isVisible());
-    EXPECT_EQ(dialog.result(), 0);
-    EXPECT_EQ(dialog.PCconf->currentIndex(), 0);
-    EXPECT_EQ(QApplication::focusWidget(), dialog.Eport[2]);
-    EXPECT_EQ(dialog.Eport[2]->text(), "20x1");  // what was typed stays
+    dialog_.activateWindow();
+    dialog_.PCconf->setCurrentIndex(1);
+    dialog_.Eport[2]->setText("20x1");
+    dialog_.Eport[3]->setText("also bad");
+    dialog_.BBok->click();
+    EXPECT_TRUE(dialog_.isVisible());
+    EXPECT_EQ(dialog_.result(), 0);
+    EXPECT_EQ(dialog_.PCconf->currentIndex(), 0);
+    EXPECT_EQ(QApplication::focusWidget(), dialog_.Eport[2]);
+    EXPECT_EQ(dialog_.Eport[2]->text(), "20x1");  // what was typed stays
 }
 
 TEST_F(ParamsDialogTest, PortsFollowTheIntegerRuleAndMustBeUsable) {
@@ -133,19 +133,19 @@ TEST_F(ParamsDialogTest, PortsFollowTheIntegerRuleAndMustBeUsable) {
 
 TEST_F(ParamsDialogTest, EnterChecksAndEscapeCancels) {
     Open();
-    dialog.activateWindow();
-    dialog.Eport[0]->setFocus();
-    dialog.Eport[0]->setText("x");
-    QTest::keyClick(dialog.Eport[0], Qt::Key_Return);
-    EXPECT_TRUE(dialog.isVisible());
-    dialog.Eport[0]->setText("2001");
-    QTest::keyClick(dialog.Eport[0], Qt::Key_Return);
-    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    dialog_.activateWindow();
+    dialog_.Eport[0]->setFocus();
+    dialog_.Eport[0]->setText("x");
+    QTest::keyClick(dialog_.Eport[0], Qt::Key_Return);
+    EXPECT_TRUE(dialog_.isVisible());
+    dialog_.Eport[0]->setText("2001");
+    QTest::keyClick(dialog_.Eport[0], Qt::Key_Return);
+    EXPECT_EQ(dialog_.result(), QDialog::Accepted);
 
     Open();
-    QTest::keyClick(&dialog, Qt::Key_Escape);
-    EXPECT_EQ(dialog.result(), QDialog::Rejected);
-    EXPECT_FALSE(dialog.isVisible());
+    QTest::keyClick(&dialog_, Qt::Key_Escape);
+    EXPECT_EQ(dialog_.result(), QDialog::Rejected);
+    EXPECT_FALSE(dialog_.isVisible());
 }
 
 }  // namespace
