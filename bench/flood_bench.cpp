@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
 
     bench::Station station(scales.Ports());
     bench::Station::RunFor(5, [&] { return station.AllConnected(); });
-    const double rss_start = bench::ResidentMiB();
+    const double rss_start = station::test::ResidentMiB();
     const std::uint64_t lines_start = station.Form().LinesDecoded();
 
     // A zero timer fires once per turn of the loop: the gaps between firings are the stalls.
@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
     probe.stop();
 
     const std::uint64_t lines = station.Form().LinesDecoded() - lines_start;
-    const double rss_end = bench::ResidentMiB();
+    const double rss_end = station::test::ResidentMiB();
     stop = true;
     serving.join();
     std::printf(

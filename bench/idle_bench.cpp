@@ -6,6 +6,7 @@
 
 #include <cstdio>
 
+#include "bench/loopback_listener.h"
 #include "bench/station_harness.h"
 
 int main(int argc, char** argv) {
@@ -16,16 +17,10 @@ int main(int argc, char** argv) {
     std::vector<int> listeners;
     std::vector<int> ports;
     for (int i = 0; i < 4; ++i) {
-        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        listen(fd, 4);  // the kernel completes the connections; nobody ever sends
-        socklen_t length = sizeof address;
-        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-        listeners.push_back(fd);
-        ports.push_back(ntohs(address.sin_port));
+        // The kernel completes the connections; nobody ever sends.
+        const bench::Listener listener = bench::ListenOnLoopback(4);
+        listeners.push_back(listener.fd);
+        ports.push_back(listener.port);
     }
     bench::Station station(ports);
     bench::Station::RunFor(5, [&] { return station.AllConnected(); });

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <thread>
 
+#include "bench/loopback_listener.h"
 #include "bench/station_harness.h"
 
 namespace {
@@ -27,15 +28,9 @@ struct Scale {
 };
 
 void Listen(Scale& scale) {
-    scale.listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(scale.listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    listen(scale.listener, 4);
-    socklen_t length = sizeof address;
-    getsockname(scale.listener, reinterpret_cast<sockaddr*>(&address), &length);
-    scale.port = ntohs(address.sin_port);
+    const bench::Listener listener = bench::ListenOnLoopback(4);
+    scale.listener = listener.fd;
+    scale.port = listener.port;
 }
 
 void Serve(Scale& scale, const std::atomic<bool>& stop) {
@@ -71,6 +66,7 @@ int main(int argc, char** argv) {
     }
     std::atomic<bool> stop{false};
     std::vector<std::thread> threads;
+    threads.reserve(scales.size());
     for (Scale& scale : scales) {
         threads.emplace_back([&scale, &stop] { Serve(scale, stop); });
     }

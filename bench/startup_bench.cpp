@@ -17,7 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "bench/resident_memory.h"
+#include "bench/loopback_listener.h"
+#include "tests/support/resident_memory.h"
 
 namespace {
 
@@ -39,16 +40,9 @@ int main(int argc, char** argv) {
     std::ofstream settings(dir / "dane/konfig.ini");
     settings << "[Polaczenie]\r\n";
     for (int i = 0; i < 4; ++i) {
-        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        listen(fd, 8);
-        socklen_t length = sizeof address;
-        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-        settings << "port" << i + 1 << "=" << ntohs(address.sin_port) << "\r\n";
-        listeners.push_back({fd, POLLIN, 0});
+        const bench::Listener listener = bench::ListenOnLoopback(8, SOCK_NONBLOCK);
+        settings << "port" << i + 1 << "=" << listener.port << "\r\n";
+        listeners.push_back({listener.fd, POLLIN, 0});
     }
     settings.close();
 
@@ -78,7 +72,7 @@ int main(int argc, char** argv) {
         times_ms.push_back(
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
                 .count());
-        resident.push_back(bench::ResidentMiB(std::to_string(child)));
+        resident.push_back(station::test::ResidentMiB(std::to_string(child)));
         kill(child, SIGTERM);
         waitpid(child, nullptr, 0);
     }

@@ -15,13 +15,14 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/main_form.h"
-#include "bench/resident_memory.h"
+#include "tests/support/resident_memory.h"
+#include "tests/support/station_directory.h"
+#include "tests/support/temp_dir.h"
 #include "ui/about_box.h"
 #include "ui/params_dialog.h"
 #include "ui/toolkit.h"
@@ -44,29 +45,13 @@ inline double SecondsArgument(int argc, char** argv, double fallback) {
 
 class Station {
 public:
-    explicit Station(const std::vector<int>& ports) {
-        char pattern[] = "/tmp/station_bench_XXXXXX";
-        dir_ = mkdtemp(pattern);
-        std::filesystem::create_directories(dir_ / "dane");
-        std::filesystem::create_directories(dir_ / "run");
-        std::filesystem::permissions(dir_ / "run", std::filesystem::perms::owner_all);
-        setenv("XDG_RUNTIME_DIR", (dir_ / "run").c_str(), 1);
-        std::ofstream settings(dir_ / "dane/konfig.ini");
-        settings << "[Polaczenie]\r\n";
-        for (std::size_t i = 0; i < ports.size(); ++i) {
-            settings << "port" << i + 1 << "=" << ports[i] << "\r\n";
-        }
-        settings.close();
-        std::filesystem::current_path(dir_);
+    explicit Station(const std::vector<int>& ports) : cwd_(PrepareDirectory(dir_, ports)) {
         form_ = std::make_unique<station::TForm1>(state_, toolkit_, clock_);
         form_->AttachDialogs(new station::ui::TFparams(state_.settings, form_.get()),
                              new station::ui::TAboutBox(toolkit_, form_.get()));
         form_->show();
     }
-    ~Station() {
-        form_.reset();
-        std::filesystem::remove_all(dir_);
-    }
+    ~Station() { form_.reset(); }
     Station(const Station&) = delete;
     Station& operator=(const Station&) = delete;
 
@@ -92,7 +77,20 @@ public:
     }
 
 private:
-    std::filesystem::path dir_;
+    // dane/ with the settings for `ports`, run/ for the session token; returns the directory.
+    static std::string PrepareDirectory(const station::test::TempDir& dir,
+                                        const std::vector<int>& ports) {
+        station::test::PrepareStationDirectory(dir);
+        std::string settings = "[Polaczenie]\r\n";
+        for (std::size_t i = 0; i < ports.size(); ++i) {
+            settings += "port" + std::to_string(i + 1) + "=" + std::to_string(ports[i]) + "\r\n";
+        }
+        station::test::WriteFile(dir / "dane/konfig.ini", settings);
+        return dir.Path();
+    }
+
+    station::test::TempDir dir_;
+    station::test::WorkingDirectory cwd_;
     station::StationState state_;
     station::ui::QtToolkit toolkit_;
     station::SystemClock clock_;

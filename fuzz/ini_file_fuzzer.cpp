@@ -12,13 +12,13 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // Memory-backed where there is such a directory: every save syncs the file to disk.
-    static const std::string path =
+    static const std::string kPath =
         std::string(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") + "/station-fuzz-" +
         std::to_string(getpid()) + ".ini";
-    std::ofstream(path, std::ios::binary | std::ios::trunc)
+    std::ofstream(kPath, std::ios::binary | std::ios::trunc)
         .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
 
-    station::IniFile file(path);
+    station::IniFile file(kPath);
     station::ConnectionSettings loaded;
     station::LoadConnectionSettings(loaded, file);
 

@@ -15,7 +15,7 @@ station_build_packages=(
 station_test_packages=(
     libgtest-dev libbenchmark-dev
     xvfb xauth xdotool x11-apps netpbm locales
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev clang-tidy
     ser2net iproute2
 )
 # What building and checking the Debian package needs.

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the station with warnings as errors and runs every test; then the whole suite again in
-# a build with AddressSanitizer and UndefinedBehaviorSanitizer, each fuzz target briefly, and
-# the Debian package through lintian.
+# a build with AddressSanitizer and UndefinedBehaviorSanitizer, each fuzz target briefly,
+# clang-tidy on every source, and the Debian package through lintian.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
@@ -20,6 +20,9 @@ ctest --test-dir build/asan --output-on-failure -j"$(nproc)"
 
 echo "== Fuzz targets, a short run each (scripts/fuzz.sh runs them longer)"
 scripts/fuzz.sh 15
+
+echo "== clang-tidy on every source"
+scripts/tidy.sh
 
 echo "== The Debian package, checked by lintian"
 scripts/package.sh

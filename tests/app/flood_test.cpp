@@ -3,27 +3,14 @@
 #include <QMetaObject>
 
 #include <atomic>
-#include <fstream>
 #include <random>
 #include <thread>
 
 #include "tests/app/scale_fixture.h"
+#include "tests/support/resident_memory.h"
 
 namespace station::test {
 namespace {
-
-long ResidentKiB() {
-    std::ifstream status("/proc/self/status");
-    std::string word;
-    while (status >> word) {
-        if (word == "VmRSS:") {
-            long kib = 0;
-            status >> kib;
-            return kib;
-        }
-    }
-    return 0;
-}
 
 class FloodTest : public ScaleTest {
 protected:
@@ -33,13 +20,13 @@ protected:
         Listener server;
         StartWithPort(1, server.Port());
         const int peer = ConnectScale(server, 1);
-        [[maybe_unused]] const long before = ResidentKiB();
+        [[maybe_unused]] const double before = ResidentMiB();
         std::atomic<std::size_t> sent{0};
         std::atomic<std::size_t> sent_at_click{0};
         std::thread sender([&] {
             bool clicked = false;
             while (sent < total) {
-                const std::string chunk = make(std::min<std::size_t>(64 * 1024, total - sent));
+                const std::string chunk = make(std::min(std::size_t{64} * 1024, total - sent));
                 SendAll(peer, chunk);
                 sent += chunk.size();
                 if (!clicked && sent > (1u << 20)) {
@@ -64,7 +51,7 @@ protected:
         EXPECT_LT(sent_at_click, total);
         EXPECT_LE(state_.channels[0].receive_buffer.line.size(), WeightDecoder::kReceiveBufferCap);
 #ifndef __SANITIZE_ADDRESS__  // its quarantine keeps freed memory on purpose
-        EXPECT_LT(ResidentKiB() - before, 20 * 1024);
+        EXPECT_LT(ResidentMiB() - before, 20);
 #endif
     }
 };

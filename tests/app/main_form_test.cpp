@@ -248,10 +248,9 @@ TEST_F(StationTest, ErrorReportCarriesTheTitleAndThePointRule) {
     form_->ReportError("Disk full");
     form_->ReportError("on API 'recv'");
     form_->ReportError("I/O error 5");
-    using Box = std::pair<QString, QString>;
-    EXPECT_EQ(toolkit_.error_boxes, (std::vector<Box>{{"Tarvelio", "Disk full."},
-                                                      {"Tarvelio", "on API 'recv'"},
-                                                      {"Tarvelio", "I/O error 5."}}));
+    EXPECT_EQ(toolkit_.error_boxes, (FakeToolkit::ErrorBoxes{{"Tarvelio", "Disk full."},
+                                                             {"Tarvelio", "on API 'recv'"},
+                                                             {"Tarvelio", "I/O error 5."}}));
 }
 
 TEST_F(StationTest, SecondCopyInTheSessionSaysSoAndAsksToEnd) {
@@ -259,9 +258,9 @@ TEST_F(StationTest, SecondCopyInTheSessionSaysSoAndAsksToEnd) {
     const int other = open(token.c_str(), O_RDONLY | O_CREAT, 0600);
     ASSERT_EQ(flock(other, LOCK_EX), 0);  // held as another copy would hold it
     Start();
-    using Box = std::pair<QString, QString>;
-    EXPECT_EQ(toolkit_.error_boxes,
-              (std::vector<Box>{{"Error", QString::fromUtf8("Program jest już uruchomiony!")}}));
+    EXPECT_EQ(
+        toolkit_.error_boxes,
+        (FakeToolkit::ErrorBoxes{{"Error", QString::fromUtf8("Program jest już uruchomiony!")}}));
     EXPECT_TRUE(toolkit_.termination_requested);
     // The rest of the start-up still runs.
     EXPECT_EQ(PanelText(1), "127.0.0.1:2001");

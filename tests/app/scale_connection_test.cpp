@@ -148,8 +148,7 @@ TEST_F(ScaleTest, FailedSaveIsReportedAndTheStationGoesOn) {
     StartWithPort(1, unused_);
     std::filesystem::remove_all(dir_ / "dane");
     Box(1).BBsave->click();
-    using Box = std::pair<QString, QString>;
-    EXPECT_EQ(toolkit_.error_boxes, (std::vector<Box>{{"Tarvelio", "Invalid filename."}}));
+    EXPECT_EQ(toolkit_.error_boxes, (FakeToolkit::ErrorBoxes{{"Tarvelio", "Invalid filename."}}));
     EXPECT_FALSE(std::filesystem::exists(dir_ / "dane"));
 }
 

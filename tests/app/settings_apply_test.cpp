@@ -138,9 +138,8 @@ TEST_F(ApplyTest, UnwritableFileStopsAfterTheStatusBarWithTheScalesClosed) {
         dialog.Eport[3]->setText("3004");
         dialog.BBok->click();
     });
-    using Message = std::pair<QString, QString>;
     EXPECT_EQ(toolkit_.error_boxes,
-              (std::vector<Message>{{"Tarvelio", "Unable to write to dane/konfig.ini."}}));
+              (FakeToolkit::ErrorBoxes{{"Tarvelio", "Unable to write to dane/konfig.ini."}}));
     EXPECT_EQ(PanelText(7), "127.0.0.1:3004");
     EXPECT_TRUE(connecting_.empty());
     for (int n = 1; n <= 4; ++n) {

@@ -9,7 +9,8 @@
 
 #include "app/main_form.h"
 #include "tests/core/fakes.h"
-#include "tests/core/temp_dir.h"
+#include "tests/support/station_directory.h"
+#include "tests/support/temp_dir.h"
 #include "tests/ui/fake_toolkit.h"
 #include "ui/about_box.h"
 #include "ui/params_dialog.h"
@@ -19,12 +20,7 @@ namespace station::test {
 // A station started in a directory of its own, with its own session token.
 class StationTest : public ::testing::Test {
 protected:
-    StationTest() : cwd_(dir_.Path()) {
-        std::filesystem::create_directory(dir_ / "dane");
-        std::filesystem::create_directory(dir_ / "run");
-        std::filesystem::permissions(dir_ / "run", std::filesystem::perms::owner_all);
-        setenv("XDG_RUNTIME_DIR", (dir_ / "run").c_str(), 1);
-    }
+    StationTest() : cwd_(dir_.Path()) { PrepareStationDirectory(dir_); }
 
     TForm1& Start() {
         form_ = std::make_unique<TForm1>(state_, toolkit_, clock_);

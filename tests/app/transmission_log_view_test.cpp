@@ -59,8 +59,7 @@ TEST_F(LogViewTest, HiddenSaveButtonWritesTheLogWhereTheOperatorChose) {
 
     toolkit_.answer_save = QString::fromStdString(dir_ / "missing/saved.txt");
     form_->Controls().SBsave_comport->click();
-    using Message = std::pair<QString, QString>;
-    EXPECT_EQ(toolkit_.error_boxes, (std::vector<Message>{{"Tarvelio", "Invalid filename."}}));
+    EXPECT_EQ(toolkit_.error_boxes, (FakeToolkit::ErrorBoxes{{"Tarvelio", "Invalid filename."}}));
 }
 
 }  // namespace

@@ -123,7 +123,7 @@ inline bool ModelHasDigit(const std::string& field) {
 // What the display should show for a non-empty line: the line as one number, or else the last
 // comma-separated field with a digit, unless that field is the first or follows one with a digit.
 inline std::string ModelDisplay(const std::string& line) {
-    const std::string whole = ModelOneNumber(line);
+    std::string whole = ModelOneNumber(line);
     if (whole != "#err") {
         return whole;
     }

@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <functional>
 
-#include "tests/core/temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace station::test {
 namespace {

@@ -11,7 +11,7 @@
 #include "core/connection_settings.h"
 #include "core/ini_file.h"
 #include "core/integer_text.h"
-#include "tests/core/temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace station {
 namespace {

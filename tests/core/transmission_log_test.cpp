@@ -6,7 +6,7 @@
 
 #include "core/io_error.h"
 #include "tests/core/fakes.h"
-#include "tests/core/temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace station {
 namespace {

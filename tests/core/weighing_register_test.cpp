@@ -13,7 +13,7 @@
 #include "core/io_error.h"
 #include "core/time_separator.h"
 #include "tests/core/fakes.h"
-#include "tests/core/temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace station::test {
 namespace {

@@ -112,9 +112,9 @@ TEST(EmulatorLines, ProfilesMoveTheWeight) {
     ScaleOptions cycle = ramp;
     cycle.profile = Profile::kCycle;
     LineSource cycling(cycle, 1);
-    std::vector<std::string> lines;
-    for (int i = 0; i < 40; ++i) {
-        lines.push_back(cycling.Next());
+    std::vector<std::string> lines(40);
+    for (std::string& line : lines) {
+        line = cycling.Next();
     }
     EXPECT_EQ(lines[0], "     0.0 kg\r");
     EXPECT_EQ(lines[15], "   100.0 kg\r");

@@ -41,7 +41,9 @@ public:
     void RequestTermination() override { termination_requested = true; }
     bool TerminationRequested() const override { return termination_requested; }
 
-    std::vector<std::pair<QString, QString>> error_boxes;
+    // Caption and text of every error box, in order.
+    using ErrorBoxes = std::vector<std::pair<QString, QString>>;
+    ErrorBoxes error_boxes;
     std::vector<QString> shown_dialogs;
     std::vector<QString> opened;
     std::vector<QString> save_dialogs;

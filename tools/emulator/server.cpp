@@ -20,7 +20,7 @@ namespace {
 
 // A flooding client gets lines queued up to this many bytes per turn; a serial line only a few,
 // so that what it carries stays fresh at its slow speed.
-constexpr std::size_t kFloodBatch = 64 * 1024;
+constexpr std::size_t kFloodBatch = std::size_t{64} * 1024;
 constexpr std::size_t kSerialBatch = 64;
 // A serial line is written in slices of about this much time, and an idle line earns no more.
 constexpr auto kSerialSlice = std::chrono::milliseconds(10);

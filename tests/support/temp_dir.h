@@ -1,26 +1,32 @@
 #pragma once
 
-#include <gtest/gtest.h>
-
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <stdexcept>
 #include <string>
+#include <system_error>
 
 namespace station::test {
 
-// A fresh directory under /tmp, removed with everything in it when the test ends.
+// A fresh directory under /tmp, removed with everything in it when it goes.
 class TempDir {
 public:
     TempDir() {
         char pattern[] = "/tmp/station_test_XXXXXX";
         if (mkdtemp(pattern) == nullptr) {
-            ADD_FAILURE() << "mkdtemp failed";
+            throw std::system_error(errno, std::generic_category(), "mkdtemp");
         }
         path_ = pattern;
     }
-    ~TempDir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
+    ~TempDir() {
+        std::error_code ignored;  // what cannot be removed stays in /tmp
+        std::filesystem::remove_all(path_, ignored);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
 
     const std::string& Path() const { return path_; }
     std::string operator/(const std::string& name) const { return path_ + "/" + name; }

@@ -3,7 +3,7 @@
 #include <fstream>
 #include <string>
 
-namespace bench {
+namespace station::test {
 
 // Resident memory of a process ("self" for this one), in MiB, from /proc.
 inline double ResidentMiB(const std::string& pid = "self") {
@@ -19,4 +19,4 @@ inline double ResidentMiB(const std::string& pid = "self") {
     return 0;
 }
 
-}  // namespace bench
+}  // namespace station::test
