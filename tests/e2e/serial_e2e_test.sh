@@ -8,24 +8,8 @@ set -euo pipefail
 station=$(realpath "$1")
 emulator=$(realpath "$2")
 shipped=$(realpath "$3")
-caption='^Program do monitorowania wag$'
-
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
-    sleep 0.2
-    rm -rf "$work"
-}
-trap cleanup EXIT
-source "$(dirname "$0")/../../scripts/xvfb.sh"
-for tool in xdotool xwdtopnm ser2net ss; do
-    command -v "$tool" >/dev/null || { echo "SKIPPED: no $tool (scripts/test.sh installs it)"; exit 77; }
-done
-start_xvfb "$work" || { echo "SKIPPED: no Xvfb"; exit 77; }
-export QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work/run"
-mkdir -m 700 "$work/run" && mkdir "$work/dane" && cd "$work"
-fail() { echo "FAILED: $*"; exit 1; }
+source "$(dirname "$0")/session.sh"
+start_session ser2net ss
 now_ms() { date +%s%3N; }
 
 serve_scales() {
@@ -63,21 +47,6 @@ for address in $(listening); do
     echo "port$n=$port" >>dane/konfig.ini
 done
 
-pixel() {
-    xwd -silent -id "$1" | xwdtopnm 2>/dev/null | pamcut -left "$2" -top "$3" -width 1 -height 1 |
-        pamtopnm -plain | tail -n +4 | xargs
-}
-lamp_x=(0 23 247 471 695)
-wait_lamp() {
-    for _ in $(seq 100); do
-        [ "$(pixel "$1" "${lamp_x[$2]}" 152)" = "$3" ] && return 0
-        sleep 0.1
-    done
-    fail "lamp $2 is $(pixel "$1" "${lamp_x[$2]}" 152), not $3"
-}
-green="0 128 0"
-red="255 0 0"
-click() { xdotool mousemove --window "$1" "$2" "$3" click 1; }
 register="dane/$(date +%Y%m).txt"
 # Presses "Zapisz ważenie" of every scale until each has saved a reading; prints how long.
 save_readings() {

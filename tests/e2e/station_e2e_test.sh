@@ -5,25 +5,9 @@
 set -euo pipefail
 station=$(realpath "$1")
 emulator=$(realpath "$2")
-caption='^Program do monitorowania wag$'
-
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
-    sleep 0.2
-    rm -rf "$work"
-}
-trap cleanup EXIT
-source "$(dirname "$0")/../../scripts/xvfb.sh"
+source "$(dirname "$0")/session.sh"
 source "$(dirname "$0")/../../scripts/emulator_settings.sh"
-if ! command -v xdotool >/dev/null || ! command -v xwdtopnm >/dev/null || ! start_xvfb "$work"; then
-    echo "SKIPPED: no Xvfb, xdotool or netpbm (scripts/test.sh installs them)"
-    exit 77
-fi
-export QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work/run"
-mkdir -m 700 "$work/run" && mkdir "$work/dane" && cd "$work"
-fail() { echo "FAILED: $*"; exit 1; }
+start_session
 
 # Scales weighing 1001, 2002, 3003 and 4004 kg; scale 2 resets its connection after 100 lines.
 "$emulator" --port 0 --rate 20 --start 1:1001 --start 2:2002 --start 3:3003 --start 4:4004 \
@@ -31,25 +15,6 @@ fail() { echo "FAILED: $*"; exit 1; }
 pids+=($!)
 for _ in $(seq 50); do [ "$(wc -l <"$work/ports")" -eq 4 ] && break; sleep 0.1; done
 settings_for_emulator "$work/ports" >dane/konfig.ini
-
-# "r g b" of one pixel of window $1 at $2,$3.
-pixel() {
-    xwd -silent -id "$1" | xwdtopnm 2>/dev/null | pamcut -left "$2" -top "$3" -width 1 -height 1 |
-        pamtopnm -plain | tail -n +4 | xargs
-}
-lamp_x=(0 23 247 471 695)  # the middle of each scale's lamp
-lamp_y=152
-# Waits up to 10 s for lamp $2 of window $1 to show the fill "r g b" $3.
-wait_lamp() {
-    for _ in $(seq 100); do
-        [ "$(pixel "$1" "${lamp_x[$2]}" "$lamp_y")" = "$3" ] && return 0
-        sleep 0.1
-    done
-    fail "lamp $2 is $(pixel "$1" "${lamp_x[$2]}" "$lamp_y"), not $3"
-}
-green="0 128 0"
-red="255 0 0"
-click() { xdotool mousemove --window "$1" "$2" "$3" click 1; }
 
 "$station" & first=$!; pids+=("$first")
 window=$(timeout 10 xdotool search --sync --onlyvisible --pid "$first" --name "$caption" | head -1)
