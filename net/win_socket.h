@@ -66,8 +66,6 @@ public:
     int SocketHandle() const { return handle_; }
     bool IsConnected() const { return connected_; }
     const sockaddr_in& PeerAddress() const { return peer_; }
-    std::uint8_t NotifyMask() const { return notify_mask_; }
-    bool LookupPending() const { return lookup_request_ != 0; }
 
     void SetEventSink(EventSink sink) { event_sink_ = std::move(sink); }
     void SetErrorSink(ErrorSink sink) { error_sink_ = std::move(sink); }
