@@ -6,11 +6,13 @@
 #include <QScreen>
 
 #include <exception>
+#include <iostream>
 
 #include "core/error_text.h"
 #include "core/ini_file.h"
 #include "core/integer_text.h"
 #include "core/number_text.h"
+#include "core/publish_settings.h"
 #include "core/step_simulation.h"
 #include "core/time_separator.h"
 #include "ui/about_box.h"
@@ -62,6 +64,7 @@ TForm1::TForm1(StationState& state, ui::Toolkit& toolkit, Clock& clock)
       log_(clock),
       memo_(new ui::LogMemo(controls_.Mlog, log_)),
       displays_(DisplaysOf(controls_)),
+      published_displays_(displays_),
       register_(clock, DetectTimeSeparator()) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Program do monitorowania wag"));
@@ -75,6 +78,7 @@ TForm1::TForm1(StationState& state, ui::Toolkit& toolkit, Clock& clock)
 }
 
 TForm1::~TForm1() {
+    published_displays_.SetPublisher(nullptr);
     log_.SetView(nullptr);  // the memo goes with the widgets
 }
 
@@ -126,7 +130,7 @@ void TForm1::FormCreate() {
         channel.receive_buffer.Clear();
     }
     state_.decimal_separator = DetectDecimalSeparator();
-    decoder_.emplace(log_, displays_, state_.decimal_separator);
+    decoder_.emplace(log_, published_displays_, state_.decimal_separator);
     for (const ui::ScaleBox& box : controls_.scales) {
         box.Ldisplay->setText(QStringLiteral("- - - - -"));
     }
@@ -157,6 +161,42 @@ void TForm1::FormActivate() {
     for (const ui::ScaleBox& box : controls_.scales) {
         BBconnect1Click(box.BBconnect);
     }
+    StartPublishing();
+}
+
+void TForm1::StartPublishing() {
+    PublishSettingsResult loaded = LoadPublishSettings(IniFile(kSettingsFileName), HostName());
+    if (!loaded.problem.empty()) {
+        log_.LogTransmission(log_code::kFault, loaded.problem, 0);
+        std::cerr << "tarvelio: " << loaded.problem << '\n';
+    }
+    if (!loaded.settings) {
+        return;
+    }
+    publisher_ = std::make_unique<Publisher>(
+        loop_, log_, std::move(*loaded.settings), kDataDirectory,
+        [this](const Publisher::Status& status) { ShowPublishingStatus(status); });
+    published_displays_.SetPublisher(publisher_.get());
+    for (int n = 1; IsScaleNumber(n); ++n) {
+        publisher_->ScaleShown(n, ui::FromScreenText(Box(n).Ldisplay->text()));
+        publisher_->ScaleConnected(n, ClientSocket(n).WinSocket().IsConnected());
+    }
+}
+
+void TForm1::ShowPublishingStatus(const Publisher::Status& status) {
+    constexpr int kPanel = 8;
+    controls_.StatusBar->SetPanelText(
+        kPanel, QStringLiteral("%1 %2")
+                    .arg(status.connected ? QStringLiteral("OK") : QStringLiteral("BRAK"))
+                    .arg(status.waiting));
+    controls_.StatusBar->SetPanelToolTip(
+        kPanel,
+        QStringLiteral("Broker MQTT: %1 (%2)\nCzeka na potwierdzenie: %3\nOstatni błąd: %4")
+            .arg(QString::fromStdString(status.broker),
+                 status.connected ? QStringLiteral("połączony") : QStringLiteral("niepołączony"),
+                 QString::number(status.waiting),
+                 status.last_problem.empty() ? QStringLiteral("brak")
+                                             : QString::fromStdString(status.last_problem)));
 }
 
 int TForm1::ScaleNamed(const QString& name, const char* stem) {
@@ -199,6 +239,9 @@ void TForm1::ClientSocket1Connect(net::TClientSocket& sender, net::TCustomWinSoc
     if (const int n = ScaleNamed(QString::fromStdString(sender.Name()), "ClientSocket")) {
         Box(n).Shape->SetBrushColor(kGreen);
         Box(n).BBconnect->hide();
+        if (publisher_) {
+            publisher_->ScaleConnected(n, true);
+        }
     }
 }
 
@@ -206,6 +249,9 @@ void TForm1::ClientSocket1Disconnect(net::TClientSocket& sender, net::TCustomWin
     if (const int n = ScaleNamed(QString::fromStdString(sender.Name()), "ClientSocket")) {
         Box(n).Shape->SetBrushColor(kRed);
         Box(n).BBconnect->show();
+        if (publisher_) {
+            publisher_->ScaleConnected(n, false);
+        }
     }
 }
 
@@ -215,6 +261,9 @@ void TForm1::ClientSocket1Error(net::TClientSocket& sender, net::TCustomWinSocke
     if (const int n = ScaleNamed(QString::fromStdString(sender.Name()), "ClientSocket")) {
         Box(n).Shape->SetBrushColor(kRed);
         Box(n).BBconnect->show();
+        if (publisher_) {
+            publisher_->ScaleConnected(n, false);
+        }
     }
     // A broken established connection still counts as active and would make "połącz" do
     // nothing; closing it lets the operator connect again.
@@ -303,6 +352,9 @@ void TForm1::BBsave1Click(const QObject* sender) {
     const int n = ScaleNamed(sender->objectName(), "BBsave");
     if (n != 0) {
         register_.SaveWeighing(n, ui::FromScreenText(Box(n).Ldisplay->text()));
+        if (publisher_) {
+            publisher_->WeighingSaved();
+        }
     }
 }
 

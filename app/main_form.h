@@ -6,7 +6,9 @@
 // ClientSocket1 to ClientSocket4 and the station's handlers. The logic they run lives in core/
 // (decoding, log, register, settings, state) and net/ (connections) and reaches Qt only through
 // this window and ui::Toolkit. Data flows: connection -> ClientSocket1Read -> WeightDecoder
-// (framing, log, decoding) -> DisplayLabels; "Zapisz ważenie" -> WeighingRegister.
+// (framing, log, decoding) -> DisplayLabels; "Zapisz ważenie" -> WeighingRegister. When the
+// settings turn publishing on, the Publisher also gets each display's text, each connection's
+// state and each save, and status-bar panel 8 shows how it fares.
 //
 // One handler serves all four scales; it finds its scale by the sender's exact name. Every
 // handler runs on the GUI thread, and an exception that leaves it (from a click through
@@ -22,6 +24,7 @@
 #include <optional>
 #include <string>
 
+#include "app/publisher.h"
 #include "core/clock.h"
 #include "core/station_state.h"
 #include "core/transmission_log.h"
@@ -96,6 +99,8 @@ private:
     void ClientSocket1Read(net::TClientSocket& sender, net::TCustomWinSocket& socket);
 
     void WireHandlers();
+    void StartPublishing();
+    void ShowPublishingStatus(const Publisher::Status& status);
     // The scale whose control is named `stem` followed by its number, or 0 for none.
     static int ScaleNamed(const QString& name, const char* stem);
     const ui::ScaleBox& Box(int scale) const;
@@ -110,9 +115,11 @@ private:
     TransmissionLog log_;
     ui::LogMemo* memo_;
     ui::DisplayLabels displays_;
+    PublishedDisplays published_displays_;
     std::optional<WeightDecoder> decoder_;  // made once the decimal separator is known
     WeighingRegister register_;
     std::array<std::unique_ptr<net::TClientSocket>, kScaleCount> sockets_;
+    std::unique_ptr<Publisher> publisher_;  // while publishing is on
     ui::TFparams* params_ = nullptr;
     ui::TAboutBox* about_ = nullptr;
     bool shown_before_ = false;

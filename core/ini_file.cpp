@@ -14,6 +14,7 @@
 
 #include "core/fd_io.h"
 #include "core/file_descriptor.h"
+#include "core/whole_file.h"
 
 namespace station {
 namespace {
@@ -123,68 +124,6 @@ Place Find(const std::vector<Line>& lines, std::string_view section, std::string
         }
     }
     return place;
-}
-
-enum class ReadResult { kRead, kMissing, kFailed };
-
-ReadResult ReadWhole(const std::string& path, std::string& content) {
-    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!file.IsOpen()) {
-        return errno == ENOENT ? ReadResult::kMissing : ReadResult::kFailed;
-    }
-    content.clear();
-    char chunk[65536];
-    for (;;) {
-        const ssize_t got = ::read(file.Get(), chunk, sizeof chunk);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            return got == 0 ? ReadResult::kRead : ReadResult::kFailed;
-        }
-        content.append(chunk, static_cast<std::size_t>(got));
-    }
-}
-
-std::string DirectoryOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// Writes `content` to a new file beside `target`, flushes it and renames it over `target`,
-// carrying over the mode and owner of the file it replaces.
-bool ReplaceAtomically(const std::string& target, std::string_view content,
-                       const std::optional<struct stat>& existing) {
-    static std::atomic<unsigned> counter{0};
-    const std::string directory = DirectoryOf(target);
-    const std::string temporary = directory + "/." + target.substr(target.rfind('/') + 1) + "." +
-                                  std::to_string(::getpid()) + "." + std::to_string(counter++) +
-                                  ".tmp";
-    FileDescriptor file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-    if (!file.IsOpen()) {
-        return false;
-    }
-    bool written = WriteAll(file.Get(), content);
-    if (written && existing) {
-        written = ::fchmod(file.Get(), existing->st_mode & 07777) == 0;
-        // Only root can hand a file to another owner; anyone else already owns what they replace.
-        (void)!::fchown(file.Get(), existing->st_uid, existing->st_gid);
-    }
-    written = written && ::fsync(file.Get()) == 0;
-    written = file.Close() && written;
-    if (!written || ::rename(temporary.c_str(), target.c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    const FileDescriptor directory_file(
-        ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (directory_file.IsOpen()) {
-        ::fsync(directory_file.Get());
-    }
-    return true;
 }
 
 // The file a write lands in: the name itself, or the target of a symbolic link.

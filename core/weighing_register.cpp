@@ -58,7 +58,7 @@ std::string RegisterTimeStamp(const LocalTime& time, char time_separator) {
 
 std::string RegisterFileName(const LocalTime& time) {
     char text[32];
-    std::snprintf(text, sizeof text, "dane/%04d%02d.txt", time.year, time.month);
+    std::snprintf(text, sizeof text, "%s/%04d%02d.txt", kDataDirectory, time.year, time.month);
     return text;
 }
 

@@ -6,6 +6,9 @@
 
 namespace station {
 
+// The data directory below the working directory: register files and the station's own files.
+inline constexpr const char* kDataDirectory = "dane";
+
 // The month's register of saved weighings, "dane/yyyymm.txt" below the working directory:
 // one line per save, "yyyy-mm-dd, hh:nn:ss" TAB "wagaN" TAB the reading as shown, CR LF.
 class WeighingRegister {

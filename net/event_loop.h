@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -14,7 +15,13 @@ public:
     virtual void SetInterest(bool read, bool write) = 0;
 };
 
-// What the socket component needs from the thread's event loop. The program implements it over
+// A single-shot timer. Destroying it cancels it, also from inside its own callback.
+class Timer {
+public:
+    virtual ~Timer() = default;
+};
+
+// What the network components need from the thread's event loop. The program implements it over
 // Qt; tests drive it with a poll loop. An exception that escapes a callback is the loop's to
 // report (the application's handler for unhandled exceptions); the loop then goes on.
 class EventLoop {
@@ -27,6 +34,9 @@ public:
     virtual std::unique_ptr<FdWatch> Watch(int fd, ReadyCallback on_ready) = 0;
     // Runs `call` on the loop's thread after the current callback has returned.
     virtual void Post(std::function<void()> call) = 0;
+    // Runs `on_timeout` on the loop's thread once `delay` has passed, unless cancelled first.
+    virtual std::unique_ptr<Timer> StartTimer(std::chrono::milliseconds delay,
+                                              std::function<void()> on_timeout) = 0;
 };
 
 }  // namespace station::net

@@ -9,14 +9,17 @@ fi
 station_build_packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev fonts-liberation2
+    libmosquitto-dev nlohmann-json3-dev
 )
 # What the tests, benchmarks and fuzzers need besides: virtual X server and its tools, clang for
-# the fuzzers, the locales the tests read numbers in, the serial bridge and a socket lister.
+# the fuzzers, the locales the tests read numbers in, the serial bridge, a socket lister, and an
+# MQTT broker with its clients and openssl for the publishing tests' certificates.
 station_test_packages=(
     libgtest-dev libbenchmark-dev
     xvfb xauth xdotool x11-apps netpbm locales
     clang libclang-rt-14-dev clang-tidy
     ser2net iproute2
+    mosquitto mosquitto-clients openssl
 )
 # What building and checking the Debian package needs.
 station_package_tools=(dpkg-dev lintian help2man desktop-file-utils)

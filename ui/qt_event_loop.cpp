@@ -1,6 +1,7 @@
 #include "ui/qt_event_loop.h"
 
 #include <QSocketNotifier>
+#include <QTimer>
 
 namespace station::ui {
 namespace {
@@ -50,6 +51,31 @@ private:
     std::shared_ptr<net::EventLoop::ReadyCallback> on_ready_;
 };
 
+class SingleShotTimer final : public net::Timer {
+public:
+    SingleShotTimer(const QtEventLoop& loop, std::chrono::milliseconds delay,
+                    std::function<void()> on_timeout)
+        : timer_(new QTimer) {
+        timer_->setSingleShot(true);
+        timer_->setTimerType(Qt::PreciseTimer);
+        QObject::connect(timer_, &QTimer::timeout, timer_,
+                         [&loop, on_timeout = std::move(on_timeout)] { loop.Deliver(on_timeout); });
+        timer_->start(delay);
+    }
+
+    ~SingleShotTimer() override {
+        // Stopped at once, deleted once the loop is out of its signal.
+        timer_->stop();
+        timer_->deleteLater();
+    }
+
+    SingleShotTimer(const SingleShotTimer&) = delete;
+    SingleShotTimer& operator=(const SingleShotTimer&) = delete;
+
+private:
+    QTimer* timer_;
+};
+
 }  // namespace
 
 QtEventLoop::QtEventLoop(ExceptionHandler on_exception) : on_exception_(std::move(on_exception)) {}
@@ -61,6 +87,11 @@ std::unique_ptr<net::FdWatch> QtEventLoop::Watch(int fd, ReadyCallback on_ready)
 void QtEventLoop::Post(std::function<void()> call) {
     QMetaObject::invokeMethod(
         &context_, [this, call = std::move(call)] { Deliver(call); }, Qt::QueuedConnection);
+}
+
+std::unique_ptr<net::Timer> QtEventLoop::StartTimer(std::chrono::milliseconds delay,
+                                                    std::function<void()> on_timeout) {
+    return std::make_unique<SingleShotTimer>(*this, delay, std::move(on_timeout));
 }
 
 void QtEventLoop::Deliver(const std::function<void()>& call) const {

@@ -11,7 +11,8 @@
 namespace station::ui {
 
 // The socket component's event loop over Qt's: socket notifiers for descriptors, queued calls
-// for posted work. Exceptions escaping a callback go to the handler given here.
+// for posted work, single-shot QTimers for timers. Exceptions escaping a callback go to the handler
+// given here.
 class QtEventLoop final : public net::EventLoop {
 public:
     using ExceptionHandler = std::function<void(std::exception_ptr)>;
@@ -20,6 +21,8 @@ public:
 
     std::unique_ptr<net::FdWatch> Watch(int fd, ReadyCallback on_ready) override;
     void Post(std::function<void()> call) override;
+    std::unique_ptr<net::Timer> StartTimer(std::chrono::milliseconds delay,
+                                           std::function<void()> on_timeout) override;
 
     // Runs `call`, handing anything it throws to the handler.
     void Deliver(const std::function<void()>& call) const;

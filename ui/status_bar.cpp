@@ -1,7 +1,9 @@
 #include "ui/status_bar.h"
 
 #include <qdrawutil.h>
+#include <QHelpEvent>
 #include <QPainter>
+#include <QToolTip>
 
 namespace station::ui {
 
@@ -16,6 +18,27 @@ void PanelStatusBar::SetPanelText(int index, const QString& text) {
         panel.text = text;
         update(PanelRect(index));
     }
+}
+
+void PanelStatusBar::SetPanelToolTip(int index, const QString& text) {
+    panels_.at(static_cast<std::size_t>(index)).tool_tip = text;
+}
+
+bool PanelStatusBar::event(QEvent* event) {
+    if (event->type() != QEvent::ToolTip) {
+        return QWidget::event(event);
+    }
+    const auto* help = static_cast<QHelpEvent*>(event);
+    for (int i = 0; i < PanelCount(); ++i) {
+        const QString& tip = PanelAt(i).tool_tip;
+        if (PanelRect(i).contains(help->pos()) && !tip.isEmpty()) {
+            QToolTip::showText(help->globalPos(), tip, this, PanelRect(i));
+            return true;
+        }
+    }
+    QToolTip::hideText();
+    event->ignore();
+    return true;
 }
 
 QRect PanelStatusBar::PanelRect(int index) const {

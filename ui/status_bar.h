@@ -18,6 +18,7 @@ public:
         QString text;
         int width;
         Bevel bevel;
+        QString tool_tip = {};
     };
 
     PanelStatusBar(std::vector<Panel> panels, QWidget* parent);
@@ -25,10 +26,12 @@ public:
     int PanelCount() const { return static_cast<int>(panels_.size()); }
     const Panel& PanelAt(int index) const { return panels_.at(static_cast<std::size_t>(index)); }
     void SetPanelText(int index, const QString& text);
+    void SetPanelToolTip(int index, const QString& text);
     // Where a panel lies, for painting and for tests.
     QRect PanelRect(int index) const;
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:

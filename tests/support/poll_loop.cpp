@@ -26,6 +26,21 @@ private:
     const std::uint64_t id_;
 };
 
+class PollLoop::PendingTimer final : public Timer {
+public:
+    PendingTimer(PollLoop& loop, std::uint64_t id) : loop_(loop), id_(id) {}
+    ~PendingTimer() override {
+        std::erase_if(loop_.timers_,
+                      [this](const auto& timer) { return timer.second.first == id_; });
+    }
+    PendingTimer(const PendingTimer&) = delete;
+    PendingTimer& operator=(const PendingTimer&) = delete;
+
+private:
+    PollLoop& loop_;
+    const std::uint64_t id_;
+};
+
 PollLoop::~PollLoop() = default;
 
 std::unique_ptr<FdWatch> PollLoop::Watch(int fd, ReadyCallback on_ready) {
@@ -37,6 +52,35 @@ std::unique_ptr<FdWatch> PollLoop::Watch(int fd, ReadyCallback on_ready) {
 
 void PollLoop::Post(std::function<void()> call) {
     posted_.push_back(std::move(call));
+}
+
+std::unique_ptr<Timer> PollLoop::StartTimer(std::chrono::milliseconds delay,
+                                            std::function<void()> on_timeout) {
+    const std::uint64_t id = next_id_++;
+    timers_.emplace(std::chrono::steady_clock::now() + delay, std::pair(id, std::move(on_timeout)));
+    return std::make_unique<PendingTimer>(*this, id);
+}
+
+int PollLoop::PollTimeout(std::chrono::milliseconds limit) const {
+    if (!posted_.empty()) {
+        return 0;
+    }
+    if (!timers_.empty()) {
+        const auto until_due = std::chrono::ceil<std::chrono::milliseconds>(
+            timers_.begin()->first - std::chrono::steady_clock::now());
+        limit = std::clamp(until_due, std::chrono::milliseconds(0), limit);
+    }
+    return static_cast<int>(limit.count());
+}
+
+void PollLoop::RunDueTimers() {
+    const TimePoint now = std::chrono::steady_clock::now();
+    // Taken out before it runs: its handle may be destroyed by the callback or later.
+    while (!timers_.empty() && timers_.begin()->first <= now) {
+        const std::function<void()> on_timeout = std::move(timers_.begin()->second.second);
+        timers_.erase(timers_.begin());
+        Invoke(on_timeout);
+    }
 }
 
 void PollLoop::Invoke(const std::function<void()>& call) {
@@ -70,8 +114,7 @@ void PollLoop::RunOnce(std::chrono::milliseconds timeout) {
             ids.push_back(id);
         }
     }
-    const int wait = posted_.empty() ? static_cast<int>(timeout.count()) : 0;
-    const int ready = poll(fds.data(), fds.size(), wait);
+    const int ready = poll(fds.data(), fds.size(), PollTimeout(timeout));
     if (ready < 0) {
         if (errno == EINTR) {
             return;
@@ -92,6 +135,7 @@ void PollLoop::RunOnce(std::chrono::milliseconds timeout) {
             Invoke([&] { (*on_ready)(readable, writable); });
         }
     }
+    RunDueTimers();
 }
 
 bool PollLoop::RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {

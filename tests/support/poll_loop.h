@@ -25,12 +25,15 @@ public:
 
     std::unique_ptr<FdWatch> Watch(int fd, ReadyCallback on_ready) override;
     void Post(std::function<void()> call) override;
+    std::unique_ptr<Timer> StartTimer(std::chrono::milliseconds delay,
+                                      std::function<void()> on_timeout) override;
 
     // Where exceptions escaping a callback go; without a handler they leave RunOnce.
     void SetExceptionHandler(ExceptionHandler handler) { exception_handler_ = std::move(handler); }
 
-    // One turn: runs posted calls, then waits up to `timeout` for watched descriptors and runs
-    // the callbacks of those that are ready.
+    // One turn: runs posted calls, then waits up to `timeout` (less when a timer falls due
+    // sooner) for watched descriptors, runs the callbacks of those that are ready, then those
+    // of the timers that are due.
     void RunOnce(std::chrono::milliseconds timeout);
     // Turns until `done` holds or `limit` has passed; returns `done()`.
     bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit);
@@ -42,6 +45,8 @@ public:
 
 private:
     class Watcher;
+    class PendingTimer;
+    using TimePoint = std::chrono::steady_clock::time_point;
     struct Entry {
         int fd;
         bool read = false;
@@ -50,10 +55,13 @@ private:
     };
 
     void Invoke(const std::function<void()>& call);
+    int PollTimeout(std::chrono::milliseconds limit) const;
+    void RunDueTimers();
 
     std::map<std::uint64_t, Entry> entries_;
     std::uint64_t next_id_ = 1;
     std::vector<std::function<void()>> posted_;
+    std::multimap<TimePoint, std::pair<std::uint64_t, std::function<void()>>> timers_;
     ExceptionHandler exception_handler_;
     std::uint64_t dispatch_count_ = 0;
 };

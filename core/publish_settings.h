@@ -1,0 +1,34 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "core/ini_file.h"
+
+namespace station {
+
+// Where and how saved weighings and live readings are published, from the settings file's
+// section "Publikacja". Publishing is off while `broker` is empty.
+struct PublishSettings {
+    std::string broker;
+    int port = 1883;
+    std::string topic;  // prefix of every topic
+    std::string client_id;
+    std::string username;
+    std::string password;   // read from the password file, never stored
+    std::string ca_file;    // TLS on
+    std::string cert_file;  // client certificate, with its key
+    std::string key_file;
+};
+
+// Publishing on, or off with the reason when a value was refused (empty when simply not set).
+struct PublishSettingsResult {
+    std::optional<PublishSettings> settings;
+    std::string problem;
+};
+
+// Reads the section with the file's rules; `host_name` names the station in the default topic
+// and client id. A bad value turns publishing off and says which.
+PublishSettingsResult LoadPublishSettings(const IniFile& file, const std::string& host_name);
+
+}  // namespace station

@@ -1,0 +1,119 @@
+#include "core/weighing_message.h"
+
+#include <nlohmann/json.hpp>
+
+#include <array>
+#include <optional>
+
+#include "core/code_page.h"
+
+namespace station {
+namespace {
+
+std::string Utf8(std::string_view bytes) {
+    std::string text;
+    for (const char16_t unit : DecodeCp1250(bytes)) {
+        if (unit < 0x80) {
+            text += static_cast<char>(unit);
+        } else if (unit < 0x800) {
+            text += static_cast<char>(0xC0 | (unit >> 6));
+            text += static_cast<char>(0x80 | (unit & 0x3F));
+        } else {
+            text += static_cast<char>(0xE0 | (unit >> 12));
+            text += static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
+            text += static_cast<char>(0x80 | (unit & 0x3F));
+        }
+    }
+    return text;
+}
+
+std::optional<int> TwoDigits(std::string_view text, std::size_t at) {
+    if (at + 2 > text.size() || text[at] < '0' || text[at] > '9' || text[at + 1] < '0' ||
+        text[at + 1] > '9') {
+        return std::nullopt;
+    }
+    return (text[at] - '0') * 10 + (text[at + 1] - '0');
+}
+
+// The time of a stamp "yyyy-mm-dd, hh:nn:ss" (any time separator) in local time.
+std::optional<std::time_t> StampTime(std::string_view stamp) {
+    constexpr std::array<std::size_t, 7> kFields{0, 2, 5, 8, 12, 15, 18};
+    std::array<int, 7> values{};
+    for (std::size_t i = 0; i < kFields.size(); ++i) {
+        const auto value = TwoDigits(stamp, kFields[i]);
+        if (!value) {
+            return std::nullopt;
+        }
+        values[i] = *value;
+    }
+    std::tm fields{};
+    fields.tm_year = values[0] * 100 + values[1] - 1900;
+    fields.tm_mon = values[2] - 1;
+    fields.tm_mday = values[3];
+    fields.tm_hour = values[4];
+    fields.tm_min = values[5];
+    fields.tm_sec = values[6];
+    fields.tm_isdst = -1;
+    const std::time_t time = std::mktime(&fields);
+    return time == -1 ? std::nullopt : std::optional(time);
+}
+
+}  // namespace
+
+std::string IsoLocalTime(std::time_t time) {
+    std::tm local{};
+    localtime_r(&time, &local);
+    std::array<char, 32> text{};
+    std::size_t length = std::strftime(text.data(), text.size(), "%FT%T%z", &local);
+    // strftime gives "+0100"; ISO 8601's extended form wants "+01:00".
+    std::string iso(text.data(), length);
+    iso.insert(iso.size() - 2, ":");
+    return iso;
+}
+
+int ScaleOfLine(std::string_view line) {
+    const std::size_t first_tab = line.find('\t');
+    const std::size_t second_tab =
+        first_tab == std::string_view::npos ? first_tab : line.find('\t', first_tab + 1);
+    if (second_tab == std::string_view::npos) {
+        return 0;
+    }
+    const std::string_view tag = line.substr(first_tab + 1, second_tab - first_tab - 1);
+    return tag.size() == 5 && tag.starts_with("waga") && tag[4] >= '1' && tag[4] <= '9'
+               ? tag[4] - '0'
+               : 0;
+}
+
+std::string WeighingMessage(const RegisterEntry& entry, const std::string& station) {
+    const std::string_view line = entry.line;
+    const std::size_t first_tab = line.find('\t');
+    const std::size_t second_tab =
+        first_tab == std::string_view::npos ? first_tab : line.find('\t', first_tab + 1);
+    nlohmann::ordered_json message;
+    message["id"] = station + "/" + entry.start.file_name.substr(0, 6) + "/" +
+                    std::to_string(entry.start.offset);
+    message["scale"] = nullptr;
+    message["reading"] = nullptr;
+    message["time"] = nullptr;
+    if (second_tab != std::string_view::npos) {
+        if (const int scale = ScaleOfLine(line)) {
+            message["scale"] = scale;
+        }
+        message["reading"] = Utf8(line.substr(second_tab + 1));
+        if (const auto time = StampTime(line.substr(0, first_tab))) {
+            message["time"] = IsoLocalTime(*time);
+        }
+    }
+    message["line"] = Utf8(line);
+    return message.dump();
+}
+
+std::string ScaleStateMessage(bool connected, const std::string& reading, std::time_t time) {
+    nlohmann::ordered_json message;
+    message["connected"] = connected;
+    message["reading"] = Utf8(reading);
+    message["time"] = IsoLocalTime(time);
+    return message.dump();
+}
+
+}  // namespace station

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <ctime>
+#include <string>
+#include <string_view>
+
+#include "core/weighing_journal.h"
+
+namespace station {
+
+// The JSON of a saved weighing, built from its register line alone so that the same weighing
+// sent again after a restart reads the same: {"id", "scale", "reading", "time", "line"}. The id
+// is `station` and the line's place in the register. Text goes out as UTF-8.
+std::string WeighingMessage(const RegisterEntry& entry, const std::string& station);
+
+// The scale of a register line ("...\twagaN\t..."), or 0 when the line names none.
+int ScaleOfLine(std::string_view line);
+
+// The JSON of a scale's live state: {"connected", "reading", "time"}; `reading` is 8-bit, as
+// shown.
+std::string ScaleStateMessage(bool connected, const std::string& reading, std::time_t time);
+
+// ISO 8601 local time with the offset from UTC, "2026-12-08T09:15:02+01:00".
+std::string IsoLocalTime(std::time_t time);
+
+}  // namespace station

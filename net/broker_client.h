@@ -1,0 +1,86 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "net/event_loop.h"
+
+struct mosquitto;
+
+namespace station::net {
+
+// Where and how to reach an MQTT broker. Empty strings mean "not used".
+struct BrokerOptions {
+    std::string host;
+    int port = 1883;
+    std::string client_id;
+    std::string username;
+    std::string password;
+    std::string ca_file;  // turns TLS on; the broker's certificate and name are checked
+    std::string cert_file;
+    std::string key_file;
+    std::string will_topic;  // published by the broker, retained, when the client vanishes
+    std::string will_payload;
+    std::chrono::seconds keep_alive{30};
+    std::chrono::seconds answer_timeout{10};  // from the attempt to the broker's CONNACK
+};
+
+// One MQTT 3.1.1 session at a time over the client library, driven entirely by the given event
+// loop: its socket is watched there, its housekeeping runs on a timer at half the keep-alive,
+// and nothing else wakes the loop. The attempt itself (name lookup, connect, TLS start) runs on
+// a short-lived thread of its own, because the library resolves the host name with a blocking
+// call; a broker that never answers is given up after `answer_timeout`. Every session starts
+// clean: what was not acknowledged when a session ended is the caller's to send again.
+class BrokerClient {
+public:
+    explicit BrokerClient(EventLoop& loop);
+    ~BrokerClient();
+    BrokerClient(const BrokerClient&) = delete;
+    BrokerClient& operator=(const BrokerClient&) = delete;
+
+    // The broker accepted the session.
+    std::function<void()> on_connected;
+    // An attempt or a session ended; `reason` says why, in English. Not called by Disconnect.
+    std::function<void(const std::string& reason)> on_lost;
+    // The broker acknowledged the QoS 1 message of that id.
+    std::function<void(int message_id)> on_acknowledged;
+
+    // Ends any session or attempt, then starts a new attempt.
+    void Connect(const BrokerOptions& options);
+    // Ends any session or attempt without a notice; the broker publishes the will.
+    void Disconnect();
+    bool Connected() const { return connected_; }
+
+    // Queues a message on the current session; returns its id, or throws std::runtime_error
+    // when there is no session.
+    int Publish(const std::string& topic, const std::string& payload, int qos, bool retain);
+
+private:
+    class Attempt;
+    struct Session;
+
+    void AttemptFinished(std::uint64_t serial);
+    void HandleSocket(bool readable, bool writable);
+    void Housekeeping();
+    void UpdateInterest();
+    void Lose(const std::string& reason);
+
+    static void OnConnect(mosquitto* mosq, void* self, int code);
+    static void OnDisconnect(mosquitto* mosq, void* self, int code);
+    static void OnPublish(mosquitto* mosq, void* self, int message_id);
+
+    EventLoop& loop_;
+    BrokerOptions options_;
+    std::shared_ptr<Attempt> attempt_;
+    std::unique_ptr<FdWatch> attempt_watch_;
+    std::unique_ptr<Session> session_;
+    std::unique_ptr<Timer> answer_timer_;
+    std::unique_ptr<Timer> housekeeping_timer_;
+    std::uint64_t serial_ = 0;
+    bool connected_ = false;
+};
+
+}  // namespace station::net

@@ -1,0 +1,147 @@
+#pragma once
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/child_process.h"
+#include "tests/support/temp_dir.h"
+
+namespace station::test {
+
+// A free TCP port on 127.0.0.1, as the system hands it out.
+inline int FreeLoopbackPort() {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    close(fd);
+    return ntohs(address.sin_port);
+}
+
+inline bool AcceptsConnections(int port) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool accepted = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    close(fd);
+    return accepted;
+}
+
+// Debian's MQTT broker on 127.0.0.1 and a port of its own, with a configuration written here;
+// sessions and retained messages survive a Stop and Start.
+class MqttBroker {
+public:
+    // `extra` is added to the listener's configuration (TLS, password file).
+    explicit MqttBroker(std::string extra = "allow_anonymous true\n")
+        : port_(FreeLoopbackPort()), extra_(std::move(extra)) {
+        Start();
+    }
+
+    int Port() const { return port_; }
+
+    void Start() {
+        WriteFile(dir_ / "mosquitto.conf",
+                  "user root\nper_listener_settings true\nlog_dest file " + dir_.Path() +
+                      "/broker.log\npersistence true\npersistence_location " + dir_.Path() +
+                      "/\nlistener " + std::to_string(port_) + " 127.0.0.1\n" + extra_);
+        process_.emplace(std::vector<std::string>{"mosquitto", "-c", dir_ / "mosquitto.conf"},
+                         dir_ / "broker.out");
+        for (int i = 0; i < 200 && !AcceptsConnections(port_); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ++probes_;
+    }
+
+    void Stop() { process_.reset(); }
+
+    std::string Log() const { return ReadFile(dir_ / "broker.log"); }
+
+    // Connections the broker has logged so far, besides the probes that saw it up.
+    std::size_t ConnectionCount() const {
+        const std::string log = Log();
+        std::size_t count = 0;
+        for (std::size_t at = 0; (at = log.find("New connection from", at)) != std::string::npos;
+             ++at) {
+            ++count;
+        }
+        return count - probes_;
+    }
+
+private:
+    TempDir dir_;
+    int port_;
+    std::string extra_;
+    std::optional<ChildProcess> process_;
+    std::size_t probes_ = 0;
+};
+
+// A subscriber to `topic` with the broker's own client: with a `client_id` its session is
+// persistent (QoS 1, nothing missed while it is away). Each message is one line
+// "retained-flag topic payload".
+class MqttSubscriber {
+public:
+    MqttSubscriber(const MqttBroker& broker, const std::string& topic,
+                   const std::string& client_id = {}, std::vector<std::string> options = {}) {
+        std::vector<std::string> arguments{"mosquitto_sub",
+                                           "-h",
+                                           "127.0.0.1",
+                                           "-p",
+                                           std::to_string(broker.Port()),
+                                           "-t",
+                                           topic,
+                                           "-q",
+                                           "1",
+                                           "-F",
+                                           "%r %t %p"};
+        if (!client_id.empty()) {
+            arguments.insert(arguments.end(), {"-c", "-i", client_id});
+        }
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        WriteFile(output_ / "messages", "");
+        process_.emplace(arguments, output_ / "messages");
+    }
+
+    std::vector<std::string> Lines() const {
+        std::vector<std::string> lines;
+        std::istringstream text(ReadFile(output_ / "messages"));
+        for (std::string line; std::getline(text, line);) {
+            lines.push_back(line);
+        }
+        return lines;
+    }
+
+    // The payloads of messages on topics ending in `leaf`.
+    std::vector<std::string> Payloads(const std::string& leaf) const {
+        std::vector<std::string> payloads;
+        for (const std::string& line : Lines()) {
+            const std::size_t topic_end = line.find(' ', 2);
+            if (topic_end != std::string::npos && line.substr(0, topic_end).ends_with(leaf)) {
+                payloads.push_back(line.substr(topic_end + 1));
+            }
+        }
+        return payloads;
+    }
+
+    void Stop() { process_.reset(); }
+
+private:
+    TempDir output_;
+    std::optional<ChildProcess> process_;
+};
+
+}  // namespace station::test
