@@ -25,7 +25,7 @@ struct BrokerOptions {
     std::string will_topic;  // published by the broker, retained, when the client vanishes
     std::string will_payload;
     std::chrono::seconds keep_alive{30};
-    std::chrono::seconds answer_timeout{10};  // from the attempt to the broker's CONNACK
+    std::chrono::milliseconds answer_timeout{10000};  // from the attempt to the CONNACK
 };
 
 // One MQTT 3.1.1 session at a time over the client library, driven entirely by the given event

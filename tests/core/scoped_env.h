@@ -1,11 +1,13 @@
 #pragma once
 
 #include <cstdlib>
+#include <ctime>
 #include <string>
 
 namespace station::test {
 
-// Sets one environment variable and restores it when the scope ends.
+// Sets one environment variable and restores it when the scope ends. A change of TZ takes
+// effect at once both ways.
 class ScopedEnv {
 public:
     ScopedEnv(const char* name, const char* value) : name_(name) {
@@ -14,6 +16,7 @@ public:
             had_old_ = true;
         }
         setenv(name, value, 1);
+        tzset();
     }
     ~ScopedEnv() {
         if (had_old_) {
@@ -21,6 +24,7 @@ public:
         } else {
             unsetenv(name_);
         }
+        tzset();
     }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
