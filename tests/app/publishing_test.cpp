@@ -235,6 +235,10 @@ const AccessCase kAccessCases[] = {
      "cafile=$K/other-ca.crt\r\n", false},
 };
 
+void PrintTo(const AccessCase& value, std::ostream* out) {
+    *out << value.name;
+}
+
 std::string CaseName(const ::testing::TestParamInfo<AccessCase>& access) {
     return access.param.name;
 }

@@ -25,6 +25,15 @@ start_session() {
 
 fail() { echo "FAILED: $*"; exit 1; }
 
+# A TCP port on 127.0.0.1 that nothing listens on now.
+free_port() {
+    local port
+    while :; do
+        port=$((20000 + RANDOM % 40000))
+        (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null || { echo "$port"; return; }
+    done
+}
+
 # "r g b" of one pixel of window $1 at $2,$3.
 pixel() {
     xwd -silent -id "$1" | xwdtopnm 2>/dev/null | pamcut -left "$2" -top "$3" -width 1 -height 1 |

@@ -50,6 +50,10 @@ const NotABroker kNotBrokers[] = {
     {"Web", "HTTP/1.1 400 Bad Request\r\n\r\n", "no answer from the broker"},
 };
 
+void PrintTo(const NotABroker& value, std::ostream* out) {
+    *out << value.name;
+}
+
 std::string CaseName(const ::testing::TestParamInfo<NotABroker>& server) {
     return server.param.name;
 }
