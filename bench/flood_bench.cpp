@@ -1,16 +1,24 @@
 // Four scales flooding the real station: lines decoded per second, the longest stall of the
-// event loop and resident memory. Argument: seconds (default 30).
+// event loop and resident memory; then the same with publishing to a broker on this machine,
+// whose live states are thinned per scale. Argument: seconds for each (default 30).
 #include <cstdio>
 #include <thread>
 
 #include "bench/station_harness.h"
+#include "tests/support/mqtt_broker.h"
 #include "tools/emulator/server.h"
 
-int main(int argc, char** argv) {
-    bench::UseOffscreenPlatform();
-    QApplication application(argc, argv);
-    const double seconds = bench::SecondsArgument(argc, argv, 30);
+namespace {
 
+struct Flood {
+    double seconds;
+    double lines_per_second;
+    double longest_stall_ms;
+    double rss_start;
+    double rss_end;
+};
+
+Flood Run(double seconds, const std::string& more_settings) {
     const emulator::ParseResult parsed =
         emulator::ParseOptions({"--port", "0", "--rate", "flood", "--profile", "walk"});
     emulator::Server scales(*parsed.options);
@@ -18,7 +26,7 @@ int main(int argc, char** argv) {
     std::atomic<bool> stop{false};
     std::thread serving([&] { scales.Run(stop); });
 
-    bench::Station station(scales.Ports());
+    bench::Station station(scales.Ports(), more_settings);
     bench::Station::RunFor(5, [&] { return station.AllConnected(); });
     const double rss_start = station::test::ResidentMiB();
     const std::uint64_t lines_start = station.Form().LinesDecoded();
@@ -44,10 +52,26 @@ int main(int argc, char** argv) {
     const double rss_end = station::test::ResidentMiB();
     stop = true;
     serving.join();
+    return {elapsed, static_cast<double>(lines) / elapsed, static_cast<double>(longest_ns) / 1e6,
+            rss_start, rss_end};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bench::UseOffscreenPlatform();
+    QApplication application(argc, argv);
+    const double seconds = bench::SecondsArgument(argc, argv, 30);
+
+    const Flood off = Run(seconds, {});
+    const station::test::MqttBroker broker;
+    const Flood on = Run(seconds, bench::PublishingSettings(broker.Port()));
     std::printf(
         "flood: 4 scales, %.0f s: %.0f lines/s decoded, longest loop stall %.1f ms, "
-        "RSS %.1f -> %.1f MiB (+%.1f)\n",
-        elapsed, static_cast<double>(lines) / elapsed, static_cast<double>(longest_ns) / 1e6,
-        rss_start, rss_end, rss_end - rss_start);
+        "RSS %.1f -> %.1f MiB (+%.1f); publishing on: %.0f lines/s (%.2f of off), longest stall "
+        "%.1f ms\n",
+        off.seconds, off.lines_per_second, off.longest_stall_ms, off.rss_start, off.rss_end,
+        off.rss_end - off.rss_start, on.lines_per_second,
+        on.lines_per_second / off.lines_per_second, on.longest_stall_ms);
     return 0;
 }

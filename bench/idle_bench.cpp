@@ -1,5 +1,6 @@
 // Four connected scales that send nothing: the station's CPU time and the wake-ups of its event
-// loop. Argument: seconds (default 20).
+// loop; then the same with a connected broker, which should add only the keep-alive's.
+// Argument: seconds for each (default 20).
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -8,12 +9,17 @@
 
 #include "bench/loopback_listener.h"
 #include "bench/station_harness.h"
+#include "tests/support/mqtt_broker.h"
 
-int main(int argc, char** argv) {
-    bench::UseOffscreenPlatform();
-    QApplication application(argc, argv);
-    const double seconds = bench::SecondsArgument(argc, argv, 20);
+namespace {
 
+struct Idle {
+    double seconds;
+    double cpu_ms;
+    std::uint64_t wakeups;
+};
+
+Idle Run(double seconds, const std::string& more_settings) {
     std::vector<int> listeners;
     std::vector<int> ports;
     for (int i = 0; i < 4; ++i) {
@@ -22,13 +28,17 @@ int main(int argc, char** argv) {
         listeners.push_back(listener.fd);
         ports.push_back(listener.port);
     }
-    bench::Station station(ports);
-    bench::Station::RunFor(5, [&] { return station.AllConnected(); });
-    bench::Station::RunFor(1);  // let start-up painting settle
+    bench::Station station(ports, more_settings);
+    bench::Station::RunFor(5, [&] {
+        return station.AllConnected() &&
+               (more_settings.empty() || station.PublishingStatus() == "OK 0");
+    });
+    bench::Station::RunFor(1);  // let start-up painting and the first states settle
 
     std::uint64_t wakeups = 0;
-    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::awake,
-                     [&] { ++wakeups; });
+    const QMetaObject::Connection counting =
+        QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::awake,
+                         [&] { ++wakeups; });
     const double cpu_start = bench::CpuSeconds();
     QElapsedTimer run;
     run.start();
@@ -38,11 +48,27 @@ int main(int argc, char** argv) {
     end.start(static_cast<int>(seconds * 1000));
     QCoreApplication::exec();  // the real loop, blocking as it does in the program
     const double cpu_ms = (bench::CpuSeconds() - cpu_start) * 1000;
-    std::printf("idle: 4 connected silent scales, %.0f s: %.2f ms CPU, %llu loop wake-ups\n",
-                static_cast<double>(run.elapsed()) / 1000, cpu_ms,
-                static_cast<unsigned long long>(wakeups));
+    QObject::disconnect(counting);
     for (const int fd : listeners) {
         close(fd);
     }
+    return {static_cast<double>(run.elapsed()) / 1000, cpu_ms, wakeups};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bench::UseOffscreenPlatform();
+    QApplication application(argc, argv);
+    const double seconds = bench::SecondsArgument(argc, argv, 20);
+
+    const Idle alone = Run(seconds, {});
+    const station::test::MqttBroker broker;
+    const Idle publishing = Run(seconds, bench::PublishingSettings(broker.Port()));
+    std::printf(
+        "idle: 4 connected silent scales, %.0f s: %.2f ms CPU, %llu loop wake-ups; with a "
+        "connected broker: %.2f ms CPU, %llu wake-ups\n",
+        alone.seconds, alone.cpu_ms, static_cast<unsigned long long>(alone.wakeups),
+        publishing.cpu_ms, static_cast<unsigned long long>(publishing.wakeups));
     return 0;
 }

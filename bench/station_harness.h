@@ -45,7 +45,9 @@ inline double SecondsArgument(int argc, char** argv, double fallback) {
 
 class Station {
 public:
-    explicit Station(const std::vector<int>& ports) : cwd_(PrepareDirectory(dir_, ports)) {
+    // `more_settings` is added to the settings file (another section).
+    explicit Station(const std::vector<int>& ports, const std::string& more_settings = {})
+        : cwd_(PrepareDirectory(dir_, ports, more_settings)) {
         form_ = std::make_unique<station::TForm1>(state_, toolkit_, clock_);
         form_->AttachDialogs(new station::ui::TFparams(state_.settings, form_.get()),
                              new station::ui::TAboutBox(toolkit_, form_.get()));
@@ -56,6 +58,9 @@ public:
     Station& operator=(const Station&) = delete;
 
     station::TForm1& Form() { return *form_; }
+
+    // Status-bar panel 8: how publishing fares.
+    QString PublishingStatus() const { return form_->Controls().StatusBar->PanelAt(8).text; }
 
     bool AllConnected() {
         for (int n = 1; n <= 4; ++n) {
@@ -79,13 +84,14 @@ public:
 private:
     // dane/ with the settings for `ports`, run/ for the session token; returns the directory.
     static std::string PrepareDirectory(const station::test::TempDir& dir,
-                                        const std::vector<int>& ports) {
+                                        const std::vector<int>& ports,
+                                        const std::string& more_settings) {
         station::test::PrepareStationDirectory(dir);
         std::string settings = "[Polaczenie]\r\n";
         for (std::size_t i = 0; i < ports.size(); ++i) {
             settings += "port" + std::to_string(i + 1) + "=" + std::to_string(ports[i]) + "\r\n";
         }
-        station::test::WriteFile(dir / "dane/konfig.ini", settings);
+        station::test::WriteFile(dir / "dane/konfig.ini", settings + more_settings);
         return dir.Path();
     }
 
@@ -100,6 +106,11 @@ private:
 // Offscreen, so the benchmarks run anywhere.
 inline void UseOffscreenPlatform() {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
+}
+
+// The settings that publish to a broker on this machine at `port`, under topic "t".
+inline std::string PublishingSettings(int port) {
+    return "[Publikacja]\r\nbroker=127.0.0.1\r\nport=" + std::to_string(port) + "\r\ntopic=t\r\n";
 }
 
 inline double Percentile(std::vector<double> values, double share) {

@@ -91,27 +91,18 @@ private:
 };
 
 // A subscriber to `topic` with the broker's own client: with a `client_id` its session is
-// persistent (QoS 1, nothing missed while it is away). Each message is one line
-// "retained-flag topic payload".
+// persistent (QoS 1, nothing missed while it is away). Each message is one line in `format`,
+// by default "retained-flag topic payload".
 class MqttSubscriber {
 public:
     MqttSubscriber(const MqttBroker& broker, const std::string& topic,
-                   const std::string& client_id = {}, std::vector<std::string> options = {}) {
-        std::vector<std::string> arguments{"mosquitto_sub",
-                                           "-h",
-                                           "127.0.0.1",
-                                           "-p",
-                                           std::to_string(broker.Port()),
-                                           "-t",
-                                           topic,
-                                           "-q",
-                                           "1",
-                                           "-F",
-                                           "%r %t %p"};
+                   const std::string& client_id = {}, const std::string& format = "%r %t %p") {
+        std::vector<std::string> arguments{"mosquitto_sub", "-h", "127.0.0.1", "-p",
+                                           std::to_string(broker.Port())};
+        arguments.insert(arguments.end(), {"-t", topic, "-q", "1", "-F", format});
         if (!client_id.empty()) {
             arguments.insert(arguments.end(), {"-c", "-i", client_id});
         }
-        arguments.insert(arguments.end(), options.begin(), options.end());
         WriteFile(output_ / "messages", "");
         process_.emplace(arguments, output_ / "messages");
     }
