@@ -6,7 +6,6 @@
 #include <QScreen>
 
 #include <exception>
-#include <iostream>
 
 #include "core/error_text.h"
 #include "core/ini_file.h"
@@ -167,8 +166,7 @@ void TForm1::FormActivate() {
 void TForm1::StartPublishing() {
     PublishSettingsResult loaded = LoadPublishSettings(IniFile(kSettingsFileName), HostName());
     if (!loaded.problem.empty()) {
-        log_.LogTransmission(log_code::kFault, loaded.problem, 0);
-        std::cerr << "tarvelio: " << loaded.problem << '\n';
+        ReportPublishingProblem(log_, loaded.problem);
     }
     if (!loaded.settings) {
         return;

@@ -6,6 +6,7 @@
 #include <climits>
 #include <ctime>
 #include <iostream>
+#include <optional>
 
 #include "core/io_error.h"
 #include "core/weighing_message.h"
@@ -15,8 +16,7 @@ namespace {
 
 constexpr std::chrono::seconds kFirstBackoff{1};
 constexpr std::chrono::seconds kLongestBackoff{60};
-constexpr std::size_t kWindow = 20;           // weighings sent and not yet acknowledged
-constexpr std::size_t kCountLimit = 1000000;  // counted at start, then kept up to date
+constexpr std::size_t kWindow = 20;  // weighings sent and not yet acknowledged
 constexpr const char* kStateFileName = "publikacja.stan";
 
 }  // namespace
@@ -53,7 +53,7 @@ Publisher::Publisher(net::EventLoop& loop, TransmissionLog& log, PublishSettings
         }
     }
     next_ = delivered_;
-    status_.waiting = ReadRegisterAfter(directory_, delivered_, kCountLimit).size();
+    status_.waiting = CountRegisterAfter(directory_, delivered_);
     client_.on_connected = [this] { HandleConnected(); };
     client_.on_lost = [this](const std::string& reason) { HandleLost(reason); };
     client_.on_acknowledged = [this](int message_id) { HandleAcknowledged(message_id); };
@@ -87,8 +87,10 @@ void Publisher::HandleConnected() {
     logged_problem_.clear();
     status_.connected = true;
     Report(log_code::kEvent, "connected");
-    client_.Publish(Topic("status"), "online", 1, true);
-    for (int scale = 1; IsScaleNumber(scale); ++scale) {
+    if (!Publish(Topic("status"), "online", 1, true)) {
+        return;
+    }
+    for (int scale = 1; IsScaleNumber(scale) && client_.Connected(); ++scale) {
         StateChanged(scale);
     }
     SendWaiting();
@@ -195,10 +197,30 @@ void Publisher::SendState(int scale) {
     state.last_sent = std::chrono::steady_clock::now();
 }
 
+std::optional<int> Publisher::Publish(const std::string& topic, const std::string& payload, int qos,
+                                      bool retain) {
+    try {
+        return client_.Publish(topic, payload, qos, retain);
+    } catch (const std::exception& error) {
+        // A session that cannot take a message is ended and begun again; never a message box.
+        client_.Disconnect();
+        HandleLost(error.what());
+        return std::nullopt;
+    }
+}
+
 void Publisher::Report(int code, const std::string& text) {
     const std::string line = "MQTT " + status_.broker + ": " + text;
-    log_.LogTransmission(code, line, 0);
-    std::cerr << "tarvelio: " << line << '\n';
+    if (code == log_code::kFault) {
+        ReportPublishingProblem(log_, line);
+    } else {
+        log_.LogTransmission(code, line, 0);
+    }
+}
+
+void ReportPublishingProblem(TransmissionLog& log, const std::string& text) {
+    log.LogTransmission(log_code::kFault, text, 0);
+    std::cerr << "tarvelio: " << text << '\n';
 }
 
 void PublishedDisplays::SetReadingText(int scale, const std::string& text) {

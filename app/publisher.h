@@ -6,6 +6,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "core/publish_settings.h"
@@ -71,8 +72,10 @@ private:
     void SendWaiting();
     void SendState(int scale);
     void StateChanged(int scale);
+    // The message's id, or nullopt when the session failed and was ended.
+    std::optional<int> Publish(const std::string& topic, const std::string& payload, int qos,
+                               bool retain);
     void Report(int code, const std::string& text);
-    void PublishStatus();
     std::string Topic(const std::string& leaf) const;
 
     net::EventLoop& loop_;
@@ -105,6 +108,9 @@ private:
     ReadingDisplays& shown_;
     Publisher* publisher_ = nullptr;
 };
+
+// A problem of publishing, in the transmission log (" !! ") and on standard error.
+void ReportPublishingProblem(TransmissionLog& log, const std::string& text);
 
 // The station's host name, for the default topic and client id.
 std::string HostName();

@@ -36,9 +36,8 @@ Idle Run(double seconds, const std::string& more_settings) {
     bench::Station::RunFor(1);  // let start-up painting and the first states settle
 
     std::uint64_t wakeups = 0;
-    const QMetaObject::Connection counting =
-        QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::awake,
-                         [&] { ++wakeups; });
+    const QMetaObject::Connection counting = QObject::connect(
+        QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::awake, [&] { ++wakeups; });
     const double cpu_start = bench::CpuSeconds();
     QElapsedTimer run;
     run.start();

@@ -10,7 +10,7 @@ cmake --build build/bench
 b=build/bench/bench
 
 decode=$($b/decode_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
-    --benchmark_filter='/1460' 2>/dev/null | awk '/_median/ { for (i = 1; i <= NF; i++) if ($i ~ /items_per_second=/) print $i }')
+    --benchmark_filter='BM_FramingLoggingDecoding/1460' 2>/dev/null | awk '/_median/ { for (i = 1; i <= NF; i++) if ($i ~ /items_per_second=/) print $i }')
 flood=$($b/flood_bench 30 2>/dev/null)
 latency=$($b/latency_bench 10 2>/dev/null)
 idle=$($b/idle_bench 20 2>/dev/null)

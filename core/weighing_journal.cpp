@@ -43,36 +43,43 @@ std::string PathOf(const std::string& directory, const std::string& name) {
     return directory + "/" + name;
 }
 
-// Appends the complete lines of file `name` from `offset` on to `entries`, up to `limit` in all.
-// Reads only as far as it needs: a backlog is worked off a few lines at a time.
-void ReadLines(const std::string& directory, const std::string& name, std::uint64_t offset,
-               std::size_t limit, std::vector<RegisterEntry>& entries) {
-    const FileDescriptor file(::open(PathOf(directory, name).c_str(), O_RDONLY | O_CLOEXEC));
-    if (!file.IsOpen()) {
-        return;
-    }
-    std::string pending;  // bytes read after the last complete line
-    std::array<char, 65536> chunk{};
-    while (entries.size() < limit) {
-        const ssize_t got = ::pread(file.Get(), chunk.data(), chunk.size(),
-                                    static_cast<off_t>(offset + pending.size()));
-        if (got < 0 && errno == EINTR) {
+// Hands `visit` the complete lines of the month files after `from`, oldest first, until it
+// returns false. Reads only as far as it needs: a backlog is worked off a few lines at a time.
+template <typename Visit>
+void VisitLinesAfter(const std::string& directory, const RegisterPosition& from, Visit visit) {
+    for (const std::string& name : MonthFiles(directory)) {
+        if (name < from.file_name) {
             continue;
         }
-        if (got <= 0) {
-            return;
+        const FileDescriptor file(::open(PathOf(directory, name).c_str(), O_RDONLY | O_CLOEXEC));
+        if (!file.IsOpen()) {
+            continue;
         }
-        pending.append(chunk.data(), static_cast<std::size_t>(got));
-        std::size_t at = 0;
-        for (std::size_t end;
-             entries.size() < limit && (end = pending.find(kLineEnd, at)) != std::string::npos;
-             at = end + kLineEnd.size()) {
-            entries.push_back({{name, offset + at},
-                               {name, offset + end + kLineEnd.size()},
-                               pending.substr(at, end - at)});
+        std::uint64_t offset = name == from.file_name ? from.offset : 0;
+        std::string pending;  // bytes read after the last complete line
+        std::array<char, 65536> chunk{};
+        for (;;) {
+            const ssize_t got = ::pread(file.Get(), chunk.data(), chunk.size(),
+                                        static_cast<off_t>(offset + pending.size()));
+            if (got < 0 && errno == EINTR) {
+                continue;
+            }
+            if (got <= 0) {
+                break;
+            }
+            pending.append(chunk.data(), static_cast<std::size_t>(got));
+            std::size_t at = 0;
+            for (std::size_t end; (end = pending.find(kLineEnd, at)) != std::string::npos;
+                 at = end + kLineEnd.size()) {
+                if (!visit(RegisterPosition{name, offset + at},
+                           RegisterPosition{name, offset + end + kLineEnd.size()},
+                           std::string_view(pending).substr(at, end - at))) {
+                    return;
+                }
+            }
+            offset += at;
+            pending.erase(0, at);
         }
-        offset += at;
-        pending.erase(0, at);
     }
 }
 
@@ -81,12 +88,24 @@ void ReadLines(const std::string& directory, const std::string& name, std::uint6
 std::vector<RegisterEntry> ReadRegisterAfter(const std::string& directory,
                                              const RegisterPosition& from, std::size_t limit) {
     std::vector<RegisterEntry> entries;
-    for (const std::string& name : MonthFiles(directory)) {
-        if (name >= from.file_name && entries.size() < limit) {
-            ReadLines(directory, name, name == from.file_name ? from.offset : 0, limit, entries);
-        }
+    if (limit > 0) {
+        VisitLinesAfter(
+            directory, from,
+            [&](RegisterPosition start, RegisterPosition end, std::string_view line) {
+                entries.push_back({std::move(start), std::move(end), std::string(line)});
+                return entries.size() < limit;
+            });
     }
     return entries;
+}
+
+std::size_t CountRegisterAfter(const std::string& directory, const RegisterPosition& from) {
+    std::size_t count = 0;
+    VisitLinesAfter(directory, from,
+                    [&](const RegisterPosition&, const RegisterPosition&, std::string_view) {
+                        return ++count > 0;
+                    });
+    return count;
 }
 
 RegisterPosition RegisterEnd(const std::string& directory) {

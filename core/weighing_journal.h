@@ -29,6 +29,9 @@ struct RegisterEntry {
 std::vector<RegisterEntry> ReadRegisterAfter(const std::string& directory,
                                              const RegisterPosition& from, std::size_t limit);
 
+// How many complete lines follow `from`.
+std::size_t CountRegisterAfter(const std::string& directory, const RegisterPosition& from);
+
 // Where the register ends now: after the last line of its newest month file.
 RegisterPosition RegisterEnd(const std::string& directory);
 
