@@ -18,8 +18,8 @@ namespace station::net {
 namespace {
 
 void InitialiseLibraryOnce() {
-    static const int result = mosquitto_lib_init();
-    static_cast<void>(result);
+    static const int kInitialised = mosquitto_lib_init();
+    static_cast<void>(kInitialised);
 }
 
 std::string ErrorText(int code, int saved_errno) {

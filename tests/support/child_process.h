@@ -18,6 +18,7 @@ namespace station::test {
 // Starts a program found on PATH with its output (both streams) appended to `output_path`.
 inline pid_t Spawn(const std::vector<std::string>& arguments, const std::string& output_path) {
     std::vector<char*> argv;
+    argv.reserve(arguments.size() + 1);
     for (const std::string& argument : arguments) {
         argv.push_back(const_cast<char*>(argument.c_str()));
     }
