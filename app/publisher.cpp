@@ -145,10 +145,13 @@ void Publisher::SendWaiting() {
     if (client_.Connected() && in_flight_.size() <= kWindow / 2) {
         for (const RegisterEntry& entry :
              ReadRegisterAfter(directory_, next_, kWindow - in_flight_.size())) {
-            const int message_id = client_.Publish(
-                Topic("waga" + std::to_string(ScaleOfLine(entry.line)) + "/weighing"),
-                WeighingMessage(entry, settings_.client_id), 1, false);
-            in_flight_.push_back({message_id, entry.end});
+            const std::optional<int> message_id =
+                Publish(Topic("waga" + std::to_string(ScaleOfLine(entry.line)) + "/weighing"),
+                        WeighingMessage(entry, settings_.client_id), 1, false);
+            if (!message_id) {
+                break;  // the session ended; all of it goes again on the next one
+            }
+            in_flight_.push_back({*message_id, entry.end});
             next_ = entry.end;
         }
     }
@@ -192,8 +195,8 @@ void Publisher::StateChanged(int scale) {
 
 void Publisher::SendState(int scale) {
     ScaleState& state = scales_.at(static_cast<std::size_t>(scale - 1));
-    client_.Publish(Topic("waga" + std::to_string(scale) + "/state"),
-                    ScaleStateMessage(state.connected, state.reading, std::time(nullptr)), 0, true);
+    Publish(Topic("waga" + std::to_string(scale) + "/state"),
+            ScaleStateMessage(state.connected, state.reading, std::time(nullptr)), 0, true);
     state.last_sent = std::chrono::steady_clock::now();
 }
 

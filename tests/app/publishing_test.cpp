@@ -117,7 +117,7 @@ TEST_F(PublishingTest, WeighingsSavedWhileTheBrokerIsDownArriveInOrderOnce) {
     ASSERT_TRUE(WaitForPanel("BRAK 0"));
     Save(2, 10);
     EXPECT_EQ(PanelText(kStatusPanel), "BRAK 10");
-    broker_->Start();
+    ASSERT_TRUE(broker_->Start());
     ASSERT_TRUE(WaitForPanel("OK 0", 20s));
     ASSERT_TRUE(RunQtUntil([&] { return collector.Payloads("waga2/weighing").size() >= 10; }));
     std::vector<std::string> lines;
@@ -143,7 +143,7 @@ TEST_F(PublishingTest, AWeighingSavedBeforeTheStationEndedArrivesAfterItStartsAg
     Save(3);
     form_.reset();
 
-    broker_->Start();
+    ASSERT_TRUE(broker_->Start());
     Show();
     ASSERT_TRUE(RunQtUntil([&] { return collector.Payloads("waga3/weighing").size() == 1; }, 10s));
     EXPECT_EQ(Json::parse(collector.Payloads("waga3/weighing")[0])["line"], RegisterLines()[0]);

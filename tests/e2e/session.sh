@@ -25,11 +25,12 @@ start_session() {
 
 fail() { echo "FAILED: $*"; exit 1; }
 
-# A TCP port on 127.0.0.1 that nothing listens on now.
+# A TCP port on 127.0.0.1 that nothing listens on now, below the range the system hands out
+# to outgoing connections (which a busy parallel test run uses up).
 free_port() {
     local port
     while :; do
-        port=$((20000 + RANDOM % 40000))
+        port=$((20000 + RANDOM % 12000))
         (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null || { echo "$port"; return; }
     done
 }

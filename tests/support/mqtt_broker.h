@@ -50,24 +50,35 @@ inline bool AcceptsConnections(int port) {
 class MqttBroker {
 public:
     // `extra` is added to the listener's configuration (TLS, password file).
-    explicit MqttBroker(std::string extra = "allow_anonymous true\n")
-        : port_(FreeLoopbackPort()), extra_(std::move(extra)) {
-        Start();
+    explicit MqttBroker(std::string extra = "allow_anonymous true\n") : extra_(std::move(extra)) {
+        // A port another test took between the choice and the start is given up for another.
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            port_ = FreeLoopbackPort();
+            if (Start()) {
+                return;
+            }
+            Stop();
+        }
     }
 
     int Port() const { return port_; }
 
-    void Start() {
+    // Starts the broker on its port, waiting up to two seconds until it accepts connections.
+    bool Start() {
         WriteFile(dir_ / "mosquitto.conf",
                   "user root\nper_listener_settings true\nlog_dest file " + dir_.Path() +
                       "/broker.log\npersistence true\npersistence_location " + dir_.Path() +
                       "/\nlistener " + std::to_string(port_) + " 127.0.0.1\n" + extra_);
         process_.emplace(std::vector<std::string>{"mosquitto", "-c", dir_ / "mosquitto.conf"},
                          dir_ / "broker.out");
-        for (int i = 0; i < 200 && !AcceptsConnections(port_); ++i) {
+        for (int i = 0; i < 200; ++i) {
+            if (AcceptsConnections(port_)) {
+                ++probes_;
+                return true;
+            }
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        ++probes_;
+        return false;
     }
 
     void Stop() { process_.reset(); }
@@ -87,7 +98,7 @@ public:
 
 private:
     TempDir dir_;
-    int port_;
+    int port_ = 0;
     std::string extra_;
     std::optional<ChildProcess> process_;
     std::size_t probes_ = 0;
