@@ -185,7 +185,7 @@ void TForm1::ShowPublishingStatus(const Publisher::Status& status) {
     constexpr int kPanel = 8;
     controls_.StatusBar->SetPanelText(
         kPanel, QStringLiteral("%1 %2")
-                    .arg(status.connected ? QStringLiteral("OK") : QStringLiteral("BRAK"))
+                    .arg(status.connected ? QStringLiteral("OK") : QStringLiteral("!!"))
                     .arg(status.waiting));
     controls_.StatusBar->SetPanelToolTip(
         kPanel,
