@@ -54,4 +54,21 @@ std::string EncodeCp1250(std::u16string_view text) {
     return bytes;
 }
 
+std::string Cp1250ToUtf8(std::string_view bytes) {
+    std::string text;
+    for (const char16_t unit : DecodeCp1250(bytes)) {
+        if (unit < 0x80) {
+            text += static_cast<char>(unit);
+        } else if (unit < 0x800) {
+            text += static_cast<char>(0xC0 | (unit >> 6));
+            text += static_cast<char>(0x80 | (unit & 0x3F));
+        } else {
+            text += static_cast<char>(0xE0 | (unit >> 12));
+            text += static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
+            text += static_cast<char>(0x80 | (unit & 0x3F));
+        }
+    }
+    return text;
+}
+
 }  // namespace station

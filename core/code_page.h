@@ -9,6 +9,9 @@ namespace station {
 // it for the screen and back.
 std::u16string DecodeCp1250(std::string_view bytes);
 
+// The same text in UTF-8, for what leaves the station as JSON.
+std::string Cp1250ToUtf8(std::string_view bytes);
+
 // Characters the code page lacks become "?".
 std::string EncodeCp1250(std::u16string_view text);
 

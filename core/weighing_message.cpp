@@ -10,21 +10,23 @@
 namespace station {
 namespace {
 
-std::string Utf8(std::string_view bytes) {
-    std::string text;
-    for (const char16_t unit : DecodeCp1250(bytes)) {
-        if (unit < 0x80) {
-            text += static_cast<char>(unit);
-        } else if (unit < 0x800) {
-            text += static_cast<char>(0xC0 | (unit >> 6));
-            text += static_cast<char>(0x80 | (unit & 0x3F));
-        } else {
-            text += static_cast<char>(0xE0 | (unit >> 12));
-            text += static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
-            text += static_cast<char>(0x80 | (unit & 0x3F));
-        }
+// A register line's three fields: "stamp" TAB "tag" TAB "reading".
+struct LineFields {
+    std::string_view stamp;
+    std::string_view tag;
+    std::string_view reading;
+};
+
+std::optional<LineFields> SplitLine(std::string_view line) {
+    const std::size_t first_tab = line.find('\t');
+    const std::size_t second_tab =
+        first_tab == std::string_view::npos ? first_tab : line.find('\t', first_tab + 1);
+    if (second_tab == std::string_view::npos) {
+        return std::nullopt;
     }
-    return text;
+    return LineFields{line.substr(0, first_tab),
+                      line.substr(first_tab + 1, second_tab - first_tab - 1),
+                      line.substr(second_tab + 1)};
 }
 
 std::optional<int> TwoDigits(std::string_view text, std::size_t at) {
@@ -72,46 +74,40 @@ std::string IsoLocalTime(std::time_t time) {
 }
 
 int ScaleOfLine(std::string_view line) {
-    const std::size_t first_tab = line.find('\t');
-    const std::size_t second_tab =
-        first_tab == std::string_view::npos ? first_tab : line.find('\t', first_tab + 1);
-    if (second_tab == std::string_view::npos) {
+    const std::optional<LineFields> fields = SplitLine(line);
+    if (!fields) {
         return 0;
     }
-    const std::string_view tag = line.substr(first_tab + 1, second_tab - first_tab - 1);
+    const std::string_view tag = fields->tag;
     return tag.size() == 5 && tag.starts_with("waga") && tag[4] >= '1' && tag[4] <= '9'
                ? tag[4] - '0'
                : 0;
 }
 
 std::string WeighingMessage(const RegisterEntry& entry, const std::string& station) {
-    const std::string_view line = entry.line;
-    const std::size_t first_tab = line.find('\t');
-    const std::size_t second_tab =
-        first_tab == std::string_view::npos ? first_tab : line.find('\t', first_tab + 1);
     nlohmann::ordered_json message;
     message["id"] = station + "/" + entry.start.file_name.substr(0, 6) + "/" +
                     std::to_string(entry.start.offset);
     message["scale"] = nullptr;
     message["reading"] = nullptr;
     message["time"] = nullptr;
-    if (second_tab != std::string_view::npos) {
-        if (const int scale = ScaleOfLine(line)) {
+    if (const std::optional<LineFields> fields = SplitLine(entry.line)) {
+        if (const int scale = ScaleOfLine(entry.line)) {
             message["scale"] = scale;
         }
-        message["reading"] = Utf8(line.substr(second_tab + 1));
-        if (const auto time = StampTime(line.substr(0, first_tab))) {
+        message["reading"] = Cp1250ToUtf8(fields->reading);
+        if (const auto time = StampTime(fields->stamp)) {
             message["time"] = IsoLocalTime(*time);
         }
     }
-    message["line"] = Utf8(line);
+    message["line"] = Cp1250ToUtf8(entry.line);
     return message.dump();
 }
 
 std::string ScaleStateMessage(bool connected, const std::string& reading, std::time_t time) {
     nlohmann::ordered_json message;
     message["connected"] = connected;
-    message["reading"] = Utf8(reading);
+    message["reading"] = Cp1250ToUtf8(reading);
     message["time"] = IsoLocalTime(time);
     return message.dump();
 }
