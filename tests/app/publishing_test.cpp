@@ -2,7 +2,9 @@
 #include <nlohmann/json.hpp>
 
 #include <sys/stat.h>
+
 #include <algorithm>
+#include <sstream>
 
 #include "tests/app/scale_fixture.h"
 #include "tests/support/mqtt_broker.h"

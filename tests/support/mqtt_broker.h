@@ -8,7 +8,6 @@
 #include <chrono>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -121,11 +120,13 @@ public:
         process_.emplace(arguments, output_ / "messages");
     }
 
+    // The messages written out so far; a line the client is still writing is not one yet.
     std::vector<std::string> Lines() const {
         std::vector<std::string> lines;
-        std::istringstream text(ReadFile(output_ / "messages"));
-        for (std::string line; std::getline(text, line);) {
-            lines.push_back(line);
+        const std::string text = ReadFile(output_ / "messages");
+        for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos;
+             at = end + 1) {
+            lines.push_back(text.substr(at, end - at));
         }
         return lines;
     }
