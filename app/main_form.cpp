@@ -12,6 +12,7 @@
 #include "core/integer_text.h"
 #include "core/number_text.h"
 #include "core/publish_settings.h"
+#include "core/reading_settings.h"
 #include "core/step_simulation.h"
 #include "core/time_separator.h"
 #include "ui/about_box.h"
@@ -39,6 +40,12 @@ std::array<QLabel*, kScaleCount> DisplaysOf(const ui::MainWindowControls& contro
         labels[i] = controls.scales[i].Ldisplay;
     }
     return labels;
+}
+
+// "3.0 s": how long a line was silent, to a tenth of a second.
+std::string SecondsText(std::chrono::milliseconds time) {
+    return std::to_string(time.count() / 1000) + "." + std::to_string(time.count() % 1000 / 100) +
+           " s";
 }
 
 std::string DescribeException(std::exception_ptr error) {
@@ -71,6 +78,11 @@ TForm1::TForm1(StationState& state, ui::Toolkit& toolkit, Clock& clock)
     for (std::size_t i = 0; i < sockets_.size(); ++i) {
         sockets_[i] =
             std::make_unique<net::TClientSocket>(loop_, "ClientSocket" + std::to_string(i + 1));
+        const int n = static_cast<int>(i + 1);
+        line_watches_[i] = std::make_unique<net::LineWatch>(
+            loop_, net::LineWatch::Handlers{
+                       [this, n](std::chrono::milliseconds silent) { EndSilentLine(n, silent); },
+                       [this, n](bool first) { ReconnectLine(n, first); }});
     }
     WireHandlers();
     FormCreate();
@@ -136,7 +148,45 @@ void TForm1::FormCreate() {
     state_.simulated_value = 0;
     controls_.Psymul_small->show();
     LoadConnectionSettings(state_.settings, IniFile(kSettingsFileName));
+    StartLineWatches();
     ApplyViewSettings();
+}
+
+void TForm1::StartLineWatches() {
+    const ReadingSettingsResult loaded = LoadReadingSettings(IniFile(kSettingsFileName));
+    for (const std::string& problem : loaded.problems) {
+        log_.LogTransmission(log_code::kFault, problem, 0);
+    }
+    state_.reading = loaded.settings;
+    for (const auto& watch : line_watches_) {
+        watch->Configure({std::chrono::seconds(state_.reading.silence_seconds),
+                          std::chrono::seconds(state_.reading.reconnect_seconds)});
+    }
+}
+
+// Ended as a reset by the peer would end it: red lamp, "połącz" shown.
+void TForm1::EndSilentLine(int scale, std::chrono::milliseconds silent) {
+    log_.LogTransmission(log_code::kFault,
+                         "Waga " + std::to_string(scale) + ": no data for " +
+                             SecondsText(silent) + ", connection ended",
+                         scale);
+    ClientSocket(scale).SetActive(false);
+}
+
+// An automatic attempt: never a message box, one log line per outage.
+void TForm1::ReconnectLine(int scale, bool first) {
+    if (first) {
+        log_.LogTransmission(log_code::kFault,
+                             "Waga " + std::to_string(scale) + ": not connected, trying every " +
+                                 std::to_string(state_.reading.reconnect_seconds) + " s",
+                             scale);
+    }
+    try {
+        BBconnect1Click(Box(scale).BBconnect);
+    } catch (const std::exception&) {
+        Box(scale).Shape->SetBrushColor(kRed);
+        LineWatchOf(scale).Ended();
+    }
 }
 
 void TForm1::ApplyViewSettings() {
@@ -224,12 +274,14 @@ void TForm1::BBconnect1Click(const QObject* sender) {
     } catch (const std::exception&) {
         // A start that fails at once shows only on the lamp.
         Box(n).Shape->SetBrushColor(kRed);
+        LineWatchOf(n).Ended();
     }
 }
 
 void TForm1::ClientSocket1Connecting(net::TClientSocket& sender, net::TCustomWinSocket&) {
     if (const int n = ScaleNamed(QString::fromStdString(sender.Name()), "ClientSocket")) {
         Box(n).Shape->SetBrushColor(kYellow);
+        LineWatchOf(n).Attempting();
     }
 }
 
@@ -237,6 +289,7 @@ void TForm1::ClientSocket1Connect(net::TClientSocket& sender, net::TCustomWinSoc
     if (const int n = ScaleNamed(QString::fromStdString(sender.Name()), "ClientSocket")) {
         Box(n).Shape->SetBrushColor(kGreen);
         Box(n).BBconnect->hide();
+        LineWatchOf(n).Connected();
         if (publisher_) {
             publisher_->ScaleConnected(n, true);
         }
@@ -247,6 +300,7 @@ void TForm1::ClientSocket1Disconnect(net::TClientSocket& sender, net::TCustomWin
     if (const int n = ScaleNamed(QString::fromStdString(sender.Name()), "ClientSocket")) {
         Box(n).Shape->SetBrushColor(kRed);
         Box(n).BBconnect->show();
+        LineWatchOf(n).Ended();
         if (publisher_) {
             publisher_->ScaleConnected(n, false);
         }
@@ -259,6 +313,7 @@ void TForm1::ClientSocket1Error(net::TClientSocket& sender, net::TCustomWinSocke
     if (const int n = ScaleNamed(QString::fromStdString(sender.Name()), "ClientSocket")) {
         Box(n).Shape->SetBrushColor(kRed);
         Box(n).BBconnect->show();
+        LineWatchOf(n).Ended();
         if (publisher_) {
             publisher_->ScaleConnected(n, false);
         }
@@ -279,6 +334,7 @@ void TForm1::ClientSocket1Read(net::TClientSocket& sender, net::TCustomWinSocket
     ui::Shape& lamp = *Box(n).Shape;
     lamp.SetPenColor(lamp.PenColor() == kWhite ? kGreen : kWhite);
     if (!text.empty()) {
+        LineWatchOf(n).DataArrived();
         ReceiveBuffer& buffer = state_.channels[static_cast<std::size_t>(n - 1)].receive_buffer;
         decoder_->AppendReceivedData(text, static_cast<int>(text.size()), kWeightLineProtocol,
                                      buffer, n);

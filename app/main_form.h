@@ -6,7 +6,9 @@
 // ClientSocket1 to ClientSocket4 and the station's handlers. The logic they run lives in core/
 // (decoding, log, register, settings, state) and net/ (connections) and reaches Qt only through
 // this window and ui::Toolkit. Data flows: connection -> ClientSocket1Read -> WeightDecoder
-// (framing, log, decoding) -> DisplayLabels; "Zapisz ważenie" -> WeighingRegister. When the
+// (framing, log, decoding) -> DisplayLabels; "Zapisz ważenie" -> WeighingRegister. Each scale's
+// net::LineWatch sees its connection's events and, when the settings ask for it, ends a line
+// that fell silent and connects an ended one again. When the
 // settings turn publishing on, the Publisher also gets each display's text, each connection's
 // state and each save, and status-bar panel 8 shows how it fares.
 //
@@ -31,6 +33,7 @@
 #include "core/weighing_register.h"
 #include "core/weight_decoder.h"
 #include "net/client_socket.h"
+#include "net/line_watch.h"
 #include "ui/display_labels.h"
 #include "ui/main_window_layout.h"
 #include "ui/qt_event_loop.h"
@@ -99,6 +102,12 @@ private:
     void ClientSocket1Read(net::TClientSocket& sender, net::TCustomWinSocket& socket);
 
     void WireHandlers();
+    void StartLineWatches();
+    void EndSilentLine(int scale, std::chrono::milliseconds silent);
+    void ReconnectLine(int scale, bool first);
+    net::LineWatch& LineWatchOf(int scale) {
+        return *line_watches_.at(static_cast<std::size_t>(scale - 1));
+    }
     void StartPublishing();
     void ShowPublishingStatus(const Publisher::Status& status);
     // The scale whose control is named `stem` followed by its number, or 0 for none.
@@ -119,6 +128,7 @@ private:
     std::optional<WeightDecoder> decoder_;  // made once the decimal separator is known
     WeighingRegister register_;
     std::array<std::unique_ptr<net::TClientSocket>, kScaleCount> sockets_;
+    std::array<std::unique_ptr<net::LineWatch>, kScaleCount> line_watches_;
     std::unique_ptr<Publisher> publisher_;  // while publishing is on
     ui::TFparams* params_ = nullptr;
     ui::TAboutBox* about_ = nullptr;

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "bench/loopback_listener.h"
+#include "tests/support/child_process.h"
 #include "tests/support/resident_memory.h"
 
 namespace {
@@ -73,8 +74,7 @@ int main(int argc, char** argv) {
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
                 .count());
         resident.push_back(station::test::ResidentMiB(std::to_string(child)));
-        kill(child, SIGTERM);
-        waitpid(child, nullptr, 0);
+        station::test::EndChild(child, "tarvelio", SIGTERM);
     }
     std::filesystem::remove_all(dir);
     std::printf("startup: %d runs: median %.1f ms to four connection attempts, RSS %.1f MiB\n",

@@ -4,6 +4,7 @@
 
 #include "core/connection_settings.h"
 #include "core/instance_guard.h"
+#include "core/reading_settings.h"
 #include "core/receive_buffer.h"
 
 namespace station {
@@ -17,6 +18,7 @@ struct ScaleChannel {
 // The station's run-time state, one per process, touched only on the GUI thread.
 struct StationState {
     ConnectionSettings settings;
+    ReadingSettings reading;
     std::array<ScaleChannel, kScaleCount> channels{{{1, {}}, {2, {}}, {3, {}}, {4, {}}}};
     char decimal_separator = '\0';
     double simulated_value = 0;

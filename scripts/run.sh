@@ -13,6 +13,7 @@ esac
 source scripts/setup.sh
 ensure_packages "${station_build_packages[@]}"
 source scripts/demo_scales.sh
+source scripts/processes.sh
 
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DSTATION_TESTS=OFF -DSTATION_BENCH=OFF
 cmake --build build/release --target tarvelio scale-emulator
@@ -30,7 +31,7 @@ fi
 
 ../release/tools/scale-emulator "${demo_scale_options[@]}" &
 emulator=$!
-trap 'kill "$emulator" 2>/dev/null || true' EXIT
+trap 'end_process "$emulator"' EXIT
 sleep 0.3
 if ! kill -0 "$emulator" 2>/dev/null; then
     echo "The emulated scales could not start (are ports 2001-2004 taken?)." >&2

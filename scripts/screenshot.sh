@@ -6,6 +6,7 @@ cd "$(dirname "$0")/.."
 out=$(realpath -m "${1:-docs/main-window.png}")
 source scripts/setup.sh
 ensure_packages "${station_build_packages[@]}" "${station_test_packages[@]}"
+source scripts/processes.sh
 source scripts/xvfb.sh
 source scripts/demo_scales.sh
 source scripts/emulator_settings.sh
@@ -17,8 +18,7 @@ cmake --build build/release --target tarvelio scale-emulator
 work=$(mktemp -d)
 pids=()
 # The station first, the X server last.
-trap 'for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
-      sleep 0.2; rm -rf "$work"' EXIT
+trap 'end_processes; rm -rf "$work"' EXIT
 start_xvfb "$work" || { echo "Xvfb did not start" >&2; exit 1; }
 mkdir -m 700 "$work/run" && mkdir "$work/dane"
 # The default ports when free, as the picture shows them; any free ports otherwise.

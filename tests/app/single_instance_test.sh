@@ -5,15 +5,16 @@ set -euo pipefail
 station=$(realpath "$1")
 main_caption='^Program do monitorowania wag$'
 
+source "$(dirname "$0")/../../scripts/processes.sh"
+source "$(dirname "$0")/../../scripts/xvfb.sh"
+close_inherited_descriptors
 work=$(mktemp -d)
 pids=()
 cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    end_processes
     rm -rf "$work"
 }
 trap cleanup EXIT
-
-source "$(dirname "$0")/../../scripts/xvfb.sh"
 if ! command -v xdotool >/dev/null || ! start_xvfb "$work"; then
     echo "SKIPPED: no Xvfb or no xdotool (scripts/test.sh installs both)"
     exit 77
@@ -39,7 +40,7 @@ timeout 10 tail --pid="$second" -f /dev/null || fail "the second copy did not en
 wait "$second" || fail "the second copy ended with status $?"
 
 kill -0 "$first" || fail "the first copy did not keep running"
-kill "$first"; wait "$first" || true
+end_process "$first"
 
 "$station" & third=$!; pids+=("$third")
 window_of "$third" "$main_caption" >/dev/null || fail "a new copy after the first did not start"

@@ -43,6 +43,7 @@ done
 mosquitto_sub -p "$broker_port" -h 127.0.0.1 -c -i collector -q 1 -t 't/+/weighing' -F '%p' \
     >"$work/collected" &
 pids+=($!)
+end_signal[$!]=KILL  # its own SIGTERM handler can deadlock in the library
 { settings_for_emulator "$work/ports"; printf '[Publikacja]\r\nbroker=127.0.0.1\r\nport=%s\r\ntopic=t\r\n' "$broker_port"; } >dane/konfig.ini
 
 start_station() {
@@ -55,13 +56,13 @@ online=$(mosquitto_sub -p "$broker_port" -h 127.0.0.1 -t t/status -C 1 -W 10) ||
 [ "$online" = online ] || fail "the station did not come online: $(cat "$work/station.err")"
 wait_lamp "$window" 1 "$green"
 
-kill "$broker"; wait "$broker" || true
+end_process "$broker"
 sleep 0.3
 click "$window" $((lamp_x[1] + 85)) 220
 register="dane/$(date +%Y%m).txt"
 for _ in $(seq 20); do [ -s "$register" ] && break; sleep 0.05; done
 [ -s "$register" ] || fail "nothing saved"
-kill -KILL "$station_pid"; wait "$station_pid" 2>/dev/null || true
+end_process "$station_pid" KILL
 
 start_broker || fail "the broker did not start again: $(cat "$work/broker.log")"
 start_station

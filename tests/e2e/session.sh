@@ -1,17 +1,18 @@
 # Sourced by the end-to-end tests: a work folder and the processes started in it (ended, in
-# reverse order, when the test ends), and the station's window read and driven from outside.
+# reverse order and within a bound, when the test ends), and the station's window read and driven from outside.
 # start_session TOOL... skips the test (status 77) without the tools or a virtual X server,
 # then runs the test in the work folder with dane/ and its own session token.
 caption='^Program do monitorowania wag$'
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/processes.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/xvfb.sh"
+close_inherited_descriptors
 work=$(mktemp -d)
 pids=()
 cleanup() {
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
-    sleep 0.2
+    end_processes
     rm -rf "$work"
 }
 trap cleanup EXIT
-source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/xvfb.sh"
 
 start_session() {
     local tool

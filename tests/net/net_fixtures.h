@@ -22,16 +22,17 @@ namespace station::net::test {
 
 using namespace std::chrono_literals;
 
-// A TCP server on 127.0.0.1 with a port the system chose.
+// A TCP server on 127.0.0.1 with a port the system chose, or `port`.
 class Listener {
 public:
-    Listener() {
+    explicit Listener(int port = 0) {
         fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         const int yes = 1;
         setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(static_cast<std::uint16_t>(port));
         EXPECT_EQ(bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
         EXPECT_EQ(listen(fd_, 128), 0);
         socklen_t length = sizeof address;

@@ -7,8 +7,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 extern char** environ;
@@ -52,26 +55,53 @@ inline bool RunToEnd(const std::vector<std::string>& arguments, const std::strin
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-// A program run beside the test, ended (SIGTERM) when this goes.
+inline constexpr std::chrono::milliseconds kEndBound{5000};
+
+// Sends `signal` to the child `pid` and reaps it, waiting no longer than kEndBound before a
+// SIGKILL, which it reports on standard error (the test's output). True when the child ended
+// without the SIGKILL.
+inline bool EndChild(pid_t pid, const std::string& name, int signal) {
+    kill(pid, signal);
+    const auto deadline = std::chrono::steady_clock::now() + kEndBound;
+    for (;;) {
+        int status = 0;
+        const pid_t reaped = waitpid(pid, &status, WNOHANG);
+        if (reaped != 0 && !(reaped < 0 && errno == EINTR)) {
+            return true;  // ended, or not ours to wait for any more
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    std::fprintf(stderr, "%s (pid %d) still ran %lld ms after signal %d: killed\n", name.c_str(),
+                 static_cast<int>(pid), static_cast<long long>(kEndBound.count()), signal);
+    kill(pid, SIGKILL);
+    WaitFor(pid);
+    return false;
+}
+
+// A program run beside the test, ended with `end_signal` when this goes.
 class ChildProcess {
 public:
-    ChildProcess(const std::vector<std::string>& arguments, const std::string& output_path)
-        : pid_(Spawn(arguments, output_path)) {}
-    ~ChildProcess() { End(SIGTERM); }
+    ChildProcess(const std::vector<std::string>& arguments, const std::string& output_path,
+                 int end_signal = SIGTERM)
+        : pid_(Spawn(arguments, output_path)), name_(arguments.at(0)), end_signal_(end_signal) {}
+    ~ChildProcess() { End(end_signal_); }
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    // Sends `signal` and waits for the process to end.
-    void End(int signal) {
-        if (pid_ > 0) {
-            kill(pid_, signal);
-            WaitFor(pid_);
-            pid_ = -1;
-        }
+    // Ends the process with `signal` (see EndChild); true when it needed no SIGKILL.
+    bool End(int signal) {
+        const bool polite = pid_ <= 0 || EndChild(pid_, name_, signal);
+        pid_ = -1;
+        return polite;
     }
 
 private:
     pid_t pid_;
+    std::string name_;
+    int end_signal_;
 };
 
 }  // namespace station::test

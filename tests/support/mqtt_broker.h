@@ -105,7 +105,8 @@ private:
 
 // A subscriber to `topic` with the broker's own client: with a `client_id` its session is
 // persistent (QoS 1, nothing missed while it is away). Each message is one line in `format`,
-// by default "retained-flag topic payload".
+// by default "retained-flag topic payload". It is ended with SIGKILL: it writes every line as
+// it comes and has nothing to flush, and its own SIGTERM handler can deadlock in the library.
 class MqttSubscriber {
 public:
     MqttSubscriber(const MqttBroker& broker, const std::string& topic,
@@ -117,7 +118,7 @@ public:
             arguments.insert(arguments.end(), {"-c", "-i", client_id});
         }
         WriteFile(output_ / "messages", "");
-        process_.emplace(arguments, output_ / "messages");
+        process_.emplace(arguments, output_ / "messages", SIGKILL);
     }
 
     // The messages written out so far; a line the client is still writing is not one yet.

@@ -44,6 +44,7 @@ TEST(EmulatorOptions, DefaultsAndPerScaleValues) {
     EXPECT_TRUE(options.scale[2].flood);
     EXPECT_FALSE(options.scale[1].flood);
     EXPECT_EQ(options.scale[3].faults.reset_after, 7);
+    EXPECT_EQ(Parsed({"--fault", "2:stall-after=5"}).scale[1].faults.stall_after, 5);
     EXPECT_TRUE(options.scale[3].faults.byte_writes);
     EXPECT_EQ(options.scale[0].faults.reset_after, -1);
     EXPECT_EQ(options.scale[0].port, 0);
@@ -174,6 +175,15 @@ TEST_F(EmulatorServing, CloseInTheMiddleOfALineLeavesHalfALine) {
     Connect(PortOf(1));
     ASSERT_TRUE(RunUntil([&] { return !events_.empty() && events_.back() == "disconnect"; }));
     EXPECT_EQ(received_, "  1000.0 kg\r  1000.0 kg\r  1000");  // half of the third
+}
+
+TEST_F(EmulatorServing, StallAfterLinesKeepsTheConnectionOpenAndSilent) {
+    Serve({"--scales", "1", "--fault", "stall-after=3", "--ending", "cr", "--rate", "flood"});
+    Connect(PortOf(1));
+    ASSERT_TRUE(RunUntil([&] { return received_.size() >= 36; }));
+    EXPECT_FALSE(loop_.RunUntil([&] { return received_.size() > 36 || !client_.Active(); },
+                                std::chrono::milliseconds(300)));
+    EXPECT_EQ(received_, "  1000.0 kg\r  1000.0 kg\r  1000.0 kg\r");
 }
 
 TEST_F(EmulatorServing, HostileStreamsReachTheStationAndStayBounded) {

@@ -106,6 +106,8 @@ const std::map<std::string, ScaleSetter>& ScaleSetters() {
                  s.faults.reset_after = count();
              } else if (kind == "close-mid-line") {
                  s.faults.close_mid_line = count();
+             } else if (kind == "stall-after") {
+                 s.faults.stall_after = count();
              } else if (kind == "no-cr") {
                  s.faults.no_cr = true;
              } else if (kind == "random-bytes") {
@@ -209,7 +211,8 @@ Per scale: VALUE sets every scale, SCALE:VALUE one of them (for example --format
   --step KG           change per line (default 0.5)
   --noise KG          random noise either way (default 0)
   --rate R            lines per second (default 10), or flood: as fast as the socket takes
-  --fault F           refuse, reset-after=LINES, close-mid-line=LINES, no-cr, random-bytes,
+  --fault F           refuse, reset-after=LINES, close-mid-line=LINES, stall-after=LINES
+                      (then silent, the connection left open), no-cr, random-bytes,
                       byte-writes; repeat for several
   --serial LINK       on a pseudo-terminal instead of TCP, as an RS-232 scale; LINK becomes
                       a symbolic link to it (for ser2net); the line is cut when the emulator

@@ -115,7 +115,7 @@ bool Server::Produce(Client& client, Clock::time_point now) {
     const ScaleOptions& options = OptionsOf(client.scale);
     const Faults& faults = options.faults;
     const std::size_t batch = client.serial ? kSerialBatch : kFloodBatch;
-    while (!client.close_when_sent &&
+    while (!client.close_when_sent && !Stalled(client) &&
            (options.flood ? client.pending.size() < batch
                           : client.pending.empty() && now >= client.due)) {
         if (faults.reset_after >= 0 && client.lines >= faults.reset_after) {
@@ -174,12 +174,17 @@ void Server::FlushSerial(Client& client, Clock::time_point now) {
     }
 }
 
+bool Server::Stalled(const Client& client) const {
+    const std::int64_t stall_after = OptionsOf(client.scale).faults.stall_after;
+    return stall_after >= 0 && client.lines >= stall_after;
+}
+
 Server::Clock::duration Server::Idle(const Client& client, Clock::time_point now) const {
-    const bool flood = OptionsOf(client.scale).flood;
+    const bool flood = OptionsOf(client.scale).flood && !Stalled(client);
     if (client.serial && (flood || !client.pending.empty())) {
         return std::max<Clock::duration>(client.line_free_at - now, kSerialSlice);
     }
-    if (flood || !client.pending.empty()) {
+    if (flood || !client.pending.empty() || Stalled(client)) {
         return kLongestWait;  // poll wakes when the socket takes more
     }
     return std::max(client.due - now, Clock::duration::zero());
@@ -218,7 +223,7 @@ void Server::Run(const std::atomic<bool>& stop) {
         }
         auto wait = kLongestWait;
         for (const auto& client : clients_) {
-            const bool flood = OptionsOf(client->scale).flood;
+            const bool flood = OptionsOf(client->scale).flood && !Stalled(*client);
             const bool blocked = !client->pending.empty();
             if (client->serial) {
                 // A closed far end reports a hang-up all the time: left out of poll until open.

@@ -55,6 +55,8 @@ private:
     void FlushSerial(Client& client, Clock::time_point now);
     // How long the loop may sleep before this client needs it again.
     Clock::duration Idle(const Client& client, Clock::time_point now) const;
+    // Past its stall-after fault: the connection stays open and carries nothing more.
+    bool Stalled(const Client& client) const;
     void Drop(std::size_t index, bool reset);
 
     Options options_;
