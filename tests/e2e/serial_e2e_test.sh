@@ -9,37 +9,22 @@ station=$(realpath "$1")
 emulator=$(realpath "$2")
 shipped=$(realpath "$3")
 source "$(dirname "$0")/session.sh"
+source "$(dirname "$0")/serial_session.sh"
 start_session ser2net ss
 now_ms() { date +%s%3N; }
 
 serve_scales() {
-    "$emulator" --rate 10 --format status --start 1:1001 --start 2:2002 --start 3:3003 \
-        --start 4:4004 --serial 1:"$work/waga1" --serial 2:"$work/waga2" \
-        --serial 3:"$work/waga3" --serial 4:"$work/waga4" >/dev/null &
-    emulator_pid=$!
-    pids+=("$emulator_pid")
-    for _ in $(seq 50); do [ -e "$work/waga4" ] && return 0; sleep 0.1; done
-    fail "the emulator made no serial links"
+    serve_serial_scales --rate 10 --format status --start 1:1001 --start 2:2002 \
+        --start 3:3003 --start 4:4004
 }
 serve_scales
-
-# The shipped file with the emulator's links for the adapters and ports the system chooses.
-sed -e "s|/dev/ttyUSB0|$work/waga1|;s|/dev/ttyUSB1|$work/waga2|" \
-    -e "s|/dev/ttyUSB2|$work/waga3|;s|/dev/ttyUSB3|$work/waga4|" \
-    -e 's|\(accepter: tcp,127\.0\.0\.1,\)200[1-4]$|\10|' "$shipped" >"$work/ser2net.yaml"
-[ "$(grep -c ',127.0.0.1,0$' "$work/ser2net.yaml")" = 4 ] || fail "the shipped file changed shape"
-ser2net -n -c "$work/ser2net.yaml" -P "$work/ser2net.pid" 2>"$work/ser2net.err" &
-pids+=($!)
-ser2net_pid=$!
-listening() { ss -Htlnp | grep "pid=$ser2net_pid," | awk '{print $4}'; }
-for _ in $(seq 50); do [ "$(listening | wc -l)" = 4 ] && break; sleep 0.1; done
-[ "$(listening | wc -l)" = 4 ] || fail "ser2net listens on: $(listening) $(cat "$work/ser2net.err")"
-if listening | grep -qv '^127\.0\.0\.1:'; then
-    fail "ser2net listens beyond the loopback address: $(listening | xargs)"
+start_ser2net
+if ser2net_listening | grep -qv '^127\.0\.0\.1:'; then
+    fail "ser2net listens beyond the loopback address: $(ser2net_listening | xargs)"
 fi
 # Which port serves which scale: scale N weighs N00N kg.
 echo "[Polaczenie]" >dane/konfig.ini
-for address in $(listening); do
+for address in $(ser2net_listening); do
     port=${address##*:}
     sample=$(timeout 3 bash -c "exec 3<>/dev/tcp/127.0.0.1/$port && head -c 60 <&3" || true)
     n=$(grep -aoE '[1-4]00[1-4]\.0' <<<"$sample" | head -c 1)
@@ -73,7 +58,7 @@ for n in 1 2 3 4; do
 done
 
 # Unplugged: every lamp red. Plugged in again: one "połącz" each brings the readings back.
-kill "$emulator_pid"
+unplug_when_forwarded
 for n in 1 2 3 4; do wait_lamp "$window" "$n" "$red"; done
 : >"$register"
 restarted=$(now_ms)

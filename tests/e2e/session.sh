@@ -43,9 +43,9 @@ pixel() {
 }
 lamp_x=(0 23 247 471 695)  # the middle of each scale's lamp
 lamp_y=152
-# Waits up to 10 s for lamp $2 of window $1 to show the fill "r g b" $3.
+# Waits up to 10 s (or $4 tenths) for lamp $2 of window $1 to show the fill "r g b" $3.
 wait_lamp() {
-    for _ in $(seq 100); do
+    for _ in $(seq "${4:-100}"); do
         [ "$(pixel "$1" "${lamp_x[$2]}" "$lamp_y")" = "$3" ] && return 0
         sleep 0.1
     done

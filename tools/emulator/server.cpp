@@ -125,9 +125,14 @@ bool Server::Produce(Client& client, Clock::time_point now) {
         if (faults.close_mid_line >= 0 && client.lines >= faults.close_mid_line) {
             line.resize(line.size() / 2);
             client.close_when_sent = true;
+            // A serial line is cut once it could have carried the half line.
+            client.cut_at = now + static_cast<std::int64_t>(line.size()) * ByteTime(options.baud);
         }
         client.pending += line;
-        ++client.lines;
+        // A fault counts the lines someone could read: a serial line nobody has open loses them.
+        if (!client.serial || client.far_end_open) {
+            ++client.lines;
+        }
         if (!options.flood) {
             client.due += std::chrono::duration_cast<Clock::duration>(
                 std::chrono::duration<double>(1.0 / options.rate));
@@ -181,6 +186,9 @@ bool Server::Stalled(const Client& client) const {
 
 Server::Clock::duration Server::Idle(const Client& client, Clock::time_point now) const {
     const bool flood = OptionsOf(client.scale).flood && !Stalled(client);
+    if (client.serial && client.close_when_sent && client.pending.empty()) {
+        return std::max<Clock::duration>(client.cut_at - now, Clock::duration::zero());
+    }
     if (client.serial && (flood || !client.pending.empty())) {
         return std::max<Clock::duration>(client.line_free_at - now, kSerialSlice);
     }
@@ -209,7 +217,7 @@ void Server::Run(const std::atomic<bool>& stop) {
                 Drop(i, true);
             } else if (client.serial) {
                 FlushSerial(client, now);
-                if (client.close_when_sent && client.pending.empty()) {
+                if (client.close_when_sent && client.pending.empty() && now >= client.cut_at) {
                     Drop(i, false);
                 }
             } else if (!Flush(client)) {

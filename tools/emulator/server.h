@@ -35,12 +35,13 @@ private:
         int scale;
         LineSource source;
         std::string pending;
-        std::int64_t lines = 0;
+        std::int64_t lines = 0;  // sent to a reader, for the faults
         Clock::time_point due;
         bool close_when_sent = false;
         bool serial = false;
         bool far_end_open = false;         // serial: someone has the line open
         Clock::time_point line_free_at{};  // serial: when the bytes written so far are sent
+        Clock::time_point cut_at{};        // serial: when a close fault cuts the line
     };
 
     const ScaleOptions& OptionsOf(int scale) const {
