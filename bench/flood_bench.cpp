@@ -1,6 +1,7 @@
 // Four scales flooding the real station: lines decoded per second, the longest stall of the
 // event loop and resident memory; then the same with publishing to a broker on this machine,
-// whose live states are thinned per scale. Argument: seconds for each (default 30).
+// whose live states are thinned per scale; then again with the silence watch on, which reads
+// the clock once per read. Argument: seconds for each (default 30).
 #include <cstdio>
 #include <thread>
 
@@ -66,12 +67,14 @@ int main(int argc, char** argv) {
     const Flood off = Run(seconds, {});
     const station::test::MqttBroker broker;
     const Flood on = Run(seconds, bench::PublishingSettings(broker.Port()));
+    const Flood watched = Run(seconds, "[Odczyt]\r\nsilence=3\r\n");
     std::printf(
         "flood: 4 scales, %.0f s: %.0f lines/s decoded, longest loop stall %.1f ms, "
         "RSS %.1f -> %.1f MiB (+%.1f); publishing on: %.0f lines/s (%.2f of off), longest stall "
-        "%.1f ms\n",
+        "%.1f ms; silence watch on: %.0f lines/s (%.3f of off)\n",
         off.seconds, off.lines_per_second, off.longest_stall_ms, off.rss_start, off.rss_end,
         off.rss_end - off.rss_start, on.lines_per_second,
-        on.lines_per_second / off.lines_per_second, on.longest_stall_ms);
+        on.lines_per_second / off.lines_per_second, on.longest_stall_ms,
+        watched.lines_per_second, watched.lines_per_second / off.lines_per_second);
     return 0;
 }

@@ -1,15 +1,19 @@
 // Four connected scales that send nothing: the station's CPU time and the wake-ups of its event
-// loop; then the same with a connected broker, which should add only the keep-alive's.
-// Argument: seconds for each (default 20).
+// loop; then the same with a connected broker, which should add only the keep-alive's. Then four
+// scales sending a line a second, with the silence watch off and on (silence=3): the watch
+// should add no wake-up. Argument: seconds for each (default 20).
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 
 #include <cstdio>
 
+#include <thread>
+
 #include "bench/loopback_listener.h"
 #include "bench/station_harness.h"
 #include "tests/support/mqtt_broker.h"
+#include "tools/emulator/server.h"
 
 namespace {
 
@@ -19,15 +23,8 @@ struct Idle {
     std::uint64_t wakeups;
 };
 
-Idle Run(double seconds, const std::string& more_settings) {
-    std::vector<int> listeners;
-    std::vector<int> ports;
-    for (int i = 0; i < 4; ++i) {
-        // The kernel completes the connections; nobody ever sends.
-        const bench::Listener listener = bench::ListenOnLoopback(4);
-        listeners.push_back(listener.fd);
-        ports.push_back(listener.port);
-    }
+// The station's loop for `seconds` against scales on `ports`, after start-up has settled.
+Idle Measure(double seconds, const std::vector<int>& ports, const std::string& more_settings) {
     bench::Station station(ports, more_settings);
     bench::Station::RunFor(5, [&] {
         return station.AllConnected() &&
@@ -48,10 +45,35 @@ Idle Run(double seconds, const std::string& more_settings) {
     QCoreApplication::exec();  // the real loop, blocking as it does in the program
     const double cpu_ms = (bench::CpuSeconds() - cpu_start) * 1000;
     QObject::disconnect(counting);
+    return {static_cast<double>(run.elapsed()) / 1000, cpu_ms, wakeups};
+}
+
+Idle Silent(double seconds, const std::string& more_settings) {
+    std::vector<int> listeners;
+    std::vector<int> ports;
+    for (int i = 0; i < 4; ++i) {
+        // The kernel completes the connections; nobody ever sends.
+        const bench::Listener listener = bench::ListenOnLoopback(4);
+        listeners.push_back(listener.fd);
+        ports.push_back(listener.port);
+    }
+    const Idle idle = Measure(seconds, ports, more_settings);
     for (const int fd : listeners) {
         close(fd);
     }
-    return {static_cast<double>(run.elapsed()) / 1000, cpu_ms, wakeups};
+    return idle;
+}
+
+Idle Talking(double seconds, const std::string& more_settings) {
+    const emulator::ParseResult parsed = emulator::ParseOptions({"--port", "0", "--rate", "1"});
+    emulator::Server scales(*parsed.options);
+    scales.Listen();
+    std::atomic<bool> stop{false};
+    std::thread serving([&] { scales.Run(stop); });
+    const Idle idle = Measure(seconds, scales.Ports(), more_settings);
+    stop = true;
+    serving.join();
+    return idle;
 }
 
 }  // namespace
@@ -61,13 +83,18 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     const double seconds = bench::SecondsArgument(argc, argv, 20);
 
-    const Idle alone = Run(seconds, {});
+    const Idle alone = Silent(seconds, {});
     const station::test::MqttBroker broker;
-    const Idle publishing = Run(seconds, bench::PublishingSettings(broker.Port()));
+    const Idle publishing = Silent(seconds, bench::PublishingSettings(broker.Port()));
+    const Idle talking = Talking(seconds, {});
+    const Idle watched = Talking(seconds, "[Odczyt]\r\nsilence=3\r\n");
     std::printf(
         "idle: 4 connected silent scales, %.0f s: %.2f ms CPU, %llu loop wake-ups; with a "
-        "connected broker: %.2f ms CPU, %llu wake-ups\n",
+        "connected broker: %.2f ms CPU, %llu wake-ups; 4 scales at 1 line/s: %llu wake-ups, "
+        "%llu with silence=3\n",
         alone.seconds, alone.cpu_ms, static_cast<unsigned long long>(alone.wakeups),
-        publishing.cpu_ms, static_cast<unsigned long long>(publishing.wakeups));
+        publishing.cpu_ms, static_cast<unsigned long long>(publishing.wakeups),
+        static_cast<unsigned long long>(talking.wakeups),
+        static_cast<unsigned long long>(watched.wakeups));
     return 0;
 }
