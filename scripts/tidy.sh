@@ -1,17 +1,26 @@
 #!/usr/bin/env bash
-# Runs clang-tidy (.clang-tidy at the root) on every source of the project: the build in
-# build/test and the fuzzers in build/fuzz, whose compile_commands.json the test command made
-# first. Any finding fails the script.
+# Runs clang-tidy (.clang-tidy at the root, every finding an error) on every source of the
+# project: the build in build/test and the fuzzers in build/fuzz, whose compile_commands.json the
+# test command made first. It fails on any finding, on clang-tidy's own failure, on a missing
+# compilation database, and when no source was checked.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 sources='/(app|core|net|ui|tools|tests|bench|fuzz)/[^/]+(/[^/]+)?\.cpp$'
 for build in build/test build/fuzz; do
-    echo "clang-tidy on the sources of $build"
-    run-clang-tidy -p "$build" -quiet -j "$(nproc)" "$PWD$sources" >"$build/clang-tidy.log" 2>&1 ||
-        true
-    if grep -qE '(warning|error):' "$build/clang-tidy.log"; then
-        grep -E -A3 '(warning|error):' "$build/clang-tidy.log" >&2
-        echo "clang-tidy found the above in $build" >&2
+    if [ ! -s "$build/compile_commands.json" ]; then
+        echo "clang-tidy: no compilation database in $build (configure it first)" >&2
+        exit 1
+    fi
+    checked=$(grep -o '"file": "[^"]*"' "$build/compile_commands.json" | cut -d '"' -f 4 |
+        grep -cE "^$PWD$sources" || true)
+    if [ "$checked" -eq 0 ]; then
+        echo "clang-tidy: no source of the project in $build/compile_commands.json" >&2
+        exit 1
+    fi
+    echo "clang-tidy on $checked sources of $build"
+    if ! run-clang-tidy -p "$build" -quiet -j "$(nproc)" "$PWD$sources" >"$build/clang-tidy.log" 2>&1; then
+        grep -E -A3 '(warning|error):' "$build/clang-tidy.log" >&2 || tail -n 20 "$build/clang-tidy.log" >&2
+        echo "clang-tidy failed on the sources of $build" >&2
         exit 1
     fi
 done
