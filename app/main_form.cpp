@@ -7,14 +7,14 @@
 
 #include <exception>
 
-#include "core/error_text.h"
-#include "core/ini_file.h"
-#include "core/integer_text.h"
-#include "core/number_text.h"
-#include "core/publish_settings.h"
-#include "core/reading_settings.h"
-#include "core/step_simulation.h"
-#include "core/time_separator.h"
+#include "core/reading/step_simulation.h"
+#include "core/settings/ini_file.h"
+#include "core/settings/publish_settings.h"
+#include "core/settings/reading_settings.h"
+#include "core/text/error_text.h"
+#include "core/text/integer_text.h"
+#include "core/text/number_text.h"
+#include "core/text/time_separator.h"
 #include "ui/about_box.h"
 #include "ui/dialog_position.h"
 #include "ui/log_memo.h"
@@ -167,8 +167,8 @@ void TForm1::StartLineWatches() {
 // Ended as a reset by the peer would end it: red lamp, "połącz" shown.
 void TForm1::EndSilentLine(int scale, std::chrono::milliseconds silent) {
     log_.LogTransmission(log_code::kFault,
-                         "Waga " + std::to_string(scale) + ": no data for " +
-                             SecondsText(silent) + ", connection ended",
+                         "Waga " + std::to_string(scale) + ": no data for " + SecondsText(silent) +
+                             ", connection ended",
                          scale);
     ClientSocket(scale).SetActive(false);
 }

@@ -28,10 +28,10 @@
 
 #include "app/publisher.h"
 #include "core/clock.h"
+#include "core/reading/transmission_log.h"
+#include "core/reading/weight_decoder.h"
+#include "core/register/weighing_register.h"
 #include "core/station_state.h"
-#include "core/transmission_log.h"
-#include "core/weighing_register.h"
-#include "core/weight_decoder.h"
 #include "net/client_socket.h"
 #include "net/line_watch.h"
 #include "ui/display_labels.h"

@@ -8,8 +8,8 @@
 #include <iostream>
 #include <optional>
 
-#include "core/io_error.h"
-#include "core/weighing_message.h"
+#include "core/files/io_error.h"
+#include "core/register/weighing_message.h"
 
 namespace station {
 namespace {

@@ -9,11 +9,11 @@
 #include <optional>
 #include <string>
 
-#include "core/publish_settings.h"
-#include "core/reading_displays.h"
+#include "core/reading/reading_displays.h"
+#include "core/reading/transmission_log.h"
+#include "core/register/weighing_journal.h"
 #include "core/scales.h"
-#include "core/transmission_log.h"
-#include "core/weighing_journal.h"
+#include "core/settings/publish_settings.h"
 #include "net/broker_client.h"
 #include "net/event_loop.h"
 

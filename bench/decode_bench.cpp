@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "core/clock.h"
-#include "core/transmission_log.h"
-#include "core/weight_decoder.h"
+#include "core/reading/transmission_log.h"
+#include "core/reading/weight_decoder.h"
 
 namespace station {
 namespace {

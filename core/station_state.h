@@ -2,10 +2,10 @@
 
 #include <array>
 
-#include "core/connection_settings.h"
-#include "core/instance_guard.h"
-#include "core/reading_settings.h"
-#include "core/receive_buffer.h"
+#include "core/files/instance_guard.h"
+#include "core/reading/receive_buffer.h"
+#include "core/settings/connection_settings.h"
+#include "core/settings/reading_settings.h"
 
 namespace station {
 

@@ -4,7 +4,7 @@
 
 #include <array>
 
-#include "core/reading_displays.h"
+#include "core/reading/reading_displays.h"
 #include "core/scales.h"
 
 namespace station::ui {

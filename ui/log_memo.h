@@ -2,7 +2,7 @@
 
 #include <QPlainTextEdit>
 
-#include "core/transmission_log.h"
+#include "core/reading/transmission_log.h"
 
 namespace station::ui {
 

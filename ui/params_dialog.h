@@ -8,7 +8,7 @@
 
 #include <array>
 
-#include "core/connection_settings.h"
+#include "core/settings/connection_settings.h"
 #include "ui/glyph_button.h"
 
 namespace station::ui {

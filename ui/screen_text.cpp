@@ -1,6 +1,6 @@
 #include "ui/screen_text.h"
 
-#include "core/code_page.h"
+#include "core/text/code_page.h"
 
 namespace station::ui {
 

@@ -5,7 +5,7 @@
 
 #include <QTest>
 
-#include "core/number_text.h"
+#include "core/text/number_text.h"
 #include "tests/app/station_fixture.h"
 
 namespace station::test {

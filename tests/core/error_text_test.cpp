@@ -1,4 +1,4 @@
-#include "core/error_text.h"
+#include "core/text/error_text.h"
 
 #include <gtest/gtest.h>
 

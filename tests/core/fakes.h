@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "core/clock.h"
-#include "core/reading_displays.h"
-#include "core/transmission_log.h"
-#include "core/weight_decoder.h"
+#include "core/reading/reading_displays.h"
+#include "core/reading/transmission_log.h"
+#include "core/reading/weight_decoder.h"
 
 namespace station::test {
 

@@ -5,11 +5,10 @@
 
 #include <sys/stat.h>
 
-
-#include "core/io_error.h"
-#include "core/publish_settings.h"
-#include "core/weighing_journal.h"
-#include "core/weighing_message.h"
+#include "core/files/io_error.h"
+#include "core/register/weighing_journal.h"
+#include "core/register/weighing_message.h"
+#include "core/settings/publish_settings.h"
 #include "tests/core/scoped_env.h"
 #include "tests/support/temp_dir.h"
 

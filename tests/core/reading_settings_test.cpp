@@ -2,7 +2,7 @@
 // off and said once.
 #include <gtest/gtest.h>
 
-#include "core/reading_settings.h"
+#include "core/settings/reading_settings.h"
 #include "tests/support/temp_dir.h"
 
 namespace station {

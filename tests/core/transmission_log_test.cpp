@@ -1,10 +1,10 @@
-#include "core/transmission_log.h"
+#include "core/reading/transmission_log.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "core/io_error.h"
+#include "core/files/io_error.h"
 #include "tests/core/fakes.h"
 #include "tests/support/temp_dir.h"
 

@@ -1,4 +1,4 @@
-#include "core/weighing_register.h"
+#include "core/register/weighing_register.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -10,8 +10,8 @@
 
 #include <filesystem>
 
-#include "core/io_error.h"
-#include "core/time_separator.h"
+#include "core/files/io_error.h"
+#include "core/text/time_separator.h"
 #include "tests/core/fakes.h"
 #include "tests/support/temp_dir.h"
 

@@ -1,4 +1,4 @@
-#include "core/weight_decoder.h"
+#include "core/reading/weight_decoder.h"
 
 #include <gtest/gtest.h>
 

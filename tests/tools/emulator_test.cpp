@@ -6,7 +6,7 @@
 
 #include <thread>
 
-#include "core/weight_decoder.h"
+#include "core/reading/weight_decoder.h"
 #include "tests/core/fakes.h"
 #include "tests/net/net_fixtures.h"
 #include "tools/emulator/server.h"

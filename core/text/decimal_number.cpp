@@ -1,4 +1,4 @@
-#include "core/decimal_number.h"
+#include "core/text/decimal_number.h"
 
 #include <algorithm>
 #include <cstdint>

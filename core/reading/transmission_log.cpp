@@ -1,4 +1,4 @@
-#include "core/transmission_log.h"
+#include "core/reading/transmission_log.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -7,9 +7,9 @@
 #include <cerrno>
 #include <charconv>
 
-#include "core/fd_io.h"
-#include "core/file_descriptor.h"
-#include "core/io_error.h"
+#include "core/files/fd_io.h"
+#include "core/files/file_descriptor.h"
+#include "core/files/io_error.h"
 
 namespace station {
 namespace {

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "core/ini_file.h"
 #include "core/scales.h"
+#include "core/settings/ini_file.h"
 
 namespace station {
 

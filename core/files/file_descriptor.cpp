@@ -1,4 +1,4 @@
-#include "core/file_descriptor.h"
+#include "core/files/file_descriptor.h"
 
 #include <unistd.h>
 

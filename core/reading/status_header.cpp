@@ -1,4 +1,4 @@
-#include "core/status_header.h"
+#include "core/reading/status_header.h"
 
 #include <algorithm>
 

@@ -1,11 +1,11 @@
-#include "core/weighing_message.h"
+#include "core/register/weighing_message.h"
 
 #include <nlohmann/json.hpp>
 
 #include <array>
 #include <optional>
 
-#include "core/code_page.h"
+#include "core/text/code_page.h"
 
 namespace station {
 namespace {

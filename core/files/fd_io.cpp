@@ -1,4 +1,4 @@
-#include "core/fd_io.h"
+#include "core/files/fd_io.h"
 
 #include <unistd.h>
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "core/ini_file.h"
+#include "core/settings/ini_file.h"
 
 namespace station {
 

@@ -1,6 +1,6 @@
-#include "core/connection_settings.h"
+#include "core/settings/connection_settings.h"
 
-#include "core/integer_text.h"
+#include "core/text/integer_text.h"
 
 namespace station {
 namespace {

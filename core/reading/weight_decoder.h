@@ -4,9 +4,9 @@
 #include <string>
 #include <string_view>
 
-#include "core/reading_displays.h"
-#include "core/receive_buffer.h"
-#include "core/transmission_log.h"
+#include "core/reading/reading_displays.h"
+#include "core/reading/receive_buffer.h"
+#include "core/reading/transmission_log.h"
 
 namespace station {
 

@@ -1,9 +1,9 @@
-#include "core/step_simulation.h"
+#include "core/reading/step_simulation.h"
 
 #include <charconv>
 
-#include "core/decimal_number.h"
-#include "core/number_text.h"
+#include "core/text/decimal_number.h"
+#include "core/text/number_text.h"
 
 namespace station {
 

@@ -1,4 +1,4 @@
-#include "core/instance_guard.h"
+#include "core/files/instance_guard.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

@@ -1,11 +1,11 @@
-#include "core/publish_settings.h"
+#include "core/settings/publish_settings.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>
 
-#include "core/integer_text.h"
+#include "core/text/integer_text.h"
 
 namespace station {
 namespace {

@@ -1,4 +1,4 @@
-#include "core/io_error.h"
+#include "core/files/io_error.h"
 
 #include <cerrno>
 

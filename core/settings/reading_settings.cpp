@@ -1,6 +1,6 @@
-#include "core/reading_settings.h"
+#include "core/settings/reading_settings.h"
 
-#include "core/integer_text.h"
+#include "core/text/integer_text.h"
 
 namespace station {
 namespace {
@@ -16,8 +16,7 @@ int Seconds(const IniFile& file, const char* key, std::vector<std::string>& prob
     const std::optional<std::int32_t> value = ParseInteger(text);
     if (!value || *value < 0 || *value > ReadingSettings::kMaxSeconds) {
         problems.push_back(std::string(kSection) + ": " + key + ": not a whole number from 0 to " +
-                           std::to_string(ReadingSettings::kMaxSeconds) + ": " + text +
-                           "; off");
+                           std::to_string(ReadingSettings::kMaxSeconds) + ": " + text + "; off");
         return 0;
     }
     return *value;

@@ -1,12 +1,12 @@
-#include "core/weight_decoder.h"
+#include "core/reading/weight_decoder.h"
 
 #include <algorithm>
 
-#include "core/code_page.h"
-#include "core/decimal_number.h"
-#include "core/number_text.h"
+#include "core/reading/status_header.h"
 #include "core/scales.h"
-#include "core/status_header.h"
+#include "core/text/code_page.h"
+#include "core/text/decimal_number.h"
+#include "core/text/number_text.h"
 
 namespace station {
 namespace {

@@ -1,4 +1,4 @@
-#include "core/ini_file.h"
+#include "core/settings/ini_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,9 +12,9 @@
 #include <optional>
 #include <vector>
 
-#include "core/fd_io.h"
-#include "core/file_descriptor.h"
-#include "core/whole_file.h"
+#include "core/files/fd_io.h"
+#include "core/files/file_descriptor.h"
+#include "core/files/whole_file.h"
 
 namespace station {
 namespace {

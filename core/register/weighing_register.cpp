@@ -1,4 +1,4 @@
-#include "core/weighing_register.h"
+#include "core/register/weighing_register.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -8,9 +8,9 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "core/fd_io.h"
-#include "core/file_descriptor.h"
-#include "core/io_error.h"
+#include "core/files/fd_io.h"
+#include "core/files/file_descriptor.h"
+#include "core/files/io_error.h"
 
 namespace station {
 namespace {

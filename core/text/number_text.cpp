@@ -1,4 +1,4 @@
-#include "core/number_text.h"
+#include "core/text/number_text.h"
 
 #include <locale.h>
 #include <clocale>
@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <array>
 
-#include "core/decimal_number.h"
+#include "core/text/decimal_number.h"
 
 namespace station {
 namespace {

@@ -1,4 +1,4 @@
-#include "core/time_separator.h"
+#include "core/text/time_separator.h"
 
 #include <langinfo.h>
 #include <locale.h>

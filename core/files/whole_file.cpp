@@ -1,4 +1,4 @@
-#include "core/whole_file.h"
+#include "core/files/whole_file.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -6,8 +6,8 @@
 #include <atomic>
 #include <cerrno>
 
-#include "core/fd_io.h"
-#include "core/file_descriptor.h"
+#include "core/files/fd_io.h"
+#include "core/files/file_descriptor.h"
 
 namespace station {
 namespace {

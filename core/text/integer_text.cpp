@@ -1,4 +1,4 @@
-#include "core/integer_text.h"
+#include "core/text/integer_text.h"
 
 #include <algorithm>
 

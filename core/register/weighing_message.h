@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/weighing_journal.h"
+#include "core/register/weighing_journal.h"
 
 namespace station {
 

@@ -1,4 +1,4 @@
-#include "core/weighing_journal.h"
+#include "core/register/weighing_journal.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -9,9 +9,9 @@
 #include <charconv>
 #include <filesystem>
 
-#include "core/file_descriptor.h"
-#include "core/io_error.h"
-#include "core/whole_file.h"
+#include "core/files/file_descriptor.h"
+#include "core/files/io_error.h"
+#include "core/files/whole_file.h"
 
 namespace station {
 namespace {
