@@ -10,8 +10,8 @@
 
 #include <thread>
 
-#include "bench/loopback_listener.h"
 #include "bench/station_harness.h"
+#include "tests/support/loopback.h"
 #include "tests/support/mqtt_broker.h"
 #include "tools/emulator/server.h"
 
@@ -49,19 +49,13 @@ Idle Measure(double seconds, const std::vector<int>& ports, const std::string& m
 }
 
 Idle Silent(double seconds, const std::string& more_settings) {
-    std::vector<int> listeners;
+    std::vector<station::test::LoopbackListener> listeners;
     std::vector<int> ports;
     for (int i = 0; i < 4; ++i) {
         // The kernel completes the connections; nobody ever sends.
-        const bench::Listener listener = bench::ListenOnLoopback(4);
-        listeners.push_back(listener.fd);
-        ports.push_back(listener.port);
+        ports.push_back(listeners.emplace_back(0, 4).Port());
     }
-    const Idle idle = Measure(seconds, ports, more_settings);
-    for (const int fd : listeners) {
-        close(fd);
-    }
-    return idle;
+    return Measure(seconds, ports, more_settings);
 }
 
 Idle Talking(double seconds, const std::string& more_settings) {

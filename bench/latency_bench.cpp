@@ -10,10 +10,11 @@
 #include <atomic>
 #include <cstdio>
 #include <mutex>
+#include <optional>
 #include <thread>
 
-#include "bench/loopback_listener.h"
 #include "bench/station_harness.h"
+#include "tests/support/loopback.h"
 
 namespace {
 
@@ -21,20 +22,17 @@ using Clock = std::chrono::steady_clock;
 
 // A scale that writes its line number as the reading, and notes when it wrote it.
 struct Scale {
-    int listener = -1;
-    int port = 0;
+    std::optional<station::test::LoopbackListener> listener;
     std::mutex mutex;
     std::vector<Clock::time_point> written;  // by line number
 };
 
 void Listen(Scale& scale) {
-    const bench::Listener listener = bench::ListenOnLoopback(4);
-    scale.listener = listener.fd;
-    scale.port = listener.port;
+    scale.listener.emplace(0, 4);
 }
 
 void Serve(Scale& scale, const std::atomic<bool>& stop) {
-    const int peer = accept(scale.listener, nullptr, nullptr);
+    const int peer = accept(scale.listener->Fd(), nullptr, nullptr);
     const int yes = 1;
     setsockopt(peer, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
     auto due = Clock::now();
@@ -62,7 +60,7 @@ int main(int argc, char** argv) {
     std::vector<int> ports;
     for (Scale& scale : scales) {
         Listen(scale);
-        ports.push_back(scale.port);
+        ports.push_back(scale.listener->Port());
     }
     std::atomic<bool> stop{false};
     std::vector<std::thread> threads;

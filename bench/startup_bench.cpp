@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "bench/loopback_listener.h"
 #include "tests/support/child_process.h"
+#include "tests/support/loopback.h"
 #include "tests/support/resident_memory.h"
 
 namespace {
@@ -37,13 +37,14 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(dir / "run");
     std::filesystem::permissions(dir / "run", std::filesystem::perms::owner_all);
 
+    std::vector<station::test::LoopbackListener> owned;
     std::vector<pollfd> listeners;
     std::ofstream settings(dir / "dane/konfig.ini");
     settings << "[Polaczenie]\r\n";
     for (int i = 0; i < 4; ++i) {
-        const bench::Listener listener = bench::ListenOnLoopback(8, SOCK_NONBLOCK);
-        settings << "port" << i + 1 << "=" << listener.port << "\r\n";
-        listeners.push_back({listener.fd, POLLIN, 0});
+        const station::test::LoopbackListener& listener = owned.emplace_back(0, 8, SOCK_NONBLOCK);
+        settings << "port" << i + 1 << "=" << listener.Port() << "\r\n";
+        listeners.push_back({listener.Fd(), POLLIN, 0});
     }
     settings.close();
 

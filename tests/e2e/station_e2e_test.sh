@@ -48,9 +48,10 @@ click "$window" 384 33
 dialog=$(timeout 10 xdotool search --sync --onlyvisible --name '^Ustawienia$' | head -1)
 [ -n "$dialog" ] || fail "no settings dialog"
 xdotool windowfocus --sync "$dialog" key Return
-for _ in $(seq 50); do grep -q '^address1=' dane/konfig.ini && break; sleep 0.1; done
-[ "$(grep -cE '^(address|port)[1-4]=' dane/konfig.ini)" = 8 ] ||
-    fail "konfig.ini: $(cat dane/konfig.ini)"
+# The keys are written one at a time, each by a replacement of the file: wait for all eight.
+keys() { grep -cE '^(address|port)[1-4]=' dane/konfig.ini || true; }
+for _ in $(seq 50); do [ "$(keys)" = 8 ] && break; sleep 0.1; done
+[ "$(keys)" = 8 ] || fail "konfig.ini: $(cat dane/konfig.ini)"
 for n in 1 3 4; do wait_lamp "$window" "$n" "$green"; done
 
 # Scale 2 resets: red, and its "połącz" button brings it back.

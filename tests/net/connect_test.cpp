@@ -24,7 +24,7 @@ TEST_F(SocketTest, PeerAcceptsEventsInOrderAndActiveOnlyOnceConnected) {
 }
 
 TEST_F(SocketTest, RefusedGivesConnectErrorAndStaysInactive) {
-    Connect(UnusedPort());
+    Connect(FreeLoopbackPort());
     ASSERT_TRUE(RunUntil([&] { return events_.size() == 3; }));
     EXPECT_EQ(events_, (Strings{"lookup", "connecting",
                                 "error " + std::to_string(kErrConnect) + " " +
@@ -38,14 +38,14 @@ TEST_F(SocketTest, RefusedGivesConnectErrorAndStaysInactive) {
 
 TEST_F(SocketTest, UnsuppressedErrorReachesTheApplicationHandler) {
     suppress_errors_ = false;
-    Connect(UnusedPort());
+    Connect(FreeLoopbackPort());
     ASSERT_TRUE(RunUntil([&] { return !uncaught_.empty(); }));
     EXPECT_EQ(uncaught_, Strings{"Asynchronous socket error " + std::to_string(ECONNREFUSED)});
 }
 
 TEST_F(SocketTest, NewAttemptAfterRefusalStartsAtOnceOnAFreshEndpoint) {
     Listener server;
-    Connect(UnusedPort());
+    Connect(FreeLoopbackPort());
     ASSERT_TRUE(RunUntil([&] { return events_.size() == 3; }));
     const int descriptors = OpenDescriptorCount();
     events_.clear();
@@ -116,7 +116,7 @@ TEST_F(SocketTest, DeactivatingWhileConnectingDoesNothingReactivatingStartsAgain
 }
 
 TEST_F(SocketTest, RepeatedAttemptsNeverLeakDescriptors) {
-    const int port = UnusedPort();
+    const int port = FreeLoopbackPort();
     client_.SetAddress("127.0.0.1");
     client_.SetPort(port);
     client_.SetActive(true);
@@ -150,7 +150,7 @@ TEST_F(SocketTest, BlockingClientConnectsInsideTheAssignment) {
 TEST_F(SocketTest, BlockingClientRefusedRaisesAfterDisconnect) {
     client_.SetClientType(TClientType::kCtBlocking);
     client_.SetAddress("127.0.0.1");
-    client_.SetPort(UnusedPort());
+    client_.SetPort(FreeLoopbackPort());
     try {
         client_.SetActive(true);
         FAIL() << "no exception";

@@ -16,54 +16,15 @@
 
 #include "net/client_socket.h"
 #include "net/socket_error.h"
+#include "tests/support/loopback.h"
 #include "tests/support/poll_loop.h"
 
 namespace station::net::test {
 
 using namespace std::chrono_literals;
 
-// A TCP server on 127.0.0.1 with a port the system chose, or `port`.
-class Listener {
-public:
-    explicit Listener(int port = 0) {
-        fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const int yes = 1;
-        setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = htons(static_cast<std::uint16_t>(port));
-        EXPECT_EQ(bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-        EXPECT_EQ(listen(fd_, 128), 0);
-        socklen_t length = sizeof address;
-        getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
-    }
-    ~Listener() { close(fd_); }
-    Listener(const Listener&) = delete;
-    Listener& operator=(const Listener&) = delete;
-
-    int Port() const { return port_; }
-
-    // The next connection, or -1 when none comes within two seconds.
-    int Accept() const {
-        pollfd ready{fd_, POLLIN, 0};
-        if (poll(&ready, 1, 2000) != 1) {
-            return -1;
-        }
-        return accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
-    }
-
-private:
-    int fd_ = -1;
-    int port_ = 0;
-};
-
-// A port on 127.0.0.1 where nothing listens.
-inline int UnusedPort() {
-    const Listener probe;
-    return probe.Port();
-}
+using Listener = station::test::LoopbackListener;
+using station::test::FreeLoopbackPort;
 
 inline void SendAll(int fd, const std::string& bytes) {
     std::size_t sent = 0;

@@ -49,7 +49,7 @@ TEST_F(SocketTest, ChangingValuesWhileActiveIsRefused) {
 }
 
 TEST_F(SocketTest, BlockingTypeOnAFailedEndpointSwitchesItAtOnce) {
-    Connect(UnusedPort());
+    Connect(FreeLoopbackPort());
     ASSERT_TRUE(RunUntil([&] { return events_.size() == 3; }));
     const int fd = client_.WinSocket().SocketHandle();
     ASSERT_NE(fcntl(fd, F_GETFL) & O_NONBLOCK, 0);

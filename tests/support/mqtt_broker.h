@@ -1,48 +1,17 @@
 #pragma once
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 #include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
-#include <system_error>
 #include <thread>
 #include <vector>
 
 #include "tests/support/child_process.h"
+#include "tests/support/loopback.h"
 #include "tests/support/temp_dir.h"
 
 namespace station::test {
-
-// A free TCP port on 127.0.0.1, as the system hands it out.
-inline int FreeLoopbackPort() {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        throw std::system_error(errno, std::generic_category(), "a free port on 127.0.0.1");
-    }
-    close(fd);
-    return ntohs(address.sin_port);
-}
-
-inline bool AcceptsConnections(int port) {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool accepted = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    close(fd);
-    return accepted;
-}
 
 // Debian's MQTT broker on 127.0.0.1 and a port of its own, with a configuration written here;
 // sessions and retained messages survive a Stop and Start.
