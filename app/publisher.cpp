@@ -29,7 +29,7 @@ std::string HostName() {
     return name;
 }
 
-Publisher::Publisher(net::EventLoop& loop, TransmissionLog& log, PublishSettings settings,
+Publisher::Publisher(EventLoop& loop, TransmissionLog& log, PublishSettings settings,
                      std::string directory, StatusSink on_status)
     : loop_(loop),
       log_(log),
@@ -74,11 +74,7 @@ void Publisher::Connect() {
     options.key_file = settings_.key_file;
     options.will_topic = Topic("status");
     options.will_payload = "offline";
-    try {
-        client_.Connect(options);
-    } catch (const std::exception& error) {
-        HandleLost(error.what());
-    }
+    client_.Connect(options);
     on_status_(status_);
 }
 
@@ -87,7 +83,7 @@ void Publisher::HandleConnected() {
     logged_problem_.clear();
     status_.connected = true;
     Report(log_code::kEvent, "connected");
-    if (!Publish(Topic("status"), "online", 1, true)) {
+    if (!client_.Publish(Topic("status"), "online", 1, true)) {
         return;
     }
     for (int scale = 1; IsScaleNumber(scale) && client_.Connected(); ++scale) {
@@ -145,9 +141,9 @@ void Publisher::SendWaiting() {
     if (client_.Connected() && in_flight_.size() <= kWindow / 2) {
         for (const RegisterEntry& entry :
              ReadRegisterAfter(directory_, next_, kWindow - in_flight_.size())) {
-            const std::optional<int> message_id =
-                Publish(Topic("waga" + std::to_string(ScaleOfLine(entry.line)) + "/weighing"),
-                        WeighingMessage(entry, settings_.client_id), 1, false);
+            const std::optional<int> message_id = client_.Publish(
+                Topic("waga" + std::to_string(ScaleOfLine(entry.line)) + "/weighing"),
+                WeighingMessage(entry, settings_.client_id), 1, false);
             if (!message_id) {
                 break;  // the session ended; all of it goes again on the next one
             }
@@ -195,21 +191,9 @@ void Publisher::StateChanged(int scale) {
 
 void Publisher::SendState(int scale) {
     ScaleState& state = scales_.at(static_cast<std::size_t>(scale - 1));
-    Publish(Topic("waga" + std::to_string(scale) + "/state"),
-            ScaleStateMessage(state.connected, state.reading, std::time(nullptr)), 0, true);
+    client_.Publish(Topic("waga" + std::to_string(scale) + "/state"),
+                    ScaleStateMessage(state.connected, state.reading, std::time(nullptr)), 0, true);
     state.last_sent = std::chrono::steady_clock::now();
-}
-
-std::optional<int> Publisher::Publish(const std::string& topic, const std::string& payload, int qos,
-                                      bool retain) {
-    try {
-        return client_.Publish(topic, payload, qos, retain);
-    } catch (const std::exception& error) {
-        // A session that cannot take a message is ended and begun again; never a message box.
-        client_.Disconnect();
-        HandleLost(error.what());
-        return std::nullopt;
-    }
 }
 
 void Publisher::Report(int code, const std::string& text) {

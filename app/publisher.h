@@ -9,13 +9,13 @@
 #include <optional>
 #include <string>
 
+#include "base/event_loop.h"
 #include "core/reading/reading_displays.h"
 #include "core/reading/transmission_log.h"
 #include "core/register/weighing_journal.h"
 #include "core/scales.h"
 #include "core/settings/publish_settings.h"
 #include "net/broker_client.h"
-#include "net/event_loop.h"
 
 namespace station {
 
@@ -40,7 +40,7 @@ public:
     static constexpr auto kStateInterval = std::chrono::milliseconds(200);
 
     // `directory` holds the register files and the delivery state.
-    Publisher(net::EventLoop& loop, TransmissionLog& log, PublishSettings settings,
+    Publisher(EventLoop& loop, TransmissionLog& log, PublishSettings settings,
               std::string directory, StatusSink on_status);
     ~Publisher();
     Publisher(const Publisher&) = delete;
@@ -57,7 +57,7 @@ private:
         bool connected = false;
         std::string reading = "- - - - -";
         std::chrono::steady_clock::time_point last_sent{};
-        std::unique_ptr<net::Timer> send_timer;
+        std::unique_ptr<Timer> send_timer;
     };
     struct InFlight {
         int message_id;
@@ -72,20 +72,17 @@ private:
     void SendWaiting();
     void SendState(int scale);
     void StateChanged(int scale);
-    // The message's id, or nullopt when the session failed and was ended.
-    std::optional<int> Publish(const std::string& topic, const std::string& payload, int qos,
-                               bool retain);
     void Report(int code, const std::string& text);
     std::string Topic(const std::string& leaf) const;
 
-    net::EventLoop& loop_;
+    EventLoop& loop_;
     TransmissionLog& log_;
     PublishSettings settings_;
     std::string directory_;
     std::string state_path_;
     StatusSink on_status_;
     net::BrokerClient client_;
-    std::unique_ptr<net::Timer> reconnect_timer_;
+    std::unique_ptr<Timer> reconnect_timer_;
     std::chrono::seconds backoff_;
     std::string logged_problem_;  // since the last connection
     RegisterPosition delivered_;  // acknowledged up to here

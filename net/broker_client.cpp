@@ -4,13 +4,12 @@
 #include <mosquitto.h>
 #include <unistd.h>
 
-#include <array>
-#include <atomic>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <optional>
 #include <stdexcept>
-#include <thread>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -41,64 +40,31 @@ const char* OrNull(const std::string& text) {
 
 }  // namespace
 
-// The attempt's half that the helper thread shares: the library's handle until the loop takes
-// it over, the result, and a pipe that tells the loop the attempt is over. Whoever lets go last
-// frees it, so an abandoned attempt cleans up after itself.
-class BrokerClient::Attempt {
-public:
-    explicit Attempt(mosquitto* mosq) : mosq_(mosq) {
-        if (pipe2(pipe_.data(), O_CLOEXEC | O_NONBLOCK) != 0) {
-            mosquitto_destroy(mosq_);
-            throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
-        }
-    }
-    ~Attempt() {
-        if (mosq_ != nullptr) {
-            mosquitto_destroy(mosq_);
-        }
-        close(pipe_[0]);
-        close(pipe_[1]);
-    }
-    Attempt(const Attempt&) = delete;
-    Attempt& operator=(const Attempt&) = delete;
-
-    int DoneFd() const { return pipe_[0]; }
-
-    static void Run(const std::shared_ptr<Attempt>& self, const BrokerOptions& options) {
-        const int result = mosquitto_connect_async(self->mosq_, options.host.c_str(), options.port,
-                                                   static_cast<int>(options.keep_alive.count()));
-        self->errno_ = errno;
-        self->result_.store(result, std::memory_order_release);
-        const char done = 1;
-        static_cast<void>(write(self->pipe_[1], &done, 1));
-    }
-
-    int Result() const { return result_.load(std::memory_order_acquire); }
-    int Errno() const { return errno_; }
-    mosquitto* Release() { return std::exchange(mosq_, nullptr); }
-
-private:
-    mosquitto* mosq_;
-    std::array<int, 2> pipe_{-1, -1};
-    int errno_ = 0;
-    std::atomic<int> result_{MOSQ_ERR_UNKNOWN};
+// What an attempt hands back to the loop: the library's handle, whoever frees it last, and how
+// the attempt went. The handle is used by one thread at a time: built on the loop's thread,
+// used by the worker for the attempt, and back on the loop's thread only once the worker has let
+// go of it (the work runner orders the two), so the library needs no locking of its own
+// (mosquitto_threaded_set stays off).
+struct BrokerClient::AttemptResult {
+    std::shared_ptr<mosquitto> handle;
+    int result = MOSQ_ERR_UNKNOWN;
+    int saved_errno = 0;
 };
 
 // An established or establishing connection, owned by the loop's thread. What the library's
 // callbacks report is collected here and acted on once the library has returned, so that a
 // handler may end the session.
+// Dropped without a DISCONNECT packet: the broker publishes the will.
 struct BrokerClient::Session {
-    explicit Session(mosquitto* handle) : mosq(handle) {}
-    ~Session() {
-        watch.reset();
-        // Dropped without a DISCONNECT packet: the broker publishes the will.
-        mosquitto_destroy(mosq);
-    }
-    Session(const Session&) = delete;
-    Session& operator=(const Session&) = delete;
+    explicit Session(std::shared_ptr<mosquitto> owned)
+        : handle(std::move(owned)), mosq(handle.get()), last_in(Clock::now()), last_out(last_in) {}
 
+    std::shared_ptr<mosquitto> handle;
     mosquitto* mosq;
-    std::unique_ptr<FdWatch> watch;
+    std::unique_ptr<FdWatch> watch;  // goes before the handle
+    // When the last packet came in and went out, as far as the loop can tell.
+    Clock::time_point last_in;
+    Clock::time_point last_out;
     std::optional<int> connack;
     std::optional<int> disconnect;
     std::vector<int> acknowledged;
@@ -115,39 +81,63 @@ BrokerClient::~BrokerClient() {
 void BrokerClient::Connect(const BrokerOptions& options) {
     Disconnect();
     options_ = options;
-    mosquitto* mosq = mosquitto_new(options.client_id.c_str(), true, this);
+    try {
+        StartAttempt();
+    } catch (const std::exception& error) {
+        // Said the way every other end is said, once this call has returned.
+        answer_timer_ =
+            loop_.StartTimer(std::chrono::milliseconds(0),
+                             [this, reason = std::string(error.what())] { Lose(reason); });
+    }
+}
+
+void BrokerClient::StartAttempt() {
+    std::shared_ptr<mosquitto> handle(mosquitto_new(options_.client_id.c_str(), true, this),
+                                      [](mosquitto* mosq) {
+                                          if (mosq != nullptr) {
+                                              mosquitto_destroy(mosq);
+                                          }
+                                      });
+    mosquitto* mosq = handle.get();
     if (mosq == nullptr) {
         throw std::runtime_error(std::string("mosquitto_new: ") + std::strerror(errno));
     }
-    auto attempt = std::make_shared<Attempt>(mosq);
     Check(mosquitto_int_option(mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311), "protocol");
-    if (!options.username.empty()) {
-        Check(mosquitto_username_pw_set(mosq, options.username.c_str(), OrNull(options.password)),
+    if (!options_.username.empty()) {
+        Check(mosquitto_username_pw_set(mosq, options_.username.c_str(), OrNull(options_.password)),
               "user name");
     }
-    if (!options.will_topic.empty()) {
-        Check(mosquitto_will_set(mosq, options.will_topic.c_str(),
-                                 static_cast<int>(options.will_payload.size()),
-                                 options.will_payload.data(), 1, true),
+    if (!options_.will_topic.empty()) {
+        Check(mosquitto_will_set(mosq, options_.will_topic.c_str(),
+                                 static_cast<int>(options_.will_payload.size()),
+                                 options_.will_payload.data(), 1, true),
               "will");
     }
-    if (!options.ca_file.empty()) {
-        Check(mosquitto_tls_set(mosq, options.ca_file.c_str(), nullptr, OrNull(options.cert_file),
-                                OrNull(options.key_file), nullptr),
+    if (!options_.ca_file.empty()) {
+        Check(mosquitto_tls_set(mosq, options_.ca_file.c_str(), nullptr, OrNull(options_.cert_file),
+                                OrNull(options_.key_file), nullptr),
               "TLS");
     }
     mosquitto_connect_callback_set(mosq, &BrokerClient::OnConnect);
     mosquitto_disconnect_callback_set(mosq, &BrokerClient::OnDisconnect);
     mosquitto_publish_callback_set(mosq, &BrokerClient::OnPublish);
 
+    // The library resolves the host name with a blocking call: the attempt runs off the loop.
     const std::uint64_t serial = ++serial_;
-    attempt_ = attempt;
-    attempt_watch_ =
-        loop_.Watch(attempt->DoneFd(), [this, serial](bool, bool) { AttemptFinished(serial); });
-    attempt_watch_->SetInterest(true, false);
+    attempt_ = RunOffLoop<AttemptResult>(
+        loop_,
+        [handle = std::move(handle), options = options_] {
+            AttemptResult attempt;
+            attempt.result =
+                mosquitto_connect_async(handle.get(), options.host.c_str(), options.port,
+                                        static_cast<int>(options.keep_alive.count()));
+            attempt.saved_errno = errno;
+            attempt.handle = handle;
+            return attempt;
+        },
+        [this, serial](AttemptResult attempt) { AttemptFinished(serial, std::move(attempt)); });
     answer_timer_ =
-        loop_.StartTimer(options.answer_timeout, [this] { Lose("no answer from the broker"); });
-    std::thread(&Attempt::Run, std::move(attempt), options_).detach();
+        loop_.StartTimer(options_.answer_timeout, [this] { Lose("no answer from the broker"); });
 }
 
 void BrokerClient::Disconnect() {
@@ -155,35 +145,39 @@ void BrokerClient::Disconnect() {
     connected_ = false;
     answer_timer_.reset();
     housekeeping_timer_.reset();
-    attempt_watch_.reset();
     attempt_.reset();
     session_.reset();
 }
 
-int BrokerClient::Publish(const std::string& topic, const std::string& payload, int qos,
-                          bool retain) {
+std::optional<int> BrokerClient::Publish(const std::string& topic, const std::string& payload,
+                                         int qos, bool retain) {
     if (!connected_) {
-        throw std::runtime_error("not connected to the broker");
+        return std::nullopt;
     }
     int message_id = 0;
-    Check(mosquitto_publish(session_->mosq, &message_id, topic.c_str(),
-                            static_cast<int>(payload.size()), payload.data(), qos, retain),
-          "publish");
+    const int result =
+        mosquitto_publish(session_->mosq, &message_id, topic.c_str(),
+                          static_cast<int>(payload.size()), payload.data(), qos, retain);
+    if (result != MOSQ_ERR_SUCCESS) {
+        // A session that cannot take a message is ended; the caller begins another.
+        Lose("publish: " + ErrorText(result, errno));
+        return std::nullopt;
+    }
+    session_->last_out = Clock::now();
     UpdateInterest();
     return message_id;
 }
 
-void BrokerClient::AttemptFinished(std::uint64_t serial) {
+void BrokerClient::AttemptFinished(std::uint64_t serial, AttemptResult attempt) {
     if (serial != serial_) {
         return;
     }
-    const std::shared_ptr<Attempt> attempt = std::move(attempt_);
-    attempt_watch_.reset();
-    if (attempt->Result() != MOSQ_ERR_SUCCESS) {
-        Lose(ErrorText(attempt->Result(), attempt->Errno()));
+    attempt_.reset();
+    if (attempt.result != MOSQ_ERR_SUCCESS) {
+        Lose(ErrorText(attempt.result, attempt.saved_errno));
         return;
     }
-    session_ = std::make_unique<Session>(attempt->Release());
+    session_ = std::make_unique<Session>(std::move(attempt.handle));
     const int socket = mosquitto_socket(session_->mosq);
     // A program the station starts must not hold the connection open after the station ends.
     ::fcntl(socket, F_SETFD, FD_CLOEXEC);
@@ -197,9 +191,11 @@ void BrokerClient::HandleSocket(bool readable, bool writable) {
     int result = MOSQ_ERR_SUCCESS;
     if (readable) {
         result = mosquitto_loop_read(mosq, 1);
+        session_->last_in = Clock::now();
     }
     if (result == MOSQ_ERR_SUCCESS && writable) {
         result = mosquitto_loop_write(mosq, 1);
+        session_->last_out = Clock::now();
     }
     const int saved_errno = errno;
     // Acted on in the order they happened; any handler may end this session.
@@ -214,7 +210,7 @@ void BrokerClient::HandleSocket(bool readable, bool writable) {
         }
         connected_ = true;
         answer_timer_.reset();
-        housekeeping_timer_ = loop_.StartTimer(options_.keep_alive / 2, [this] { Housekeeping(); });
+        ArmHousekeeping();
         if (on_connected) {
             on_connected();
         }
@@ -238,13 +234,32 @@ void BrokerClient::HandleSocket(bool readable, bool writable) {
     UpdateInterest();
 }
 
+// The library's housekeeping (mosquitto_loop_misc) is keep-alive work only: a PINGREQ once a
+// keep-alive has passed since the last packet out or in, and the end of a session whose PINGREQ
+// went unanswered for a keep-alive; a clean MQTT 3.1.1 session resends nothing while it lives.
+// Its documentation asks for a call about once a second only so that this deadline is not
+// missed; calling it when the deadline falls meets that with one wake-up per keep-alive at most.
+void BrokerClient::ArmHousekeeping() {
+    const Clock::time_point due =
+        std::min(session_->last_in, session_->last_out) + options_.keep_alive;
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(due - Clock::now());
+    housekeeping_timer_ =
+        loop_.StartTimer(std::max(wait, std::chrono::milliseconds(0)), [this] { Housekeeping(); });
+}
+
 void BrokerClient::Housekeeping() {
-    const int result = mosquitto_loop_misc(session_->mosq);
-    if (result != MOSQ_ERR_SUCCESS) {
-        Lose(ErrorText(result, errno));
-        return;
+    const Clock::time_point due =
+        std::min(session_->last_in, session_->last_out) + options_.keep_alive;
+    if (Clock::now() >= due) {
+        const int result = mosquitto_loop_misc(session_->mosq);
+        if (result != MOSQ_ERR_SUCCESS || session_->disconnect) {
+            Lose(ErrorText(result != MOSQ_ERR_SUCCESS ? result : *session_->disconnect, errno));
+            return;
+        }
+        // A PINGREQ went out, or is owed an answer: the next look is a keep-alive away.
+        session_->last_in = session_->last_out = Clock::now();
     }
-    housekeeping_timer_ = loop_.StartTimer(options_.keep_alive / 2, [this] { Housekeeping(); });
+    ArmHousekeeping();
     UpdateInterest();
 }
 

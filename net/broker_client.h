@@ -4,9 +4,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
-#include "net/event_loop.h"
+#include "base/event_loop.h"
+#include "base/off_loop.h"
 
 struct mosquitto;
 
@@ -29,11 +31,14 @@ struct BrokerOptions {
 };
 
 // One MQTT 3.1.1 session at a time over the client library, driven entirely by the given event
-// loop: its socket is watched there, its housekeeping runs on a timer at half the keep-alive,
-// and nothing else wakes the loop. The attempt itself (name lookup, connect, TLS start) runs on
-// a short-lived thread of its own, because the library resolves the host name with a blocking
-// call; a broker that never answers is given up after `answer_timeout`. Every session starts
-// clean: what was not acknowledged when a session ended is the caller's to send again.
+// loop: its socket is watched there, its housekeeping runs when the keep-alive falls due, and
+// nothing else wakes the loop. The attempt itself (name lookup, connect, TLS start) runs off the
+// loop (base/off_loop.h), because the library resolves the host name with a blocking call; a
+// broker that never answers is given up after `answer_timeout`. Every session starts clean:
+// what was not acknowledged when a session ended is the caller's to send again.
+//
+// Every end of an attempt or a session, whatever its cause, reaches the caller one way: on_lost
+// with the reason, on the loop and never from inside Connect. Nothing here throws.
 class BrokerClient {
 public:
     explicit BrokerClient(EventLoop& loop);
@@ -54,15 +59,20 @@ public:
     void Disconnect();
     bool Connected() const { return connected_; }
 
-    // Queues a message on the current session; returns its id, or throws std::runtime_error
-    // when there is no session.
-    int Publish(const std::string& topic, const std::string& payload, int qos, bool retain);
+    // Queues a message on the current session and returns its id; nothing without a session,
+    // and nothing when the library refuses the message, which ends the session (on_lost).
+    std::optional<int> Publish(const std::string& topic, const std::string& payload, int qos,
+                               bool retain);
 
 private:
-    class Attempt;
+    using Clock = std::chrono::steady_clock;
+    struct AttemptResult;
     struct Session;
 
-    void AttemptFinished(std::uint64_t serial);
+    // Throws when the library cannot be set up for the attempt.
+    void StartAttempt();
+    void AttemptFinished(std::uint64_t serial, AttemptResult attempt);
+    void ArmHousekeeping();
     void HandleSocket(bool readable, bool writable);
     void Housekeeping();
     void UpdateInterest();
@@ -74,8 +84,7 @@ private:
 
     EventLoop& loop_;
     BrokerOptions options_;
-    std::shared_ptr<Attempt> attempt_;
-    std::unique_ptr<FdWatch> attempt_watch_;
+    std::unique_ptr<OffLoopWork> attempt_;
     std::unique_ptr<Session> session_;
     std::unique_ptr<Timer> answer_timer_;
     std::unique_ptr<Timer> housekeeping_timer_;

@@ -4,7 +4,7 @@
 #include <functional>
 #include <string>
 
-#include "net/event_loop.h"
+#include "base/event_loop.h"
 #include "net/win_socket.h"
 
 namespace station::net {

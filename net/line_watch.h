@@ -4,7 +4,7 @@
 #include <functional>
 #include <memory>
 
-#include "net/event_loop.h"
+#include "base/event_loop.h"
 
 namespace station::net {
 

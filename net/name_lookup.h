@@ -3,8 +3,6 @@
 #include <netinet/in.h>
 
 #include <cstdint>
-#include <memory>
-#include <mutex>
 #include <string>
 
 namespace station::net {
@@ -17,33 +15,10 @@ struct LookupResult {
     std::uint16_t port = 0;
 };
 
-// One host or service lookup on a thread of its own, so the loop's thread never waits for a name
-// server. The result is announced on `ready_fd()`, which the loop can watch; dropping the last
-// reference before then abandons the lookup (the thread keeps its own until it ends).
-class AsyncLookup : public std::enable_shared_from_this<AsyncLookup> {
-public:
-    enum class Kind { kHost, kService };
+enum class LookupKind { kHost, kService };
 
-    // Throws std::system_error when no thread or descriptor can be had.
-    static std::shared_ptr<AsyncLookup> Start(Kind kind, std::string name);
-    ~AsyncLookup();
-    AsyncLookup(const AsyncLookup&) = delete;
-    AsyncLookup& operator=(const AsyncLookup&) = delete;
-
-    int ReadyFd() const { return ready_fd_; }
-    // Valid once `ready_fd()` has become readable.
-    LookupResult Result() const;
-
-private:
-    AsyncLookup(Kind kind, std::string name);
-    void Run();
-
-    const Kind kind_;
-    const std::string name_;
-    int ready_fd_ = -1;
-    mutable std::mutex mutex_;
-    LookupResult result_;
-};
+// A host or service lookup, waiting for the resolver; run it off the loop (base/off_loop.h).
+LookupResult LookUp(LookupKind kind, const std::string& name);
 
 // The same lookups, waiting for the answer; 0 when nothing is found.
 in_addr_t ResolveHostNow(const std::string& name);

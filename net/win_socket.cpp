@@ -74,8 +74,8 @@ TCustomWinSocket::TCustomWinSocket(EventLoop& loop, int handle)
 TCustomWinSocket::~TCustomWinSocket() {
     event_sink_ = nullptr;
     try {
-        if (connected_ && handle_ != kInvalidSocket) {
-            CloseConnection(handle_);
+        if (connected_ && handle_.Get() != kInvalidSocket) {
+            CloseConnection(handle_.Get());
         }
     } catch (const ESocketError&) {
         // The descriptor is gone whatever close(2) said; nobody is left to tell.
@@ -116,7 +116,7 @@ void TCustomWinSocket::OpenConnection(const std::string& name, const std::string
     if (fd < 0) {
         throw ESocketError("Can't create new socket");
     }
-    handle_ = fd;
+    handle_ = FileDescriptor(fd);
     // Everything waiting is read and handled in one event, so what may wait is bounded: a
     // flooding peer then costs the loop a few milliseconds per event, never a long freeze.
     // A scale sends a few lines a second; this holds seconds of the fastest ones.
@@ -132,7 +132,7 @@ void TCustomWinSocket::OpenConnection(const std::string& name, const std::string
             AdvanceResolve(name, address, service, port);
         }
     } catch (...) {
-        CloseConnection(handle_);
+        CloseConnection(handle_.Get());
         throw;
     }
 }
@@ -143,7 +143,7 @@ void TCustomWinSocket::AdvanceResolve(const std::string& name, const std::string
         switch (resolve_stage_) {
             case TResolveStage::kRsIdle:
                 if (!name.empty()) {
-                    StartLookup(AsyncLookup::Kind::kHost, name, "WSAASyncGetHostByName");
+                    StartLookup(LookupKind::kHost, name, "WSAASyncGetHostByName");
                     pending_service_ = service;
                     pending_port_ = port;
                     resolve_stage_ = TResolveStage::kRsAddress;
@@ -158,7 +158,7 @@ void TCustomWinSocket::AdvanceResolve(const std::string& name, const std::string
                 break;
             case TResolveStage::kRsAddress:
                 if (!service.empty()) {
-                    StartLookup(AsyncLookup::Kind::kService, service, "WSAASyncGetServByName");
+                    StartLookup(LookupKind::kService, service, "WSAASyncGetServByName");
                     resolve_stage_ = TResolveStage::kRsService;
                     return;
                 }
@@ -177,33 +177,31 @@ void TCustomWinSocket::AdvanceResolveGuarded(const std::string& service, std::in
     try {
         AdvanceResolve({}, {}, service, port);
     } catch (...) {
-        CloseConnection(handle_);
+        CloseConnection(handle_.Get());
         throw;
     }
 }
 
-void TCustomWinSocket::StartLookup(AsyncLookup::Kind kind, const std::string& name,
-                                   const char* api) {
+void TCustomWinSocket::StartLookup(LookupKind kind, const std::string& name, const char* api) {
+    const std::uint64_t request = last_request_ + 1;
     try {
-        lookup_ = AsyncLookup::Start(kind, name);
+        lookup_ = RunOffLoop<LookupResult>(
+            loop_, [kind, name] { return LookUp(kind, name); },
+            [this, request](LookupResult result) { HandleLookupDone(request, result); });
     } catch (const std::system_error& error) {
         throw PlatformCallError(error.code().value(), api);
     }
-    const std::uint64_t request = ++last_request_;
+    last_request_ = request;
     lookup_request_ = request;
-    lookup_watch_ =
-        loop_.Watch(lookup_->ReadyFd(), [this, request](bool, bool) { HandleLookupDone(request); });
-    lookup_watch_->SetInterest(true, false);
 }
 
-void TCustomWinSocket::HandleLookupDone(std::uint64_t request) {
+void TCustomWinSocket::HandleLookupDone(std::uint64_t request, const LookupResult& result) {
     if (request != lookup_request_) {
         return;
     }
-    const LookupResult result = lookup_->Result();
     CancelLookup();
     if (result.error != 0) {
-        CloseConnection(handle_);
+        CloseConnection(handle_.Get());
         throw PlatformCallError(result.error, "ASync Lookup");
     }
     if (resolve_stage_ == TResolveStage::kRsAddress) {
@@ -237,13 +235,13 @@ void TCustomWinSocket::StartConnect() {
     awaiting_connect_ = (notify_mask_ & notice::kConnect) != 0;
     UpdateInterest();
     NotifyEvent(kSnConnecting);
-    const int rc = connect(handle_, reinterpret_cast<const sockaddr*>(&peer_), sizeof peer_);
+    const int rc = connect(handle_.Get(), reinterpret_cast<const sockaddr*>(&peer_), sizeof peer_);
     CheckSocketCall(rc, "connect");
     resolve_stage_ = TResolveStage::kRsIdle;
     if (awaiting_connect_) {
         return;
     }
-    connected_ = handle_ != kInvalidSocket;
+    connected_ = handle_.Get() != kInvalidSocket;
     NotifyEvent(kSnConnect);
 }
 
@@ -252,25 +250,25 @@ void TCustomWinSocket::SetNotifyMask(std::uint8_t mask) {
         return;
     }
     notify_mask_ = mask;
-    if (handle_ != kInvalidSocket) {
+    if (handle_.Get() != kInvalidSocket) {
         ApplyNotifyMask();
     }
 }
 
 void TCustomWinSocket::ApplyNotifyMask() {
-    if (handle_ == kInvalidSocket) {
+    if (handle_.Get() == kInvalidSocket) {
         return;
     }
     if (notify_mask_ == 0) {
         watch_.reset();
         awaiting_connect_ = false;
-        SetNonBlocking(handle_, false);
+        SetNonBlocking(handle_.Get(), false);
         return;
     }
-    SetNonBlocking(handle_, true);
+    SetNonBlocking(handle_.Get(), true);
     if (!watch_) {
         const std::uint64_t endpoint = endpoint_serial_;
-        watch_ = loop_.Watch(handle_, [this, endpoint](bool readable, bool /*writable*/) {
+        watch_ = loop_.Watch(handle_.Get(), [this, endpoint](bool readable, bool /*writable*/) {
             HandleEndpointReady(endpoint, readable);
         });
         read_armed_ = connected_;
@@ -286,7 +284,7 @@ void TCustomWinSocket::UpdateInterest() {
 }
 
 void TCustomWinSocket::RearmRead(int handle) {
-    if (handle == handle_ && watch_ && !read_armed_ && !endpoint_failed_) {
+    if (handle == handle_.Get() && watch_ && !read_armed_ && !endpoint_failed_) {
         read_armed_ = true;
         UpdateInterest();
     }
@@ -295,13 +293,13 @@ void TCustomWinSocket::RearmRead(int handle) {
 // Turns the level-triggered readiness of the loop into the platform's one-shot notices:
 // connect completion, data waiting, write-ready after connecting, close, and errors.
 void TCustomWinSocket::HandleEndpointReady(std::uint64_t endpoint, bool readable) {
-    if (endpoint != endpoint_serial_ || handle_ == kInvalidSocket) {
+    if (endpoint != endpoint_serial_ || handle_.Get() == kInvalidSocket) {
         return;
     }
     if (awaiting_connect_) {
-        HandleConnectCompletion(endpoint, handle_);
+        HandleConnectCompletion(endpoint, handle_.Get());
     } else {
-        HandleDataOrClose(handle_, readable);
+        HandleDataOrClose(handle_.Get(), readable);
     }
 }
 
@@ -380,13 +378,13 @@ void TCustomWinSocket::HandleSocketNotify(int handle, std::uint8_t code, int err
 }
 
 void TCustomWinSocket::HandleReadable(int handle) {
-    if (handle_ != kInvalidSocket && handle == handle_) {
+    if (handle_.Get() != kInvalidSocket && handle == handle_.Get()) {
         NotifyEvent(kSnRead);
     }
 }
 
 void TCustomWinSocket::HandleWritable(int handle) {
-    if (handle_ != kInvalidSocket && handle == handle_) {
+    if (handle_.Get() != kInvalidSocket && handle == handle_.Get()) {
         NotifyEvent(kSnWrite);
     }
 }
@@ -395,7 +393,7 @@ std::int32_t TCustomWinSocket::ReadInto(void* buffer, std::int32_t count) {
     LockScope scope(*this);
     if (count == -1 && connected_) {
         int waiting = 0;
-        ioctl(handle_, FIONREAD, &waiting);
+        ioctl(handle_.Get(), FIONREAD, &waiting);
         return waiting;
     }
     if (!connected_) {
@@ -404,7 +402,7 @@ std::int32_t TCustomWinSocket::ReadInto(void* buffer, std::int32_t count) {
     if (count < 0) {
         return -1;
     }
-    const int fd = handle_;
+    const int fd = handle_.Get();
     const ssize_t got = recv(fd, buffer, static_cast<std::size_t>(count), 0);
     int code = got < 0 ? errno : 0;
     if (got >= 0 || WouldBlock(code)) {
@@ -412,7 +410,7 @@ std::int32_t TCustomWinSocket::ReadInto(void* buffer, std::int32_t count) {
         return got < 0 ? -1 : static_cast<std::int32_t>(got);
     }
     NotifyError(kErrReceive, code);
-    CloseConnection(handle_);
+    CloseConnection(handle_.Get());
     if (code != 0) {
         throw PlatformCallError(code, "recv");
     }
@@ -430,42 +428,39 @@ std::string TCustomWinSocket::ReadPendingText() {
 void TCustomWinSocket::CloseConnection(int handle) {
     LockScope scope(*this);
     CancelLookup();
-    if (handle == kInvalidSocket || handle != handle_) {
+    if (handle == kInvalidSocket || handle != handle_.Get()) {
         return;
     }
     NotifyEvent(kSnDisconnect);
-    if (handle != handle_) {
+    if (handle != handle_.Get()) {
         return;  // a handler has already closed it
     }
     // close(2) releases the descriptor even when it reports an error, so the fields are reset
     // before the error is raised: keeping the number would later close someone else's file.
-    const int fd = ReleaseEndpoint();
+    FileDescriptor endpoint = ReleaseEndpoint();
     ResetPeerAddress();
-    if (close(fd) != 0 && errno != EINTR) {
+    if (!endpoint.Close()) {
         throw PlatformCallError(errno, "closesocket");
     }
 }
 
 void TCustomWinSocket::CancelLookup() {
     lookup_request_ = 0;
-    lookup_watch_.reset();
     lookup_.reset();
 }
 
-int TCustomWinSocket::ReleaseEndpoint() {
+FileDescriptor TCustomWinSocket::ReleaseEndpoint() {
     watch_.reset();
     ++endpoint_serial_;
     connected_ = false;
     awaiting_connect_ = false;
     read_armed_ = false;
     endpoint_failed_ = false;
-    return std::exchange(handle_, kInvalidSocket);
+    return std::exchange(handle_, FileDescriptor());
 }
 
 void TCustomWinSocket::AbandonEndpoint() {
-    if (const int fd = ReleaseEndpoint(); fd != kInvalidSocket) {
-        close(fd);
-    }
+    ReleaseEndpoint();  // closed as it goes
 }
 
 void TClientWinSocket::SetClientType(TClientType type) {

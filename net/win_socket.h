@@ -7,8 +7,10 @@
 #include <memory>
 #include <string>
 
+#include "base/event_loop.h"
+#include "base/file_descriptor.h"
+#include "base/off_loop.h"
 #include "net/critical_section.h"
-#include "net/event_loop.h"
 #include "net/name_lookup.h"
 
 namespace station::net {
@@ -63,7 +65,7 @@ public:
     TCustomWinSocket(const TCustomWinSocket&) = delete;
     TCustomWinSocket& operator=(const TCustomWinSocket&) = delete;
 
-    int SocketHandle() const { return handle_; }
+    int SocketHandle() const { return handle_.Get(); }
     bool IsConnected() const { return connected_; }
     const sockaddr_in& PeerAddress() const { return peer_; }
 
@@ -99,8 +101,8 @@ private:
     void AdvanceResolve(const std::string& name, const std::string& address,
                         const std::string& service, std::int32_t port);
     void AdvanceResolveGuarded(const std::string& service, std::int32_t port);
-    void StartLookup(AsyncLookup::Kind kind, const std::string& name, const char* api);
-    void HandleLookupDone(std::uint64_t request);
+    void StartLookup(LookupKind kind, const std::string& name, const char* api);
+    void HandleLookupDone(std::uint64_t request, const LookupResult& result);
     sockaddr_in ResolveNow(const std::string& name, const std::string& address,
                            const std::string& service, std::int32_t port) const;
     void StartConnect();
@@ -114,20 +116,20 @@ private:
     void HandleReadable(int handle);
     void HandleWritable(int handle);
     void CancelLookup();
-    int ReleaseEndpoint();
+    // Takes the endpoint out of every field; it closes when the result goes.
+    FileDescriptor ReleaseEndpoint();
     void AbandonEndpoint();
     void ResetPeerAddress();
 
     bool connected_ = false;
     EventLoop& loop_;
-    int handle_;
+    FileDescriptor handle_;
     sockaddr_in peer_{};
     std::uint8_t notify_mask_ = notice::kClientMask;
     TResolveStage resolve_stage_ = TResolveStage::kRsIdle;
     std::uint64_t lookup_request_ = 0;
     std::uint64_t last_request_ = 0;
-    std::shared_ptr<AsyncLookup> lookup_;
-    std::unique_ptr<FdWatch> lookup_watch_;
+    std::unique_ptr<OffLoopWork> lookup_;
     EventSink event_sink_;
     ErrorSink error_sink_;
     TCriticalSection lock_;

@@ -6,12 +6,12 @@
 namespace station::ui {
 namespace {
 
-class NotifierWatch final : public net::FdWatch {
+class NotifierWatch final : public FdWatch {
 public:
-    NotifierWatch(const QtEventLoop& loop, int fd, net::EventLoop::ReadyCallback on_ready)
+    NotifierWatch(const QtEventLoop& loop, int fd, EventLoop::ReadyCallback on_ready)
         : read_(new QSocketNotifier(fd, QSocketNotifier::Read)),
           write_(new QSocketNotifier(fd, QSocketNotifier::Write)),
-          on_ready_(std::make_shared<net::EventLoop::ReadyCallback>(std::move(on_ready))) {
+          on_ready_(std::make_shared<EventLoop::ReadyCallback>(std::move(on_ready))) {
         read_->setEnabled(false);
         write_->setEnabled(false);
         const auto deliver = [&loop, on_ready = std::weak_ptr(on_ready_)](bool readable) {
@@ -48,10 +48,10 @@ public:
 private:
     QSocketNotifier* read_;
     QSocketNotifier* write_;
-    std::shared_ptr<net::EventLoop::ReadyCallback> on_ready_;
+    std::shared_ptr<EventLoop::ReadyCallback> on_ready_;
 };
 
-class SingleShotTimer final : public net::Timer {
+class SingleShotTimer final : public Timer {
 public:
     SingleShotTimer(const QtEventLoop& loop, std::chrono::milliseconds delay,
                     std::function<void()> on_timeout)
@@ -80,7 +80,7 @@ private:
 
 QtEventLoop::QtEventLoop(ExceptionHandler on_exception) : on_exception_(std::move(on_exception)) {}
 
-std::unique_ptr<net::FdWatch> QtEventLoop::Watch(int fd, ReadyCallback on_ready) {
+std::unique_ptr<FdWatch> QtEventLoop::Watch(int fd, ReadyCallback on_ready) {
     return std::make_unique<NotifierWatch>(*this, fd, std::move(on_ready));
 }
 
@@ -89,8 +89,8 @@ void QtEventLoop::Post(std::function<void()> call) {
         &context_, [this, call = std::move(call)] { Deliver(call); }, Qt::QueuedConnection);
 }
 
-std::unique_ptr<net::Timer> QtEventLoop::StartTimer(std::chrono::milliseconds delay,
-                                                    std::function<void()> on_timeout) {
+std::unique_ptr<Timer> QtEventLoop::StartTimer(std::chrono::milliseconds delay,
+                                               std::function<void()> on_timeout) {
     return std::make_unique<SingleShotTimer>(*this, delay, std::move(on_timeout));
 }
 

@@ -10,33 +10,24 @@
 
 namespace station {
 
-InstanceGuard::~InstanceGuard() {
-    if (fd_ >= 0) {
-        close(fd_);
-    }
-}
-
 bool InstanceGuard::Acquire(const std::string& path) {
-    if (fd_ >= 0) {
+    if (Held()) {
         return true;
     }
     // Read-only and never through a link: the token is only locked, never written.
-    const int fd = open(path.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) {
+    FileDescriptor token(open(path.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!token.IsOpen()) {
         return true;
     }
     struct stat info {};
     // A file of another user in a shared directory must not lock this user out.
-    if (fstat(fd, &info) != 0 || info.st_uid != geteuid()) {
-        close(fd);
+    if (fstat(token.Get(), &info) != 0 || info.st_uid != geteuid()) {
         return true;
     }
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const bool taken = errno == EWOULDBLOCK;
-        close(fd);
-        return !taken;
+    if (flock(token.Get(), LOCK_EX | LOCK_NB) != 0) {
+        return errno != EWOULDBLOCK;
     }
-    fd_ = fd;
+    token_ = std::move(token);
     return true;
 }
 

@@ -6,8 +6,8 @@
 #include <atomic>
 #include <cerrno>
 
+#include "base/file_descriptor.h"
 #include "core/files/fd_io.h"
-#include "core/files/file_descriptor.h"
 
 namespace station {
 namespace {

@@ -9,7 +9,7 @@
 #include <charconv>
 #include <filesystem>
 
-#include "core/files/file_descriptor.h"
+#include "base/file_descriptor.h"
 #include "core/files/io_error.h"
 #include "core/files/whole_file.h"
 

@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "base/file_descriptor.h"
 #include "core/files/fd_io.h"
-#include "core/files/file_descriptor.h"
 #include "core/files/io_error.h"
 
 namespace station {

@@ -12,8 +12,8 @@
 #include <optional>
 #include <vector>
 
+#include "base/file_descriptor.h"
 #include "core/files/fd_io.h"
-#include "core/files/file_descriptor.h"
 #include "core/files/whole_file.h"
 
 namespace station {

@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "net/event_loop.h"
+#include "base/event_loop.h"
 
 namespace station::net {
 

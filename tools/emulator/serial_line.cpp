@@ -11,6 +11,9 @@
 #include <stdexcept>
 
 namespace emulator {
+
+using station::FileDescriptor;
+
 namespace {
 
 [[noreturn]] void Fail(const std::string& link, const std::string& what) {
@@ -40,16 +43,16 @@ speed_t SpeedOf(int baud) {
 
 // Raw 8N1, so that the first reader sees the bytes as sent, before it sets its own mode.
 void MakeRaw(const char* terminal, int baud, const std::string& link) {
-    const int fd = open(terminal, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
+    // Closed again at once: the far end stays closed until a reader opens it.
+    const FileDescriptor far_end(open(terminal, O_RDWR | O_NOCTTY | O_CLOEXEC));
+    if (!far_end.IsOpen()) {
         Fail(link, std::strerror(errno));
     }
     termios mode{};
-    tcgetattr(fd, &mode);
+    tcgetattr(far_end.Get(), &mode);
     cfmakeraw(&mode);
     cfsetspeed(&mode, SpeedOf(baud));
-    tcsetattr(fd, TCSANOW, &mode);
-    close(fd);  // the far end stays closed until a reader opens it
+    tcsetattr(far_end.Get(), TCSANOW, &mode);
 }
 
 void PointLinkAt(const std::string& link, const char* terminal) {
@@ -67,27 +70,18 @@ void PointLinkAt(const std::string& link, const char* terminal) {
 
 }  // namespace
 
-int OpenSerialLine(const std::string& link, int baud) {
-    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
-        const std::string reason = std::strerror(errno);
-        if (master >= 0) {
-            close(master);
-        }
-        Fail(link, reason);
+FileDescriptor OpenSerialLine(const std::string& link, int baud) {
+    FileDescriptor master(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+    if (!master.IsOpen() || grantpt(master.Get()) != 0 || unlockpt(master.Get()) != 0) {
+        Fail(link, std::strerror(errno));
     }
-    try {
-        const char* terminal = ptsname(master);
-        if (terminal == nullptr) {
-            Fail(link, std::strerror(errno));
-        }
-        MakeRaw(terminal, baud, link);
-        PointLinkAt(link, terminal);
-    } catch (...) {
-        close(master);
-        throw;
+    const char* terminal = ptsname(master.Get());
+    if (terminal == nullptr) {
+        Fail(link, std::strerror(errno));
     }
-    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+    MakeRaw(terminal, baud, link);
+    PointLinkAt(link, terminal);
+    fcntl(master.Get(), F_SETFL, fcntl(master.Get(), F_GETFL) | O_NONBLOCK);
     return master;
 }
 

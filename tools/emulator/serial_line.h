@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "base/file_descriptor.h"
+
 namespace emulator {
 
 // A pseudo-terminal that plays a scale's RS-232 port. The master end is the scale's; the other
@@ -10,7 +12,7 @@ namespace emulator {
 // Opens a pseudo-terminal in raw mode and points `link` at its other end, replacing an earlier
 // (dangling) link. Returns the master end, non-blocking. Throws std::runtime_error when the
 // terminal cannot be had or `link` exists and is not a symbolic link.
-int OpenSerialLine(const std::string& link, int baud);
+station::FileDescriptor OpenSerialLine(const std::string& link, int baud);
 
 // Whether the other end is open: nobody listening on a real line means its bytes are lost.
 bool FarEndOpen(int master);

@@ -16,6 +16,9 @@
 #include <stdexcept>
 
 namespace emulator {
+
+using station::FileDescriptor;
+
 namespace {
 
 // A flooding client gets lines queued up to this many bytes per turn; a serial line only a few,
@@ -32,8 +35,9 @@ std::chrono::nanoseconds ByteTime(int baud) {
     return std::chrono::nanoseconds(10'000'000'000LL / baud);
 }
 
-int ListenOn(int port) {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+FileDescriptor ListenOn(int port) {
+    FileDescriptor listener(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    const int fd = listener.Get();
     const int yes = 1;
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     sockaddr_in address{};
@@ -42,14 +46,10 @@ int ListenOn(int port) {
     address.sin_port = htons(static_cast<std::uint16_t>(port));
     if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         listen(fd, 16) != 0) {
-        const std::string reason = std::strerror(errno);
-        if (fd >= 0) {
-            close(fd);
-        }
         throw std::runtime_error("cannot listen on 127.0.0.1:" + std::to_string(port) + ": " +
-                                 reason);
+                                 std::strerror(errno));
     }
-    return fd;
+    return listener;
 }
 
 int PortOf(int fd) {
@@ -63,26 +63,20 @@ int PortOf(int fd) {
 
 Server::Server(const Options& options) : options_(options) {}
 
-Server::~Server() {
-    for (const int fd : listeners_) {
-        if (fd >= 0) {
-            close(fd);
-        }
-    }
-    for (const auto& client : clients_) {
-        close(client->fd);
-    }
-}
-
 void Server::Listen() {
     for (int scale = 0; scale < options_.scales; ++scale) {
         const ScaleOptions& options = OptionsOf(scale);
         const bool serial = !options.serial_link.empty();
-        listeners_.push_back(options.faults.refuse || serial ? -1 : ListenOn(options.port));
+        listeners_.push_back(options.faults.refuse || serial ? FileDescriptor()
+                                                             : ListenOn(options.port));
         if (serial && !options.faults.refuse) {
-            const int fd = OpenSerialLine(options.serial_link, options.baud);
-            clients_.push_back(std::unique_ptr<Client>(new Client{
-                fd, scale, LineSource(options, options_.seed + accepted_++), {}, 0, Clock::now()}));
+            clients_.push_back(std::unique_ptr<Client>(
+                new Client{OpenSerialLine(options.serial_link, options.baud),
+                           scale,
+                           LineSource(options, options_.seed + accepted_++),
+                           {},
+                           0,
+                           Clock::now()}));
             clients_.back()->serial = true;
         }
     }
@@ -90,14 +84,14 @@ void Server::Listen() {
 
 std::vector<int> Server::Ports() const {
     std::vector<int> ports;
-    for (const int fd : listeners_) {
-        ports.push_back(fd < 0 ? 0 : PortOf(fd));
+    for (const FileDescriptor& listener : listeners_) {
+        ports.push_back(listener.IsOpen() ? PortOf(listener.Get()) : 0);
     }
     return ports;
 }
 
 void Server::Accept(int scale) {
-    const int fd = accept4(listeners_[static_cast<std::size_t>(scale)], nullptr, nullptr,
+    const int fd = accept4(listeners_[static_cast<std::size_t>(scale)].Get(), nullptr, nullptr,
                            SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (fd < 0) {
         return;
@@ -107,8 +101,13 @@ void Server::Accept(int scale) {
         const int yes = 1;  // each byte its own segment
         setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
     }
-    clients_.push_back(std::unique_ptr<Client>(new Client{
-        fd, scale, LineSource(options, options_.seed + accepted_++), {}, 0, Clock::now()}));
+    clients_.push_back(
+        std::unique_ptr<Client>(new Client{FileDescriptor(fd),
+                                           scale,
+                                           LineSource(options, options_.seed + accepted_++),
+                                           {},
+                                           0,
+                                           Clock::now()}));
 }
 
 bool Server::Produce(Client& client, Clock::time_point now) {
@@ -148,7 +147,7 @@ bool Server::Flush(Client& client) {
     const bool bytewise = OptionsOf(client.scale).faults.byte_writes;
     while (!client.pending.empty()) {
         const std::size_t size = bytewise ? 1 : client.pending.size();
-        const ssize_t sent = send(client.fd, client.pending.data(), size, MSG_NOSIGNAL);
+        const ssize_t sent = send(client.fd.Get(), client.pending.data(), size, MSG_NOSIGNAL);
         if (sent < 0) {
             return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
         }
@@ -158,7 +157,7 @@ bool Server::Flush(Client& client) {
 }
 
 void Server::FlushSerial(Client& client, Clock::time_point now) {
-    client.far_end_open = FarEndOpen(client.fd);
+    client.far_end_open = FarEndOpen(client.fd.Get());
     if (!client.far_end_open) {
         client.pending.clear();  // nobody on the line: its bytes are lost
         return;
@@ -170,7 +169,7 @@ void Server::FlushSerial(Client& client, Clock::time_point now) {
         // The bytes whose turn on the line has come.
         const auto due = static_cast<std::size_t>(1 + (now - client.line_free_at) / byte_time);
         const std::size_t size = bytewise ? 1 : std::min(client.pending.size(), due);
-        const ssize_t written = write(client.fd, client.pending.data(), size);
+        const ssize_t written = write(client.fd.Get(), client.pending.data(), size);
         if (written <= 0) {
             return;  // the terminal's buffer is full: the reader is slow
         }
@@ -199,12 +198,10 @@ Server::Clock::duration Server::Idle(const Client& client, Clock::time_point now
 }
 
 void Server::Drop(std::size_t index, bool reset) {
-    const int fd = clients_[index]->fd;
     if (reset && !clients_[index]->serial) {
         const linger abort{1, 0};
-        setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+        setsockopt(clients_[index]->fd.Get(), SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
     }
-    close(fd);
     clients_.erase(clients_.begin() + static_cast<std::ptrdiff_t>(index));
 }
 
@@ -226,8 +223,8 @@ void Server::Run(const std::atomic<bool>& stop) {
         }
 
         std::vector<pollfd> fds;
-        for (const int fd : listeners_) {
-            fds.push_back({fd, POLLIN, 0});  // a negative fd is skipped by poll
+        for (const FileDescriptor& listener : listeners_) {
+            fds.push_back({listener.Get(), POLLIN, 0});  // a negative fd is skipped by poll
         }
         auto wait = kLongestWait;
         for (const auto& client : clients_) {
@@ -235,10 +232,10 @@ void Server::Run(const std::atomic<bool>& stop) {
             const bool blocked = !client->pending.empty();
             if (client->serial) {
                 // A closed far end reports a hang-up all the time: left out of poll until open.
-                fds.push_back({client->far_end_open ? client->fd : -1, POLLIN, 0});
+                fds.push_back({client->far_end_open ? client->fd.Get() : -1, POLLIN, 0});
             } else {
-                fds.push_back(
-                    {client->fd, static_cast<short>(POLLIN | (blocked || flood ? POLLOUT : 0)), 0});
+                fds.push_back({client->fd.Get(),
+                               static_cast<short>(POLLIN | (blocked || flood ? POLLOUT : 0)), 0});
             }
             wait = std::min(wait, std::chrono::ceil<std::chrono::milliseconds>(Idle(*client, now)));
         }
@@ -254,11 +251,12 @@ void Server::Run(const std::atomic<bool>& stop) {
             char discard[512];
             if (clients_[i]->serial) {
                 // A hang-up is the far end closing the line, not the scale leaving.
-                clients_[i]->far_end_open = read(clients_[i]->fd, discard, sizeof discard) >= 0 ||
-                                            errno == EAGAIN || errno == EINTR;
+                clients_[i]->far_end_open =
+                    read(clients_[i]->fd.Get(), discard, sizeof discard) >= 0 || errno == EAGAIN ||
+                    errno == EINTR;
                 continue;
             }
-            const ssize_t got = recv(clients_[i]->fd, discard, sizeof discard, MSG_DONTWAIT);
+            const ssize_t got = recv(clients_[i]->fd.Get(), discard, sizeof discard, MSG_DONTWAIT);
             if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR)) {
                 Drop(i, false);
             }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/file_descriptor.h"
 #include "tools/emulator/line_source.h"
 #include "tools/emulator/options.h"
 
@@ -16,7 +17,6 @@ namespace emulator {
 class Server {
 public:
     explicit Server(const Options& options);
-    ~Server();
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
 
@@ -31,7 +31,7 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
     struct Client {
-        int fd;
+        station::FileDescriptor fd;
         int scale;
         LineSource source;
         std::string pending;
@@ -61,7 +61,7 @@ private:
     void Drop(std::size_t index, bool reset);
 
     Options options_;
-    std::vector<int> listeners_;  // per scale, -1 when refusing
+    std::vector<station::FileDescriptor> listeners_;  // per scale, none when refusing or serial
     std::vector<std::unique_ptr<Client>> clients_;
     std::uint64_t accepted_ = 0;
 };

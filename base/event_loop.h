@@ -4,7 +4,7 @@
 #include <functional>
 #include <memory>
 
-namespace station::net {
+namespace station {
 
 // Interest in one descriptor. Destroying it stops every notification at once, also from inside
 // its own callback, so an endpoint can be closed from any handler.
@@ -39,4 +39,4 @@ public:
                                               std::function<void()> on_timeout) = 0;
 };
 
-}  // namespace station::net
+}  // namespace station

@@ -1,4 +1,4 @@
-#include "core/files/file_descriptor.h"
+#include "base/file_descriptor.h"
 
 #include <unistd.h>
 
