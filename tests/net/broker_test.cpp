@@ -60,5 +60,28 @@ std::string CaseName(const ::testing::TestParamInfo<NotABroker>& server) {
 
 INSTANTIATE_TEST_SUITE_P(Servers, BrokerClientTest, ::testing::ValuesIn(kNotBrokers), CaseName);
 
+// Attempts abandoned while their worker still resolves and connects, then the client goes:
+// nothing reports, and nothing is left for the sanitizers to find at the end.
+TEST(BrokerClientAttempts, ManyStartedAndDroppedLeaveNothing) {
+    const Listener server;
+    PollLoop loop;
+    int lost = 0;
+    {
+        BrokerClient client(loop);
+        client.on_lost = [&](const std::string&) { ++lost; };
+        BrokerOptions options;
+        options.host = "localhost";
+        options.port = server.Port();
+        options.client_id = "test";
+        for (int i = 0; i < 50; ++i) {
+            client.Connect(options);  // ends the attempt before it
+        }
+        client.Disconnect();
+    }
+    loop.RunUntil([] { return false; }, 200ms);
+    EXPECT_EQ(lost, 0);
+    EXPECT_EQ(loop.ActiveWatchCount(), 0u);
+}
+
 }  // namespace
 }  // namespace station::net::test
