@@ -40,13 +40,15 @@ TEST(OffLoopWork, TheResultArrivesOnTheLoopsThread) {
 TEST(OffLoopWork, DroppedWorkNeverCompletesAndItsResultIsFreed) {
     net::PollLoop loop;
     std::atomic<bool> release{false};
-    std::weak_ptr<int> owned;
+    std::atomic<bool> freed{false};
     bool completed = false;
     auto work = RunOffLoop<std::shared_ptr<int>>(
         loop,
         [&] {
-            auto value = std::make_shared<int>(7);
-            owned = value;
+            std::shared_ptr<int> value(new int(7), [&](const int* owned) {
+                delete owned;
+                freed = true;
+            });
             while (!release) {
                 std::this_thread::sleep_for(milliseconds(1));
             }
@@ -56,9 +58,9 @@ TEST(OffLoopWork, DroppedWorkNeverCompletesAndItsResultIsFreed) {
     work.reset();  // abandoned while it runs
     EXPECT_EQ(loop.ActiveWatchCount(), 0U);
     release = true;
-    loop.RunUntil([&] { return false; }, milliseconds(200));
+    EXPECT_TRUE(loop.RunUntil([&] { return freed.load(); }, milliseconds(2000)));
+    loop.RunUntil([&] { return false; }, milliseconds(50));
     EXPECT_FALSE(completed);
-    EXPECT_TRUE(owned.expired());
 }
 
 TEST(OffLoopWork, ManyStartedAndDroppedThenTheEnd) {
