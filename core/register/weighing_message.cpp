@@ -66,11 +66,12 @@ std::string IsoLocalTime(std::time_t time) {
     std::tm local{};
     localtime_r(&time, &local);
     std::array<char, 32> text{};
-    std::size_t length = std::strftime(text.data(), text.size(), "%FT%T%z", &local);
+    const std::size_t length = std::strftime(text.data(), text.size(), "%FT%T%z", &local);
+    if (length < 2) {
+        return {};  // strftime failed: no time rather than a wrong one
+    }
     // strftime gives "+0100"; ISO 8601's extended form wants "+01:00".
-    std::string iso(text.data(), length);
-    iso.insert(iso.size() - 2, ":");
-    return iso;
+    return std::string(text.data(), length - 2) + ':' + std::string(text.data() + length - 2, 2);
 }
 
 int ScaleOfLine(std::string_view line) {
