@@ -5,12 +5,7 @@
 # address only, a scale that is unplugged turns its lamp red, and "połącz" brings it back.
 # With STATION_SCREENSHOT=FILE.png the main window is saved there at the end.
 set -euo pipefail
-station=$(realpath "$1")
-emulator=$(realpath "$2")
-shipped=$(realpath "$3")
-source "$(dirname "$0")/session.sh"
 source "$(dirname "$0")/serial_session.sh"
-start_session ser2net ss
 now_ms() { date +%s%3N; }
 
 serve_scales() {

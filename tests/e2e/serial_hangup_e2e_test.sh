@@ -4,12 +4,7 @@
 # "silence=2", still turns every lamp red within 4 s. The cut is repeated until ser2net is seen
 # holding a connection; the test is skipped when the installed ser2net never does.
 set -euo pipefail
-station=$(realpath "$1")
-emulator=$(realpath "$2")
-shipped=$(realpath "$3")
-source "$(dirname "$0")/session.sh"
 source "$(dirname "$0")/serial_session.sh"
-start_session ser2net ss
 tries=12
 
 # Every scale sends lines for 1 to 1.6 s, then half of one (6 bytes), and its line is cut once

@@ -1,6 +1,12 @@
-# Sourced by the serial end-to-end tests after session.sh: four emulated scales on
+# Sourced by the serial end-to-end tests, whose arguments are the station, the emulator and the
+# shipped ser2net configuration: the session of session.sh, four emulated scales on
 # pseudo-terminals and a real ser2net serving them with the shipped configuration, only the
-# devices and ports changed. Needs $emulator and $shipped.
+# devices and ports changed.
+station=$(realpath "$1")
+emulator=$(realpath "$2")
+shipped=$(realpath "$3")
+source "$(dirname "${BASH_SOURCE[0]}")/session.sh"
+start_session ser2net ss
 
 # serve_serial_scales OPTION... starts the emulator with the four links $work/waga1..4.
 serve_serial_scales() {
