@@ -8,9 +8,9 @@
 // this window and ui::Toolkit. Data flows: connection -> ClientSocket1Read -> WeightDecoder
 // (framing, log, decoding) -> DisplayLabels; "Zapisz ważenie" -> WeighingRegister. Each scale's
 // net::LineWatch sees its connection's events and, when the settings ask for it, ends a line
-// that fell silent and connects an ended one again. When the
-// settings turn publishing on, the Publisher also gets each display's text, each connection's
-// state and each save, and status-bar panel 8 shows how it fares.
+// that fell silent and connects an ended one again. When the settings turn publishing on, the
+// Publisher also gets each display's text, each connection's state and each save, and
+// status-bar panel 8 shows how it fares. docs/ARCHITECTURE.md draws the whole picture.
 //
 // One handler serves all four scales; it finds its scale by the sender's exact name. Every
 // handler runs on the GUI thread, and an exception that leaves it (from a click through
