@@ -6,6 +6,8 @@
 #include <QScreen>
 
 #include <exception>
+#include <filesystem>
+#include <iostream>
 
 #include "core/reading/step_simulation.h"
 #include "core/settings/ini_file.h"
@@ -147,9 +149,20 @@ void TForm1::FormCreate() {
     }
     state_.simulated_value = 0;
     controls_.Psymul_small->show();
+    WarnOfMissingDataDirectory();
     LoadConnectionSettings(state_.settings, IniFile(kSettingsFileName));
     StartLineWatches();
     ApplyViewSettings();
+}
+
+// The station never makes the folder; without it the first save fails. Said at start, where an
+// installer sees it, and nothing else changes.
+void TForm1::WarnOfMissingDataDirectory() {
+    if (!std::filesystem::is_directory(kDataDirectory)) {
+        const std::string text = "no dane/ folder here: weighings cannot be saved";
+        log_.LogTransmission(log_code::kFault, text, 0);
+        std::cerr << "tarvelio: " << text << '\n';
+    }
 }
 
 void TForm1::StartLineWatches() {

@@ -102,6 +102,7 @@ private:
     void ClientSocket1Read(net::TClientSocket& sender, net::TCustomWinSocket& socket);
 
     void WireHandlers();
+    void WarnOfMissingDataDirectory();
     void StartLineWatches();
     void EndSilentLine(int scale, std::chrono::milliseconds silent);
     void ReconnectLine(int scale, bool first);

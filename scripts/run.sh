@@ -10,6 +10,13 @@ case "${1:-}" in
     "") ;;
     *) echo "Usage: scripts/run.sh [--alone]" >&2; exit 2 ;;
 esac
+# Said before the build, which takes a while.
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    echo "No display: the station is a desktop program. On a machine without one, run it in a"
+    echo "virtual X server:  xvfb-run -s '-screen 0 1280x800x24' scripts/run.sh"
+    echo "(scripts/screenshot.sh does that and saves a picture of the window)."
+    exit 1
+fi
 source scripts/setup.sh
 ensure_packages "${station_build_packages[@]}"
 source scripts/demo_scales.sh
@@ -17,12 +24,6 @@ source scripts/processes.sh
 
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DSTATION_TESTS=OFF -DSTATION_BENCH=OFF
 cmake --build build/release --target tarvelio scale-emulator
-if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-    echo "No display: the station is a desktop program. On a machine without one, run it in a"
-    echo "virtual X server:  xvfb-run -s '-screen 0 1280x800x24' scripts/run.sh"
-    echo "(scripts/screenshot.sh does that and saves a picture of the window)."
-    exit 1
-fi
 mkdir -p build/run/dane
 cd build/run
 if [ "$alone" -eq 1 ]; then

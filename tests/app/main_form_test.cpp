@@ -186,6 +186,27 @@ TEST_F(StationTest, StartUpReadsTheSettingsFileAndEmptiesTheBuffers) {
     EXPECT_EQ(state_.decimal_separator, DetectDecimalSeparator());
 }
 
+TEST_F(StationTest, AMissingDataFolderIsSaidAtStartAndNotMade) {
+    const auto faults = [this] {
+        std::vector<std::string> lines;
+        for (const std::string& line : form_->Log().Lines()) {
+            if (line.find(" !! no dane/ folder here: weighings cannot be saved") !=
+                std::string::npos) {
+                lines.push_back(line);
+            }
+        }
+        return lines;
+    };
+    Start();
+    EXPECT_TRUE(faults().empty());
+    form_.reset();
+    std::filesystem::remove_all(dir_ / "dane");
+    Start();
+    EXPECT_EQ(faults().size(), 1U);
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "dane"));
+    EXPECT_TRUE(toolkit_.error_boxes.empty());
+}
+
 TEST_F(StationTest, ViewSettingsSwitchSizeAndLogPanelAndKeepTheCorner) {
     Show();
     form_->move(40, 50);

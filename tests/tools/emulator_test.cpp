@@ -9,6 +9,8 @@
 #include "core/reading/weight_decoder.h"
 #include "tests/core/fakes.h"
 #include "tests/net/net_fixtures.h"
+#include "tests/support/child_process.h"
+#include "tests/support/temp_dir.h"
 #include "tools/emulator/server.h"
 
 namespace emulator {
@@ -67,6 +69,10 @@ TEST(EmulatorOptions, BadCommandLinesSayWhatIsWrong) {
     EXPECT_EQ(Error({"--fault", "melt"}), "--fault: unknown fault 'melt'");
     EXPECT_EQ(Error({"stray"}), "unexpected argument 'stray'");
     EXPECT_EQ(Error({"--baud", "10"}), "--baud: must be 50 to 4000000");
+    EXPECT_EQ(
+        Error({"--serial", "/tmp/waga"}),
+        "--serial: scales 1 and 2 would share /tmp/waga; give each its own (--serial N:LINK)");
+    EXPECT_EQ(Parsed({"--scales", "1", "--serial", "/tmp/waga"}).scale[0].serial_link, "/tmp/waga");
 }
 
 TEST(EmulatorProgram, ExitStatusesAndHelp) {
@@ -81,6 +87,25 @@ TEST(EmulatorProgram, ExitStatusesAndHelp) {
     station::net::test::Listener taken;
     EXPECT_EQ(status(program + " --scales 1 --port " + std::to_string(taken.Port())), 1);
     EXPECT_EQ(status(program + " --scales 1 --serial /"), 1);  // not a link it may replace
+    EXPECT_EQ(status(program + " --serial /tmp/waga"), 2);     // four scales on one link
+}
+
+TEST(EmulatorProgram, SerialLinksGoWhenItEnds) {
+    const station::test::TempDir dir;
+    station::test::ChildProcess emulator({EMULATOR_PROGRAM, "--scales", "2", "--serial",
+                                          "1:" + dir / "waga1", "--serial", "2:" + dir / "waga2"},
+                                         dir / "output");
+    const auto linked = [&] {
+        return std::filesystem::is_symlink(dir / "waga1") &&
+               std::filesystem::is_symlink(dir / "waga2");
+    };
+    for (int i = 0; i < 200 && !linked(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(linked());
+    EXPECT_TRUE(emulator.End(SIGTERM));
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(dir / "waga1")));
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(dir / "waga2")));
 }
 
 // Every line format as the station's decoder reads it, under both decimal separators.

@@ -187,6 +187,18 @@ ParseResult ParseOptions(const std::vector<std::string>& arguments) {
     } catch (const BadArgument& bad) {
         return {std::nullopt, bad.text};
     }
+    // Two scales on one link would take turns writing to one terminal: one scale's line is cut
+    // by the other's.
+    for (int a = 0; a < options.scales; ++a) {
+        for (int b = a + 1; b < options.scales; ++b) {
+            const std::string& link = options.scale[static_cast<std::size_t>(a)].serial_link;
+            if (!link.empty() && link == options.scale[static_cast<std::size_t>(b)].serial_link) {
+                return {std::nullopt, "--serial: scales " + std::to_string(a + 1) + " and " +
+                                          std::to_string(b + 1) + " would share " + link +
+                                          "; give each its own (--serial N:LINK)"};
+            }
+        }
+    }
     for (int i = 0; i < kMaxScales; ++i) {
         options.scale[static_cast<std::size_t>(i)].port = base_port == 0 ? 0 : base_port + i;
     }
@@ -215,8 +227,9 @@ Per scale: VALUE sets every scale, SCALE:VALUE one of them (for example --format
                       (then silent, the connection left open), no-cr, random-bytes,
                       byte-writes; repeat for several
   --serial LINK       on a pseudo-terminal instead of TCP, as an RS-232 scale; LINK becomes
-                      a symbolic link to it (for ser2net); the line is cut when the emulator
-                      ends or a reset or close fault strikes
+                      a symbolic link to it (for ser2net), one per scale, removed when the
+                      emulator ends; the line is cut when the emulator ends or a reset or
+                      close fault strikes
   --baud B            speed of the serial line, 8N1 (default 9600: about 960 bytes a second)
 
   -h, --help          this help

@@ -85,6 +85,13 @@ FileDescriptor OpenSerialLine(const std::string& link, int baud) {
     return master;
 }
 
+void RemoveSerialLink(const std::string& link) {
+    struct stat existing {};
+    if (lstat(link.c_str(), &existing) == 0 && S_ISLNK(existing.st_mode)) {
+        unlink(link.c_str());
+    }
+}
+
 bool FarEndOpen(int master) {
     pollfd fd{master, 0, 0};
     return poll(&fd, 1, 0) >= 0 && (fd.revents & POLLHUP) == 0;

@@ -14,6 +14,9 @@ namespace emulator {
 // terminal cannot be had or `link` exists and is not a symbolic link.
 station::FileDescriptor OpenSerialLine(const std::string& link, int baud);
 
+// Removes `link` when it is still a symbolic link (the emulator's own, not a file put there).
+void RemoveSerialLink(const std::string& link);
+
 // Whether the other end is open: nobody listening on a real line means its bytes are lost.
 bool FarEndOpen(int master);
 

@@ -78,7 +78,14 @@ void Server::Listen() {
                            0,
                            Clock::now()}));
             clients_.back()->serial = true;
+            links_.push_back(options.serial_link);  // made once the line was opened
         }
+    }
+}
+
+Server::~Server() {
+    for (const std::string& link : links_) {
+        RemoveSerialLink(link);
     }
 }
 

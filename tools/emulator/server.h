@@ -17,6 +17,8 @@ namespace emulator {
 class Server {
 public:
     explicit Server(const Options& options);
+    // Removes the serial links it made.
+    ~Server();
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
 
@@ -61,7 +63,8 @@ private:
     void Drop(std::size_t index, bool reset);
 
     Options options_;
-    std::vector<station::FileDescriptor> listeners_;  // per scale, none when refusing or serial
+    std::vector<station::FileDescriptor> listeners_;
+    std::vector<std::string> links_;  // per scale, none when refusing or serial
     std::vector<std::unique_ptr<Client>> clients_;
     std::uint64_t accepted_ = 0;
 };
