@@ -1,6 +1,9 @@
 #include <QApplication>
 
+#include <iostream>
+
 #include "app/command_line.h"
+#include "app/display_check.h"
 #include "app/main_form.h"
 #include "ui/about_box.h"
 #include "ui/params_dialog.h"
@@ -22,6 +25,10 @@ int main(int argc, char** argv) {
     const station::CommandLineOutcome options = ReadOptions(argc, argv);
     if (!options.run) {
         return options.exit_status;
+    }
+    if (!station::DisplayReachable()) {
+        std::cerr << "tarvelio: no display; start it in a desktop session, or under xvfb-run\n";
+        return 1;
     }
     QApplication application(argc, argv);
     // The name the desktop shows for the program; the window keeps its own caption.

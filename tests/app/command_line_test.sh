@@ -32,4 +32,19 @@ for bad in --bogus extra; do
     grep -q "^tarvelio: .*'${bad#--}'" "$work/err" || fail "$bad is not named: $(cat "$work/err")"
     grep -q '^Usage: ' "$work/err" || fail "$bad printed no usage"
 done
+# Without a display, or with one that cannot be opened: a plain message and status 1, before any
+# window or the guard (which is held all along).
+for display in "" ":59999"; do
+    status=0
+    DISPLAY=$display "$station" >"$work/out" 2>"$work/err" || status=$?
+    [ "$status" -eq 1 ] || fail "DISPLAY='$display' ended with status $status: $(cat "$work/err")"
+    [ "$(cat "$work/err")" = "tarvelio: no display; start it in a desktop session, or under xvfb-run" ] ||
+        fail "DISPLAY='$display' said: $(cat "$work/err")"
+done
+
+# The run command says so too, before it builds anything.
+status=0
+out=$(timeout 20 "$(dirname "$0")/../../scripts/run.sh" 2>&1) || status=$?
+[ "$status" -eq 1 ] || fail "scripts/run.sh without a display ended with status $status"
+grep -q '^No display' <<<"$out" || fail "scripts/run.sh said: $out"
 echo "PASSED"
