@@ -1,7 +1,6 @@
 // Lines that fall silent, and lines connected again by the station itself, through the real
 // window: the scale emulator stops sending on an open connection after a few lines.
 #include <fstream>
-#include <regex>
 
 #include "tests/app/scale_fixture.h"
 #include "tests/support/child_process.h"
@@ -27,13 +26,15 @@ protected:
                                                    "0", "--rate", "20", "--fault",
                                                    "stall-after=3"},
                           dir_ / "emulator.out");
-        std::smatch port;
-        const std::regex listening("127\\.0\\.0\\.1:([0-9]+)");
+        // "scale 1: 127.0.0.1:PORT" once it listens.
+        const std::string listening = "127.0.0.1:";
+        std::string out;
         EXPECT_TRUE(RunQtUntil([&] {
-            const std::string out = ReadFile(dir_ / "emulator.out");
-            return std::regex_search(out, port, listening);
+            out = ReadFile(dir_ / "emulator.out");
+            return out.find('\n') != std::string::npos;
         }));
-        return std::stoi(port[1]);
+        const std::size_t at = out.find(listening);
+        return at == std::string::npos ? 0 : std::stoi(out.substr(at + listening.size()));
     }
 
     std::size_t Logged(const std::string& part) const {
