@@ -51,6 +51,8 @@ Idle Measure(double seconds, const std::vector<int>& ports, const std::string& m
 Idle Silent(double seconds, const std::string& more_settings) {
     std::vector<station::test::LoopbackListener> listeners;
     std::vector<int> ports;
+    listeners.reserve(4);
+    ports.reserve(4);
     for (int i = 0; i < 4; ++i) {
         // The kernel completes the connections; nobody ever sends.
         ports.push_back(listeners.emplace_back(0, 4).Port());
