@@ -3,11 +3,10 @@
 // whose live states are thinned per scale; then again with the silence watch on, which reads
 // the clock once per read. Argument: seconds for each (default 30).
 #include <cstdio>
-#include <thread>
 
+#include "bench/emulated_scales.h"
 #include "bench/station_harness.h"
 #include "tests/support/mqtt_broker.h"
-#include "tools/emulator/server.h"
 
 namespace {
 
@@ -20,12 +19,7 @@ struct Flood {
 };
 
 Flood Run(double seconds, const std::string& more_settings) {
-    const emulator::ParseResult parsed =
-        emulator::ParseOptions({"--port", "0", "--rate", "flood", "--profile", "walk"});
-    emulator::Server scales(*parsed.options);
-    scales.Listen();
-    std::atomic<bool> stop{false};
-    std::thread serving([&] { scales.Run(stop); });
+    const bench::EmulatedScales scales({"--port", "0", "--rate", "flood", "--profile", "walk"});
 
     bench::Station station(scales.Ports(), more_settings);
     bench::Station::RunFor(5, [&] { return station.AllConnected(); });
@@ -51,8 +45,6 @@ Flood Run(double seconds, const std::string& more_settings) {
 
     const std::uint64_t lines = station.Form().LinesDecoded() - lines_start;
     const double rss_end = station::test::ResidentMiB();
-    stop = true;
-    serving.join();
     return {elapsed, static_cast<double>(lines) / elapsed, static_cast<double>(longest_ns) / 1e6,
             rss_start, rss_end};
 }
@@ -74,7 +66,7 @@ int main(int argc, char** argv) {
         "%.1f ms; silence watch on: %.0f lines/s (%.3f of off)\n",
         off.seconds, off.lines_per_second, off.longest_stall_ms, off.rss_start, off.rss_end,
         off.rss_end - off.rss_start, on.lines_per_second,
-        on.lines_per_second / off.lines_per_second, on.longest_stall_ms,
-        watched.lines_per_second, watched.lines_per_second / off.lines_per_second);
+        on.lines_per_second / off.lines_per_second, on.longest_stall_ms, watched.lines_per_second,
+        watched.lines_per_second / off.lines_per_second);
     return 0;
 }

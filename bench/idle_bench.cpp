@@ -8,12 +8,10 @@
 
 #include <cstdio>
 
-#include <thread>
-
+#include "bench/emulated_scales.h"
 #include "bench/station_harness.h"
 #include "tests/support/loopback.h"
 #include "tests/support/mqtt_broker.h"
-#include "tools/emulator/server.h"
 
 namespace {
 
@@ -63,20 +61,12 @@ Idle Silent(double seconds, const std::string& more_settings) {
 // One scale sending a line a second, the other three refused: each line is one wake-up of its
 // own, so what the watch adds stands out.
 Idle Talking(double seconds, const std::string& more_settings) {
-    const emulator::ParseResult parsed =
-        emulator::ParseOptions({"--port", "0", "--rate", "1", "--scales", "1"});
-    emulator::Server scale(*parsed.options);
-    scale.Listen();
-    std::atomic<bool> stop{false};
-    std::thread serving([&] { scale.Run(stop); });
+    const bench::EmulatedScales scale({"--port", "0", "--rate", "1", "--scales", "1"});
     std::vector<int> ports{scale.Ports()[0]};
     for (int i = 1; i < 4; ++i) {
         ports.push_back(station::test::FreeLoopbackPort());
     }
-    const Idle idle = Measure(seconds, ports, more_settings);
-    stop = true;
-    serving.join();
-    return idle;
+    return Measure(seconds, ports, more_settings);
 }
 
 }  // namespace
