@@ -66,13 +66,13 @@ TForm1::TForm1(StationState& state, ui::Toolkit& toolkit, Clock& clock)
                            Qt::WindowCloseButtonHint),
       state_(state),
       toolkit_(toolkit),
+      clock_(clock),
       controls_(ui::BuildMainWindow(this)),
       outer_size_(new ui::OuterSize(this)),
       loop_([this](std::exception_ptr error) { ReportError(DescribeException(error)); }),
       log_(clock),
       memo_(new ui::LogMemo(controls_.Mlog, log_)),
       displays_(DisplaysOf(controls_)),
-      published_displays_(displays_),
       register_(clock, DetectTimeSeparator()) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Program do monitorowania wag"));
@@ -91,7 +91,7 @@ TForm1::TForm1(StationState& state, ui::Toolkit& toolkit, Clock& clock)
 }
 
 TForm1::~TForm1() {
-    published_displays_.SetPublisher(nullptr);
+    observer_.reset();      // before the displays and connections it is told of
     log_.SetView(nullptr);  // the memo goes with the widgets
 }
 
@@ -143,7 +143,7 @@ void TForm1::FormCreate() {
         channel.receive_buffer.Clear();
     }
     state_.decimal_separator = DetectDecimalSeparator();
-    decoder_.emplace(log_, published_displays_, state_.decimal_separator);
+    decoder_.emplace(log_, static_cast<ReadingDisplays&>(*this), state_.decimal_separator);
     for (const ui::ScaleBox& box : controls_.scales) {
         box.Ldisplay->setText(QStringLiteral("- - - - -"));
     }
@@ -197,7 +197,7 @@ void TForm1::ReconnectLine(int scale, bool first) {
     try {
         BBconnect1Click(Box(scale).BBconnect);
     } catch (const std::exception&) {
-        Box(scale).Shape->SetBrushColor(kRed);
+        ShowLamp(scale, kRed);
         LineWatchOf(scale).Ended();
     }
 }
@@ -234,30 +234,50 @@ void TForm1::StartPublishing() {
     if (!loaded.settings) {
         return;
     }
-    publisher_ = std::make_unique<Publisher>(
-        loop_, log_, std::move(*loaded.settings), kDataDirectory,
+    observer_ = std::make_unique<Publisher>(
+        loop_, log_, std::move(*loaded.settings), kDataDirectory, clock_.Now(),
         [this](const Publisher::Status& status) { ShowPublishingStatus(status); });
-    published_displays_.SetPublisher(publisher_.get());
     for (int n = 1; IsScaleNumber(n); ++n) {
-        publisher_->ScaleShown(n, ui::FromScreenText(Box(n).Ldisplay->text()));
-        publisher_->ScaleConnected(n, ClientSocket(n).WinSocket().IsConnected());
+        observer_->ReadingShown(n, ui::FromScreenText(Box(n).Ldisplay->text()));
+        observer_->ConnectionShown(n, Box(n).Shape->BrushColor() == kGreen);
+    }
+}
+
+void TForm1::SetReadingText(int scale, const std::string& text) {
+    displays_.SetReadingText(scale, text);
+    if (observer_ && IsScaleNumber(scale)) {
+        observer_->ReadingShown(scale, text);
+    }
+}
+
+void TForm1::ShowLamp(int scale, const QColor& colour) {
+    Box(scale).Shape->SetBrushColor(colour);
+    if (observer_) {
+        observer_->ConnectionShown(scale, colour == kGreen);
     }
 }
 
 void TForm1::ShowPublishingStatus(const Publisher::Status& status) {
     constexpr int kPanel = 8;
+    const bool delivering = status.connected && status.register_readable;
     controls_.StatusBar->SetPanelText(
         kPanel, QStringLiteral("%1 %2")
-                    .arg(status.connected ? QStringLiteral("OK") : QStringLiteral("!!"))
+                    .arg(delivering ? QStringLiteral("OK") : QStringLiteral("!!"))
                     .arg(status.waiting));
-    controls_.StatusBar->SetPanelToolTip(
-        kPanel,
+    QString tip =
         QStringLiteral("Broker MQTT: %1 (%2)\nCzeka na potwierdzenie: %3\nOstatni błąd: %4")
             .arg(QString::fromStdString(status.broker),
                  status.connected ? QStringLiteral("połączony") : QStringLiteral("niepołączony"),
                  QString::number(status.waiting),
                  status.last_problem.empty() ? QStringLiteral("brak")
-                                             : QString::fromStdString(status.last_problem)));
+                                             : QString::fromStdString(status.last_problem));
+    if (!status.damaged_state_kept_as.empty()) {
+        tip += QStringLiteral(
+                   "\nStan publikacji był uszkodzony (zachowany jako %1): ważenia od "
+                   "początku miesiąca wysłano ponownie")
+                   .arg(QString::fromStdString(status.damaged_state_kept_as));
+    }
+    controls_.StatusBar->SetPanelToolTip(kPanel, tip);
 }
 
 int TForm1::ScaleNamed(const QString& name, const char* stem) {
@@ -286,37 +306,31 @@ void TForm1::BBconnect1Click(const QObject* sender) {
         socket.SetActive(true);
     } catch (const std::exception&) {
         // A start that fails at once shows only on the lamp.
-        Box(n).Shape->SetBrushColor(kRed);
+        ShowLamp(n, kRed);
         LineWatchOf(n).Ended();
     }
 }
 
 void TForm1::ClientSocket1Connecting(net::TClientSocket& sender, net::TCustomWinSocket&) {
     if (const int n = ScaleNamed(QString::fromStdString(sender.Name()), "ClientSocket")) {
-        Box(n).Shape->SetBrushColor(kYellow);
+        ShowLamp(n, kYellow);
         LineWatchOf(n).Attempting();
     }
 }
 
 void TForm1::ClientSocket1Connect(net::TClientSocket& sender, net::TCustomWinSocket&) {
     if (const int n = ScaleNamed(QString::fromStdString(sender.Name()), "ClientSocket")) {
-        Box(n).Shape->SetBrushColor(kGreen);
+        ShowLamp(n, kGreen);
         Box(n).BBconnect->hide();
         LineWatchOf(n).Connected();
-        if (publisher_) {
-            publisher_->ScaleConnected(n, true);
-        }
     }
 }
 
 void TForm1::ClientSocket1Disconnect(net::TClientSocket& sender, net::TCustomWinSocket&) {
     if (const int n = ScaleNamed(QString::fromStdString(sender.Name()), "ClientSocket")) {
-        Box(n).Shape->SetBrushColor(kRed);
+        ShowLamp(n, kRed);
         Box(n).BBconnect->show();
         LineWatchOf(n).Ended();
-        if (publisher_) {
-            publisher_->ScaleConnected(n, false);
-        }
     }
 }
 
@@ -324,12 +338,9 @@ void TForm1::ClientSocket1Error(net::TClientSocket& sender, net::TCustomWinSocke
                                 net::TErrorEvent, int& error_code) {
     error_code = 0;  // connection trouble shows on the lamp, never in words
     if (const int n = ScaleNamed(QString::fromStdString(sender.Name()), "ClientSocket")) {
-        Box(n).Shape->SetBrushColor(kRed);
+        ShowLamp(n, kRed);
         Box(n).BBconnect->show();
         LineWatchOf(n).Ended();
-        if (publisher_) {
-            publisher_->ScaleConnected(n, false);
-        }
     }
     // A broken established connection still counts as active and would make "połącz" do
     // nothing; closing it lets the operator connect again.
@@ -419,8 +430,8 @@ void TForm1::BBsave1Click(const QObject* sender) {
     const int n = ScaleNamed(sender->objectName(), "BBsave");
     if (n != 0) {
         register_.SaveWeighing(n, ui::FromScreenText(Box(n).Ldisplay->text()));
-        if (publisher_) {
-            publisher_->WeighingSaved();
+        if (observer_) {
+            observer_->WeighingSaved();
         }
     }
 }

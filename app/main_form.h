@@ -9,8 +9,9 @@
 // (framing, log, decoding) -> DisplayLabels; "Zapisz ważenie" -> WeighingRegister. Each scale's
 // net::LineWatch sees its connection's events and, when the settings ask for it, ends a line
 // that fell silent and connects an ended one again. When the settings turn publishing on, the
-// Publisher also gets each display's text, each connection's state and each save, and
-// status-bar panel 8 shows how it fares. docs/ARCHITECTURE.md draws the whole picture.
+// window tells the Publisher (service/) of each display's text, each lamp and each save through
+// one StationObserver, and status-bar panel 8 shows how publishing fares. docs/ARCHITECTURE.md
+// draws the whole picture.
 //
 // One handler serves all four scales; it finds its scale by the sender's exact name. Every
 // handler runs on the GUI thread, and an exception that leaves it (from a click through
@@ -26,7 +27,6 @@
 #include <optional>
 #include <string>
 
-#include "app/publisher.h"
 #include "core/clock.h"
 #include "core/reading/transmission_log.h"
 #include "core/reading/weight_decoder.h"
@@ -34,6 +34,8 @@
 #include "core/station_state.h"
 #include "net/client_socket.h"
 #include "net/line_watch.h"
+#include "service/publisher.h"
+#include "service/station_observer.h"
 #include "ui/display_labels.h"
 #include "ui/main_window_layout.h"
 #include "ui/qt_event_loop.h"
@@ -50,7 +52,7 @@ namespace station {
 
 inline constexpr const char* kApplicationTitle = "Tarvelio";
 
-class TForm1 : public QWidget {
+class TForm1 : public QWidget, private ReadingDisplays {
     Q_OBJECT
 
 public:
@@ -109,6 +111,9 @@ private:
     net::LineWatch& LineWatchOf(int scale) {
         return *line_watches_.at(static_cast<std::size_t>(scale - 1));
     }
+    // What the decoder shows, on the screen and to the observer.
+    void SetReadingText(int scale, const std::string& text) override;
+    void ShowLamp(int scale, const QColor& colour);
     void StartPublishing();
     void ShowPublishingStatus(const Publisher::Status& status);
     // The scale whose control is named `stem` followed by its number, or 0 for none.
@@ -119,18 +124,18 @@ private:
 
     StationState& state_;
     ui::Toolkit& toolkit_;
+    Clock& clock_;
     ui::MainWindowControls controls_;
     ui::OuterSize* outer_size_;
     ui::QtEventLoop loop_;  // outlives the connections below
     TransmissionLog log_;
     ui::LogMemo* memo_;
     ui::DisplayLabels displays_;
-    PublishedDisplays published_displays_;
     std::optional<WeightDecoder> decoder_;  // made once the decimal separator is known
     WeighingRegister register_;
     std::array<std::unique_ptr<net::TClientSocket>, kScaleCount> sockets_;
     std::array<std::unique_ptr<net::LineWatch>, kScaleCount> line_watches_;
-    std::unique_ptr<Publisher> publisher_;  // while publishing is on
+    std::unique_ptr<StationObserver> observer_;  // the publisher, while publishing is on
     ui::TFparams* params_ = nullptr;
     ui::TAboutBox* about_ = nullptr;
     bool shown_before_ = false;

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the station with warnings as errors and runs every test; then the whole suite again in
-# a build with AddressSanitizer and UndefinedBehaviorSanitizer, the base, core and net tests (the
-# work runner's threads, the name lookup and the broker attempt) under ThreadSanitizer, each fuzz target briefly, clang-tidy on
-# every source, and the Debian package through lintian.
+# a build with AddressSanitizer and UndefinedBehaviorSanitizer, the base, core, net and service
+# tests (the work runner's threads, the name lookup, the broker attempt, publishing) under
+# ThreadSanitizer, each fuzz target briefly, clang-tidy on every source, and the Debian package
+# through lintian.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
@@ -19,11 +20,11 @@ cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTATION_WE
 cmake --build build/asan
 ctest --test-dir build/asan --output-on-failure -j"$(nproc)"
 
-echo "== Base, core and net tests under ThreadSanitizer"
+echo "== Base, core, net and service tests under ThreadSanitizer"
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTATION_WERROR=ON \
     -DSTATION_TSAN=ON -DSTATION_BENCH=OFF
-cmake --build build/tsan --target base_tests core_tests net_tests
-ctest --test-dir build/tsan --output-on-failure -j"$(nproc)" -L '^(base|core|net)_tests$'
+cmake --build build/tsan --target base_tests core_tests net_tests service_tests
+ctest --test-dir build/tsan --output-on-failure -j"$(nproc)" -L '^(base|core|net|service)_tests$'
 
 echo "== Fuzz targets, a short run each (scripts/fuzz.sh runs them longer)"
 scripts/fuzz.sh 15

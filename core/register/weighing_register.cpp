@@ -6,11 +6,11 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 
 #include "base/file_descriptor.h"
 #include "core/files/fd_io.h"
 #include "core/files/io_error.h"
+#include "core/register/register_line.h"
 
 namespace station {
 namespace {
@@ -49,17 +49,8 @@ void DropTrailingMarks(int fd) {
 
 }  // namespace
 
-std::string RegisterTimeStamp(const LocalTime& time, char time_separator) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d, %02d%c%02d%c%02d", time.year, time.month,
-                  time.day, time.hour, time_separator, time.minute, time_separator, time.second);
-    return text;
-}
-
 std::string RegisterFileName(const LocalTime& time) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%s/%04d%02d.txt", kDataDirectory, time.year, time.month);
-    return text;
+    return std::string(kDataDirectory) + "/" + MonthFileName(time);
 }
 
 void AppendLineToFile(const std::string& path, const std::string& line) {
@@ -93,9 +84,9 @@ void AppendLineToFile(const std::string& path, const std::string& line) {
 }
 
 void WeighingRegister::SaveWeighing(int scale, const std::string& display_text) {
-    const std::string line = RegisterTimeStamp(clock_.Now(), time_separator_) + "\twaga" +
-                             std::to_string(scale) + "\t" + display_text;
-    AppendLineToFile(RegisterFileName(clock_.Now()), line);
+    const LocalTime now = clock_.Now();
+    AppendLineToFile(RegisterFileName(now),
+                     ComposeRegisterLine(now, time_separator_, scale, display_text));
 }
 
 }  // namespace station

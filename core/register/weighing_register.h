@@ -9,8 +9,8 @@ namespace station {
 // The data directory below the working directory: register files and the station's own files.
 inline constexpr const char* kDataDirectory = "dane";
 
-// The month's register of saved weighings, "dane/yyyymm.txt" below the working directory:
-// one line per save, "yyyy-mm-dd, hh:nn:ss" TAB "wagaN" TAB the reading as shown, CR LF.
+// The month's register of saved weighings, "dane/yyyymm.txt" below the working directory: one
+// line per save (register_line.h), CR LF. register_place.h says what it promises its readers.
 class WeighingRegister {
 public:
     WeighingRegister(Clock& clock, char time_separator)
@@ -24,9 +24,6 @@ private:
     Clock& clock_;
     char time_separator_;
 };
-
-// "yyyy-mm-dd, hh:nn:ss" with `time_separator` between the time fields.
-std::string RegisterTimeStamp(const LocalTime& time, char time_separator);
 
 // "dane/yyyymm.txt" for the month of `time`.
 std::string RegisterFileName(const LocalTime& time);

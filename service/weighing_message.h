@@ -2,19 +2,18 @@
 
 #include <ctime>
 #include <string>
-#include <string_view>
 
-#include "core/register/weighing_journal.h"
+#include "core/register/register_line.h"
+#include "core/register/register_reader.h"
 
 namespace station {
 
 // The JSON of a saved weighing, built from its register line alone so that the same weighing
 // sent again after a restart reads the same: {"id", "scale", "reading", "time", "line"}. The id
-// is `station` and the line's place in the register. Text goes out as UTF-8.
-std::string WeighingMessage(const RegisterEntry& entry, const std::string& station);
-
-// The scale of a register line ("...\twagaN\t..."), or 0 when the line names none.
-int ScaleOfLine(std::string_view line);
+// is `station` and the line's place in the register; "time" is null when the stamp cannot be
+// read. Text goes out as UTF-8.
+std::string WeighingMessage(const RegisterEntry& entry, const RegisterLineFields& fields,
+                            const std::string& station);
 
 // The JSON of a scale's live state: {"connected", "reading", "time"}; `reading` is 8-bit, as
 // shown.

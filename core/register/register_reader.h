@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstddef>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "core/register/register_place.h"
+
+namespace station {
+
+// One line of the register, without CR LF, with the places where it starts and ends.
+struct RegisterEntry {
+    RegisterPosition start;
+    RegisterPosition end;
+    std::string line;
+};
+
+// What a read of the register gave: the lines, and why it stopped early if it did.
+struct RegisterRead {
+    std::vector<RegisterEntry> entries;
+    std::string problem;  // a month file that could not be read, and why; empty when none
+};
+
+// The register of `directory` read as a queue: the whole lines after `from`, oldest first, at
+// most `limit`. Stops at a month file that cannot be read, after the lines before it.
+RegisterRead ReadRegisterAfter(const std::string& directory, const RegisterPosition& from,
+                               std::size_t limit);
+
+// The place after the last whole line of the newest month file; empty when there is none.
+RegisterPosition RegisterEnd(const std::string& directory);
+
+// How many whole lines follow a place that only ever moves on, as the delivered place does. It
+// remembers where the lines it has seen end, so that each call reads only what was added since
+// the one before: a backlog is not read again on every acknowledgement.
+class RegisterLineCount {
+public:
+    explicit RegisterLineCount(std::string directory) : directory_(std::move(directory)) {}
+
+    // Whole lines after `from`, as far as the month files can be read.
+    std::size_t After(const RegisterPosition& from);
+
+private:
+    std::string directory_;
+    RegisterPosition scanned_;           // lines are known up to here
+    std::deque<RegisterPosition> ends_;  // where each known line after the last `from` ends
+};
+
+}  // namespace station

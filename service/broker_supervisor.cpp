@@ -1,0 +1,30 @@
+#include "service/broker_supervisor.h"
+
+namespace station {
+
+BrokerSupervisor::BrokerSupervisor(EventLoop& loop, net::BrokerOptions options, Handlers handlers)
+    : loop_(loop), options_(std::move(options)), handlers_(std::move(handlers)), client_(loop) {
+    client_.on_connected = [this] {
+        backoff_.Reset();
+        reported_.clear();
+        handlers_.connected();
+    };
+    client_.on_lost = [this](const std::string& reason) { HandleLost(reason); };
+    client_.on_acknowledged = [this](int message_id) { handlers_.acknowledged(message_id); };
+    Connect();
+}
+
+void BrokerSupervisor::Connect() {
+    client_.Connect(options_);
+}
+
+void BrokerSupervisor::HandleLost(const std::string& reason) {
+    if (reason != reported_) {
+        reported_ = reason;
+        handlers_.problem(reason);
+    }
+    retry_timer_ = loop_.StartTimer(backoff_.Next(), [this] { Connect(); });
+    handlers_.lost(reason);
+}
+
+}  // namespace station

@@ -1,0 +1,222 @@
+#include "service/publisher.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <ctime>
+#include <iostream>
+#include <system_error>
+
+#include "core/register/delivery_state.h"
+#include "core/register/register_line.h"
+#include "service/weighing_message.h"
+
+namespace station {
+namespace {
+
+constexpr const char* kStateFileName = "publikacja.stan";
+
+Publisher::Status StatusOf(const PublishSettings& settings) {
+    Publisher::Status status;
+    status.broker = settings.broker + ":" + std::to_string(settings.port);
+    return status;
+}
+
+}  // namespace
+
+std::string HostName() {
+    char name[HOST_NAME_MAX + 1] = {};
+    if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') {
+        return "station";
+    }
+    return name;
+}
+
+Publisher::Publisher(EventLoop& loop, TransmissionLog& log, PublishSettings settings,
+                     std::string directory, const LocalTime& now, StatusSink on_status)
+    : loop_(loop),
+      log_(log),
+      settings_(std::move(settings)),
+      directory_(std::move(directory)),
+      state_path_(directory_ + "/" + kStateFileName),
+      on_status_(std::move(on_status)),
+      status_(StatusOf(settings_)),
+      store_(loop, state_path_,
+             [this](const std::string& problem) { Report(log_code::kFault, problem); }),
+      cursor_(StartingPlace(now)),
+      waiting_(directory_),
+      states_(loop,
+              [this](int scale, const StateThinning::ScaleState& state) {
+                  return SendState(scale, state);
+              }),
+      supervisor_(
+          loop, Options(),
+          {[this] { HandleConnected(); }, [this](const std::string& reason) { HandleLost(reason); },
+           [this](int message_id) { HandleAcknowledged(message_id); },
+           [this](const std::string& problem) { Report(log_code::kFault, problem); }}) {
+    ReportStatus();
+}
+
+Publisher::~Publisher() = default;
+
+RegisterPosition Publisher::StartingPlace(const LocalTime& now) {
+    const DeliveryState state = LoadDeliveryState(state_path_, directory_, now);
+    switch (state.kind) {
+        case DeliveryState::Kind::kRead:
+            return state.place;
+        case DeliveryState::Kind::kMissing: {
+            // Turned on now: what was saved before stays out.
+            const RegisterPosition end = RegisterEnd(directory_);
+            store_.Keep(end, false);
+            return end;
+        }
+        case DeliveryState::Kind::kDamaged:
+            break;
+    }
+    // Damaged is not missing: starting at the end would skip whatever was not yet delivered.
+    const std::string kept_as = DamagedStatePath(state_path_);
+    std::string kept = "kept as " + kept_as;
+    if (std::rename(state_path_.c_str(), kept_as.c_str()) == 0) {
+        status_.damaged_state_kept_as = kept_as;
+    } else {
+        kept = "cannot be kept aside (" +
+               std::error_code(errno, std::generic_category()).message() + ")";
+    }
+    Report(log_code::kFault, "delivery state " + state_path_ + " damaged (" + state.damage + "), " +
+                                 kept + "; delivery starts again at the beginning of " +
+                                 state.place.file_name);
+    store_.Keep(state.place, false);
+    return state.place;
+}
+
+net::BrokerOptions Publisher::Options() const {
+    net::BrokerOptions options;
+    options.host = settings_.broker;
+    options.port = settings_.port;
+    options.client_id = settings_.client_id;
+    options.username = settings_.username;
+    options.password = settings_.password;
+    options.ca_file = settings_.ca_file;
+    options.cert_file = settings_.cert_file;
+    options.key_file = settings_.key_file;
+    options.will_topic = Topic("status");
+    options.will_payload = "offline";
+    return options;
+}
+
+void Publisher::HandleConnected() {
+    Report(log_code::kEvent, "connected");
+    if (supervisor_.Publish(Topic("status"), "online", 1, true)) {
+        states_.Resend();
+        SendWaiting();
+    }
+}
+
+void Publisher::HandleLost(const std::string& reason) {
+    cursor_.SessionLost();
+    status_.last_problem = reason;
+    ReportStatus();
+}
+
+void Publisher::HandleAcknowledged(int message_id) {
+    if (cursor_.Acknowledged(message_id)) {
+        KeepDelivered();
+    }
+    SendWaiting();
+}
+
+void Publisher::WeighingSaved() {
+    SendWaiting();
+}
+
+void Publisher::SendWaiting() {
+    const std::size_t room = cursor_.Room();
+    if (supervisor_.Connected() && !reread_timer_ && room > 0) {
+        const RegisterRead read = ReadRegisterAfter(directory_, cursor_.Next(), room);
+        for (const RegisterEntry& entry : read.entries) {
+            const std::optional<RegisterLineFields> fields = SplitRegisterLine(entry.line);
+            if (!fields) {
+                Report(log_code::kFault, "not a weighing, not published: the line at " +
+                                             entry.start.file_name + " offset " +
+                                             std::to_string(entry.start.offset));
+                if (cursor_.Skipped(entry.end)) {
+                    KeepDelivered();
+                }
+                continue;
+            }
+            const std::optional<int> message_id =
+                supervisor_.Publish(Topic("waga" + std::to_string(fields->scale) + "/weighing"),
+                                    WeighingMessage(entry, *fields, settings_.client_id), 1, false);
+            if (!message_id) {
+                break;  // the session ended; all of it goes again on the next one
+            }
+            cursor_.Sent(*message_id, entry.end);
+        }
+        if (!read.problem.empty()) {
+            RegisterUnreadable(read.problem);
+        } else if (read.entries.size() < room) {  // read to the end, so past any bad file
+            status_.register_readable = true;
+            reread_backoff_.Reset();
+        }
+    }
+    ReportStatus();
+}
+
+void Publisher::KeepDelivered() {
+    store_.Keep(cursor_.Delivered(), cursor_.InFlight() > 0);
+}
+
+void Publisher::RegisterUnreadable(const std::string& problem) {
+    if (status_.register_readable || problem != status_.last_problem) {
+        Report(log_code::kFault, problem + "; delivery waits there");
+    }
+    status_.register_readable = false;
+    status_.last_problem = problem;
+    reread_timer_ = loop_.StartTimer(reread_backoff_.Next(), [this] {
+        reread_timer_.reset();
+        SendWaiting();
+    });
+}
+
+void Publisher::ReadingShown(int scale, const std::string& text) {
+    states_.ReadingShown(scale, text);
+}
+
+void Publisher::ConnectionShown(int scale, bool connected) {
+    states_.ConnectionShown(scale, connected);
+}
+
+bool Publisher::SendState(int scale, const StateThinning::ScaleState& state) {
+    return supervisor_.Connected() &&
+           supervisor_.Publish(
+               Topic("waga" + std::to_string(scale) + "/state"),
+               ScaleStateMessage(state.connected, state.reading, std::time(nullptr)), 0, true);
+}
+
+void Publisher::ReportStatus() {
+    status_.connected = supervisor_.Connected();
+    status_.waiting = waiting_.After(cursor_.Delivered());
+    on_status_(status_);
+}
+
+void Publisher::Report(int code, const std::string& text) {
+    const std::string line = "MQTT " + status_.broker + ": " + text;
+    if (code == log_code::kFault) {
+        ReportPublishingProblem(log_, line);
+    } else {
+        log_.LogTransmission(code, line, 0);
+    }
+}
+
+void ReportPublishingProblem(TransmissionLog& log, const std::string& text) {
+    log.LogTransmission(log_code::kFault, text, 0);
+    std::cerr << "tarvelio: " << text << '\n';
+}
+
+std::string Publisher::Topic(const std::string& leaf) const {
+    return settings_.topic + "/" + leaf;
+}
+
+}  // namespace station

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "base/event_loop.h"
+#include "core/clock.h"
+#include "core/reading/transmission_log.h"
+#include "core/register/register_reader.h"
+#include "core/settings/publish_settings.h"
+#include "service/backoff.h"
+#include "service/broker_supervisor.h"
+#include "service/delivery_cursor.h"
+#include "service/delivery_state_store.h"
+#include "service/state_thinning.h"
+#include "service/station_observer.h"
+
+namespace station {
+
+// Publishes every saved weighing and each scale's live state to an MQTT broker.
+//
+// The register is the queue: weighings are read back from the month files after the place the
+// broker last acknowledged, which the delivery state file beside them records, so nothing saved
+// is lost to a broker that is down, a killed station or a power cut; delivery is at least once,
+// in register order. A damaged state file is kept aside and delivery starts again from a place
+// it can trust, repeating rather than skipping; a month file that cannot be read halts delivery
+// there until it can. A register line that is no weighing is logged and passed over. Live states
+// are retained and thinned per scale. Problems go to the transmission log and standard error
+// once per change. Nothing here ever asks the operator anything.
+class Publisher final : public StationObserver {
+public:
+    struct Status {
+        bool connected = false;
+        bool register_readable = true;
+        std::size_t waiting = 0;  // weighings saved and not yet acknowledged
+        std::string broker;       // host:port
+        std::string last_problem;
+        std::string damaged_state_kept_as;  // empty unless a damaged state was put aside
+    };
+    using StatusSink = std::function<void(const Status&)>;
+
+    // `directory` holds the register files and the delivery state; `now` says which months a
+    // damaged state sends again.
+    Publisher(EventLoop& loop, TransmissionLog& log, PublishSettings settings,
+              std::string directory, const LocalTime& now, StatusSink on_status);
+    ~Publisher() override;
+    Publisher(const Publisher&) = delete;
+    Publisher& operator=(const Publisher&) = delete;
+
+    void ReadingShown(int scale, const std::string& text) override;
+    void ConnectionShown(int scale, bool connected) override;
+    void WeighingSaved() override;
+
+private:
+    RegisterPosition StartingPlace(const LocalTime& now);
+    net::BrokerOptions Options() const;
+    void HandleConnected();
+    void HandleLost(const std::string& reason);
+    void HandleAcknowledged(int message_id);
+    void SendWaiting();
+    void KeepDelivered();
+    bool SendState(int scale, const StateThinning::ScaleState& state);
+    void RegisterUnreadable(const std::string& problem);
+    void ReportStatus();
+    void Report(int code, const std::string& text);
+    std::string Topic(const std::string& leaf) const;
+
+    EventLoop& loop_;
+    TransmissionLog& log_;
+    PublishSettings settings_;
+    std::string directory_;
+    std::string state_path_;
+    StatusSink on_status_;
+    Status status_;
+    DeliveryStateStore store_;
+    DeliveryCursor cursor_;
+    RegisterLineCount waiting_;
+    StateThinning states_;
+    Backoff reread_backoff_;
+    std::unique_ptr<Timer> reread_timer_;  // set while the register waits to be read again
+    BrokerSupervisor supervisor_;          // last: its handlers use all of the above
+};
+
+// A problem of publishing, in the transmission log (" !! ") and on standard error.
+void ReportPublishingProblem(TransmissionLog& log, const std::string& text);
+
+// The station's host name, for the default topic and client id.
+std::string HostName();
+
+}  // namespace station

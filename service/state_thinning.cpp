@@ -1,0 +1,48 @@
+#include "service/state_thinning.h"
+
+namespace station {
+
+void StateThinning::ReadingShown(int scale, const std::string& reading) {
+    if (Of(scale).state.reading != reading) {
+        Of(scale).state.reading = reading;
+        Changed(scale);
+    }
+}
+
+void StateThinning::ConnectionShown(int scale, bool connected) {
+    if (Of(scale).state.connected != connected) {
+        Of(scale).state.connected = connected;
+        Changed(scale);
+    }
+}
+
+void StateThinning::Resend() {
+    for (int scale = 1; IsScaleNumber(scale); ++scale) {
+        Changed(scale);
+    }
+}
+
+void StateThinning::Changed(int scale) {
+    Scale& entry = Of(scale);
+    if (entry.timer) {
+        return;  // the latest state goes when the timer runs
+    }
+    const auto since = std::chrono::steady_clock::now() - entry.last_sent;
+    if (since >= kInterval) {
+        SendNow(scale);
+        return;
+    }
+    entry.timer = loop_.StartTimer(std::chrono::ceil<std::chrono::milliseconds>(kInterval - since),
+                                   [this, scale] {
+                                       Of(scale).timer.reset();
+                                       SendNow(scale);
+                                   });
+}
+
+void StateThinning::SendNow(int scale) {
+    if (send_(scale, Of(scale).state)) {
+        Of(scale).last_sent = std::chrono::steady_clock::now();
+    }
+}
+
+}  // namespace station

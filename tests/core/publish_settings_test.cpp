@@ -1,0 +1,69 @@
+// Publishing's settings: on only with good values.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "core/settings/publish_settings.h"
+#include "tests/support/temp_dir.h"
+
+namespace station {
+namespace {
+
+using test::TempDir;
+using test::WriteFile;
+
+struct SettingsCase {
+    const char* section;  // "$D" stands for a folder holding the files below
+    bool on;
+    int port;
+    const char* problem;  // part of the log line; empty when there is none
+};
+
+TEST(PublishSettings, TurnPublishingOnOnlyWithGoodValues) {
+    const TempDir dir;
+    WriteFile(dir / "ca.crt", "");
+    WriteFile(dir / "secret", "s3cret\r\nsecond line\n");
+    chmod((dir / "secret").c_str(), 0600);
+    WriteFile(dir / "shared", "s3cret\n");
+    chmod((dir / "shared").c_str(), 0640);
+    const SettingsCase cases[] = {
+        {"", false, 0, ""},
+        {"broker=\r\nport=1884\r\n", false, 0, ""},
+        {"broker=hub\r\n", true, 1883, ""},
+        {"BROKER = 'hub' \r\nport= 0x75B\r\n", true, 1883, ""},
+        {"broker=hub\r\ncafile=$D/ca.crt\r\n", true, 8883, ""},
+        {"broker=hub\r\nport=0\r\n", false, 0, "port"},
+        {"broker=hub\r\nport=65536\r\n", false, 0, "port"},
+        {"broker=hub\r\nport=18 83\r\n", false, 0, "port"},
+        {"broker=hub\r\ncafile=$D/missing.crt\r\n", false, 0, "cafile"},
+        {"broker=hub\r\ncertfile=$D/ca.crt\r\n", false, 0, "keyfile"},
+        {"broker=hub\r\npassword_file=$D/shared\r\n", false, 0, "others than its owner"},
+        {"broker=hub\r\npassword_file=$D/missing\r\n", false, 0, "password_file"},
+    };
+    for (const SettingsCase& c : cases) {
+        std::string section = c.section;
+        for (std::size_t at; (at = section.find("$D")) != std::string::npos;) {
+            section.replace(at, 2, dir.Path());
+        }
+        WriteFile(dir / "konfig.ini", "[Publikacja]\r\n" + section);
+        const PublishSettingsResult loaded = LoadPublishSettings(IniFile(dir / "konfig.ini"), "h1");
+        SCOPED_TRACE(section);
+        EXPECT_EQ(loaded.settings.has_value(), c.on);
+        EXPECT_NE(loaded.problem.find(c.problem), std::string::npos) << loaded.problem;
+        EXPECT_EQ(loaded.problem.empty(), std::string(c.problem).empty()) << loaded.problem;
+        if (loaded.settings) {
+            EXPECT_EQ(loaded.settings->port, c.port);
+        }
+    }
+
+    WriteFile(dir / "konfig.ini",
+              "[Publikacja]\r\nbroker=hub\r\npassword_file=" + dir / "secret" + "\r\n");
+    const PublishSettingsResult loaded = LoadPublishSettings(IniFile(dir / "konfig.ini"), "h1");
+    ASSERT_TRUE(loaded.settings);
+    EXPECT_EQ(loaded.settings->password, "s3cret");
+    EXPECT_EQ(loaded.settings->topic, "tarvelio/h1");
+    EXPECT_EQ(loaded.settings->client_id, "tarvelio-h1");
+}
+
+}  // namespace
+}  // namespace station

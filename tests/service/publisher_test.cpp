@@ -1,0 +1,241 @@
+// Publishing without the window: the register on disk, a real broker and a real collector, on
+// the poll loop. Nothing saved is lost or stepped over, whatever the state file or the register
+// holds, and nothing that is no weighing goes out.
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
+
+#include "core/register/register_line.h"
+#include "core/register/weighing_register.h"
+#include "service/publisher.h"
+#include "tests/core/fakes.h"
+#include "tests/support/mqtt_broker.h"
+#include "tests/support/poll_loop.h"
+
+namespace station::test {
+namespace {
+
+using Json = nlohmann::json;
+using Lines = std::vector<std::string>;
+using namespace std::chrono_literals;
+
+const LocalTime kNow{2026, 12, 8, 9, 0, 0, 0};
+
+std::string Line(int month, int day, const std::string& reading) {
+    return ComposeRegisterLine({2026, month, day, 10, 0, 0, 0}, ':', 1, reading);
+}
+
+class PublisherTest : public ::testing::Test {
+protected:
+    // A collector of every topic with a session that outlives the broker's restarts, subscribed
+    // before anything is published: it has seen a retained probe.
+    void Collect() {
+        collector_.emplace(broker_, "t/#", "collector");
+        ASSERT_TRUE(RunToEnd({"mosquitto_pub", "-h", "127.0.0.1", "-p",
+                              std::to_string(broker_.Port()), "-t", "t/probe", "-m", "1", "-r"},
+                             out_ / "probe.log"));
+        ASSERT_TRUE(RunUntil([&] { return !collector_->Payloads("t/probe").empty(); }));
+    }
+
+    void Start() {
+        PublishSettings settings;
+        settings.broker = "127.0.0.1";
+        settings.port = broker_.Port();
+        settings.topic = "t";
+        settings.client_id = "st";
+        publisher_ = std::make_unique<Publisher>(
+            loop_, log_, settings, dir_.Path(), kNow,
+            [this](const Publisher::Status& status) { status_ = status; });
+    }
+
+    bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 15s) {
+        return loop_.RunUntil(done, limit);
+    }
+
+    void Save(const std::string& line) {
+        AppendLineToFile(dir_ / "202612.txt", line);
+        publisher_->WeighingSaved();
+    }
+
+    // The register lines of the weighings collected, as they came.
+    Lines Delivered() const {
+        Lines lines;
+        for (const std::string& payload : collector_->Payloads("/weighing")) {
+            lines.push_back(Json::parse(payload)["line"]);
+        }
+        return lines;
+    }
+
+    // Waits until everything in the register was acknowledged and its place stored.
+    bool AllDelivered() {
+        const std::string end =
+            "202612.txt " + std::to_string(std::filesystem::file_size(dir_ / "202612.txt")) + "\n";
+        return RunUntil([&] {
+            return status_.connected && status_.waiting == 0 &&
+                   ReadFile(dir_ / "publikacja.stan") == end;
+        });
+    }
+
+    Lines Faults(const std::string& part) const {
+        Lines faults;
+        for (const std::string& line : log_.Lines()) {
+            if (line.find(" !! ") != std::string::npos && line.find(part) != std::string::npos) {
+                faults.push_back(line);
+            }
+        }
+        return faults;
+    }
+
+    TempDir dir_;
+    TempDir out_;
+    FakeClock clock_;
+    TransmissionLog log_{clock_};
+    net::PollLoop loop_;
+    MqttBroker broker_;
+    std::optional<MqttSubscriber> collector_;
+    Publisher::Status status_;
+    std::unique_ptr<Publisher> publisher_;
+};
+
+struct DamageCase {
+    const char* name;
+    const char* state;  // "/": a directory in the state file's place
+    bool names_december;
+};
+
+class DamagedStateTest : public PublisherTest, public ::testing::WithParamInterface<DamageCase> {};
+
+TEST_P(DamagedStateTest, SendsAgainFromWhereItCanBeTrustedNeverFromTheEnd) {
+    const Lines october{Line(10, 1, "1")};
+    const Lines november{Line(11, 1, "2")};
+    const Lines december{Line(12, 1, "3"), Line(12, 2, "4")};
+    WriteFile(dir_ / "202610.txt", october[0] + "\r\n");
+    WriteFile(dir_ / "202611.txt", november[0] + "\r\n");
+    WriteFile(dir_ / "202612.txt", december[0] + "\r\n" + december[1] + "\r\n");
+    const std::string state = GetParam().state;
+    if (state == "/") {
+        std::filesystem::create_directory(dir_ / "publikacja.stan");
+    } else {
+        WriteFile(dir_ / "publikacja.stan", state);
+    }
+    Collect();
+    Start();
+    ASSERT_TRUE(AllDelivered());
+
+    Lines expected = december;
+    if (!GetParam().names_december) {
+        expected.insert(expected.begin(), november.begin(), november.end());
+    }
+    EXPECT_EQ(Delivered(), expected);
+    EXPECT_EQ(Faults("damaged").size(), 1u);
+    EXPECT_EQ(status_.damaged_state_kept_as, dir_ / "publikacja.stan.uszkodzony");
+    if (state != "/") {
+        EXPECT_EQ(ReadFile(dir_ / "publikacja.stan.uszkodzony"), state);
+    }
+}
+
+const DamageCase kDamageCases[] = {
+    {"NoOffset", "202612.txt\n", true}, {"InsideALine", "202612.txt 7\n", true},
+    {"Truncated", "", false},           {"Garbage", "\xff\x01 x", false},
+    {"ADirectory", "/", false},
+};
+
+std::string CaseName(const ::testing::TestParamInfo<DamageCase>& damage) {
+    return damage.param.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, DamagedStateTest, ::testing::ValuesIn(kDamageCases), CaseName);
+
+TEST_F(PublisherTest, AMonthFileThatCannotBeReadHaltsDeliveryUntilItCanBe) {
+    WriteFile(dir_ / "publikacja.stan", "202610.txt 0\n");
+    WriteFile(dir_ / "202610.txt", Line(10, 1, "1") + "\r\n");
+    std::filesystem::create_directory(dir_ / "202611.txt");
+    WriteFile(dir_ / "202612.txt", Line(12, 1, "3") + "\r\n");
+    Collect();
+    Start();
+    ASSERT_TRUE(RunUntil([&] { return status_.connected && !status_.register_readable; }));
+    ASSERT_TRUE(RunUntil([&] { return Delivered().size() == 1; }));
+    EXPECT_EQ(Faults("202611.txt").size(), 1u);
+
+    std::filesystem::remove(dir_ / "202611.txt");
+    WriteFile(dir_ / "202611.txt", Line(11, 1, "2") + "\r\n");
+    ASSERT_TRUE(AllDelivered());
+    EXPECT_EQ(Delivered(), (Lines{Line(10, 1, "1"), Line(11, 1, "2"), Line(12, 1, "3")}));
+    EXPECT_TRUE(status_.register_readable);
+}
+
+TEST_F(PublisherTest, ASessionLostWithWeighingsInFlightSendsThemAgain) {
+    Collect();
+    Start();
+    ASSERT_TRUE(RunUntil([&] { return status_.connected; }));
+    Lines saved;
+    for (int i = 0; i < 30; ++i) {
+        saved.push_back(Line(12, 1, std::to_string(i)));
+        Save(saved.back());
+    }
+    broker_.Stop();
+    ASSERT_TRUE(RunUntil([&] { return !status_.connected; }));
+    EXPECT_GE(status_.waiting, saved.size() - DeliveryCursor::kWindow)
+        << "what was never sent or acknowledged still waits";
+    ASSERT_TRUE(broker_.Start());
+    ASSERT_TRUE(AllDelivered());
+
+    // At least once, in register order: the first arrival of each line keeps the order saved.
+    Lines first_arrivals;
+    for (const std::string& line : Delivered()) {
+        if (std::find(first_arrivals.begin(), first_arrivals.end(), line) == first_arrivals.end()) {
+            first_arrivals.push_back(line);
+        }
+    }
+    EXPECT_EQ(first_arrivals, saved);
+}
+
+TEST_F(PublisherTest, ALineThatIsNoWeighingIsLoggedAndPassedOver) {
+    WriteFile(dir_ / "publikacja.stan", " 0\n");
+    WriteFile(dir_ / "202612.txt",
+              Line(12, 1, "1") + "\r\ngarbage\r\nx\twaga0\ty\r\n" + Line(12, 2, "2") + "\r\n");
+    Collect();
+    Start();
+    ASSERT_TRUE(AllDelivered());
+    EXPECT_EQ(Delivered(), (Lines{Line(12, 1, "1"), Line(12, 2, "2")}));
+    EXPECT_EQ(Faults("not a weighing").size(), 2u);
+    for (const std::string& line : collector_->Lines()) {
+        EXPECT_EQ(line.find("waga0"), std::string::npos) << line;
+    }
+}
+
+TEST_F(PublisherTest, AnEndMarkCutByASaveDoesNotShiftWhatIsSent) {
+    const std::string first = Line(12, 1, "1");
+    WriteFile(dir_ / "202612.txt", first + "\r\n\x1a");
+    Collect();
+    Start();  // the first start: what was saved before stays out
+    ASSERT_TRUE(RunUntil([&] { return status_.connected; }));
+    Save(Line(12, 2, "2"));
+    ASSERT_TRUE(AllDelivered());
+    ASSERT_EQ(Delivered(), Lines{Line(12, 2, "2")});
+    EXPECT_EQ(Json::parse(collector_->Payloads("/weighing")[0])["id"],
+              "st/202612/" + std::to_string(first.size() + 2));
+}
+
+TEST_F(PublisherTest, StatesAreThinnedPerScaleTheLatestWinning) {
+    Collect();
+    Start();
+    ASSERT_TRUE(RunUntil([&] { return !collector_->Payloads("waga1/state").empty(); }));
+    for (int i = 1; i <= 50; ++i) {
+        publisher_->ReadingShown(1, std::to_string(i));
+    }
+    publisher_->ConnectionShown(2, true);
+    ASSERT_TRUE(RunUntil([&] {
+        const Lines states = collector_->Payloads("waga1/state");
+        return Json::parse(states.back())["reading"] == "50";
+    }));
+    EXPECT_LE(collector_->Payloads("waga1/state").size(), 3u)
+        << "the first state, perhaps the first change, and the last";
+    ASSERT_TRUE(RunUntil([&] {
+        return Json::parse(collector_->Payloads("waga2/state").back())["connected"] == true;
+    }));
+}
+
+}  // namespace
+}  // namespace station::test
