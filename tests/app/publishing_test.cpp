@@ -165,6 +165,21 @@ TEST_F(PublishingTest, WithoutABrokerNothingConnectsShowsOrIsWritten) {
     EXPECT_TRUE(LogFaults().empty());
 }
 
+TEST_F(PublishingTest, ADamagedStateAndAMonthThatCannotBeReadShowOnPanel8) {
+    std::filesystem::create_directory(dir_ / "dane/publikacja.stan");
+    std::filesystem::create_directory(dir_ / "dane/202611.txt");  // where delivery starts again
+    StartPublishing();
+    const auto tip = [&] {
+        return form_->Controls().StatusBar->PanelAt(kStatusPanel).tool_tip;
+    };
+    ASSERT_TRUE(RunQtUntil([&] { return tip().contains("202611.txt"); })) << tip().toStdString();
+    EXPECT_EQ(PanelText(kStatusPanel), "!! 0") << "connected, but the register cannot be read";
+    EXPECT_TRUE(tip().contains("dane/publikacja.stan.uszkodzony")) << tip().toStdString();
+
+    std::filesystem::remove(dir_ / "dane/202611.txt");
+    EXPECT_TRUE(WaitForPanel("OK 0"));
+}
+
 // Credentials and certificates: the broker is configured per case, the station's settings
 // name the files the case makes.
 struct AccessCase {
