@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <iostream>
 
+#include "app/publishing_panel.h"
 #include "core/reading/step_simulation.h"
 #include "core/settings/ini_file.h"
 #include "core/settings/publish_settings.h"
@@ -230,13 +231,14 @@ void TForm1::StartPublishing() {
     PublishSettingsResult loaded = LoadPublishSettings(IniFile(kSettingsFileName), HostName());
     if (!loaded.problem.empty()) {
         ReportPublishingProblem(log_, loaded.problem);
+        ShowPublishingPanel(PublishingRefusedPanel(loaded.problem));
     }
     if (!loaded.settings) {
         return;
     }
     observer_ = std::make_unique<Publisher>(
         loop_, log_, std::move(*loaded.settings), kDataDirectory, clock_.Now(),
-        [this](const Publisher::Status& status) { ShowPublishingStatus(status); });
+        [this](const Publisher::Status& status) { ShowPublishingPanel(PublishingPanel(status)); });
     for (int n = 1; IsScaleNumber(n); ++n) {
         observer_->ReadingShown(n, ui::FromScreenText(Box(n).Ldisplay->text()));
         observer_->ConnectionShown(n, Box(n).Shape->BrushColor() == kGreen);
@@ -257,27 +259,10 @@ void TForm1::ShowLamp(int scale, const QColor& colour) {
     }
 }
 
-void TForm1::ShowPublishingStatus(const Publisher::Status& status) {
+void TForm1::ShowPublishingPanel(const PanelContent& panel) {
     constexpr int kPanel = 8;
-    const bool delivering = status.connected && status.register_readable;
-    controls_.StatusBar->SetPanelText(
-        kPanel, QStringLiteral("%1 %2")
-                    .arg(delivering ? QStringLiteral("OK") : QStringLiteral("!!"))
-                    .arg(status.waiting));
-    QString tip =
-        QStringLiteral("Broker MQTT: %1 (%2)\nCzeka na potwierdzenie: %3\nOstatni błąd: %4")
-            .arg(QString::fromStdString(status.broker),
-                 status.connected ? QStringLiteral("połączony") : QStringLiteral("niepołączony"),
-                 QString::number(status.waiting),
-                 status.last_problem.empty() ? QStringLiteral("brak")
-                                             : QString::fromStdString(status.last_problem));
-    if (!status.damaged_state_kept_as.empty()) {
-        tip += QStringLiteral(
-                   "\nStan publikacji był uszkodzony (zachowany jako %1): ważenia od "
-                   "początku miesiąca wysłano ponownie")
-                   .arg(QString::fromStdString(status.damaged_state_kept_as));
-    }
-    controls_.StatusBar->SetPanelToolTip(kPanel, tip);
+    controls_.StatusBar->SetPanelText(kPanel, panel.text);
+    controls_.StatusBar->SetPanelToolTip(kPanel, panel.tool_tip);
 }
 
 int TForm1::ScaleNamed(const QString& name, const char* stem) {

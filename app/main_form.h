@@ -50,6 +50,8 @@ class TFparams;
 
 namespace station {
 
+struct PanelContent;
+
 inline constexpr const char* kApplicationTitle = "Tarvelio";
 
 class TForm1 : public QWidget, private ReadingDisplays {
@@ -115,7 +117,7 @@ private:
     void SetReadingText(int scale, const std::string& text) override;
     void ShowLamp(int scale, const QColor& colour);
     void StartPublishing();
-    void ShowPublishingStatus(const Publisher::Status& status);
+    void ShowPublishingPanel(const PanelContent& panel);
     // The scale whose control is named `stem` followed by its number, or 0 for none.
     static int ScaleNamed(const QString& name, const char* stem);
     const ui::ScaleBox& Box(int scale) const;

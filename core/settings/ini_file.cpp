@@ -141,6 +141,21 @@ std::optional<std::string> WriteTarget(const std::string& name) {
 
 }  // namespace
 
+bool IniFile::HasKeys(std::string_view section) const {
+    std::string content;
+    if (ReadWhole(name_, content) != ReadResult::kRead) {
+        return false;
+    }
+    const std::vector<Line> lines = SplitLines(content);
+    for (std::size_t i = Find(lines, section, {}).header + 1;
+         i < lines.size() && !SectionOf(lines[i]); ++i) {
+        if (KeyValueOf(lines[i])) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::string IniFile::ReadString(std::string_view section, std::string_view key,
                                 std::string_view fallback) const {
     std::string content;

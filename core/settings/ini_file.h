@@ -29,6 +29,9 @@ public:
     std::string ReadString(std::string_view section, std::string_view key,
                            std::string_view fallback) const;
 
+    // Whether the section stands in the file with at least one key, whatever its value.
+    bool HasKeys(std::string_view section) const;
+
     // Replaces the key's value, or adds the key at the end of its section, or the section at
     // the end of the file. The file on disk is always the old or the new complete version.
     // A value ends at its first line break. Throws IniWriteError.

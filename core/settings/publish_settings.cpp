@@ -98,7 +98,8 @@ PublishSettings Load(const IniFile& file, const std::string& host_name) {
 
 PublishSettingsResult LoadPublishSettings(const IniFile& file, const std::string& host_name) {
     if (Read(file, "broker").empty()) {
-        return {};
+        // A section written for publishing that cannot start it is said, not taken as absent.
+        return {std::nullopt, file.HasKeys(kSection) ? "publishing off: broker: not set" : ""};
     }
     try {
         return {Load(file, host_name), {}};

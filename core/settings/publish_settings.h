@@ -21,14 +21,15 @@ struct PublishSettings {
     std::string key_file;
 };
 
-// Publishing on, or off with the reason when a value was refused (empty when simply not set).
+// Publishing on, or off with the reason when the section has keys but cannot start it (empty when
+// the section has none).
 struct PublishSettingsResult {
     std::optional<PublishSettings> settings;
     std::string problem;
 };
 
 // Reads the section with the file's rules; `host_name` names the station in the default topic
-// and client id. A bad value turns publishing off and says which.
+// and client id. A bad value, or keys without a broker, turn publishing off and say why.
 PublishSettingsResult LoadPublishSettings(const IniFile& file, const std::string& host_name);
 
 }  // namespace station

@@ -155,23 +155,26 @@ TEST_F(PublishingTest, AWeighingSavedBeforeTheStationEndedArrivesAfterItStartsAg
     EXPECT_EQ(Json::parse(collector.Payloads("waga3/weighing")[0])["line"], RegisterLines()[0]);
 }
 
-TEST_F(PublishingTest, WithoutABrokerNothingConnectsShowsOrIsWritten) {
+TEST_F(PublishingTest, WithoutABrokerNothingConnectsOrIsWrittenAndKeysWithoutOneAreSaid) {
     Listener would_be_broker;
     StartPublishing("port=" + std::to_string(would_be_broker.Port()) + "\r\ntopic=t\r\n");
     Save(1);
     EXPECT_LT(would_be_broker.Accept(), 0);
-    EXPECT_EQ(PanelText(kStatusPanel), "");
+    EXPECT_EQ(PanelText(kStatusPanel), "!! ust.");
+    EXPECT_TRUE(form_->Controls().StatusBar->PanelAt(kStatusPanel).tool_tip.contains("broker"));
     EXPECT_FALSE(std::filesystem::exists(dir_ / "dane/publikacja.stan"));
     EXPECT_TRUE(LogFaults().empty());
+
+    form_.reset();
+    StartPublishing("; nothing here\r\n");
+    EXPECT_EQ(PanelText(kStatusPanel), "") << "a section without keys is no section";
 }
 
 TEST_F(PublishingTest, ADamagedStateAndAMonthThatCannotBeReadShowOnPanel8) {
     std::filesystem::create_directory(dir_ / "dane/publikacja.stan");
     std::filesystem::create_directory(dir_ / "dane/202611.txt");  // where delivery starts again
     StartPublishing();
-    const auto tip = [&] {
-        return form_->Controls().StatusBar->PanelAt(kStatusPanel).tool_tip;
-    };
+    const auto tip = [&] { return form_->Controls().StatusBar->PanelAt(kStatusPanel).tool_tip; };
     ASSERT_TRUE(RunQtUntil([&] { return tip().contains("202611.txt"); })) << tip().toStdString();
     EXPECT_EQ(PanelText(kStatusPanel), "!! 0") << "connected, but the register cannot be read";
     EXPECT_TRUE(tip().contains("dane/publikacja.stan.uszkodzony")) << tip().toStdString();

@@ -28,7 +28,8 @@ TEST(PublishSettings, TurnPublishingOnOnlyWithGoodValues) {
     chmod((dir / "shared").c_str(), 0640);
     const SettingsCase cases[] = {
         {"", false, 0, ""},
-        {"broker=\r\nport=1884\r\n", false, 0, ""},
+        {"broker=\r\nport=1884\r\n", false, 0, "broker: not set"},
+        {"; broker=hub\r\n", false, 0, ""},
         {"broker=hub\r\n", true, 1883, ""},
         {"BROKER = 'hub' \r\nport= 0x75B\r\n", true, 1883, ""},
         {"broker=hub\r\ncafile=$D/ca.crt\r\n", true, 8883, ""},
