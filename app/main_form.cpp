@@ -1,6 +1,7 @@
 #include "app/main_form.h"
 
 #include <QFile>
+#include <QGuiApplication>
 #include <QMetaObject>
 #include <QResizeEvent>
 #include <QScreen>
@@ -207,7 +208,22 @@ void TForm1::ApplyViewSettings() {
     const bool technical = state_.settings.show_log;
     controls_.Pa_rs_log->setVisible(technical);
     outer_size_->Set(technical ? kTechnicalView : kNormalView);
+    KeepOnScreen();
     WriteStatusBar();
+}
+
+// The corner stays, as the view switch promises, unless the grown window would reach past the
+// screen: then it moves the least that brings it back. Only X11 lets a program place its window.
+void TForm1::KeepOnScreen() {
+    const QScreen* screen = this->screen();
+    if (!isVisible() || screen == nullptr || QGuiApplication::platformName() != "xcb") {
+        return;
+    }
+    const QPoint corner = frameGeometry().topLeft();
+    const QPoint inside = ui::KeptInside(screen->availableGeometry(), corner, outer_size_->Get());
+    if (inside != corner) {
+        move(inside);
+    }
 }
 
 void TForm1::WriteStatusBar() {

@@ -123,6 +123,7 @@ private:
     const ui::ScaleBox& Box(int scale) const;
     void Guarded(const std::function<void()>& handler);
     void CentreOnScreen();
+    void KeepOnScreen();
 
     StationState& state_;
     ui::Toolkit& toolkit_;

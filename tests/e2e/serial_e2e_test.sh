@@ -76,6 +76,9 @@ for _ in $(seq 50); do
     sleep 0.1
 done
 [ "$geometry" = "1150x410" ] || fail "no log panel: the window is $geometry"
+# Centred at 900 wide, it grew to the right; it moved back just enough to stay on the screen.
+left=$(xdotool getwindowgeometry "$window" | sed -n 's/ *Position: \([0-9]*\),.*/\1/p')
+[ "$left" -eq $((1280 - 1150)) ] || fail "the grown window stands at x=$left, past the screen's edge"
 for n in 1 2 3 4; do wait_lamp "$window" "$n" "$green"; done
 if [ -n "${STATION_SCREENSHOT:-}" ]; then
     sleep 2
