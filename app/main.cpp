@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
     auto* about = new station::ui::TAboutBox(toolkit, &form);
     form.AttachDialogs(params, about);
     if (options.run->technical) {
-        params->ShowTechnicalView();
+        params->ShowTechnicalView(station::TheStationState().reading);
     }
     if (toolkit.TerminationRequested()) {
         return 0;  // another copy runs: end before showing anything or connecting

@@ -73,6 +73,11 @@ TForm1::TForm1(StationState& state, ui::Toolkit& toolkit, Clock& clock)
       outer_size_(new ui::OuterSize(this)),
       loop_([this](std::exception_ptr error) { ReportError(DescribeException(error)); }),
       log_(clock),
+      stable_saves_(loop_, {[this](int n, const std::string& text) { SaveReading(n, text); },
+                            [this](int n, StableSaves::Refusal why) { RefuseSave(n, why); },
+                            [this](int n, bool waiting) {
+                                Box(n).BBsave->setEnabled(!waiting);
+                            }}),
       memo_(new ui::LogMemo(controls_.Mlog, log_)),
       displays_(DisplaysOf(controls_)),
       register_(clock, DetectTimeSeparator()) {
@@ -173,6 +178,7 @@ void TForm1::StartLineWatches() {
         log_.LogTransmission(log_code::kFault, problem, 0);
     }
     state_.reading = loaded.settings;
+    stable_saves_.Configure(state_.reading);
     for (const auto& watch : line_watches_) {
         watch->Configure({std::chrono::seconds(state_.reading.silence_seconds),
                           std::chrono::seconds(state_.reading.reconnect_seconds)});
@@ -263,13 +269,18 @@ void TForm1::StartPublishing() {
 
 void TForm1::SetReadingText(int scale, const std::string& text) {
     displays_.SetReadingText(scale, text);
-    if (observer_ && IsScaleNumber(scale)) {
+    if (!IsScaleNumber(scale)) {
+        return;
+    }
+    stable_saves_.Shown(scale, text, std::nullopt);
+    if (observer_) {
         observer_->ReadingShown(scale, text);
     }
 }
 
 void TForm1::ShowLamp(int scale, const QColor& colour) {
     Box(scale).Shape->SetBrushColor(colour);
+    stable_saves_.ConnectionShown(scale, colour == kGreen);
     if (observer_) {
         observer_->ConnectionShown(scale, colour == kGreen);
     }
@@ -385,10 +396,23 @@ void TForm1::BBparamsClick() {
     controls_.Pa_rs_log->setVisible(settings.show_log);
     IniFile file(kSettingsFileName);
     SaveConnectionSettings(settings, file);  // a failure ends the sequence here
+    if (params_->TechnicalView()) {
+        ApplySaveSettings(file);
+    }
     ApplyViewSettings();
     for (const ui::ScaleBox& box : controls_.scales) {
         BBconnect1Click(box.BBconnect);
     }
+}
+
+// The technical view's page "Odczyt": its keys alone are written, and take effect at once.
+void TForm1::ApplySaveSettings(IniFile& file) {
+    for (int n = 1; IsScaleNumber(n); ++n) {
+        state_.reading.save_modes[static_cast<std::size_t>(n - 1)] = params_->SaveModeChosen(n);
+    }
+    state_.reading.stable_wait_seconds = params_->StableWaitChosen();
+    StoreSaveSettings(file, state_.reading);
+    stable_saves_.Configure(state_.reading);
 }
 
 void TForm1::Brs_inputClick() {
@@ -429,12 +453,30 @@ void TForm1::SBsave_comportClick() {
 
 void TForm1::BBsave1Click(const QObject* sender) {
     const int n = ScaleNamed(sender->objectName(), "BBsave");
-    if (n != 0) {
-        register_.SaveWeighing(n, ui::FromScreenText(Box(n).Ldisplay->text()));
-        if (observer_) {
-            observer_->WeighingSaved();
-        }
+    if (n == 0) {
+        return;
     }
+    if (stable_saves_.IsStable(n)) {
+        stable_saves_.SaveClicked(n);
+    } else {
+        SaveReading(n, ui::FromScreenText(Box(n).Ldisplay->text()));
+    }
+}
+
+void TForm1::SaveReading(int scale, const std::string& text) {
+    register_.SaveWeighing(scale, text);
+    if (observer_) {
+        observer_->WeighingSaved();
+    }
+}
+
+void TForm1::RefuseSave(int scale, StableSaves::Refusal why) {
+    const QString text = why == StableSaves::Refusal::kNotStable
+                             ? QString::fromUtf8("Waga %1: brak stabilnego odczytu - ważenie nie "
+                                                 "zostało zapisane.")
+                             : QString::fromUtf8("Waga %1: brak poprawnego odczytu - ważenie nie "
+                                                 "zostało zapisane.");
+    toolkit_.ShowErrorBox(this, QString::fromLatin1(kApplicationTitle), text.arg(scale));
 }
 
 void TForm1::IlogoClick() {

@@ -28,8 +28,10 @@
 #include <string>
 
 #include "core/clock.h"
+#include "core/reading/stable_saves.h"
 #include "core/reading/transmission_log.h"
 #include "core/reading/weight_decoder.h"
+#include "core/settings/ini_file.h"
 #include "core/register/weighing_register.h"
 #include "core/station_state.h"
 #include "net/client_socket.h"
@@ -116,6 +118,9 @@ private:
     // What the decoder shows, on the screen and to the observer.
     void SetReadingText(int scale, const std::string& text) override;
     void ShowLamp(int scale, const QColor& colour);
+    void SaveReading(int scale, const std::string& text);
+    void RefuseSave(int scale, StableSaves::Refusal why);
+    void ApplySaveSettings(IniFile& file);
     void StartPublishing();
     void ShowPublishingPanel(const PanelContent& panel);
     // The scale whose control is named `stem` followed by its number, or 0 for none.
@@ -132,6 +137,7 @@ private:
     ui::OuterSize* outer_size_;
     ui::QtEventLoop loop_;  // outlives the connections below
     TransmissionLog log_;
+    StableSaves stable_saves_;
     ui::LogMemo* memo_;
     ui::DisplayLabels displays_;
     std::optional<WeightDecoder> decoder_;  // made once the decimal separator is known

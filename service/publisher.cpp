@@ -68,7 +68,7 @@ RegisterPosition Publisher::StartingPlace(const LocalTime& now) {
             return state.place;
         case DeliveryState::Kind::kMissing: {
             // Turned on now: what was saved before stays out.
-            const RegisterPosition end = RegisterEnd(directory_);
+            RegisterPosition end = RegisterEnd(directory_);
             store_.Keep(end, false);
             return end;
         }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialog>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -9,13 +10,15 @@
 #include <array>
 
 #include "core/settings/connection_settings.h"
+#include "core/settings/reading_settings.h"
 #include "ui/glyph_button.h"
 
 namespace station::ui {
 
 // The settings dialog "Ustawienia": the four scales' addresses and ports on the first page,
-// the technical-view switch in a hidden group on the second. It is made once and reused;
-// every opening refills the fields from the settings in force.
+// the technical-view switch in a hidden group on the second, and in the technical view a third
+// page, "Odczyt", with each scale's save mode and the wait for a stable reading. It is made
+// once and reused; every opening refills the fields from the settings in force.
 class TFparams : public QDialog {
     Q_OBJECT
 
@@ -27,8 +30,12 @@ public:
     QString PortText(int scale) const;
     bool ShowLogChecked() const { return CBshow_rs_log->isChecked(); }
     // The installers' way to the transmission log (tarvelio --technical): the group that holds
-    // its switch becomes visible.
-    void ShowTechnicalView() { GBrstimeout->show(); }
+    // its switch becomes visible, and the page "Odczyt" is added, filled from `reading`.
+    void ShowTechnicalView(const ReadingSettings& reading);
+    bool TechnicalView() const { return reading_ != nullptr; }
+    // The page "Odczyt" as chosen; OK let it through only with a usable wait.
+    SaveMode SaveModeChosen(int scale) const;
+    int StableWaitChosen() const;
 
     QTabWidget* PCconf;
     QWidget* TSconf_rs232;
@@ -38,6 +45,9 @@ public:
     std::array<QLineEdit*, kScaleCount> Eport;
     QGroupBox* GBrstimeout;
     QCheckBox* CBshow_rs_log;
+    QWidget* TSreading = nullptr;  // the technical view's page "Odczyt"
+    std::array<QComboBox*, kScaleCount> CBsave{};
+    QLineEdit* Estable_wait = nullptr;
     GlyphButton* BBok;
     GlyphButton* BBcancel;
 
@@ -49,8 +59,10 @@ private:
     void BBokClick();
     void BuildScaleGroups();
     void BuildOtherPage();
+    void BuildReadingPage();
 
     const ConnectionSettings& settings_;
+    const ReadingSettings* reading_ = nullptr;  // set in the technical view
 };
 
 }  // namespace station::ui

@@ -37,7 +37,7 @@ std::string PlaceProblem(const std::string& directory, const RegisterPosition& p
     if (!file.IsOpen()) {
         return {};
     }
-    const std::string inside = "an offset inside a line of " + place.file_name;
+    std::string inside = "an offset inside a line of " + place.file_name;
     if (place.offset < 2) {
         return inside;
     }

@@ -46,7 +46,8 @@ std::string VisitLinesAfter(const std::string& directory, const RegisterPosition
         if (name < from.file_name) {
             continue;
         }
-        const FileDescriptor file(::open((directory + "/" + name).c_str(), O_RDONLY | O_CLOEXEC));
+        const std::string path = directory + '/' + name;
+        const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
         if (!file.IsOpen()) {
             return CannotRead(directory, name, errno);
         }

@@ -1,5 +1,7 @@
 #include "core/settings/reading_settings.h"
 
+#include <algorithm>
+
 #include "core/text/integer_text.h"
 
 namespace station {
@@ -7,28 +9,70 @@ namespace {
 
 constexpr const char* kSection = "Odczyt";
 
-// A whole number of seconds from 0 to kMaxSeconds; anything else is off, and said.
-int Seconds(const IniFile& file, const char* key, std::vector<std::string>& problems) {
+// A whole number of seconds from 0 to kMaxSeconds; anything else is `fallback`, and said.
+int Seconds(const IniFile& file, const std::string& key, int fallback,
+            std::vector<std::string>& problems) {
     const std::string text = file.ReadString(kSection, key, "");
     if (text.empty()) {
-        return 0;
+        return fallback;
     }
     const std::optional<std::int32_t> value = ParseInteger(text);
     if (!value || *value < 0 || *value > ReadingSettings::kMaxSeconds) {
         problems.push_back(std::string(kSection) + ": " + key + ": not a whole number from 0 to " +
-                           std::to_string(ReadingSettings::kMaxSeconds) + ": " + text + "; off");
-        return 0;
+                           std::to_string(ReadingSettings::kMaxSeconds) + ": " + text + "; " +
+                           (fallback == 0 ? "off" : std::to_string(fallback)));
+        return fallback;
     }
     return *value;
+}
+
+std::string SaveKey(std::size_t index) {
+    return "save" + std::to_string(index + 1);
+}
+
+bool SameWord(std::string_view text, std::string_view word) {
+    return text.size() == word.size() &&
+           std::equal(text.begin(), text.end(), word.begin(), [](char a, char b) {
+               return (a >= 'A' && a <= 'Z' ? static_cast<char>(a + 32) : a) == b;
+           });
+}
+
+// "any" (or no key) and "stable", in any case; anything else is "any", and said.
+SaveMode Mode(const IniFile& file, const std::string& key, std::vector<std::string>& problems) {
+    const std::string text = file.ReadString(kSection, key, "");
+    if (SameWord(text, "stable")) {
+        return SaveMode::kStable;
+    }
+    if (!text.empty() && !SameWord(text, "any")) {
+        problems.push_back(std::string(kSection) + ": " + key + ": neither any nor stable: " +
+                           text + "; any");
+    }
+    return SaveMode::kAny;
 }
 
 }  // namespace
 
 ReadingSettingsResult LoadReadingSettings(const IniFile& file) {
     ReadingSettingsResult result;
-    result.settings.silence_seconds = Seconds(file, "silence", result.problems);
-    result.settings.reconnect_seconds = Seconds(file, "reconnect", result.problems);
+    result.settings.silence_seconds = Seconds(file, "silence", 0, result.problems);
+    result.settings.reconnect_seconds = Seconds(file, "reconnect", 0, result.problems);
+    for (std::size_t i = 0; i < kScaleCount; ++i) {
+        result.settings.save_modes[i] = Mode(file, SaveKey(i), result.problems);
+    }
+    result.settings.stable_wait_seconds = Seconds(
+        file, "stable_wait", ReadingSettings::kDefaultStableWait, result.problems);
     return result;
+}
+
+void StoreSaveSettings(IniFile& file, const ReadingSettings& settings) {
+    for (std::size_t i = 0; i < kScaleCount; ++i) {
+        file.WriteString(kSection, SaveKey(i), SaveModeName(settings.save_modes[i]));
+    }
+    file.WriteString(kSection, "stable_wait", std::to_string(settings.stable_wait_seconds));
+}
+
+const char* SaveModeName(SaveMode mode) {
+    return mode == SaveMode::kStable ? "stable" : "any";
 }
 
 }  // namespace station

@@ -124,7 +124,7 @@ TEST_F(ApplyTest, TechnicalViewLetsTheOperatorTurnTheLogPanelOn) {
     EXPECT_FALSE(switch_reachable);  // as delivered, the switch cannot be seen
     EXPECT_TRUE(Find("Pa_rs_log")->isHidden());
 
-    form_->findChild<ui::TFparams*>()->ShowTechnicalView();
+    form_->findChild<ui::TFparams*>()->ShowTechnicalView(state_.reading);
     OpenSettings(operate);
     EXPECT_TRUE(switch_reachable);
     EXPECT_FALSE(Find("Pa_rs_log")->isHidden());

@@ -54,6 +54,7 @@ TEST(DeliveryCursor, ALostSessionSendsEverythingUnacknowledgedAgain) {
 TEST(Backoff, DoublesUpToAMinuteAndStartsAgainAfterASuccess) {
     Backoff backoff;
     std::vector<long> waits;
+    waits.reserve(8);
     for (int i = 0; i < 8; ++i) {
         waits.push_back(static_cast<long>(backoff.Next().count()));
     }

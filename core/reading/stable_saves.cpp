@@ -1,0 +1,113 @@
+#include "core/reading/stable_saves.h"
+
+namespace station {
+
+bool IsWeightText(std::string_view text) {
+    return !text.empty() && text != "#err" && text != "- - - - -" && text != "OL" && text != "UL";
+}
+
+void ReadingHistory::Shown(const std::string& text, std::optional<bool> motion,
+                           Clock::time_point at) {
+    if (run_lines_ == 0 || text != text_) {
+        text_ = text;
+        run_start_ = at;
+        run_lines_ = 0;
+    }
+    ++run_lines_;
+    motion_ = motion;
+    last_ = at;
+}
+
+ReadingHistory::Verdict ReadingHistory::Judge(bool connected, Clock::time_point now) const {
+    if (!connected || run_lines_ == 0 || !IsWeightText(text_) || now - last_ >= kFresh) {
+        return Verdict::kInvalid;
+    }
+    const bool settled = motion_ ? !*motion_
+                                 : run_lines_ >= kSettledLines && last_ - run_start_ >= kSettledSpan;
+    return settled ? Verdict::kStable : Verdict::kUnsettled;
+}
+
+void StableSaves::Configure(const ReadingSettings& settings) {
+    settings_ = settings;
+    for (int scale = 1; IsScaleNumber(scale); ++scale) {
+        if (Of(scale).wait) {
+            Of(scale).wait.reset();
+            handlers_.waiting(scale, false);
+        }
+    }
+}
+
+bool StableSaves::IsStable(int scale) const {
+    return settings_.save_modes.at(static_cast<std::size_t>(scale - 1)) == SaveMode::kStable;
+}
+
+void StableSaves::Shown(int scale, const std::string& text, std::optional<bool> motion) {
+    Scale& entry = Of(scale);
+    const auto now = ReadingHistory::Clock::now();
+    entry.history.Shown(text, motion, now);
+    if (!entry.wait) {
+        return;
+    }
+    switch (entry.history.Judge(entry.connected, now)) {
+        case ReadingHistory::Verdict::kStable:
+            Finish(scale, std::nullopt);
+            break;
+        case ReadingHistory::Verdict::kInvalid:
+            Finish(scale, Refusal::kNoValidReading);
+            break;
+        case ReadingHistory::Verdict::kUnsettled:
+            break;
+    }
+}
+
+void StableSaves::ConnectionShown(int scale, bool connected) {
+    if (Of(scale).connected != connected) {
+        Of(scale).history = {};  // lines of an earlier connection settle nothing
+    }
+    Of(scale).connected = connected;
+    if (!connected && Of(scale).wait) {
+        Finish(scale, Refusal::kNoValidReading);
+    }
+}
+
+void StableSaves::SaveClicked(int scale) {
+    Scale& entry = Of(scale);
+    if (entry.wait) {
+        return;  // one save at a time
+    }
+    switch (entry.history.Judge(entry.connected, ReadingHistory::Clock::now())) {
+        case ReadingHistory::Verdict::kStable:
+            Finish(scale, std::nullopt);
+            return;
+        case ReadingHistory::Verdict::kInvalid:
+            Finish(scale, Refusal::kNoValidReading);
+            return;
+        case ReadingHistory::Verdict::kUnsettled:
+            break;
+    }
+    if (settings_.stable_wait_seconds == 0) {
+        Finish(scale, Refusal::kNotStable);
+        return;
+    }
+    entry.wait = loop_.StartTimer(std::chrono::seconds(settings_.stable_wait_seconds), [this, scale] {
+        const bool fresh = Of(scale).history.Judge(Of(scale).connected,
+                                                   ReadingHistory::Clock::now()) !=
+                           ReadingHistory::Verdict::kInvalid;
+        Finish(scale, fresh ? Refusal::kNotStable : Refusal::kNoValidReading);
+    });
+    handlers_.waiting(scale, true);
+}
+
+void StableSaves::Finish(int scale, std::optional<Refusal> refusal) {
+    if (Of(scale).wait) {
+        Of(scale).wait.reset();
+        handlers_.waiting(scale, false);
+    }
+    if (refusal) {
+        loop_.Post([this, scale, why = *refusal] { handlers_.refuse(scale, why); });
+    } else {
+        loop_.Post([this, scale, text = Of(scale).history.Text()] { handlers_.save(scale, text); });
+    }
+}
+
+}  // namespace station
