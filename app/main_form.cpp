@@ -75,9 +75,7 @@ TForm1::TForm1(StationState& state, ui::Toolkit& toolkit, Clock& clock)
       log_(clock),
       stable_saves_(loop_, {[this](int n, const std::string& text) { SaveReading(n, text); },
                             [this](int n, StableSaves::Refusal why) { RefuseSave(n, why); },
-                            [this](int n, bool waiting) {
-                                Box(n).BBsave->setEnabled(!waiting);
-                            }}),
+                            [this](int n, bool waiting) { Box(n).BBsave->setEnabled(!waiting); }}),
       memo_(new ui::LogMemo(controls_.Mlog, log_)),
       displays_(DisplaysOf(controls_)),
       register_(clock, DetectTimeSeparator()) {
@@ -472,10 +470,12 @@ void TForm1::SaveReading(int scale, const std::string& text) {
 
 void TForm1::RefuseSave(int scale, StableSaves::Refusal why) {
     const QString text = why == StableSaves::Refusal::kNotStable
-                             ? QString::fromUtf8("Waga %1: brak stabilnego odczytu - ważenie nie "
-                                                 "zostało zapisane.")
-                             : QString::fromUtf8("Waga %1: brak poprawnego odczytu - ważenie nie "
-                                                 "zostało zapisane.");
+                             ? QString::fromUtf8(
+                                   "Waga %1: brak stabilnego odczytu - ważenie nie "
+                                   "zostało zapisane.")
+                             : QString::fromUtf8(
+                                   "Waga %1: brak poprawnego odczytu - ważenie nie "
+                                   "zostało zapisane.");
     toolkit_.ShowErrorBox(this, QString::fromLatin1(kApplicationTitle), text.arg(scale));
 }
 

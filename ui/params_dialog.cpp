@@ -121,7 +121,8 @@ void TFparams::BuildReadingPage() {
     for (std::size_t i = 0; i < CBsave.size(); ++i) {
         const QString number = QString::number(i + 1);
         const int top = 16 + static_cast<int>(i) * 32;
-        auto* label = new QLabel(QString::fromUtf8("Waga %1, zapis ważenia:").arg(number), TSreading);
+        auto* label =
+            new QLabel(QString::fromUtf8("Waga %1, zapis ważenia:").arg(number), TSreading);
         label->setGeometry(16, top + 4, 160, 13);
         CBsave[i] = new QComboBox(TSreading);
         CBsave[i]->setObjectName(QStringLiteral("CBsave") + number);

@@ -22,8 +22,8 @@ ReadingHistory::Verdict ReadingHistory::Judge(bool connected, Clock::time_point 
     if (!connected || run_lines_ == 0 || !IsWeightText(text_) || now - last_ >= kFresh) {
         return Verdict::kInvalid;
     }
-    const bool settled = motion_ ? !*motion_
-                                 : run_lines_ >= kSettledLines && last_ - run_start_ >= kSettledSpan;
+    const bool settled =
+        motion_ ? !*motion_ : run_lines_ >= kSettledLines && last_ - run_start_ >= kSettledSpan;
     return settled ? Verdict::kStable : Verdict::kUnsettled;
 }
 
@@ -89,12 +89,13 @@ void StableSaves::SaveClicked(int scale) {
         Finish(scale, Refusal::kNotStable);
         return;
     }
-    entry.wait = loop_.StartTimer(std::chrono::seconds(settings_.stable_wait_seconds), [this, scale] {
-        const bool fresh = Of(scale).history.Judge(Of(scale).connected,
-                                                   ReadingHistory::Clock::now()) !=
-                           ReadingHistory::Verdict::kInvalid;
-        Finish(scale, fresh ? Refusal::kNotStable : Refusal::kNoValidReading);
-    });
+    entry.wait =
+        loop_.StartTimer(std::chrono::seconds(settings_.stable_wait_seconds), [this, scale] {
+            const bool fresh =
+                Of(scale).history.Judge(Of(scale).connected, ReadingHistory::Clock::now()) !=
+                ReadingHistory::Verdict::kInvalid;
+            Finish(scale, fresh ? Refusal::kNotStable : Refusal::kNoValidReading);
+        });
     handlers_.waiting(scale, true);
 }
 

@@ -58,8 +58,7 @@ public:
         std::function<void(int scale, bool waiting)> waiting;
     };
 
-    StableSaves(EventLoop& loop, Handlers handlers)
-        : loop_(loop), handlers_(std::move(handlers)) {}
+    StableSaves(EventLoop& loop, Handlers handlers) : loop_(loop), handlers_(std::move(handlers)) {}
 
     // Ends any wait without a word.
     void Configure(const ReadingSettings& settings);

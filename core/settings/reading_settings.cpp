@@ -44,8 +44,8 @@ SaveMode Mode(const IniFile& file, const std::string& key, std::vector<std::stri
         return SaveMode::kStable;
     }
     if (!text.empty() && !SameWord(text, "any")) {
-        problems.push_back(std::string(kSection) + ": " + key + ": neither any nor stable: " +
-                           text + "; any");
+        problems.push_back(std::string(kSection) + ": " + key +
+                           ": neither any nor stable: " + text + "; any");
     }
     return SaveMode::kAny;
 }
@@ -59,8 +59,8 @@ ReadingSettingsResult LoadReadingSettings(const IniFile& file) {
     for (std::size_t i = 0; i < kScaleCount; ++i) {
         result.settings.save_modes[i] = Mode(file, SaveKey(i), result.problems);
     }
-    result.settings.stable_wait_seconds = Seconds(
-        file, "stable_wait", ReadingSettings::kDefaultStableWait, result.problems);
+    result.settings.stable_wait_seconds =
+        Seconds(file, "stable_wait", ReadingSettings::kDefaultStableWait, result.problems);
     return result;
 }
 

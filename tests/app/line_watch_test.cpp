@@ -15,16 +15,15 @@ protected:
         ports_.fill(unused_);
         ports_[0] = port;
         WriteSettings();
-        std::ofstream(dir_ / "dane/konfig.ini", std::ios::app | std::ios::binary)
-            << "[Odczyt]\r\n" << reading;
+        std::ofstream(dir_ / "dane/konfig.ini", std::ios::app | std::ios::binary) << "[Odczyt]\r\n"
+                                                                                  << reading;
         Show();
     }
 
     // An emulated scale that sends three lines on each connection and then nothing; its port.
     int StallingScale() {
-        emulator_.emplace(std::vector<std::string>{EMULATOR_PROGRAM, "--scales", "1", "--port",
-                                                   "0", "--rate", "20", "--fault",
-                                                   "stall-after=3"},
+        emulator_.emplace(std::vector<std::string>{EMULATOR_PROGRAM, "--scales", "1", "--port", "0",
+                                                   "--rate", "20", "--fault", "stall-after=3"},
                           dir_ / "emulator.out");
         // "scale 1: 127.0.0.1:PORT" once it listens.
         const std::string listening = "127.0.0.1:";

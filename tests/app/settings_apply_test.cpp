@@ -130,6 +130,45 @@ TEST_F(ApplyTest, TechnicalViewLetsTheOperatorTurnTheLogPanelOn) {
     EXPECT_FALSE(Find("Pa_rs_log")->isHidden());
 }
 
+TEST_F(ApplyTest, TheTechnicalPageOdczytSetsSaveModesWritingOnlyItsKeys) {
+    StartConnected();
+    OpenSettings([](ui::TFparams& dialog) {
+        EXPECT_EQ(dialog.PCconf->count(), 2) << "no page Odczyt outside the technical view";
+        dialog.BBok->click();
+    });
+    EXPECT_EQ(ReadFile(dir_ / "dane/konfig.ini").find("Odczyt"), std::string::npos);
+
+    form_->findChild<ui::TFparams*>()->ShowTechnicalView(state_.reading);
+    bool refused = false;
+    OpenSettings([&](ui::TFparams& dialog) {
+        ASSERT_EQ(dialog.PCconf->count(), 3);
+        EXPECT_EQ(dialog.Estable_wait->text(), "3");
+        dialog.CBsave[1]->setCurrentIndex(1);
+        dialog.Estable_wait->setText("3 s");
+        dialog.PCconf->setCurrentIndex(0);
+        dialog.BBok->click();
+        refused = dialog.PCconf->currentWidget() == dialog.TSreading;
+        dialog.Estable_wait->setText("5");
+        dialog.BBok->click();
+    });
+    EXPECT_TRUE(refused) << "a wait that is no whole number keeps the dialog open, there";
+    const std::string file = ReadFile(dir_ / "dane/konfig.ini");
+    EXPECT_NE(file.find("[Odczyt]\r\nsave1=any\r\nsave2=stable\r\nsave3=any\r\nsave4=any\r\n"
+                        "stable_wait=5\r\n"),
+              std::string::npos)
+        << file;
+    EXPECT_EQ(state_.reading.stable_wait_seconds, 5);
+
+    // At once: scale 2 saves only a stable reading now, and it has none.
+    ASSERT_TRUE(RunQtUntil([&] { return Box(2).Shape->BrushColor() == kGreen; }));
+    Box(2).BBsave->click();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(toolkit_.error_boxes,
+              (FakeToolkit::ErrorBoxes{{"Tarvelio",
+                                        "Waga 2: brak poprawnego odczytu - ważenie "
+                                        "nie zostało zapisane."}}));
+}
+
 TEST_F(ApplyTest, UnwritableFileStopsAfterTheStatusBarWithTheScalesClosed) {
     StartConnected();
     std::filesystem::remove(dir_ / "dane/konfig.ini");

@@ -14,8 +14,7 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr auto kLineGap = 300ms;
-const char* const kNotStable =
-    "Waga 1: brak stabilnego odczytu - ważenie nie zostało zapisane.";
+const char* const kNotStable = "Waga 1: brak stabilnego odczytu - ważenie nie zostało zapisane.";
 const char* const kNoValidReading =
     "Waga 1: brak poprawnego odczytu - ważenie nie zostało zapisane.";
 

@@ -1,5 +1,6 @@
 // The section "Odczyt": whole seconds from 0 to 3600, with the file's rules; anything else is
-// off and said once.
+// off (or the default wait) and said once; save modes "any" or "stable"; the save keys written
+// back without touching the rest.
 #include <gtest/gtest.h>
 
 #include "core/settings/reading_settings.h"
@@ -39,6 +40,46 @@ TEST(ReadingSettings, WholeSecondsUpToAnHourOrOff) {
             EXPECT_NE(loaded.problems[0].find("from 0 to 3600"), std::string::npos);
         }
     }
+}
+
+struct SaveCase {
+    const char* section;
+    SaveMode first;
+    SaveMode fourth;
+    int wait;
+    std::size_t problems;
+};
+
+TEST(ReadingSettings, SavesTakeAnyReadingUnlessAScaleIsSetToStable) {
+    const test::TempDir dir;
+    const SaveCase cases[] = {
+        {"", SaveMode::kAny, SaveMode::kAny, 3, 0},
+        {"save1=stable\r\nstable_wait=0\r\n", SaveMode::kStable, SaveMode::kAny, 0, 0},
+        {"SAVE4 = 'Stable'\r\nsave1=any\r\nstable_wait=$10\r\n", SaveMode::kAny, SaveMode::kStable,
+         16, 0},
+        {"save1=stabel\r\nstable_wait=-1\r\n", SaveMode::kAny, SaveMode::kAny, 3, 2},
+        {"stable_wait=3 s\r\n", SaveMode::kAny, SaveMode::kAny, 3, 1},
+    };
+    for (const SaveCase& c : cases) {
+        SCOPED_TRACE(c.section);
+        test::WriteFile(dir / "konfig.ini", std::string("[Odczyt]\r\n") + c.section);
+        const ReadingSettingsResult loaded = LoadReadingSettings(IniFile(dir / "konfig.ini"));
+        EXPECT_EQ(loaded.settings.save_modes[0], c.first);
+        EXPECT_EQ(loaded.settings.save_modes[3], c.fourth);
+        EXPECT_EQ(loaded.settings.stable_wait_seconds, c.wait);
+        EXPECT_EQ(loaded.problems.size(), c.problems);
+    }
+
+    const std::string kept = "; plant 2\r\n[Odczyt]\r\nsilence=3 ; serial\r\nsave2=any\r\n";
+    test::WriteFile(dir / "konfig.ini", kept);
+    ReadingSettings settings;
+    settings.save_modes[1] = SaveMode::kStable;
+    settings.stable_wait_seconds = 5;
+    IniFile file(dir / "konfig.ini");
+    StoreSaveSettings(file, settings);
+    EXPECT_EQ(test::ReadFile(dir / "konfig.ini"),
+              "; plant 2\r\n[Odczyt]\r\nsilence=3 ; serial\r\nsave2=stable\r\nsave1=any\r\n"
+              "save3=any\r\nsave4=any\r\nstable_wait=5\r\n");
 }
 
 }  // namespace

@@ -126,6 +126,24 @@ TEST_F(ParamsDialogTest, BadPortKeepsTheDialogOpenWithTheFocusThere) {
     EXPECT_EQ(dialog_.Eport[2]->text(), "20x1");  // what was typed stays
 }
 
+TEST_F(ParamsDialogTest, ABadWaitKeepsTheDialogOpenOnOdczytWithTheFocusThere) {
+    const ReadingSettings reading;
+    dialog_.ShowTechnicalView(reading);
+    Open();
+    dialog_.activateWindow();
+    for (const char* wait : {"3 s", "-1", "3601"}) {
+        dialog_.PCconf->setCurrentIndex(0);
+        dialog_.Estable_wait->setText(wait);
+        dialog_.BBok->click();
+        EXPECT_TRUE(dialog_.isVisible()) << wait;
+        EXPECT_EQ(dialog_.PCconf->currentWidget(), dialog_.TSreading) << wait;
+        EXPECT_EQ(QApplication::focusWidget(), dialog_.Estable_wait) << wait;
+    }
+    dialog_.Estable_wait->setText("0");
+    dialog_.BBok->click();
+    EXPECT_EQ(dialog_.result(), QDialog::Accepted);
+}
+
 TEST_F(ParamsDialogTest, PortsFollowTheIntegerRuleAndMustBeUsable) {
     EXPECT_FALSE(OkWithThirdPort("2001 "));
     EXPECT_TRUE(OkWithThirdPort(" 2001"));
