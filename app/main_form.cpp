@@ -75,7 +75,7 @@ TForm1::TForm1(StationState& state, ui::Toolkit& toolkit, Clock& clock)
       log_(clock),
       stable_saves_(loop_, {[this](int n, const std::string& text) { SaveReading(n, text); },
                             [this](int n, StableSaves::Refusal why) { RefuseSave(n, why); },
-                            [this](int n, bool waiting) { Box(n).BBsave->setEnabled(!waiting); }}),
+                            [this](int n, bool waiting) { HoldSave(n, waiting); }}),
       memo_(new ui::LogMemo(controls_.Mlog, log_)),
       displays_(DisplaysOf(controls_)),
       register_(clock, DetectTimeSeparator()) {
@@ -466,6 +466,14 @@ void TForm1::SaveReading(int scale, const std::string& text) {
     if (observer_) {
         observer_->WeighingSaved();
     }
+}
+
+void TForm1::HoldSave(int scale, bool waiting) {
+    QPushButton* button = Box(scale).BBsave;
+    if (waiting && focusWidget() == button) {
+        setFocus();  // not on to the next scale's save button, where a key would press it
+    }
+    button->setEnabled(!waiting);
 }
 
 void TForm1::RefuseSave(int scale, StableSaves::Refusal why) {

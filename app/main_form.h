@@ -119,6 +119,7 @@ private:
     void SetReadingText(int scale, const std::string& text) override;
     void ShowLamp(int scale, const QColor& colour);
     void SaveReading(int scale, const std::string& text);
+    void HoldSave(int scale, bool waiting);
     void RefuseSave(int scale, StableSaves::Refusal why);
     void ApplySaveSettings(IniFile& file);
     void StartPublishing();

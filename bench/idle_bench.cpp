@@ -22,6 +22,7 @@ struct Idle {
     double seconds;
     double cpu_ms;
     std::uint64_t wakeups;
+    int waits = 0;  // stable saves that were waiting
 };
 
 // The station's loop for `seconds` against scales on `ports`, after start-up has settled and
@@ -88,23 +89,23 @@ Idle Waiting(double seconds) {
     }
     std::vector<int> peers;
     int waits = 0;  // buttons held by a wait, as the operator would see them
-    const Idle idle = Measure(seconds, ports,
-                              "[Odczyt]\r\nsave1=stable\r\nsave2=stable\r\nsave3=stable\r\n"
-                              "save4=stable\r\nstable_wait=3600\r\n",
-                              [&](bench::Station& station) {
-                                  for (const auto& listener : listeners) {
-                                      peers.push_back(listener.Accept());
-                                      (void)!::write(peers.back(), "1\r\n2\r\n", 6);
-                                  }
-                                  bench::Station::RunFor(0.5);
-                                  for (const auto& box : station.Form().Controls().scales) {
-                                      box.BBsave->click();
-                                  }
-                              });
+    Idle idle = Measure(seconds, ports,
+                        "[Odczyt]\r\nsave1=stable\r\nsave2=stable\r\nsave3=stable\r\n"
+                        "save4=stable\r\nstable_wait=3600\r\n",
+                        [&](bench::Station& station) {
+                            for (const auto& listener : listeners) {
+                                peers.push_back(listener.Accept());
+                                (void)!::write(peers.back(), "1\r\n2\r\n", 6);
+                            }
+                            bench::Station::RunFor(0.5);
+                            for (const auto& box : station.Form().Controls().scales) {
+                                box.BBsave->click();
+                            }
+                        });
     for (const int peer : peers) {
         ::close(peer);
     }
-    std::printf("stable saves waiting: %d of 4\n", waits);
+    idle.waits = waits;
     return idle;
 }
 
@@ -124,12 +125,12 @@ int main(int argc, char** argv) {
     std::printf(
         "idle: 4 connected silent scales, %.0f s: %.2f ms CPU, %llu loop wake-ups; with a "
         "connected broker: %.2f ms CPU, %llu wake-ups; 1 scale at 1 line/s: %llu wake-ups, "
-        "%llu with silence=3; 4 silent scales, each with a stable save waiting: %.2f ms CPU, "
+        "%llu with silence=3; 4 silent scales with %d stable saves waiting: %.2f ms CPU, "
         "%llu wake-ups\n",
         alone.seconds, alone.cpu_ms, static_cast<unsigned long long>(alone.wakeups),
         publishing.cpu_ms, static_cast<unsigned long long>(publishing.wakeups),
         static_cast<unsigned long long>(talking.wakeups),
-        static_cast<unsigned long long>(watched.wakeups), waiting.cpu_ms,
+        static_cast<unsigned long long>(watched.wakeups), waiting.waits, waiting.cpu_ms,
         static_cast<unsigned long long>(waiting.wakeups));
     return 0;
 }

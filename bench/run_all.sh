@@ -28,7 +28,7 @@ cpu=$(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -1)
     echo "| core path (framing, logging, decoding; 1460-byte chunks, median of 5) | at least 3 M lines/s on one core | ${decode#items_per_second=} lines |"
     echo "| flood: real station, 4 flooding scales, 30 s, then again publishing to a local broker, then again with the silence watch | 500,000 lines/s; no stall over 100 ms; under 20 MiB growth; publishing within 10 %; the watch within 2 % | ${flood#flood: } |"
     echo "| latency: 4 scales at 100 lines/s, write to display | p99 under 5 ms | ${latency#latency: } |"
-    echo "| idle: 4 connected silent scales, 20 s, then again with a connected broker; then 1 scale at 1 line/s without and with silence=3 | under 10 ms CPU, no polling; the broker adds only its keep-alive (one wake-up per 30 s keep-alive at most); the watch adds no wake-up | ${idle#idle: } |"
+    echo "| idle: 4 connected silent scales, 20 s, then again with a connected broker; then 1 scale at 1 line/s without and with silence=3; then 4 silent scales with stable saves waiting | under 10 ms CPU, no polling; the broker adds only its keep-alive (one wake-up per 30 s keep-alive at most); the watch and the waits add no wake-up | ${idle#idle: } |"
     echo "| start-up: process start to four connection attempts | under 300 ms, under 80 MiB | ${startup#startup: } |"
     echo "| publish: 200 saves to a broker on this machine, one each 10 ms | save to subscriber, p50 and p99 | ${publish#publish: } |"
 } >bench/RESULTS.md

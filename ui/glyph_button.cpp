@@ -16,7 +16,10 @@ void GlyphButton::paintEvent(QPaintEvent* /*event*/) {
     initStyleOption(&option);
     painter.drawControl(QStyle::CE_PushButtonBevel, option);
 
-    const QPixmap pixmap = Picture(picture_, picture_size_, devicePixelRatioF());
+    QPixmap pixmap = Picture(picture_, picture_size_, devicePixelRatioF());
+    if (!isEnabled()) {
+        pixmap = style()->generatedIconPixmap(QIcon::Disabled, pixmap, &option);
+    }
     const QRect area = rect();
     const int top = (area.height() - picture_size_.height()) / 2;
     const int left = text().isEmpty() ? (area.width() - picture_size_.width()) / 2 : margin_;

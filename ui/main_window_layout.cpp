@@ -60,7 +60,10 @@ ScaleBox BuildScaleBox(QWidget* window, int number, int left) {
     box.BBsave->setText(QString::fromUtf8("  Zapisz ważenie"));
     box.BBsave->setFont(ArialFont(13, true));
     QPalette blue = box.BBsave->palette();
-    blue.setColor(QPalette::ButtonText, QColor(0, 0, 255));
+    // Not in the disabled group: a save that waits for a stable reading greys the caption.
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        blue.setColor(group, QPalette::ButtonText, QColor(0, 0, 255));
+    }
     box.BBsave->setPalette(blue);
     return box;
 }

@@ -1,6 +1,8 @@
 // "Zapisz ważenie" with save1=stable, from a real peer through the window: a stable, valid,
 // fresh weight is saved, at once or after a wait; anything else is refused with the usual box
 // and nothing written. Under the locales the station meets.
+#include <QApplication>
+
 #include <locale.h>
 
 #include <filesystem>
@@ -131,8 +133,17 @@ TEST_P(StableSaveTest, AWaitHoldsOnlyItsOwnButtonAndSavesTheLaterTime) {
     const int other = ConnectScale(second_, 2);
     clock_.now = {2026, 12, 8, 9, 0, 0, 0};
     Send("100|101");
+    form_->show();
+    form_->activateWindow();
+    QApplication::processEvents();
+    Box(1).BBsave->setFocus();
+    ASSERT_TRUE(Box(1).BBsave->hasFocus());
     Box(1).BBsave->click();
     EXPECT_FALSE(Box(1).BBsave->isEnabled()) << "a second press cannot queue another save";
+    EXPECT_NE(QApplication::focusWidget(), Box(2).BBsave) << "where a key would press it";
+    EXPECT_NE(Box(1).BBsave->palette().color(QPalette::Disabled, QPalette::ButtonText),
+              Box(1).BBsave->palette().color(QPalette::Active, QPalette::ButtonText))
+        << "and it looks it";
     EXPECT_TRUE(Box(2).BBsave->isEnabled());
     SendAndWait(other, 2, "7\r\n");
     EXPECT_EQ(Shown(2), "7") << "the other scales keep changing";
