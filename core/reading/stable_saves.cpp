@@ -45,18 +45,8 @@ void StableSaves::Shown(int scale, const std::string& text, std::optional<bool> 
     Scale& entry = Of(scale);
     const auto now = ReadingHistory::Clock::now();
     entry.history.Shown(text, motion, now);
-    if (!entry.wait) {
-        return;
-    }
-    switch (entry.history.Judge(entry.connected, now)) {
-        case ReadingHistory::Verdict::kStable:
-            Finish(scale, std::nullopt);
-            break;
-        case ReadingHistory::Verdict::kInvalid:
-            Finish(scale, Refusal::kNoValidReading);
-            break;
-        case ReadingHistory::Verdict::kUnsettled:
-            break;
+    if (entry.wait) {
+        Decide(scale, entry.history.Judge(entry.connected, now));
     }
 }
 
@@ -75,15 +65,8 @@ void StableSaves::SaveClicked(int scale) {
     if (entry.wait) {
         return;  // one save at a time
     }
-    switch (entry.history.Judge(entry.connected, ReadingHistory::Clock::now())) {
-        case ReadingHistory::Verdict::kStable:
-            Finish(scale, std::nullopt);
-            return;
-        case ReadingHistory::Verdict::kInvalid:
-            Finish(scale, Refusal::kNoValidReading);
-            return;
-        case ReadingHistory::Verdict::kUnsettled:
-            break;
+    if (Decide(scale, entry.history.Judge(entry.connected, ReadingHistory::Clock::now()))) {
+        return;
     }
     if (settings_.stable_wait_seconds == 0) {
         Finish(scale, Refusal::kNotStable);
@@ -97,6 +80,20 @@ void StableSaves::SaveClicked(int scale) {
             Finish(scale, fresh ? Refusal::kNotStable : Refusal::kNoValidReading);
         });
     handlers_.waiting(scale, true);
+}
+
+bool StableSaves::Decide(int scale, ReadingHistory::Verdict verdict) {
+    switch (verdict) {
+        case ReadingHistory::Verdict::kStable:
+            Finish(scale, std::nullopt);
+            return true;
+        case ReadingHistory::Verdict::kInvalid:
+            Finish(scale, Refusal::kNoValidReading);
+            return true;
+        case ReadingHistory::Verdict::kUnsettled:
+            break;
+    }
+    return false;
 }
 
 void StableSaves::Finish(int scale, std::optional<Refusal> refusal) {

@@ -78,6 +78,8 @@ private:
         std::unique_ptr<Timer> wait;  // set while a save waits
     };
 
+    // Ends the save on a verdict that decides it: true unless the reading is unsettled.
+    bool Decide(int scale, ReadingHistory::Verdict verdict);
     void Finish(int scale, std::optional<Refusal> refusal);
     Scale& Of(int scale) { return scales_.at(static_cast<std::size_t>(scale - 1)); }
 
