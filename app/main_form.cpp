@@ -177,6 +177,9 @@ void TForm1::StartLineWatches() {
     }
     state_.reading = loaded.settings;
     stable_saves_.Configure(state_.reading);
+    for (int n = 1; IsScaleNumber(n); ++n) {
+        decoder_->SetFormat(n, MakeFormat(state_.reading, n));
+    }
     for (const auto& watch : line_watches_) {
         watch->Configure({std::chrono::seconds(state_.reading.silence_seconds),
                           std::chrono::seconds(state_.reading.reconnect_seconds)});
@@ -260,19 +263,23 @@ void TForm1::StartPublishing() {
         loop_, log_, std::move(*loaded.settings), kDataDirectory, clock_.Now(),
         [this](const Publisher::Status& status) { ShowPublishingPanel(PublishingPanel(status)); });
     for (int n = 1; IsScaleNumber(n); ++n) {
-        observer_->ReadingShown(n, ui::FromScreenText(Box(n).Ldisplay->text()));
+        observer_->ReadingShown(n, ui::FromScreenText(Box(n).Ldisplay->text()), std::nullopt);
         observer_->ConnectionShown(n, Box(n).Shape->BrushColor() == kGreen);
     }
 }
 
 void TForm1::SetReadingText(int scale, const std::string& text) {
-    displays_.SetReadingText(scale, text);
+    ShowReading(scale, text, std::nullopt);
+}
+
+void TForm1::ShowReading(int scale, const std::string& text, std::optional<bool> motion) {
+    displays_.ShowReading(scale, text, motion);
     if (!IsScaleNumber(scale)) {
         return;
     }
-    stable_saves_.Shown(scale, text, std::nullopt);
+    stable_saves_.Shown(scale, text, motion);
     if (observer_) {
-        observer_->ReadingShown(scale, text);
+        observer_->ReadingShown(scale, text, motion);
     }
 }
 

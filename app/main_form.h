@@ -117,6 +117,7 @@ private:
     }
     // What the decoder shows, on the screen and to the observer.
     void SetReadingText(int scale, const std::string& text) override;
+    void ShowReading(int scale, const std::string& text, std::optional<bool> motion) override;
     void ShowLamp(int scale, const QColor& colour);
     void SaveReading(int scale, const std::string& text);
     void HoldSave(int scale, bool waiting);

@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstdio>
 #include <functional>
 
@@ -71,8 +72,9 @@ Idle Silent(double seconds, const std::string& more_settings) {
 Idle Talking(double seconds, const std::string& more_settings) {
     const bench::EmulatedScales scale({"--port", "0", "--rate", "1", "--scales", "1"});
     std::vector<int> ports{scale.Ports()[0]};
-    for (int i = 1; i < 4; ++i) {
-        ports.push_back(station::test::FreeLoopbackPort());
+    const std::array<station::test::RefusingPort, 3> refusing;
+    for (const auto& port : refusing) {
+        ports.push_back(port.Port());
     }
     return Measure(seconds, ports, more_settings);
 }

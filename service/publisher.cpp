@@ -180,8 +180,8 @@ void Publisher::RegisterUnreadable(const std::string& problem) {
     });
 }
 
-void Publisher::ReadingShown(int scale, const std::string& text) {
-    states_.ReadingShown(scale, text);
+void Publisher::ReadingShown(int scale, const std::string& text, std::optional<bool> motion) {
+    states_.ReadingShown(scale, text, motion);
 }
 
 void Publisher::ConnectionShown(int scale, bool connected) {
@@ -192,7 +192,8 @@ bool Publisher::SendState(int scale, const StateThinning::ScaleState& state) {
     return supervisor_.Connected() &&
            supervisor_.Publish(
                Topic("waga" + std::to_string(scale) + "/state"),
-               ScaleStateMessage(state.connected, state.reading, std::time(nullptr)), 0, true);
+               ScaleStateMessage(state.connected, state.reading, state.motion, std::time(nullptr)),
+               0, true);
 }
 
 void Publisher::ReportStatus() {

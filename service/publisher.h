@@ -48,7 +48,7 @@ public:
     Publisher(const Publisher&) = delete;
     Publisher& operator=(const Publisher&) = delete;
 
-    void ReadingShown(int scale, const std::string& text) override;
+    void ReadingShown(int scale, const std::string& text, std::optional<bool> motion) override;
     void ConnectionShown(int scale, bool connected) override;
     void WeighingSaved() override;
 

@@ -2,9 +2,12 @@
 
 namespace station {
 
-void StateThinning::ReadingShown(int scale, const std::string& reading) {
-    if (Of(scale).state.reading != reading) {
-        Of(scale).state.reading = reading;
+void StateThinning::ReadingShown(int scale, const std::string& reading,
+                                 std::optional<bool> motion) {
+    ScaleState& state = Of(scale).state;
+    if (state.reading != reading || state.motion != motion) {
+        state.reading = reading;
+        state.motion = motion;
         Changed(scale);
     }
 }

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "base/event_loop.h"
@@ -19,6 +20,7 @@ public:
     struct ScaleState {
         bool connected = false;
         std::string reading = "- - - - -";
+        std::optional<bool> motion;
     };
     // Hands a state on; false when it could not go out now (no session), which Resend makes good.
     using Send = std::function<bool(int scale, const ScaleState& state)>;
@@ -27,7 +29,7 @@ public:
 
     StateThinning(EventLoop& loop, Send send) : loop_(loop), send_(std::move(send)) {}
 
-    void ReadingShown(int scale, const std::string& reading);
+    void ReadingShown(int scale, const std::string& reading, std::optional<bool> motion);
     void ConnectionShown(int scale, bool connected);
     // Every scale's state once more, as soon as its interval allows: a new session starts empty.
     void Resend();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace station {
@@ -10,8 +11,9 @@ class StationObserver {
 public:
     virtual ~StationObserver() = default;
 
-    // Scale `scale` (1 to 4) shows `text`, 8-bit, as on the screen.
-    virtual void ReadingShown(int scale, const std::string& text) = 0;
+    // Scale `scale` (1 to 4) shows `text`, 8-bit, as on the screen; `motion` where its format
+    // says whether the load moves.
+    virtual void ReadingShown(int scale, const std::string& text, std::optional<bool> motion) = 0;
     // Scale `scale`'s lamp turned green (connected) or away from green.
     virtual void ConnectionShown(int scale, bool connected) = 0;
     // A register line was written.

@@ -4,6 +4,7 @@
 
 #include <array>
 
+#include "core/reading/stable_saves.h"
 #include "core/text/code_page.h"
 
 namespace station {
@@ -35,10 +36,23 @@ std::string WeighingMessage(const RegisterEntry& entry, const RegisterLineFields
     return message.dump();
 }
 
-std::string ScaleStateMessage(bool connected, const std::string& reading, std::time_t time) {
+std::string ScaleStateMessage(bool connected, const std::string& reading,
+                              std::optional<bool> motion, std::time_t time) {
     nlohmann::ordered_json message;
     message["connected"] = connected;
     message["reading"] = Cp1250ToUtf8(reading);
+    message["motion"] = nullptr;
+    if (motion) {
+        message["motion"] = *motion;
+    }
+    message["range"] = nullptr;
+    if (reading == "OL") {
+        message["range"] = "over";
+    } else if (reading == "UL") {
+        message["range"] = "under";
+    } else if (IsWeightText(reading)) {
+        message["range"] = "ok";
+    }
     message["time"] = IsoLocalTime(time);
     return message.dump();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <ctime>
+#include <optional>
 #include <string>
 
 #include "core/register/register_line.h"
@@ -15,9 +16,11 @@ namespace station {
 std::string WeighingMessage(const RegisterEntry& entry, const RegisterLineFields& fields,
                             const std::string& station);
 
-// The JSON of a scale's live state: {"connected", "reading", "time"}; `reading` is 8-bit, as
-// shown.
-std::string ScaleStateMessage(bool connected, const std::string& reading, std::time_t time);
+// The JSON of a scale's live state: {"connected", "reading", "motion", "range", "time"};
+// `reading` is 8-bit, as shown. "motion" is null where the format does not say; "range" is
+// "ok" while a number shows, "over" for "OL", "under" for "UL", and null otherwise.
+std::string ScaleStateMessage(bool connected, const std::string& reading,
+                              std::optional<bool> motion, std::time_t time);
 
 // ISO 8601 local time with the offset from UTC, "2026-12-08T09:15:02+01:00".
 std::string IsoLocalTime(std::time_t time);

@@ -15,9 +15,12 @@ public:
     explicit DisplayLabels(std::array<QLabel*, kScaleCount> labels) : labels_(labels) {}
 
     void SetReadingText(int scale, const std::string& text) override;
+    // Digits grey (#808080) while the load moves, black otherwise.
+    void ShowReading(int scale, const std::string& text, std::optional<bool> motion) override;
 
 private:
     std::array<QLabel*, kScaleCount> labels_;
+    std::array<bool, kScaleCount> grey_{};
 };
 
 }  // namespace station::ui

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace station {
@@ -10,6 +11,11 @@ public:
     virtual ~ReadingDisplays() = default;
     // `scale` is 1 to 4; the text is 8-bit, as decoded.
     virtual void SetReadingText(int scale, const std::string& text) = 0;
+    // The same from a format that says whether the load moves (nullopt where it does not).
+    virtual void ShowReading(int scale, const std::string& text, std::optional<bool> motion) {
+        (void)motion;
+        SetReadingText(scale, text);
+    }
 };
 
 }  // namespace station

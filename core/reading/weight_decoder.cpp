@@ -75,6 +75,12 @@ void WeightDecoder::DecodeWeightLine(std::string_view line, int code, int scale)
     if (line.empty() || code != kWeightLineProtocol) {
         return;
     }
+    if (IsScaleNumber(scale)) {
+        if (const auto& format = formats_[static_cast<std::size_t>(scale - 1)]) {
+            ShowIndicatorReading(scale, format->Read(line));
+            return;
+        }
+    }
     std::string shown = Reading(line);
     if (shown == kUnreadable) {
         if (const auto field = ReadingField(line)) {
@@ -100,6 +106,37 @@ std::string WeightDecoder::Reading(std::string_view line) const {
         text = kUnreadable;
     }
     return text;
+}
+
+void WeightDecoder::SetFormat(int scale, std::unique_ptr<IndicatorFormat> format) {
+    formats_.at(static_cast<std::size_t>(scale - 1)) = std::move(format);
+}
+
+void WeightDecoder::ShowIndicatorReading(int scale, const IndicatorReading& reading) {
+    if (reading.checksum_failed) {
+        auto& logged = checksum_logged_[static_cast<std::size_t>(scale - 1)];
+        const auto now = std::chrono::steady_clock::now();
+        if (logged == std::chrono::steady_clock::time_point{} ||
+            now - logged >= std::chrono::minutes(1)) {
+            logged = now;
+            log_.LogTransmission(log_code::kFault,
+                                 "Waga " + std::to_string(scale) + ": checksum failed", scale);
+        }
+    }
+    switch (reading.kind) {
+        case IndicatorReading::Kind::kWeight:
+            displays_.ShowReading(scale, Reading(reading.weight), reading.motion);
+            return;
+        case IndicatorReading::Kind::kOver:
+            displays_.ShowReading(scale, "OL", reading.motion);
+            return;
+        case IndicatorReading::Kind::kUnder:
+            displays_.ShowReading(scale, "UL", reading.motion);
+            return;
+        case IndicatorReading::Kind::kNotAWeight:
+            break;
+    }
+    displays_.ShowReading(scale, std::string(kUnreadable), reading.motion);
 }
 
 void WeightDecoder::ShowWeight(int scale, const std::string& text) {

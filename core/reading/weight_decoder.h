@@ -1,12 +1,17 @@
 #pragma once
 
+#include <array>
+#include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
+#include "core/reading/indicator_format.h"
 #include "core/reading/reading_displays.h"
 #include "core/reading/receive_buffer.h"
 #include "core/reading/transmission_log.h"
+#include "core/scales.h"
 
 namespace station {
 
@@ -14,7 +19,9 @@ namespace station {
 inline constexpr int kWeightLineProtocol = 35;
 
 // Turns each scale's byte stream into readings: cuts it into lines at carriage returns, logs
-// every line and shows the rounded number it holds, or "#err".
+// every line and shows the rounded number it holds, or "#err". A scale given a format of its
+// own (a preset or a pattern) is read by that instead: its weight shown as numbers always are,
+// "OL" or "UL" out of range, "#err" for anything that is no weight, and whether the load moves.
 class WeightDecoder {
 public:
     // A scale line is well under 100 bytes; a peer that never ends its line loses the
@@ -35,6 +42,9 @@ public:
 
     void ShowWeight(int scale, const std::string& text);
 
+    // Scale `scale` read by `format` from now on; nullptr for the standard rule.
+    void SetFormat(int scale, std::unique_ptr<IndicatorFormat> format);
+
     char DecimalSeparator() const { return separator_; }
     // Lines decoded since start-up, for throughput figures.
     std::uint64_t LineCount() const { return lines_; }
@@ -43,11 +53,15 @@ private:
     void AppendCapped(std::string_view bytes, ReceiveBuffer& buffer, int scale);
     // The line's characters read as one whole number, as shown, or "#err".
     std::string Reading(std::string_view line) const;
+    void ShowIndicatorReading(int scale, const IndicatorReading& reading);
 
     TransmissionLog& log_;
     ReadingDisplays& displays_;
     char separator_;
     std::uint64_t lines_ = 0;
+    std::array<std::unique_ptr<IndicatorFormat>, kScaleCount> formats_;
+    // When each scale's last failed checksum was logged: at most one line a minute.
+    std::array<std::chrono::steady_clock::time_point, kScaleCount> checksum_logged_{};
 };
 
 }  // namespace station

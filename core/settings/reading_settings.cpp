@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/reading/pattern_format.h"
 #include "core/text/integer_text.h"
 
 namespace station {
@@ -50,7 +51,52 @@ SaveMode Mode(const IniFile& file, const std::string& key, std::vector<std::stri
     return SaveMode::kAny;
 }
 
+constexpr std::string_view kStandard = "standard";
+constexpr std::string_view kPattern = "pattern";
+
+// "formatN" and "patternN" of one scale: a known preset, or a pattern that compiles with its
+// group "weight"; anything else is the standard rule, and said.
+void ReadFormat(const IniFile& file, std::size_t index, ReadingSettings& settings,
+                std::vector<std::string>& problems) {
+    const std::string number = std::to_string(index + 1);
+    std::string name = file.ReadString(kSection, "format" + number, "");
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
+    std::string& format = settings.formats[index];
+    if (name.empty() || name == kStandard) {
+        return;
+    }
+    if (name == kPattern) {
+        std::string pattern = file.ReadString(kSection, "pattern" + number, "");
+        std::string problem;
+        if (PatternFormat::Make(pattern, problem)) {
+            format = name;
+            settings.patterns[index] = std::move(pattern);
+        } else {
+            problems.push_back(std::string(kSection) + ": pattern" + number + ": " + problem +
+                               "; standard");
+        }
+        return;
+    }
+    if (MakePreset(name)) {
+        format = std::move(name);
+    } else {
+        problems.push_back(std::string(kSection) + ": format" + number +
+                           ": no such format: " + name + "; standard");
+    }
+}
+
 }  // namespace
+
+std::unique_ptr<IndicatorFormat> MakeFormat(const ReadingSettings& settings, int scale) {
+    const auto index = static_cast<std::size_t>(scale - 1);
+    const std::string& name = settings.formats.at(index);
+    if (name == kPattern) {
+        std::string ignored;  // checked when the settings were read
+        return PatternFormat::Make(settings.patterns.at(index), ignored);
+    }
+    return name.empty() ? nullptr : MakePreset(name);
+}
 
 ReadingSettingsResult LoadReadingSettings(const IniFile& file) {
     ReadingSettingsResult result;
@@ -61,6 +107,9 @@ ReadingSettingsResult LoadReadingSettings(const IniFile& file) {
     }
     result.settings.stable_wait_seconds =
         Seconds(file, "stable_wait", ReadingSettings::kDefaultStableWait, result.problems);
+    for (std::size_t i = 0; i < kScaleCount; ++i) {
+        ReadFormat(file, i, result.settings, result.problems);
+    }
     return result;
 }
 

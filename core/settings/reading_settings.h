@@ -1,9 +1,11 @@
 #pragma once
 
 #include <array>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "core/reading/indicator_format.h"
 #include "core/scales.h"
 #include "core/settings/ini_file.h"
 
@@ -29,6 +31,11 @@ struct ReadingSettings {
     std::array<SaveMode, kScaleCount> save_modes{};
     // How long a stable save may wait for the reading to settle; 0 refuses at once.
     int stable_wait_seconds = kDefaultStableWait;
+
+    // Per scale, "formatN": a preset's name, "pattern" for "patternN", or empty for the standard
+    // rule. A name or a pattern that cannot be used is already empty here.
+    std::array<std::string, kScaleCount> formats{};
+    std::array<std::string, kScaleCount> patterns{};
 };
 
 // The settings and one line for every value that was refused (and so left off).
@@ -43,6 +50,9 @@ ReadingSettingsResult LoadReadingSettings(const IniFile& file);
 // Writes the save keys ("save1" to "save4", "stable_wait") and nothing else. Throws
 // IniWriteError.
 void StoreSaveSettings(IniFile& file, const ReadingSettings& settings);
+
+// The format of scale `scale` (1 to 4) as the settings name it; nullptr for the standard rule.
+std::unique_ptr<IndicatorFormat> MakeFormat(const ReadingSettings& settings, int scale);
 
 // "any" or "stable".
 const char* SaveModeName(SaveMode mode);

@@ -77,10 +77,12 @@ TEST_F(LineWatchTest, ReconnectBringsTheReadingsBackOnceALineFellSilent) {
 }
 
 TEST_F(LineWatchTest, RetriesGoOnUntilTheScaleIsBackAndAreSaidOnce) {
-    const int port = unused_;
+    std::optional<RefusingPort> refusing(std::in_place);
+    const int port = refusing->Port();
     StartWith(port, "reconnect=1\r\n");
     RunQtUntil([] { return false; }, std::chrono::milliseconds(2500));  // two tries or more
     EXPECT_TRUE(Lamp(kRed));
+    refusing.reset();  // the scale comes back where it was refused
     const Listener scale(port);
     ASSERT_TRUE(RunQtUntil([&] { return Lamp(kGreen); }, std::chrono::seconds(3)));
     EXPECT_EQ(Logged(" !! Waga 1: not connected, trying every 1 s"), 1U);

@@ -58,7 +58,8 @@ protected:
     std::array<std::string, kScaleCount> addresses_{"127.0.0.1", "127.0.0.1", "127.0.0.1",
                                                     "127.0.0.1"};
     std::array<int, kScaleCount> ports_{};
-    const int unused_ = net::test::FreeLoopbackPort();
+    const RefusingPort refusing_;
+    const int unused_ = refusing_.Port();
 };
 
 }  // namespace station::test

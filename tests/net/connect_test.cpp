@@ -24,7 +24,8 @@ TEST_F(SocketTest, PeerAcceptsEventsInOrderAndActiveOnlyOnceConnected) {
 }
 
 TEST_F(SocketTest, RefusedGivesConnectErrorAndStaysInactive) {
-    Connect(FreeLoopbackPort());
+    const RefusingPort refusing;
+    Connect(refusing.Port());
     ASSERT_TRUE(RunUntil([&] { return events_.size() == 3; }));
     EXPECT_EQ(events_, (Strings{"lookup", "connecting",
                                 "error " + std::to_string(kErrConnect) + " " +
@@ -38,14 +39,16 @@ TEST_F(SocketTest, RefusedGivesConnectErrorAndStaysInactive) {
 
 TEST_F(SocketTest, UnsuppressedErrorReachesTheApplicationHandler) {
     suppress_errors_ = false;
-    Connect(FreeLoopbackPort());
+    const RefusingPort refusing;
+    Connect(refusing.Port());
     ASSERT_TRUE(RunUntil([&] { return !uncaught_.empty(); }));
     EXPECT_EQ(uncaught_, Strings{"Asynchronous socket error " + std::to_string(ECONNREFUSED)});
 }
 
 TEST_F(SocketTest, NewAttemptAfterRefusalStartsAtOnceOnAFreshEndpoint) {
     Listener server;
-    Connect(FreeLoopbackPort());
+    const RefusingPort refusing;
+    Connect(refusing.Port());
     ASSERT_TRUE(RunUntil([&] { return events_.size() == 3; }));
     const int descriptors = OpenDescriptorCount();
     events_.clear();
@@ -116,7 +119,8 @@ TEST_F(SocketTest, DeactivatingWhileConnectingDoesNothingReactivatingStartsAgain
 }
 
 TEST_F(SocketTest, RepeatedAttemptsNeverLeakDescriptors) {
-    const int port = FreeLoopbackPort();
+    const RefusingPort refusing;
+    const int port = refusing.Port();
     client_.SetAddress("127.0.0.1");
     client_.SetPort(port);
     client_.SetActive(true);
@@ -150,7 +154,8 @@ TEST_F(SocketTest, BlockingClientConnectsInsideTheAssignment) {
 TEST_F(SocketTest, BlockingClientRefusedRaisesAfterDisconnect) {
     client_.SetClientType(TClientType::kCtBlocking);
     client_.SetAddress("127.0.0.1");
-    client_.SetPort(FreeLoopbackPort());
+    const RefusingPort refusing;
+    client_.SetPort(refusing.Port());
     try {
         client_.SetActive(true);
         FAIL() << "no exception";

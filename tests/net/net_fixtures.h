@@ -24,7 +24,7 @@ namespace station::net::test {
 using namespace std::chrono_literals;
 
 using Listener = station::test::LoopbackListener;
-using station::test::FreeLoopbackPort;
+using station::test::RefusingPort;
 
 inline void SendAll(int fd, const std::string& bytes) {
     std::size_t sent = 0;

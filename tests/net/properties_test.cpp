@@ -49,7 +49,8 @@ TEST_F(SocketTest, ChangingValuesWhileActiveIsRefused) {
 }
 
 TEST_F(SocketTest, BlockingTypeOnAFailedEndpointSwitchesItAtOnce) {
-    Connect(FreeLoopbackPort());
+    const RefusingPort refusing;
+    Connect(refusing.Port());
     ASSERT_TRUE(RunUntil([&] { return events_.size() == 3; }));
     const int fd = client_.WinSocket().SocketHandle();
     ASSERT_NE(fcntl(fd, F_GETFL) & O_NONBLOCK, 0);

@@ -31,7 +31,12 @@ TEST(PublishedMessages, AWeighingReadsTheSameFromItsLineAlone) {
     for (const char* not_a_weighing : {"no tabs", "one\ttab", "a\twaga0\t5", "a\tscale\t5"}) {
         EXPECT_FALSE(SplitRegisterLine(not_a_weighing)) << not_a_weighing;
     }
-    EXPECT_EQ(Json::parse(ScaleStateMessage(true, "5", 0))["time"], "1970-01-01T01:00:00+01:00");
+    EXPECT_EQ(ScaleStateMessage(true, "5", std::nullopt, 0),
+              R"({"connected":true,"reading":"5","motion":null,"range":"ok",)"
+              R"("time":"1970-01-01T01:00:00+01:00"})");
+    EXPECT_EQ(Json::parse(ScaleStateMessage(false, "OL", true, 0))["range"], "over");
+    EXPECT_EQ(Json::parse(ScaleStateMessage(false, "UL", false, 0))["motion"], false);
+    EXPECT_EQ(Json::parse(ScaleStateMessage(false, "#err", true, 0))["range"], nullptr);
 }
 
 }  // namespace

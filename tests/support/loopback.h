@@ -66,7 +66,40 @@ private:
     int port_ = 0;
 };
 
-// A port on 127.0.0.1 where nothing listens now, as the system hands ports out.
+// A port on 127.0.0.1, held while this lives, where nothing listens: connections to it are
+// refused. Holding it matters: a port that was merely free when chosen can be handed to another
+// test's listener, which then accepts connections meant to be refused, and a station that keeps
+// retrying its refused scales would steal that test's peer.
+class RefusingPort {
+public:
+    RefusingPort() : fd_(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+            const int error = errno;
+            if (fd_ >= 0) {
+                close(fd_);
+            }
+            throw std::system_error(error, std::generic_category(), "holding a port");
+        }
+        port_ = ntohs(address.sin_port);
+    }
+    ~RefusingPort() { close(fd_); }
+    RefusingPort(const RefusingPort&) = delete;
+    RefusingPort& operator=(const RefusingPort&) = delete;
+
+    int Port() const { return port_; }
+
+private:
+    int fd_;
+    int port_ = 0;
+};
+
+// A port on 127.0.0.1 where nothing listens now, as the system hands ports out, for a server
+// started after this (which cannot be handed a held port).
 inline int FreeLoopbackPort() {
     const LoopbackListener probe;
     return probe.Port();

@@ -85,7 +85,8 @@ TEST_F(QtSocketTest, RefusedAttemptThenReconnect) {
         events.push_back("error");
         code = 0;
     };
-    client.SetPort(net::test::FreeLoopbackPort());
+    const station::test::RefusingPort refusing;
+    client.SetPort(refusing.Port());
     client.SetActive(true);
     ASSERT_TRUE(RunQtUntil([&] { return !events.empty(); }));
     EXPECT_EQ(events, std::vector<std::string>{"error"});

@@ -1,0 +1,165 @@
+#include "core/reading/frame_fields.h"
+
+#include <cstdint>
+
+namespace station {
+namespace {
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+bool IsLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+char Lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+}
+
+// A canonical decimal as whole units of its last place.
+struct Exact {
+    std::int64_t units = 0;
+    int decimals = 0;
+};
+
+constexpr int kMaxDigits = 18;  // what fits 63 bits
+
+std::optional<Exact> ExactOf(std::string_view canonical) {
+    Exact exact;
+    bool negative = false;
+    bool after_mark = false;
+    int digits = 0;
+    for (const char c : canonical) {
+        if (c == '-') {
+            negative = true;
+        } else if (c == '.') {
+            after_mark = true;
+        } else {
+            if (++digits > kMaxDigits) {
+                return std::nullopt;
+            }
+            exact.units = exact.units * 10 + (c - '0');
+            exact.decimals += after_mark ? 1 : 0;
+        }
+    }
+    exact.units = negative ? -exact.units : exact.units;
+    return exact;
+}
+
+}  // namespace
+
+std::string_view TrimBlanks(std::string_view text) {
+    while (!text.empty() && IsBlank(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && IsBlank(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+std::optional<std::string> SignedDecimal(std::string_view field) {
+    field = TrimBlanks(field);
+    bool negative = false;
+    if (!field.empty() && (field.front() == '+' || field.front() == '-')) {
+        negative = field.front() == '-';
+        field = TrimBlanks(field.substr(1));
+    } else if (!field.empty() && (field.back() == '+' || field.back() == '-')) {
+        negative = field.back() == '-';
+        field = TrimBlanks(field.substr(0, field.size() - 1));
+    }
+    std::string whole;
+    std::string fraction;
+    bool mark = false;
+    bool digit_seen = false;
+    for (const char c : field) {
+        if (IsDigit(c)) {
+            digit_seen = true;
+            (mark ? fraction : whole).push_back(c);
+        } else if ((c == '.' || c == ',') && !mark) {
+            mark = true;
+        } else if (!(IsBlank(c) && !digit_seen && !mark)) {
+            return std::nullopt;  // blanks only pad in front of the digits
+        }
+    }
+    if (!digit_seen) {
+        return std::nullopt;
+    }
+    const std::size_t first = whole.find_first_not_of('0');
+    whole = first == std::string::npos ? "0" : whole.substr(first);
+    std::string canonical = whole;
+    if (!fraction.empty()) {
+        canonical += '.';
+        canonical += fraction;
+    }
+    const bool zero = canonical.find_first_not_of("0.") == std::string::npos;
+    return negative && !zero ? '-' + canonical : canonical;
+}
+
+std::optional<std::string> Difference(std::string_view a, std::string_view b) {
+    std::optional<Exact> x = ExactOf(a);
+    std::optional<Exact> y = ExactOf(b);
+    if (!x || !y) {
+        return std::nullopt;
+    }
+    while (x->decimals < y->decimals) {
+        x->units *= 10;
+        ++x->decimals;
+    }
+    while (y->decimals < x->decimals) {
+        y->units *= 10;
+        ++y->decimals;
+    }
+    const std::int64_t units = x->units - y->units;
+    std::string digits = std::to_string(units < 0 ? -units : units);
+    if (x->decimals > 0) {
+        const auto decimals = static_cast<std::size_t>(x->decimals);
+        if (digits.size() <= decimals) {
+            digits.insert(0, decimals + 1 - digits.size(), '0');
+        }
+        digits.insert(digits.size() - decimals, 1, '.');
+    }
+    return units < 0 ? '-' + digits : digits;
+}
+
+std::optional<unsigned> HexByte(std::string_view two) {
+    if (two.size() != 2) {
+        return std::nullopt;
+    }
+    unsigned value = 0;
+    for (const char c : two) {
+        const char lower = Lower(c);
+        const int digit = IsDigit(c) ? c - '0' : lower >= 'a' && lower <= 'f' ? lower - 'a' + 10 : -1;
+        if (digit < 0) {
+            return std::nullopt;
+        }
+        value = value * 16 + static_cast<unsigned>(digit);
+    }
+    return value;
+}
+
+ValueAndUnit SplitUnit(std::string_view field) {
+    std::size_t at = 0;
+    while (at < field.size() && !IsLetter(field[at]) && field[at] != '%') {
+        ++at;
+    }
+    return {field.substr(0, at), TrimBlanks(field.substr(at))};
+}
+
+bool IsCountOrPercentage(std::string_view unit) {
+    if (unit.find('%') != std::string_view::npos) {
+        return true;
+    }
+    std::string lower;
+    for (const char c : unit) {
+        lower.push_back(Lower(c));
+    }
+    return lower == "pcs" || lower == "pc" || lower == "szt";
+}
+
+}  // namespace station

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace station {
+
+// The pieces indicator frames are made of, read the same way by every format.
+
+// `text` without blanks (spaces and tabs) at either end.
+std::string_view TrimBlanks(std::string_view text);
+
+// A signed decimal as indicators write it: blanks around and between the sign and the digits,
+// leading zeros or blanks in place of them, at most one decimal mark ('.' or ','), optionally a
+// trailing sign. The canonical "[-]digits[.digits]", or nullopt when the field holds no digit
+// or anything else.
+std::optional<std::string> SignedDecimal(std::string_view field);
+
+// `a - b`, both canonical, computed exactly; nullopt when a value has too many digits.
+std::optional<std::string> Difference(std::string_view a, std::string_view b);
+
+// The number of two hexadecimal digits, or nullopt.
+std::optional<unsigned> HexByte(std::string_view two);
+
+// The field up to its first letter or '%' (the weight), and the rest (the unit).
+struct ValueAndUnit {
+    std::string_view value;
+    std::string_view unit;
+};
+ValueAndUnit SplitUnit(std::string_view field);
+
+// Whether a unit names a count or a percentage, which are not weights.
+bool IsCountOrPercentage(std::string_view unit);
+
+}  // namespace station

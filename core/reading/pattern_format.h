@@ -1,0 +1,41 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "core/reading/indicator_format.h"
+
+namespace re2 {
+class RE2;
+}
+
+namespace station {
+
+// The installer's pattern: a regular expression searched in each frame, its bytes matched as
+// Latin-1 (the station's code page is 8-bit, not UTF-8), with named groups "weight" (required),
+// "sign" (a '-' in it makes the weight negative), and "motion", "over" and "under", each set
+// when its group took part in the match. A frame that does not match is not a weight. Matching
+// takes time linear in the frame, whatever the pattern: no line can stall the station.
+class PatternFormat final : public IndicatorFormat {
+public:
+    // nullptr, with `problem` saying why, when the pattern does not compile or lacks "weight".
+    static std::unique_ptr<PatternFormat> Make(const std::string& pattern, std::string& problem);
+    ~PatternFormat() override;
+
+    IndicatorReading Read(std::string_view frame) const override;
+
+private:
+    static constexpr int kMaxGroups = 32;
+
+    PatternFormat() = default;
+
+    std::unique_ptr<re2::RE2> expression_;
+    int weight_ = 0;  // group numbers; 0 where the pattern has no such group
+    int sign_ = 0;
+    int motion_ = 0;
+    int over_ = 0;
+    int under_ = 0;
+    int groups_ = 0;  // how many groups a match fills
+};
+
+}  // namespace station
