@@ -134,7 +134,9 @@ std::optional<unsigned> HexByte(std::string_view two) {
     unsigned value = 0;
     for (const char c : two) {
         const char lower = Lower(c);
-        const int digit = IsDigit(c) ? c - '0' : lower >= 'a' && lower <= 'f' ? lower - 'a' + 10 : -1;
+        const int digit = IsDigit(c)                     ? c - '0'
+                          : lower >= 'a' && lower <= 'f' ? lower - 'a' + 10
+                                                         : -1;
         if (digit < 0) {
             return std::nullopt;
         }

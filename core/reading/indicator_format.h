@@ -17,8 +17,9 @@ struct IndicatorReading {
         kNotAWeight,  // a count, a percentage, an error code, a withheld weight, a bad frame
     };
     Kind kind = Kind::kNotAWeight;
-    std::string weight;           // "[-]digits[.digits]", the point as the decimal mark
-    std::optional<bool> motion;   // nullopt where the format does not say
+    bool changes_nothing = false;  // a line of a block that is not the one shown
+    std::string weight;            // "[-]digits[.digits]", the point as the decimal mark
+    std::optional<bool> motion;    // nullopt where the format does not say
     bool checksum_failed = false;  // the frame carried a checksum that does not match
 };
 
@@ -26,8 +27,17 @@ struct IndicatorReading {
 // complete and without their CR; reading one allocates nothing.
 class IndicatorFormat {
 public:
+    // How frames are cut from the byte stream: at `end`, which is left out of the frame, or,
+    // where `end` starts each frame, before it. Frames cut at CR lose their line feeds, as the
+    // station's lines always have.
+    struct Framing {
+        char end = '\r';
+        bool end_starts_frame = false;
+    };
+
     virtual ~IndicatorFormat() = default;
     virtual IndicatorReading Read(std::string_view frame) const = 0;
+    virtual Framing FrameBy() const { return {}; }
 };
 
 // The format of a preset's name, or nullptr when there is no such preset.

@@ -11,6 +11,11 @@ namespace {
 using Kind = IndicatorReading::Kind;
 
 constexpr char kStx = 2;
+constexpr char kEtx = 3;
+
+bool IsDigitByte(char c) {
+    return c >= '0' && c <= '9';
+}
 
 IndicatorReading Marked(Kind kind, std::optional<bool> motion = std::nullopt) {
     IndicatorReading reading;
@@ -44,6 +49,19 @@ std::string_view WithoutLeading(std::string_view frame, char c) {
         frame.remove_prefix(1);
     }
     return frame;
+}
+
+// A weight field after its own polarity character (' ' or '+' positive, '-' negative).
+IndicatorReading Signed(char polarity, std::string_view weight, std::optional<bool> motion) {
+    if (polarity != '+' && polarity != '-' && polarity != ' ') {
+        return Marked(Kind::kNotAWeight, motion);
+    }
+    IndicatorReading reading = WeightOf(weight, motion);
+    if (reading.kind == Kind::kWeight && polarity == '-' &&
+        reading.weight.find_first_not_of("0.") != std::string::npos) {
+        reading.weight.insert(0, 1, '-');
+    }
+    return reading;
 }
 
 // "[address,]status[,GS|NT|G|N],weight[,]unit": status ST stable, US unstable, OL over, UL
@@ -159,10 +177,10 @@ public:
 class StxPolarity final : public IndicatorFormat {
 public:
     IndicatorReading Read(std::string_view frame) const override {
-        if (frame.size() < 11 || frame[0] != kStx) {
+        if (frame.size() < 12 || frame[0] != kStx) {
             return Marked(Kind::kNotAWeight);
         }
-        const char status = frame[10];
+        const char status = frame[11];
         const bool moving = status == 'M';
         if (status == 'O') {
             return Marked(Kind::kOver, moving);
@@ -170,16 +188,7 @@ public:
         if (status == 'I') {
             return Marked(Kind::kNotAWeight, moving);
         }
-        const char polarity = frame[1];
-        if (polarity != '+' && polarity != '-' && polarity != ' ') {
-            return Marked(Kind::kNotAWeight, moving);
-        }
-        IndicatorReading reading = WeightOf(frame.substr(2, 7), moving);
-        if (reading.kind == Kind::kWeight && polarity == '-' && reading.weight.find_first_not_of(
-                                                                    "0.") != std::string::npos) {
-            reading.weight.insert(0, 1, '-');
-        }
-        return reading;
+        return Signed(frame[1], frame.substr(2, 7), moving);
     }
 };
 
@@ -335,6 +344,211 @@ public:
     }
 };
 
+// STX, status bytes A B C, six-digit weight, an optional six-digit tare, CR, and optionally a
+// checksum byte: the two's complement of the 7-bit sum of STX to CR. A bits 0-2 place the
+// decimal point (0: two dummy zeros, 1: one, 2: none, 3 to 7: one to five decimals); B bit 1
+// negative, bit 2 out of range, bit 3 motion. Frames start at STX, so the checksum after the CR
+// stays with its frame.
+class StxStatus final : public IndicatorFormat {
+public:
+    IndicatorReading Read(std::string_view frame) const override {
+        const std::size_t cr = frame.find('\r');
+        if (frame.size() < 10 || frame[0] != kStx || cr == std::string_view::npos || cr < 10) {
+            return Marked(Kind::kNotAWeight);
+        }
+        if (cr + 1 < frame.size()) {
+            unsigned sum = 0;
+            for (std::size_t i = 0; i <= cr; ++i) {
+                sum += static_cast<unsigned char>(frame[i]);
+            }
+            if (((0U - sum) & 0x7FU) != (static_cast<unsigned char>(frame[cr + 1]) & 0x7FU)) {
+                IndicatorReading failed = Marked(Kind::kNotAWeight);
+                failed.checksum_failed = true;
+                return failed;
+            }
+        }
+        const auto a = static_cast<unsigned char>(frame[1]);
+        const auto b = static_cast<unsigned char>(frame[2]);
+        const bool moving = (b & 8U) != 0;
+        if ((b & 4U) != 0) {
+            return Marked(Kind::kOver, moving);
+        }
+        std::string_view digits = frame.substr(4, 6);
+        std::array<char, 16> text{};
+        std::size_t length = 0;
+        const unsigned point = a & 7U;
+        const std::size_t decimals = point >= 3 ? point - 2 : 0;
+        for (std::size_t i = 0; i < digits.size(); ++i) {
+            if (i == digits.size() - decimals && decimals > 0) {
+                text[length++] = '.';
+            }
+            const char c = digits[i] == ' ' ? '0' : digits[i];
+            if (!IsDigitByte(c)) {
+                return Marked(Kind::kNotAWeight, moving);
+            }
+            text[length++] = c;
+        }
+        for (unsigned zeros = point < 2 ? 2 - point : 0; zeros > 0; --zeros) {
+            text[length++] = '0';
+        }
+        IndicatorReading reading = WeightOf(std::string_view(text.data(), length), moving);
+        if (reading.kind == Kind::kWeight && (b & 2U) != 0 && reading.weight != "0" &&
+            reading.weight.find_first_not_of("0.") != std::string::npos) {
+            reading.weight.insert(0, 1, '-');
+        }
+        return reading;
+    }
+    Framing FrameBy() const override { return {kStx, true}; }
+};
+
+// No terminator: each frame starts with '=' and holds the weight, its characters in reverse
+// order (the sign last) or, forward, in the order written.
+class EqualsFrame final : public IndicatorFormat {
+public:
+    explicit EqualsFrame(bool reversed) : reversed_(reversed) {}
+
+    IndicatorReading Read(std::string_view frame) const override {
+        if (frame.empty() || frame[0] != '=') {
+            return Marked(Kind::kNotAWeight);
+        }
+        frame = TrimBlanks(frame.substr(1));
+        std::array<char, 24> text{};
+        if (frame.size() > text.size()) {
+            return Marked(Kind::kNotAWeight);
+        }
+        for (std::size_t i = 0; i < frame.size(); ++i) {
+            text[i] = reversed_ ? frame[frame.size() - 1 - i] : frame[i];
+        }
+        return WeightOf(std::string_view(text.data(), frame.size()), std::nullopt);
+    }
+    Framing FrameBy() const override { return {'=', true}; }
+
+private:
+    bool reversed_;
+};
+
+// STX ... ETX: a sign, six digits, the count of decimals and two hex digits of the XOR of the
+// bytes before them after STX; or a sign, a 7-character weight and a status letter (G or N, M
+// motion, O over, U under, E error).
+class StxEtx final : public IndicatorFormat {
+public:
+    IndicatorReading Read(std::string_view frame) const override {
+        frame = WithoutLeading(frame, '\r');
+        if (frame.size() < 2 || frame[0] != kStx) {
+            return Marked(Kind::kNotAWeight);
+        }
+        const std::string_view body = frame.substr(1);
+        if (body.size() == 10 && IsDigitByte(body[7])) {
+            return Counted(body);
+        }
+        if (body.size() != 9) {
+            return Marked(Kind::kNotAWeight);
+        }
+        const char status = body[8];
+        const bool moving = status == 'M';
+        switch (status) {
+            case 'O':
+                return Marked(Kind::kOver, moving);
+            case 'U':
+                return Marked(Kind::kUnder, moving);
+            case 'E':
+                return Marked(Kind::kNotAWeight, moving);
+            default:
+                return Signed(body[0], body.substr(1, 7), moving);
+        }
+    }
+    Framing FrameBy() const override { return {kEtx, false}; }
+
+private:
+    static IndicatorReading Counted(std::string_view body) {
+        unsigned sum = 0;
+        for (const char c : body.substr(0, 8)) {
+            sum ^= static_cast<unsigned char>(c);
+        }
+        if (HexByte(body.substr(8, 2)) != sum) {
+            IndicatorReading failed = Marked(Kind::kNotAWeight);
+            failed.checksum_failed = true;
+            return failed;
+        }
+        const std::string_view digits = body.substr(1, 6);
+        const auto decimals = static_cast<std::size_t>(body[7] - '0');
+        if (decimals > digits.size()) {
+            return Marked(Kind::kNotAWeight);
+        }
+        std::array<char, 8> text{};
+        std::size_t length = 0;
+        for (std::size_t i = 0; i < digits.size(); ++i) {
+            if (decimals > 0 && i == digits.size() - decimals) {
+                text[length++] = '.';
+            }
+            text[length++] = digits[i];
+        }
+        return Signed(body[0], std::string_view(text.data(), length), std::nullopt);
+    }
+};
+
+// CR, polarity, six digits, status (' ' stable, 'M' motion, 'O' over, 'U' under), unit, G/N,
+// ETX.
+class CrEtx final : public IndicatorFormat {
+public:
+    IndicatorReading Read(std::string_view frame) const override {
+        frame = WithoutLeading(frame, '\r');
+        if (frame.size() < 9) {
+            return Marked(Kind::kNotAWeight);
+        }
+        const char status = frame[7];
+        const bool moving = status == 'M';
+        if (status == 'O') {
+            return Marked(Kind::kOver, moving);
+        }
+        if (status == 'U') {
+            return Marked(Kind::kUnder, moving);
+        }
+        const char mode = frame.back();
+        if (mode != 'G' && mode != 'N' && mode != 'g' && mode != 'n') {
+            return Marked(Kind::kNotAWeight, moving);
+        }
+        return Signed(frame[0], frame.substr(1, 6), moving);
+    }
+    Framing FrameBy() const override { return {kEtx, false}; }
+};
+
+// A block of lines, each CR-ended and labelled: gross, tare and net, of which the net is
+// shown; or weight, count and total, of which the weight is shown. Other lines change nothing.
+class Block final : public IndicatorFormat {
+public:
+    IndicatorReading Read(std::string_view frame) const override {
+        const std::string_view line = TrimBlanks(frame);
+        std::size_t label_end = 0;
+        while (label_end < line.size() && line[label_end] != ' ' && !IsDigitByte(line[label_end]) &&
+               line[label_end] != '+' && line[label_end] != '-' && line[label_end] != ':') {
+            ++label_end;
+        }
+        const std::string_view label = line.substr(0, label_end);
+        std::string_view value = line.substr(label_end);
+        if (!value.empty() && value.front() == ':') {
+            value.remove_prefix(1);
+        }
+        if (IsOneOf(label,
+                    {"N", "NT", "NET", "Net", "Netto", "NETTO", "W", "WT", "Weight", "WEIGHT"})) {
+            return WeightWithUnit(value, std::nullopt);
+        }
+        IndicatorReading nothing;
+        nothing.changes_nothing = true;
+        return nothing;
+    }
+
+private:
+    static bool IsOneOf(std::string_view label, std::initializer_list<std::string_view> names) {
+        for (const std::string_view name : names) {
+            if (label == name) {
+                return true;
+            }
+        }
+        return false;
+    }
+};
+
 struct Preset {
     std::string_view name;
     std::function<std::unique_ptr<IndicatorFormat>()> make;
@@ -347,11 +561,22 @@ Preset Named(std::string_view name) {
 
 const std::vector<Preset>& Presets() {
     static const std::vector<Preset> presets{
-        Named<CsvStatus>("csv-status"),     Named<LetterStatus>("letter-status"),
-        Named<LfRange>("lf-range"),         Named<StxPolarity>("stx-polarity"),
-        Named<Marker>("marker"),            Named<IdLine>("id-line"),
-        Named<Dollar>("dollar"),            Named<WChecksum>("w-checksum"),
-        Named<Polled>("polled"),            Named<Sign6Status>("sign6-status"),
+        Named<StxStatus>("stx-status"),
+        Named<CsvStatus>("csv-status"),
+        Named<LetterStatus>("letter-status"),
+        Named<LfRange>("lf-range"),
+        Named<StxPolarity>("stx-polarity"),
+        Named<Marker>("marker"),
+        Named<IdLine>("id-line"),
+        Named<Dollar>("dollar"),
+        Named<WChecksum>("w-checksum"),
+        {"equals", [] { return std::make_unique<EqualsFrame>(true); }},
+        {"equals-forward", [] { return std::make_unique<EqualsFrame>(false); }},
+        Named<StxEtx>("stx-etx"),
+        Named<Block>("block"),
+        Named<Polled>("polled"),
+        Named<CrEtx>("cr-etx"),
+        Named<Sign6Status>("sign6-status"),
     };
     return presets;
 }

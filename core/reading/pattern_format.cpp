@@ -34,10 +34,11 @@ std::unique_ptr<PatternFormat> PatternFormat::Make(const std::string& pattern,
         problem = "has no group (?P<weight>...)";
         return nullptr;
     }
-    format->groups_ = 1 + std::max({format->weight_, format->sign_, format->motion_,
-                                    format->over_, format->under_});
+    format->groups_ = 1 + std::max({format->weight_, format->sign_, format->motion_, format->over_,
+                                    format->under_});
     if (format->groups_ > kMaxGroups) {
-        problem = "has more than " + std::to_string(kMaxGroups - 1) + " groups before its last named one";
+        problem =
+            "has more than " + std::to_string(kMaxGroups - 1) + " groups before its last named one";
         return nullptr;
     }
     format->expression_ = std::move(expression);
@@ -73,8 +74,8 @@ IndicatorReading PatternFormat::Read(std::string_view frame) const {
     if (!value) {
         return reading;
     }
-    const re2::StringPiece sign = took_part(sign_) ? groups[static_cast<std::size_t>(sign_)]
-                                                   : re2::StringPiece();
+    const re2::StringPiece sign =
+        took_part(sign_) ? groups[static_cast<std::size_t>(sign_)] : re2::StringPiece();
     if (std::string_view(sign.data(), sign.size()).find('-') != std::string_view::npos &&
         value->front() != '-' && value->find_first_not_of("0.") != std::string::npos) {
         value->insert(0, 1, '-');

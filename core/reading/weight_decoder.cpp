@@ -37,6 +37,13 @@ void WeightDecoder::AppendReceivedData(std::string_view data, int length, int co
         return;
     }
     data = data.substr(0, std::min(data.size(), static_cast<std::size_t>(length)));
+    if (IsScaleNumber(scale)) {
+        const auto& format = formats_[static_cast<std::size_t>(scale - 1)];
+        if (format && format->FrameBy().end != kCarriageReturn) {
+            AppendFramed(data, format->FrameBy(), code, buffer, scale);
+            return;
+        }
+    }
     while (!data.empty()) {
         const auto end = std::find_if(data.begin(), data.end(), EndsRun);
         const auto run_length = static_cast<std::size_t>(end - data.begin());
@@ -53,6 +60,27 @@ void WeightDecoder::AppendReceivedData(std::string_view data, int length, int co
             buffer.Clear();
         }
         data.remove_prefix(run_length + 1);
+    }
+}
+
+void WeightDecoder::AppendFramed(std::string_view data, IndicatorFormat::Framing framing, int code,
+                                 ReceiveBuffer& buffer, int scale) {
+    while (!data.empty()) {
+        const std::size_t end = data.find(framing.end);
+        if (!buffer.skipping_overlong_line) {
+            AppendCapped(data.substr(0, end), buffer, scale);
+        }
+        if (end == std::string_view::npos) {
+            return;
+        }
+        if (!buffer.skipping_overlong_line && !buffer.line.empty()) {
+            DecodeWeightLine(buffer.line, code, scale);
+        }
+        buffer.Clear();
+        if (framing.end_starts_frame) {
+            buffer.line.push_back(framing.end);
+        }
+        data.remove_prefix(end + 1);
     }
 }
 
@@ -113,6 +141,9 @@ void WeightDecoder::SetFormat(int scale, std::unique_ptr<IndicatorFormat> format
 }
 
 void WeightDecoder::ShowIndicatorReading(int scale, const IndicatorReading& reading) {
+    if (reading.changes_nothing) {
+        return;
+    }
     if (reading.checksum_failed) {
         auto& logged = checksum_logged_[static_cast<std::size_t>(scale - 1)];
         const auto now = std::chrono::steady_clock::now();

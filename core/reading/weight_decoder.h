@@ -51,6 +51,9 @@ public:
 
 private:
     void AppendCapped(std::string_view bytes, ReceiveBuffer& buffer, int scale);
+    // The stream of a scale whose format cuts frames otherwise than at CR.
+    void AppendFramed(std::string_view data, IndicatorFormat::Framing framing, int code,
+                      ReceiveBuffer& buffer, int scale);
     // The line's characters read as one whole number, as shown, or "#err".
     std::string Reading(std::string_view line) const;
     void ShowIndicatorReading(int scale, const IndicatorReading& reading);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,9 +23,14 @@ public:
 class RecordingDisplays final : public ReadingDisplays {
 public:
     void SetReadingText(int scale, const std::string& text) override {
+        ShowReading(scale, text, std::nullopt);
+    }
+    void ShowReading(int scale, const std::string& text, std::optional<bool> moving) override {
         shown.emplace_back(scale, text);
+        motion.push_back(moving);
     }
     std::vector<std::pair<int, std::string>> shown;
+    std::vector<std::optional<bool>> motion;  // of each text shown
 };
 
 // A decoder wired to a fake clock, an in-memory log and recording displays.
