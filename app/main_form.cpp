@@ -5,6 +5,7 @@
 #include <QMetaObject>
 #include <QResizeEvent>
 #include <QScreen>
+#include <QTimer>
 
 #include <exception>
 #include <filesystem>
@@ -31,6 +32,7 @@ namespace {
 
 constexpr QSize kNormalView{900, 320};
 constexpr QSize kTechnicalView{1150, 410};
+constexpr std::chrono::milliseconds kLiveLineInterval{250};
 
 // Lamp colours: fill for the connection's state, outline blinking with the data.
 const QColor kRed(255, 0, 0);
@@ -176,10 +178,7 @@ void TForm1::StartLineWatches() {
         log_.LogTransmission(log_code::kFault, problem, 0);
     }
     state_.reading = loaded.settings;
-    stable_saves_.Configure(state_.reading);
-    for (int n = 1; IsScaleNumber(n); ++n) {
-        decoder_->SetFormat(n, MakeFormat(state_.reading, n));
-    }
+    ApplyReadingSettings();
     for (const auto& watch : line_watches_) {
         watch->Configure({std::chrono::seconds(state_.reading.silence_seconds),
                           std::chrono::seconds(state_.reading.reconnect_seconds)});
@@ -383,9 +382,20 @@ void TForm1::ClientSocket1Read(net::TClientSocket& sender, net::TCustomWinSocket
 }
 
 void TForm1::BBparamsClick() {
-    if (params_ == nullptr || !toolkit_.ShowModal(*params_)) {
+    if (params_ == nullptr) {
         return;
     }
+    // The page "Odczyt" follows the scales while it is open.
+    QTimer live;
+    if (params_->TechnicalView()) {
+        ShowLiveLines();
+        connect(&live, &QTimer::timeout, this, [this] { ShowLiveLines(); });
+        live.start(kLiveLineInterval);
+    }
+    if (!toolkit_.ShowModal(*params_)) {
+        return;
+    }
+    live.stop();
     for (const auto& socket : sockets_) {
         socket->SetActive(false);
     }
@@ -402,7 +412,7 @@ void TForm1::BBparamsClick() {
     IniFile file(kSettingsFileName);
     SaveConnectionSettings(settings, file);  // a failure ends the sequence here
     if (params_->TechnicalView()) {
-        ApplySaveSettings(file);
+        ApplyReadingPage(file);
     }
     ApplyViewSettings();
     for (const ui::ScaleBox& box : controls_.scales) {
@@ -411,13 +421,39 @@ void TForm1::BBparamsClick() {
 }
 
 // The technical view's page "Odczyt": its keys alone are written, and take effect at once.
-void TForm1::ApplySaveSettings(IniFile& file) {
-    for (int n = 1; IsScaleNumber(n); ++n) {
-        state_.reading.save_modes[static_cast<std::size_t>(n - 1)] = params_->SaveModeChosen(n);
-    }
-    state_.reading.stable_wait_seconds = params_->StableWaitChosen();
+void TForm1::ApplyReadingPage(IniFile& file) {
+    params_->TSreading->Chosen(state_.reading);
+    StoreFormatSettings(file, state_.reading);
     StoreSaveSettings(file, state_.reading);
+    ApplyReadingSettings();
+}
+
+// What the settings of section "Odczyt" in force ask of the decoder and the saves.
+void TForm1::ApplyReadingSettings() {
     stable_saves_.Configure(state_.reading);
+    for (int n = 1; IsScaleNumber(n); ++n) {
+        decoder_->SetFormat(n, MakeFormat(state_.reading, n));
+    }
+}
+
+// The scale's last line in the transmission log ("hh-mm-ss.zzz N << line"), or "".
+std::string TForm1::LastReceivedLine(int scale) const {
+    const std::string tag = std::to_string(scale) + "  << ";  // the number, a blank, the tag
+    constexpr std::size_t kTimeLength = 13;
+    for (std::size_t i = log_.LineCount(); i-- > 0;) {
+        const std::string_view line = log_.Line(i);
+        if (line.substr(kTimeLength, tag.size()) == tag) {
+            return std::string(line.substr(kTimeLength + tag.size()));
+        }
+    }
+    return {};
+}
+
+void TForm1::ShowLiveLines() {
+    for (int n = 1; IsScaleNumber(n); ++n) {
+        params_->TSreading->SetLiveLine(n, LastReceivedLine(n),
+                                        ui::FromScreenText(Box(n).Ldisplay->text()));
+    }
 }
 
 void TForm1::Brs_inputClick() {

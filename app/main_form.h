@@ -122,7 +122,10 @@ private:
     void SaveReading(int scale, const std::string& text);
     void HoldSave(int scale, bool waiting);
     void RefuseSave(int scale, StableSaves::Refusal why);
-    void ApplySaveSettings(IniFile& file);
+    void ApplyReadingPage(IniFile& file);
+    void ApplyReadingSettings();
+    std::string LastReceivedLine(int scale) const;
+    void ShowLiveLines();
     void StartPublishing();
     void ShowPublishingPanel(const PanelContent& panel);
     // The scale whose control is named `stem` followed by its number, or 0 for none.

@@ -110,40 +110,9 @@ void TFparams::ShowTechnicalView(const ReadingSettings& reading) {
     GBrstimeout->show();
     if (reading_ == nullptr) {
         reading_ = &reading;
-        BuildReadingPage();
+        TSreading = new ReadingPage;
+        PCconf->addTab(TSreading, QStringLiteral("Odczyt"));
     }
-}
-
-void TFparams::BuildReadingPage() {
-    TSreading = new QWidget;
-    TSreading->setObjectName(QStringLiteral("TSreading"));
-    PCconf->addTab(TSreading, QStringLiteral("Odczyt"));
-    for (std::size_t i = 0; i < CBsave.size(); ++i) {
-        const QString number = QString::number(i + 1);
-        const int top = 16 + static_cast<int>(i) * 32;
-        auto* label =
-            new QLabel(QString::fromUtf8("Waga %1, zapis ważenia:").arg(number), TSreading);
-        label->setGeometry(16, top + 4, 160, 13);
-        CBsave[i] = new QComboBox(TSreading);
-        CBsave[i]->setObjectName(QStringLiteral("CBsave") + number);
-        CBsave[i]->addItem(QString::fromUtf8("any: to, co pokazuje wyświetlacz"));
-        CBsave[i]->addItem(QString::fromUtf8("stable: tylko stabilny, poprawny odczyt"));
-        CBsave[i]->setGeometry(184, top, 281, 21);
-    }
-    auto* label = new QLabel(QString::fromUtf8("Czekanie na stabilny odczyt (s):"), TSreading);
-    label->setGeometry(16, 16 + 4 * 32 + 4, 160, 13);
-    Estable_wait = new QLineEdit(TSreading);
-    Estable_wait->setObjectName(QStringLiteral("Estable_wait"));
-    Estable_wait->setGeometry(184, 16 + 4 * 32, 65, 21);
-}
-
-SaveMode TFparams::SaveModeChosen(int scale) const {
-    return CBsave.at(static_cast<std::size_t>(scale - 1))->currentIndex() == 1 ? SaveMode::kStable
-                                                                               : SaveMode::kAny;
-}
-
-int TFparams::StableWaitChosen() const {
-    return ParseInteger(FromScreenText(Estable_wait->text())).value_or(0);
 }
 
 QString TFparams::AddressText(int scale) const {
@@ -170,10 +139,7 @@ void TFparams::FormActivate() {
         Eport[i]->setText(QString::number(settings_.ports[i]));
     }
     if (reading_ != nullptr) {
-        for (std::size_t i = 0; i < CBsave.size(); ++i) {
-            CBsave[i]->setCurrentIndex(reading_->save_modes[i] == SaveMode::kStable ? 1 : 0);
-        }
-        Estable_wait->setText(QString::number(reading_->stable_wait_seconds));
+        TSreading->Fill(*reading_);
     }
 }
 
@@ -188,10 +154,9 @@ void TFparams::BBokClick() {
         }
     }
     if (reading_ != nullptr) {
-        const auto wait = ParseInteger(FromScreenText(Estable_wait->text()));
-        if (!wait || *wait < 0 || *wait > ReadingSettings::kMaxSeconds) {
+        if (QWidget* bad = TSreading->BadField()) {
             PCconf->setCurrentWidget(TSreading);
-            Estable_wait->setFocus();
+            bad->setFocus();
             return;
         }
     }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QCheckBox>
-#include <QComboBox>
 #include <QDialog>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -12,13 +11,15 @@
 #include "core/settings/connection_settings.h"
 #include "core/settings/reading_settings.h"
 #include "ui/glyph_button.h"
+#include "ui/reading_page.h"
 
 namespace station::ui {
 
 // The settings dialog "Ustawienia": the four scales' addresses and ports on the first page,
 // the technical-view switch in a hidden group on the second, and in the technical view a third
-// page, "Odczyt", with each scale's save mode and the wait for a stable reading. It is made
-// once and reused; every opening refills the fields from the settings in force.
+// page, "Odczyt" (ReadingPage): each scale's reading format and save mode, and the wait for a
+// stable reading. It is made once and reused; every opening refills the fields from the
+// settings in force.
 class TFparams : public QDialog {
     Q_OBJECT
 
@@ -33,9 +34,6 @@ public:
     // its switch becomes visible, and the page "Odczyt" is added, filled from `reading`.
     void ShowTechnicalView(const ReadingSettings& reading);
     bool TechnicalView() const { return reading_ != nullptr; }
-    // The page "Odczyt" as chosen; OK let it through only with a usable wait.
-    SaveMode SaveModeChosen(int scale) const;
-    int StableWaitChosen() const;
 
     QTabWidget* PCconf;
     QWidget* TSconf_rs232;
@@ -45,9 +43,7 @@ public:
     std::array<QLineEdit*, kScaleCount> Eport;
     QGroupBox* GBrstimeout;
     QCheckBox* CBshow_rs_log;
-    QWidget* TSreading = nullptr;  // the technical view's page "Odczyt"
-    std::array<QComboBox*, kScaleCount> CBsave{};
-    QLineEdit* Estable_wait = nullptr;
+    ReadingPage* TSreading = nullptr;  // the technical view's page "Odczyt"
     GlyphButton* BBok;
     GlyphButton* BBcancel;
 
@@ -59,7 +55,6 @@ private:
     void BBokClick();
     void BuildScaleGroups();
     void BuildOtherPage();
-    void BuildReadingPage();
 
     const ConnectionSettings& settings_;
     const ReadingSettings* reading_ = nullptr;  // set in the technical view

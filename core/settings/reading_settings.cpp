@@ -120,6 +120,16 @@ void StoreSaveSettings(IniFile& file, const ReadingSettings& settings) {
     file.WriteString(kSection, "stable_wait", std::to_string(settings.stable_wait_seconds));
 }
 
+void StoreFormatSettings(IniFile& file, const ReadingSettings& settings) {
+    for (std::size_t i = 0; i < kScaleCount; ++i) {
+        const std::string number = std::to_string(i + 1);
+        const std::string& format = settings.formats[i];
+        file.WriteString(kSection, "format" + number,
+                         format.empty() ? std::string(kStandard) : format);
+        file.WriteString(kSection, "pattern" + number, '"' + settings.patterns[i] + '"');
+    }
+}
+
 const char* SaveModeName(SaveMode mode) {
     return mode == SaveMode::kStable ? "stable" : "any";
 }

@@ -50,6 +50,9 @@ ReadingSettingsResult LoadReadingSettings(const IniFile& file);
 // Writes the save keys ("save1" to "save4", "stable_wait") and nothing else. Throws
 // IniWriteError.
 void StoreSaveSettings(IniFile& file, const ReadingSettings& settings);
+// Writes "format1" to "format4" and "pattern1" to "pattern4", each pattern in quotes so that it
+// reads back byte for byte, and nothing else. Throws IniWriteError.
+void StoreFormatSettings(IniFile& file, const ReadingSettings& settings);
 
 // The format of scale `scale` (1 to 4) as the settings name it; nullptr for the standard rule.
 std::unique_ptr<IndicatorFormat> MakeFormat(const ReadingSettings& settings, int scale);

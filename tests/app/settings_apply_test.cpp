@@ -130,7 +130,7 @@ TEST_F(ApplyTest, TechnicalViewLetsTheOperatorTurnTheLogPanelOn) {
     EXPECT_FALSE(Find("Pa_rs_log")->isHidden());
 }
 
-TEST_F(ApplyTest, TheTechnicalPageOdczytSetsSaveModesWritingOnlyItsKeys) {
+TEST_F(ApplyTest, TheTechnicalPageOdczytSetsFormatsAndSaveModesWritingOnlyItsKeys) {
     StartConnected();
     OpenSettings([](ui::TFparams& dialog) {
         EXPECT_EQ(dialog.PCconf->count(), 2) << "no page Odczyt outside the technical view";
@@ -138,28 +138,56 @@ TEST_F(ApplyTest, TheTechnicalPageOdczytSetsSaveModesWritingOnlyItsKeys) {
     });
     EXPECT_EQ(ReadFile(dir_ / "dane/konfig.ini").find("Odczyt"), std::string::npos);
 
+    peers_.push_back(servers_[0].Accept());  // OK connected the scales again
+    SendAll(peers_.back(), "S D     100.01 g\r\n");
+    ASSERT_TRUE(RunQtUntil([&] { return Shown(1) == "100"; }));
     form_->findChild<ui::TFparams*>()->ShowTechnicalView(state_.reading);
-    bool refused = false;
+    std::vector<QWidget*> refused;
+    QString live;
     OpenSettings([&](ui::TFparams& dialog) {
+        ui::ReadingPage& page = *dialog.TSreading;
         ASSERT_EQ(dialog.PCconf->count(), 3);
-        EXPECT_EQ(dialog.Estable_wait->text(), "3");
-        dialog.CBsave[1]->setCurrentIndex(1);
-        dialog.Estable_wait->setText("3 s");
-        dialog.PCconf->setCurrentIndex(0);
-        dialog.BBok->click();
-        refused = dialog.PCconf->currentWidget() == dialog.TSreading;
-        dialog.Estable_wait->setText("5");
-        dialog.BBok->click();
+        EXPECT_EQ(page.Estable_wait->text(), "3");
+        EXPECT_EQ(page.CBformat[0]->currentText(), "standard");
+        page.CBformat[0]->setCurrentText("letter-status");
+        live = page.Llive[0]->text();
+        page.CBsave[1]->setCurrentIndex(1);
+        page.CBformat[2]->setCurrentText("pattern");
+        page.Epattern[2]->setText("(?P<wait>[0-9]+)");
+        page.Estable_wait->setText("3 s");
+        const auto press_ok = [&] {
+            dialog.PCconf->setCurrentIndex(0);
+            dialog.BBok->click();
+            if (dialog.PCconf->currentWidget() == dialog.TSreading) {
+                refused.push_back(dialog.focusWidget());
+            }
+        };
+        press_ok();
+        page.Epattern[2]->setText("^(?P<weight>[0-9]+) g$");
+        press_ok();
+        page.Estable_wait->setText("5");
+        press_ok();
     });
-    EXPECT_TRUE(refused) << "a wait that is no whole number keeps the dialog open, there";
+    EXPECT_EQ(refused.size(), 2u) << "a pattern without weight, then a wait that is no number";
+    EXPECT_EQ(live, "S D     100.01 g  →  100.01 (ruch: tak, zakres: ok)")
+        << "the last line, read by the format chosen";
     const std::string file = ReadFile(dir_ / "dane/konfig.ini");
-    EXPECT_NE(file.find("[Odczyt]\r\nsave1=any\r\nsave2=stable\r\nsave3=any\r\nsave4=any\r\n"
-                        "stable_wait=5\r\n"),
+    EXPECT_NE(file.find("[Odczyt]\r\nformat1=letter-status\r\npattern1=\"\"\r\n"),
+              std::string::npos)
+        << file;
+    EXPECT_NE(file.find("format3=pattern\r\npattern3=\"^(?P<weight>[0-9]+) g$\"\r\n"),
+              std::string::npos)
+        << file;
+    EXPECT_NE(file.find("save1=any\r\nsave2=stable\r\nsave3=any\r\nsave4=any\r\nstable_wait=5\r\n"),
               std::string::npos)
         << file;
     EXPECT_EQ(state_.reading.stable_wait_seconds, 5);
 
-    // At once: scale 2 saves only a stable reading now, and it has none.
+    // At once: scale 1 reads its new format, and scale 2 saves only a stable reading.
+    form_->Controls().CBscale_num->setCurrentIndex(0);
+    form_->Controls().Ers_input->setText("S +");
+    form_->Controls().Brs_input->click();
+    EXPECT_EQ(Shown(1), "OL");
     ASSERT_TRUE(RunQtUntil([&] { return Box(2).Shape->BrushColor() == kGreen; }));
     Box(2).BBsave->click();
     QCoreApplication::processEvents();

@@ -133,13 +133,13 @@ TEST_F(ParamsDialogTest, ABadWaitKeepsTheDialogOpenOnOdczytWithTheFocusThere) {
     dialog_.activateWindow();
     for (const char* wait : {"3 s", "-1", "3601"}) {
         dialog_.PCconf->setCurrentIndex(0);
-        dialog_.Estable_wait->setText(wait);
+        dialog_.TSreading->Estable_wait->setText(wait);
         dialog_.BBok->click();
         EXPECT_TRUE(dialog_.isVisible()) << wait;
         EXPECT_EQ(dialog_.PCconf->currentWidget(), dialog_.TSreading) << wait;
-        EXPECT_EQ(QApplication::focusWidget(), dialog_.Estable_wait) << wait;
+        EXPECT_EQ(QApplication::focusWidget(), dialog_.TSreading->Estable_wait) << wait;
     }
-    dialog_.Estable_wait->setText("0");
+    dialog_.TSreading->Estable_wait->setText("0");
     dialog_.BBok->click();
     EXPECT_EQ(dialog_.result(), QDialog::Accepted);
 }

@@ -1,0 +1,167 @@
+#include "ui/reading_page.h"
+
+#include <array>
+
+#include "core/reading/pattern_format.h"
+#include "core/text/integer_text.h"
+#include "ui/screen_text.h"
+
+namespace station::ui {
+namespace {
+
+constexpr int kRowHeight = 62;
+const char* const kStandard = "standard";
+const char* const kPattern = "pattern";
+
+QLabel* PlaceLabel(const QString& text, int left, int top, int width, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setGeometry(left, top, width, 13);
+    return label;
+}
+
+std::string Chosen(const QComboBox* box) {
+    return box->currentText() == QLatin1String(kStandard) ? std::string()
+                                                          : box->currentText().toStdString();
+}
+
+}  // namespace
+
+QString VisibleLine(const std::string& line) {
+    static const std::array<const char*, 32> kNames{
+        "NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL", "BS",  "HT",  "LF",
+        "VT",  "FF",  "CR",  "SO",  "SI",  "DLE", "DC1", "DC2", "DC3", "DC4", "NAK",
+        "SYN", "ETB", "CAN", "EM",  "SUB", "ESC", "FS",  "GS",  "RS",  "US"};
+    std::string visible;
+    for (const char c : line) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < kNames.size()) {
+            visible += std::string("<") + kNames[byte] + ">";
+        } else {
+            visible += c;
+        }
+    }
+    return ToScreenText(visible);
+}
+
+QString DescribeReading(const IndicatorReading& reading) {
+    const QString motion = !reading.motion   ? QStringLiteral("—")
+                           : *reading.motion ? QStringLiteral("tak")
+                                             : QStringLiteral("nie");
+    switch (reading.kind) {
+        case IndicatorReading::Kind::kWeight:
+            return QStringLiteral("%1 (ruch: %2, zakres: ok)")
+                .arg(QString::fromStdString(reading.weight), motion);
+        case IndicatorReading::Kind::kOver:
+            return QStringLiteral("OL (ruch: %1, zakres: powyżej)").arg(motion);
+        case IndicatorReading::Kind::kUnder:
+            return QStringLiteral("UL (ruch: %1, zakres: poniżej)").arg(motion);
+        case IndicatorReading::Kind::kNotAWeight:
+            break;
+    }
+    return reading.checksum_failed ? QStringLiteral("#err (zła suma kontrolna)")
+                                   : QStringLiteral("#err (nie waga)");
+}
+
+ReadingPage::ReadingPage() {
+    setObjectName(QStringLiteral("TSreading"));
+    for (std::size_t i = 0; i < CBformat.size(); ++i) {
+        const QString number = QString::number(i + 1);
+        const int top = 8 + static_cast<int>(i) * kRowHeight;
+        PlaceLabel(QStringLiteral("Waga ") + number, 8, top + 4, 48, this);
+        CBformat[i] = new QComboBox(this);
+        CBformat[i]->setObjectName(QStringLiteral("CBformat") + number);
+        CBformat[i]->addItem(QLatin1String(kStandard));
+        for (const std::string_view name : PresetNames()) {
+            CBformat[i]->addItem(QString::fromLatin1(name.data(), static_cast<int>(name.size())));
+        }
+        CBformat[i]->addItem(QLatin1String(kPattern));
+        CBformat[i]->setGeometry(56, top, 129, 21);
+        Epattern[i] = new QLineEdit(this);
+        Epattern[i]->setObjectName(QStringLiteral("Epattern") + number);
+        Epattern[i]->setPlaceholderText(QStringLiteral("wzorzec: (?P<weight>...)"));
+        Epattern[i]->setGeometry(193, top, 313, 21);
+        CBsave[i] = new QComboBox(this);
+        CBsave[i]->setObjectName(QStringLiteral("CBsave") + number);
+        CBsave[i]->addItem(QString::fromUtf8("zapis: any (wyświetlacz)"));
+        CBsave[i]->addItem(QString::fromUtf8("zapis: stable (stabilny)"));
+        CBsave[i]->setGeometry(514, top, 241, 21);
+        Llive[i] = new QLabel(this);
+        Llive[i]->setObjectName(QStringLiteral("Llive") + number);
+        Llive[i]->setGeometry(56, top + 26, 699, 26);
+        Llive[i]->setWordWrap(true);
+        connect(CBformat[i], &QComboBox::currentIndexChanged, this, [this, i] { Refresh(i); });
+        connect(Epattern[i], &QLineEdit::textChanged, this, [this, i] { Refresh(i); });
+    }
+    const int top = 8 + static_cast<int>(kScaleCount) * kRowHeight;
+    PlaceLabel(QString::fromUtf8("Czekanie na stabilny odczyt (s):"), 8, top + 4, 177, this);
+    Estable_wait = new QLineEdit(this);
+    Estable_wait->setObjectName(QStringLiteral("Estable_wait"));
+    Estable_wait->setGeometry(193, top, 65, 21);
+}
+
+void ReadingPage::Fill(const ReadingSettings& settings) {
+    for (std::size_t i = 0; i < CBformat.size(); ++i) {
+        const std::string& format = settings.formats[i];
+        CBformat[i]->setCurrentText(format.empty() ? QString::fromLatin1(kStandard)
+                                                   : QString::fromStdString(format));
+        Epattern[i]->setText(ToScreenText(settings.patterns[i]));
+        CBsave[i]->setCurrentIndex(settings.save_modes[i] == SaveMode::kStable ? 1 : 0);
+    }
+    Estable_wait->setText(QString::number(settings.stable_wait_seconds));
+}
+
+QWidget* ReadingPage::BadField() const {
+    for (std::size_t i = 0; i < CBformat.size(); ++i) {
+        std::string problem;
+        if (CBformat[i]->currentText() == QLatin1String(kPattern) &&
+            !PatternFormat::Make(FromScreenText(Epattern[i]->text()), problem)) {
+            return Epattern[i];
+        }
+    }
+    const auto wait = ParseInteger(FromScreenText(Estable_wait->text()));
+    if (!wait || *wait < 0 || *wait > ReadingSettings::kMaxSeconds) {
+        return Estable_wait;
+    }
+    return nullptr;
+}
+
+void ReadingPage::Chosen(ReadingSettings& settings) const {
+    for (std::size_t i = 0; i < CBformat.size(); ++i) {
+        settings.formats[i] = ui::Chosen(CBformat[i]);
+        settings.patterns[i] = FromScreenText(Epattern[i]->text());
+        settings.save_modes[i] =
+            CBsave[i]->currentIndex() == 1 ? SaveMode::kStable : SaveMode::kAny;
+    }
+    settings.stable_wait_seconds = ParseInteger(FromScreenText(Estable_wait->text())).value_or(0);
+}
+
+void ReadingPage::SetLiveLine(int scale, const std::string& line, const std::string& shown) {
+    const auto index = static_cast<std::size_t>(scale - 1);
+    lines_.at(index) = line;
+    shown_.at(index) = shown;
+    Refresh(index);
+}
+
+void ReadingPage::Refresh(std::size_t index) {
+    const std::string& line = lines_[index];
+    if (line.empty()) {
+        Llive[index]->setText(QString::fromUtf8("(nic jeszcze nie odebrano)"));
+        return;
+    }
+    const std::string name = ui::Chosen(CBformat[index]);
+    QString reading;
+    if (name.empty()) {
+        reading = ToScreenText(shown_[index]) + QString::fromUtf8(" (regułą standardową)");
+    } else if (name == kPattern) {
+        std::string problem;
+        const auto format = PatternFormat::Make(FromScreenText(Epattern[index]->text()), problem);
+        reading =
+            format ? DescribeReading(format->Read(line))
+                   : QString::fromUtf8("wzorzec nie do użycia: ") + QString::fromStdString(problem);
+    } else {
+        reading = DescribeReading(MakePreset(name)->Read(line));
+    }
+    Llive[index]->setText(VisibleLine(line) + QStringLiteral("  →  ") + reading);
+}
+
+}  // namespace station::ui

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QWidget>
+
+#include <array>
+#include <string>
+
+#include "core/settings/reading_settings.h"
+
+namespace station::ui {
+
+// The settings dialog's page "Odczyt", in the technical view only: per scale the reading
+// format (the standard rule, a preset, or the installer's pattern), the save mode, and a live
+// line, the scale's last received line with what the chosen format reads in it; below, the wait
+// for a stable reading.
+class ReadingPage final : public QWidget {
+    Q_OBJECT
+
+public:
+    ReadingPage();
+
+    void Fill(const ReadingSettings& settings);
+    // The field OK must not pass (a pattern that cannot be used, a wait that is no whole number
+    // from 0 to 3600), or nullptr when every field is good.
+    QWidget* BadField() const;
+    // The page's keys, as chosen, over `settings`.
+    void Chosen(ReadingSettings& settings) const;
+
+    // Scale `scale`'s last received line and what its display shows now.
+    void SetLiveLine(int scale, const std::string& line, const std::string& shown);
+
+    std::array<QComboBox*, kScaleCount> CBformat{};
+    std::array<QLineEdit*, kScaleCount> Epattern{};
+    std::array<QComboBox*, kScaleCount> CBsave{};
+    std::array<QLabel*, kScaleCount> Llive{};
+    QLineEdit* Estable_wait = nullptr;
+
+private:
+    void Refresh(std::size_t index);
+
+    std::array<std::string, kScaleCount> lines_;
+    std::array<std::string, kScaleCount> shown_;
+};
+
+// A received line with its control bytes named ("<STX>12.5<ETX>"), as the live line shows it.
+QString VisibleLine(const std::string& line);
+
+// What a format read in a line: "1234.5 (ruch: nie, zakres: ok)", "OL", "nie waga", ...
+QString DescribeReading(const IndicatorReading& reading);
+
+}  // namespace station::ui
