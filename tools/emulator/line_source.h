@@ -8,8 +8,14 @@
 
 namespace emulator {
 
-// A weight as the indicator writes it, without the line end.
+// A weight as the indicator writes it, without the line end (a layout's frame, with it).
 std::string FormatLine(LineFormat format, double weight, bool moving);
+
+// Whether the format is an indicator layout that ends its frames itself.
+bool IsLayout(LineFormat format);
+
+// A whole frame of an indicator layout, its end included.
+std::string LayoutFrame(LineFormat format, double weight, bool moving, bool over);
 
 // The bytes that end a line; with `no_cr` the carriage return is left out.
 std::string LineEnd(LineEnding ending, bool no_cr);

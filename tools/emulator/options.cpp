@@ -48,7 +48,12 @@ const std::map<std::string, ScaleSetter>& ScaleSetters() {
                                                 {{"plain", LineFormat::kPlain},
                                                  {"status", LineFormat::kStatus},
                                                  {"fixed", LineFormat::kFixed},
-                                                 {"comma", LineFormat::kComma}});
+                                                 {"comma", LineFormat::kComma},
+                                                 {"stx-status", LineFormat::kStxStatus},
+                                                 {"csv-status", LineFormat::kCsvStatus},
+                                                 {"letter-status", LineFormat::kLetterStatus},
+                                                 {"lf-range", LineFormat::kLfRange},
+                                                 {"equals", LineFormat::kEquals}});
          }},
         {"ending",
          [](ScaleOptions& s, const std::string& v) {
@@ -108,6 +113,8 @@ const std::map<std::string, ScaleSetter>& ScaleSetters() {
                  s.faults.close_mid_line = count();
              } else if (kind == "stall-after") {
                  s.faults.stall_after = count();
+             } else if (kind == "overload-after") {
+                 s.faults.overload_after = count();
              } else if (kind == "no-cr") {
                  s.faults.no_cr = true;
              } else if (kind == "random-bytes") {
@@ -216,7 +223,10 @@ mode, one TCP connection per client.
 
 Per scale: VALUE sets every scale, SCALE:VALUE one of them (for example --format 2:status).
   --format F          plain ("  1234.5 kg"), status ("ST,GS,+001234.5kg"),
-                      fixed ("S 001234.5 kg", M while moving), comma ("  1234,5 kg")
+                      fixed ("S 001234.5 kg", M while moving), comma ("  1234,5 kg");
+                      or an indicator layout, with its own frame end, motion while the
+                      weight changes, and over range: stx-status, csv-status,
+                      letter-status, lf-range, equals (no over range)
   --ending E          cr, crlf or lf (default crlf)
   --profile P         steady, ramp, walk (random walk) or cycle (load and unload)
   --start KG          starting weight (default 1000)
@@ -224,7 +234,8 @@ Per scale: VALUE sets every scale, SCALE:VALUE one of them (for example --format
   --noise KG          random noise either way (default 0)
   --rate R            lines per second (default 10), or flood: as fast as the socket takes
   --fault F           refuse, reset-after=LINES, close-mid-line=LINES, stall-after=LINES
-                      (then silent, the connection left open), no-cr, random-bytes,
+                      (then silent, the connection left open), overload-after=LINES (then
+                      over range, in the layouts that say so), no-cr, random-bytes,
                       byte-writes; repeat for several
   --serial LINK       on a pseudo-terminal instead of TCP, as an RS-232 scale; LINK becomes
                       a symbolic link to it (for ser2net), one per scale, removed when the

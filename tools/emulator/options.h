@@ -10,7 +10,19 @@ namespace emulator {
 
 inline constexpr int kMaxScales = 4;
 
-enum class LineFormat { kPlain, kStatus, kFixed, kComma };
+// The first four are plain lines that take --ending; the others are indicator layouts with
+// their own frame ends, motion and over range.
+enum class LineFormat {
+    kPlain,
+    kStatus,
+    kFixed,
+    kComma,
+    kStxStatus,
+    kCsvStatus,
+    kLetterStatus,
+    kLfRange,
+    kEquals,
+};
 enum class LineEnding { kCr, kCrLf, kLf };
 enum class Profile { kSteady, kRamp, kWalk, kCycle };
 
@@ -23,6 +35,7 @@ struct Faults {
     bool no_cr = false;                // line ends lose their carriage return
     bool random_bytes = false;         // random bytes, 0 and above 127 included, instead of lines
     bool byte_writes = false;          // every byte in a write of its own
+    std::int64_t overload_after = -1;  // lines, then over range in formats that say so
 };
 
 struct ScaleOptions {
