@@ -10,7 +10,7 @@ ensure_packages "${station_build_packages[@]}" "${station_test_packages[@]}"
 
 cmake -S fuzz -B build/fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 cmake --build build/fuzz
-for target in framing_decoding ini_file integer_text number_format; do
+for target in framing_decoding indicator_formats ini_file integer_text number_format; do
     mkdir -p "build/fuzz/corpus/$target"
     echo "fuzz_$target: $seconds s"
     (cd build/fuzz && "./fuzz_$target" -max_total_time="$seconds" -print_final_stats=1 \

@@ -1,0 +1,105 @@
+// Arbitrary byte streams through every preset and a pattern, cut into arbitrary chunks: nothing
+// crashes, the buffer stays bounded, every text shown is a number, "OL", "UL" or "#err", and no
+// preset reads a weight in a frame its layout marks as something else.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "core/reading/pattern_format.h"
+#include "core/reading/stable_saves.h"
+#include "tests/core/fakes.h"
+
+namespace {
+
+// Frames whose layout says they hold no weight, by preset.
+bool MarkedNoWeight(std::string_view preset, std::string_view frame) {
+    if (preset == "csv-status") {
+        return frame.starts_with("QT,") || frame.starts_with("OL,") || frame.starts_with("UL,");
+    }
+    if (preset == "letter-status") {
+        return frame.starts_with("S I") || frame.starts_with("S +") || frame.starts_with("S -");
+    }
+    if (preset == "dollar") {
+        return frame.size() == 7 && frame.starts_with("$3");
+    }
+    if (preset == "id-line") {
+        return frame.starts_with("Err");
+    }
+    if (preset == "lf-range") {
+        return !frame.empty() && (frame[0] == 'E' || frame[0] == 'O' || frame[0] == 'U');
+    }
+    return false;
+}
+
+bool IsShownText(const std::string& text) {
+    if (text == "OL" || text == "UL" || text == "#err") {
+        return true;
+    }
+    return station::IsWeightText(text) &&
+           text.find_first_not_of("-0123456789.,E+") == std::string::npos;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 3) {
+        return 0;
+    }
+    const auto& names = station::PresetNames();
+    const std::size_t choice = data[0] % (names.size() + 1);
+    const char separator = (data[1] & 1) != 0 ? ',' : '.';
+    const std::size_t chunk = 1 + data[2] % 64;
+    const std::string stream(reinterpret_cast<const char*>(data + 3), size - 3);
+
+    std::string problem;
+    std::unique_ptr<station::IndicatorFormat> format =
+        choice < names.size()
+            ? station::MakePreset(names[choice])
+            : station::PatternFormat::Make(
+                  R"((?P<over>\^)|(?P<sign>[-+])? *(?P<weight>[0-9]+(?:[.,][0-9]+)?) *kg(?P<motion>\?)?)",
+                  problem);
+    const std::string_view preset = choice < names.size() ? names[choice] : "pattern";
+    if (!format) {
+        std::abort();
+    }
+    const station::IndicatorFormat::Framing framing = format->FrameBy();
+
+    station::test::DecoderRig rig(separator);
+    rig.decoder.SetFormat(1, std::move(format));
+    station::ReceiveBuffer buffer;
+    for (std::size_t at = 0; at < stream.size(); at += chunk) {
+        const std::string piece = stream.substr(at, chunk);
+        rig.decoder.AppendReceivedData(piece, static_cast<int>(piece.size()),
+                                       station::kWeightLineProtocol, buffer, 1);
+        if (buffer.line.size() > station::WeightDecoder::kReceiveBufferCap) {
+            std::abort();
+        }
+    }
+    for (const auto& [scale, text] : rig.displays.shown) {
+        if (!IsShownText(text)) {
+            std::abort();
+        }
+    }
+
+    // The layouts' own marks, frame by frame, for the presets that cut frames at CR.
+    if (framing.end == '\r') {
+        const auto reader = station::MakePreset(preset);
+        std::string frame;
+        for (const char c : stream) {
+            if (c == '\n') {
+                continue;
+            }
+            if (c != '\r') {
+                frame += c;
+                continue;
+            }
+            if (reader && MarkedNoWeight(preset, frame) &&
+                reader->Read(frame).kind == station::IndicatorReading::Kind::kWeight) {
+                std::abort();
+            }
+            frame.clear();
+        }
+    }
+    return 0;
+}
