@@ -64,8 +64,8 @@ IndicatorReading Signed(char polarity, std::string_view weight, std::optional<bo
     return reading;
 }
 
-// "[address,]status[,GS|NT|G|N],weight[,]unit": status ST stable, US unstable, OL over, UL
-// under, QT a count.
+// "[address,]status[,GS|NT|G|N],weight[,]unit[,TR,tare]": status ST stable, US unstable, OL
+// over, UL under, QT a count; with a tare, the net is shown.
 class CsvStatus final : public IndicatorFormat {
 public:
     IndicatorReading Read(std::string_view frame) const override {
@@ -111,12 +111,31 @@ public:
                 return Marked(Kind::kNotAWeight, moving);
             }
         }
-        return WeightWithUnit(field, moving);
+        IndicatorReading gross = WeightWithUnit(field, moving);
+        // "…,GS,+1234.5kg,TR,+34.5kg": gross and tare, of which the net is shown, as the
+        // indicator shows it in net mode.
+        for (std::size_t tare = weight + 1; tare + 1 < count; ++tare) {
+            if (gross.kind == Kind::kWeight && IsTare(fields[tare])) {
+                const IndicatorReading tared = WeightWithUnit(fields[tare + 1], moving);
+                std::optional<std::string> net = tared.kind == Kind::kWeight
+                                                     ? Difference(gross.weight, tared.weight)
+                                                     : std::nullopt;
+                if (!net) {
+                    return Marked(Kind::kNotAWeight, moving);
+                }
+                gross.weight = std::move(*net);
+                break;
+            }
+        }
+        return gross;
     }
 
 private:
     static bool IsStatus(std::string_view field) {
         return field == "ST" || field == "US" || field == "OL" || field == "UL" || field == "QT";
+    }
+    static bool IsTare(std::string_view field) {
+        return field == "TR" || field == "T" || field == "TW" || field == "PT";
     }
     static bool IsMode(std::string_view field) {
         return field == "GS" || field == "NT" || field == "G" || field == "N";

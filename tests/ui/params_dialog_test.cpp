@@ -126,20 +126,36 @@ TEST_F(ParamsDialogTest, BadPortKeepsTheDialogOpenWithTheFocusThere) {
     EXPECT_EQ(dialog_.Eport[2]->text(), "20x1");  // what was typed stays
 }
 
-TEST_F(ParamsDialogTest, ABadWaitKeepsTheDialogOpenOnOdczytWithTheFocusThere) {
+TEST_F(ParamsDialogTest, ABadPatternOrWaitKeepsTheDialogOpenOnOdczytWithTheFocusThere) {
     const ReadingSettings reading;
     dialog_.ShowTechnicalView(reading);
     Open();
     dialog_.activateWindow();
-    for (const char* wait : {"3 s", "-1", "3601"}) {
+    ReadingPage& page = *dialog_.TSreading;
+    page.CBformat[1]->setCurrentText("pattern");
+    struct BadCase {
+        const char* pattern;
+        const char* wait;
+        QWidget* focus;
+    };
+    const BadCase cases[] = {
+        {"(?P<weight>[0-9]+", "3", page.Epattern[1]},
+        {"(?P<value>[0-9]+)", "3", page.Epattern[1]},
+        {"(?P<weight>[0-9]+)", "3 s", page.Estable_wait},
+        {"(?P<weight>[0-9]+)", "-1", page.Estable_wait},
+        {"(?P<weight>[0-9]+)", "3601", page.Estable_wait},
+    };
+    for (const BadCase& c : cases) {
+        SCOPED_TRACE(std::string(c.pattern) + " / " + c.wait);
         dialog_.PCconf->setCurrentIndex(0);
-        dialog_.TSreading->Estable_wait->setText(wait);
+        page.Epattern[1]->setText(c.pattern);
+        page.Estable_wait->setText(c.wait);
         dialog_.BBok->click();
-        EXPECT_TRUE(dialog_.isVisible()) << wait;
-        EXPECT_EQ(dialog_.PCconf->currentWidget(), dialog_.TSreading) << wait;
-        EXPECT_EQ(QApplication::focusWidget(), dialog_.TSreading->Estable_wait) << wait;
+        EXPECT_TRUE(dialog_.isVisible());
+        EXPECT_EQ(dialog_.PCconf->currentWidget(), dialog_.TSreading);
+        EXPECT_EQ(QApplication::focusWidget(), c.focus);
     }
-    dialog_.TSreading->Estable_wait->setText("0");
+    page.Estable_wait->setText("0");
     dialog_.BBok->click();
     EXPECT_EQ(dialog_.result(), QDialog::Accepted);
 }
