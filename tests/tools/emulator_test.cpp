@@ -64,7 +64,8 @@ TEST(EmulatorOptions, BadCommandLinesSayWhatIsWrong) {
     EXPECT_EQ(Error({"--scales", "5"}), "--scales: must be 1 to 4");
     EXPECT_EQ(Error({"--format", "5:plain"}), "--format: scale 5 is not 1 to 4");
     EXPECT_EQ(Error({"--format", "xml"}),
-              "--format: 'xml' is not one of comma, fixed, plain, status");
+              "--format: 'xml' is not one of comma, csv-status, equals, fixed, letter-status, "
+              "lf-range, plain, status, stx-status");
     EXPECT_EQ(Error({"--fault", "reset-after"}), "--fault: reset-after needs =LINES");
     EXPECT_EQ(Error({"--fault", "melt"}), "--fault: unknown fault 'melt'");
     EXPECT_EQ(Error({"stray"}), "unexpected argument 'stray'");
