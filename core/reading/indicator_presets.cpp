@@ -579,7 +579,7 @@ Preset Named(std::string_view name) {
 }
 
 const std::vector<Preset>& Presets() {
-    static const std::vector<Preset> presets{
+    static const std::vector<Preset> kPresets{
         Named<StxStatus>("stx-status"),
         Named<CsvStatus>("csv-status"),
         Named<LetterStatus>("letter-status"),
@@ -597,7 +597,7 @@ const std::vector<Preset>& Presets() {
         Named<CrEtx>("cr-etx"),
         Named<Sign6Status>("sign6-status"),
     };
-    return presets;
+    return kPresets;
 }
 
 }  // namespace
@@ -612,14 +612,14 @@ std::unique_ptr<IndicatorFormat> MakePreset(std::string_view name) {
 }
 
 const std::vector<std::string_view>& PresetNames() {
-    static const std::vector<std::string_view> names = [] {
+    static const std::vector<std::string_view> kNames = [] {
         std::vector<std::string_view> all;
         for (const Preset& preset : Presets()) {
             all.push_back(preset.name);
         }
         return all;
     }();
-    return names;
+    return kNames;
 }
 
 }  // namespace station

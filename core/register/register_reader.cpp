@@ -46,7 +46,8 @@ std::string VisitLinesAfter(const std::string& directory, const RegisterPosition
         if (name < from.file_name) {
             continue;
         }
-        const std::string path = directory + '/' + name;
+        std::string path = directory;
+        path.append(1, '/').append(name);
         const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
         if (!file.IsOpen()) {
             return CannotRead(directory, name, errno);
