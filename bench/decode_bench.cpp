@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <new>
 
+#include "bench/standard_mix.h"
 #include "core/clock.h"
 #include "core/reading/pattern_format.h"
 #include "core/reading/transmission_log.h"
@@ -45,27 +46,11 @@ public:
     void SetReadingText(int, const std::string& text) override { benchmark::DoNotOptimize(text); }
 };
 
-// What indicators in continuous mode send: readings with units, status words, motion flags.
-const std::vector<std::string> kLines = {
-    "  1234.5 kg\r\n",
-    "ST,GS,+001234.5kg\r\n",
-    "US,GS,-000012.0kg\r\n",
-    "+00123.4kg\r\n",
-    "   12,49 kg\r\n",
-    "M      1250 kg\r\n",
-    "      0.0 kg\r\n",
-    "ST,NT,+000998.0kg\r\n",
-    "  -15.5 kg\r\n",
-    "W1 G  00750.5 kg\r\n",
-    "OL\r\n",
-    "  99999.9 kg\r\n",
-};
-
 // `line_count` lines of the mix, or of its lines with fewer than two commas: those that the
 // station read as one number before it looked behind status fields.
 std::string MakeStream(std::size_t line_count, bool with_status_fields) {
     std::vector<std::string> lines;
-    for (const std::string& line : kLines) {
+    for (const std::string& line : bench::StandardMix()) {
         if (with_status_fields || std::count(line.begin(), line.end(), ',') < 2) {
             lines.push_back(line);
         }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/standard_mix.h"
 #include "core/clock.h"
 #include "core/reading/transmission_log.h"
 #include "core/reading/weight_decoder.h"
@@ -27,20 +28,7 @@ public:
 
 int main(int argc, char** argv) {
     const std::size_t lines = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 100000;
-    const std::vector<std::string> mix = {
-        "  1234.5 kg\r\n",
-        "ST,GS,+001234.5kg\r\n",
-        "US,GS,-000012.0kg\r\n",
-        "+00123.4kg\r\n",
-        "   12,49 kg\r\n",
-        "M      1250 kg\r\n",
-        "      0.0 kg\r\n",
-        "ST,NT,+000998.0kg\r\n",
-        "  -15.5 kg\r\n",
-        "W1 G  00750.5 kg\r\n",
-        "OL\r\n",
-        "  99999.9 kg\r\n",
-    };
+    const std::vector<std::string>& mix = bench::StandardMix();
     std::string stream;
     for (std::size_t i = 0; i < 4096; ++i) {
         stream += mix[(i * 7) % mix.size()];
