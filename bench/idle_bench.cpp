@@ -102,6 +102,7 @@ Idle Waiting(double seconds) {
                             bench::Station::RunFor(0.5);
                             for (const auto& box : station.Form().Controls().scales) {
                                 box.BBsave->click();
+                                waits += box.BBsave->isEnabled() ? 0 : 1;
                             }
                         });
     for (const int peer : peers) {
