@@ -6,7 +6,9 @@
 // ClientSocket1 to ClientSocket4 and the station's handlers. The logic they run lives in core/
 // (decoding, log, register, settings, state) and net/ (connections) and reaches Qt only through
 // this window and ui::Toolkit. Data flows: connection -> ClientSocket1Read -> WeightDecoder
-// (framing, log, decoding) -> DisplayLabels; "Zapisz ważenie" -> WeighingRegister. Each scale's
+// (framing, log, decoding by the standard rule or the scale's format) -> DisplayLabels;
+// "Zapisz ważenie" -> WeighingRegister, through StableSaves for a scale whose saves take only
+// a stable reading. Each scale's
 // net::LineWatch sees its connection's events and, when the settings ask for it, ends a line
 // that fell silent and connects an ended one again. When the settings turn publishing on, the
 // window tells the Publisher (service/) of each display's text, each lamp and each save through
