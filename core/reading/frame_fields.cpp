@@ -1,6 +1,8 @@
 #include "core/reading/frame_fields.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <limits>
 
 namespace station {
 namespace {
@@ -107,13 +109,21 @@ std::optional<std::string> Difference(std::string_view a, std::string_view b) {
     if (!x || !y) {
         return std::nullopt;
     }
-    while (x->decimals < y->decimals) {
-        x->units *= 10;
-        ++x->decimals;
-    }
-    while (y->decimals < x->decimals) {
-        y->units *= 10;
-        ++y->decimals;
+    // Aligned on the same last place; a value that would outgrow 63 bits is refused, as is a
+    // difference that would.
+    constexpr std::int64_t kLimit = std::numeric_limits<std::int64_t>::max() / 20;
+    for (Exact* value : {&*x, &*y}) {
+        const int decimals = std::max(x->decimals, y->decimals);
+        while (value->decimals < decimals) {
+            if (value->units > kLimit || value->units < -kLimit) {
+                return std::nullopt;
+            }
+            value->units *= 10;
+            ++value->decimals;
+        }
+        if (value->units > kLimit || value->units < -kLimit) {
+            return std::nullopt;
+        }
     }
     const std::int64_t units = x->units - y->units;
     std::string digits = std::to_string(units < 0 ? -units : units);

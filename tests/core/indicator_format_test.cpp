@@ -70,6 +70,7 @@ const FrameCase kCases[] = {
     {"csv-status", "ST,NT,+0000.0kg\r\n", "0", 0},
     {"csv-status", "ST,GS,+0001234.5kg,TR,+0000034.4kg\r\n", "1200", 0},
     {"csv-status", "ST,GS,+0000000.5,kg,TR,+0000001.0,kg\r\n", "-1", 0},
+    {"csv-status", "ST,GS,+999999999999999999kg,TR,0.5kg\r\n", "#err", 0},
     // letter-status
     {"letter-status", "S S     100.50 g\r\n", "101", 0},
     {"letter-status", "S D     -99.99 g\r\n", "-100", 1},
