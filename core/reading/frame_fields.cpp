@@ -53,6 +53,16 @@ std::optional<Exact> ExactOf(std::string_view canonical) {
     return exact;
 }
 
+// "-" and `digits`, built by appending: GCC 12 at -O3 takes a char + string for an overlapping
+// copy and warns.
+std::string Negated(const std::string& digits) {
+    std::string negated;
+    negated.reserve(digits.size() + 1);
+    negated.push_back('-');
+    negated.append(digits);
+    return negated;
+}
+
 }  // namespace
 
 std::string_view TrimBlanks(std::string_view text) {
@@ -100,7 +110,7 @@ std::optional<std::string> SignedDecimal(std::string_view field) {
         canonical += fraction;
     }
     const bool zero = canonical.find_first_not_of("0.") == std::string::npos;
-    return negative && !zero ? '-' + canonical : canonical;
+    return negative && !zero ? Negated(canonical) : canonical;
 }
 
 std::optional<std::string> Difference(std::string_view a, std::string_view b) {
@@ -134,7 +144,7 @@ std::optional<std::string> Difference(std::string_view a, std::string_view b) {
         }
         digits.insert(digits.size() - decimals, 1, '.');
     }
-    return units < 0 ? '-' + digits : digits;
+    return units < 0 ? Negated(digits) : digits;
 }
 
 std::optional<unsigned> HexByte(std::string_view two) {

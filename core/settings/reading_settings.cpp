@@ -126,7 +126,9 @@ void StoreFormatSettings(IniFile& file, const ReadingSettings& settings) {
         const std::string& format = settings.formats[i];
         file.WriteString(kSection, "format" + number,
                          format.empty() ? std::string(kStandard) : format);
-        file.WriteString(kSection, "pattern" + number, '"' + settings.patterns[i] + '"');
+        std::string quoted(1, '"');  // appended: GCC 12 at -O3 warns of a char + string
+        quoted.append(settings.patterns[i]).append(1, '"');
+        file.WriteString(kSection, "pattern" + number, quoted);
     }
 }
 
