@@ -10,8 +10,6 @@ namespace station::ui {
 namespace {
 
 constexpr int kRowHeight = 62;
-const char* const kStandard = "standard";
-const char* const kPattern = "pattern";
 
 QLabel* PlaceLabel(const QString& text, int left, int top, int width, QWidget* parent) {
     auto* label = new QLabel(text, parent);
@@ -20,8 +18,8 @@ QLabel* PlaceLabel(const QString& text, int left, int top, int width, QWidget* p
 }
 
 std::string Chosen(const QComboBox* box) {
-    return box->currentText() == QLatin1String(kStandard) ? std::string()
-                                                          : box->currentText().toStdString();
+    return box->currentText() == QLatin1String(kStandardFormat) ? std::string()
+                                                                : box->currentText().toStdString();
 }
 
 }  // namespace
@@ -70,11 +68,11 @@ ReadingPage::ReadingPage() {
         PlaceLabel(QStringLiteral("Waga ") + number, 8, top + 4, 48, this);
         CBformat[i] = new QComboBox(this);
         CBformat[i]->setObjectName(QStringLiteral("CBformat") + number);
-        CBformat[i]->addItem(QLatin1String(kStandard));
+        CBformat[i]->addItem(QLatin1String(kStandardFormat));
         for (const std::string_view name : PresetNames()) {
             CBformat[i]->addItem(QString::fromLatin1(name.data(), static_cast<int>(name.size())));
         }
-        CBformat[i]->addItem(QLatin1String(kPattern));
+        CBformat[i]->addItem(QLatin1String(kPatternFormat));
         CBformat[i]->setGeometry(56, top, 129, 21);
         Epattern[i] = new QLineEdit(this);
         Epattern[i]->setObjectName(QStringLiteral("Epattern") + number);
@@ -102,7 +100,7 @@ ReadingPage::ReadingPage() {
 void ReadingPage::Fill(const ReadingSettings& settings) {
     for (std::size_t i = 0; i < CBformat.size(); ++i) {
         const std::string& format = settings.formats[i];
-        CBformat[i]->setCurrentText(format.empty() ? QString::fromLatin1(kStandard)
+        CBformat[i]->setCurrentText(format.empty() ? QString::fromLatin1(kStandardFormat)
                                                    : QString::fromStdString(format));
         Epattern[i]->setText(ToScreenText(settings.patterns[i]));
         CBsave[i]->setCurrentIndex(settings.save_modes[i] == SaveMode::kStable ? 1 : 0);
@@ -113,7 +111,7 @@ void ReadingPage::Fill(const ReadingSettings& settings) {
 QWidget* ReadingPage::BadField() const {
     for (std::size_t i = 0; i < CBformat.size(); ++i) {
         std::string problem;
-        if (CBformat[i]->currentText() == QLatin1String(kPattern) &&
+        if (CBformat[i]->currentText() == QLatin1String(kPatternFormat) &&
             !PatternFormat::Make(FromScreenText(Epattern[i]->text()), problem)) {
             return Epattern[i];
         }
@@ -152,7 +150,7 @@ void ReadingPage::Refresh(std::size_t index) {
     QString reading;
     if (name.empty()) {
         reading = ToScreenText(shown_[index]) + QString::fromUtf8(" (regułą standardową)");
-    } else if (name == kPattern) {
+    } else if (name == kPatternFormat) {
         std::string problem;
         const auto format = PatternFormat::Make(FromScreenText(Epattern[index]->text()), problem);
         reading =

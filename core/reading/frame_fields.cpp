@@ -53,16 +53,6 @@ std::optional<Exact> ExactOf(std::string_view canonical) {
     return exact;
 }
 
-// "-" and `digits`, built by appending: GCC 12 at -O3 takes a char + string for an overlapping
-// copy and warns.
-std::string Negated(const std::string& digits) {
-    std::string negated;
-    negated.reserve(digits.size() + 1);
-    negated.push_back('-');
-    negated.append(digits);
-    return negated;
-}
-
 }  // namespace
 
 std::string_view TrimBlanks(std::string_view text) {
@@ -109,8 +99,16 @@ std::optional<std::string> SignedDecimal(std::string_view field) {
         canonical += '.';
         canonical += fraction;
     }
-    const bool zero = canonical.find_first_not_of("0.") == std::string::npos;
-    return negative && !zero ? Negated(canonical) : canonical;
+    if (negative) {
+        MakeNegative(canonical);
+    }
+    return canonical;
+}
+
+void MakeNegative(std::string& canonical) {
+    if (!canonical.starts_with('-') && canonical.find_first_not_of("0.") != std::string::npos) {
+        canonical.insert(0, 1, '-');
+    }
 }
 
 std::optional<std::string> Difference(std::string_view a, std::string_view b) {
@@ -144,7 +142,10 @@ std::optional<std::string> Difference(std::string_view a, std::string_view b) {
         }
         digits.insert(digits.size() - decimals, 1, '.');
     }
-    return units < 0 ? Negated(digits) : digits;
+    if (units < 0) {
+        MakeNegative(digits);
+    }
+    return digits;
 }
 
 std::optional<unsigned> HexByte(std::string_view two) {

@@ -17,6 +17,9 @@ std::string_view TrimBlanks(std::string_view text);
 // or anything else.
 std::optional<std::string> SignedDecimal(std::string_view field);
 
+// A canonical weight made negative, unless it is zero or negative already.
+void MakeNegative(std::string& canonical);
+
 // `a - b`, both canonical, computed exactly; nullopt when a value has too many digits.
 std::optional<std::string> Difference(std::string_view a, std::string_view b);
 

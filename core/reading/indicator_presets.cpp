@@ -57,9 +57,8 @@ IndicatorReading Signed(char polarity, std::string_view weight, std::optional<bo
         return Marked(Kind::kNotAWeight, motion);
     }
     IndicatorReading reading = WeightOf(weight, motion);
-    if (reading.kind == Kind::kWeight && polarity == '-' &&
-        reading.weight.find_first_not_of("0.") != std::string::npos) {
-        reading.weight.insert(0, 1, '-');
+    if (reading.kind == Kind::kWeight && polarity == '-') {
+        MakeNegative(reading.weight);
     }
     return reading;
 }
@@ -411,9 +410,8 @@ public:
             text[length++] = '0';
         }
         IndicatorReading reading = WeightOf(std::string_view(text.data(), length), moving);
-        if (reading.kind == Kind::kWeight && (b & 2U) != 0 && reading.weight != "0" &&
-            reading.weight.find_first_not_of("0.") != std::string::npos) {
-            reading.weight.insert(0, 1, '-');
+        if (reading.kind == Kind::kWeight && (b & 2U) != 0) {
+            MakeNegative(reading.weight);
         }
         return reading;
     }

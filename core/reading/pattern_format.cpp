@@ -76,9 +76,8 @@ IndicatorReading PatternFormat::Read(std::string_view frame) const {
     }
     const re2::StringPiece sign =
         took_part(sign_) ? groups[static_cast<std::size_t>(sign_)] : re2::StringPiece();
-    if (std::string_view(sign.data(), sign.size()).find('-') != std::string_view::npos &&
-        value->front() != '-' && value->find_first_not_of("0.") != std::string::npos) {
-        value->insert(0, 1, '-');
+    if (std::string_view(sign.data(), sign.size()).find('-') != std::string_view::npos) {
+        MakeNegative(*value);
     }
     reading.kind = IndicatorReading::Kind::kWeight;
     reading.weight = std::move(*value);

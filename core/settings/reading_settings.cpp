@@ -51,9 +51,6 @@ SaveMode Mode(const IniFile& file, const std::string& key, std::vector<std::stri
     return SaveMode::kAny;
 }
 
-constexpr std::string_view kStandard = "standard";
-constexpr std::string_view kPattern = "pattern";
-
 // "formatN" and "patternN" of one scale: a known preset, or a pattern that compiles with its
 // group "weight"; anything else is the standard rule, and said.
 void ReadFormat(const IniFile& file, std::size_t index, ReadingSettings& settings,
@@ -63,10 +60,10 @@ void ReadFormat(const IniFile& file, std::size_t index, ReadingSettings& setting
     std::transform(name.begin(), name.end(), name.begin(),
                    [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
     std::string& format = settings.formats[index];
-    if (name.empty() || name == kStandard) {
+    if (name.empty() || name == kStandardFormat) {
         return;
     }
-    if (name == kPattern) {
+    if (name == kPatternFormat) {
         std::string pattern = file.ReadString(kSection, "pattern" + number, "");
         std::string problem;
         if (PatternFormat::Make(pattern, problem)) {
@@ -91,7 +88,7 @@ void ReadFormat(const IniFile& file, std::size_t index, ReadingSettings& setting
 std::unique_ptr<IndicatorFormat> MakeFormat(const ReadingSettings& settings, int scale) {
     const auto index = static_cast<std::size_t>(scale - 1);
     const std::string& name = settings.formats.at(index);
-    if (name == kPattern) {
+    if (name == kPatternFormat) {
         std::string ignored;  // checked when the settings were read
         return PatternFormat::Make(settings.patterns.at(index), ignored);
     }
@@ -125,7 +122,7 @@ void StoreFormatSettings(IniFile& file, const ReadingSettings& settings) {
         const std::string number = std::to_string(i + 1);
         const std::string& format = settings.formats[i];
         file.WriteString(kSection, "format" + number,
-                         format.empty() ? std::string(kStandard) : format);
+                         format.empty() ? std::string(kStandardFormat) : format);
         std::string quoted(1, '"');  // appended: GCC 12 at -O3 warns of a char + string
         quoted.append(settings.patterns[i]).append(1, '"');
         file.WriteString(kSection, "pattern" + number, quoted);

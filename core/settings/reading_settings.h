@@ -15,6 +15,10 @@ namespace station {
 // valid, fresh weight.
 enum class SaveMode { kAny, kStable };
 
+// The names of "formatN" besides the presets': the standard rule, and the scale's pattern.
+inline constexpr const char* kStandardFormat = "standard";
+inline constexpr const char* kPatternFormat = "pattern";
+
 // How the station keeps its scale lines and what its saves take, from the settings file's
 // section "Odczyt". Without keys, everything is as the operator has always had it.
 struct ReadingSettings {
