@@ -336,10 +336,26 @@ void TForm1::ClientSocket1Connecting(net::TClientSocket& sender, net::TCustomWin
 
 void TForm1::ClientSocket1Connect(net::TClientSocket& sender, net::TCustomWinSocket&) {
     if (const int n = ScaleNamed(QString::fromStdString(sender.Name()), "ClientSocket")) {
+        DropCutLine(n);
         ShowLamp(n, kGreen);
         Box(n).BBconnect->hide();
         LineWatchOf(n).Connected();
     }
+}
+
+// The unfinished line of a connection that ended belongs to no line of the next one: glued to
+// the first of them it would show, and save, a number that no scale sent.
+void TForm1::DropCutLine(int scale) {
+    ReceiveBuffer& buffer = state_.channels[static_cast<std::size_t>(scale - 1)].receive_buffer;
+    if (buffer.line.empty() && !buffer.skipping_overlong_line) {
+        return;
+    }
+    log_.LogTransmission(log_code::kFault,
+                         "Waga " + std::to_string(scale) + ": " +
+                             std::to_string(buffer.line.size()) +
+                             " bytes of a line cut by the previous connection dropped",
+                         scale);
+    buffer.Clear();
 }
 
 void TForm1::ClientSocket1Disconnect(net::TClientSocket& sender, net::TCustomWinSocket&) {

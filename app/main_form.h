@@ -109,6 +109,7 @@ private:
                             net::TErrorEvent error_event, int& error_code);
     void ClientSocket1Read(net::TClientSocket& sender, net::TCustomWinSocket& socket);
 
+    void DropCutLine(int scale);
     void WireHandlers();
     void WarnOfMissingDataDirectory();
     void StartLineWatches();

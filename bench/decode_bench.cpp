@@ -129,7 +129,7 @@ void BM_Preset(benchmark::State& state) {
     TransmissionLog log(clock);
     DiscardingDisplays displays;
     WeightDecoder decoder(log, displays, ',');
-    std::string problem;
+    PatternProblem problem;
     decoder.SetFormat(
         1, preset.preset == std::string("pattern")
                ? PatternFormat::Make(R"(^(?P<sign>[-+])\s*(?P<weight>[0-9.]+) kg(?P<motion> \?)?$)",

@@ -52,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t chunk = 1 + data[2] % 64;
     const std::string stream(reinterpret_cast<const char*>(data + 3), size - 3);
 
-    std::string problem;
+    station::PatternProblem problem;
     std::unique_ptr<station::IndicatorFormat> format =
         choice < names.size()
             ? station::MakePreset(names[choice])

@@ -59,7 +59,11 @@ Publisher::Publisher(EventLoop& loop, TransmissionLog& log, PublishSettings sett
     ReportStatus();
 }
 
-Publisher::~Publisher() = default;
+// The states go out on the session before it ends; the broker then publishes the will, so a
+// consumer reads the scales as not connected before it reads the station as offline.
+Publisher::~Publisher() {
+    states_.SendEnded();
+}
 
 RegisterPosition Publisher::StartingPlace(const LocalTime& now) {
     const DeliveryState state = LoadDeliveryState(state_path_, directory_, now);

@@ -25,6 +25,15 @@ void StateThinning::Resend() {
     }
 }
 
+void StateThinning::SendEnded() {
+    for (int scale = 1; IsScaleNumber(scale); ++scale) {
+        Scale& entry = Of(scale);
+        entry.timer.reset();
+        entry.state.connected = false;
+        send_(scale, entry.state);
+    }
+}
+
 void StateThinning::Changed(int scale) {
     Scale& entry = Of(scale);
     if (entry.timer) {

@@ -33,6 +33,9 @@ public:
     void ConnectionShown(int scale, bool connected);
     // Every scale's state once more, as soon as its interval allows: a new session starts empty.
     void Resend();
+    // Every scale's state at once, as not connected, whatever the interval: the station ends, and
+    // a retained state must not go on saying that its scale is connected.
+    void SendEnded();
 
 private:
     struct Scale {

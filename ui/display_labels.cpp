@@ -2,9 +2,45 @@
 
 #include "ui/screen_text.h"
 
+#include <QFontMetrics>
 #include <QPalette>
 
+#include <algorithm>
+
 namespace station::ui {
+namespace {
+
+// `font`, or the largest smaller pixel size of it in which `text` fits `width`. Widths grow
+// about in proportion to the size, so the search starts there and steps down a pixel or two.
+QFont FittingFont(const QFont& font, const QString& text, int width) {
+    const int advance = QFontMetrics(font).horizontalAdvance(text);
+    if (advance <= width) {
+        return font;
+    }
+    const auto fits = [&](int size) {
+        QFont sized = font;
+        sized.setPixelSize(size);
+        return QFontMetrics(sized).horizontalAdvance(text) <= width;
+    };
+    int size = std::max(1, font.pixelSize() * width / advance);
+    while (size > 1 && !fits(size)) {
+        --size;
+    }
+    while (size + 1 < font.pixelSize() && fits(size + 1)) {
+        ++size;
+    }
+    QFont fitting = font;
+    fitting.setPixelSize(size);
+    return fitting;
+}
+
+}  // namespace
+
+DisplayLabels::DisplayLabels(std::array<QLabel*, kScaleCount> labels) : labels_(labels) {
+    for (std::size_t i = 0; i < labels_.size(); ++i) {
+        fonts_[i] = labels_[i]->font();
+    }
+}
 
 void DisplayLabels::SetReadingText(int scale, const std::string& text) {
     ShowReading(scale, text, std::nullopt);
@@ -16,7 +52,12 @@ void DisplayLabels::ShowReading(int scale, const std::string& text, std::optiona
     }
     const auto index = static_cast<std::size_t>(scale - 1);
     QLabel* label = labels_[index];
-    label->setText(ToScreenText(text));
+    const QString shown = ToScreenText(text);
+    const QFont font = FittingFont(fonts_[index], shown, label->contentsRect().width());
+    if (font != label->font()) {
+        label->setFont(font);
+    }
+    label->setText(shown);
     const bool grey = motion.value_or(false);
     if (grey != grey_[index]) {
         grey_[index] = grey;

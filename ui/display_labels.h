@@ -9,10 +9,13 @@
 
 namespace station::ui {
 
-// The four reading displays as labels; scale numbers outside 1 to 4 show nowhere.
+// The four reading displays as labels; scale numbers outside 1 to 4 show nowhere. A reading too
+// wide for its label is drawn in the largest size of the label's font that fits, since a label
+// clips on the left and a clipped number reads as another number; one that fits is drawn in the
+// label's own font.
 class DisplayLabels final : public ReadingDisplays {
 public:
-    explicit DisplayLabels(std::array<QLabel*, kScaleCount> labels) : labels_(labels) {}
+    explicit DisplayLabels(std::array<QLabel*, kScaleCount> labels);
 
     void SetReadingText(int scale, const std::string& text) override;
     // Digits grey (#808080) while the load moves, black otherwise.
@@ -20,6 +23,7 @@ public:
 
 private:
     std::array<QLabel*, kScaleCount> labels_;
+    std::array<QFont, kScaleCount> fonts_;  // as laid out
     std::array<bool, kScaleCount> grey_{};
 };
 

@@ -16,7 +16,7 @@ void LogMemo::LineAdded(std::string_view line) {
         behind_ = true;
         return;
     }
-    memo_->appendPlainText(ToScreenText(line));
+    memo_->appendPlainText(VisibleText(line));
 }
 
 void LogMemo::Cleared() {
@@ -36,7 +36,7 @@ void LogMemo::CatchUp() {
     QStringList lines;
     lines.reserve(static_cast<qsizetype>(log_.LineCount()));
     for (std::size_t i = 0; i < log_.LineCount(); ++i) {
-        lines.append(ToScreenText(log_.Line(i)));
+        lines.append(VisibleText(log_.Line(i)));
     }
     memo_->setPlainText(lines.join(QLatin1Char('\n')));
     memo_->moveCursor(QTextCursor::End);

@@ -1,5 +1,7 @@
 #include "ui/reading_page.h"
 
+#include <QPalette>
+
 #include <array>
 
 #include "core/reading/pattern_format.h"
@@ -22,24 +24,30 @@ std::string Chosen(const QComboBox* box) {
                                                                 : box->currentText().toStdString();
 }
 
-}  // namespace
-
-QString VisibleLine(const std::string& line) {
-    static const std::array<const char*, 32> kNames{
-        "NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL", "BS",  "HT",  "LF",
-        "VT",  "FF",  "CR",  "SO",  "SI",  "DLE", "DC1", "DC2", "DC3", "DC4", "NAK",
-        "SYN", "ETB", "CAN", "EM",  "SUB", "ESC", "FS",  "GS",  "RS",  "US"};
-    std::string visible;
-    for (const char c : line) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < kNames.size()) {
-            visible += std::string("<") + kNames[byte] + ">";
-        } else {
-            visible += c;
-        }
+// Why the pattern in `field` cannot be used, in Polish with RE2's own words after it; empty
+// when it can.
+QString PatternRefusal(const QLineEdit* field) {
+    PatternProblem problem;
+    if (PatternFormat::Make(FromScreenText(field->text()), problem)) {
+        return {};
     }
-    return ToScreenText(visible);
+    const QString lead = QString::fromUtf8("Wzorzec nie do użycia: ");
+    switch (problem.kind) {
+        case PatternProblem::Kind::kDoesNotCompile:
+            return lead + QString::fromUtf8("błąd w wyrażeniu (RE2: %1)")
+                              .arg(QString::fromStdString(problem.detail));
+        case PatternProblem::Kind::kNoWeightGroup:
+            return lead + QString::fromUtf8("brak grupy (?P<weight>...)");
+        case PatternProblem::Kind::kTooManyGroups:
+            return lead + QString::fromUtf8("najwyżej %1 grup przed ostatnią nazwaną")
+                              .arg(PatternFormat::kMaxGroups - 1);
+        case PatternProblem::Kind::kNone:
+            break;
+    }
+    return lead;
 }
+
+}  // namespace
 
 QString DescribeReading(const IndicatorReading& reading) {
     const QString motion = !reading.motion   ? QStringLiteral("—")
@@ -80,8 +88,8 @@ ReadingPage::ReadingPage() {
         Epattern[i]->setGeometry(193, top, 313, 21);
         CBsave[i] = new QComboBox(this);
         CBsave[i]->setObjectName(QStringLiteral("CBsave") + number);
-        CBsave[i]->addItem(QString::fromUtf8("zapis: any (wyświetlacz)"));
-        CBsave[i]->addItem(QString::fromUtf8("zapis: stable (stabilny)"));
+        CBsave[i]->addItem(QString::fromUtf8("zapis: to, co pokazuje wyświetlacz"));
+        CBsave[i]->addItem(QString::fromUtf8("zapis: tylko stabilny odczyt"));
         CBsave[i]->setGeometry(514, top, 241, 21);
         Llive[i] = new QLabel(this);
         Llive[i]->setObjectName(QStringLiteral("Llive") + number);
@@ -104,15 +112,15 @@ void ReadingPage::Fill(const ReadingSettings& settings) {
                                                    : QString::fromStdString(format));
         Epattern[i]->setText(ToScreenText(settings.patterns[i]));
         CBsave[i]->setCurrentIndex(settings.save_modes[i] == SaveMode::kStable ? 1 : 0);
+        Refresh(i);  // a value the page already had changes nothing and so refreshes nothing
     }
     Estable_wait->setText(QString::number(settings.stable_wait_seconds));
 }
 
 QWidget* ReadingPage::BadField() const {
     for (std::size_t i = 0; i < CBformat.size(); ++i) {
-        std::string problem;
         if (CBformat[i]->currentText() == QLatin1String(kPatternFormat) &&
-            !PatternFormat::Make(FromScreenText(Epattern[i]->text()), problem)) {
+            !PatternRefusal(Epattern[i]).isEmpty()) {
             return Epattern[i];
         }
     }
@@ -140,26 +148,37 @@ void ReadingPage::SetLiveLine(int scale, const std::string& line, const std::str
     Refresh(index);
 }
 
+// A pattern that cannot be used says why in place of the live line, in red, whether or not a
+// line has come: the installer sees it before pressing OK, and OK refuses it with these words.
 void ReadingPage::Refresh(std::size_t index) {
+    const std::string name = ui::Chosen(CBformat[index]);
+    const QString refusal = name == kPatternFormat ? PatternRefusal(Epattern[index]) : QString();
+    Epattern[index]->setToolTip(refusal);
+    QPalette palette;  // nothing set: the page's own colours
+    if (!refusal.isEmpty()) {
+        palette.setColor(QPalette::WindowText, QColor(0xc0, 0, 0));
+    }
+    Llive[index]->setPalette(palette);
+    if (!refusal.isEmpty()) {
+        Llive[index]->setText(refusal);
+        return;
+    }
     const std::string& line = lines_[index];
     if (line.empty()) {
         Llive[index]->setText(QString::fromUtf8("(nic jeszcze nie odebrano)"));
         return;
     }
-    const std::string name = ui::Chosen(CBformat[index]);
     QString reading;
     if (name.empty()) {
         reading = ToScreenText(shown_[index]) + QString::fromUtf8(" (regułą standardową)");
     } else if (name == kPatternFormat) {
-        std::string problem;
-        const auto format = PatternFormat::Make(FromScreenText(Epattern[index]->text()), problem);
-        reading =
-            format ? DescribeReading(format->Read(line))
-                   : QString::fromUtf8("wzorzec nie do użycia: ") + QString::fromStdString(problem);
+        PatternProblem ignored;  // refused above
+        reading = DescribeReading(
+            PatternFormat::Make(FromScreenText(Epattern[index]->text()), ignored)->Read(line));
     } else {
         reading = DescribeReading(MakePreset(name)->Read(line));
     }
-    Llive[index]->setText(VisibleLine(line) + QStringLiteral("  →  ") + reading);
+    Llive[index]->setText(VisibleText(line) + QStringLiteral("  →  ") + reading);
 }
 
 }  // namespace station::ui

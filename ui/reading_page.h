@@ -45,9 +45,6 @@ private:
     std::array<std::string, kScaleCount> shown_;
 };
 
-// A received line with its control bytes named ("<STX>12.5<ETX>"), as the live line shows it.
-QString VisibleLine(const std::string& line);
-
 // What a format read in a line: "1234.5 (ruch: nie, zakres: ok)", "OL", "nie waga", ...
 QString DescribeReading(const IndicatorReading& reading);
 

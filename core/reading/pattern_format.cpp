@@ -9,14 +9,29 @@
 
 namespace station {
 
+std::string PatternProblem::Text() const {
+    switch (kind) {
+        case Kind::kDoesNotCompile:
+            return "does not compile: " + detail;
+        case Kind::kNoWeightGroup:
+            return "has no group (?P<weight>...)";
+        case Kind::kTooManyGroups:
+            return "has more than " + std::to_string(PatternFormat::kMaxGroups - 1) +
+                   " groups before its last named one";
+        case Kind::kNone:
+            break;
+    }
+    return {};
+}
+
 std::unique_ptr<PatternFormat> PatternFormat::Make(const std::string& pattern,
-                                                   std::string& problem) {
+                                                   PatternProblem& problem) {
     RE2::Options options;
     options.set_encoding(RE2::Options::EncodingLatin1);
     options.set_log_errors(false);
     auto expression = std::make_unique<re2::RE2>(pattern, options);
     if (!expression->ok()) {
-        problem = "does not compile: " + expression->error();
+        problem = {PatternProblem::Kind::kDoesNotCompile, expression->error()};
         return nullptr;
     }
     const std::map<std::string, int>& named = expression->NamedCapturingGroups();
@@ -31,14 +46,13 @@ std::unique_ptr<PatternFormat> PatternFormat::Make(const std::string& pattern,
     format->over_ = group("over");
     format->under_ = group("under");
     if (format->weight_ == 0) {
-        problem = "has no group (?P<weight>...)";
+        problem = {PatternProblem::Kind::kNoWeightGroup, {}};
         return nullptr;
     }
     format->groups_ = 1 + std::max({format->weight_, format->sign_, format->motion_, format->over_,
                                     format->under_});
     if (format->groups_ > kMaxGroups) {
-        problem =
-            "has more than " + std::to_string(kMaxGroups - 1) + " groups before its last named one";
+        problem = {PatternProblem::Kind::kTooManyGroups, {}};
         return nullptr;
     }
     format->expression_ = std::move(expression);

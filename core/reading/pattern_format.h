@@ -11,6 +11,16 @@ class RE2;
 
 namespace station {
 
+// Why a pattern cannot be used, as a kind (for words in any language) and RE2's own text.
+struct PatternProblem {
+    enum class Kind { kNone, kDoesNotCompile, kNoWeightGroup, kTooManyGroups };
+    Kind kind = Kind::kNone;
+    std::string detail;  // RE2's error, for kDoesNotCompile
+
+    // In English, for the transmission log: "does not compile: missing ): ...".
+    std::string Text() const;
+};
+
 // The installer's pattern: a regular expression searched in each frame, its bytes matched as
 // Latin-1 (the station's code page is 8-bit, not UTF-8), with named groups "weight" (required),
 // "sign" (a '-' in it makes the weight negative), and "motion", "over" and "under", each set
@@ -19,14 +29,13 @@ namespace station {
 class PatternFormat final : public IndicatorFormat {
 public:
     // nullptr, with `problem` saying why, when the pattern does not compile or lacks "weight".
-    static std::unique_ptr<PatternFormat> Make(const std::string& pattern, std::string& problem);
+    static std::unique_ptr<PatternFormat> Make(const std::string& pattern, PatternProblem& problem);
+    static constexpr int kMaxGroups = 32;
     ~PatternFormat() override;
 
     IndicatorReading Read(std::string_view frame) const override;
 
 private:
-    static constexpr int kMaxGroups = 32;
-
     PatternFormat() = default;
 
     std::unique_ptr<re2::RE2> expression_;

@@ -21,13 +21,17 @@ public:
 
     // `name` is used as given, relative names against the working directory.
     explicit IniFile(std::string name) : name_(std::move(name)) {}
+    virtual ~IniFile() = default;
+    IniFile(const IniFile&) = default;
+    IniFile& operator=(const IniFile&) = default;
 
     const std::string& Name() const { return name_; }
 
     // The value without surrounding blanks and one pair of enclosing quotes, at most
-    // kMaxValueLength characters; `fallback` when the file, section or key is missing.
-    std::string ReadString(std::string_view section, std::string_view key,
-                           std::string_view fallback) const;
+    // kMaxValueLength characters; `fallback` when the file, section or key is missing. Virtual
+    // so that a check can list the keys the settings readers ask for.
+    virtual std::string ReadString(std::string_view section, std::string_view key,
+                                   std::string_view fallback) const;
 
     // Whether the section stands in the file with at least one key, whatever its value.
     bool HasKeys(std::string_view section) const;

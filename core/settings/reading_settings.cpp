@@ -51,32 +51,30 @@ SaveMode Mode(const IniFile& file, const std::string& key, std::vector<std::stri
     return SaveMode::kAny;
 }
 
-// "formatN" and "patternN" of one scale: a known preset, or a pattern that compiles with its
-// group "weight"; anything else is the standard rule, and said.
+// "formatN" and "patternN" of one scale, kept as the file has them so that the settings dialog
+// never rewrites what it was not asked to; a name that is no format is the standard rule, and a
+// pattern that cannot be used reads as the standard rule; both are said.
 void ReadFormat(const IniFile& file, std::size_t index, ReadingSettings& settings,
                 std::vector<std::string>& problems) {
     const std::string number = std::to_string(index + 1);
     std::string name = file.ReadString(kSection, "format" + number, "");
     std::transform(name.begin(), name.end(), name.begin(),
                    [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
-    std::string& format = settings.formats[index];
+    settings.patterns[index] = file.ReadString(kSection, "pattern" + number, "");
     if (name.empty() || name == kStandardFormat) {
         return;
     }
     if (name == kPatternFormat) {
-        std::string pattern = file.ReadString(kSection, "pattern" + number, "");
-        std::string problem;
-        if (PatternFormat::Make(pattern, problem)) {
-            format = name;
-            settings.patterns[index] = std::move(pattern);
-        } else {
-            problems.push_back(std::string(kSection) + ": pattern" + number + ": " + problem +
-                               "; standard");
+        PatternProblem problem;
+        if (!PatternFormat::Make(settings.patterns[index], problem)) {
+            problems.push_back(std::string(kSection) + ": pattern" + number + ": " +
+                               problem.Text() + "; standard");
         }
+        settings.formats[index] = std::move(name);
         return;
     }
     if (MakePreset(name)) {
-        format = std::move(name);
+        settings.formats[index] = std::move(name);
     } else {
         problems.push_back(std::string(kSection) + ": format" + number +
                            ": no such format: " + name + "; standard");
@@ -89,7 +87,7 @@ std::unique_ptr<IndicatorFormat> MakeFormat(const ReadingSettings& settings, int
     const auto index = static_cast<std::size_t>(scale - 1);
     const std::string& name = settings.formats.at(index);
     if (name == kPatternFormat) {
-        std::string ignored;  // checked when the settings were read
+        PatternProblem ignored;  // said when the settings were read
         return PatternFormat::Make(settings.patterns.at(index), ignored);
     }
     return name.empty() ? nullptr : MakePreset(name);

@@ -37,7 +37,8 @@ struct ReadingSettings {
     int stable_wait_seconds = kDefaultStableWait;
 
     // Per scale, "formatN": a preset's name, "pattern" for "patternN", or empty for the standard
-    // rule. A name or a pattern that cannot be used is already empty here.
+    // rule; an unknown name is already empty here. "patternN" is as the file has it, whatever
+    // the format, and a pattern that cannot be used reads as the standard rule (MakeFormat).
     std::array<std::string, kScaleCount> formats{};
     std::array<std::string, kScaleCount> patterns{};
 };
@@ -58,7 +59,8 @@ void StoreSaveSettings(IniFile& file, const ReadingSettings& settings);
 // reads back byte for byte, and nothing else. Throws IniWriteError.
 void StoreFormatSettings(IniFile& file, const ReadingSettings& settings);
 
-// The format of scale `scale` (1 to 4) as the settings name it; nullptr for the standard rule.
+// The format of scale `scale` (1 to 4) as the settings name it; nullptr for the standard rule,
+// also where the pattern cannot be used.
 std::unique_ptr<IndicatorFormat> MakeFormat(const ReadingSettings& settings, int scale);
 
 // "any" or "stable".

@@ -1,4 +1,6 @@
 // The four scales against real peers on 127.0.0.1: lamps, buttons, readings and the register.
+#include <algorithm>
+
 #include "tests/app/scale_fixture.h"
 
 namespace station::test {
@@ -90,16 +92,27 @@ TEST_F(ScaleTest, LinesAreFramedAcrossAndWithinReadEvents) {
     close(peer);
 }
 
-TEST_F(ScaleTest, UnfinishedLineSurvivesAReconnection) {
+TEST_F(ScaleTest, ALineCutByAnEndedConnectionIsDroppedNotGluedToTheNextOne) {
     Listener server;
     StartWithPort(2, server.Port());
     const int first = ConnectScale(server, 2);
-    SendAndWait(first, 2, "12");
+    SendAndWait(first, 2, "  1000 kg\r");
+    SendAndWait(first, 2, "  55");
     close(first);
     ASSERT_TRUE(RunQtUntil([&] { return Box(2).Shape->BrushColor() == kRed; }));
     const int second = ConnectScale(server, 2);
-    SendAndWait(second, 2, "3\r");
-    EXPECT_EQ(Shown(2), "123");
+    SendAndWait(second, 2, "  20");
+    EXPECT_EQ(Shown(2), "1000");  // within one connection a line still gathers across reads
+    SendAndWait(second, 2, "00 kg\r");
+    EXPECT_EQ(Shown(2), "2000");
+    clock_.now = {2026, 12, 6, 19, 21, 7, 0};
+    Box(2).BBsave->click();
+    EXPECT_EQ(ReadFile(dir_ / "dane/202612.txt"), "2026-12-06, 19:21:07\twaga2\t2000\r\n");
+    const std::vector<std::string> log = form_->Log().Lines();
+    EXPECT_EQ(std::count(log.begin(), log.end(),
+                         "14-03-07.045 2  !! Waga 2: 4 bytes of a line cut by the previous "
+                         "connection dropped"),
+              1);
     close(second);
 }
 

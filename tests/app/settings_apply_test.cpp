@@ -197,6 +197,31 @@ TEST_F(ApplyTest, TheTechnicalPageOdczytSetsFormatsAndSaveModesWritingOnlyItsKey
                                         "nie zostało zapisane."}}));
 }
 
+TEST_F(ApplyTest, AnInstallersPatternThatCannotBeUsedIsShownWithWhyAndNeverRewritten) {
+    const std::string pattern = "pattern2=\"^(?P<weight>[0-9]+ kg$\"\r\n";
+    WriteFile(dir_ / "dane/konfig.ini", "[Odczyt]\r\nformat2=pattern\r\n" + pattern);
+    Start();
+    form_->findChild<ui::TFparams*>()->ShowTechnicalView(state_.reading);
+    bool refused = false;
+    OpenSettings([&](ui::TFparams& dialog) {
+        ui::ReadingPage& page = *dialog.TSreading;
+        EXPECT_EQ(page.CBformat[1]->currentText(), "pattern");
+        EXPECT_EQ(page.Epattern[1]->text(), "^(?P<weight>[0-9]+ kg$");
+        EXPECT_TRUE(page.Llive[1]->text().startsWith(
+            QString::fromUtf8("Wzorzec nie do użycia: błąd w wyrażeniu (RE2: ")))
+            << page.Llive[1]->text().toStdString();
+        dialog.PCconf->setCurrentIndex(0);
+        dialog.BBok->click();
+        refused = dialog.PCconf->currentWidget() == dialog.TSreading &&
+                  dialog.focusWidget() == page.Epattern[1];
+        page.CBformat[1]->setCurrentText("standard");  // put aside for now, kept as typed
+        dialog.BBok->click();
+    });
+    EXPECT_TRUE(refused);
+    const std::string file = ReadFile(dir_ / "dane/konfig.ini");
+    EXPECT_NE(file.find("format2=standard\r\n" + pattern), std::string::npos) << file;
+}
+
 TEST_F(ApplyTest, UnwritableFileStopsAfterTheStatusBarWithTheScalesClosed) {
     StartConnected();
     std::filesystem::remove(dir_ / "dane/konfig.ini");

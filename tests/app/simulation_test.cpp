@@ -1,4 +1,7 @@
 // The line simulator and the step simulator, through the same decoding as live data.
+#include <QFontMetrics>
+#include <QImage>
+
 #include "tests/app/scale_fixture.h"
 
 namespace station::test {
@@ -36,6 +39,35 @@ TEST_F(SimulationTest, LineGoesToTheChosenScaleOnly) {
 
     Simulate("", 0);
     EXPECT_EQ(form_->Log().LineCount(), logged + 1);
+}
+
+// A label clips on the left, where a clipped number reads as another number.
+TEST_F(SimulationTest, AReadingTooWideForItsDisplayIsDrawnWholeInASmallerSize) {
+    Show();
+    QLabel* display = Box(2).Ldisplay;
+    const QFont laid_out = display->font();
+    Simulate("1234", 1);
+    const QImage narrow = display->grab().toImage();
+    const QRgb background = narrow.pixel(0, 0);
+    for (const char* wide : {"100000", "123456", "-99999", "-1234567"}) {
+        SCOPED_TRACE(wide);
+        Simulate(wide, 1);
+        EXPECT_EQ(Shown(2), wide);
+        EXPECT_LT(display->font().pixelSize(), laid_out.pixelSize());
+        EXPECT_EQ(display->font().family(), laid_out.family());
+        const QImage image = display->grab().toImage();
+        for (int y = 0; y < image.height(); ++y) {
+            ASSERT_EQ(image.pixel(0, y), background) << "drawn to the left edge, row " << y;
+        }
+        QFont larger = display->font();
+        larger.setPixelSize(larger.pixelSize() + 1);
+        EXPECT_GT(QFontMetrics(larger).horizontalAdvance(display->text()),
+                  display->contentsRect().width())
+            << "the largest size that fits";
+    }
+    Simulate("1234", 1);
+    EXPECT_EQ(display->font(), laid_out);
+    EXPECT_EQ(display->grab().toImage(), narrow);
 }
 
 TEST_F(SimulationTest, SimulatedLineLeavesAScalesUnfinishedLineAlone) {

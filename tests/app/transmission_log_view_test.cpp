@@ -62,5 +62,19 @@ TEST_F(LogViewTest, HiddenSaveButtonWritesTheLogWhereTheOperatorChose) {
     EXPECT_EQ(toolkit_.error_boxes, (FakeToolkit::ErrorBoxes{{"Tarvelio", "Invalid filename."}}));
 }
 
+TEST_F(LogViewTest, ControlBytesAreNamedOnScreenAndKeptAsBytesInTheSavedFile) {
+    Show();
+    SetTechnicalView(true);
+    Simulate(
+        "\x02"
+        "12.5\x03");
+    EXPECT_EQ(Memo(), "14-03-07.045 2  << <STX>12.5<ETX>");
+    toolkit_.answer_save = QString::fromStdString(dir_ / "saved.txt");
+    form_->Controls().SBsave_comport->click();
+    EXPECT_EQ(ReadFile(dir_ / "saved.txt"),
+              "------ Waga ------ \r\n14-03-07.045 2  << \x02"
+              "12.5\x03\r\n");
+}
+
 }  // namespace
 }  // namespace station::test

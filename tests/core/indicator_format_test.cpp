@@ -191,11 +191,11 @@ struct PatternCase {
 };
 
 TEST_P(IndicatorFormats, ThePatternReadsItsNamedGroupsAsLatin1Bytes) {
-    std::string problem;
+    PatternProblem problem;
     auto format = PatternFormat::Make(
         R"(^(?P<over>OVER)?(?:(?P<sign>[-+])\s*(?P<weight>[\d.,]+) kg(?P<motion> \?)?)?\xb3?$)",
         problem);
-    ASSERT_NE(format, nullptr) << problem;
+    ASSERT_NE(format, nullptr) << problem.Text();
     DecoderRig rig(GetParam());
     rig.decoder.SetFormat(1, std::move(format));
     const PatternCase cases[] = {
@@ -210,9 +210,9 @@ TEST_P(IndicatorFormats, ThePatternReadsItsNamedGroupsAsLatin1Bytes) {
     }
 
     EXPECT_EQ(PatternFormat::Make("(?P<weight>[0-9]+", problem), nullptr);
-    EXPECT_NE(problem.find("does not compile"), std::string::npos) << problem;
+    EXPECT_NE(problem.Text().find("does not compile"), std::string::npos) << problem.Text();
     EXPECT_EQ(PatternFormat::Make("(?P<value>[0-9]+)", problem), nullptr);
-    EXPECT_NE(problem.find("weight"), std::string::npos) << problem;
+    EXPECT_NE(problem.Text().find("weight"), std::string::npos) << problem.Text();
 }
 
 INSTANTIATE_TEST_SUITE_P(Separators, IndicatorFormats, ::testing::Values('.', ','), SeparatorName);

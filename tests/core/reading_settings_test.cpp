@@ -82,15 +82,19 @@ TEST(ReadingSettings, SavesTakeAnyReadingUnlessAScaleIsSetToStable) {
               "save3=any\r\nsave4=any\r\nstable_wait=5\r\n");
 }
 
-TEST(ReadingSettings, AFormatIsAPresetOrAPatternThatCompilesOrElseStandard) {
+TEST(ReadingSettings,
+     AFormatIsAPresetOrAPatternThatCompilesOrElseStandardAndPatternsStayAsWritten) {
     const test::TempDir dir;
     test::WriteFile(dir / "konfig.ini",
                     "[Odczyt]\r\nformat1=CSV-Status\r\nformat2=pattern\r\n"
                     "pattern2=\"^(?P<weight>[0-9.]+) kg$\"\r\nformat3=no-such\r\n"
-                    "format4=pattern\r\npattern4=(?P<weight>[0-9]\r\n");
+                    "pattern3=kept\r\nformat4=pattern\r\npattern4=(?P<weight>[0-9]\r\n");
     const ReadingSettingsResult loaded = LoadReadingSettings(IniFile(dir / "konfig.ini"));
     EXPECT_EQ(loaded.settings.formats,
-              (std::array<std::string, kScaleCount>{"csv-status", "pattern", "", ""}));
+              (std::array<std::string, kScaleCount>{"csv-status", "pattern", "", "pattern"}));
+    EXPECT_EQ(loaded.settings.patterns,
+              (std::array<std::string, kScaleCount>{"", "^(?P<weight>[0-9.]+) kg$", "kept",
+                                                    "(?P<weight>[0-9]"}));
     ASSERT_EQ(loaded.problems.size(), 2u);
     EXPECT_NE(loaded.problems[0].find("format3: no such format: no-such; standard"),
               std::string::npos);
@@ -98,6 +102,7 @@ TEST(ReadingSettings, AFormatIsAPresetOrAPatternThatCompilesOrElseStandard) {
     EXPECT_NE(MakeFormat(loaded.settings, 1), nullptr);
     EXPECT_NE(MakeFormat(loaded.settings, 2), nullptr);
     EXPECT_EQ(MakeFormat(loaded.settings, 3), nullptr);
+    EXPECT_EQ(MakeFormat(loaded.settings, 4), nullptr);
 }
 
 }  // namespace

@@ -251,5 +251,29 @@ TEST_F(PublisherTest, StatesAreThinnedPerScaleTheLatestWinning) {
     }));
 }
 
+TEST_F(PublisherTest, AnEndedStationLeavesEveryScaleNotConnectedBeforeItIsOffline) {
+    Collect();
+    Start();
+    for (int scale = 1; IsScaleNumber(scale); ++scale) {
+        publisher_->ConnectionShown(scale, true);
+    }
+    ASSERT_TRUE(RunUntil([&] {
+        const Lines states = collector_->Payloads("waga4/state");
+        return !states.empty() && Json::parse(states.back())["connected"] == true;
+    }));
+    publisher_.reset();
+    ASSERT_TRUE(RunUntil([&] { return collector_->Payloads("t/status").back() == "offline"; }));
+    Lines last = collector_->Lines();
+    last.erase(last.begin(), last.end() - 5);
+    for (int scale = 1; IsScaleNumber(scale); ++scale) {
+        const std::string& line = last[static_cast<std::size_t>(scale - 1)];
+        SCOPED_TRACE(line);
+        const std::string topic = "t/waga" + std::to_string(scale) + "/state ";
+        ASSERT_EQ(line.substr(0, 2 + topic.size()), "0 " + topic);
+        EXPECT_EQ(Json::parse(line.substr(2 + topic.size()))["connected"], false);
+    }
+    EXPECT_EQ(last[4], "0 t/status offline");
+}
+
 }  // namespace
 }  // namespace station::test

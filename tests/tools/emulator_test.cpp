@@ -74,6 +74,10 @@ TEST(EmulatorOptions, BadCommandLinesSayWhatIsWrong) {
         Error({"--serial", "/tmp/waga"}),
         "--serial: scales 1 and 2 would share /tmp/waga; give each its own (--serial N:LINK)");
     EXPECT_EQ(Parsed({"--scales", "1", "--serial", "/tmp/waga"}).scale[0].serial_link, "/tmp/waga");
+    EXPECT_EQ(Parsed({"--scales", "1", "--port", "65535"}).scale[0].port, 65535);
+    EXPECT_EQ(Parsed({"--port", "65532"}).scale[3].port, 65535);
+    EXPECT_EQ(Error({"--port", "65534", "--scales", "3"}),
+              "--port: 3 scales from port 65534 would go past 65535");
 }
 
 TEST(EmulatorProgram, ExitStatusesAndHelp) {

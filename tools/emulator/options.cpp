@@ -182,8 +182,8 @@ ParseResult ParseOptions(const std::vector<std::string>& arguments) {
                 }
             } else if (name == "port") {
                 base_port = ParseNumber<int>(value, name);
-                if (base_port < 0 || base_port > 65535 - kMaxScales) {
-                    throw BadArgument("--port: must be 0 (any free port) or 1 to 65531");
+                if (base_port < 0 || base_port > 65535) {
+                    throw BadArgument("--port: must be 0 (any free port) or 1 to 65535");
                 }
             } else if (name == "seed") {
                 options.seed = ParseNumber<std::uint64_t>(value, name);
@@ -193,6 +193,11 @@ ParseResult ParseOptions(const std::vector<std::string>& arguments) {
         }
     } catch (const BadArgument& bad) {
         return {std::nullopt, bad.text};
+    }
+    // Only the scales served need ports: --scales comes before or after --port.
+    if (base_port + options.scales - 1 > 65535) {
+        return {std::nullopt, "--port: " + std::to_string(options.scales) + " scales from port " +
+                                  std::to_string(base_port) + " would go past 65535"};
     }
     // Two scales on one link would take turns writing to one terminal: one scale's line is cut
     // by the other's.
