@@ -21,15 +21,20 @@ public:
     virtual ~Timer() = default;
 };
 
-// What the network components need from the thread's event loop. The program implements it over
-// Qt; tests drive it with a poll loop. An exception that escapes a callback is the loop's to
-// report (the application's handler for unhandled exceptions); the loop then goes on.
+// What the network components and the station's services need from the thread's event loop. The
+// program implements it over Qt; tests drive it with a poll loop whose time they can advance. An
+// exception that escapes a callback is the loop's to report (the application's handler for
+// unhandled exceptions); the loop then goes on.
 class EventLoop {
 public:
     // `readable` also covers hang-up and error conditions, as poll(2) reports them.
     using ReadyCallback = std::function<void(bool readable, bool writable)>;
+    using TimePoint = std::chrono::steady_clock::time_point;
 
     virtual ~EventLoop() = default;
+    // The loop's time, which its timers follow: every timing rule reads this and no other clock,
+    // so a test that advances the loop's time drives them all without waiting.
+    virtual TimePoint Now() const = 0;
     // Starts with no interest.
     virtual std::unique_ptr<FdWatch> Watch(int fd, ReadyCallback on_ready) = 0;
     // Runs `call` on the loop's thread after the current callback has returned.

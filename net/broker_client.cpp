@@ -56,15 +56,15 @@ struct BrokerClient::AttemptResult {
 // handler may end the session.
 // Dropped without a DISCONNECT packet: the broker publishes the will.
 struct BrokerClient::Session {
-    explicit Session(std::shared_ptr<mosquitto> owned)
-        : handle(std::move(owned)), mosq(handle.get()), last_in(Clock::now()), last_out(last_in) {}
+    Session(std::shared_ptr<mosquitto> owned, EventLoop::TimePoint now)
+        : handle(std::move(owned)), mosq(handle.get()), last_in(now), last_out(now) {}
 
     std::shared_ptr<mosquitto> handle;
     mosquitto* mosq;
     std::unique_ptr<FdWatch> watch;  // goes before the handle
     // When the last packet came in and went out, as far as the loop can tell.
-    Clock::time_point last_in;
-    Clock::time_point last_out;
+    EventLoop::TimePoint last_in;
+    EventLoop::TimePoint last_out;
     std::optional<int> connack;
     std::optional<int> disconnect;
     std::vector<int> acknowledged;
@@ -163,7 +163,7 @@ std::optional<int> BrokerClient::Publish(const std::string& topic, const std::st
         Lose("publish: " + ErrorText(result, errno));
         return std::nullopt;
     }
-    session_->last_out = Clock::now();
+    session_->last_out = loop_.Now();
     UpdateInterest();
     return message_id;
 }
@@ -177,7 +177,7 @@ void BrokerClient::AttemptFinished(std::uint64_t serial, AttemptResult attempt) 
         Lose(ErrorText(attempt.result, attempt.saved_errno));
         return;
     }
-    session_ = std::make_unique<Session>(std::move(attempt.handle));
+    session_ = std::make_unique<Session>(std::move(attempt.handle), loop_.Now());
     const int socket = mosquitto_socket(session_->mosq);
     // A program the station starts must not hold the connection open after the station ends.
     ::fcntl(socket, F_SETFD, FD_CLOEXEC);
@@ -191,11 +191,11 @@ void BrokerClient::HandleSocket(bool readable, bool writable) {
     int result = MOSQ_ERR_SUCCESS;
     if (readable) {
         result = mosquitto_loop_read(mosq, 1);
-        session_->last_in = Clock::now();
+        session_->last_in = loop_.Now();
     }
     if (result == MOSQ_ERR_SUCCESS && writable) {
         result = mosquitto_loop_write(mosq, 1);
-        session_->last_out = Clock::now();
+        session_->last_out = loop_.Now();
     }
     const int saved_errno = errno;
     // Acted on in the order they happened; any handler may end this session.
@@ -240,24 +240,24 @@ void BrokerClient::HandleSocket(bool readable, bool writable) {
 // Its documentation asks for a call about once a second only so that this deadline is not
 // missed; calling it when the deadline falls meets that with one wake-up per keep-alive at most.
 void BrokerClient::ArmHousekeeping() {
-    const Clock::time_point due =
+    const EventLoop::TimePoint due =
         std::min(session_->last_in, session_->last_out) + options_.keep_alive;
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(due - Clock::now());
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(due - loop_.Now());
     housekeeping_timer_ =
         loop_.StartTimer(std::max(wait, std::chrono::milliseconds(0)), [this] { Housekeeping(); });
 }
 
 void BrokerClient::Housekeeping() {
-    const Clock::time_point due =
+    const EventLoop::TimePoint due =
         std::min(session_->last_in, session_->last_out) + options_.keep_alive;
-    if (Clock::now() >= due) {
+    if (loop_.Now() >= due) {
         const int result = mosquitto_loop_misc(session_->mosq);
         if (result != MOSQ_ERR_SUCCESS || session_->disconnect) {
             Lose(ErrorText(result != MOSQ_ERR_SUCCESS ? result : *session_->disconnect, errno));
             return;
         }
         // A PINGREQ went out, or is owed an answer: the next look is a keep-alive away.
-        session_->last_in = session_->last_out = Clock::now();
+        session_->last_in = session_->last_out = loop_.Now();
     }
     ArmHousekeeping();
     UpdateInterest();

@@ -65,7 +65,6 @@ public:
                                bool retain);
 
 private:
-    using Clock = std::chrono::steady_clock;
     struct AttemptResult;
     struct Session;
 

@@ -4,15 +4,12 @@
 
 namespace station::net {
 
-LineWatch::LineWatch(EventLoop& loop, Handlers handlers, std::function<TimePoint()> now)
-    : loop_(loop), handlers_(std::move(handlers)), now_(std::move(now)) {}
-
 void LineWatch::Connected() {
     retry_timer_.reset();
     outage_reported_ = false;
     watching_ = settings_.silence.count() > 0;
     if (watching_) {
-        last_byte_ = now_();
+        last_byte_ = loop_.Now();
         ArmSilence();
     }
 }
@@ -27,13 +24,13 @@ void LineWatch::Ended() {
 
 void LineWatch::ArmSilence() {
     deadline_ = last_byte_ + settings_.silence;
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline_ - now_());
-    silence_timer_ = loop_.StartTimer(std::max(left, std::chrono::milliseconds(0)),
-                                      [this] { CheckSilence(); });
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline_ - loop_.Now());
+    silence_timer_ =
+        loop_.StartTimer(std::max(left, std::chrono::milliseconds(0)), [this] { CheckSilence(); });
 }
 
 void LineWatch::CheckSilence() {
-    const auto silent = std::chrono::floor<std::chrono::milliseconds>(now_() - last_byte_);
+    const auto silent = std::chrono::floor<std::chrono::milliseconds>(loop_.Now() - last_byte_);
     if (silent < settings_.silence) {
         ArmSilence();  // bytes came since the timer was set
         return;

@@ -12,12 +12,12 @@ namespace station::net {
 // for `silence` is reported silent (the owner ends it), and a line whose connection ended is
 // handed back for a new attempt every `reconnect` until one is under way. Zero turns either off.
 //
-// A read costs one clock read and no timer work: one timer checks the time of the last byte
-// when it expires and is armed again for what is left, and a read re-arms it only when less
-// than half the silence is left, so a line that keeps talking costs no wake-up of its own.
+// A read costs one read of the loop's time and no timer work: one timer checks the time of the
+// last byte when it expires and is armed again for what is left, and a read re-arms it only
+// when less than half the silence is left, so a line that keeps talking costs no wake-up of its
+// own.
 class LineWatch {
 public:
-    using TimePoint = std::chrono::steady_clock::time_point;
     struct Settings {
         std::chrono::milliseconds silence{0};
         std::chrono::milliseconds reconnect{0};
@@ -29,8 +29,7 @@ public:
         std::function<void(bool first)> on_reconnect;
     };
 
-    LineWatch(EventLoop& loop, Handlers handlers,
-              std::function<TimePoint()> now = std::chrono::steady_clock::now);
+    LineWatch(EventLoop& loop, Handlers handlers) : loop_(loop), handlers_(std::move(handlers)) {}
     LineWatch(const LineWatch&) = delete;
     LineWatch& operator=(const LineWatch&) = delete;
 
@@ -41,7 +40,7 @@ public:
     // Bytes arrived.
     void DataArrived() {
         if (watching_) {
-            last_byte_ = now_();
+            last_byte_ = loop_.Now();
             if (deadline_ - last_byte_ < settings_.silence / 2) {
                 ArmSilence();
             }
@@ -59,12 +58,11 @@ private:
 
     EventLoop& loop_;
     Handlers handlers_;
-    std::function<TimePoint()> now_;
     Settings settings_;
     bool watching_ = false;
     bool outage_reported_ = false;
-    TimePoint last_byte_{};
-    TimePoint deadline_{};
+    EventLoop::TimePoint last_byte_{};
+    EventLoop::TimePoint deadline_{};
     std::unique_ptr<Timer> silence_timer_;
     std::unique_ptr<Timer> retry_timer_;
 };

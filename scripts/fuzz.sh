@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang and runs each for SECONDS (default 600), starting
-# from the seed corpora in fuzz/corpus. New inputs go to build/fuzz/corpus; a crash leaves its
-# input in build/fuzz and fails the script.
+# from the seed corpora in fuzz/corpus. New inputs go to build/fuzz/corpus. Any finding (a
+# crash, leak, timeout, out-of-memory or slow unit, each left in build/fuzz/findings/TARGET), a
+# fuzzer's own non-zero exit, or a run that did not reach its end fails the script.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-600}
@@ -11,12 +12,20 @@ ensure_packages "${station_build_packages[@]}" "${station_test_packages[@]}"
 cmake -S fuzz -B build/fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 cmake --build build/fuzz
 for target in framing_decoding indicator_formats ini_file integer_text number_format; do
-    mkdir -p "build/fuzz/corpus/$target"
+    findings="build/fuzz/findings/$target"
+    log="build/fuzz/$target.log"
+    mkdir -p "build/fuzz/corpus/$target" "$findings"
+    rm -f "$findings"/*
     echo "fuzz_$target: $seconds s"
+    status=0
     (cd build/fuzz && "./fuzz_$target" -max_total_time="$seconds" -print_final_stats=1 \
-        "corpus/$target" "../../fuzz/corpus/$target" 2>&1 | grep -E 'Done|stat::number_of_executed_units|ERROR|SUMMARY' || true)
-    if ls build/fuzz/crash-* build/fuzz/leak-* build/fuzz/timeout-* >/dev/null 2>&1; then
-        echo "fuzz_$target found a failing input" >&2
+        -artifact_prefix="findings/$target/" "corpus/$target" "../../fuzz/corpus/$target") \
+        >"$log" 2>&1 || status=$?
+    grep -E '^Done|stat::number_of_executed_units' "$log" || true
+    found=$(ls "$findings")
+    if [ "$status" -ne 0 ] || [ -n "$found" ] || ! grep -q '^Done ' "$log"; then
+        tail -n 30 "$log" >&2
+        echo "fuzz_$target failed: exit status $status, findings: ${found:-none} (in $findings)" >&2
         exit 1
     fi
 done

@@ -10,21 +10,33 @@ source scripts/setup.sh
 ensure_packages "${station_build_packages[@]}" "${station_test_packages[@]}"
 ensure_test_locale
 
+# Runs the tests of build directory $1 (further arguments go to ctest). A test that did not run,
+# skipped for a missing package or privilege, fails the command as a failed one does.
+run_tests() {
+    local build=$1
+    shift
+    ctest --test-dir "$build" --output-on-failure -j"$(nproc)" "$@" 2>&1 | tee "$build/ctest.log"
+    if grep -q 'tests did not run' "$build/ctest.log"; then
+        echo "tests skipped in $build: each must run here" >&2
+        exit 1
+    fi
+}
+
 cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTATION_WERROR=ON
 cmake --build build/test
-ctest --test-dir build/test --output-on-failure -j"$(nproc)"
+run_tests build/test
 
 echo "== The same tests under ASan and UBSan"
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTATION_WERROR=ON \
     -DSTATION_SANITIZE=ON -DSTATION_BENCH=OFF
 cmake --build build/asan
-ctest --test-dir build/asan --output-on-failure -j"$(nproc)"
+run_tests build/asan
 
 echo "== Base, core, net and service tests under ThreadSanitizer"
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTATION_WERROR=ON \
     -DSTATION_TSAN=ON -DSTATION_BENCH=OFF
 cmake --build build/tsan --target base_tests core_tests net_tests service_tests
-ctest --test-dir build/tsan --output-on-failure -j"$(nproc)" -L '^(base|core|net|service)_tests$'
+run_tests build/tsan -L '^(base|core|net|service)_tests$'
 
 echo "== Fuzz targets, a short run each (scripts/fuzz.sh runs them longer)"
 scripts/fuzz.sh 15

@@ -39,7 +39,7 @@ void StateThinning::Changed(int scale) {
     if (entry.timer) {
         return;  // the latest state goes when the timer runs
     }
-    const auto since = std::chrono::steady_clock::now() - entry.last_sent;
+    const auto since = loop_.Now() - entry.last_sent;
     if (since >= kInterval) {
         SendNow(scale);
         return;
@@ -53,7 +53,7 @@ void StateThinning::Changed(int scale) {
 
 void StateThinning::SendNow(int scale) {
     if (send_(scale, Of(scale).state)) {
-        Of(scale).last_sent = std::chrono::steady_clock::now();
+        Of(scale).last_sent = loop_.Now();
     }
 }
 

@@ -40,7 +40,7 @@ public:
 private:
     struct Scale {
         ScaleState state;
-        std::chrono::steady_clock::time_point last_sent{};
+        EventLoop::TimePoint last_sent{};
         std::unique_ptr<Timer> timer;  // set while a change waits for its interval
     };
 

@@ -31,7 +31,7 @@ QString PatternRefusal(const QLineEdit* field) {
     if (PatternFormat::Make(FromScreenText(field->text()), problem)) {
         return {};
     }
-    const QString lead = QString::fromUtf8("Wzorzec nie do użycia: ");
+    QString lead = QString::fromUtf8("Wzorzec nie do użycia: ");
     switch (problem.kind) {
         case PatternProblem::Kind::kDoesNotCompile:
             return lead + QString::fromUtf8("błąd w wyrażeniu (RE2: %1)")

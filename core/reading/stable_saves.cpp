@@ -6,8 +6,7 @@ bool IsWeightText(std::string_view text) {
     return !text.empty() && text != "#err" && text != "- - - - -" && text != "OL" && text != "UL";
 }
 
-void ReadingHistory::Shown(const std::string& text, std::optional<bool> motion,
-                           Clock::time_point at) {
+void ReadingHistory::Shown(const std::string& text, std::optional<bool> motion, TimePoint at) {
     if (run_lines_ == 0 || text != text_) {
         text_ = text;
         run_start_ = at;
@@ -18,7 +17,7 @@ void ReadingHistory::Shown(const std::string& text, std::optional<bool> motion,
     last_ = at;
 }
 
-ReadingHistory::Verdict ReadingHistory::Judge(bool connected, Clock::time_point now) const {
+ReadingHistory::Verdict ReadingHistory::Judge(bool connected, TimePoint now) const {
     if (!connected || run_lines_ == 0 || !IsWeightText(text_) || now - last_ >= kFresh) {
         return Verdict::kInvalid;
     }
@@ -43,7 +42,7 @@ bool StableSaves::IsStable(int scale) const {
 
 void StableSaves::Shown(int scale, const std::string& text, std::optional<bool> motion) {
     Scale& entry = Of(scale);
-    const auto now = ReadingHistory::Clock::now();
+    const auto now = loop_.Now();
     entry.history.Shown(text, motion, now);
     if (entry.wait) {
         Decide(scale, entry.history.Judge(entry.connected, now));
@@ -65,7 +64,7 @@ void StableSaves::SaveClicked(int scale) {
     if (entry.wait) {
         return;  // one save at a time
     }
-    if (Decide(scale, entry.history.Judge(entry.connected, ReadingHistory::Clock::now()))) {
+    if (Decide(scale, entry.history.Judge(entry.connected, loop_.Now()))) {
         return;
     }
     if (settings_.stable_wait_seconds == 0) {
@@ -74,9 +73,8 @@ void StableSaves::SaveClicked(int scale) {
     }
     entry.wait =
         loop_.StartTimer(std::chrono::seconds(settings_.stable_wait_seconds), [this, scale] {
-            const bool fresh =
-                Of(scale).history.Judge(Of(scale).connected, ReadingHistory::Clock::now()) !=
-                ReadingHistory::Verdict::kInvalid;
+            const bool fresh = Of(scale).history.Judge(Of(scale).connected, loop_.Now()) !=
+                               ReadingHistory::Verdict::kInvalid;
             Finish(scale, fresh ? Refusal::kNotStable : Refusal::kNoValidReading);
         });
     handlers_.waiting(scale, true);

@@ -23,7 +23,7 @@ bool IsWeightText(std::string_view text);
 // text has come in kSettledLines lines in a row spanning at least kSettledSpan.
 class ReadingHistory {
 public:
-    using Clock = std::chrono::steady_clock;
+    using TimePoint = EventLoop::TimePoint;
     static constexpr auto kFresh = std::chrono::seconds(2);
     static constexpr int kSettledLines = 3;
     static constexpr auto kSettledSpan = std::chrono::milliseconds(500);
@@ -31,24 +31,24 @@ public:
     enum class Verdict { kStable, kUnsettled, kInvalid };
 
     // A line came in at `at` and the display shows `text`; `motion` where the format says.
-    void Shown(const std::string& text, std::optional<bool> motion, Clock::time_point at);
-    Verdict Judge(bool connected, Clock::time_point now) const;
+    void Shown(const std::string& text, std::optional<bool> motion, TimePoint at);
+    Verdict Judge(bool connected, TimePoint now) const;
     const std::string& Text() const { return text_; }
 
 private:
     std::string text_;
     std::optional<bool> motion_;
-    Clock::time_point run_start_{};  // the first line of the run of `text_`
-    Clock::time_point last_{};
+    TimePoint run_start_{};  // the first line of the run of `text_`
+    TimePoint last_{};
     int run_lines_ = 0;
 };
 
 // The saves of the scales whose mode is "stable": a save takes a stable reading at once, waits
 // up to the settings' stable_wait for one while the reading is valid and fresh but unsettled,
-// and is refused otherwise. A wait sets no timer but its deadline and reads no clock but on a
-// line, so it costs nothing while the scale is silent. What it decides reaches the window
-// through Handlers, always from the event loop, never from inside the call that decided it: a
-// save may fail and a refusal opens a modal box, neither of which may run inside the decoder.
+// and is refused otherwise. A wait sets no timer but its deadline and reads no time but the
+// loop's, on a line, so it costs nothing while the scale is silent. What it decides reaches the
+// window through Handlers, always from the event loop, never from inside the call that decided it:
+// a save may fail and a refusal opens a modal box, neither of which may run inside the decoder.
 class StableSaves {
 public:
     enum class Refusal { kNotStable, kNoValidReading };

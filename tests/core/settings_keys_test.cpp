@@ -43,7 +43,7 @@ TEST(SettingsKeys, EveryKeyReadIsInTheReadmeAndTheManualPage) {
     const std::string readme = ReadFile(STATION_README);
     const std::string manual = ReadFile(STATION_SETTINGS_PAGE);
     for (const auto& [section, key] : file.asked) {
-        SCOPED_TRACE(section + ": " + key);
+        SCOPED_TRACE(::testing::Message() << section << " " << key);
         // "format1 … format4" names the four scales' keys at once.
         const bool numbered = key.back() >= '1' && key.back() <= '4';
         const std::string first = numbered ? key.substr(0, key.size() - 1) + "1" : key;

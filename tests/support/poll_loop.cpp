@@ -57,7 +57,7 @@ void PollLoop::Post(std::function<void()> call) {
 std::unique_ptr<Timer> PollLoop::StartTimer(std::chrono::milliseconds delay,
                                             std::function<void()> on_timeout) {
     const std::uint64_t id = next_id_++;
-    timers_.emplace(std::chrono::steady_clock::now() + delay, std::pair(id, std::move(on_timeout)));
+    timers_.emplace(Now() + delay, std::pair(id, std::move(on_timeout)));
     return std::make_unique<PendingTimer>(*this, id);
 }
 
@@ -66,17 +66,17 @@ int PollLoop::PollTimeout(std::chrono::milliseconds limit) const {
         return 0;
     }
     if (!timers_.empty()) {
-        const auto until_due = std::chrono::ceil<std::chrono::milliseconds>(
-            timers_.begin()->first - std::chrono::steady_clock::now());
+        const auto until_due =
+            std::chrono::ceil<std::chrono::milliseconds>(timers_.begin()->first - Now());
         limit = std::clamp(until_due, std::chrono::milliseconds(0), limit);
     }
     return static_cast<int>(limit.count());
 }
 
 void PollLoop::RunDueTimers() {
-    const TimePoint now = std::chrono::steady_clock::now();
-    // Taken out before it runs: its handle may be destroyed by the callback or later.
-    while (!timers_.empty() && timers_.begin()->first <= now) {
+    // Taken out before it runs: its handle may be destroyed by the callback or later. A timer
+    // that a callback starts runs in this turn too when it is already due.
+    while (!timers_.empty() && timers_.begin()->first <= Now()) {
         const std::function<void()> on_timeout = std::move(timers_.begin()->second.second);
         timers_.erase(timers_.begin());
         Invoke(on_timeout);
@@ -136,6 +136,19 @@ void PollLoop::RunOnce(std::chrono::milliseconds timeout) {
         }
     }
     RunDueTimers();
+}
+
+void PollLoop::Advance(std::chrono::milliseconds by) {
+    const TimePoint until = Now() + by;
+    // Timer by timer, so that each runs at its own time and sees the time it was due.
+    while (!timers_.empty() && timers_.begin()->first <= until) {
+        advanced_ += std::chrono::ceil<std::chrono::milliseconds>(
+            std::max(timers_.begin()->first - Now(), std::chrono::steady_clock::duration::zero()));
+        RunOnce(std::chrono::milliseconds(0));
+    }
+    advanced_ += std::chrono::ceil<std::chrono::milliseconds>(
+        std::max(until - Now(), std::chrono::steady_clock::duration::zero()));
+    RunOnce(std::chrono::milliseconds(0));
 }
 
 bool PollLoop::RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {

@@ -13,7 +13,8 @@
 namespace station::net {
 
 // An event loop over poll(2) that drives the network component in tests, without a toolkit. One
-// thread; it runs only while RunOnce or RunUntil is called.
+// thread; it runs only while RunOnce, RunUntil or Advance is called. Its time is the steady
+// clock's plus whatever Advance added, so timing rules can be tested without waiting.
 class PollLoop final : public EventLoop {
 public:
     using ExceptionHandler = std::function<void(std::exception_ptr)>;
@@ -23,6 +24,7 @@ public:
     PollLoop(const PollLoop&) = delete;
     PollLoop& operator=(const PollLoop&) = delete;
 
+    TimePoint Now() const override { return std::chrono::steady_clock::now() + advanced_; }
     std::unique_ptr<FdWatch> Watch(int fd, ReadyCallback on_ready) override;
     void Post(std::function<void()> call) override;
     std::unique_ptr<Timer> StartTimer(std::chrono::milliseconds delay,
@@ -37,6 +39,9 @@ public:
     void RunOnce(std::chrono::milliseconds timeout);
     // Turns until `done` holds or `limit` has passed; returns `done()`.
     bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit);
+    // Moves the loop's time on by `by` and runs the posted calls and the timers now due, in
+    // the order they fall due, as if that much time had passed without a descriptor event.
+    void Advance(std::chrono::milliseconds by);
 
     // How many descriptors are watched with some interest now.
     std::size_t ActiveWatchCount() const;
@@ -46,7 +51,6 @@ public:
 private:
     class Watcher;
     class PendingTimer;
-    using TimePoint = std::chrono::steady_clock::time_point;
     struct Entry {
         int fd;
         bool read = false;
@@ -64,6 +68,7 @@ private:
     std::multimap<TimePoint, std::pair<std::uint64_t, std::function<void()>>> timers_;
     ExceptionHandler exception_handler_;
     std::uint64_t dispatch_count_ = 0;
+    std::chrono::milliseconds advanced_{0};
 };
 
 }  // namespace station::net

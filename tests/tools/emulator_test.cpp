@@ -216,6 +216,15 @@ TEST_F(EmulatorServing, StallAfterLinesKeepsTheConnectionOpenAndSilent) {
     EXPECT_EQ(received_, "  1000.0 kg\r  1000.0 kg\r  1000.0 kg\r");
 }
 
+TEST_F(EmulatorServing, StallInTheMiddleOfALineKeepsHalfALineOnAnOpenConnection) {
+    Serve({"--scales", "1", "--fault", "stall-mid-line=2", "--ending", "cr", "--rate", "flood"});
+    Connect(PortOf(1));
+    ASSERT_TRUE(RunUntil([&] { return received_.size() >= 30; }));
+    EXPECT_FALSE(loop_.RunUntil([&] { return received_.size() > 30 || !client_.Active(); },
+                                std::chrono::milliseconds(300)));
+    EXPECT_EQ(received_, "  1000.0 kg\r  1000.0 kg\r  1000");
+}
+
 TEST_F(EmulatorServing, HostileStreamsReachTheStationAndStayBounded) {
     Serve({"--scales", "3", "--fault", "1:random-bytes", "--fault", "2:no-cr", "--fault",
            "3:byte-writes", "--rate", "flood"});

@@ -113,6 +113,8 @@ const std::map<std::string, ScaleSetter>& ScaleSetters() {
                  s.faults.close_mid_line = count();
              } else if (kind == "stall-after") {
                  s.faults.stall_after = count();
+             } else if (kind == "stall-mid-line") {
+                 s.faults.stall_mid_line = count();
              } else if (kind == "overload-after") {
                  s.faults.overload_after = count();
              } else if (kind == "no-cr") {
@@ -239,9 +241,10 @@ Per scale: VALUE sets every scale, SCALE:VALUE one of them (for example --format
   --noise KG          random noise either way (default 0)
   --rate R            lines per second (default 10), or flood: as fast as the socket takes
   --fault F           refuse, reset-after=LINES, close-mid-line=LINES, stall-after=LINES
-                      (then silent, the connection left open), overload-after=LINES (then
-                      over range, in the layouts that say so), no-cr, random-bytes,
-                      byte-writes; repeat for several
+                      (then silent, the connection left open), stall-mid-line=LINES (half a
+                      line, then silent and open), overload-after=LINES (then over range, in
+                      the layouts that say so), no-cr, random-bytes, byte-writes; repeat
+                      for several
   --serial LINK       on a pseudo-terminal instead of TCP, as an RS-232 scale; LINK becomes
                       a symbolic link to it (for ser2net), one per scale, removed when the
                       emulator ends; the line is cut when the emulator ends or a reset or

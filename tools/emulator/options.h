@@ -32,6 +32,9 @@ struct Faults {
     std::int64_t reset_after = -1;     // lines, then a reset (-1: never)
     std::int64_t close_mid_line = -1;  // lines, then half a line and a close (-1: never)
     std::int64_t stall_after = -1;     // lines, then silence on an open connection (-1: never)
+    // Lines, then half a line and silence on an open connection, as a serial line does when its
+    // adapter is pulled and the bridge keeps the connection (-1: never).
+    std::int64_t stall_mid_line = -1;
     bool no_cr = false;                // line ends lose their carriage return
     bool random_bytes = false;         // random bytes, 0 and above 127 included, instead of lines
     bool byte_writes = false;          // every byte in a write of its own

@@ -133,6 +133,9 @@ bool Server::Produce(Client& client, Clock::time_point now) {
             client.close_when_sent = true;
             // A serial line is cut once it could have carried the half line.
             client.cut_at = now + static_cast<std::int64_t>(line.size()) * ByteTime(options.baud);
+        } else if (faults.stall_mid_line >= 0 && client.lines >= faults.stall_mid_line) {
+            line.resize(line.size() / 2);
+            client.stalled_mid_line = true;
         }
         client.pending += line;
         // A fault counts the lines someone could read: a serial line nobody has open loses them.
@@ -187,7 +190,7 @@ void Server::FlushSerial(Client& client, Clock::time_point now) {
 
 bool Server::Stalled(const Client& client) const {
     const std::int64_t stall_after = OptionsOf(client.scale).faults.stall_after;
-    return stall_after >= 0 && client.lines >= stall_after;
+    return client.stalled_mid_line || (stall_after >= 0 && client.lines >= stall_after);
 }
 
 Server::Clock::duration Server::Idle(const Client& client, Clock::time_point now) const {

@@ -40,6 +40,7 @@ private:
         std::int64_t lines = 0;  // sent to a reader, for the faults
         Clock::time_point due;
         bool close_when_sent = false;
+        bool stalled_mid_line = false;
         bool serial = false;
         bool far_end_open = false;         // serial: someone has the line open
         Clock::time_point line_free_at{};  // serial: when the bytes written so far are sent
@@ -58,7 +59,7 @@ private:
     void FlushSerial(Client& client, Clock::time_point now);
     // How long the loop may sleep before this client needs it again.
     Clock::duration Idle(const Client& client, Clock::time_point now) const;
-    // Past its stall-after fault: the connection stays open and carries nothing more.
+    // Past a stall fault: the connection stays open and carries nothing more.
     bool Stalled(const Client& client) const;
     void Drop(std::size_t index, bool reset);
 
