@@ -5,6 +5,7 @@
 #include "app/command_line.h"
 #include "app/display_check.h"
 #include "app/main_form.h"
+#include "app/single_instance.h"
 #include "ui/about_box.h"
 #include "ui/params_dialog.h"
 #include "ui/picture.h"
@@ -38,6 +39,9 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(station::ui::Picture(QStringLiteral("tarvelio"), QSize(64, 64)));
 
     station::ui::QtToolkit toolkit;
+    if (!station::TakeSingleInstance(station::TheStationState().instance_guard, toolkit)) {
+        return 0;  // another copy runs: end before any window or connection
+    }
     station::SystemClock clock;
     station::TForm1 form(station::TheStationState(), toolkit, clock);
     // The dialogs are created once, after the main window, and hidden between uses.
@@ -46,9 +50,6 @@ int main(int argc, char** argv) {
     form.AttachDialogs(params, about);
     if (options.run->technical) {
         params->ShowTechnicalView(station::TheStationState().reading);
-    }
-    if (toolkit.TerminationRequested()) {
-        return 0;  // another copy runs: end before showing anything or connecting
     }
     form.show();
     return QApplication::exec();

@@ -43,7 +43,7 @@ namespace {
 
 class DiscardingDisplays final : public ReadingDisplays {
 public:
-    void SetReadingText(int, const std::string& text) override { benchmark::DoNotOptimize(text); }
+    void ShowReading(int, const Reading& reading) override { benchmark::DoNotOptimize(reading); }
 };
 
 // `line_count` lines of the mix, or of its lines with fewer than two commas: those that the

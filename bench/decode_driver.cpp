@@ -14,7 +14,9 @@ namespace {
 
 class CountingDisplays final : public station::ReadingDisplays {
 public:
-    void SetReadingText(int, const std::string& text) override { length += text.size(); }
+    void ShowReading(int, const station::Reading& reading) override {
+        length += reading.weight.size();
+    }
     std::size_t length = 0;
 };
 

@@ -24,7 +24,7 @@ Flood Run(double seconds, const std::string& more_settings) {
     bench::Station station(scales.Ports(), more_settings);
     bench::Station::RunFor(5, [&] { return station.AllConnected(); });
     const double rss_start = station::test::ResidentMiB();
-    const std::uint64_t lines_start = station.Form().LinesDecoded();
+    const std::uint64_t lines_start = station.Form().Model().LinesDecoded();
 
     // A zero timer fires once per turn of the loop: the gaps between firings are the stalls.
     QElapsedTimer turn;
@@ -43,7 +43,7 @@ Flood Run(double seconds, const std::string& more_settings) {
     const double elapsed = static_cast<double>(run.nsecsElapsed()) / 1e9;
     probe.stop();
 
-    const std::uint64_t lines = station.Form().LinesDecoded() - lines_start;
+    const std::uint64_t lines = station.Form().Model().LinesDecoded() - lines_start;
     const double rss_end = station::test::ResidentMiB();
     return {elapsed, static_cast<double>(lines) / elapsed, static_cast<double>(longest_ns) / 1e6,
             rss_start, rss_end};

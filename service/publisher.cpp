@@ -184,20 +184,19 @@ void Publisher::RegisterUnreadable(const std::string& problem) {
     });
 }
 
-void Publisher::ReadingShown(int scale, const std::string& text, std::optional<bool> motion) {
-    states_.ReadingShown(scale, text, motion);
+void Publisher::ReadingShown(int scale, const Reading& reading) {
+    states_.ReadingShown(scale, reading);
 }
 
-void Publisher::ConnectionShown(int scale, bool connected) {
-    states_.ConnectionShown(scale, connected);
+void Publisher::LampShown(int scale, Lamp lamp) {
+    states_.ConnectionShown(scale, lamp == Lamp::kGreen);
 }
 
 bool Publisher::SendState(int scale, const StateThinning::ScaleState& state) {
     return supervisor_.Connected() &&
            supervisor_.Publish(
                Topic("waga" + std::to_string(scale) + "/state"),
-               ScaleStateMessage(state.connected, state.reading, state.motion, std::time(nullptr)),
-               0, true);
+               ScaleStateMessage(state.connected, state.reading, std::time(nullptr)), 0, true);
 }
 
 void Publisher::ReportStatus() {

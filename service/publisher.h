@@ -48,8 +48,8 @@ public:
     Publisher(const Publisher&) = delete;
     Publisher& operator=(const Publisher&) = delete;
 
-    void ReadingShown(int scale, const std::string& text, std::optional<bool> motion) override;
-    void ConnectionShown(int scale, bool connected) override;
+    void ReadingShown(int scale, const Reading& reading) override;
+    void LampShown(int scale, Lamp lamp) override;
     void WeighingSaved() override;
 
 private:

@@ -2,12 +2,10 @@
 
 namespace station {
 
-void StateThinning::ReadingShown(int scale, const std::string& reading,
-                                 std::optional<bool> motion) {
+void StateThinning::ReadingShown(int scale, const Reading& reading) {
     ScaleState& state = Of(scale).state;
-    if (state.reading != reading || state.motion != motion) {
+    if (state.reading != reading) {
         state.reading = reading;
-        state.motion = motion;
         Changed(scale);
     }
 }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base/event_loop.h"
+#include "core/reading/reading.h"
 #include "core/scales.h"
 
 namespace station {
@@ -19,8 +20,7 @@ class StateThinning {
 public:
     struct ScaleState {
         bool connected = false;
-        std::string reading = "- - - - -";
-        std::optional<bool> motion;
+        Reading reading;
     };
     // Hands a state on; false when it could not go out now (no session), which Resend makes good.
     using Send = std::function<bool(int scale, const ScaleState& state)>;
@@ -29,7 +29,7 @@ public:
 
     StateThinning(EventLoop& loop, Send send) : loop_(loop), send_(std::move(send)) {}
 
-    void ReadingShown(int scale, const std::string& reading, std::optional<bool> motion);
+    void ReadingShown(int scale, const Reading& reading);
     void ConnectionShown(int scale, bool connected);
     // Every scale's state once more, as soon as its interval allows: a new session starts empty.
     void Resend();

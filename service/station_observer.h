@@ -1,23 +1,34 @@
 #pragma once
 
-#include <optional>
 #include <string>
+
+#include "core/reading/reading.h"
+#include "core/reading/stable_saves.h"
 
 namespace station {
 
-// What the station tells a service that follows it: the one route from the main window to
-// publishing. Called on the loop's thread, after the window has shown the change.
+// A scale's status lamp: yellow while connecting, green when connected, red otherwise.
+enum class Lamp { kRed, kYellow, kGreen };
+
+// What the station model tells whoever follows it: the window, which draws it, and publishing.
+// Called on the loop's thread once the model's own state has changed; each has a default that
+// ignores it, so a follower takes only what it needs.
 class StationObserver {
 public:
     virtual ~StationObserver() = default;
 
-    // Scale `scale` (1 to 4) shows `text`, 8-bit, as on the screen; `motion` where its format
-    // says whether the load moves.
-    virtual void ReadingShown(int scale, const std::string& text, std::optional<bool> motion) = 0;
-    // Scale `scale`'s lamp turned green (connected) or away from green.
-    virtual void ConnectionShown(int scale, bool connected) = 0;
+    // Scale `scale` (1 to 4) shows `reading`.
+    virtual void ReadingShown(int /*scale*/, const Reading& /*reading*/) {}
+    virtual void LampShown(int /*scale*/, Lamp /*lamp*/) {}
+    // Data came: the lamp's outline turns white, or back to green, on every read.
+    virtual void OutlineShown(int /*scale*/, bool /*white*/) {}
+    // "połącz" is offered while the scale is not connected.
+    virtual void ConnectOffered(int /*scale*/, bool /*offered*/) {}
+    // A stable save waits for the reading to settle, and then no longer.
+    virtual void SaveWaiting(int /*scale*/, bool /*waiting*/) {}
+    virtual void SaveRefused(int /*scale*/, StableSaves::Refusal /*why*/) {}
     // A register line was written.
-    virtual void WeighingSaved() = 0;
+    virtual void WeighingSaved() {}
 };
 
 }  // namespace station

@@ -4,7 +4,6 @@
 
 #include <array>
 
-#include "core/reading/stable_saves.h"
 #include "core/text/code_page.h"
 
 namespace station {
@@ -36,22 +35,28 @@ std::string WeighingMessage(const RegisterEntry& entry, const RegisterLineFields
     return message.dump();
 }
 
-std::string ScaleStateMessage(bool connected, const std::string& reading,
-                              std::optional<bool> motion, std::time_t time) {
+std::string ScaleStateMessage(bool connected, const Reading& reading, std::time_t time) {
     nlohmann::ordered_json message;
     message["connected"] = connected;
-    message["reading"] = Cp1250ToUtf8(reading);
+    message["reading"] = Cp1250ToUtf8(reading.Text());
     message["motion"] = nullptr;
-    if (motion) {
-        message["motion"] = *motion;
+    if (reading.motion) {
+        message["motion"] = *reading.motion;
     }
     message["range"] = nullptr;
-    if (reading == "OL") {
-        message["range"] = "over";
-    } else if (reading == "UL") {
-        message["range"] = "under";
-    } else if (IsWeightText(reading)) {
-        message["range"] = "ok";
+    switch (reading.kind) {
+        case Reading::Kind::kWeight:
+            message["range"] = "ok";
+            break;
+        case Reading::Kind::kOver:
+            message["range"] = "over";
+            break;
+        case Reading::Kind::kUnder:
+            message["range"] = "under";
+            break;
+        case Reading::Kind::kNoWeight:
+        case Reading::Kind::kNothingYet:
+            break;
     }
     message["time"] = IsoLocalTime(time);
     return message.dump();

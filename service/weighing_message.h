@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "core/reading/reading.h"
 #include "core/register/register_line.h"
 #include "core/register/register_reader.h"
 
@@ -17,10 +18,9 @@ std::string WeighingMessage(const RegisterEntry& entry, const RegisterLineFields
                             const std::string& station);
 
 // The JSON of a scale's live state: {"connected", "reading", "motion", "range", "time"};
-// `reading` is 8-bit, as shown. "motion" is null where the format does not say; "range" is
-// "ok" while a number shows, "over" for "OL", "under" for "UL", and null otherwise.
-std::string ScaleStateMessage(bool connected, const std::string& reading,
-                              std::optional<bool> motion, std::time_t time);
+// "reading" is the text shown. "motion" is null where the format does not say; "range" is
+// "ok" for a weight, "over" and "under" out of range, and null otherwise.
+std::string ScaleStateMessage(bool connected, const Reading& reading, std::time_t time);
 
 // ISO 8601 local time with the offset from UTC, "2026-12-08T09:15:02+01:00".
 std::string IsoLocalTime(std::time_t time);

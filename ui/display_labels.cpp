@@ -42,23 +42,19 @@ DisplayLabels::DisplayLabels(std::array<QLabel*, kScaleCount> labels) : labels_(
     }
 }
 
-void DisplayLabels::SetReadingText(int scale, const std::string& text) {
-    ShowReading(scale, text, std::nullopt);
-}
-
-void DisplayLabels::ShowReading(int scale, const std::string& text, std::optional<bool> motion) {
+void DisplayLabels::ShowReading(int scale, const Reading& reading) {
     if (!IsScaleNumber(scale)) {
         return;
     }
     const auto index = static_cast<std::size_t>(scale - 1);
     QLabel* label = labels_[index];
-    const QString shown = ToScreenText(text);
+    const QString shown = ToScreenText(reading.Text());
     const QFont font = FittingFont(fonts_[index], shown, label->contentsRect().width());
     if (font != label->font()) {
         label->setFont(font);
     }
     label->setText(shown);
-    const bool grey = motion.value_or(false);
+    const bool grey = reading.motion.value_or(false);
     if (grey != grey_[index]) {
         grey_[index] = grey;
         QPalette palette = label->palette();

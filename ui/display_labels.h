@@ -17,9 +17,8 @@ class DisplayLabels final : public ReadingDisplays {
 public:
     explicit DisplayLabels(std::array<QLabel*, kScaleCount> labels);
 
-    void SetReadingText(int scale, const std::string& text) override;
     // Digits grey (#808080) while the load moves, black otherwise.
-    void ShowReading(int scale, const std::string& text, std::optional<bool> motion) override;
+    void ShowReading(int scale, const Reading& reading) override;
 
 private:
     std::array<QLabel*, kScaleCount> labels_;

@@ -30,9 +30,4 @@ void QtToolkit::OpenUrl(const QUrl& url) {
     QDesktopServices::openUrl(url);
 }
 
-void QtToolkit::RequestTermination() {
-    termination_requested_ = true;
-    QCoreApplication::exit(0);  // a running loop ends; one not yet started is not entered
-}
-
 }  // namespace station::ui

@@ -24,9 +24,6 @@ public:
                                                 const QString& proposed, const QString& filter) = 0;
     // Hands `url` to the desktop's default handler; whether that works is not reported.
     virtual void OpenUrl(const QUrl& url) = 0;
-    // Asks the program to end; it takes effect when the event loop next runs.
-    virtual void RequestTermination() = 0;
-    virtual bool TerminationRequested() const = 0;
 };
 
 class QtToolkit final : public Toolkit {
@@ -36,11 +33,6 @@ public:
     std::optional<QString> SaveFileName(QWidget* parent, const QString& title,
                                         const QString& proposed, const QString& filter) override;
     void OpenUrl(const QUrl& url) override;
-    void RequestTermination() override;
-    bool TerminationRequested() const override { return termination_requested_; }
-
-private:
-    bool termination_requested_ = false;
 };
 
 }  // namespace station::ui

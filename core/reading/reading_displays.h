@@ -1,7 +1,8 @@
 #pragma once
 
-#include <optional>
-#include <string>
+#include <string_view>
+
+#include "core/reading/reading.h"
 
 namespace station {
 
@@ -9,13 +10,10 @@ namespace station {
 class ReadingDisplays {
 public:
     virtual ~ReadingDisplays() = default;
-    // `scale` is 1 to 4; the text is 8-bit, as decoded.
-    virtual void SetReadingText(int scale, const std::string& text) = 0;
-    // The same from a format that says whether the load moves (nullopt where it does not).
-    virtual void ShowReading(int scale, const std::string& text, std::optional<bool> motion) {
-        (void)motion;
-        SetReadingText(scale, text);
-    }
+    // `scale` is 1 to 4; decoders also show to others, which change no display.
+    virtual void ShowReading(int scale, const Reading& reading) = 0;
+    // A whole line of `scale` came, as received, before what it shows.
+    virtual void LineDecoded(int /*scale*/, std::string_view /*line*/) {}
 };
 
 }  // namespace station

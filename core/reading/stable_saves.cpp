@@ -2,27 +2,23 @@
 
 namespace station {
 
-bool IsWeightText(std::string_view text) {
-    return !text.empty() && text != "#err" && text != "- - - - -" && text != "OL" && text != "UL";
-}
-
-void ReadingHistory::Shown(const std::string& text, std::optional<bool> motion, TimePoint at) {
-    if (run_lines_ == 0 || text != text_) {
-        text_ = text;
+void ReadingHistory::Shown(const Reading& reading, TimePoint at) {
+    if (run_lines_ == 0 || reading.kind != reading_.kind || reading.weight != reading_.weight) {
         run_start_ = at;
         run_lines_ = 0;
     }
+    reading_ = reading;
     ++run_lines_;
-    motion_ = motion;
     last_ = at;
 }
 
 ReadingHistory::Verdict ReadingHistory::Judge(bool connected, TimePoint now) const {
-    if (!connected || run_lines_ == 0 || !IsWeightText(text_) || now - last_ >= kFresh) {
+    if (!connected || reading_.kind != Reading::Kind::kWeight || now - last_ >= kFresh) {
         return Verdict::kInvalid;
     }
-    const bool settled =
-        motion_ ? !*motion_ : run_lines_ >= kSettledLines && last_ - run_start_ >= kSettledSpan;
+    const bool settled = reading_.motion
+                             ? !*reading_.motion
+                             : run_lines_ >= kSettledLines && last_ - run_start_ >= kSettledSpan;
     return settled ? Verdict::kStable : Verdict::kUnsettled;
 }
 
@@ -40,10 +36,10 @@ bool StableSaves::IsStable(int scale) const {
     return settings_.save_modes.at(static_cast<std::size_t>(scale - 1)) == SaveMode::kStable;
 }
 
-void StableSaves::Shown(int scale, const std::string& text, std::optional<bool> motion) {
+void StableSaves::Shown(int scale, const Reading& reading) {
     Scale& entry = Of(scale);
     const auto now = loop_.Now();
-    entry.history.Shown(text, motion, now);
+    entry.history.Shown(reading, now);
     if (entry.wait) {
         Decide(scale, entry.history.Judge(entry.connected, now));
     }
@@ -102,7 +98,8 @@ void StableSaves::Finish(int scale, std::optional<Refusal> refusal) {
     if (refusal) {
         loop_.Post([this, scale, why = *refusal] { handlers_.refuse(scale, why); });
     } else {
-        loop_.Post([this, scale, text = Of(scale).history.Text()] { handlers_.save(scale, text); });
+        loop_.Post(
+            [this, scale, text = Of(scale).history.Last().Text()] { handlers_.save(scale, text); });
     }
 }
 

@@ -9,13 +9,11 @@
 #include <string_view>
 
 #include "base/event_loop.h"
+#include "core/reading/reading.h"
 #include "core/scales.h"
 #include "core/settings/reading_settings.h"
 
 namespace station {
-
-// Whether a display text is a weight: not "#err", "- - - - -", "OL" or "UL".
-bool IsWeightText(std::string_view text);
 
 // One scale's recent readings, as a stable save judges them. A reading is valid when it is a
 // weight on a green lamp, fresh when its line came less than kFresh ago, and stable when the
@@ -30,15 +28,14 @@ public:
 
     enum class Verdict { kStable, kUnsettled, kInvalid };
 
-    // A line came in at `at` and the display shows `text`; `motion` where the format says.
-    void Shown(const std::string& text, std::optional<bool> motion, TimePoint at);
+    // A line came in at `at` and the display shows `reading`.
+    void Shown(const Reading& reading, TimePoint at);
     Verdict Judge(bool connected, TimePoint now) const;
-    const std::string& Text() const { return text_; }
+    const Reading& Last() const { return reading_; }
 
 private:
-    std::string text_;
-    std::optional<bool> motion_;
-    TimePoint run_start_{};  // the first line of the run of `text_`
+    Reading reading_;
+    TimePoint run_start_{};  // the first line of the run of `reading_`
     TimePoint last_{};
     int run_lines_ = 0;
 };
@@ -64,8 +61,8 @@ public:
     void Configure(const ReadingSettings& settings);
     bool IsStable(int scale) const;
 
-    // A line of `scale` came in and its display shows `text`.
-    void Shown(int scale, const std::string& text, std::optional<bool> motion);
+    // A line of `scale` came in and its display shows `reading`.
+    void Shown(int scale, const Reading& reading);
     // The lamp of `scale` turned green, or away from green.
     void ConnectionShown(int scale, bool connected);
     // "Zapisz ważenie" of a scale whose mode is "stable".

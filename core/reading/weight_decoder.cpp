@@ -16,6 +16,12 @@ constexpr char kLineFeed = '\n';
 constexpr int kDisplayPrecision = 15;
 constexpr std::string_view kUnreadable = "#err";
 
+// What NumberShown made of a line, as a typed reading.
+Reading Typed(std::string text, std::optional<bool> motion) {
+    return text == kUnreadable ? station::Reading::Of(station::Reading::Kind::kNoWeight, motion)
+                               : station::Reading::Weight(std::move(text), motion);
+}
+
 bool EndsRun(char c) {
     return c == kCarriageReturn || c == kLineFeed;
 }
@@ -100,6 +106,7 @@ void WeightDecoder::AppendCapped(std::string_view bytes, ReceiveBuffer& buffer, 
 void WeightDecoder::DecodeWeightLine(std::string_view line, int code, int scale) {
     ++lines_;
     log_.LogTransmission(log_code::kReceived, line, scale);
+    displays_.LineDecoded(scale, line);
     if (line.empty() || code != kWeightLineProtocol) {
         return;
     }
@@ -109,16 +116,16 @@ void WeightDecoder::DecodeWeightLine(std::string_view line, int code, int scale)
             return;
         }
     }
-    std::string shown = Reading(line);
+    std::string shown = NumberShown(line);
     if (shown == kUnreadable) {
         if (const auto field = ReadingField(line)) {
-            shown = Reading(*field);
+            shown = NumberShown(*field);
         }
     }
     ShowWeight(scale, shown);
 }
 
-std::string WeightDecoder::Reading(std::string_view line) const {
+std::string WeightDecoder::NumberShown(std::string_view line) const {
     // One text throughout, returned in place: this runs for every line a scale sends.
     std::string text = ExtractNumber(line, 0, separator_);
     if (IsPlainWholeNumber(text)) {
@@ -156,23 +163,23 @@ void WeightDecoder::ShowIndicatorReading(int scale, const IndicatorReading& read
     }
     switch (reading.kind) {
         case IndicatorReading::Kind::kWeight:
-            displays_.ShowReading(scale, Reading(reading.weight), reading.motion);
+            displays_.ShowReading(scale, Typed(NumberShown(reading.weight), reading.motion));
             return;
         case IndicatorReading::Kind::kOver:
-            displays_.ShowReading(scale, "OL", reading.motion);
+            displays_.ShowReading(scale, Reading::Of(Reading::Kind::kOver, reading.motion));
             return;
         case IndicatorReading::Kind::kUnder:
-            displays_.ShowReading(scale, "UL", reading.motion);
+            displays_.ShowReading(scale, Reading::Of(Reading::Kind::kUnder, reading.motion));
             return;
         case IndicatorReading::Kind::kNotAWeight:
             break;
     }
-    displays_.ShowReading(scale, std::string(kUnreadable), reading.motion);
+    displays_.ShowReading(scale, Reading::Of(Reading::Kind::kNoWeight, reading.motion));
 }
 
 void WeightDecoder::ShowWeight(int scale, const std::string& text) {
     if (IsScaleNumber(scale)) {
-        displays_.SetReadingText(scale, text);
+        displays_.ShowReading(scale, Typed(text, std::nullopt));
     }
 }
 

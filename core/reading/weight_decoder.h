@@ -55,7 +55,7 @@ private:
     void AppendFramed(std::string_view data, IndicatorFormat::Framing framing, int code,
                       ReceiveBuffer& buffer, int scale);
     // The line's characters read as one whole number, as shown, or "#err".
-    std::string Reading(std::string_view line) const;
+    std::string NumberShown(std::string_view line) const;
     void ShowIndicatorReading(int scale, const IndicatorReading& reading);
 
     TransmissionLog& log_;

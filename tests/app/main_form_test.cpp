@@ -5,6 +5,7 @@
 
 #include <QTest>
 
+#include "app/single_instance.h"
 #include "core/text/number_text.h"
 #include "tests/app/station_fixture.h"
 
@@ -167,7 +168,6 @@ TEST_F(StationTest, StartsInTheNormalViewWithDefaultsAndRedLamps) {
     EXPECT_EQ(PanelText(7), "127.0.0.1:2004");
     EXPECT_EQ(state_.simulated_value, 0);
     EXPECT_TRUE(toolkit_.error_boxes.empty());
-    EXPECT_FALSE(toolkit_.termination_requested);
 }
 
 TEST_F(StationTest, StartUpReadsTheSettingsFileAndEmptiesTheBuffers) {
@@ -274,19 +274,19 @@ TEST_F(StationTest, ErrorReportCarriesTheTitleAndThePointRule) {
                                                              {"Tarvelio", "I/O error 5."}}));
 }
 
-TEST_F(StationTest, SecondCopyInTheSessionSaysSoAndAsksToEnd) {
+TEST_F(StationTest, SecondCopyInTheSessionSaysSoBeforeAnyWindow) {
     const std::string token = dir_ / "run/ApplicationTestMapServer.lock";
     const int other = open(token.c_str(), O_RDONLY | O_CREAT, 0600);
     ASSERT_EQ(flock(other, LOCK_EX), 0);  // held as another copy would hold it
-    Start();
+    InstanceGuard guard;
+    EXPECT_FALSE(TakeSingleInstance(guard, toolkit_));
     EXPECT_EQ(
         toolkit_.error_boxes,
         (FakeToolkit::ErrorBoxes{{"Error", QString::fromUtf8("Program jest już uruchomiony!")}}));
-    EXPECT_TRUE(toolkit_.termination_requested);
-    // The rest of the start-up still runs.
-    EXPECT_EQ(PanelText(1), "127.0.0.1:2001");
-    EXPECT_EQ(form_->Controls().scales[0].Ldisplay->text(), "- - - - -");
     close(other);
+    toolkit_.error_boxes.clear();
+    EXPECT_TRUE(TakeSingleInstance(guard, toolkit_));
+    EXPECT_TRUE(toolkit_.error_boxes.empty());
 }
 
 }  // namespace

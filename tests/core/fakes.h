@@ -22,15 +22,14 @@ public:
 
 class RecordingDisplays final : public ReadingDisplays {
 public:
-    void SetReadingText(int scale, const std::string& text) override {
-        ShowReading(scale, text, std::nullopt);
-    }
-    void ShowReading(int scale, const std::string& text, std::optional<bool> moving) override {
-        shown.emplace_back(scale, text);
-        motion.push_back(moving);
+    void ShowReading(int scale, const Reading& reading) override {
+        shown.emplace_back(scale, reading.Text());
+        motion.push_back(reading.motion);
+        readings.push_back(reading);
     }
     std::vector<std::pair<int, std::string>> shown;
     std::vector<std::optional<bool>> motion;  // of each text shown
+    std::vector<Reading> readings;
 };
 
 // A decoder wired to a fake clock, an in-memory log and recording displays.

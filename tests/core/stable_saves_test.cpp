@@ -32,6 +32,17 @@ Step Lamp(bool connected) {
     return {Step::kLamp, "", -1, 0, connected};
 }
 
+Reading ReadingOf(const Step& step) {
+    const std::string text = step.text;
+    Reading reading = text == "#err" ? Reading::Of(Reading::Kind::kNoWeight)
+                      : text == "OL" ? Reading::Of(Reading::Kind::kOver)
+                                     : Reading::Weight(text);
+    if (step.motion >= 0) {
+        reading.motion = step.motion == 1;
+    }
+    return reading;
+}
+
 struct Case {
     const char* name;
     std::vector<Step> steps;
@@ -49,9 +60,7 @@ protected:
         for (const Step& step : steps) {
             switch (step.kind) {
                 case Step::kLine:
-                    saves_.Shown(
-                        1, step.text,
-                        step.motion < 0 ? std::nullopt : std::optional<bool>(step.motion == 1));
+                    saves_.Shown(1, ReadingOf(step));
                     break;
                 case Step::kWait:
                     loop_.Advance(milliseconds(step.ms));

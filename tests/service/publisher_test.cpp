@@ -237,9 +237,9 @@ TEST_F(PublisherTest, StatesAreThinnedPerScaleTheLatestWinning) {
     Start();
     ASSERT_TRUE(RunUntil([&] { return !collector_->Payloads("waga1/state").empty(); }));
     for (int i = 1; i <= 50; ++i) {
-        publisher_->ReadingShown(1, std::to_string(i), std::nullopt);
+        publisher_->ReadingShown(1, Reading::Weight(std::to_string(i)));
     }
-    publisher_->ConnectionShown(2, true);
+    publisher_->LampShown(2, Lamp::kGreen);
     ASSERT_TRUE(RunUntil([&] {
         const Lines states = collector_->Payloads("waga1/state");
         return Json::parse(states.back())["reading"] == "50";
@@ -255,7 +255,7 @@ TEST_F(PublisherTest, AnEndedStationLeavesEveryScaleNotConnectedBeforeItIsOfflin
     Collect();
     Start();
     for (int scale = 1; IsScaleNumber(scale); ++scale) {
-        publisher_->ConnectionShown(scale, true);
+        publisher_->LampShown(scale, Lamp::kGreen);
     }
     ASSERT_TRUE(RunUntil([&] {
         const Lines states = collector_->Payloads("waga4/state");

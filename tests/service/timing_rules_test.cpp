@@ -19,16 +19,16 @@ TEST(StateThinning, AtMostOneStateEvery200msPerScaleTheLatestWinning) {
     bool session = true;
     StateThinning thinning(loop, [&](int scale, const StateThinning::ScaleState& state) {
         if (session) {
-            sent.push_back(std::to_string(scale) + ":" + state.reading);
+            sent.push_back(std::to_string(scale) + ":" + state.reading.Text());
         }
         return session;
     });
-    thinning.ReadingShown(1, "1", std::nullopt);
+    thinning.ReadingShown(1, Reading::Weight("1"));
     for (int i = 2; i <= 50; ++i) {
-        thinning.ReadingShown(1, std::to_string(i), std::nullopt);
+        thinning.ReadingShown(1, Reading::Weight(std::to_string(i)));
         loop.Advance(2ms);
     }
-    thinning.ReadingShown(2, "7", std::nullopt);  // another scale is not held back
+    thinning.ReadingShown(2, Reading::Weight("7"));  // another scale is not held back
     EXPECT_EQ(sent, (std::vector<std::string>{"1:1", "2:7"}));
     loop.Advance(90ms);  // 188 ms after the first
     EXPECT_EQ(sent.size(), 2u);

@@ -31,12 +31,18 @@ TEST(PublishedMessages, AWeighingReadsTheSameFromItsLineAlone) {
     for (const char* not_a_weighing : {"no tabs", "one\ttab", "a\twaga0\t5", "a\tscale\t5"}) {
         EXPECT_FALSE(SplitRegisterLine(not_a_weighing)) << not_a_weighing;
     }
-    EXPECT_EQ(ScaleStateMessage(true, "5", std::nullopt, 0),
+    EXPECT_EQ(ScaleStateMessage(true, Reading::Weight("5"), 0),
               R"({"connected":true,"reading":"5","motion":null,"range":"ok",)"
               R"("time":"1970-01-01T01:00:00+01:00"})");
-    EXPECT_EQ(Json::parse(ScaleStateMessage(false, "OL", true, 0))["range"], "over");
-    EXPECT_EQ(Json::parse(ScaleStateMessage(false, "UL", false, 0))["motion"], false);
-    EXPECT_EQ(Json::parse(ScaleStateMessage(false, "#err", true, 0))["range"], nullptr);
+    const Json over = Json::parse(ScaleStateMessage(false, Reading::Of(Reading::Kind::kOver), 0));
+    EXPECT_EQ(over["range"], "over");
+    EXPECT_EQ(over["reading"], "OL");
+    EXPECT_EQ(Json::parse(
+                  ScaleStateMessage(false, Reading::Of(Reading::Kind::kUnder, false), 0))["motion"],
+              false);
+    EXPECT_EQ(
+        Json::parse(ScaleStateMessage(false, Reading::Of(Reading::Kind::kNoWeight), 0))["range"],
+        nullptr);
 }
 
 }  // namespace

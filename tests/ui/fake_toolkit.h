@@ -38,8 +38,6 @@ public:
         return answer_save;
     }
     void OpenUrl(const QUrl& url) override { opened.push_back(url.toString()); }
-    void RequestTermination() override { termination_requested = true; }
-    bool TerminationRequested() const override { return termination_requested; }
 
     // Caption and text of every error box, in order.
     using ErrorBoxes = std::vector<std::pair<QString, QString>>;
@@ -49,7 +47,6 @@ public:
     std::vector<QString> save_dialogs;
     std::optional<QString> answer_save;
     std::function<void(QDialog&)> answer_modal;
-    bool termination_requested = false;
 };
 
 }  // namespace station::test

@@ -1,0 +1,117 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/event_loop.h"
+#include "core/clock.h"
+#include "core/reading/stable_saves.h"
+#include "core/reading/transmission_log.h"
+#include "core/reading/weight_decoder.h"
+#include "core/register/weighing_register.h"
+#include "core/station_state.h"
+#include "net/client_socket.h"
+#include "net/line_watch.h"
+#include "service/publisher.h"
+#include "service/station_observer.h"
+
+namespace station {
+
+// The station without its window: the four scales' connections with their line watches, receive
+// buffers, formats, shown readings, lamps and stable saves; the transmission log, the register
+// and publishing. Whatever follows it (the window, publishing) is a StationObserver and hears of
+// every change; it never asks a widget what the station shows. Everything runs on the loop's
+// thread; the connections' events are handled here, each bound with its scale.
+class StationModel final : private ReadingDisplays {
+public:
+    StationModel(EventLoop& loop, Clock& clock, StationState& state);
+    ~StationModel() override;
+    StationModel(const StationModel&) = delete;
+    StationModel& operator=(const StationModel&) = delete;
+
+    void AddObserver(StationObserver& observer);
+    void RemoveObserver(StationObserver& observer);
+
+    // Start-up: receive buffers emptied, the decimal separator found, the connection and
+    // reading settings loaded (their problems logged), the line watches set.
+    void Start();
+    // The reading settings in force changed: formats, save modes and waits apply at once.
+    void ApplyReadingSettings();
+
+    // "połącz" of a scale, and every automatic attempt: a start that fails at once shows only
+    // on the lamp.
+    void Connect(int scale);
+    // Ends every connection, as a settings change does before it connects them again.
+    void Disconnect();
+    // "Zapisz ważenie": the reading shown goes to the register, or, for a scale whose saves
+    // take only a stable reading, waits for one or is refused. Throws what the register throws.
+    void Save(int scale);
+    // The line simulator: `text` as a line of scale `scale` (any number), on a buffer of its own.
+    void SimulateLine(int scale, const std::string& text);
+    // The step simulator: scale 1's simulated reading moved by `by`.
+    void Step(double by);
+
+    // Publishing as section "Publikacja" asks, from now on; `on_status` hears how it fares.
+    // Returns why a section with keys cannot start it, or "".
+    std::string StartPublishing(Publisher::StatusSink on_status);
+
+    const Reading& Shown(int scale) const { return Of(scale).shown; }
+    Lamp LampOf(int scale) const { return Of(scale).lamp; }
+    // The scale's last line, as received; "" before the first.
+    const std::string& LastLine(int scale) const { return Of(scale).last_line; }
+    net::TClientSocket& ClientSocket(int scale) { return *Of(scale).socket; }
+    TransmissionLog& Log() { return log_; }
+    const TransmissionLog& Log() const { return log_; }
+    std::uint64_t LinesDecoded() const { return decoder_ ? decoder_->LineCount() : 0; }
+
+private:
+    struct Scale {
+        std::unique_ptr<net::TClientSocket> socket;
+        std::unique_ptr<net::LineWatch> watch;
+        Reading shown;
+        Lamp lamp = Lamp::kRed;
+        bool outline_white = false;
+        std::string last_line;
+    };
+
+    // The connection's events, as the client component names them.
+    void ClientSocket1Connecting(int scale);
+    void ClientSocket1Connect(int scale);
+    void ClientSocket1Disconnect(int scale);
+    void ClientSocket1Error(int scale, net::TClientSocket& sender, int& error_code);
+    void ClientSocket1Read(int scale, net::TCustomWinSocket& socket);
+
+    void ShowReading(int scale, const Reading& reading) override;
+    void LineDecoded(int scale, std::string_view line) override;
+    void ShowLamp(int scale, Lamp lamp);
+    void OfferConnect(int scale, bool offered);
+    void Ended(int scale);
+    void DropCutLine(int scale);
+    void EndSilentLine(int scale, std::chrono::milliseconds silent);
+    void ReconnectLine(int scale, bool first);
+    void SaveReading(int scale, const std::string& text);
+    void Notify(const std::function<void(StationObserver&)>& tell);
+    ReceiveBuffer& BufferOf(int scale) {
+        return state_.channels.at(static_cast<std::size_t>(scale - 1)).receive_buffer;
+    }
+    Scale& Of(int scale) { return scales_.at(static_cast<std::size_t>(scale - 1)); }
+    const Scale& Of(int scale) const { return scales_.at(static_cast<std::size_t>(scale - 1)); }
+
+    EventLoop& loop_;
+    Clock& clock_;
+    StationState& state_;
+    TransmissionLog log_;
+    WeighingRegister register_;
+    StableSaves stable_saves_;
+    std::optional<WeightDecoder> decoder_;  // made once the decimal separator is known
+    std::array<Scale, kScaleCount> scales_;
+    std::vector<StationObserver*> observers_;
+    std::unique_ptr<Publisher> publisher_;  // while publishing is on; an observer too
+};
+
+}  // namespace station
