@@ -1,10 +1,8 @@
 #include "app/main_form.h"
 
 #include <QFile>
-#include <QGuiApplication>
 #include <QMetaObject>
 #include <QResizeEvent>
-#include <QScreen>
 #include <QTimer>
 
 #include <exception>
@@ -16,7 +14,6 @@
 #include "core/text/error_text.h"
 #include "core/text/integer_text.h"
 #include "ui/about_box.h"
-#include "ui/dialog_position.h"
 #include "ui/log_memo.h"
 #include "ui/outer_size.h"
 #include "ui/params_dialog.h"
@@ -30,10 +27,9 @@ constexpr QSize kTechnicalView{1150, 410};
 constexpr std::chrono::milliseconds kLiveLineInterval{250};
 constexpr int kPublishingPanel = 8;
 
-// Lamp colours: fill for the connection's state, outline blinking with the data.
-const QColor kRed(255, 0, 0);
-const QColor kYellow(255, 255, 0);
+// Lamp fills in Lamp's order (red, yellow, green); outlines blink white and green with data.
 const QColor kGreen(0, 128, 0);
+const std::array<QColor, 3> kLampColours{QColor(255, 0, 0), QColor(255, 255, 0), kGreen};
 const QColor kWhite(255, 255, 255);
 
 std::array<QLabel*, kScaleCount> DisplaysOf(const ui::MainWindowControls& controls) {
@@ -116,22 +112,7 @@ void TForm1::ApplyViewSettings() {
     const bool technical = state_.settings.show_log;
     controls_.Pa_rs_log->setVisible(technical);
     outer_size_->Set(technical ? kTechnicalView : kNormalView);
-    KeepOnScreen();
     WriteStatusBar();
-}
-
-// The corner stays, as the view switch promises, unless the grown window would reach past the
-// screen: then it moves the least that brings it back. Only X11 lets a program place its window.
-void TForm1::KeepOnScreen() {
-    const QScreen* screen = this->screen();
-    if (!isVisible() || screen == nullptr || QGuiApplication::platformName() != "xcb") {
-        return;
-    }
-    const QPoint corner = frameGeometry().topLeft();
-    const QPoint inside = ui::KeptInside(screen->availableGeometry(), corner, outer_size_->Get());
-    if (inside != corner) {
-        move(inside);
-    }
 }
 
 void TForm1::WriteStatusBar() {
@@ -148,15 +129,14 @@ void TForm1::FormActivate() {
     for (int n = 1; IsScaleNumber(n); ++n) {
         BBconnect1Click(n);
     }
-    const std::string refused = model_.StartPublishing([this](const Publisher::Status& status) {
-        const PanelContent panel = PublishingPanel(status);
+    const auto show = [this](const PanelContent& panel) {
         controls_.StatusBar->SetPanelText(kPublishingPanel, panel.text);
         controls_.StatusBar->SetPanelToolTip(kPublishingPanel, panel.tool_tip);
-    });
+    };
+    const std::string refused = model_.StartPublishing(
+        [show](const Publisher::Status& status) { show(PublishingPanel(status)); });
     if (!refused.empty()) {
-        const PanelContent panel = PublishingRefusedPanel(refused);
-        controls_.StatusBar->SetPanelText(kPublishingPanel, panel.text);
-        controls_.StatusBar->SetPanelToolTip(kPublishingPanel, panel.tool_tip);
+        show(PublishingRefusedPanel(refused));
     }
 }
 
@@ -165,9 +145,7 @@ void TForm1::ReadingShown(int scale, const Reading& reading) {
 }
 
 void TForm1::LampShown(int scale, Lamp lamp) {
-    Box(scale).Shape->SetBrushColor(lamp == Lamp::kGreen    ? kGreen
-                                    : lamp == Lamp::kYellow ? kYellow
-                                                            : kRed);
+    Box(scale).Shape->SetBrushColor(kLampColours.at(static_cast<std::size_t>(lamp)));
 }
 
 void TForm1::OutlineShown(int scale, bool white) {
@@ -187,14 +165,12 @@ void TForm1::SaveWaiting(int scale, bool waiting) {
 }
 
 void TForm1::SaveRefused(int scale, StableSaves::Refusal why) {
-    const QString text = why == StableSaves::Refusal::kNotStable
-                             ? QString::fromUtf8(
-                                   "Waga %1: brak stabilnego odczytu - ważenie nie "
-                                   "zostało zapisane.")
-                             : QString::fromUtf8(
-                                   "Waga %1: brak poprawnego odczytu - ważenie nie "
-                                   "zostało zapisane.");
-    toolkit_.ShowErrorBox(this, QString::fromLatin1(kApplicationTitle), text.arg(scale));
+    const char* missing = why == StableSaves::Refusal::kNotStable ? "stabilnego" : "poprawnego";
+    toolkit_.ShowErrorBox(
+        this, QString::fromLatin1(kApplicationTitle),
+        QString::fromUtf8("Waga %1: brak %2 odczytu - ważenie nie zostało zapisane.")
+            .arg(scale)
+            .arg(QLatin1String(missing)));
 }
 
 const ui::ScaleBox& TForm1::Box(int scale) const {
@@ -307,16 +283,10 @@ void TForm1::showEvent(QShowEvent* event) {
         return;
     }
     shown_before_ = true;
-    CentreOnScreen();
+    outer_size_->CentreOnScreen();
     // Activation follows the first showing, once the loop has put the window up.
     QMetaObject::invokeMethod(
         this, [this] { Guarded([this] { FormActivate(); }); }, Qt::QueuedConnection);
-}
-
-void TForm1::CentreOnScreen() {
-    if (const QScreen* screen = this->screen()) {
-        move(ui::CentredIn(screen->availableGeometry(), outer_size_->Get()));
-    }
 }
 
 void TForm1::resizeEvent(QResizeEvent* event) {

@@ -13,10 +13,7 @@
 #include <functional>
 #include <string>
 
-#include "core/clock.h"
-#include "core/station_state.h"
 #include "service/station_model.h"
-#include "service/station_observer.h"
 #include "ui/display_labels.h"
 #include "ui/main_window_layout.h"
 #include "ui/qt_event_loop.h"
@@ -88,8 +85,6 @@ private:
 
     const ui::ScaleBox& Box(int scale) const;
     void Guarded(const std::function<void()>& handler);
-    void CentreOnScreen();
-    void KeepOnScreen();
 
     StationState& state_;
     ui::Toolkit& toolkit_;

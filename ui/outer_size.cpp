@@ -1,7 +1,11 @@
 #include "ui/outer_size.h"
 
 #include <QEvent>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QWidget>
+
+#include "ui/dialog_position.h"
 
 namespace station::ui {
 
@@ -12,6 +16,26 @@ OuterSize::OuterSize(QWidget* window) : QObject(window), window_(window) {
 void OuterSize::Set(QSize outer) {
     outer_ = outer;
     Apply();
+    KeepOnScreen();
+}
+
+void OuterSize::KeepOnScreen() {
+    const QScreen* screen = window_->screen();
+    if (!window_->isVisible() || screen == nullptr ||
+        QGuiApplication::platformName() != QLatin1String("xcb")) {
+        return;
+    }
+    const QPoint corner = window_->frameGeometry().topLeft();
+    const QPoint inside = KeptInside(screen->availableGeometry(), corner, outer_);
+    if (inside != corner) {
+        window_->move(inside);
+    }
+}
+
+void OuterSize::CentreOnScreen() {
+    if (const QScreen* screen = window_->screen()) {
+        window_->move(CentredIn(screen->availableGeometry(), outer_));
+    }
 }
 
 void OuterSize::Apply() {

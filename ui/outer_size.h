@@ -16,15 +16,19 @@ class OuterSize final : public QObject {
 public:
     explicit OuterSize(QWidget* window);
 
-    // The top-left corner stays where it is.
+    // The top-left corner stays, unless the window would then reach past its screen: it moves
+    // the least that brings it back. Only X11 lets a program place its window.
     void Set(QSize outer);
     QSize Get() const { return outer_; }
+    // The window in the middle of its screen.
+    void CentreOnScreen();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void Apply();
+    void KeepOnScreen();
 
     QWidget* window_;
     QSize outer_;
