@@ -1,4 +1,5 @@
 #include "core/reading/frame_fields.h"
+#include "core/text/ascii.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -11,16 +12,8 @@ bool IsBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
-bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
 bool IsLetter(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
-char Lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
 }
 
 // A canonical decimal as whole units of its last place.
@@ -154,7 +147,7 @@ std::optional<unsigned> HexByte(std::string_view two) {
     }
     unsigned value = 0;
     for (const char c : two) {
-        const char lower = Lower(c);
+        const char lower = ToLowerAscii(c);
         const int digit = IsDigit(c)                     ? c - '0'
                           : lower >= 'a' && lower <= 'f' ? lower - 'a' + 10
                                                          : -1;
@@ -178,10 +171,7 @@ bool IsCountOrPercentage(std::string_view unit) {
     if (unit.find('%') != std::string_view::npos) {
         return true;
     }
-    std::string lower;
-    for (const char c : unit) {
-        lower.push_back(Lower(c));
-    }
+    const std::string lower = ToLowerAscii(unit);
     return lower == "pcs" || lower == "pc" || lower == "szt";
 }
 

@@ -4,6 +4,7 @@
 
 #include "core/reading/frame_fields.h"
 #include "core/reading/indicator_format.h"
+#include "core/text/ascii.h"
 
 namespace station {
 namespace {
@@ -13,15 +14,39 @@ using Kind = IndicatorReading::Kind;
 constexpr char kStx = 2;
 constexpr char kEtx = 3;
 
-bool IsDigitByte(char c) {
-    return c >= '0' && c <= '9';
-}
-
 IndicatorReading Marked(Kind kind, std::optional<bool> motion = std::nullopt) {
     IndicatorReading reading;
     reading.kind = kind;
     reading.motion = motion;
     return reading;
+}
+
+// A frame whose checksum does not match: no weight, and said (at most once a minute).
+IndicatorReading ChecksumFailed() {
+    IndicatorReading failed = Marked(Kind::kNotAWeight);
+    failed.checksum_failed = true;
+    return failed;
+}
+
+// The XOR of every byte, as the layouts with a two-hex-digit checksum count it.
+unsigned XorOf(std::string_view bytes) {
+    unsigned sum = 0;
+    for (const char c : bytes) {
+        sum ^= static_cast<unsigned char>(c);
+    }
+    return sum;
+}
+
+// Writes `digits` to `out` with a point before the last `decimals` of them; returns the length.
+std::size_t WithPoint(std::string_view digits, std::size_t decimals, char* out) {
+    std::size_t length = 0;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (decimals > 0 && i == digits.size() - decimals) {
+            out[length++] = '.';
+        }
+        out[length++] = digits[i];
+    }
+    return length;
 }
 
 // A weight when `value` reads as one, otherwise not a weight.
@@ -240,14 +265,8 @@ public:
             return Marked(Kind::kNotAWeight);
         }
         const std::string_view body = frame.substr(0, frame.size() - 2);
-        unsigned sum = 0;
-        for (const char c : body) {
-            sum ^= static_cast<unsigned char>(c);
-        }
-        if (HexByte(frame.substr(frame.size() - 2)) != sum) {
-            IndicatorReading failed = Marked(Kind::kNotAWeight);
-            failed.checksum_failed = true;
-            return failed;
+        if (HexByte(frame.substr(frame.size() - 2)) != XorOf(body)) {
+            return ChecksumFailed();
         }
         const std::string_view weight = body.substr(2);
         if (weight.find("OL") != std::string_view::npos) {
@@ -380,9 +399,7 @@ public:
                 sum += static_cast<unsigned char>(frame[i]);
             }
             if (((0U - sum) & 0x7FU) != (static_cast<unsigned char>(frame[cr + 1]) & 0x7FU)) {
-                IndicatorReading failed = Marked(Kind::kNotAWeight);
-                failed.checksum_failed = true;
-                return failed;
+                return ChecksumFailed();
             }
         }
         const auto a = static_cast<unsigned char>(frame[1]);
@@ -391,21 +408,17 @@ public:
         if ((b & 4U) != 0) {
             return Marked(Kind::kOver, moving);
         }
-        std::string_view digits = frame.substr(4, 6);
-        std::array<char, 16> text{};
-        std::size_t length = 0;
-        const unsigned point = a & 7U;
-        const std::size_t decimals = point >= 3 ? point - 2 : 0;
+        std::array<char, 6> digits{};
         for (std::size_t i = 0; i < digits.size(); ++i) {
-            if (i == digits.size() - decimals && decimals > 0) {
-                text[length++] = '.';
-            }
-            const char c = digits[i] == ' ' ? '0' : digits[i];
-            if (!IsDigitByte(c)) {
+            digits[i] = frame[4 + i] == ' ' ? '0' : frame[4 + i];
+            if (!IsDigit(digits[i])) {
                 return Marked(Kind::kNotAWeight, moving);
             }
-            text[length++] = c;
         }
+        const unsigned point = a & 7U;
+        std::array<char, 16> text{};
+        std::size_t length = WithPoint(std::string_view(digits.data(), digits.size()),
+                                       point >= 3 ? point - 2 : 0, text.data());
         for (unsigned zeros = point < 2 ? 2 - point : 0; zeros > 0; --zeros) {
             text[length++] = '0';
         }
@@ -455,7 +468,7 @@ public:
             return Marked(Kind::kNotAWeight);
         }
         const std::string_view body = frame.substr(1);
-        if (body.size() == 10 && IsDigitByte(body[7])) {
+        if (body.size() == 10 && IsDigit(body[7])) {
             return Counted(body);
         }
         if (body.size() != 9) {
@@ -478,14 +491,8 @@ public:
 
 private:
     static IndicatorReading Counted(std::string_view body) {
-        unsigned sum = 0;
-        for (const char c : body.substr(0, 8)) {
-            sum ^= static_cast<unsigned char>(c);
-        }
-        if (HexByte(body.substr(8, 2)) != sum) {
-            IndicatorReading failed = Marked(Kind::kNotAWeight);
-            failed.checksum_failed = true;
-            return failed;
+        if (HexByte(body.substr(8, 2)) != XorOf(body.substr(0, 8))) {
+            return ChecksumFailed();
         }
         const std::string_view digits = body.substr(1, 6);
         const auto decimals = static_cast<std::size_t>(body[7] - '0');
@@ -493,13 +500,7 @@ private:
             return Marked(Kind::kNotAWeight);
         }
         std::array<char, 8> text{};
-        std::size_t length = 0;
-        for (std::size_t i = 0; i < digits.size(); ++i) {
-            if (decimals > 0 && i == digits.size() - decimals) {
-                text[length++] = '.';
-            }
-            text[length++] = digits[i];
-        }
+        const std::size_t length = WithPoint(digits, decimals, text.data());
         return Signed(body[0], std::string_view(text.data(), length), std::nullopt);
     }
 };
@@ -537,7 +538,7 @@ public:
     IndicatorReading Read(std::string_view frame) const override {
         const std::string_view line = TrimBlanks(frame);
         std::size_t label_end = 0;
-        while (label_end < line.size() && line[label_end] != ' ' && !IsDigitByte(line[label_end]) &&
+        while (label_end < line.size() && line[label_end] != ' ' && !IsDigit(line[label_end]) &&
                line[label_end] != '+' && line[label_end] != '-' && line[label_end] != ':') {
             ++label_end;
         }

@@ -1,4 +1,5 @@
 #include "core/reading/status_header.h"
+#include "core/text/ascii.h"
 
 #include <algorithm>
 
@@ -8,7 +9,7 @@ namespace {
 constexpr std::size_t kNone = std::string_view::npos;
 
 bool HasDigit(std::string_view field) {
-    return std::any_of(field.begin(), field.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return std::any_of(field.begin(), field.end(), [](char c) { return IsDigit(c); });
 }
 
 // The position of the last comma before `end`, or kNone.

@@ -4,6 +4,7 @@
 
 #include "core/reading/status_header.h"
 #include "core/scales.h"
+#include "core/text/ascii.h"
 #include "core/text/code_page.h"
 #include "core/text/decimal_number.h"
 #include "core/text/number_text.h"
@@ -32,7 +33,7 @@ bool IsPlainWholeNumber(std::string_view text) {
         text.remove_prefix(1);
     }
     return !text.empty() && text.size() <= kDisplayPrecision &&
-           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+           std::all_of(text.begin(), text.end(), [](char c) { return IsDigit(c); });
 }
 
 }  // namespace

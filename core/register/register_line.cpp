@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "core/register/register_place.h"
+#include "core/text/ascii.h"
 
 namespace station {
 namespace {
@@ -28,8 +29,7 @@ std::string MonthFileNameOf(int year, int month) {
 bool IsMonthFileName(const std::string& name) {
     constexpr std::size_t kDigits = 6;
     return name.size() == kDigits + 4 && name.ends_with(".txt") &&
-           std::all_of(name.begin(), name.begin() + kDigits,
-                       [](char c) { return c >= '0' && c <= '9'; });
+           std::all_of(name.begin(), name.begin() + kDigits, [](char c) { return IsDigit(c); });
 }
 
 std::string RegisterTimeStamp(const LocalTime& time, char time_separator) {

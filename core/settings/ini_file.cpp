@@ -15,6 +15,7 @@
 #include "base/file_descriptor.h"
 #include "core/files/fd_io.h"
 #include "core/files/whole_file.h"
+#include "core/text/ascii.h"
 
 namespace station {
 namespace {
@@ -64,9 +65,7 @@ std::string_view Trimmed(std::string_view text) {
 }
 
 bool SameName(std::string_view a, std::string_view b) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [&](char x, char y) { return lower(x) == lower(y); });
+    return EqualIgnoringCase(a, b);
 }
 
 // The section name of a header line "[name]", or nothing for any other line.

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/reading/pattern_format.h"
+#include "core/text/ascii.h"
 #include "core/text/integer_text.h"
 
 namespace station {
@@ -31,20 +32,13 @@ std::string SaveKey(std::size_t index) {
     return "save" + std::to_string(index + 1);
 }
 
-bool SameWord(std::string_view text, std::string_view word) {
-    return text.size() == word.size() &&
-           std::equal(text.begin(), text.end(), word.begin(), [](char a, char b) {
-               return (a >= 'A' && a <= 'Z' ? static_cast<char>(a + 32) : a) == b;
-           });
-}
-
 // "any" (or no key) and "stable", in any case; anything else is "any", and said.
 SaveMode Mode(const IniFile& file, const std::string& key, std::vector<std::string>& problems) {
     const std::string text = file.ReadString(kSection, key, "");
-    if (SameWord(text, "stable")) {
+    if (EqualIgnoringCase(text, "stable")) {
         return SaveMode::kStable;
     }
-    if (!text.empty() && !SameWord(text, "any")) {
+    if (!text.empty() && !EqualIgnoringCase(text, "any")) {
         problems.push_back(std::string(kSection) + ": " + key +
                            ": neither any nor stable: " + text + "; any");
     }
@@ -57,9 +51,7 @@ SaveMode Mode(const IniFile& file, const std::string& key, std::vector<std::stri
 void ReadFormat(const IniFile& file, std::size_t index, ReadingSettings& settings,
                 std::vector<std::string>& problems) {
     const std::string number = std::to_string(index + 1);
-    std::string name = file.ReadString(kSection, "format" + number, "");
-    std::transform(name.begin(), name.end(), name.begin(),
-                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
+    std::string name = ToLowerAscii(file.ReadString(kSection, "format" + number, ""));
     settings.patterns[index] = file.ReadString(kSection, "pattern" + number, "");
     if (name.empty() || name == kStandardFormat) {
         return;

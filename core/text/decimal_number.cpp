@@ -1,4 +1,5 @@
 #include "core/text/decimal_number.h"
+#include "core/text/ascii.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -16,10 +17,6 @@ constexpr std::string_view kMaxDigits = "118973149535723176502";
 constexpr std::int64_t kMinExponent = -4950;
 // Saturates an absurd exponent without overflowing, far beyond both limits above.
 constexpr std::int64_t kPowerCap = 1'000'000'000;
-
-bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
 
 std::size_t SkipBlanks(std::string_view text, std::size_t i) {
     while (i < text.size() && text[i] == ' ') {

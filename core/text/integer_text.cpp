@@ -1,4 +1,5 @@
 #include "core/text/integer_text.h"
+#include "core/text/ascii.h"
 
 #include <algorithm>
 
@@ -6,7 +7,7 @@ namespace station {
 namespace {
 
 int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
+    if (IsDigit(c)) {
         return c - '0';
     }
     if (c >= 'a' && c <= 'f') {
