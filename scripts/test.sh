@@ -7,8 +7,16 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
+# Each stage says how long it took, and the whole run its total, so the time can be followed.
+stage_started=$SECONDS
+stage() {
+    echo "== [$((SECONDS - stage_started)) s] $1"
+    stage_started=$SECONDS
+}
+trap 'echo "== [$((SECONDS - stage_started)) s] (last stage); total $SECONDS s"' EXIT
 ensure_packages "${station_build_packages[@]}" "${station_test_packages[@]}"
 ensure_test_locale
+stage "packages and locale; next: the normal build and its tests"
 
 # Runs the tests of build directory $1 (further arguments go to ctest). A test that did not run,
 # skipped for a missing package or privilege, fails the command as a failed one does.
@@ -26,23 +34,23 @@ cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTATION_WE
 cmake --build build/test
 run_tests build/test
 
-echo "== The same tests under ASan and UBSan"
+stage "the normal build and tests; next: the same tests under ASan and UBSan"
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTATION_WERROR=ON \
     -DSTATION_SANITIZE=ON -DSTATION_BENCH=OFF
 cmake --build build/asan
 run_tests build/asan
 
-echo "== Base, core, net and service tests under ThreadSanitizer"
+stage "ASan and UBSan; next: base, core, net and service tests under ThreadSanitizer"
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTATION_WERROR=ON \
     -DSTATION_TSAN=ON -DSTATION_BENCH=OFF
 cmake --build build/tsan --target base_tests core_tests net_tests service_tests
 run_tests build/tsan -L '^(base|core|net|service)_tests$'
 
-echo "== Fuzz targets, a short run each (scripts/fuzz.sh runs them longer)"
+stage "ThreadSanitizer; next: fuzz targets, a short run each (scripts/fuzz.sh runs them longer)"
 scripts/fuzz.sh 15
 
-echo "== clang-tidy on every source"
+stage "fuzz targets; next: clang-tidy on every source"
 scripts/tidy.sh
 
-echo "== The Debian package, checked by lintian"
+stage "clang-tidy; next: the Debian package, checked by lintian"
 scripts/package.sh

@@ -17,10 +17,13 @@ constexpr char kLineFeed = '\n';
 constexpr int kDisplayPrecision = 15;
 constexpr std::string_view kUnreadable = "#err";
 
-// What NumberShown made of a line, as a typed reading.
-Reading Typed(std::string text, std::optional<bool> motion) {
-    return text == kUnreadable ? station::Reading::Of(station::Reading::Kind::kNoWeight, motion)
-                               : station::Reading::Weight(std::move(text), motion);
+// A reading whose number did not read is no weight. The weight is made in place (this runs for
+// every line), and only then judged.
+void NoWeightUnlessRead(Reading& reading) {
+    if (reading.weight == kUnreadable) {
+        reading.kind = Reading::Kind::kNoWeight;
+        reading.weight.clear();
+    }
 }
 
 bool EndsRun(char c) {
@@ -117,12 +120,13 @@ void WeightDecoder::DecodeWeightLine(std::string_view line, int code, int scale)
             return;
         }
     }
-    std::string shown = NumberShown(line);
-    if (shown == kUnreadable) {
+    Reading shown{Reading::Kind::kWeight, NumberShown(line), std::nullopt};
+    if (shown.weight == kUnreadable) {
         if (const auto field = ReadingField(line)) {
-            shown = NumberShown(*field);
+            shown.weight = NumberShown(*field);
         }
     }
+    NoWeightUnlessRead(shown);
     ShowWeight(scale, shown);
 }
 
@@ -163,9 +167,12 @@ void WeightDecoder::ShowIndicatorReading(int scale, const IndicatorReading& read
         }
     }
     switch (reading.kind) {
-        case IndicatorReading::Kind::kWeight:
-            displays_.ShowReading(scale, Typed(NumberShown(reading.weight), reading.motion));
+        case IndicatorReading::Kind::kWeight: {
+            Reading shown{Reading::Kind::kWeight, NumberShown(reading.weight), reading.motion};
+            NoWeightUnlessRead(shown);
+            displays_.ShowReading(scale, shown);
             return;
+        }
         case IndicatorReading::Kind::kOver:
             displays_.ShowReading(scale, Reading::Of(Reading::Kind::kOver, reading.motion));
             return;
@@ -178,9 +185,9 @@ void WeightDecoder::ShowIndicatorReading(int scale, const IndicatorReading& read
     displays_.ShowReading(scale, Reading::Of(Reading::Kind::kNoWeight, reading.motion));
 }
 
-void WeightDecoder::ShowWeight(int scale, const std::string& text) {
+void WeightDecoder::ShowWeight(int scale, const Reading& reading) {
     if (IsScaleNumber(scale)) {
-        displays_.ShowReading(scale, Typed(text, std::nullopt));
+        displays_.ShowReading(scale, reading);
     }
 }
 

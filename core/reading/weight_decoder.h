@@ -40,7 +40,7 @@ public:
     // when that fails, the field that follows its comma-separated status header.
     void DecodeWeightLine(std::string_view line, int code, int scale);
 
-    void ShowWeight(int scale, const std::string& text);
+    void ShowWeight(int scale, const Reading& reading);
 
     // Scale `scale` read by `format` from now on; nullptr for the standard rule.
     void SetFormat(int scale, std::unique_ptr<IndicatorFormat> format);
