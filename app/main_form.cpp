@@ -101,8 +101,8 @@ void TForm1::AttachDialogs(ui::TFparams* params, ui::TAboutBox* about) {
 
 void TForm1::FormCreate() {
     model_.Start();
-    for (const ui::ScaleBox& box : controls_.scales) {
-        box.Ldisplay->setText(QStringLiteral("- - - - -"));
+    for (int n = 1; IsScaleNumber(n); ++n) {
+        displays_.ShowReading(n, model_.Shown(n));
     }
     controls_.Psymul_small->show();
     ApplyViewSettings();
