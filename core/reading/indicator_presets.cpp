@@ -1,4 +1,5 @@
 // The presets: one class per published continuous-output layout, each named for its shape.
+#include <algorithm>
 #include <array>
 #include <functional>
 
@@ -313,6 +314,10 @@ public:
     IndicatorReading Read(std::string_view frame) const override {
         constexpr std::size_t kLine = 16;
         constexpr std::size_t kId = 6;
+        // An error code is never an id: a long "Err ..." frame loses nothing to the id's columns.
+        if (TrimBlanks(frame).starts_with("Err")) {
+            return Marked(Kind::kNotAWeight);
+        }
         if (frame.size() == kLine + kId) {
             frame.remove_prefix(kId);
         }
@@ -322,9 +327,6 @@ public:
         }
         if (text == "L") {
             return Marked(Kind::kUnder);
-        }
-        if (text.starts_with("Err")) {
-            return Marked(Kind::kNotAWeight);
         }
         const ValueAndUnit split = SplitUnit(text);
         if (IsCountOrPercentage(split.unit)) {
@@ -354,10 +356,26 @@ public:
                     return Marked(Kind::kNotAWeight);  // invalid, or a piece number
             }
         }
-        // "$ net tare unit ssss": the net is the first number.
-        const std::string_view trimmed = TrimBlanks(rest);
-        const std::size_t blank = trimmed.find(' ');
-        return WeightOf(trimmed.substr(0, blank), std::nullopt);
+        // "$ net tare unit ssss", the layout whole: a frame that is not read nothing.
+        std::array<std::string_view, 4> fields{};
+        std::size_t count = 0;
+        for (std::string_view left = TrimBlanks(rest); !left.empty(); left = TrimBlanks(left)) {
+            const std::size_t blank = std::min(left.find(' '), left.size());
+            if (count == fields.size()) {
+                return Marked(Kind::kNotAWeight);
+            }
+            fields[count++] = left.substr(0, blank);
+            left.remove_prefix(blank);
+        }
+        const auto is_letter = [](char c) {
+            return ToLowerAscii(c) >= 'a' && ToLowerAscii(c) <= 'z';
+        };
+        if (count != fields.size() || !SignedDecimal(fields[1]) ||
+            !std::all_of(fields[2].begin(), fields[2].end(), is_letter) || fields[3].size() != 4 ||
+            !HexByte(fields[3].substr(0, 2)) || !HexByte(fields[3].substr(2))) {
+            return Marked(Kind::kNotAWeight);
+        }
+        return WeightOf(fields[0], std::nullopt);
     }
 };
 

@@ -102,11 +102,14 @@ const FrameCase kCases[] = {
     {"id-line", "H\r\n", "OL", kNone},
     {"id-line", "L\r\n", "UL", kNone},
     {"id-line", "Err 220\r\n", "#err", kNone},
+    {"id-line", "Err 123456789012345678\r\n", "#err", kNone},  // not an id before a weight
     // dollar
     {"dollar", "$012345\r\n", "12345", 0},
     {"dollar", "$112345\r\n", "12345", 1},
     {"dollar", "$312345\r\n", "#err", kNone},
     {"dollar", "$  12.50   0.50 kg 0A1F\r\n", "13", kNone},
+    {"dollar", "$3+ 12?\r\n", "#err", kNone},  // invalid, and not the net-and-tare layout
+    {"dollar", "$  12.50   0.50 kg\r\n", "#err", kNone},
     // w-checksum
     {"w-checksum", WFrame("WG  123.4kg"), "123", kNone},
     {"w-checksum", WFrame("WN -12.50kg"), "-13", kNone},
