@@ -24,11 +24,9 @@ std::string Chosen(const QComboBox* box) {
                                                                 : box->currentText().toStdString();
 }
 
-// Why the pattern in `field` cannot be used, in Polish with RE2's own words after it; empty
-// when it can.
-QString PatternRefusal(const QLineEdit* field) {
-    PatternProblem problem;
-    if (PatternFormat::Make(FromScreenText(field->text()), problem)) {
+// Why a pattern cannot be used, in Polish with RE2's own words after it; empty when it can.
+QString RefusalText(const PatternProblem& problem) {
+    if (problem.kind == PatternProblem::Kind::kNone) {
         return {};
     }
     QString lead = QString::fromUtf8("Wzorzec nie do użycia: ");
@@ -119,8 +117,9 @@ void ReadingPage::Fill(const ReadingSettings& settings) {
 
 QWidget* ReadingPage::BadField() const {
     for (std::size_t i = 0; i < CBformat.size(); ++i) {
+        PatternProblem problem;
         if (CBformat[i]->currentText() == QLatin1String(kPatternFormat) &&
-            !PatternRefusal(Epattern[i]).isEmpty()) {
+            !PatternFormat::Make(FromScreenText(Epattern[i]->text()), problem)) {
             return Epattern[i];
         }
     }
@@ -152,7 +151,14 @@ void ReadingPage::SetLiveLine(int scale, const std::string& line, const std::str
 // line has come: the installer sees it before pressing OK, and OK refuses it with these words.
 void ReadingPage::Refresh(std::size_t index) {
     const std::string name = ui::Chosen(CBformat[index]);
-    const QString refusal = name == kPatternFormat ? PatternRefusal(Epattern[index]) : QString();
+    PatternProblem problem;
+    std::unique_ptr<IndicatorFormat> format;  // none for the standard rule
+    if (name == kPatternFormat) {
+        format = PatternFormat::Make(FromScreenText(Epattern[index]->text()), problem);
+    } else if (!name.empty()) {
+        format = MakePreset(name);
+    }
+    const QString refusal = RefusalText(problem);
     Epattern[index]->setToolTip(refusal);
     QPalette palette;  // nothing set: the page's own colours
     if (!refusal.isEmpty()) {
@@ -168,16 +174,9 @@ void ReadingPage::Refresh(std::size_t index) {
         Llive[index]->setText(QString::fromUtf8("(nic jeszcze nie odebrano)"));
         return;
     }
-    QString reading;
-    if (name.empty()) {
-        reading = ToScreenText(shown_[index]) + QString::fromUtf8(" (regułą standardową)");
-    } else if (name == kPatternFormat) {
-        PatternProblem ignored;  // refused above
-        reading = DescribeReading(
-            PatternFormat::Make(FromScreenText(Epattern[index]->text()), ignored)->Read(line));
-    } else {
-        reading = DescribeReading(MakePreset(name)->Read(line));
-    }
+    const QString reading =
+        format ? DescribeReading(format->Read(line))
+               : ToScreenText(shown_[index]) + QString::fromUtf8(" (regułą standardową)");
     Llive[index]->setText(VisibleText(line) + QStringLiteral("  →  ") + reading);
 }
 

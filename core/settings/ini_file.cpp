@@ -64,10 +64,6 @@ std::string_view Trimmed(std::string_view text) {
     return text.substr(begin, text.find_last_not_of(" \t") - begin + 1);
 }
 
-bool SameName(std::string_view a, std::string_view b) {
-    return EqualIgnoringCase(a, b);
-}
-
 // The section name of a header line "[name]", or nothing for any other line.
 std::optional<std::string_view> SectionOf(const Line& line) {
     const std::string_view text = Trimmed(line.text);
@@ -105,7 +101,7 @@ Place Find(const std::vector<Line>& lines, std::string_view section, std::string
     Place place{lines.size(), std::nullopt, lines.size()};
     const auto is_section = [&](const Line& line) {
         const auto name = SectionOf(line);
-        return name && SameName(*name, section);
+        return name && EqualIgnoringCase(*name, section);
     };
     auto i = static_cast<std::size_t>(std::find_if(lines.begin(), lines.end(), is_section) -
                                       lines.begin());
@@ -118,7 +114,7 @@ Place Find(const std::vector<Line>& lines, std::string_view section, std::string
             place.last_filled = i;
         }
         const auto pair = KeyValueOf(lines[i]);
-        if (!place.key_line && pair && SameName(pair->key, key)) {
+        if (!place.key_line && pair && EqualIgnoringCase(pair->key, key)) {
             place.key_line = i;
         }
     }
