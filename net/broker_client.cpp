@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <mosquitto.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -65,9 +66,17 @@ struct BrokerClient::Session {
     // When the last packet came in and went out, as far as the loop can tell.
     EventLoop::TimePoint last_in;
     EventLoop::TimePoint last_out;
+    struct Received {
+        std::string topic;
+        std::string payload;
+        bool retained;
+    };
+
     std::optional<int> connack;
+    bool session_present = false;
     std::optional<int> disconnect;
     std::vector<int> acknowledged;
+    std::vector<Received> received;
 };
 
 BrokerClient::BrokerClient(EventLoop& loop) : loop_(loop) {
@@ -92,12 +101,13 @@ void BrokerClient::Connect(const BrokerOptions& options) {
 }
 
 void BrokerClient::StartAttempt() {
-    std::shared_ptr<mosquitto> handle(mosquitto_new(options_.client_id.c_str(), true, this),
-                                      [](mosquitto* mosq) {
-                                          if (mosq != nullptr) {
-                                              mosquitto_destroy(mosq);
-                                          }
-                                      });
+    std::shared_ptr<mosquitto> handle(
+        mosquitto_new(options_.client_id.c_str(), !options_.keep_session, this),
+        [](mosquitto* mosq) {
+            if (mosq != nullptr) {
+                mosquitto_destroy(mosq);
+            }
+        });
     mosquitto* mosq = handle.get();
     if (mosq == nullptr) {
         throw std::runtime_error(std::string("mosquitto_new: ") + std::strerror(errno));
@@ -118,9 +128,10 @@ void BrokerClient::StartAttempt() {
                                 OrNull(options_.key_file), nullptr),
               "TLS");
     }
-    mosquitto_connect_callback_set(mosq, &BrokerClient::OnConnect);
+    mosquitto_connect_with_flags_callback_set(mosq, &BrokerClient::OnConnect);
     mosquitto_disconnect_callback_set(mosq, &BrokerClient::OnDisconnect);
     mosquitto_publish_callback_set(mosq, &BrokerClient::OnPublish);
+    mosquitto_message_callback_set(mosq, &BrokerClient::OnMessage);
 
     // The library resolves the host name with a blocking call: the attempt runs off the loop.
     const std::uint64_t serial = ++serial_;
@@ -143,6 +154,7 @@ void BrokerClient::StartAttempt() {
 void BrokerClient::Disconnect() {
     ++serial_;
     connected_ = false;
+    session_present_ = false;
     answer_timer_.reset();
     housekeeping_timer_.reset();
     attempt_.reset();
@@ -166,6 +178,38 @@ std::optional<int> BrokerClient::Publish(const std::string& topic, const std::st
     session_->last_out = loop_.Now();
     UpdateInterest();
     return message_id;
+}
+
+// A socket closed with bytes unread goes with a reset, and a broker that meets the reset drops
+// what it had not yet read of this client's: the last messages. What the broker sent is read
+// first, then what the library holds is written, neither waiting.
+void BrokerClient::FlushOutgoing() {
+    constexpr int kMostTurns = 64;  // a socket that takes nothing more leaves the rest
+    for (int i = 0; connected_ && i < kMostTurns; ++i) {
+        int unread = 0;
+        const bool reading =
+            ::ioctl(mosquitto_socket(session_->mosq), FIONREAD, &unread) == 0 && unread > 0;
+        const bool writing = mosquitto_want_write(session_->mosq);
+        if ((!reading && !writing) ||
+            (reading && mosquitto_loop_read(session_->mosq, 1) != MOSQ_ERR_SUCCESS) ||
+            (writing && mosquitto_loop_write(session_->mosq, 1) != MOSQ_ERR_SUCCESS)) {
+            return;
+        }
+    }
+}
+
+bool BrokerClient::Subscribe(const std::string& topic, int qos) {
+    if (!connected_) {
+        return false;
+    }
+    const int result = mosquitto_subscribe(session_->mosq, nullptr, topic.c_str(), qos);
+    if (result != MOSQ_ERR_SUCCESS) {
+        Lose("subscribe " + topic + ": " + ErrorText(result, errno));
+        return false;
+    }
+    session_->last_out = loop_.Now();
+    UpdateInterest();
+    return true;
 }
 
 void BrokerClient::AttemptFinished(std::uint64_t serial, AttemptResult attempt) {
@@ -201,6 +245,7 @@ void BrokerClient::HandleSocket(bool readable, bool writable) {
     // Acted on in the order they happened; any handler may end this session.
     const std::uint64_t serial = serial_;
     const std::vector<int> acknowledged = std::exchange(session_->acknowledged, {});
+    const std::vector<Session::Received> received = std::exchange(session_->received, {});
     const std::optional<int> connack = std::exchange(session_->connack, std::nullopt);
     const std::optional<int> disconnect = session_->disconnect;
     if (connack) {
@@ -209,6 +254,7 @@ void BrokerClient::HandleSocket(bool readable, bool writable) {
             return;
         }
         connected_ = true;
+        session_present_ = session_->session_present;
         answer_timer_.reset();
         ArmHousekeeping();
         if (on_connected) {
@@ -221,6 +267,14 @@ void BrokerClient::HandleSocket(bool readable, bool writable) {
         }
         if (on_acknowledged) {
             on_acknowledged(message_id);
+        }
+    }
+    for (const Session::Received& message : received) {
+        if (serial != serial_) {
+            return;
+        }
+        if (on_message) {
+            on_message(message.topic, message.payload, message.retained);
         }
     }
     if (serial != serial_) {
@@ -276,8 +330,10 @@ void BrokerClient::Lose(const std::string& reason) {
     }
 }
 
-void BrokerClient::OnConnect(mosquitto*, void* self, int code) {
-    static_cast<BrokerClient*>(self)->session_->connack = code;
+void BrokerClient::OnConnect(mosquitto*, void* self, int code, int flags) {
+    Session& session = *static_cast<BrokerClient*>(self)->session_;
+    session.connack = code;
+    session.session_present = (flags & 1) != 0;  // the CONNACK's session-present bit
 }
 
 void BrokerClient::OnDisconnect(mosquitto*, void* self, int code) {
@@ -286,6 +342,16 @@ void BrokerClient::OnDisconnect(mosquitto*, void* self, int code) {
 
 void BrokerClient::OnPublish(mosquitto*, void* self, int message_id) {
     static_cast<BrokerClient*>(self)->session_->acknowledged.push_back(message_id);
+}
+
+void BrokerClient::OnMessage(mosquitto*, void* self, const mosquitto_message* message) {
+    std::string payload;
+    if (message->payload != nullptr && message->payloadlen > 0) {
+        payload.assign(static_cast<const char*>(message->payload),
+                       static_cast<std::size_t>(message->payloadlen));
+    }
+    static_cast<BrokerClient*>(self)->session_->received.push_back(
+        {message->topic, std::move(payload), message->retain});
 }
 
 }  // namespace station::net

@@ -11,6 +11,7 @@
 #include "base/off_loop.h"
 
 struct mosquitto;
+struct mosquitto_message;
 
 namespace station::net {
 
@@ -26,6 +27,9 @@ struct BrokerOptions {
     std::string key_file;
     std::string will_topic;  // published by the broker, retained, when the client vanishes
     std::string will_payload;
+    // A lasting session: the broker keeps the subscriptions and queues QoS 1 messages for this
+    // client id while it is away, and says when it answers whether it still had them.
+    bool keep_session = false;
     std::chrono::seconds keep_alive{30};
     std::chrono::milliseconds answer_timeout{10000};  // from the attempt to the CONNACK
 };
@@ -34,8 +38,10 @@ struct BrokerOptions {
 // loop: its socket is watched there, its housekeeping runs when the keep-alive falls due, and
 // nothing else wakes the loop. The attempt itself (name lookup, connect, TLS start) runs off the
 // loop (base/off_loop.h), because the library resolves the host name with a blocking call; a
-// broker that never answers is given up after `answer_timeout`. Every session starts clean:
-// what was not acknowledged when a session ended is the caller's to send again.
+// broker that never answers is given up after `answer_timeout`. Unless the options keep the
+// session, every session starts clean: what was not acknowledged when a session ended is the
+// caller's to send again. Messages received are acknowledged by the library as they arrive,
+// before the caller has them, as the MQTT client libraries do.
 //
 // Every end of an attempt or a session, whatever its cause, reaches the caller one way: on_lost
 // with the reason, on the loop and never from inside Connect. Nothing here throws.
@@ -52,17 +58,28 @@ public:
     std::function<void(const std::string& reason)> on_lost;
     // The broker acknowledged the QoS 1 message of that id.
     std::function<void(int message_id)> on_acknowledged;
+    // A message arrived on a subscription; `retained` when the broker kept it from before.
+    std::function<void(const std::string& topic, const std::string& payload, bool retained)>
+        on_message;
 
     // Ends any session or attempt, then starts a new attempt.
     void Connect(const BrokerOptions& options);
     // Ends any session or attempt without a notice; the broker publishes the will.
     void Disconnect();
     bool Connected() const { return connected_; }
+    // Whether the broker answered the current session with the one it kept from before.
+    bool SessionPresent() const { return session_present_; }
 
     // Queues a message on the current session and returns its id; nothing without a session,
     // and nothing when the library refuses the message, which ends the session (on_lost).
     std::optional<int> Publish(const std::string& topic, const std::string& payload, int qos,
                                bool retain);
+    // Before an end: reads what the broker sent, then writes out what the library still holds,
+    // as far as the socket goes without waiting, so that the last messages reach the broker.
+    void FlushOutgoing();
+    // Subscribes on the current session; false without one or when the library refuses, which
+    // ends the session.
+    bool Subscribe(const std::string& topic, int qos);
 
 private:
     struct AttemptResult;
@@ -77,9 +94,10 @@ private:
     void UpdateInterest();
     void Lose(const std::string& reason);
 
-    static void OnConnect(mosquitto* mosq, void* self, int code);
+    static void OnConnect(mosquitto* mosq, void* self, int code, int flags);
     static void OnDisconnect(mosquitto* mosq, void* self, int code);
     static void OnPublish(mosquitto* mosq, void* self, int message_id);
+    static void OnMessage(mosquitto* mosq, void* self, const mosquitto_message* message);
 
     EventLoop& loop_;
     BrokerOptions options_;
@@ -89,6 +107,7 @@ private:
     std::unique_ptr<Timer> housekeeping_timer_;
     std::uint64_t serial_ = 0;
     bool connected_ = false;
+    bool session_present_ = false;
 };
 
 }  // namespace station::net

@@ -11,11 +11,28 @@ BrokerSupervisor::BrokerSupervisor(EventLoop& loop, net::BrokerOptions options, 
     };
     client_.on_lost = [this](const std::string& reason) { HandleLost(reason); };
     client_.on_acknowledged = [this](int message_id) { handlers_.acknowledged(message_id); };
+    client_.on_message = [this](const std::string& topic, const std::string& payload,
+                                bool retained) {
+        if (handlers_.message) {
+            handlers_.message(topic, payload, retained);
+        }
+    };
     Connect();
 }
 
 void BrokerSupervisor::Connect() {
     client_.Connect(options_);
+}
+
+void BrokerSupervisor::Pause() {
+    retry_timer_.reset();
+    client_.Disconnect();
+}
+
+void BrokerSupervisor::Resume() {
+    retry_timer_.reset();
+    backoff_.Reset();
+    Connect();
 }
 
 void BrokerSupervisor::HandleLost(const std::string& reason) {

@@ -21,16 +21,30 @@ public:
         std::function<void(const std::string& reason)> lost;
         std::function<void(int message_id)> acknowledged;
         std::function<void(const std::string& problem)> problem;  // a new reason for failing
+        // A message on a subscription; may be left empty by a client that subscribes to nothing.
+        std::function<void(const std::string& topic, const std::string& payload, bool retained)>
+            message;
     };
 
     BrokerSupervisor(EventLoop& loop, net::BrokerOptions options, Handlers handlers);
 
     bool Connected() const { return client_.Connected(); }
+    bool SessionPresent() const { return client_.SessionPresent(); }
     // As BrokerClient::Publish.
     std::optional<int> Publish(const std::string& topic, const std::string& payload, int qos,
                                bool retain) {
         return client_.Publish(topic, payload, qos, retain);
     }
+    // As BrokerClient::FlushOutgoing.
+    void FlushOutgoing() { client_.FlushOutgoing(); }
+    // As BrokerClient::Subscribe.
+    bool Subscribe(const std::string& topic, int qos) { return client_.Subscribe(topic, qos); }
+
+    // Ends the session and tries no more until Resume: the broker keeps a lasting session's
+    // messages meanwhile.
+    void Pause();
+    // Connects again at once, after Pause.
+    void Resume();
 
 private:
     void Connect();

@@ -9,14 +9,25 @@
 #include <iostream>
 #include <system_error>
 
+#include "core/files/whole_file.h"
 #include "core/register/delivery_state.h"
 #include "core/register/register_line.h"
+#include "service/replay_request.h"
 #include "service/weighing_message.h"
 
 namespace station {
 namespace {
 
 constexpr const char* kStateFileName = "publikacja.stan";
+constexpr const char* kReplayFileName = "publikacja.odtworzenie";
+
+std::string Honoured(const std::string& path) {
+    std::string token;
+    if (ReadWhole(path, token) != ReadResult::kRead) {
+        token.clear();  // none yet; an unreadable one costs a replay, never a loss
+    }
+    return token;
+}
 
 Publisher::Status StatusOf(const PublishSettings& settings) {
     Publisher::Status status;
@@ -41,6 +52,8 @@ Publisher::Publisher(EventLoop& loop, TransmissionLog& log, PublishSettings sett
       settings_(std::move(settings)),
       directory_(std::move(directory)),
       state_path_(directory_ + "/" + kStateFileName),
+      replay_path_(directory_ + "/" + kReplayFileName),
+      honoured_replay_(Honoured(replay_path_)),
       on_status_(std::move(on_status)),
       status_(StatusOf(settings_)),
       store_(loop, state_path_,
@@ -55,7 +68,10 @@ Publisher::Publisher(EventLoop& loop, TransmissionLog& log, PublishSettings sett
           loop, Options(),
           {[this] { HandleConnected(); }, [this](const std::string& reason) { HandleLost(reason); },
            [this](int message_id) { HandleAcknowledged(message_id); },
-           [this](const std::string& problem) { Report(log_code::kFault, problem); }}) {
+           [this](const std::string& problem) { Report(log_code::kFault, problem); },
+           [this](const std::string& topic, const std::string& payload, bool) {
+               HandleMessage(topic, payload);
+           }}) {
     ReportStatus();
 }
 
@@ -63,6 +79,7 @@ Publisher::Publisher(EventLoop& loop, TransmissionLog& log, PublishSettings sett
 // consumer reads the scales as not connected before it reads the station as offline.
 Publisher::~Publisher() {
     states_.SendEnded();
+    supervisor_.FlushOutgoing();
 }
 
 RegisterPosition Publisher::StartingPlace(const LocalTime& now) {
@@ -112,7 +129,8 @@ net::BrokerOptions Publisher::Options() const {
 
 void Publisher::HandleConnected() {
     Report(log_code::kEvent, "connected");
-    if (supervisor_.Publish(Topic("status"), "online", 1, true)) {
+    if (supervisor_.Publish(Topic("status"), "online", 1, true) &&
+        supervisor_.Subscribe(Topic("replay"), 1)) {
         states_.Resend();
         SendWaiting();
     }
@@ -128,6 +146,38 @@ void Publisher::HandleAcknowledged(int message_id) {
     if (cursor_.Acknowledged(message_id)) {
         KeepDelivered();
     }
+    SendWaiting();
+}
+
+// The register is read again from the month asked for; what was sent and not yet acknowledged
+// goes again with it. The place moved back is stored before the request counts as honoured, so
+// a station stopped between the two sends the month once more rather than not at all.
+void Publisher::HandleMessage(const std::string& topic, const std::string& payload) {
+    if (topic != Topic("replay")) {
+        return;
+    }
+    std::string problem;
+    const std::optional<ReplayRequest> request = ReadReplayRequest(payload, problem);
+    if (!request) {
+        Report(log_code::kFault, "replay request not read (" + problem + "), ignored");
+        return;
+    }
+    if (request->token == honoured_replay_) {
+        return;
+    }
+    const RegisterPosition from{request->from_month + ".txt", 0};
+    if (from < cursor_.Delivered()) {
+        cursor_ = DeliveryCursor(from);
+        waiting_ = RegisterLineCount(directory_);  // it counts after a place that only moves on
+        store_.Keep(from, false);
+    }
+    if (!ReplaceAtomically(replay_path_, request->token, std::nullopt)) {
+        Report(log_code::kFault, "cannot keep the replay request in " + replay_path_ + ": " +
+                                     std::error_code(errno, std::generic_category()).message());
+    }
+    honoured_replay_ = request->token;
+    Report(log_code::kEvent,
+           "replay asked from " + request->from_month + " (request " + request->token + ")");
     SendWaiting();
 }
 

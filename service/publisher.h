@@ -26,8 +26,10 @@ namespace station {
 // in register order. A damaged state file is kept aside and delivery starts again from a place
 // it can trust, repeating rather than skipping; a month file that cannot be read halts delivery
 // there until it can. A register line that is no weighing is logged and passed over. Live states
-// are retained and thinned per scale. Problems go to the transmission log and standard error
-// once per change. Nothing here ever asks the operator anything.
+// are retained and thinned per scale. A collector's replay request (replay_request.h) on the
+// station's own topic moves delivery back to the start of the month it names, once per request.
+// Problems go to the transmission log and standard error once per change. Nothing here ever asks
+// the operator anything.
 class Publisher final : public StationObserver {
 public:
     struct Status {
@@ -58,6 +60,7 @@ private:
     void HandleConnected();
     void HandleLost(const std::string& reason);
     void HandleAcknowledged(int message_id);
+    void HandleMessage(const std::string& topic, const std::string& payload);
     void SendWaiting();
     void KeepDelivered();
     bool SendState(int scale, const StateThinning::ScaleState& state);
@@ -71,6 +74,8 @@ private:
     PublishSettings settings_;
     std::string directory_;
     std::string state_path_;
+    std::string replay_path_;
+    std::string honoured_replay_;  // the token of the last replay request honoured
     StatusSink on_status_;
     Status status_;
     DeliveryStateStore store_;

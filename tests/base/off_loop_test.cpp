@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "base/off_loop.h"
-#include "tests/support/poll_loop.h"
+#include "base/poll_loop.h"
 
 namespace station {
 namespace {
@@ -16,7 +16,7 @@ namespace {
 using std::chrono::milliseconds;
 
 TEST(OffLoopWork, TheResultArrivesOnTheLoopsThread) {
-    net::PollLoop loop;
+    PollLoop loop;
     std::thread::id worker;
     std::thread::id completion;
     int result = 0;
@@ -38,7 +38,7 @@ TEST(OffLoopWork, TheResultArrivesOnTheLoopsThread) {
 }
 
 TEST(OffLoopWork, DroppedWorkNeverCompletesAndItsResultIsFreed) {
-    net::PollLoop loop;
+    PollLoop loop;
     std::atomic<bool> release{false};
     std::atomic<bool> freed{false};
     bool completed = false;
@@ -64,7 +64,7 @@ TEST(OffLoopWork, DroppedWorkNeverCompletesAndItsResultIsFreed) {
 }
 
 TEST(OffLoopWork, ManyStartedAndDroppedThenTheEnd) {
-    net::PollLoop loop;
+    PollLoop loop;
     int completed = 0;
     std::vector<std::unique_ptr<OffLoopWork>> kept;
     for (int i = 0; i < 200; ++i) {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/reading/stable_saves.h"
-#include "tests/support/poll_loop.h"
+#include "base/poll_loop.h"
 
 namespace station::test {
 namespace {
@@ -77,7 +77,7 @@ protected:
         return outcome_.empty() && waiting_ ? "waiting" : outcome_;
     }
 
-    net::PollLoop loop_;
+    PollLoop loop_;
     std::string outcome_;
     bool waiting_ = false;
     StableSaves saves_{loop_,

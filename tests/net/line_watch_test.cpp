@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "net/line_watch.h"
-#include "tests/support/poll_loop.h"
+#include "base/poll_loop.h"
 
 namespace station::net {
 namespace {

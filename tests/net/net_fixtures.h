@@ -17,7 +17,7 @@
 #include "net/client_socket.h"
 #include "net/socket_error.h"
 #include "tests/support/loopback.h"
-#include "tests/support/poll_loop.h"
+#include "base/poll_loop.h"
 
 namespace station::net::test {
 

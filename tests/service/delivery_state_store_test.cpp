@@ -1,9 +1,9 @@
 // The delivered place is stored once per burst of acknowledgements, and never lost at the end.
 #include <gtest/gtest.h>
 
+#include "base/poll_loop.h"
 #include "core/register/delivery_state.h"
 #include "service/delivery_state_store.h"
-#include "tests/support/poll_loop.h"
 #include "tests/support/temp_dir.h"
 
 namespace station {
@@ -18,7 +18,7 @@ RegisterPosition At(std::uint64_t offset) {
 
 TEST(DeliveryStateStore, ABurstCostsOneWriteAndTheLastPlaceIsKept) {
     const test::TempDir dir;
-    net::PollLoop loop;
+    PollLoop loop;
     std::vector<std::string> problems;
     auto store = std::make_unique<DeliveryStateStore>(
         loop, dir / "state", [&](const std::string& problem) { problems.push_back(problem); });

@@ -6,12 +6,12 @@
 
 #include <filesystem>
 
+#include "base/poll_loop.h"
 #include "core/register/register_line.h"
 #include "core/register/weighing_register.h"
 #include "service/publisher.h"
 #include "tests/core/fakes.h"
 #include "tests/support/mqtt_broker.h"
-#include "tests/support/poll_loop.h"
 
 namespace station::test {
 namespace {
@@ -97,7 +97,7 @@ protected:
     TempDir out_;
     FakeClock clock_;
     TransmissionLog log_{clock_};
-    net::PollLoop loop_;
+    PollLoop loop_;
     MqttBroker broker_;
     std::optional<MqttSubscriber> collector_;
     Publisher::Status status_;
@@ -232,6 +232,38 @@ TEST_F(PublisherTest, AnEndMarkCutByASaveDoesNotShiftWhatIsSent) {
               "st/202612/" + std::to_string(first.size() + 2));
 }
 
+// A collector's replay request, retained on the station's topic: honoured once, whatever the
+// station's restarts; one that cannot be read is logged and changes nothing.
+TEST_F(PublisherTest, AReplayRequestSendsAgainFromItsMonthOnceAndABadOneIsIgnored) {
+    const Lines register_lines{Line(10, 1, "1"), Line(11, 1, "2"), Line(12, 1, "3")};
+    for (int month = 10; month <= 12; ++month) {
+        AppendLineToFile(dir_ / ("2026" + std::to_string(month) + ".txt"),
+                         register_lines[static_cast<std::size_t>(month - 10)]);
+    }
+    WriteFile(dir_ / "publikacja.stan",
+              "202612.txt " + std::to_string(register_lines[2].size() + 2) + "\n");
+    Collect();
+    const auto request = [&](const std::string& payload) {
+        ASSERT_TRUE(
+            RunToEnd({"mosquitto_pub", "-h", "127.0.0.1", "-p", std::to_string(broker_.Port()),
+                      "-t", "t/replay", "-m", payload, "-r", "-q", "1"},
+                     out_ / "request.log"));
+    };
+    request(R"({"request":"r1","from":"202611"})");
+    Start();
+    ASSERT_TRUE(Collected(2));
+    ASSERT_TRUE(AllDelivered());
+    EXPECT_EQ(Delivered(), (Lines{register_lines[1], register_lines[2]}));
+
+    publisher_.reset();
+    Start();  // the retained request comes again, and is not honoured again
+    ASSERT_TRUE(RunUntil([&] { return status_.connected; }));
+    request(R"({"request":"r2","from":"2026-11"})");
+    ASSERT_TRUE(RunUntil([&] { return !Faults("replay request not read").empty(); }));
+    EXPECT_EQ(Delivered().size(), 2u);
+    EXPECT_EQ(status_.waiting, 0u);
+}
+
 TEST_F(PublisherTest, StatesAreThinnedPerScaleTheLatestWinning) {
     Collect();
     Start();
@@ -264,6 +296,7 @@ TEST_F(PublisherTest, AnEndedStationLeavesEveryScaleNotConnectedBeforeItIsOfflin
     publisher_.reset();
     ASSERT_TRUE(RunUntil([&] { return collector_->Payloads("t/status").back() == "offline"; }));
     Lines last = collector_->Lines();
+
     last.erase(last.begin(), last.end() - 5);
     for (int scale = 1; IsScaleNumber(scale); ++scale) {
         const std::string& line = last[static_cast<std::size_t>(scale - 1)];

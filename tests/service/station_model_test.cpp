@@ -3,10 +3,10 @@
 // that falls silent and comes back.
 #include <gtest/gtest.h>
 
+#include "base/poll_loop.h"
 #include "service/station_model.h"
 #include "tests/core/fakes.h"
 #include "tests/net/net_fixtures.h"
-#include "tests/support/poll_loop.h"
 #include "tests/support/station_directory.h"
 
 namespace station::test {
@@ -66,7 +66,7 @@ protected:
     WorkingDirectory cwd_;
     StationState state_;
     FakeClock clock_;
-    net::PollLoop loop_;
+    PollLoop loop_;
     net::test::Listener server_;
     const RefusingPort refusing_;
     Recorder first_;

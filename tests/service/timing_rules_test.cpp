@@ -2,10 +2,10 @@
 // scale, and the broker retried after one second, doubling to a minute.
 #include <gtest/gtest.h>
 
+#include "base/poll_loop.h"
 #include "service/broker_supervisor.h"
 #include "service/state_thinning.h"
 #include "tests/support/loopback.h"
-#include "tests/support/poll_loop.h"
 
 namespace station::test {
 namespace {
@@ -14,7 +14,7 @@ using std::chrono::milliseconds;
 using namespace std::chrono_literals;
 
 TEST(StateThinning, AtMostOneStateEvery200msPerScaleTheLatestWinning) {
-    net::PollLoop loop;
+    PollLoop loop;
     std::vector<std::string> sent;  // "scale:reading"
     bool session = true;
     StateThinning thinning(loop, [&](int scale, const StateThinning::ScaleState& state) {
@@ -46,7 +46,7 @@ TEST(StateThinning, AtMostOneStateEvery200msPerScaleTheLatestWinning) {
 }
 
 TEST(BrokerSupervisor, ABrokerThatIsDownIsTriedAfterOneSecondDoublingToAMinute) {
-    net::PollLoop loop;
+    PollLoop loop;
     const RefusingPort refusing;
     net::BrokerOptions options;
     options.host = "127.0.0.1";
@@ -54,10 +54,12 @@ TEST(BrokerSupervisor, ABrokerThatIsDownIsTriedAfterOneSecondDoublingToAMinute) 
     options.client_id = "t";
     int tries = 0;
     int problems = 0;
-    BrokerSupervisor supervisor(
-        loop, options,
-        {[] { FAIL() << "nothing listens"; }, [&](const std::string&) { ++tries; }, [](int) {},
-         [&](const std::string&) { ++problems; }});
+    BrokerSupervisor supervisor(loop, options,
+                                {[] { FAIL() << "nothing listens"; },
+                                 [&](const std::string&) { ++tries; },
+                                 [](int) {},
+                                 [&](const std::string&) { ++problems; },
+                                 {}});
     ASSERT_TRUE(loop.RunUntil([&] { return tries == 1; }, 5s));
     for (const int wait : {1, 2, 4, 8, 16, 32, 60, 60}) {
         SCOPED_TRACE(wait);

@@ -10,11 +10,11 @@
 
 #include "base/event_loop.h"
 
-namespace station::net {
+namespace station {
 
-// An event loop over poll(2) that drives the network component in tests, without a toolkit. One
-// thread; it runs only while RunOnce, RunUntil or Advance is called. Its time is the steady
-// clock's plus whatever Advance added, so timing rules can be tested without waiting.
+// An event loop over poll(2), without a toolkit: the ledger's, and the tests'. One thread; it
+// runs only while RunOnce, RunUntil or Advance is called. Its time is the steady clock's plus
+// whatever Advance added, so timing rules can be tested without waiting.
 class PollLoop final : public EventLoop {
 public:
     using ExceptionHandler = std::function<void(std::exception_ptr)>;
@@ -71,4 +71,4 @@ private:
     std::chrono::milliseconds advanced_{0};
 };
 
-}  // namespace station::net
+}  // namespace station

@@ -1,4 +1,4 @@
-#include "tests/support/poll_loop.h"
+#include "base/poll_loop.h"
 
 #include <poll.h>
 
@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <system_error>
 
-namespace station::net {
+namespace station {
 
 class PollLoop::Watcher final : public FdWatch {
 public:
@@ -172,4 +172,4 @@ std::size_t PollLoop::ActiveWatchCount() const {
     return count;
 }
 
-}  // namespace station::net
+}  // namespace station

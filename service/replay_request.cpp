@@ -1,0 +1,48 @@
+#include "service/replay_request.h"
+
+#include <nlohmann/json.hpp>
+
+#include "core/register/register_place.h"
+
+namespace station {
+namespace {
+
+constexpr std::size_t kLongestToken = 200;
+
+}  // namespace
+
+std::optional<ReplayRequest> ReadReplayRequest(const std::string& payload, std::string& problem) {
+    const nlohmann::json message = nlohmann::json::parse(payload, nullptr, false);
+    if (!message.is_object()) {
+        problem = "not a JSON object";
+        return std::nullopt;
+    }
+    const auto token = message.find("request");
+    const auto from = message.find("from");
+    if (token == message.end() || !token->is_string() || from == message.end() ||
+        !from->is_string()) {
+        problem = "\"request\" and \"from\" must be texts";
+        return std::nullopt;
+    }
+    ReplayRequest request{token->get<std::string>(), from->get<std::string>()};
+    if (request.token.empty() || request.token.size() > kLongestToken) {
+        problem = "\"request\" must hold 1 to 200 characters";
+        return std::nullopt;
+    }
+    const std::string& month = request.from_month;
+    if (!IsMonthFileName(month + ".txt") || month.compare(4, 2, "01") < 0 ||
+        month.compare(4, 2, "12") > 0) {
+        problem = "\"from\" is no month (yyyymm)";
+        return std::nullopt;
+    }
+    return request;
+}
+
+std::string ReplayRequestMessage(const ReplayRequest& request) {
+    nlohmann::ordered_json message;
+    message["request"] = request.token;
+    message["from"] = request.from_month;
+    return message.dump();
+}
+
+}  // namespace station
