@@ -10,7 +10,6 @@
 namespace station {
 namespace {
 
-constexpr const char* kSection = "Publikacja";
 constexpr int kPlainPort = 1883;
 constexpr int kTlsPort = 8883;
 
@@ -23,12 +22,18 @@ private:
     std::string why_;
 };
 
-std::string Read(const IniFile& file, const char* key) {
-    return file.ReadString(kSection, key, "");
+// One section of a settings file, as the broker's keys are read from it.
+struct Section {
+    const IniFile& file;
+    std::string_view name;
+};
+
+std::string Read(const Section& section, const char* key) {
+    return section.file.ReadString(section.name, key, "");
 }
 
 // A file named by `key`, checked for reading now so that a typing error shows at start.
-std::string ReadableFile(const IniFile& file, const char* key) {
+std::string ReadableFile(const Section& file, const char* key) {
     std::string path = Read(file, key);
     if (!path.empty() && ::access(path.c_str(), R_OK) != 0) {
         throw Refused(std::string(key) + ": cannot read " + path);
@@ -36,7 +41,7 @@ std::string ReadableFile(const IniFile& file, const char* key) {
     return path;
 }
 
-int Port(const IniFile& file, bool tls) {
+int Port(const Section& file, bool tls) {
     const std::string text = Read(file, "port");
     if (text.empty()) {
         return tls ? kTlsPort : kPlainPort;
@@ -48,27 +53,8 @@ int Port(const IniFile& file, bool tls) {
     return *port;
 }
 
-// The first line of the file, which only its owner may read.
-std::string Password(const std::string& path) {
-    struct stat status {};
-    if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
-        throw Refused("password_file: cannot read " + path);
-    }
-    if ((status.st_mode & (S_IRGRP | S_IROTH)) != 0) {
-        throw Refused("password_file: others than its owner can read " + path);
-    }
-    std::ifstream stream(path, std::ios::binary);
-    std::string line;
-    if (!stream || std::getline(stream, line).bad()) {
-        throw Refused("password_file: cannot read " + path);
-    }
-    if (!line.empty() && line.back() == '\r') {
-        line.pop_back();
-    }
-    return line;
-}
-
-PublishSettings Load(const IniFile& file, const std::string& host_name) {
+PublishSettings Load(const Section& file, const std::string& default_topic,
+                     const std::string& default_client_id) {
     PublishSettings settings;
     settings.broker = Read(file, "broker");
     settings.ca_file = ReadableFile(file, "cafile");
@@ -80,32 +66,71 @@ PublishSettings Load(const IniFile& file, const std::string& host_name) {
     settings.port = Port(file, !settings.ca_file.empty());
     settings.topic = Read(file, "topic");
     if (settings.topic.empty()) {
-        settings.topic = "tarvelio/" + host_name;
+        settings.topic = default_topic;
     }
     settings.client_id = Read(file, "client_id");
     if (settings.client_id.empty()) {
-        settings.client_id = "tarvelio-" + host_name;
+        settings.client_id = default_client_id;
     }
     settings.username = Read(file, "username");
     const std::string password_file = Read(file, "password_file");
     if (!password_file.empty()) {
-        settings.password = Password(password_file);
+        std::string problem;
+        const std::optional<std::string> password = ReadPasswordFile(password_file, problem);
+        if (!password) {
+            throw Refused("password_file: " + problem);
+        }
+        settings.password = *password;
     }
     return settings;
 }
 
 }  // namespace
 
+std::optional<std::string> ReadPasswordFile(const std::string& path, std::string& problem) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
+        problem = "cannot read " + path;
+        return std::nullopt;
+    }
+    if ((status.st_mode & (S_IRGRP | S_IROTH)) != 0) {
+        problem = "others than its owner can read " + path;
+        return std::nullopt;
+    }
+    std::ifstream stream(path, std::ios::binary);
+    std::string line;
+    if (!stream || std::getline(stream, line).bad()) {
+        problem = "cannot read " + path;
+        return std::nullopt;
+    }
+    if (!line.empty() && line.back() == '\r') {
+        line.pop_back();
+    }
+    return line;
+}
+
+PublishSettingsResult LoadBrokerSettings(const IniFile& file, std::string_view section,
+                                         const std::string& default_topic,
+                                         const std::string& default_client_id) {
+    try {
+        return {Load({file, section}, default_topic, default_client_id), {}};
+    } catch (const Refused& refused) {
+        return {std::nullopt, refused.What()};
+    }
+}
+
 PublishSettingsResult LoadPublishSettings(const IniFile& file, const std::string& host_name) {
-    if (Read(file, "broker").empty()) {
+    constexpr std::string_view kSection = "Publikacja";
+    if (file.ReadString(kSection, "broker", "").empty()) {
         // A section written for publishing that cannot start it is said, not taken as absent.
         return {std::nullopt, file.HasKeys(kSection) ? "publishing off: broker: not set" : ""};
     }
-    try {
-        return {Load(file, host_name), {}};
-    } catch (const Refused& refused) {
-        return {std::nullopt, "publishing off: " + refused.What()};
+    PublishSettingsResult result =
+        LoadBrokerSettings(file, kSection, "tarvelio/" + host_name, "tarvelio-" + host_name);
+    if (!result.settings) {
+        result.problem.insert(0, "publishing off: ");
     }
+    return result;
 }
 
 }  // namespace station

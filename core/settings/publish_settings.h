@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "core/settings/ini_file.h"
 
@@ -31,5 +32,15 @@ struct PublishSettingsResult {
 // Reads the section with the file's rules; `host_name` names the station in the default topic
 // and client id. A bad value, or keys without a broker, turn publishing off and say why.
 PublishSettingsResult LoadPublishSettings(const IniFile& file, const std::string& host_name);
+
+// A broker's keys from any section, with the same rules; `broker` is taken as it stands. A bad
+// value gives no settings and the reason.
+PublishSettingsResult LoadBrokerSettings(const IniFile& file, std::string_view section,
+                                         const std::string& default_topic,
+                                         const std::string& default_client_id);
+
+// The first line of a password file, which only its owner may read; nothing, with the problem,
+// otherwise.
+std::optional<std::string> ReadPasswordFile(const std::string& path, std::string& problem);
 
 }  // namespace station

@@ -1,0 +1,19 @@
+#include "ledger/database.h"
+
+#include "ledger/postgres_database.h"
+#include "ledger/sqlite_database.h"
+
+namespace station::ledger {
+
+std::unique_ptr<Database> OpenDatabase(const std::string& url, const std::string& password) {
+    constexpr std::string_view kSqlite = "sqlite:";
+    if (url.starts_with(kSqlite) && url.size() > kSqlite.size()) {
+        return std::make_unique<SqliteDatabase>(url.substr(kSqlite.size()));
+    }
+    if (url.starts_with("postgresql://") || url.starts_with("postgres://")) {
+        return std::make_unique<PostgresDatabase>(url, password);
+    }
+    throw std::invalid_argument("url: neither sqlite:PATH nor postgresql://...: " + url);
+}
+
+}  // namespace station::ledger

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace station::ledger {
+
+// A value bound to a statement's parameter: NULL, an integer, a number or a text. Statements
+// name their parameters $1, $2, ... in order of first use, which both databases read.
+using Value = std::variant<std::monostate, std::int64_t, double, std::string>;
+
+struct Command {
+    const char* sql;
+    std::vector<Value> values;
+};
+
+// A row of a query's answer, every column as text; nothing for NULL.
+using Row = std::vector<std::optional<std::string>>;
+
+// Whatever a database refused or could not do; its text says why, in the database's words.
+class DatabaseError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The little the ledger asks of a database, so that SQLite and PostgreSQL answer alike. Every
+// value is bound, never pasted into a statement's text.
+class Database {
+public:
+    virtual ~Database() = default;
+
+    // Runs the commands in one transaction, on disk when this returns; throws DatabaseError,
+    // and then nothing of them holds.
+    virtual void Transact(const std::vector<Command>& commands) = 0;
+    // Throws DatabaseError.
+    virtual std::vector<Row> Query(const char* sql, const std::vector<Value>& values) = 0;
+};
+
+// "sqlite:PATH" or a "postgresql://" (or "postgres://") URI; `password` for PostgreSQL, empty
+// for none. Throws DatabaseError when it cannot be opened; std::invalid_argument for a URL of
+// neither kind.
+std::unique_ptr<Database> OpenDatabase(const std::string& url, const std::string& password);
+
+}  // namespace station::ledger

@@ -1,0 +1,104 @@
+// tarvelio-ledger: keeps every station's weighings in one database. Runs until SIGTERM or
+// SIGINT, then writes what it holds and ends.
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <iostream>
+#include <string_view>
+#include <vector>
+
+#include "base/file_descriptor.h"
+#include "base/poll_loop.h"
+#include "core/clock.h"
+#include "ledger/ledger.h"
+#include "service/publisher.h"
+
+namespace {
+
+constexpr int kUsageError = 2;
+constexpr const char* kDefaultConfig = "/etc/tarvelio/ledger.ini";
+constexpr const char* kDefaultStateDirectory = "/var/lib/tarvelio-ledger";
+
+constexpr const char* kHelp =
+    "Usage: tarvelio-ledger [options]\n"
+    "Plant ledger: keeps every weighing room's weighings, live scale states and station\n"
+    "status, as the stations publish them to an MQTT broker, in one SQLite or PostgreSQL\n"
+    "database, each weighing once. At start, and whenever the broker or the database lost\n"
+    "what it held, it asks the stations to send their weighings again from their registers.\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help           Displays this help and exits.\n"
+    "  -v, --version        Displays the version and exits.\n"
+    "  -c, --config <file>  The settings file (default /etc/tarvelio/ledger.ini).\n";
+
+void Say(const std::string& line) {
+    std::cerr << "tarvelio-ledger: " << line << std::endl;
+}
+
+int Usage(const std::string& problem) {
+    std::cerr << "tarvelio-ledger: " << problem << "\n\n" << kHelp;
+    return kUsageError;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace station;
+    std::string config = kDefaultConfig;
+    const std::vector<std::string_view> arguments(argv + 1, argv + argc);
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string_view argument = arguments[i];
+        if (argument == "-h" || argument == "--help") {
+            std::cout << kHelp;
+            return 0;
+        }
+        if (argument == "-v" || argument == "--version") {
+            std::cout << "tarvelio-ledger " << STATION_VERSION << '\n';
+            return 0;
+        }
+        if ((argument == "-c" || argument == "--config") && i + 1 < arguments.size()) {
+            config = arguments[++i];
+        } else if (argument.starts_with("--config=")) {
+            config = argument.substr(std::string_view("--config=").size());
+        } else {
+            return Usage("Unknown option '" + std::string(argument) + "'.");
+        }
+    }
+    if (::access(config.c_str(), R_OK) != 0) {
+        Say("cannot read the settings file " + config);
+        return EXIT_FAILURE;
+    }
+    const char* state_directory = std::getenv("STATE_DIRECTORY");  // set by systemd
+    const ledger::LedgerSettingsResult settings = ledger::LoadLedgerSettings(
+        IniFile(config), HostName(),
+        state_directory != nullptr ? state_directory : kDefaultStateDirectory, SystemClock().Now());
+    if (!settings.settings) {
+        Say(config + ": " + settings.problem);
+        return EXIT_FAILURE;
+    }
+
+    // The signals that end it arrive on the loop as a descriptor, never inside a callback.
+    sigset_t ending;
+    sigemptyset(&ending);
+    sigaddset(&ending, SIGTERM);
+    sigaddset(&ending, SIGINT);
+    sigprocmask(SIG_BLOCK, &ending, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+    const FileDescriptor signals(::signalfd(-1, &ending, SFD_CLOEXEC | SFD_NONBLOCK));
+
+    PollLoop loop;
+    bool ended = false;
+    const std::unique_ptr<FdWatch> watch =
+        loop.Watch(signals.Get(), [&](bool, bool) { ended = true; });
+    watch->SetInterest(true, false);
+    ledger::Ledger ledger(loop, *settings.settings, Say);
+    Say("started; database " + settings.settings->database_url);
+    while (!ended) {
+        loop.RunOnce(std::chrono::seconds(60));
+    }
+    ledger.Flush();
+    Say("ended");
+    return 0;
+}

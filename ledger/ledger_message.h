@@ -1,0 +1,46 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include "ledger/ledger_rows.h"
+
+namespace station::ledger {
+
+// Why a message is no row of the ledger's.
+enum class RejectKind {
+    kTooLarge,
+    kTopic,  // under the prefix, but no station's status, weighing or state
+    kNotJson,
+    kMissingField,
+    kWrongType,
+    kBadValue,   // the right type, a value no station sends
+    kForeignId,  // a weighing's id that belongs to another station
+};
+
+// A short English name of the kind, for the rejected table and the log.
+const char* RejectKindName(RejectKind kind);
+
+struct Rejection {
+    RejectKind kind;
+    std::string detail;
+};
+
+using LedgerMessage = std::variant<WeighingRow, ScaleStateRow, StationStatusRow, Rejection>;
+
+// The largest message read; a station's weighing is a fraction of it.
+inline constexpr std::size_t kLargestMessage = 16384;
+
+// Reads a message from under `prefix`: "PREFIX/STATION/status" ("online" or "offline"),
+// "PREFIX/STATION/wagaN/weighing" and "PREFIX/STATION/wagaN/state" (the station's JSON).
+// `received` is the ledger's time of it. Whether a weighing's id belongs to its station is the
+// caller's to judge, by the id's client id. Never throws on any payload.
+LedgerMessage ReadLedgerMessage(std::string_view prefix, std::string_view topic,
+                                std::string_view payload, const std::string& received);
+
+// The bytes as text that any database takes: valid UTF-8 but for control characters is kept,
+// every other byte is written "\xNN"; at most `limit` bytes of the input are shown.
+std::string ShownBytes(std::string_view bytes, std::size_t limit = 2048);
+
+}  // namespace station::ledger

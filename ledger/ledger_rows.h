@@ -1,0 +1,60 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace station::ledger {
+
+// What the ledger keeps of one message, as the tables hold it. Times are ISO 8601 texts:
+// `time` as the station sent it, `received` the ledger's.
+struct WeighingRow {
+    std::string id;
+    std::string station;
+    std::string client_id;  // the id's first part: the station's client id
+    int month = 0;          // the id's register month, yyyymm
+    int scale = 0;
+    std::string reading;
+    std::optional<double> weight;  // where the reading is a number
+    std::optional<std::string> time;
+    std::string line;
+    std::string received;
+};
+
+struct ScaleStateRow {
+    std::string station;
+    int scale = 0;
+    bool connected = false;
+    std::string reading;
+    std::optional<bool> motion;
+    std::optional<std::string> range;
+    std::string time;
+    std::string received;
+};
+
+struct StationStatusRow {
+    std::string station;
+    bool online = false;
+    std::string received;
+};
+
+struct RejectedRow {
+    std::string topic;
+    std::string payload;  // as far as it can be shown: see ShownBytes
+    std::string reason;
+    std::string received;
+};
+
+// What one transaction writes.
+struct Batch {
+    std::vector<WeighingRow> weighings;
+    std::vector<ScaleStateRow> states;
+    std::vector<StationStatusRow> statuses;
+    std::vector<RejectedRow> rejected;
+
+    std::size_t Size() const {
+        return weighings.size() + states.size() + statuses.size() + rejected.size();
+    }
+};
+
+}  // namespace station::ledger

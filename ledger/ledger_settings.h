@@ -1,0 +1,36 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "core/clock.h"
+#include "core/settings/ini_file.h"
+#include "core/settings/publish_settings.h"
+
+namespace station::ledger {
+
+// The ledger's settings file: section "Broker" with the keys and rules of the station's
+// "Publikacja" (`topic` is the prefix every station publishes under), "Baza" with the database,
+// "Odtwarzanie" with the first month asked of a station never seen.
+struct LedgerSettings {
+    PublishSettings broker;
+    std::string share;  // a shared subscription's group for the weighings; empty: none
+    std::string database_url;
+    std::string database_password;
+    int first_month = 0;  // yyyymm
+};
+
+struct LedgerSettingsResult {
+    std::optional<LedgerSettings> settings;
+    std::string problem;  // why the settings cannot be used
+};
+
+// `state_directory` holds the SQLite file by default; `now` gives the default first month, the
+// one before it.
+LedgerSettingsResult LoadLedgerSettings(const IniFile& file, const std::string& host_name,
+                                        const std::string& state_directory, const LocalTime& now);
+
+// The month before yyyymm.
+int PreviousMonth(int month);
+
+}  // namespace station::ledger

@@ -1,0 +1,148 @@
+#include "ledger/ledger_tables.h"
+
+#include <map>
+
+namespace station::ledger {
+namespace {
+
+// Types both databases read alike; times are ISO 8601 texts, which order as the times do within
+// one offset from UTC.
+constexpr const char* kVersion1[] = {
+    "CREATE TABLE IF NOT EXISTS stations (station TEXT PRIMARY KEY, client_id TEXT, "
+    "online BOOLEAN, status_received TEXT, newest_month BIGINT)",
+    "CREATE TABLE IF NOT EXISTS weighings (id TEXT PRIMARY KEY, station TEXT NOT NULL, "
+    "scale BIGINT NOT NULL, reading TEXT NOT NULL, weight DOUBLE PRECISION, time TEXT, "
+    "line TEXT NOT NULL, received TEXT NOT NULL)",
+    "CREATE TABLE IF NOT EXISTS scale_states (station TEXT NOT NULL, scale BIGINT NOT NULL, "
+    "connected BOOLEAN NOT NULL, reading TEXT NOT NULL, motion BOOLEAN, \"range\" TEXT, time TEXT, "
+    "received TEXT NOT NULL, PRIMARY KEY (station, scale))",
+    "CREATE TABLE IF NOT EXISTS rejected (topic TEXT NOT NULL, payload TEXT NOT NULL, "
+    "reason TEXT NOT NULL, received TEXT NOT NULL)",
+};
+// The indexes a day's weighings per room are read by.
+constexpr const char* kVersion2[] = {
+    "CREATE INDEX IF NOT EXISTS weighings_by_time ON weighings (time)",
+    "CREATE INDEX IF NOT EXISTS weighings_by_station ON weighings (station, time)",
+};
+
+struct Step {
+    const char* const* begin;
+    const char* const* end;
+};
+constexpr Step kSteps[] = {{std::begin(kVersion1), std::end(kVersion1)},
+                           {std::begin(kVersion2), std::end(kVersion2)}};
+static_assert(std::size(kSteps) == kSchemaVersion);
+
+constexpr const char* kSetVersion = "UPDATE ledger_schema SET version = $1 WHERE one = 1";
+
+constexpr const char* kInsertWeighing =
+    "INSERT INTO weighings (id, station, scale, reading, weight, time, line, received) "
+    "VALUES ($1, $2, $3, $4, $5, $6, $7, $8) ON CONFLICT (id) DO NOTHING";
+constexpr const char* kStationOfWeighings =
+    "INSERT INTO stations (station, client_id, newest_month) VALUES ($1, $2, $3) "
+    "ON CONFLICT (station) DO UPDATE SET "
+    "client_id = COALESCE(stations.client_id, excluded.client_id), "
+    "newest_month = CASE WHEN stations.newest_month IS NULL "
+    "OR stations.newest_month < excluded.newest_month "
+    "THEN excluded.newest_month ELSE stations.newest_month END";
+constexpr const char* kStationStatus =
+    "INSERT INTO stations (station, online, status_received) VALUES ($1, $2, $3) "
+    "ON CONFLICT (station) DO UPDATE SET online = excluded.online, "
+    "status_received = excluded.status_received";
+constexpr const char* kScaleState =
+    "INSERT INTO scale_states (station, scale, connected, reading, motion, \"range\", time, "
+    "received) VALUES ($1, $2, $3, $4, $5, $6, $7, $8) ON CONFLICT (station, scale) DO UPDATE "
+    "SET connected = excluded.connected, reading = excluded.reading, motion = excluded.motion, "
+    "\"range\" = excluded.\"range\", time = excluded.time, received = excluded.received";
+constexpr const char* kRejected =
+    "INSERT INTO rejected (topic, payload, reason, received) VALUES ($1, $2, $3, $4)";
+
+Value Optional(const std::optional<std::string>& text) {
+    return text ? Value(*text) : Value();
+}
+
+Value Flag(bool flag) {
+    return Value(std::int64_t{flag ? 1 : 0});
+}
+
+int Version(Database& database) {
+    database.Transact(
+        {{"CREATE TABLE IF NOT EXISTS ledger_schema (one BIGINT PRIMARY KEY, "
+          "version BIGINT NOT NULL)",
+          {}},
+         {"INSERT INTO ledger_schema (one, version) VALUES (1, 0) ON CONFLICT (one) DO NOTHING",
+          {}}});
+    const std::vector<Row> rows = database.Query("SELECT version FROM ledger_schema", {});
+    return rows.size() == 1 && rows[0][0] ? std::stoi(*rows[0][0]) : 0;
+}
+
+}  // namespace
+
+void UpgradeSchema(Database& database, int to) {
+    const int version = Version(database);
+    if (version > kSchemaVersion) {
+        throw DatabaseError("the schema is version " + std::to_string(version) +
+                            ", newer than this ledger's " + std::to_string(kSchemaVersion));
+    }
+    for (int next = version + 1; next <= to; ++next) {
+        std::vector<Command> commands;
+        const Step& step = kSteps[next - 1];
+        for (const char* const* sql = step.begin; sql != step.end; ++sql) {
+            commands.push_back({*sql, {}});
+        }
+        commands.push_back({kSetVersion, {std::int64_t{next}}});
+        database.Transact(commands);
+    }
+}
+
+LedgerTables::LedgerTables(Database& database) : database_(database) {
+    UpgradeSchema(database_);
+}
+
+std::vector<LedgerTables::Station> LedgerTables::Stations() {
+    std::vector<Station> stations;
+    for (const Row& row : database_.Query(
+             "SELECT station, client_id, newest_month FROM stations ORDER BY station", {})) {
+        stations.push_back(
+            {row[0].value_or(""), row[1].value_or(""), row[2] ? std::stoi(*row[2]) : 0});
+    }
+    return stations;
+}
+
+void LedgerTables::Write(const Batch& batch) {
+    std::vector<Command> commands;
+    commands.reserve(batch.Size() + 8);
+    struct Newest {
+        std::string client_id;
+        int month = 0;
+    };
+    std::map<std::string, Newest> newest;
+    for (const WeighingRow& row : batch.weighings) {
+        commands.push_back({kInsertWeighing,
+                            {row.id, row.station, std::int64_t{row.scale}, row.reading,
+                             row.weight ? Value(*row.weight) : Value(), Optional(row.time),
+                             row.line, row.received}});
+        Newest& station = newest[row.station];
+        station.client_id = row.client_id;
+        station.month = std::max(station.month, row.month);
+    }
+    for (const auto& [station, latest] : newest) {
+        commands.push_back(
+            {kStationOfWeighings, {station, latest.client_id, std::int64_t{latest.month}}});
+    }
+    for (const StationStatusRow& row : batch.statuses) {
+        commands.push_back({kStationStatus, {row.station, Flag(row.online), row.received}});
+    }
+    for (const ScaleStateRow& row : batch.states) {
+        commands.push_back({kScaleState,
+                            {row.station, std::int64_t{row.scale}, Flag(row.connected), row.reading,
+                             row.motion ? Flag(*row.motion) : Value(), Optional(row.range),
+                             row.time, row.received}});
+    }
+    for (const RejectedRow& row : batch.rejected) {
+        commands.push_back({kRejected, {row.topic, row.payload, row.reason, row.received}});
+    }
+    database_.Transact(commands);
+}
+
+}  // namespace station::ledger

@@ -1,0 +1,151 @@
+#include "ledger/postgres_database.h"
+
+#include <libpq-fe.h>
+
+#include <array>
+#include <charconv>
+#include <memory>
+
+namespace station::ledger {
+namespace {
+
+struct ResultFree {
+    void operator()(PGresult* result) const { PQclear(result); }
+};
+using Result = std::unique_ptr<PGresult, ResultFree>;
+
+// Values as the server's text input: the one form every column type reads.
+class TextValues {
+public:
+    explicit TextValues(const std::vector<Value>& values) {
+        texts_.reserve(values.size());
+        for (const Value& value : values) {
+            if (const auto* number = std::get_if<std::int64_t>(&value)) {
+                texts_.push_back(std::to_string(*number));
+            } else if (const auto* real = std::get_if<double>(&value)) {
+                std::array<char, 32> text{};
+                const auto end = std::to_chars(text.data(), text.data() + text.size(), *real).ptr;
+                texts_.emplace_back(text.data(), end);
+            } else if (const auto* text = std::get_if<std::string>(&value)) {
+                texts_.push_back(*text);
+            } else {
+                texts_.emplace_back();
+            }
+        }
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            pointers_.push_back(
+                std::holds_alternative<std::monostate>(values[i]) ? nullptr : texts_[i].c_str());
+        }
+    }
+    int Count() const { return static_cast<int>(pointers_.size()); }
+    const char* const* Pointers() const { return pointers_.data(); }
+
+private:
+    std::vector<std::string> texts_;
+    std::vector<const char*> pointers_;
+};
+
+bool Succeeded(const PGresult* result) {
+    const ExecStatusType status = PQresultStatus(result);
+    return status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK || status == PGRES_PIPELINE_SYNC;
+}
+
+}  // namespace
+
+PostgresDatabase::PostgresDatabase(const std::string& url, const std::string& password) {
+    // The URL may carry its own settings; the password comes from its file, never from the URL
+    // that the settings file and the logs show. A server that does not answer is given up on.
+    const std::array<const char*, 4> keywords{"dbname", "password", "connect_timeout", nullptr};
+    const std::array<const char*, 4> values{
+        url.c_str(), password.empty() ? nullptr : password.c_str(), "5", nullptr};
+    connection_ = PQconnectdbParams(keywords.data(), values.data(), 1);
+    if (connection_ == nullptr || PQstatus(connection_) != CONNECTION_OK) {
+        const std::string problem =
+            connection_ != nullptr ? PQerrorMessage(connection_) : "out of memory";
+        PQfinish(connection_);
+        throw DatabaseError("cannot connect to PostgreSQL: " + problem);
+    }
+    Result quiet(PQexec(connection_, "SET client_min_messages = warning"));
+}
+
+PostgresDatabase::~PostgresDatabase() {
+    PQfinish(connection_);
+}
+
+void PostgresDatabase::Fail(const std::string& what) const {
+    std::string problem = PQerrorMessage(connection_);
+    while (!problem.empty() && problem.back() == '\n') {
+        problem.pop_back();
+    }
+    throw DatabaseError(what + ": " + problem);
+}
+
+void PostgresDatabase::Transact(const std::vector<Command>& commands) {
+    if (PQenterPipelineMode(connection_) != 1) {
+        Fail("pipeline");
+    }
+    bool sent =
+        PQsendQueryParams(connection_, "BEGIN", 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
+    for (std::size_t i = 0; sent && i < commands.size(); ++i) {
+        const TextValues values(commands[i].values);
+        sent = PQsendQueryParams(connection_, commands[i].sql, values.Count(), nullptr,
+                                 values.Pointers(), nullptr, nullptr, 0) == 1;
+    }
+    sent =
+        sent &&
+        PQsendQueryParams(connection_, "COMMIT", 0, nullptr, nullptr, nullptr, nullptr, 0) == 1 &&
+        PQpipelineSync(connection_) == 1;
+    // Every result up to the sync is read, whatever failed: the connection is then ready again.
+    std::string problem = sent ? "" : PQerrorMessage(connection_);
+    bool synced = false;
+    while (sent && !synced) {
+        Result result(PQgetResult(connection_));
+        if (!result) {
+            if (PQstatus(connection_) != CONNECTION_OK) {
+                problem = PQerrorMessage(connection_);
+                break;
+            }
+            continue;  // the end of one command's results
+        }
+        synced = PQresultStatus(result.get()) == PGRES_PIPELINE_SYNC;
+        if (!Succeeded(result.get()) && problem.empty()) {
+            problem = PQresultErrorMessage(result.get());
+        }
+        if (PQstatus(connection_) != CONNECTION_OK) {
+            problem = PQerrorMessage(connection_);
+            break;
+        }
+    }
+    PQexitPipelineMode(connection_);
+    if (!problem.empty()) {
+        while (!problem.empty() && problem.back() == '\n') {
+            problem.pop_back();
+        }
+        throw DatabaseError(problem);
+    }
+}
+
+std::vector<Row> PostgresDatabase::Query(const char* sql, const std::vector<Value>& values) {
+    const TextValues texts(values);
+    const Result result(PQexecParams(connection_, sql, texts.Count(), nullptr, texts.Pointers(),
+                                     nullptr, nullptr, 0));
+    if (!Succeeded(result.get())) {
+        Fail(sql);
+    }
+    std::vector<Row> rows(static_cast<std::size_t>(PQntuples(result.get())));
+    for (int row = 0; row < PQntuples(result.get()); ++row) {
+        for (int column = 0; column < PQnfields(result.get()); ++column) {
+            auto& cells = rows[static_cast<std::size_t>(row)];
+            if (PQgetisnull(result.get(), row, column)) {
+                cells.emplace_back();
+            } else {
+                cells.emplace_back(
+                    std::string(PQgetvalue(result.get(), row, column),
+                                static_cast<std::size_t>(PQgetlength(result.get(), row, column))));
+            }
+        }
+    }
+    return rows;
+}
+
+}  // namespace station::ledger

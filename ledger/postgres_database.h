@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+
+#include "ledger/database.h"
+
+struct pg_conn;
+
+namespace station::ledger {
+
+// A PostgreSQL server through its client library. A transaction's commands go out in one
+// pipeline, so a batch of rows costs one round trip, not one per row. Statements are not
+// prepared ahead: a transaction may make the table its next statement writes.
+class PostgresDatabase final : public Database {
+public:
+    // Throws DatabaseError when the server cannot be reached or refuses.
+    PostgresDatabase(const std::string& url, const std::string& password);
+    ~PostgresDatabase() override;
+    PostgresDatabase(const PostgresDatabase&) = delete;
+    PostgresDatabase& operator=(const PostgresDatabase&) = delete;
+
+    void Transact(const std::vector<Command>& commands) override;
+    std::vector<Row> Query(const char* sql, const std::vector<Value>& values) override;
+
+private:
+    [[noreturn]] void Fail(const std::string& what) const;
+
+    pg_conn* connection_ = nullptr;
+};
+
+}  // namespace station::ledger

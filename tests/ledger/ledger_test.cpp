@@ -1,0 +1,137 @@
+// The ledger in the test's loop against a real broker and both databases: what it keeps, what it
+// refuses, and how it fills an empty database from the stations' registers.
+#include "tests/ledger/ledger_fixture.h"
+
+#include "ledger/ledger_tables.h"
+#include "net/broker_client.h"
+
+namespace station::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+class LedgerTest : public LedgerFixture {};
+
+TEST_P(LedgerTest, AnEmptyDatabaseFillsItselfFromTheStationsRegistersOnce) {
+    AddStation("room1", 30, false);
+    AddStation("room2", 20, false);
+    StartLedger();
+    const Rows registers = Registers();
+    ASSERT_EQ(registers.size(), 100u);
+    ASSERT_TRUE(RunUntil([&] { return Weighings().size() == registers.size(); }, 30s));
+    EXPECT_EQ(Weighings(), registers);
+
+    // Started again, it asks again: the stations send the months again, nothing is doubled.
+    ledger_.reset();
+    StartLedger();
+    ASSERT_TRUE(RunUntil(
+        [&] {
+            return Query("SELECT COUNT(*) FROM stations WHERE newest_month = 202612").size() == 1 &&
+                   ReadFile(stations_["room1"]->dir / "publikacja.odtworzenie").find("/2") !=
+                       std::string::npos;
+        },
+        10s));
+    loop_.RunUntil([] { return false; }, 1s);
+    EXPECT_EQ(Weighings(), registers);
+    const auto rows = Query(
+        "SELECT station, scale, reading, time, weight FROM weighings WHERE id LIKE "
+        "'c-room2/202612/%' AND reading = '7'");
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0][0], "room2");
+    EXPECT_EQ(rows[0][1], "4");
+    EXPECT_EQ(rows[0][2], "7");
+    EXPECT_EQ(rows[0][3], "2026-12-08T08:00:07+00:00");
+    EXPECT_EQ(std::stod(rows[0][4].value_or("")), 7.0) << "the weight as a number";
+}
+
+// Every kind of message that is no station's, each in `rejected` with its reason, and the good
+// weighing beside them kept.
+TEST_P(LedgerTest, AMessageThatIsNoWeighingEndsInRejectedWithItsReason) {
+    StartLedger();
+    net::BrokerClient client(loop_);
+    net::BrokerOptions options;
+    options.host = "127.0.0.1";
+    options.port = broker_.Port();
+    options.client_id = "sender";
+    client.Connect(options);
+    ASSERT_TRUE(RunUntil([&] { return client.Connected(); }, 10s));
+    // A room's retained status: once the ledger has it, it listens.
+    ASSERT_TRUE(client.Publish("plant/a/status", "online", 1, true));
+    ASSERT_TRUE(RunUntil([&] { return Query("SELECT station FROM stations").size() == 1; }, 10s));
+    const std::string good =
+        R"({"id":"c-a/202612/0","scale":1,"reading":"12,5","time":null,"line":"x"})";
+    const struct {
+        std::string topic;
+        std::string payload;
+        const char* reason;
+    } kCases[] = {
+        {"plant/a/waga1/weighing", good, nullptr},
+        {"plant/a/waga1/weighing", "{\"id\":", "not JSON"},
+        {"plant/a/waga1/weighing", std::string("\xff\xfe{}", 4), "not JSON"},
+        {"plant/a/waga1/weighing", "[1,2]", "a field of a wrong type: not a JSON object"},
+        {"plant/a/waga1/weighing", R"({"scale":1,"reading":"1","time":null,"line":"x"})",
+         "a field missing: id"},
+        {"plant/a/waga1/weighing", R"({"id":5,"scale":1,"reading":"1","time":null,"line":"x"})",
+         "a field of a wrong type: id is no text"},
+        {"plant/a/waga2/weighing",
+         R"({"id":"c-a/202612/9","scale":1,"reading":"1","time":null,"line":"x"})",
+         "a value no station sends: scale differs from the topic's"},
+        {"plant/a/waga1/weighing",
+         R"({"id":"c-a/2026-12/9","scale":1,"reading":"1","time":null,"line":"x"})",
+         "a value no station sends: id is not CLIENT/yyyymm/OFFSET"},
+        {"plant/a/waga1/weighing",
+         R"({"id":"c-a/202612/9","scale":1,"reading":"1\u0000","time":null,"line":"x"})",
+         "a value no station sends: reading holds a NUL character"},
+        {"plant/a/waga1/weighing",
+         R"({"id":"c-b/202612/9","scale":1,"reading":"1","time":null,"line":"x"})",
+         "an id of another station: the station's client id is c-a"},
+        {"plant/b/waga1/weighing",
+         R"({"id":"c-a/202612/9","scale":1,"reading":"1","time":null,"line":"x"})",
+         "an id of another station: claimed by station a"},
+        {"plant/a/waga5/weighing", good, "no station's topic"},
+        {"plant/a/status", "maybe", "a value no station sends"},
+        {"plant/a/waga1/state", R"({"connected":"yes","motion":null,"range":null})",
+         "a field of a wrong type"},
+        {"plant/a/waga1/weighing", std::string(ledger::kLargestMessage + 1, ' '),
+         "too large: 16385 bytes"},
+    };
+    for (const auto& message : kCases) {
+        ASSERT_TRUE(client.Publish(message.topic, message.payload, 1, false));
+        loop_.RunOnce(0ms);
+    }
+    ASSERT_TRUE(RunUntil([&] { return Query("SELECT reason FROM rejected").size() == 14; }, 10s));
+    const auto rejected = Query("SELECT reason, topic FROM rejected");
+    for (const auto& message : kCases) {
+        if (message.reason == nullptr) {
+            continue;
+        }
+        SCOPED_TRACE(message.reason);
+        EXPECT_TRUE(std::any_of(rejected.begin(), rejected.end(), [&](const ledger::Row& row) {
+            return row[0]->starts_with(message.reason) && row[1] == message.topic;
+        }));
+    }
+    EXPECT_EQ(Weighings(), (Rows{{"c-a/202612/0", "x"}}));
+    EXPECT_EQ(Query("SELECT weight FROM weighings")[0][0], "12.5");
+}
+
+TEST_P(LedgerTest, AnOlderSchemaIsUpgradedWithItsRowsKept) {
+    {
+        const auto database = ledger::OpenDatabase(Url(), "");
+        ledger::UpgradeSchema(*database, 1);
+        database->Transact(
+            {{"INSERT INTO weighings (id, station, scale, reading, line, received) "
+              "VALUES ($1, $2, $3, $4, $5, $6)",
+              {std::string("c-a/202612/0"), std::string("a"), std::int64_t{1}, std::string("5"),
+               std::string("line"), std::string("now")}}});
+    }
+    const auto database = ledger::OpenDatabase(Url(), "");
+    const ledger::LedgerTables tables(*database);
+    EXPECT_EQ(database->Query("SELECT version FROM ledger_schema", {})[0][0], "2");
+    EXPECT_EQ(Weighings(), (Rows{{"c-a/202612/0", "line"}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Databases, LedgerTest, ::testing::Values("sqlite", "postgresql"),
+                         DatabaseName);
+
+}  // namespace
+}  // namespace station::test

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/child_process.h"
+#include "tests/support/temp_dir.h"
+
+namespace station::test {
+
+// A throwaway PostgreSQL 15 cluster in a folder of its own, reached through a Unix socket in
+// that folder only, so no port is shared with anything. The server refuses to run as root: a
+// test run as root starts it as the unprivileged user "nobody".
+class PostgresCluster {
+public:
+    PostgresCluster() {
+        if (::getuid() == 0) {
+            const passwd* nobody = ::getpwnam("nobody");
+            if (nobody == nullptr ||
+                ::chown(dir_.Path().c_str(), nobody->pw_uid, nobody->pw_gid) != 0) {
+                throw std::runtime_error("cannot give the cluster's folder to nobody");
+            }
+        }
+        if (!Run({kBin + "initdb", "-D", Data(), "-A", "trust", "-U", "postgres", "--no-sync", "-E",
+                  "UTF8", "--locale=C"})) {
+            throw std::runtime_error("initdb failed: " + ReadFile(dir_ / "cluster.log"));
+        }
+        Start();
+    }
+    ~PostgresCluster() { Stop(); }
+    PostgresCluster(const PostgresCluster&) = delete;
+    PostgresCluster& operator=(const PostgresCluster&) = delete;
+
+    // Waits until the server accepts connections; throws when it does not.
+    void Start() {
+        if (!Run({kBin + "pg_ctl", "-D", Data(), "-w", "-l", dir_ / "server.log", "-o",
+                  "-k " + dir_.Path() + " -c listen_addresses= -c max_connections=20", "start"})) {
+            throw std::runtime_error("pg_ctl start failed: " + ReadFile(dir_ / "server.log"));
+        }
+    }
+    void Stop() { Run({kBin + "pg_ctl", "-D", Data(), "-w", "-m", "fast", "stop"}); }
+
+    std::string Url() const {
+        return "postgresql:///postgres?host=" + dir_.Path() + "&user=postgres";
+    }
+
+private:
+    inline static const std::string kBin = "/usr/lib/postgresql/15/bin/";
+
+    std::string Data() const { return dir_ / "data"; }
+
+    bool Run(std::vector<std::string> arguments) const {
+        if (::getuid() == 0) {
+            arguments.insert(arguments.begin(), {"runuser", "-u", "nobody", "--"});
+        }
+        return RunToEnd(arguments, dir_ / "cluster.log");
+    }
+
+    TempDir dir_;
+};
+
+}  // namespace station::test
