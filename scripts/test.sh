@@ -47,8 +47,8 @@ run_tests build/asan
 stage "ASan and UBSan; next: base, core, net and service tests under ThreadSanitizer"
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTATION_WERROR=ON \
     -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" -DSTATION_TSAN=ON -DSTATION_BENCH=OFF
-cmake --build build/tsan --target base_tests core_tests net_tests service_tests
-run_tests build/tsan -L '^(base|core|net|service)_tests$'
+cmake --build build/tsan --target base_tests core_tests net_tests service_tests ledger_tests
+run_tests build/tsan -L '^(base|core|net|service|ledger)_tests$'
 
 stage "ThreadSanitizer; next: fuzz targets, a short run each (scripts/fuzz.sh runs them longer)"
 scripts/fuzz.sh 15

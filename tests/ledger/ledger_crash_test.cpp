@@ -1,0 +1,69 @@
+// The ledger as the program it is, killed outright again and again while two stations' backlog
+// flows: the database ends with exactly the registers' weighings.
+#include <csignal>
+
+#include "tests/ledger/ledger_fixture.h"
+
+#include "ledger/ledger_tables.h"
+
+namespace station::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+class LedgerCrashTest : public LedgerFixture {
+protected:
+    void WriteSettings() {
+        WriteFile(dir_ / "ledger.ini",
+                  "[Broker]\nbroker=127.0.0.1\nport=" + std::to_string(broker_.Port()) +
+                      "\ntopic=plant\nclient_id=ledger\n[Baza]\nurl=" + Url() +
+                      "\n[Odtwarzanie]\nfirst_month=202611\n");
+    }
+
+    std::unique_ptr<ChildProcess> Ledger() {
+        return std::make_unique<ChildProcess>(
+            std::vector<std::string>{LEDGER_PROGRAM, "--config", dir_ / "ledger.ini"},
+            dir_ / "ledger.log", SIGTERM);
+    }
+
+    // The rows held, looked at no more often than every 100 ms while the loop runs.
+    std::size_t Held() {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - looked_ >= 100ms) {
+            looked_ = now;
+            held_ = std::stoul(Query("SELECT COUNT(*) FROM weighings")[0][0].value_or("0"));
+        }
+        return held_;
+    }
+
+    std::chrono::steady_clock::time_point looked_;
+    std::size_t held_ = 0;
+};
+
+TEST_P(LedgerCrashTest, KilledFiveTimesWhileABacklogFlowsItEndsWithExactlyTheRegisters) {
+    AddStation("room1", 5000, true);
+    AddStation("room2", 5000, true);
+    const Rows registers = Registers();
+    ASSERT_EQ(registers.size(), 20000u);
+    WriteSettings();
+    ledger::UpgradeSchema(*ledger::OpenDatabase(Url(), ""));  // to count from the start
+    for (int kill = 0; kill < 5; ++kill) {
+        const std::size_t before = Held();
+        const auto ledger = Ledger();
+        RunUntil([&] { return Held() >= before + 1500; }, 10s);
+        ledger->End(SIGKILL);
+        RecordProperty("held_at_kill_" + std::to_string(kill), static_cast<int>(held_));
+    }
+    EXPECT_LT(Held(), registers.size()) << "the kills came while the backlog flowed";
+    const auto ledger = Ledger();
+    ASSERT_TRUE(RunUntil([&] { return Held() == registers.size(); }, 90s))
+        << Held() << " of " << registers.size() << "\n"
+        << ReadFile(dir_ / "ledger.log");
+    EXPECT_EQ(Weighings(), registers);
+}
+
+INSTANTIATE_TEST_SUITE_P(Databases, LedgerCrashTest, ::testing::Values("sqlite", "postgresql"),
+                         DatabaseName);
+
+}  // namespace
+}  // namespace station::test
