@@ -128,7 +128,7 @@ bool ReadId(const std::string& id, std::string& client_id, int& month) {
     }
     month = std::stoi(std::string(yyyymm));
     client_id = id.substr(0, offset_at - 7);
-    return !client_id.empty() && month % 100 >= 1 && month % 100 <= 12;
+    return !client_id.empty() && month >= 100001 && month % 100 >= 1 && month % 100 <= 12;
 }
 
 LedgerMessage Weighing(const std::string& station, int scale, const Json& message,

@@ -13,13 +13,15 @@ station_build_packages=(
 )
 # What the tests, benchmarks and fuzzers need besides: virtual X server and its tools, clang for
 # the fuzzers, the locales the tests read numbers in, the serial bridge, a socket lister, and an
-# MQTT broker with its clients and openssl for the publishing tests' certificates.
+# MQTT broker with its clients and openssl for the publishing tests' certificates, and the
+# PostgreSQL server the ledger's tests start clusters of.
 station_test_packages=(
     libgtest-dev libbenchmark-dev
     xvfb xauth xdotool x11-apps netpbm locales
     clang libclang-rt-14-dev clang-tidy
     ser2net iproute2
     mosquitto mosquitto-clients openssl
+    postgresql-15
 )
 # What building and checking the Debian package needs.
 station_package_tools=(dpkg-dev lintian help2man desktop-file-utils)

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the station with warnings as errors and runs every test; then the whole suite again in
-# a build with AddressSanitizer and UndefinedBehaviorSanitizer, the base, core, net and service
-# tests (the work runner's threads, the name lookup, the broker attempt, publishing) under
-# ThreadSanitizer, each fuzz target briefly, clang-tidy on every source, and the Debian package
+# a build with AddressSanitizer and UndefinedBehaviorSanitizer, the base, core, net, service and
+# ledger tests (the work runner's threads, the name lookup, the broker attempt, publishing, the
+# ledger) under ThreadSanitizer, each fuzz target briefly, clang-tidy on every source, and the Debian package
 # through lintian.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -44,7 +44,7 @@ cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTATION_WE
 cmake --build build/asan
 run_tests build/asan
 
-stage "ASan and UBSan; next: base, core, net and service tests under ThreadSanitizer"
+stage "ASan and UBSan; next: base, core, net, service and ledger tests under ThreadSanitizer"
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTATION_WERROR=ON \
     -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" -DSTATION_TSAN=ON -DSTATION_BENCH=OFF
 cmake --build build/tsan --target base_tests core_tests net_tests service_tests ledger_tests
