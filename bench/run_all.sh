@@ -27,7 +27,8 @@ latency=$($b/latency_bench 10 2>/dev/null)
 idle=$($b/idle_bench 20 2>/dev/null)
 startup=$($b/startup_bench 10 2>/dev/null)
 publish=$($b/publish_bench 200 2>/dev/null)
-for line in "$decode" "$presets" "$flood" "$latency" "$idle" "$startup" "$publish"; do echo "$line"; done
+ledger=$($b/ledger_bench 20000 2>/dev/null)
+for line in "$decode" "$presets" "$flood" "$latency" "$idle" "$startup" "$publish" "$ledger"; do echo "$line"; done
 
 cpu=$(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -1)
 {
@@ -43,5 +44,6 @@ cpu=$(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -1)
     echo "| idle: 4 connected silent scales, 20 s, then again with a connected broker; then 1 scale at 1 line/s without and with silence=3; then 4 silent scales with stable saves waiting | under 10 ms CPU, no polling; the broker adds only its keep-alive (one wake-up per 30 s keep-alive at most); the watch and the waits add no wake-up | ${idle#idle: } |"
     echo "| start-up: process start to four connection attempts | under 300 ms, under 80 MiB | ${startup#startup: } |"
     echo "| publish: 200 saves to a broker on this machine, one each 10 ms | save to subscriber, p50 and p99 | ${publish#publish: } |"
+    echo "| ledger: 100,000 rows in transactions of 2,000 into each database; a replay of 20,000 weighings from a station's register to rows | at least 20,000/s into SQLite, 10,000/s into PostgreSQL | $(echo "$ledger" | tr '\n' ' ') |"
 } >bench/RESULTS.md
 cat bench/RESULTS.md
