@@ -1,5 +1,6 @@
 # Turns the README's settings tables (each after a line "<!-- settings: SECTION -->") into the
 # manual page's SETTINGS section for help2man, so that the page and the README cannot differ.
+# With -v program=ledger, the ledger's tables ("<!-- ledger settings: SECTION -->") instead.
 function roff(text) {
     gsub(/\\\|/, "\001", text)
     gsub(/`/, "", text)
@@ -17,11 +18,18 @@ function trim(text) {
 }
 BEGIN {
     print "[SETTINGS]"
-    print "The file dane/konfig.ini, below the working directory. Section and key names match"
-    print "without regard to case; a value that cannot be used means the key's default."
+    if (program == "ledger") {
+        marker = "^<!-- ledger settings: [A-Za-z]+ -->$"
+        print "The file /etc/tarvelio/ledger.ini, or the one --config names. Section and key names"
+        print "match without regard to case; a value that cannot be used ends the ledger at start."
+    } else {
+        marker = "^<!-- settings: [A-Za-z]+ -->$"
+        print "The file dane/konfig.ini, below the working directory. Section and key names match"
+        print "without regard to case; a value that cannot be used means the key's default."
+    }
 }
-/^<!-- settings: [A-Za-z]+ -->$/ {
-    section = $3
+$0 ~ marker {
+    section = $(NF - 1)
     if (section != shown) {
         print ".SS Section " section
         shown = section

@@ -1,14 +1,18 @@
 #!/usr/bin/env bash
 # Builds the station and starts it in build/run, whose dane/ holds its settings and registers,
 # with four emulated scales on 127.0.0.1:2001-2004. With --alone, the station starts without
-# them, for real scales.
+# them, for real scales. With --plant, a plant on this machine in build/plant: a broker, two
+# stations (rooms) with four emulated scales each, and the ledger on SQLite; closing either
+# station ends them all.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 alone=0
+plant=0
 case "${1:-}" in
     --alone) alone=1 ;;
+    --plant) plant=1 ;;
     "") ;;
-    *) echo "Usage: scripts/run.sh [--alone]" >&2; exit 2 ;;
+    *) echo "Usage: scripts/run.sh [--alone | --plant]" >&2; exit 2 ;;
 esac
 # Said before the build, which takes a while.
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
@@ -23,7 +27,10 @@ source scripts/demo_scales.sh
 source scripts/processes.sh
 
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DSTATION_TESTS=OFF -DSTATION_BENCH=OFF
-cmake --build build/release --target tarvelio scale-emulator
+cmake --build build/release --target tarvelio scale-emulator tarvelio-ledger
+if [ "$plant" -eq 1 ]; then
+    exec scripts/plant.sh build/release
+fi
 mkdir -p build/run/dane
 cd build/run
 if [ "$alone" -eq 1 ]; then

@@ -1,6 +1,9 @@
 // The ledger as the program it is, killed outright again and again while two stations' backlog
 // flows: the database ends with exactly the registers' weighings.
+#include <sys/resource.h>
+
 #include <csignal>
+#include <filesystem>
 
 #include "tests/ledger/ledger_fixture.h"
 
@@ -60,6 +63,46 @@ TEST_P(LedgerCrashTest, KilledFiveTimesWhileABacklogFlowsItEndsWithExactlyTheReg
         << Held() << " of " << registers.size() << "\n"
         << ReadFile(dir_ / "ledger.log");
     EXPECT_EQ(Weighings(), registers);
+}
+
+// The ledger in this process while a backlog flows: the database goes away (PostgreSQL stopped;
+// the SQLite file unable to grow, as on a full disk) or the broker restarts, and comes back.
+TEST_P(LedgerCrashTest, ADatabaseOrABrokerAwayMidFlowLosesNothing) {
+    AddStation("room1", 1500, true);
+    AddStation("room2", 1500, true);
+    const Rows registers = Registers();
+    StartLedger();
+    ASSERT_TRUE(RunUntil([&] { return Held() >= 1000; }, 30s));
+    if (cluster_) {
+        cluster_->Stop();
+    } else {
+        // Writes past the file's present end fail with EFBIG, which SQLite reports as a full
+        // disk; the signal that would end the process is ignored.
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit full{std::filesystem::file_size(dir_ / "ledger.sqlite-wal"), RLIM_INFINITY};
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &full), 0);
+    }
+    ASSERT_TRUE(RunUntil(
+        [&] {
+            return std::any_of(ledger_log_.begin(), ledger_log_.end(),
+                               [](const auto& line) { return line.starts_with("database: "); });
+        },
+        30s));
+    if (cluster_) {
+        cluster_->Start();
+    } else {
+        const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &unlimited), 0);
+    }
+    ASSERT_TRUE(RunUntil([&] { return Held() >= 4000; }, 30s));
+    broker_.Stop();
+    ASSERT_TRUE(broker_.Start());
+    ASSERT_TRUE(RunUntil([&] { return Held() == registers.size(); }, 60s)) << Held();
+    EXPECT_EQ(Weighings(), registers);
+    EXPECT_EQ(std::count_if(ledger_log_.begin(), ledger_log_.end(),
+                            [](const auto& line) { return line.starts_with("database: "); }),
+              1)
+        << "said once";
 }
 
 INSTANTIATE_TEST_SUITE_P(Databases, LedgerCrashTest, ::testing::Values("sqlite", "postgresql"),

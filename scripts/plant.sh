@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# A plant on this machine, from the binaries in build folder $1: a broker on 127.0.0.1:18830,
+# two stations (rooms room1 and room2) with four emulated scales each (ports 2001-2004 and
+# 2101-2104), publishing to it, and the ledger keeping their weighings in build/plant/ledger.sqlite.
+# Closing either station ends them all. Called by scripts/run.sh --plant.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/setup.sh
+ensure_packages mosquitto
+source scripts/demo_scales.sh
+source scripts/processes.sh
+bin=$(realpath "$1")
+plant=$(realpath -m build/plant)
+broker_port=18830
+mkdir -p "$plant/broker"
+cat >"$plant/broker/mosquitto.conf" <<CONF
+per_listener_settings true
+persistence true
+persistence_location $plant/broker/
+autosave_interval 1
+max_queued_messages 0
+log_dest file $plant/broker/broker.log
+listener $broker_port 127.0.0.1
+allow_anonymous true
+CONF
+cat >"$plant/ledger.ini" <<CONF
+[Broker]
+broker=127.0.0.1
+port=$broker_port
+topic=tarvelio
+client_id=tarvelio-ledger-plant
+[Baza]
+url=sqlite:$plant/ledger.sqlite
+CONF
+
+pids=()
+trap end_processes EXIT
+start() {
+    "$@" &
+    pids+=($!)
+}
+# mosquitto as root would switch to its own user, which cannot write here.
+start mosquitto -c "$plant/broker/mosquitto.conf"
+sleep 0.3
+start "$bin/ledger/tarvelio-ledger" --config "$plant/ledger.ini"
+stations=()
+for room in 1 2; do
+    dir="$plant/room$room"
+    first_port=$((2001 + (room - 1) * 100))
+    mkdir -p "$dir/dane" "$dir/runtime"
+    chmod 700 "$dir/runtime"
+    {
+        echo "[Polaczenie]"
+        for scale in 1 2 3 4; do
+            echo "address$scale=127.0.0.1"
+            echo "port$scale=$((first_port + scale - 1))"
+        done
+        echo "[Publikacja]"
+        echo "broker=127.0.0.1"
+        echo "port=$broker_port"
+        echo "topic=tarvelio/room$room"
+        echo "client_id=tarvelio-room$room"
+    } >"$dir/dane/konfig.ini"
+    start "$bin/tools/scale-emulator" "${demo_scale_options[@]}" --port "$first_port"
+    # Each room its own session directory: one station runs per session.
+    (cd "$dir" && XDG_RUNTIME_DIR="$dir/runtime" exec "$bin/app/tarvelio") &
+    pids+=($!)
+    stations+=($!)
+done
+echo "The plant runs: broker 127.0.0.1:$broker_port, rooms in $plant/room1 and $plant/room2."
+echo "The ledger's database: $plant/ledger.sqlite  (sqlite3 $plant/ledger.sqlite 'SELECT * FROM weighings')"
+wait -n "${stations[@]}" || true
