@@ -13,7 +13,10 @@ bin=$(realpath "$1")
 plant=$(realpath -m build/plant)
 broker_port=18830
 mkdir -p "$plant/broker"
+# Run as whoever runs this: started as root, the broker would switch to a user that cannot
+# write its store here.
 cat >"$plant/broker/mosquitto.conf" <<CONF
+user $(id -un)
 per_listener_settings true
 persistence true
 persistence_location $plant/broker/
@@ -35,11 +38,11 @@ CONF
 
 pids=()
 trap end_processes EXIT
+trap 'exit 130' INT TERM
 start() {
     "$@" &
     pids+=($!)
 }
-# mosquitto as root would switch to its own user, which cannot write here.
 start mosquitto -c "$plant/broker/mosquitto.conf"
 sleep 0.3
 start "$bin/ledger/tarvelio-ledger" --config "$plant/ledger.ini"

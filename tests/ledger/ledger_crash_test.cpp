@@ -16,17 +16,18 @@ using namespace std::chrono_literals;
 
 class LedgerCrashTest : public LedgerFixture {
 protected:
-    void WriteSettings() {
-        WriteFile(dir_ / "ledger.ini",
+    // The settings of ledger `name`, in NAME.ini; `broker` adds to its section Broker.
+    void WriteSettings(const std::string& name = "ledger", const std::string& broker = "") {
+        WriteFile(dir_ / (name + ".ini"),
                   "[Broker]\nbroker=127.0.0.1\nport=" + std::to_string(broker_.Port()) +
-                      "\ntopic=plant\nclient_id=ledger\n[Baza]\nurl=" + Url() +
+                      "\ntopic=plant\nclient_id=" + name + "\n" + broker + "[Baza]\nurl=" + Url() +
                       "\n[Odtwarzanie]\nfirst_month=202611\n");
     }
 
-    std::unique_ptr<ChildProcess> Ledger() {
+    std::unique_ptr<ChildProcess> Ledger(const std::string& name = "ledger") {
         return std::make_unique<ChildProcess>(
-            std::vector<std::string>{LEDGER_PROGRAM, "--config", dir_ / "ledger.ini"},
-            dir_ / "ledger.log", SIGTERM);
+            std::vector<std::string>{LEDGER_PROGRAM, "--config", dir_ / (name + ".ini")},
+            dir_ / (name + ".log"), SIGTERM);
     }
 
     // The rows held, looked at no more often than every 100 ms while the loop runs.
@@ -104,6 +105,28 @@ TEST_P(LedgerCrashTest, ADatabaseOrABrokerAwayMidFlowLosesNothing) {
               1)
         << "said once";
 }
+
+// Two ledgers on one PostgreSQL share the weighings through the broker; one is killed mid-flow
+// and started again, as its service would be: every weighing is held, once.
+using LedgerShareTest = LedgerCrashTest;
+TEST_P(LedgerShareTest, TwoLedgersShareTheFlowAndAKilledOneIsHarmless) {
+    AddStation("room1", 2000, true);
+    AddStation("room2", 2000, true);
+    const Rows registers = Registers();
+    ledger::UpgradeSchema(*ledger::OpenDatabase(Url(), ""));
+    WriteSettings("first", "share=plant\n");
+    WriteSettings("second", "share=plant\n");
+    const auto second = Ledger("second");
+    auto first = Ledger("first");
+    ASSERT_TRUE(RunUntil([&] { return Held() >= 2000; }, 30s));
+    first->End(SIGKILL);
+    ASSERT_TRUE(RunUntil([&] { return Held() >= 4000; }, 30s)) << "the second goes on alone";
+    first = Ledger("first");
+    ASSERT_TRUE(RunUntil([&] { return Held() == registers.size(); }, 60s)) << Held();
+    EXPECT_EQ(Weighings(), registers);
+    EXPECT_NE(ReadFile(dir_ / "second.log").find("started"), std::string::npos);
+}
+INSTANTIATE_TEST_SUITE_P(Databases, LedgerShareTest, ::testing::Values("postgresql"), DatabaseName);
 
 INSTANTIATE_TEST_SUITE_P(Databases, LedgerCrashTest, ::testing::Values("sqlite", "postgresql"),
                          DatabaseName);
