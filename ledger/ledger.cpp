@@ -28,8 +28,11 @@ std::string Now() {
 
 }  // namespace
 
-Ledger::Ledger(EventLoop& loop, LedgerSettings settings, LogSink log)
-    : loop_(loop), settings_(std::move(settings)), log_(std::move(log)) {
+Ledger::Ledger(EventLoop& loop, LedgerSettings settings, LogSink log, WrittenSink written)
+    : loop_(loop),
+      settings_(std::move(settings)),
+      log_(std::move(log)),
+      written_(std::move(written)) {
     NewReplayRound();
     OpenDatabase();
 }
@@ -210,6 +213,9 @@ void Ledger::Flush() {
     }
     try {
         tables_->Write(batch_);
+        if (written_) {
+            written_(batch_);
+        }
         batch_ = {};
     } catch (const DatabaseError& error) {
         DatabaseAway(error.what());

@@ -36,8 +36,10 @@ public:
     static constexpr std::chrono::minutes kLogInterval{1};
 
     using LogSink = std::function<void(const std::string& line)>;
+    using WrittenSink = std::function<void(const Batch& batch)>;
 
-    Ledger(EventLoop& loop, LedgerSettings settings, LogSink log);
+    // `written` hears of every batch once it is in the database.
+    Ledger(EventLoop& loop, LedgerSettings settings, LogSink log, WrittenSink written = {});
     ~Ledger();
     Ledger(const Ledger&) = delete;
     Ledger& operator=(const Ledger&) = delete;
@@ -67,6 +69,7 @@ private:
     EventLoop& loop_;
     LedgerSettings settings_;
     LogSink log_;
+    WrittenSink written_;
     std::unique_ptr<Database> database_;
     std::unique_ptr<LedgerTables> tables_;
     std::map<std::string, Station> stations_;

@@ -93,8 +93,23 @@ int main(int argc, char** argv) {
     const std::unique_ptr<FdWatch> watch =
         loop.Watch(signals.Get(), [&](bool, bool) { ended = true; });
     watch->SetInterest(true, false);
-    ledger::Ledger ledger(loop, *settings.settings, Say);
-    Say("started; database " + settings.settings->database_url);
+    // The page is an addition: one that cannot listen is said, and the ledger keeps on.
+    std::unique_ptr<ledger::PlantPage> page;
+    const ledger::LedgerSettings& chosen = *settings.settings;
+    try {
+        page = std::make_unique<ledger::PlantPage>(chosen.page, chosen.database_url,
+                                                   chosen.database_password);
+        Say(std::string("page on ") + (chosen.page.cert_file.empty() ? "http" : "https") + "://" +
+            chosen.page.host + ":" + std::to_string(page->Port()) + "/");
+    } catch (const std::exception& error) {
+        Say(std::string("no page: ") + error.what());
+    }
+    ledger::Ledger ledger(loop, chosen, Say, [&page](const ledger::Batch& batch) {
+        if (page) {
+            page->Written(batch);
+        }
+    });
+    Say("started; database " + chosen.database_url);
     while (!ended) {
         loop.RunOnce(std::chrono::seconds(60));
     }

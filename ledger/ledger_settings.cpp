@@ -1,5 +1,7 @@
 #include "ledger/ledger_settings.h"
 
+#include <unistd.h>
+
 #include "core/text/ascii.h"
 
 namespace station::ledger {
@@ -8,6 +10,62 @@ namespace {
 bool IsMonth(const std::string& text) {
     return text.size() == 6 && std::all_of(text.begin(), text.end(), IsDigit) &&
            text.compare(4, 2, "01") >= 0 && text.compare(4, 2, "12") <= 0;
+}
+
+// "HOST:PORT" or "[IPV6]:PORT".
+std::optional<std::pair<std::string, int>> Address(const std::string& text) {
+    const std::size_t colon = text.rfind(':');
+    if (colon == std::string::npos || colon == 0) {
+        return std::nullopt;
+    }
+    std::string host = text.substr(0, colon);
+    if (host.front() == '[' && host.back() == ']') {
+        host = host.substr(1, host.size() - 2);
+    }
+    const std::string port = text.substr(colon + 1);
+    if (host.empty() || port.empty() || port.size() > 5 ||
+        !std::all_of(port.begin(), port.end(), IsDigit) || std::stoi(port) > 65535) {
+        return std::nullopt;
+    }
+    return std::pair(host, std::stoi(port));
+}
+
+std::string LoadPage(const IniFile& file, PageSettings& page) {
+    constexpr const char* kSection = "Strona";
+    const std::string listen = file.ReadString(kSection, "listen", "127.0.0.1:8080");
+    const auto address = Address(listen);
+    if (!address) {
+        return "Strona: listen: not HOST:PORT: " + listen;
+    }
+    page.host = address->first;
+    page.port = address->second;
+    page.files = file.ReadString(kSection, "files", page.files);
+    page.cert_file = file.ReadString(kSection, "certfile", "");
+    page.key_file = file.ReadString(kSection, "keyfile", "");
+    if (page.cert_file.empty() != page.key_file.empty()) {
+        return "Strona: certfile and keyfile go together";
+    }
+    for (const std::string* path : {&page.cert_file, &page.key_file}) {
+        if (!path->empty() && ::access(path->c_str(), R_OK) != 0) {
+            return "Strona: cannot read " + *path;
+        }
+    }
+    const std::string password_file = file.ReadString(kSection, "password_file", "");
+    if (!password_file.empty()) {
+        std::string problem;
+        const std::optional<std::string> password = ReadPasswordFile(password_file, problem);
+        if (!password) {
+            return "Strona: password_file: " + problem;
+        }
+        page.password = *password;
+    }
+    const bool loopback =
+        page.host == "127.0.0.1" || page.host == "localhost" || page.host == "::1";
+    if (!loopback && (page.password.empty() || page.cert_file.empty())) {
+        return "Strona: listening on " + page.host +
+               " needs password_file, certfile and keyfile (HTTP Basic over TLS)";
+    }
+    return {};
 }
 
 }  // namespace
@@ -59,6 +117,9 @@ LedgerSettingsResult LoadLedgerSettings(const IniFile& file, const std::string& 
         settings.first_month = std::stoi(first);
     } else {
         return {std::nullopt, "Odtwarzanie: first_month: not a month (yyyymm): " + first};
+    }
+    if (std::string problem = LoadPage(file, settings.page); !problem.empty()) {
+        return {std::nullopt, std::move(problem)};
     }
     return {std::move(settings), {}};
 }

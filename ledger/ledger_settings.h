@@ -6,18 +6,22 @@
 #include "core/clock.h"
 #include "core/settings/ini_file.h"
 #include "core/settings/publish_settings.h"
+#include "ledger/plant_page.h"
 
 namespace station::ledger {
 
 // The ledger's settings file: section "Broker" with the keys and rules of the station's
 // "Publikacja" (`topic` is the prefix every station publishes under), "Baza" with the database,
-// "Odtwarzanie" with the first month asked of a station never seen.
+// "Odtwarzanie" with the first month asked of a station never seen, "Strona" with the plant
+// page: on 127.0.0.1 unless told otherwise, and on any other address only with a password and
+// a certificate.
 struct LedgerSettings {
     PublishSettings broker;
     std::string share;  // a shared subscription's group for the weighings; empty: none
     std::string database_url;
     std::string database_password;
     int first_month = 0;  // yyyymm
+    PageSettings page;
 };
 
 struct LedgerSettingsResult {

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <variant>
+
+namespace station::ledger {
+
+// The plant page's parameters, checked before any query: a day, a room, a scale, a page of rows,
+// a range of days. A value that is not one says so in Polish, for a 400 answer.
+struct Day {
+    int year = 0;
+    int month = 0;
+    int day = 0;
+
+    // "yyyy-mm-dd"
+    std::string Text() const;
+    // Days since 1970-01-01.
+    long Serial() const;
+    static Day FromSerial(long serial);
+    auto operator<=>(const Day&) const = default;
+};
+
+struct DayQuery {
+    Day day;
+    std::string station;  // empty: every room
+    int scale = 0;        // 0: every scale
+    int page = 0;         // of kPageRows rows, newest first
+};
+
+struct RangeQuery {
+    Day from;
+    Day to;  // included
+};
+
+inline constexpr int kPageRows = 1000;
+inline constexpr long kLongestRangeDays = 366;
+
+using Parameters = std::map<std::string, std::string>;
+
+// A problem, in Polish, or the query.
+std::variant<DayQuery, std::string> ReadDayQuery(const Parameters& parameters, const Day& today);
+std::variant<RangeQuery, std::string> ReadRangeQuery(const Parameters& parameters);
+
+// "yyyy-mm-dd" of a real calendar day, or nothing.
+std::optional<Day> ParseDay(const std::string& text);
+
+}  // namespace station::ledger

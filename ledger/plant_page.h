@@ -1,0 +1,57 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "ledger/ledger_rows.h"
+#include "ledger/live_feed.h"
+
+namespace httplib {
+class Server;
+}
+
+namespace station::ledger {
+
+// Where and how the plant page is served; see LoadLedgerSettings for the rules.
+struct PageSettings {
+    std::string host = "127.0.0.1";
+    int port = 8080;
+    std::string password;   // HTTP Basic, any user name; empty: none asked
+    std::string cert_file;  // with key_file: HTTPS
+    std::string key_file;
+    std::string files = "/usr/share/tarvelio/www";  // index.html, plant.js, plant.css
+    std::string chart_js = "/usr/share/javascript/chart.js/chart.min.js";
+};
+
+// The plant's read-only page: the live view of every room, the day's weighings with their sums
+// and charts, and the export of a range as CSV or JSON. Served by the HTTP library's threads,
+// each request with its own connection to the database; live changes come from the ledger's
+// loop through Written and go out as Server-Sent Events. Every parameter is checked first, and
+// every answer is bounded (a page of kPageRows rows, a range of at most a year).
+class PlantPage {
+public:
+    // Starts serving; throws std::runtime_error when it cannot listen.
+    PlantPage(PageSettings settings, std::string database_url, std::string database_password);
+    ~PlantPage();
+    PlantPage(const PlantPage&) = delete;
+    PlantPage& operator=(const PlantPage&) = delete;
+
+    // The port it listens on (the one the system chose for port 0).
+    int Port() const { return port_; }
+    // What the ledger has just written, for the open pages.
+    void Written(const Batch& batch);
+
+private:
+    void Route();
+
+    PageSettings settings_;
+    std::string database_url_;
+    std::string database_password_;
+    LiveFeed feed_;
+    std::unique_ptr<httplib::Server> server_;
+    int port_ = 0;
+    std::thread thread_;
+};
+
+}  // namespace station::ledger

@@ -1,0 +1,200 @@
+// The plant page: the live view from the ledger's events, the day's weighings, charts and
+// export. Everything a station sends is put in as text (textContent), never as markup.
+"use strict";
+
+const rooms = new Map();  // station -> {panel, scales: [{digits, lamp}]}
+let dayPage = 0;
+let hourChart = null;
+let dayChart = null;
+
+function element(tag, className, text) {
+  const made = document.createElement(tag);
+  if (className) made.className = className;
+  if (text !== undefined) made.textContent = text;
+  return made;
+}
+
+function today() {
+  const now = new Date();
+  const pad = (n) => String(n).padStart(2, "0");
+  return `${now.getFullYear()}-${pad(now.getMonth() + 1)}-${pad(now.getDate())}`;
+}
+
+function room(station) {
+  let entry = rooms.get(station);
+  if (entry) return entry;
+  const panel = element("article", "room offline");
+  panel.dataset.station = station;
+  const title = element("h3", "", station);
+  const state = element("span", "room-state", " (offline)");
+  title.append(state);
+  panel.append(title);
+  const scales = element("div", "scales");
+  entry = {panel, state, scales: []};
+  for (let number = 1; number <= 4; ++number) {
+    const box = element("div", "scale");
+    box.dataset.scale = number;
+    const lamp = element("span", "lamp");
+    const digits = element("div", "digits", "- - - - -");
+    box.append(lamp, element("span", "name", ` Waga ${number}`), digits);
+    scales.append(box);
+    entry.scales.push({lamp, digits});
+  }
+  panel.append(scales);
+  const list = document.getElementById("rooms");
+  const after = [...list.children].find((other) => other.dataset.station > station);
+  list.insertBefore(panel, after || null);
+  rooms.set(station, entry);
+  const option = element("option", "", station);
+  option.value = station;
+  document.getElementById("station").append(option);
+  return entry;
+}
+
+function showStatus(station, online) {
+  const entry = room(station);
+  entry.panel.classList.toggle("offline", !online);
+  entry.state.textContent = online ? " (online)" : " (offline)";
+}
+
+function showScale(station, number, state) {
+  const scale = room(station).scales[number - 1];
+  if (!scale) return;
+  scale.lamp.classList.toggle("green", state.connected);
+  let text = state.reading ?? "";
+  if (state.range === "over") text = "OL";
+  if (state.range === "under") text = "UL";
+  scale.digits.textContent = text;
+  scale.digits.classList.toggle("moving", state.motion === true);
+}
+
+async function loadStations() {
+  const answer = await fetch("api/stations");
+  if (!answer.ok) return;
+  const stations = await answer.json();
+  for (const [station, data] of Object.entries(stations)) {
+    showStatus(station, data.online);
+    for (const [number, state] of Object.entries(data.scales)) {
+      showScale(station, Number(number), state);
+    }
+  }
+}
+
+function listen() {
+  const connection = document.getElementById("connection");
+  const events = new EventSource("api/live");
+  events.onopen = () => {
+    connection.textContent = "połączono z rejestrem";
+    connection.className = "connection on";
+    loadStations();
+  };
+  events.onerror = () => {
+    connection.textContent = "brak połączenia z rejestrem, ponawiam…";
+    connection.className = "connection off";
+  };
+  events.addEventListener("lost", () => { loadStations(); loadDay(); });
+  let reload = null;
+  events.onmessage = (message) => {
+    const event = JSON.parse(message.data);
+    if (event.kind === "status") showStatus(event.station, event.online);
+    if (event.kind === "state") showScale(event.station, event.scale, event);
+    if (event.kind === "weighings" && !reload) {
+      reload = setTimeout(() => { reload = null; loadDay(); }, 200);
+    }
+  };
+}
+
+function query() {
+  const parameters = new URLSearchParams({day: document.getElementById("day").value});
+  const station = document.getElementById("station").value;
+  const scale = document.getElementById("scale").value;
+  if (station) parameters.set("station", station);
+  if (scale) parameters.set("scale", scale);
+  return parameters;
+}
+
+function fillTable(id, rows) {
+  const body = document.querySelector(`#${id} tbody`);
+  body.replaceChildren(...rows.map((cells) => {
+    const row = element("tr");
+    for (const cell of cells) row.append(element("td", "", cell));
+    return row;
+  }));
+}
+
+function number(value) {
+  return value === null ? "" : value.toLocaleString("pl-PL");
+}
+
+function colour(index) {
+  return ["#1f77b4", "#d62728", "#2ca02c", "#9467bd", "#ff7f0e", "#8c564b"][index % 6];
+}
+
+function chart(existing, canvas, type, labels, datasets) {
+  if (typeof Chart === "undefined") return null;
+  if (existing) existing.destroy();
+  return new Chart(document.getElementById(canvas), {
+    type, data: {labels, datasets}, options: {animation: false, responsive: true},
+  });
+}
+
+async function loadDay() {
+  const problem = document.getElementById("problem");
+  const parameters = query();
+  parameters.set("page", dayPage);
+  const answer = await fetch(`api/day?${parameters}`);
+  if (!answer.ok) {
+    problem.textContent = await answer.text();
+    problem.hidden = false;
+    return;
+  }
+  problem.hidden = true;
+  const day = await answer.json();
+  fillTable("weighings", day.rows.map((row) => [
+    (row.time ?? "").substring(11, 19), row.station, String(row.scale), row.reading]));
+  fillTable("totals", day.totals.map((total) => [
+    total.station, String(total.scale), String(total.count), number(total.sum)]));
+  document.getElementById("page-number").textContent = `strona ${dayPage + 1}`;
+  document.getElementById("previous").disabled = dayPage === 0;
+  document.getElementById("next").disabled = !day.more;
+
+  const hours = [...Array(24).keys()];
+  const stations = [...new Set(day.hours.map((hour) => hour.station))].sort();
+  hourChart = chart(hourChart, "hours", "bar", hours.map(String), stations.map((station, i) => ({
+    label: station, backgroundColor: colour(i),
+    data: hours.map((h) => day.hours.find((x) => x.station === station && x.hour === h)?.count ?? 0),
+  })));
+  const daily = await (await fetch(`api/daily?day=${day.day}`)).json();
+  const dates = [];
+  for (let d = new Date(`${daily.from}T12:00:00`); dates.length < 30; d.setDate(d.getDate() + 1)) {
+    dates.push(d.toISOString().substring(0, 10));
+  }
+  const dailyStations = [...new Set(daily.days.map((x) => x.station))].sort();
+  dayChart = chart(dayChart, "days", "line", dates.map((d) => d.substring(5)),
+    dailyStations.map((station, i) => ({
+      label: station, borderColor: colour(i),
+      data: dates.map((d) => daily.days.find((x) => x.station === station && x.day === d)?.sum ?? 0),
+    })));
+}
+
+function exportLinks() {
+  const range = new URLSearchParams({
+    from: document.getElementById("from").value, to: document.getElementById("to").value});
+  document.getElementById("csv").href = `api/export.csv?${range}`;
+  document.getElementById("json").href = `api/export.json?${range}`;
+}
+
+document.addEventListener("DOMContentLoaded", () => {
+  document.getElementById("day").value = today();
+  document.getElementById("from").value = today().substring(0, 8) + "01";
+  document.getElementById("to").value = today();
+  for (const id of ["day", "station", "scale"]) {
+    document.getElementById(id).addEventListener("change", () => { dayPage = 0; loadDay(); });
+  }
+  document.getElementById("previous").addEventListener("click", () => { --dayPage; loadDay(); });
+  document.getElementById("next").addEventListener("click", () => { ++dayPage; loadDay(); });
+  for (const id of ["from", "to"]) document.getElementById(id).addEventListener("change", exportLinks);
+  exportLinks();
+  loadStations().then(loadDay);
+  listen();
+});

@@ -1,0 +1,116 @@
+// The plant page's HTTP side with a real client: hostile and bad requests get their status and a
+// Polish reason, answers are bounded, and a page away from loopback wants its password.
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include "ledger/ledger_settings.h"
+#include "ledger/ledger_tables.h"
+#include "ledger/plant_page.h"
+#include "tests/support/child_process.h"
+#include "tests/support/temp_dir.h"
+
+namespace station::test {
+namespace {
+
+class PlantPageTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const auto database = ledger::OpenDatabase(Url(), "");
+        ledger::LedgerTables tables(*database);
+        ledger::Batch batch;
+        batch.weighings.push_back({"c/202612/0", "<b>room</b>", "c", 202612, 1, "12,5", 12.5,
+                                   "2026-12-08T09:00:00+01:00", "a;\"b\"", "now"});
+        tables.Write(batch);
+    }
+
+    std::string Url() const { return "sqlite:" + dir_ / "ledger.sqlite"; }
+
+    ledger::PageSettings Settings() const {
+        ledger::PageSettings settings;
+        settings.port = 0;
+        settings.files = PAGE_FILES;
+        return settings;
+    }
+
+    TempDir dir_;
+};
+
+TEST_F(PlantPageTest, EveryBadRequestGetsItsStatusAndReason) {
+    const ledger::PlantPage page(Settings(), Url(), "");
+    httplib::Client client("127.0.0.1", page.Port());
+    const struct {
+        std::string path;
+        int status;
+        const char* body;  // the start of the answer
+    } kCases[] = {
+        {"/api/day?day=2026-12-08", 200, "{\"day\":\"2026-12-08\""},
+        {"/api/day?day=2026-02-30", 400, "Zła data"},
+        {"/api/day?day=26-12-08", 400, "Zła data"},
+        {"/api/day?day=2026-12-08%00", 400, "Zła data"},
+        {"/api/day?scale=5", 400, "Zły numer wagi"},
+        {"/api/day?scale=-1", 400, "Zły numer wagi"},
+        {"/api/day?page=10001", 400, "Zły numer strony"},
+        {"/api/day?station=" + std::string(201, 'x'), 400, "Zła nazwa pokoju"},
+        {"/api/day?station=%0Aa", 400, "Zła nazwa pokoju"},
+        {"/api/daily?day=x", 400, "Zła data"},
+        {"/api/export.csv?from=2025-01-01&to=2026-01-02", 400, "Zakres dłuższy niż rok"},
+        {"/api/export.csv?from=2026-12-09&to=2026-12-08", 400, "Koniec zakresu przed"},
+        {"/api/export.json?from=2026-12-01", 400, "Zła data początku"},
+        {"/api/export.json?from=2026-12-01&to=2026-12-31", 200, "[{\"id\":\"c/202612/0\""},
+        {"/api/export.csv?from=2026-12-01&to=2026-12-31", 200,
+         "\xEF\xBB\xBFid;pokój;waga;czas;odczyt;masa;linia\r\nc/202612/0;<b>room</b>;1;"
+         "2026-12-08T09:00:00+01:00;12,5;12,5;\"a;\"\"b\"\"\"\r\n"},
+        {"/../../etc/passwd", 404, ""},
+    };
+    for (const auto& request : kCases) {
+        SCOPED_TRACE(request.path);
+        const auto answer = client.Get(request.path.c_str());
+        ASSERT_TRUE(answer);
+        EXPECT_EQ(answer->status, request.status);
+        EXPECT_TRUE(answer->body.starts_with(request.body)) << answer->body;
+    }
+    httplib::Headers many;
+    for (int i = 0; i < 100; ++i) {
+        many.emplace("X-" + std::to_string(i), "1");
+    }
+    EXPECT_EQ(client.Get("/api/day", many)->status, 431);
+    const auto posted = client.Post("/api/day", std::string(100000, 'x'), "text/plain");
+    EXPECT_TRUE(!posted || posted->status >= 400);
+}
+
+// Away from loopback: refused without a password and a certificate; with them, HTTPS and Basic.
+TEST_F(PlantPageTest, AwayFromLoopbackItWantsTlsAndItsPassword) {
+    WriteFile(dir_ / "page.ini", "[Strona]\nlisten=127.0.0.2:0\n");
+    const auto refused = ledger::LoadLedgerSettings(station::IniFile(dir_ / "page.ini"), "host",
+                                                    dir_.Path(), {2026, 12, 8});
+    EXPECT_FALSE(refused.settings);
+    EXPECT_NE(refused.problem.find("needs password_file, certfile and keyfile"), std::string::npos);
+
+    ASSERT_TRUE(
+        RunToEnd({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1", "-subj",
+                  "/CN=127.0.0.2", "-keyout", dir_ / "key.pem", "-out", dir_ / "cert.pem"},
+                 dir_ / "openssl.log"));
+    WriteFile(dir_ / "password", "sekret\n");
+    ASSERT_EQ(::chmod((dir_ / "password").c_str(), 0600), 0);
+    WriteFile(dir_ / "page.ini",
+              "[Strona]\nlisten=127.0.0.2:0\npassword_file=" + dir_ / "password" +
+                  "\ncertfile=" + dir_ / "cert.pem" + "\nkeyfile=" + dir_ / "key.pem" +
+                  "\nfiles=" + PAGE_FILES + "\n");
+    const auto loaded = ledger::LoadLedgerSettings(station::IniFile(dir_ / "page.ini"), "host",
+                                                   dir_.Path(), {2026, 12, 8});
+    ASSERT_TRUE(loaded.settings) << loaded.problem;
+    const ledger::PlantPage page(loaded.settings->page, Url(), "");
+    httplib::SSLClient client("127.0.0.2", page.Port());
+    client.enable_server_certificate_verification(false);
+    EXPECT_EQ(client.Get("/api/day")->status, 401);
+    client.set_basic_auth("kto", "zle");
+    EXPECT_EQ(client.Get("/api/day")->status, 401);
+    client.set_basic_auth("kto", "sekret");
+    EXPECT_EQ(client.Get("/api/day?day=2026-12-08")->status, 200);
+    httplib::Client plain("127.0.0.2", page.Port());
+    const auto unencrypted = plain.Get("/api/day");
+    EXPECT_TRUE(!unencrypted || unencrypted->status != 200);
+}
+
+}  // namespace
+}  // namespace station::test
