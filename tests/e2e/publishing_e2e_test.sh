@@ -7,39 +7,14 @@ station=$(realpath "$1")
 emulator=$(realpath "$2")
 source "$(dirname "$0")/session.sh"
 source "$(dirname "$0")/../../scripts/emulator_settings.sh"
+source "$(dirname "$0")/broker.sh"
 start_session mosquitto mosquitto_sub
 
 "$emulator" --port 0 --rate 20 --start 1:1001 >"$work/ports" &
 pids+=($!)
 for _ in $(seq 50); do [ "$(wc -l <"$work/ports")" -eq 4 ] && break; sleep 0.1; done
 
-write_broker_settings() {
-    cat >"$work/mosquitto.conf" <<CONF
-user root
-persistence true
-persistence_location $work/
-listener $broker_port 127.0.0.1
-allow_anonymous true
-CONF
-}
-# Starts the broker on $broker_port; returns 1 when it does not come up.
-start_broker() {
-    mosquitto -c "$work/mosquitto.conf" >>"$work/broker.log" 2>&1 &
-    broker=$!; pids+=("$broker")
-    for _ in $(seq 100); do
-        (exec 3<>"/dev/tcp/127.0.0.1/$broker_port") 2>/dev/null && return 0
-        kill -0 "$broker" 2>/dev/null || return 1
-        sleep 0.05
-    done
-    return 1
-}
-# A port another test took between the choice and the start is given up for another.
-for _ in 1 2 3; do
-    broker_port=$(free_port)
-    write_broker_settings
-    start_broker && break
-done
-(exec 3<>"/dev/tcp/127.0.0.1/$broker_port") 2>/dev/null || fail "no broker: $(cat "$work/broker.log")"
+start_broker
 mosquitto_sub -p "$broker_port" -h 127.0.0.1 -c -i collector -q 1 -t 't/+/weighing' -F '%p' \
     >"$work/collected" &
 pids+=($!)
@@ -64,7 +39,7 @@ for _ in $(seq 20); do [ -s "$register" ] && break; sleep 0.05; done
 [ -s "$register" ] || fail "nothing saved"
 end_process "$station_pid" KILL
 
-start_broker || fail "the broker did not start again: $(cat "$work/broker.log")"
+restart_broker || fail "the broker did not start again: $(cat "$work/broker.log")"
 start_station
 for _ in $(seq 100); do [ -s "$work/collected" ] && break; sleep 0.1; done
 expected=$(tr -d '\r' <"$register" | sed 's/\t/\\t/g')

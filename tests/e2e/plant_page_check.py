@@ -1,0 +1,113 @@
+#!/usr/bin/env python3
+"""Drives the plant page in headless chromium through WebDriver and checks what it shows: both
+rooms, a room's name with markup as text, a save at a real station in the day's table within
+2 s without a reload, a scale whose emulator ended turning red, and the CSV export holding the
+database's rows. Exits non-zero on the first failure."""
+
+import argparse
+import csv
+import datetime
+import io
+import os
+import signal
+import sqlite3
+import subprocess
+import sys
+import time
+import urllib.request
+
+from selenium import webdriver
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.by import By
+
+
+def wait(what, condition, seconds):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        try:
+            if condition():
+                return time.monotonic()
+        except Exception:  # the page may be redrawing what was looked at
+            pass
+        time.sleep(0.05)
+    sys.exit(f"FAILED: {what} within {seconds} s")
+
+
+def browser():
+    options = webdriver.ChromeOptions()
+    options.binary_location = "/usr/bin/chromium"
+    options.add_argument("--headless=new")
+    options.add_argument("--window-size=1400,1300")
+    if os.geteuid() == 0:
+        options.add_argument("--no-sandbox")
+    return webdriver.Chrome(service=Service("/usr/bin/chromedriver"),
+                            options=options)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--url", required=True)
+    parser.add_argument("--database", required=True)
+    parser.add_argument("--rooms", nargs=2, required=True)
+    parser.add_argument("--save-window", required=True)
+    parser.add_argument("--save-x", required=True)
+    parser.add_argument("--save-y", required=True)
+    parser.add_argument("--end-emulator", type=int, required=True)
+    parser.add_argument("--pictures")
+    arguments = parser.parse_args()
+
+    driver = browser()
+    try:
+        driver.get(arguments.url)
+        panel = lambda room: driver.find_element(By.CSS_SELECTOR, f'article.room[data-station="{room}"]')
+        for room in arguments.rooms:
+            wait(f"room {room} online", lambda: "offline" not in panel(room).get_attribute("class"), 20)
+        marked = arguments.rooms[1]
+        title = panel(marked).find_element(By.TAG_NAME, "h3")
+        if not title.text.startswith(marked) or title.find_elements(By.TAG_NAME, "i"):
+            sys.exit(f"FAILED: the room's name shows as {title.get_attribute('innerHTML')!r}")
+        lamps = lambda room: panel(room).find_elements(By.CSS_SELECTOR, ".lamp")
+        wait("every lamp green", lambda: all("green" in lamp.get_attribute("class")
+                                             for room in arguments.rooms for lamp in lamps(room)), 20)
+
+        rows = lambda: driver.find_elements(By.CSS_SELECTOR, "#weighings tbody tr")
+        before = len(rows())
+        # The rooms' windows lie on top of each other: the saving one comes up first.
+        subprocess.run(["xdotool", "windowraise", arguments.save_window], check=True)
+        subprocess.run(["xdotool", "mousemove", "--window", arguments.save_window,
+                        arguments.save_x, arguments.save_y, "click", "1"], check=True)
+        saved = time.monotonic()
+        shown = wait("the save in the day's table", lambda: len(rows()) == before + 1, 2)
+        print(f"save shown on the page after {shown - saved:.2f} s")
+        cells = [cell.text for cell in rows()[0].find_elements(By.TAG_NAME, "td")]
+        if cells[1] != arguments.rooms[0] or cells[2] != "1":
+            sys.exit(f"FAILED: the newest row is {cells}")
+        if arguments.pictures:
+            time.sleep(0.5)  # the charts draw once the day is loaded
+            for section, name in (("live-title", "plant-live.png"), ("day-title", "plant-day.png")):
+                driver.find_element(By.CSS_SELECTOR, f'section[aria-labelledby="{section}"]') \
+                    .screenshot(os.path.join(arguments.pictures, name))
+
+        os.kill(arguments.end_emulator, signal.SIGTERM)
+        ended = time.monotonic()
+        red = wait("room 2's lamps red", lambda: not any(
+            "green" in lamp.get_attribute("class") for lamp in lamps(marked)), 10)
+        print(f"lamps red on the page after {red - ended:.2f} s")
+
+        today = datetime.date.today().isoformat()
+        with urllib.request.urlopen(f"{arguments.url}api/export.csv?from={today}&to={today}") as answer:
+            text = answer.read().decode("utf-8")
+        if not text.startswith("\ufeff"):
+            sys.exit("FAILED: the CSV has no byte-order mark")
+        exported = sorted((row["id"], row["linia"]) for row in
+                          csv.DictReader(io.StringIO(text[1:]), delimiter=";"))
+        with sqlite3.connect(arguments.database) as database:
+            held = sorted(database.execute("SELECT id, line FROM weighings"))
+        if exported != held or len(held) != 1:
+            sys.exit(f"FAILED: CSV {exported} against the database {held}")
+    finally:
+        driver.quit()
+
+
+if __name__ == "__main__":
+    main()
