@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Drives the plant page in headless chromium through WebDriver and checks what it shows: both
 rooms, a room's name with markup as text, a save at a real station in the day's table within
-2 s without a reload, a scale whose emulator ended turning red, and the CSV export holding the
-database's rows. Exits non-zero on the first failure."""
+2 s without a reload, a scale whose emulator ended turning red, the CSV export holding the
+database's rows, and a ledger that ends and starts again: the page says it lost it and
+reconnects by itself. Exits non-zero on the first failure."""
 
 import argparse
 import csv
@@ -53,6 +54,8 @@ def main():
     parser.add_argument("--save-x", required=True)
     parser.add_argument("--save-y", required=True)
     parser.add_argument("--end-emulator", type=int, required=True)
+    parser.add_argument("--ledger", required=True, help="starts the ledger on the same port")
+    parser.add_argument("--ledger-pid", type=int, required=True)
     parser.add_argument("--pictures")
     arguments = parser.parse_args()
 
@@ -105,6 +108,14 @@ def main():
             held = sorted(database.execute("SELECT id, line FROM weighings"))
         if exported != held or len(held) != 1:
             sys.exit(f"FAILED: CSV {exported} against the database {held}")
+
+        connection = lambda: driver.find_element(By.ID, "connection").text
+        os.kill(arguments.ledger_pid, signal.SIGTERM)
+        wait("the page to say it lost the ledger", lambda: "brak" in connection(), 10)
+        restarted = subprocess.Popen([arguments.ledger])
+        wait("the page to reconnect", lambda: connection() == "połączono z rejestrem", 15)
+        restarted.terminate()
+        restarted.wait()
     finally:
         driver.quit()
 

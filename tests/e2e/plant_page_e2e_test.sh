@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The plant page in a real browser: two real stations (rooms) with emulated scales publish to a
 # real broker, the ledger keeps their weighings and serves the page, and headless chromium,
-# driven through WebDriver (tests/e2e/plant_page_check.py), shows what they do.
+# driven through WebDriver (tests/e2e/plant_page_check.py), shows what they do, and that it lost
+# the ledger and found it again.
 set -euo pipefail
 station=$(realpath "$1")
 emulator=$(realpath "$2")
@@ -23,11 +24,18 @@ client_id=ledger
 [Baza]
 url=sqlite:$work/ledger.sqlite
 [Strona]
-listen=127.0.0.1:0
+listen=127.0.0.1:$(free_port)
 files=$files
 CONF
-"$ledger" --config "$work/ledger.ini" >"$work/ledger.log" 2>&1 &
-pids+=($!)
+# The check ends the ledger once and starts it again on the same port with start-ledger.
+cat >"$work/start-ledger" <<SCRIPT
+#!/bin/sh
+exec "$ledger" --config "$work/ledger.ini" >>"$work/ledger.log" 2>&1
+SCRIPT
+chmod +x "$work/start-ledger"
+"$work/start-ledger" &
+ledger_pid=$!
+pids+=("$ledger_pid")
 for _ in $(seq 50); do grep -q "page on" "$work/ledger.log" && break; sleep 0.1; done
 url=$(grep -o 'http://127.0.0.1:[0-9]*/' "$work/ledger.log") || fail "no page: $(cat "$work/ledger.log")"
 
@@ -55,6 +63,6 @@ done
 
 /usr/bin/python3 "$check" --url "$url" --database "$work/ledger.sqlite" --rooms "${rooms[@]}" \
     --save-window "${windows[0]}" --save-x $((lamp_x[1] + 85)) --save-y 220 \
-    --end-emulator "${emulators[1]}" ${STATION_PAGE_PICTURES:+--pictures "$STATION_PAGE_PICTURES"} ||
+    --end-emulator "${emulators[1]}" --ledger "$work/start-ledger" --ledger-pid "$ledger_pid" ${STATION_PAGE_PICTURES:+--pictures "$STATION_PAGE_PICTURES"} ||
     fail "the page check failed; ledger: $(tail -5 "$work/ledger.log")"
 echo "PASSED"

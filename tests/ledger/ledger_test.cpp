@@ -2,6 +2,7 @@
 // refuses, and how it fills an empty database from the stations' registers.
 #include "tests/ledger/ledger_fixture.h"
 
+#include "ledger/ledger_settings.h"
 #include "ledger/ledger_tables.h"
 #include "net/broker_client.h"
 
@@ -128,6 +129,39 @@ TEST_P(LedgerTest, AnOlderSchemaIsUpgradedWithItsRowsKept) {
     const ledger::LedgerTables tables(*database);
     EXPECT_EQ(database->Query("SELECT version FROM ledger_schema", {})[0][0], "2");
     EXPECT_EQ(Weighings(), (Rows{{"c-a/202612/0", "line"}}));
+}
+
+// Settings that cannot be used end the ledger at start, with the reason and status 1.
+TEST(LedgerSettings, SettingsThatCannotBeUsedEndTheLedgerWithTheReason) {
+    TempDir dir;
+    WriteFile(dir / "open", "x\n");
+    ASSERT_EQ(::chmod((dir / "open").c_str(), 0644), 0);
+    const struct {
+        std::string settings;
+        const char* problem;
+    } kCases[] = {
+        {"[Baza]\nurl=mysql://x\n", "Baza: url: neither sqlite:PATH nor postgresql://"},
+        {"[Baza]\nurl=sqlite:\n", "Baza: url: neither"},
+        {"[Baza]\npassword_file=" + dir / "none" + "\n", "Baza: password_file: cannot read"},
+        {"[Baza]\npassword_file=" + dir / "open" + "\n",
+         "Baza: password_file: others than its owner can read"},
+        {"[Broker]\nport=0\n", "Broker: port: not a number from 1 to 65535"},
+        {"[Broker]\nshare=a/b\n", "Broker: share:"},
+        {"[Odtwarzanie]\nfirst_month=202613\n", "Odtwarzanie: first_month: not a month"},
+        {"[Strona]\nlisten=8080\n", "Strona: listen: not HOST:PORT"},
+        {"[Strona]\nlisten=0.0.0.0:8080\n", "Strona: listening on 0.0.0.0 needs"},
+    };
+    for (const auto& row : kCases) {
+        SCOPED_TRACE(row.settings);
+        WriteFile(dir / "ledger.ini", row.settings);
+        const auto loaded =
+            ledger::LoadLedgerSettings(IniFile(dir / "ledger.ini"), "host", dir.Path(), {2026, 12});
+        EXPECT_FALSE(loaded.settings);
+        EXPECT_TRUE(loaded.problem.starts_with(row.problem)) << loaded.problem;
+    }
+    const int status = WaitFor(Spawn({LEDGER_PROGRAM, "--config", dir / "ledger.ini"}, dir / "out"));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+    EXPECT_NE(ReadFile(dir / "out").find("Strona: listening on 0.0.0.0 needs"), std::string::npos);
 }
 
 INSTANTIATE_TEST_SUITE_P(Databases, LedgerTest, ::testing::Values("sqlite", "postgresql"),
