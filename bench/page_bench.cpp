@@ -114,8 +114,10 @@ void LivePages(int seconds) {
     }
     std::atomic<bool> stop{false};
     std::atomic<long> events{0};
+    constexpr int kPages = 50;
     std::vector<std::thread> pages;
-    for (int i = 0; i < 50; ++i) {
+    pages.reserve(kPages);
+    for (int i = 0; i < kPages; ++i) {
         pages.emplace_back([&] {
             httplib::Client client("127.0.0.1", port);
             client.Get("/api/live", [&](const char* data, std::size_t length) {

@@ -9,15 +9,7 @@ namespace station::ledger {
 namespace {
 
 net::BrokerOptions Options(const PublishSettings& settings) {
-    net::BrokerOptions options;
-    options.host = settings.broker;
-    options.port = settings.port;
-    options.client_id = settings.client_id;
-    options.username = settings.username;
-    options.password = settings.password;
-    options.ca_file = settings.ca_file;
-    options.cert_file = settings.cert_file;
-    options.key_file = settings.key_file;
+    net::BrokerOptions options = BrokerOptionsOf(settings);
     options.keep_session = true;  // the broker keeps the weighings while the ledger is away
     return options;
 }

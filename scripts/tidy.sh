@@ -5,7 +5,7 @@
 # compilation database, and when no source was checked.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-sources='/(app|base|core|net|service|ui|tools|tests|bench|fuzz)/[^/]+(/[^/]+)?\.cpp$'
+sources='/(app|base|core|net|service|ledger|ui|tools|tests|bench|fuzz)/[^/]+(/[^/]+)?\.cpp$'
 for build in build/test build/fuzz; do
     if [ ! -s "$build/compile_commands.json" ]; then
         echo "clang-tidy: no compilation database in $build (configure it first)" >&2

@@ -2,6 +2,19 @@
 
 namespace station {
 
+net::BrokerOptions BrokerOptionsOf(const PublishSettings& settings) {
+    net::BrokerOptions options;
+    options.host = settings.broker;
+    options.port = settings.port;
+    options.client_id = settings.client_id;
+    options.username = settings.username;
+    options.password = settings.password;
+    options.ca_file = settings.ca_file;
+    options.cert_file = settings.cert_file;
+    options.key_file = settings.key_file;
+    return options;
+}
+
 BrokerSupervisor::BrokerSupervisor(EventLoop& loop, net::BrokerOptions options, Handlers handlers)
     : loop_(loop), options_(std::move(options)), handlers_(std::move(handlers)), client_(loop) {
     client_.on_connected = [this] {

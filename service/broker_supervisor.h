@@ -6,10 +6,14 @@
 #include <string>
 
 #include "base/event_loop.h"
+#include "core/settings/publish_settings.h"
 #include "net/broker_client.h"
 #include "service/backoff.h"
 
 namespace station {
+
+// Where and how to reach the broker the settings name, without a will or a lasting session.
+net::BrokerOptions BrokerOptionsOf(const PublishSettings& settings);
 
 // Keeps a session with the broker: connects at once, and after every lost attempt or session
 // tries again after Backoff's wait, which a session that comes up resets. A problem is reported

@@ -113,15 +113,7 @@ RegisterPosition Publisher::StartingPlace(const LocalTime& now) {
 }
 
 net::BrokerOptions Publisher::Options() const {
-    net::BrokerOptions options;
-    options.host = settings_.broker;
-    options.port = settings_.port;
-    options.client_id = settings_.client_id;
-    options.username = settings_.username;
-    options.password = settings_.password;
-    options.ca_file = settings_.ca_file;
-    options.cert_file = settings_.cert_file;
-    options.key_file = settings_.key_file;
+    net::BrokerOptions options = BrokerOptionsOf(settings_);
     options.will_topic = Topic("status");
     options.will_payload = "offline";
     return options;

@@ -65,7 +65,7 @@ TEST_P(LedgerTest, AMessageThatIsNoWeighingEndsInRejectedWithItsReason) {
         std::string topic;
         std::string payload;
         const char* reason;
-    } kCases[] = {
+    } cases[] = {
         {"plant/a/waga1/weighing", good, nullptr},
         {"plant/a/waga1/weighing", "{\"id\":", "not JSON"},
         {"plant/a/waga1/weighing", std::string("\xff\xfe{}", 4), "not JSON"},
@@ -96,13 +96,13 @@ TEST_P(LedgerTest, AMessageThatIsNoWeighingEndsInRejectedWithItsReason) {
         {"plant/a/waga1/weighing", std::string(ledger::kLargestMessage + 1, ' '),
          "too large: 16385 bytes"},
     };
-    for (const auto& message : kCases) {
+    for (const auto& message : cases) {
         ASSERT_TRUE(client.Publish(message.topic, message.payload, 1, false));
         loop_.RunOnce(0ms);
     }
     ASSERT_TRUE(RunUntil([&] { return Query("SELECT reason FROM rejected").size() == 14; }, 10s));
     const auto rejected = Query("SELECT reason, topic FROM rejected");
-    for (const auto& message : kCases) {
+    for (const auto& message : cases) {
         if (message.reason == nullptr) {
             continue;
         }
@@ -139,7 +139,7 @@ TEST(LedgerSettings, SettingsThatCannotBeUsedEndTheLedgerWithTheReason) {
     const struct {
         std::string settings;
         const char* problem;
-    } kCases[] = {
+    } cases[] = {
         {"[Baza]\nurl=mysql://x\n", "Baza: url: neither sqlite:PATH nor postgresql://"},
         {"[Baza]\nurl=sqlite:\n", "Baza: url: neither"},
         {"[Baza]\npassword_file=" + dir / "none" + "\n", "Baza: password_file: cannot read"},
@@ -151,7 +151,7 @@ TEST(LedgerSettings, SettingsThatCannotBeUsedEndTheLedgerWithTheReason) {
         {"[Strona]\nlisten=8080\n", "Strona: listen: not HOST:PORT"},
         {"[Strona]\nlisten=0.0.0.0:8080\n", "Strona: listening on 0.0.0.0 needs"},
     };
-    for (const auto& row : kCases) {
+    for (const auto& row : cases) {
         SCOPED_TRACE(row.settings);
         WriteFile(dir / "ledger.ini", row.settings);
         const auto loaded =
@@ -159,7 +159,8 @@ TEST(LedgerSettings, SettingsThatCannotBeUsedEndTheLedgerWithTheReason) {
         EXPECT_FALSE(loaded.settings);
         EXPECT_TRUE(loaded.problem.starts_with(row.problem)) << loaded.problem;
     }
-    const int status = WaitFor(Spawn({LEDGER_PROGRAM, "--config", dir / "ledger.ini"}, dir / "out"));
+    const int status =
+        WaitFor(Spawn({LEDGER_PROGRAM, "--config", dir / "ledger.ini"}, dir / "out"));
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
     EXPECT_NE(ReadFile(dir / "out").find("Strona: listening on 0.0.0.0 needs"), std::string::npos);
 }

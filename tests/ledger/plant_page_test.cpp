@@ -42,7 +42,7 @@ TEST_F(PlantPageTest, EveryBadRequestGetsItsStatusAndReason) {
         std::string path;
         int status;
         const char* body;  // the start of the answer
-    } kCases[] = {
+    } cases[] = {
         {"/api/day?day=2026-12-08", 200, "{\"day\":\"2026-12-08\""},
         {"/api/day?day=2026-02-30", 400, "Zła data"},
         {"/api/day?day=26-12-08", 400, "Zła data"},
@@ -62,7 +62,7 @@ TEST_F(PlantPageTest, EveryBadRequestGetsItsStatusAndReason) {
          "2026-12-08T09:00:00+01:00;12,5;12,5;\"a;\"\"b\"\"\"\r\n"},
         {"/../../etc/passwd", 404, ""},
     };
-    for (const auto& request : kCases) {
+    for (const auto& request : cases) {
         SCOPED_TRACE(request.path);
         const auto answer = client.Get(request.path.c_str());
         ASSERT_TRUE(answer);
