@@ -527,12 +527,28 @@ private:
 // ETX.
 class CrEtx final : public IndicatorFormat {
 public:
+    // Counted from the end, since the weight's width varies (a decimal point or not): the mode
+    // letter last, before it the unit in two columns (one letter padded with a blank), before
+    // that the status column; the polarity first, the weight between.
     IndicatorReading Read(std::string_view frame) const override {
         frame = WithoutLeading(frame, '\r');
-        if (frame.size() < 9) {
+        constexpr std::size_t kAfterWeight = 4;  // status, two unit columns, mode
+        if (frame.size() < kAfterWeight + 2) {
             return Marked(Kind::kNotAWeight);
         }
-        const char status = frame[7];
+        const std::size_t status_at = frame.size() - kAfterWeight;
+        const char status = frame[status_at];
+        const std::string_view unit = TrimBlanks(frame.substr(status_at + 1, 2));
+        const char mode = frame.back();
+        const bool known_status =
+            status == ' ' || status == 'M' || status == 'O' || status == 'U' || status == 'e';
+        const bool letters = !unit.empty() && std::all_of(unit.begin(), unit.end(), [](char c) {
+            return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+        });
+        if (!known_status || !letters ||
+            (mode != 'G' && mode != 'N' && mode != 'g' && mode != 'n')) {
+            return Marked(Kind::kNotAWeight);
+        }
         const bool moving = status == 'M';
         if (status == 'O') {
             return Marked(Kind::kOver, moving);
@@ -540,11 +556,10 @@ public:
         if (status == 'U') {
             return Marked(Kind::kUnder, moving);
         }
-        const char mode = frame.back();
-        if (mode != 'G' && mode != 'N' && mode != 'g' && mode != 'n') {
-            return Marked(Kind::kNotAWeight, moving);
+        if (status == 'e') {
+            return Marked(Kind::kNotAWeight, moving);  // the weight is not on the display
         }
-        return Signed(frame[0], frame.substr(1, 6), moving);
+        return Signed(frame[0], frame.substr(1, status_at - 1), moving);
     }
     Framing FrameBy() const override { return {kEtx, false}; }
 };

@@ -141,6 +141,12 @@ const FrameCase kCases[] = {
     {"cr-etx", "\r+001234 kgG\x03", "1234", 0},
     {"cr-etx", "\r-001234MkgN\x03", "-1234", 1},
     {"cr-etx", "\r+999999OkgG\x03", "OL", 0},
+    {"cr-etx", "\r-  12.34 g G\x03", "-12", 0},
+    {"cr-etx", "\r 1234.5Mt N\x03", "1235", 1},
+    {"cr-etx", "\r   850.0 lbG\x03", "850", 0},
+    {"cr-etx", "\r  1234.5eozG\x03", "#err", 0},
+    {"cr-etx", "\r+0012.34 g9G\x03", "#err", kNone},
+    {"cr-etx", "\r+12 3.4 kgG\x03", "#err", 0},
     // sign6-status
     {"sign6-status", "+001234kgG  \r", "1234", 0},
     {"sign6-status", "-01.234kgNMO\r", "-1", 1},
