@@ -523,8 +523,8 @@ private:
     }
 };
 
-// CR, polarity, six digits, status (' ' stable, 'M' motion, 'O' over, 'U' under), unit, G/N,
-// ETX.
+// CR, polarity, the weight, status (' ' stable, 'M' motion, 'O' over, 'U' under, 'e' not
+// displayed), the unit in two columns, G/N, ETX.
 class CrEtx final : public IndicatorFormat {
 public:
     // Counted from the end, since the weight's width varies (a decimal point or not): the mode
