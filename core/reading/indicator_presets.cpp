@@ -104,6 +104,12 @@ public:
             }
             at = comma + 1;
         }
+        // "01ST,…": a bus address written straight before the status.
+        if (fields[0].size() > 2 && fields[0].size() <= 5 &&
+            IsStatus(fields[0].substr(fields[0].size() - 2)) &&
+            std::all_of(fields[0].begin(), fields[0].end() - 2, IsDigit)) {
+            fields[0].remove_prefix(fields[0].size() - 2);
+        }
         std::size_t status = 0;
         if (count > 1 && !IsStatus(fields[0]) && IsStatus(fields[1])) {
             status = 1;  // a bus address or scale number first
@@ -125,6 +131,16 @@ public:
         std::size_t weight = status + 1;
         if (weight < count && IsMode(fields[weight])) {
             ++weight;
+        } else if (weight < count && fields[weight].size() > 3 &&
+                   IsMode(fields[weight].substr(0, 2)) && fields[weight][2] == ' ') {
+            fields[weight].remove_prefix(2);  // "GS    12.5 kg": the mode, blanks and the weight
+        }
+        // "ST,1,+12.50kg,+1.00kg": a scale's number before the gross, both weights with their
+        // units; the number is never the weight.
+        const bool numbered =
+            weight + 1 < count && IsScaleNumber(fields[weight]) && CarriesUnit(fields[weight + 1]);
+        if (numbered) {
+            ++weight;
         }
         if (weight >= count) {
             return Marked(Kind::kNotAWeight, moving);
@@ -137,25 +153,40 @@ public:
             }
         }
         IndicatorReading gross = WeightWithUnit(field, moving);
+        if (numbered && gross.kind == Kind::kWeight && weight + 1 < count) {
+            return Net(std::move(gross), fields[weight + 1], moving);
+        }
         // "…,GS,+1234.5kg,TR,+34.5kg": gross and tare, of which the net is shown, as the
         // indicator shows it in net mode.
         for (std::size_t tare = weight + 1; tare + 1 < count; ++tare) {
             if (gross.kind == Kind::kWeight && IsTare(fields[tare])) {
-                const IndicatorReading tared = WeightWithUnit(fields[tare + 1], moving);
-                std::optional<std::string> net = tared.kind == Kind::kWeight
-                                                     ? Difference(gross.weight, tared.weight)
-                                                     : std::nullopt;
-                if (!net) {
-                    return Marked(Kind::kNotAWeight, moving);
-                }
-                gross.weight = std::move(*net);
-                break;
+                return Net(std::move(gross), fields[tare + 1], moving);
             }
         }
         return gross;
     }
 
 private:
+    // The gross less the tare field, as the indicator shows it in net mode.
+    static IndicatorReading Net(IndicatorReading gross, std::string_view tare_field, bool moving) {
+        const IndicatorReading tare = WeightWithUnit(tare_field, moving);
+        std::optional<std::string> net =
+            tare.kind == Kind::kWeight ? Difference(gross.weight, tare.weight) : std::nullopt;
+        if (!net) {
+            return Marked(Kind::kNotAWeight, moving);
+        }
+        gross.weight = std::move(*net);
+        return gross;
+    }
+    static bool IsScaleNumber(std::string_view field) {
+        return !field.empty() && field.size() <= 2 &&
+               std::all_of(field.begin(), field.end(), IsDigit);
+    }
+    // A value with its unit in the same field, "+12.50kg".
+    static bool CarriesUnit(std::string_view field) {
+        const ValueAndUnit split = SplitUnit(field);
+        return !split.unit.empty() && !TrimBlanks(split.value).empty();
+    }
     static bool IsStatus(std::string_view field) {
         return field == "ST" || field == "US" || field == "OL" || field == "UL" || field == "QT";
     }
