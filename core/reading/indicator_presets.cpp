@@ -339,7 +339,8 @@ public:
 };
 
 // A 16-character sign, weight and unit, perhaps after a 6-character id; the unit is left out
-// while unstable. "H" over, "L" under, "Err ###" an error.
+// while unstable, and a last digit may stand in brackets. "H" over, "L" under, "Err ###" an
+// error.
 class IdLine final : public IndicatorFormat {
 public:
     IndicatorReading Read(std::string_view frame) const override {
@@ -359,6 +360,20 @@ public:
         if (text == "L") {
             return Marked(Kind::kUnder);
         }
+        // "+  1234[5] g": on a verified instrument the last digit, not verified, stands in
+        // brackets; it is part of the weight.
+        const std::size_t open = text.find('[');
+        if (open != std::string_view::npos && open > 0 && open + 2 < text.size() &&
+            IsDigit(text[open - 1]) && IsDigit(text[open + 1]) && text[open + 2] == ']') {
+            std::string joined(text.substr(0, open));
+            joined.append(1, text[open + 1]).append(text.substr(open + 3));
+            return Weighed(joined);
+        }
+        return Weighed(text);
+    }
+
+private:
+    static IndicatorReading Weighed(std::string_view text) {
         const ValueAndUnit split = SplitUnit(text);
         if (IsCountOrPercentage(split.unit)) {
             return Marked(Kind::kNotAWeight);

@@ -111,6 +111,9 @@ const FrameCase kCases[] = {
     {"id-line", "L\r\n", "UL", kNone},
     {"id-line", "Err 220\r\n", "#err", kNone},
     {"id-line", "Err 123456789012345678\r\n", "#err", kNone},  // not an id before a weight
+    {"id-line", "+      1234[5] g\r\n", "12345", 0},
+    {"id-line", "-     12.3[4] kg\r\n", "-12", 0},
+    {"id-line", "+      1234[x] g\r\n", "#err", 0},
     // dollar
     {"dollar", "$012345\r\n", "12345", 0},
     {"dollar", "$112345\r\n", "12345", 1},
