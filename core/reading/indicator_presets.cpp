@@ -319,6 +319,9 @@ public:
         if (frame.empty()) {
             return Marked(Kind::kNotAWeight);
         }
+        if (const std::optional<IndicatorReading> echoed = AfterEcho(frame)) {
+            return *echoed;
+        }
         switch (frame.front()) {
             case '^':
                 return Marked(Kind::kOver);
@@ -335,6 +338,36 @@ public:
             frame.remove_suffix(1);
         }
         return WeightWithUnit(frame, moving);
+    }
+
+private:
+    // The answer to a command, which begins with the command's letters and a blank: then the
+    // marker column (blank when stable), the sign column and the weight with its unit ("SI ?
+    // 18.5 kg"), or one letter alone ("SI I" not now, "S E" too slow).
+    static std::optional<IndicatorReading> AfterEcho(std::string_view frame) {
+        std::size_t letters = 0;
+        while (letters < frame.size() && letters < 3 && frame[letters] >= 'A' &&
+               frame[letters] <= 'Z') {
+            ++letters;
+        }
+        if (letters == 0 || letters >= frame.size() || frame[letters] != ' ') {
+            return std::nullopt;
+        }
+        std::string_view rest = TrimBlanks(frame.substr(letters));
+        if (rest.size() <= 1 && rest != "^" && rest != "v") {
+            return Marked(Kind::kNotAWeight);  // a command's answer without a weight
+        }
+        switch (rest.front()) {
+            case '^':
+                return Marked(Kind::kOver);
+            case 'v':
+                return Marked(Kind::kUnder);
+            case '?':
+                rest.remove_prefix(1);
+                return WeightWithUnit(TrimBlanks(rest), true);
+            default:
+                return WeightWithUnit(rest, false);
+        }
     }
 };
 

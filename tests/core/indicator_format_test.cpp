@@ -98,6 +98,12 @@ const FrameCase kCases[] = {
     {"stx-polarity", "\x02+9999999KGO\r\n", "OL", 0},
     // marker
     {"marker", "    1234.5 kg\r\n", "1235", 0},
+    {"marker", "SI ?      18.5 kg \r\n", "19", 1},
+    {"marker", "S     -     8.5 g  \r\n", "-9", 0},
+    {"marker", "SU ?     -12.5 lb \r\n", "-13", 1},
+    {"marker", "SI ^\r\n", "OL", kNone},
+    {"marker", "SI I\r\n", "#err", kNone},
+    {"marker", "S  ?    12 PCS\r\n", "#err", 1},
     {"marker", "    1234.5 kg ?\r\n", "1235", 1},
     {"marker", "?-   12.5 kg\r\n", "-13", 1},
     {"marker", "^\r\n", "OL", kNone},
