@@ -312,7 +312,8 @@ public:
 };
 
 // A right-justified weight and unit, with '?' after it while unstable; or a marker column (' '
-// stable, '?' unstable, '^' over, 'v' under) and a sign column before it. "PCS" is a count.
+// stable, '?' unstable, '^' over, 'v' under) and a sign column before it, perhaps after the
+// echo of the command that asked. "PCS" is a count.
 class Marker final : public IndicatorFormat {
 public:
     IndicatorReading Read(std::string_view frame) const override {
