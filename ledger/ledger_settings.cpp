@@ -2,15 +2,11 @@
 
 #include <unistd.h>
 
+#include "core/register/register_place.h"
 #include "core/text/ascii.h"
 
 namespace station::ledger {
 namespace {
-
-bool IsMonth(const std::string& text) {
-    return text.size() == 6 && std::all_of(text.begin(), text.end(), IsDigit) &&
-           text.compare(4, 2, "01") >= 0 && text.compare(4, 2, "12") <= 0;
-}
 
 // "HOST:PORT" or "[IPV6]:PORT".
 std::optional<std::pair<std::string, int>> Address(const std::string& text) {

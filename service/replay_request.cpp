@@ -29,9 +29,7 @@ std::optional<ReplayRequest> ReadReplayRequest(const std::string& payload, std::
         problem = "\"request\" must hold 1 to 200 characters";
         return std::nullopt;
     }
-    const std::string& month = request.from_month;
-    if (!IsMonthFileName(month + ".txt") || month.compare(4, 2, "01") < 0 ||
-        month.compare(4, 2, "12") > 0) {
+    if (!IsMonth(request.from_month)) {
         problem = "\"from\" is no month (yyyymm)";
         return std::nullopt;
     }

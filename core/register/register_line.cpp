@@ -32,6 +32,11 @@ bool IsMonthFileName(const std::string& name) {
            std::all_of(name.begin(), name.begin() + kDigits, [](char c) { return IsDigit(c); });
 }
 
+bool IsMonth(const std::string& yyyymm) {
+    return IsMonthFileName(yyyymm + ".txt") && yyyymm.compare(4, 2, "01") >= 0 &&
+           yyyymm.compare(4, 2, "12") <= 0;
+}
+
 std::string RegisterTimeStamp(const LocalTime& time, char time_separator) {
     std::array<char, 32> text{};
     std::snprintf(text.data(), text.size(), "%04d-%02d-%02d, %02d%c%02d%c%02d", time.year,
