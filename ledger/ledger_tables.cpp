@@ -25,12 +25,21 @@ constexpr const char* kVersion2[] = {
     "CREATE INDEX IF NOT EXISTS weighings_by_station ON weighings (station, time)",
 };
 
+// The day's sums and hours read from the index alone, without a lookup per weighing; it starts
+// with the time, so it serves the time order too.
+constexpr const char* kVersion3[] = {
+    "CREATE INDEX IF NOT EXISTS weighings_by_time_with_sums ON weighings "
+    "(time, station, scale, weight)",
+    "DROP INDEX IF EXISTS weighings_by_time",
+};
+
 struct Step {
     const char* const* begin;
     const char* const* end;
 };
 constexpr Step kSteps[] = {{std::begin(kVersion1), std::end(kVersion1)},
-                           {std::begin(kVersion2), std::end(kVersion2)}};
+                           {std::begin(kVersion2), std::end(kVersion2)},
+                           {std::begin(kVersion3), std::end(kVersion3)}};
 static_assert(std::size(kSteps) == kSchemaVersion);
 
 constexpr const char* kSetVersion = "UPDATE ledger_schema SET version = $1 WHERE one = 1";

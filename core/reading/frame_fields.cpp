@@ -141,6 +141,71 @@ std::optional<std::string> Difference(std::string_view a, std::string_view b) {
     return digits;
 }
 
+std::optional<std::string> PoundsOfPoundsAndOunces(std::string_view text) {
+    text = TrimBlanks(text);
+    std::string_view pounds;
+    std::string_view ounces;
+    if (text.ends_with("lb:oz")) {
+        const std::string_view both = text.substr(0, text.size() - 5);
+        const std::size_t colon = both.find(':');
+        if (colon == std::string_view::npos) {
+            return std::nullopt;
+        }
+        pounds = both.substr(0, colon);
+        ounces = both.substr(colon + 1);
+    } else if (text.ends_with("oz")) {
+        const std::size_t lb = text.find("lb");
+        if (lb == std::string_view::npos) {
+            return std::nullopt;
+        }
+        pounds = text.substr(0, lb);
+        ounces = text.substr(lb + 2, text.size() - 2 - (lb + 2));
+    } else {
+        return std::nullopt;
+    }
+    std::optional<std::string> whole = SignedDecimal(pounds);
+    std::optional<std::string> part = SignedDecimal(ounces);
+    if (!whole || !part || whole->find('.') != std::string::npos || part->starts_with('-')) {
+        return std::nullopt;
+    }
+    // The sign from the text, since "-0 lb 8 oz" is below zero too.
+    const std::string_view signed_pounds = TrimBlanks(pounds);
+    const bool negative = signed_pounds.starts_with('-') || signed_pounds.ends_with('-');
+    std::optional<Exact> lb =
+        ExactOf(std::string_view(*whole).substr(whole->starts_with('-') ? 1 : 0));
+    std::optional<Exact> oz = ExactOf(*part);
+    // At most nine digits of pounds and three decimals of ounces below 16: what fits 63 bits.
+    constexpr int kMostDecimals = 3;
+    if (!lb || !oz || oz->decimals > kMostDecimals || lb->units > 999999999) {
+        return std::nullopt;
+    }
+    std::int64_t sixteen = 16;
+    for (int i = 0; i < oz->decimals; ++i) {
+        sixteen *= 10;
+    }
+    if (oz->units >= sixteen) {
+        return std::nullopt;
+    }
+    // An ounce is 0.0625 lb: ounces * 625 in units four places further down.
+    std::int64_t units = lb->units;
+    const int decimals = oz->decimals + 4;
+    for (int i = 0; i < decimals; ++i) {
+        units *= 10;
+    }
+    units += oz->units * 625;
+    std::string digits = std::to_string(units);
+    digits.insert(0,
+                  digits.size() <= static_cast<std::size_t>(decimals)
+                      ? static_cast<std::size_t>(decimals) + 1 - digits.size()
+                      : 0,
+                  '0');
+    digits.insert(digits.size() - static_cast<std::size_t>(decimals), 1, '.');
+    if (negative) {
+        MakeNegative(digits);
+    }
+    return digits;
+}
+
 std::optional<unsigned> HexByte(std::string_view two) {
     if (two.size() != 2) {
         return std::nullopt;

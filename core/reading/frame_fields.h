@@ -23,6 +23,10 @@ void MakeNegative(std::string& canonical);
 // `a - b`, both canonical, computed exactly; nullopt when a value has too many digits.
 std::optional<std::string> Difference(std::string_view a, std::string_view b);
 
+// A pounds-and-ounces reading ("12 lb 8.5 oz", "-12 lb  8.5 oz" or "12:08.5 lb:oz") in pounds,
+// exactly: the canonical decimal of pounds + ounces / 16, or nullopt when the text is not one.
+std::optional<std::string> PoundsOfPoundsAndOunces(std::string_view text);
+
 // The number of two hexadecimal digits, or nullopt.
 std::optional<unsigned> HexByte(std::string_view two);
 

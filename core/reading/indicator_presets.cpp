@@ -129,10 +129,13 @@ public:
             return Marked(Kind::kNotAWeight, moving);
         }
         std::size_t weight = status + 1;
+        bool net = false;
         if (weight < count && IsMode(fields[weight])) {
+            net = fields[weight].starts_with('N');
             ++weight;
         } else if (weight < count && fields[weight].size() > 3 &&
                    IsMode(fields[weight].substr(0, 2)) && fields[weight][2] == ' ') {
+            net = fields[weight].starts_with('N');
             fields[weight].remove_prefix(2);  // "GS    12.5 kg": the mode, blanks and the weight
         }
         // "ST,1,+12.50kg,+1.00kg": a scale's number before the gross, both weights with their
@@ -157,8 +160,8 @@ public:
             return Net(std::move(gross), fields[weight + 1], moving);
         }
         // "…,GS,+1234.5kg,TR,+34.5kg": gross and tare, of which the net is shown, as the
-        // indicator shows it in net mode.
-        for (std::size_t tare = weight + 1; tare + 1 < count; ++tare) {
+        // indicator shows it in net mode; a net weight is shown as it is.
+        for (std::size_t tare = weight + 1; !net && tare + 1 < count; ++tare) {
             if (gross.kind == Kind::kWeight && IsTare(fields[tare])) {
                 return Net(std::move(gross), fields[tare + 1], moving);
             }
@@ -198,7 +201,8 @@ private:
     }
 };
 
-// "S S value unit" stable, "S D value unit" dynamic, "S +" over, "S -" under, "S I" busy.
+// "S S value unit" stable, "S D value unit" dynamic, "S +" over, "S -" under, "S I" busy. Pounds
+// and ounces ("S S   12 lb  8.5 oz", "S S 12:08.5 lb:oz") are shown in pounds.
 class LetterStatus final : public IndicatorFormat {
 public:
     IndicatorReading Read(std::string_view frame) const override {
@@ -208,9 +212,9 @@ public:
         }
         switch (frame[2]) {
             case 'S':
-                return WeightWithUnit(frame.substr(3), false);
+                return Weighed(frame.substr(3), false);
             case 'D':
-                return WeightWithUnit(frame.substr(3), true);
+                return Weighed(frame.substr(3), true);
             case '+':
                 return Marked(Kind::kOver);
             case '-':
@@ -218,6 +222,20 @@ public:
             default:
                 return Marked(Kind::kNotAWeight);
         }
+    }
+
+private:
+    static IndicatorReading Weighed(std::string_view field, bool moving) {
+        if (!field.ends_with("oz") || field.find("lb") == std::string_view::npos) {
+            return WeightWithUnit(field, moving);
+        }
+        std::optional<std::string> pounds = PoundsOfPoundsAndOunces(field);
+        if (!pounds) {
+            return Marked(Kind::kNotAWeight, moving);  // never the pounds alone
+        }
+        IndicatorReading reading = Marked(Kind::kWeight, moving);
+        reading.weight = std::move(*pounds);
+        return reading;
     }
 };
 
@@ -387,7 +405,17 @@ public:
         if (frame.size() == kLine + kId) {
             frame.remove_prefix(kId);
         }
-        const std::string_view text = TrimBlanks(frame);
+        std::string_view text = TrimBlanks(frame);
+        // A shorter identifier, capitals and digits after a capital ("N", "G1"), stands first.
+        if (text.size() > 1 && IsIdLetter(text.front())) {
+            const std::size_t end = std::min(text.find(' '), text.size());
+            const std::string_view id = text.substr(0, end);
+            const auto in_id = [](char c) { return IsIdLetter(c) || IsDigit(c); };
+            if (id.size() > kId || !std::all_of(id.begin(), id.end(), in_id)) {
+                return Marked(Kind::kNotAWeight);
+            }
+            text = TrimBlanks(text.substr(end));
+        }
         if (text == "H") {
             return Marked(Kind::kOver);
         }
@@ -407,6 +435,7 @@ public:
     }
 
 private:
+    static bool IsIdLetter(char c) { return c >= 'A' && c <= 'Z'; }
     static IndicatorReading Weighed(std::string_view text) {
         const ValueAndUnit split = SplitUnit(text);
         if (IsCountOrPercentage(split.unit)) {
@@ -644,25 +673,31 @@ public:
     Framing FrameBy() const override { return {kEtx, false}; }
 };
 
-// A block of lines, each CR-ended and labelled: gross, tare and net, of which the net is
-// shown; or weight, count and total, of which the weight is shown. Other lines change nothing.
+// A block of lines, each CR-ended and labelled, the label before the value ("NET: 10.00 kg") or
+// after its unit ("10.00 kg N", perhaps with '?' while moving): gross, tare and net, of which
+// the net is shown; or weight, number and total, of which the weight is shown. Other lines,
+// blank ones too, change nothing.
 class Block final : public IndicatorFormat {
 public:
     IndicatorReading Read(std::string_view frame) const override {
         const std::string_view line = TrimBlanks(frame);
-        std::size_t label_end = 0;
-        while (label_end < line.size() && line[label_end] != ' ' && !IsDigit(line[label_end]) &&
-               line[label_end] != '+' && line[label_end] != '-' && line[label_end] != ':') {
-            ++label_end;
+        const std::size_t number_at = NumberStart(line);
+        std::string_view before = TrimBlanks(line.substr(0, number_at));
+        if (!before.empty() && before.back() == ':') {
+            before.remove_suffix(1);
         }
-        const std::string_view label = line.substr(0, label_end);
-        std::string_view value = line.substr(label_end);
-        if (!value.empty() && value.front() == ':') {
-            value.remove_prefix(1);
+        const ValueAndUnit split = SplitUnit(line.substr(std::min(number_at, line.size())));
+        // The unit is the first word after the value; a label may follow it.
+        const std::size_t unit_end = std::min(split.unit.find(' '), split.unit.size());
+        std::string_view after = TrimBlanks(split.unit.substr(unit_end));
+        const bool moving = after.starts_with('?');
+        if (moving) {
+            after = TrimBlanks(after.substr(1));
         }
-        if (IsOneOf(label,
-                    {"N", "NT", "NET", "Net", "Netto", "NETTO", "W", "WT", "Weight", "WEIGHT"})) {
-            return WeightWithUnit(value, std::nullopt);
+        const std::string label = Normalised(before.empty() ? after : before);
+        if (number_at < line.size() && IsShownLabel(label)) {
+            return WeightWithUnit(line.substr(number_at, split.value.size() + unit_end),
+                                  moving ? std::optional<bool>(true) : std::nullopt);
         }
         IndicatorReading nothing;
         nothing.changes_nothing = true;
@@ -670,13 +705,40 @@ public:
     }
 
 private:
-    static bool IsOneOf(std::string_view label, std::initializer_list<std::string_view> names) {
-        for (const std::string_view name : names) {
-            if (label == name) {
-                return true;
+    // Where the value starts: the first digit, or a sign before one.
+    static std::size_t NumberStart(std::string_view line) {
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            if (IsDigit(line[i])) {
+                return i;
+            }
+            if (line[i] == '+' || line[i] == '-') {
+                const std::string_view rest = TrimBlanks(line.substr(i + 1));
+                if (!rest.empty() && IsDigit(rest.front())) {
+                    return i;
+                }
             }
         }
-        return false;
+        return line.size();
+    }
+    // The label's letters in upper case, without points, slashes and blanks: "N/W" and "Net Wt."
+    // read as "NW" and "NETWT".
+    static std::string Normalised(std::string_view label) {
+        std::string letters;
+        for (const char c : label) {
+            const char lower = ToLowerAscii(c);
+            if (lower >= 'a' && lower <= 'z') {
+                letters.push_back(static_cast<char>(lower - 'a' + 'A'));
+            } else if (c != '.' && c != '/' && c != ' ' && c != ':') {
+                return {};  // not a label
+            }
+        }
+        return letters;
+    }
+    static bool IsShownLabel(std::string_view label) {
+        static constexpr std::string_view kShown[] = {
+            "N", "NT", "NET", "NETT",   "NETTO", "NW",       "NETWT",
+            "W", "WT", "WGT", "WEIGHT", "MASA",  "NETWEIGHT"};
+        return std::find(std::begin(kShown), std::end(kShown), label) != std::end(kShown);
     }
 };
 

@@ -113,13 +113,30 @@ function query() {
   return parameters;
 }
 
+// Rows are arrays of cells; a row with `className` set is drawn with that class.
 function fillTable(id, rows) {
   const body = document.querySelector(`#${id} tbody`);
   body.replaceChildren(...rows.map((cells) => {
-    const row = element("tr");
+    const row = element("tr", cells.className ?? "");
     for (const cell of cells) row.append(element("td", "", cell));
     return row;
   }));
+}
+
+// Each room's scales, then the room's own count and sum.
+function totalsWithRooms(totals) {
+  const rows = [];
+  totals.forEach((total, i) => {
+    rows.push([total.station, String(total.scale), String(total.count), number(total.sum)]);
+    if (totals[i + 1]?.station === total.station) return;
+    const room = totals.filter((x) => x.station === total.station);
+    const sums = room.filter((x) => x.sum !== null);
+    const row = [total.station, "razem", String(room.reduce((n, x) => n + x.count, 0)),
+      sums.length ? number(sums.reduce((sum, x) => sum + x.sum, 0)) : ""];
+    row.className = "room-total";
+    rows.push(row);
+  });
+  return rows;
 }
 
 function number(value) {
@@ -152,8 +169,7 @@ async function loadDay() {
   const day = await answer.json();
   fillTable("weighings", day.rows.map((row) => [
     (row.time ?? "").substring(11, 19), row.station, String(row.scale), row.reading]));
-  fillTable("totals", day.totals.map((total) => [
-    total.station, String(total.scale), String(total.count), number(total.sum)]));
+  fillTable("totals", totalsWithRooms(day.totals));
   document.getElementById("page-number").textContent = `strona ${dayPage + 1}`;
   document.getElementById("previous").disabled = dayPage === 0;
   document.getElementById("next").disabled = !day.more;

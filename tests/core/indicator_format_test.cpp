@@ -79,12 +79,17 @@ const FrameCase kCases[] = {
     {"csv-status", "ST,2,  120.0kg\r\n", "120", 0},
     {"csv-status", "ST,3,+00012.50kg,+9999999999999999999kg\r\n", "#err", 0},
     {"csv-status", "ST,GS,+0050.0kg,PT,+0010.0kg\r\n", "40", 0},
+    {"csv-status", "ST,NT,+0040.0kg,TR,+0010.0kg\r\n", "40", 0},  // net already
     // letter-status
     {"letter-status", "S S     100.50 g\r\n", "101", 0},
     {"letter-status", "S D     -99.99 g\r\n", "-100", 1},
     {"letter-status", "S +\r\n", "OL", kNone},
     {"letter-status", "S -\r\n", "UL", kNone},
     {"letter-status", "S I\r\n", "#err", kNone},
+    {"letter-status", "S S     12 lb  8.5 oz\r\n", "13", 0},
+    {"letter-status", "S D     -0 lb 12.0 oz\r\n", "-1", 1},
+    {"letter-status", "S S   12:07.9 lb:oz\r\n", "12", 0},
+    {"letter-status", "S S     12 lb 16.0 oz\r\n", "#err", 0},
     // lf-range: the range digit stands before the weight, and stays out of it
     {"lf-range", "\n 1G      1234.5kg\r", "1235", 0},
     {"lf-range", "\n 2NM     -12.50kg\r", "-13", 1},
@@ -120,6 +125,9 @@ const FrameCase kCases[] = {
     {"id-line", "+      1234[5] g\r\n", "12345", 0},
     {"id-line", "-     12.3[4] kg\r\n", "-12", 0},
     {"id-line", "+      1234[x] g\r\n", "#err", 0},
+    {"id-line", "N   +     12.50 kg\r\n", "13", 0},
+    {"id-line", "G1 -      8.5 kg \r\n", "-9", 0},
+    {"id-line", "N1234567 +  8.5 kg\r\n", "#err", kNone},
     // dollar
     {"dollar", "$012345\r\n", "12345", 0},
     {"dollar", "$112345\r\n", "12345", 1},
@@ -149,6 +157,11 @@ const FrameCase kCases[] = {
     {"block", "G  12.50 kg\rT   2.50 kg\rN  10.00 kg\r", "10", kNone},
     {"block", "W 5.5 kg\rC 10 PCS\rTOT 55 kg\r", "6", kNone},
     {"block", "G  12.50 kg\r", "", kNone},
+    {"block", "   12.50 kg G\r    2.50 kg T\r   10.00 kg N\r\n", "10", kNone},
+    {"block", "  12.50 kg ? N\r", "13", 1},
+    {"block", "GROSS:  150.0kg\r\n TARE:   65.0kg PT\r\n  NET:   85.0kg\r\n", "85", kNone},
+    {"block", "Weight:  12.50 kg\r\n\r\nNo.:  0005\r\n\r\nTotal:  62.50 kg\r\n\r\n", "13", kNone},
+    {"block", "N/W  7.5 kg\rNo. 12\r", "8", kNone},
     // polled
     {"polled", "\x02 1234.5 kg\r", "1235", kNone},
     {"polled", "\x02?\x22\r", "OL", 0},

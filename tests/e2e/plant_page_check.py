@@ -85,6 +85,10 @@ def main():
         cells = [cell.text for cell in rows()[0].find_elements(By.TAG_NAME, "td")]
         if cells[1] != arguments.rooms[0] or cells[2] != "1":
             sys.exit(f"FAILED: the newest row is {cells}")
+        totals = lambda: [[cell.text for cell in row.find_elements(By.TAG_NAME, "td")][:3]
+                          for row in driver.find_elements(By.CSS_SELECTOR, "#totals tbody tr")]
+        wait("the scale's and the room's count", lambda: totals() == [
+            [arguments.rooms[0], "1", "1"], [arguments.rooms[0], "razem", "1"]], 2)
         if arguments.pictures:
             time.sleep(0.5)  # the charts draw once the day is loaded
             for section, name in (("live-title", "plant-live.png"), ("day-title", "plant-day.png")):

@@ -127,7 +127,8 @@ TEST_P(LedgerTest, AnOlderSchemaIsUpgradedWithItsRowsKept) {
     }
     const auto database = ledger::OpenDatabase(Url(), "");
     const ledger::LedgerTables tables(*database);
-    EXPECT_EQ(database->Query("SELECT version FROM ledger_schema", {})[0][0], "2");
+    EXPECT_EQ(database->Query("SELECT version FROM ledger_schema", {})[0][0],
+              std::to_string(ledger::kSchemaVersion));
     EXPECT_EQ(Weighings(), (Rows{{"c-a/202612/0", "line"}}));
 }
 
