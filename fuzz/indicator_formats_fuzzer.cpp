@@ -1,15 +1,100 @@
 // Arbitrary byte streams through every preset and a pattern, cut into arbitrary chunks: nothing
 // crashes, the buffer stays bounded, every text shown is a number, "OL", "UL" or "#err", and no
-// preset reads a weight in a frame its layout marks as something else.
+// preset reads a weight in a frame its layout marks as something else. And frames of each
+// preset's own layout with a known weight and the input's values in every other field: the
+// reading is that weight, never another field.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <string_view>
 
+#include "core/reading/frame_fields.h"
 #include "core/reading/pattern_format.h"
 #include "tests/core/fakes.h"
+#include "tools/emulator/preset_frames.h"
 
 namespace {
+
+using Kind = station::IndicatorReading::Kind;
+
+// The input's bytes as the frame's other fields; zeros once they run out.
+class BytesFill final : public emulator::FrameFill {
+public:
+    explicit BytesFill(std::string_view bytes) : bytes_(bytes) {}
+    unsigned Next(unsigned below) override {
+        return at_ < bytes_.size() ? static_cast<unsigned char>(bytes_[at_++]) % below : 0;
+    }
+
+private:
+    std::string_view bytes_;
+    std::size_t at_ = 0;
+};
+
+// The last reading of the frames cut from `bytes` as the decoder cuts them that is not a line
+// of a block left aside; a stream's last frame counts as ended.
+station::IndicatorReading LastReading(const station::IndicatorFormat& format,
+                                      std::string_view bytes) {
+    const station::IndicatorFormat::Framing framing = format.FrameBy();
+    station::IndicatorReading last;
+    std::string frame;
+    const auto read = [&] {
+        station::IndicatorReading reading = format.Read(frame);
+        if (!reading.changes_nothing) {
+            last = std::move(reading);
+        }
+        frame.clear();
+    };
+    for (const char c : bytes) {
+        if (framing.end_starts_frame && c == framing.end && !frame.empty()) {
+            read();
+        }
+        if (!framing.end_starts_frame && c == framing.end) {
+            read();
+        } else if (!(framing.end == '\r' && c == '\n')) {
+            frame += c;
+        }
+    }
+    if (framing.end_starts_frame && !frame.empty()) {
+        read();
+    }
+    return last;
+}
+
+void CheckOwnLayout(std::string_view preset, std::string_view input) {
+    if (input.size() < 5) {
+        return;
+    }
+    std::int64_t tenths = 0;
+    for (std::size_t i = 0; i < 4; ++i) {
+        tenths = tenths * 256 + static_cast<unsigned char>(input[i]);
+    }
+    tenths = (tenths % 2000000001) - 1000000000;
+    const auto flags = static_cast<unsigned char>(input[4]);
+    BytesFill fill(input.substr(5));
+    const emulator::PresetFrame frame = emulator::MakePresetFrame(preset, tenths, (flags & 1U) != 0,
+                                                                  (flags & 0x0EU) == 0x0EU, fill);
+    const auto format = station::MakePreset(preset);
+    if (frame.bytes.empty() || !format) {
+        std::abort();  // a preset without frames to try
+    }
+    const station::IndicatorReading reading = LastReading(*format, frame.bytes);
+    if (frame.over) {
+        if (reading.kind != Kind::kOver) {
+            std::abort();
+        }
+    } else if (frame.weight.empty()) {
+        if (reading.kind == Kind::kWeight) {
+            std::abort();
+        }
+    } else {
+        const std::optional<std::string> difference =
+            reading.kind == Kind::kWeight ? station::Difference(reading.weight, frame.weight)
+                                          : std::nullopt;
+        if (!difference || difference->find_first_not_of("0.") != std::string::npos) {
+            std::abort();
+        }
+    }
+}
 
 // Frames whose layout says they hold no weight, by preset.
 bool MarkedNoWeight(std::string_view preset, std::string_view frame) {
@@ -62,6 +147,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view preset = choice < names.size() ? names[choice] : "pattern";
     if (!format) {
         std::abort();
+    }
+    if (choice < names.size()) {
+        CheckOwnLayout(preset, std::string_view(reinterpret_cast<const char*>(data + 3), size - 3));
     }
     const station::IndicatorFormat::Framing framing = format->FrameBy();
 

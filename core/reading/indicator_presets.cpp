@@ -402,7 +402,8 @@ public:
         if (TrimBlanks(frame).starts_with("Err")) {
             return Marked(Kind::kNotAWeight);
         }
-        if (frame.size() == kLine + kId) {
+        // Six columns of id before the line, counted with its CR LF or without them.
+        if (frame.size() == kLine + kId || frame.size() == kLine - 2 + kId) {
             frame.remove_prefix(kId);
         }
         std::string_view text = TrimBlanks(frame);

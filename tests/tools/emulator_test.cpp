@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 
 #include "core/reading/weight_decoder.h"
@@ -11,11 +12,15 @@
 #include "tests/net/net_fixtures.h"
 #include "tests/support/child_process.h"
 #include "tests/support/temp_dir.h"
+#include "tools/emulator/preset_frames.h"
 #include "tools/emulator/server.h"
 
 namespace emulator {
 namespace {
 
+using station::MakePreset;
+using station::PresetNames;
+using station::ReceiveBuffer;
 using station::test::DecoderRig;
 
 Options Parsed(const std::vector<std::string>& arguments) {
@@ -64,8 +69,9 @@ TEST(EmulatorOptions, BadCommandLinesSayWhatIsWrong) {
     EXPECT_EQ(Error({"--scales", "5"}), "--scales: must be 1 to 4");
     EXPECT_EQ(Error({"--format", "5:plain"}), "--format: scale 5 is not 1 to 4");
     EXPECT_EQ(Error({"--format", "xml"}),
-              "--format: 'xml' is not one of comma, csv-status, equals, fixed, letter-status, "
-              "lf-range, plain, status, stx-status");
+              "--format: 'xml' is not one of block, comma, cr-etx, csv-status, dollar, equals, "
+              "equals-forward, fixed, id-line, letter-status, lf-range, marker, plain, polled, "
+              "sign6-status, status, stx-etx, stx-polarity, stx-status, w-checksum");
     EXPECT_EQ(Error({"--fault", "reset-after"}), "--fault: reset-after needs =LINES");
     EXPECT_EQ(Error({"--fault", "melt"}), "--fault: unknown fault 'melt'");
     EXPECT_EQ(Error({"stray"}), "unexpected argument 'stray'");
@@ -128,6 +134,41 @@ TEST(EmulatorLines, FormatsDecodeAsTheStationShowsThem) {
     EXPECT_EQ(FormatLine(LineFormat::kFixed, 1234.5, true), "M 001234.5 kg");
     EXPECT_EQ(LineEnd(LineEnding::kCrLf, true), "\n");
     EXPECT_EQ(LineEnd(LineEnding::kCr, true), "");
+}
+
+// Every preset the station reads, the emulator sends: a weight, grey while it moves, and the
+// layout's over-range mark where it has one.
+TEST(EmulatorLines, EveryPresetSendsWhatTheStationReads) {
+    std::vector<std::string_view> station_presets = PresetNames();
+    std::sort(station_presets.begin(), station_presets.end());
+    EXPECT_EQ(PresetFrameNames(), station_presets);
+    for (const std::string_view preset : PresetFrameNames()) {
+        for (const char separator : {'.', ','}) {
+            SCOPED_TRACE(std::string(preset) + " " + separator);
+            DecoderRig rig(separator);
+            rig.decoder.SetFormat(1, MakePreset(preset));
+            ReceiveBuffer buffer;
+            const auto send = [&](std::int64_t tenths, bool moving, bool over) {
+                FirstFill fill;
+                const PresetFrame frame = MakePresetFrame(preset, tenths, moving, over, fill);
+                for (int twice = 0; twice < 2; ++twice) {  // the second ends a frame begun by STX
+                    rig.decoder.AppendReceivedData(frame.bytes,
+                                                   static_cast<int>(frame.bytes.size()),
+                                                   station::kWeightLineProtocol, buffer, 1);
+                }
+                return frame;
+            };
+            send(12345, false, false);
+            EXPECT_EQ(rig.displays.shown.back().second, "1235");
+            send(-123, true, false);
+            EXPECT_EQ(rig.displays.shown.back().second, "-12");
+            EXPECT_NE(rig.displays.motion.back(), std::optional<bool>(false));
+            const PresetFrame over = send(12345, false, true);
+            EXPECT_EQ(rig.displays.shown.back().second, over.over             ? "OL"
+                                                        : over.weight.empty() ? "#err"
+                                                                              : "1235");
+        }
+    }
 }
 
 TEST(EmulatorLines, ProfilesMoveTheWeight) {

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <string_view>
 
+#include "tools/emulator/preset_frames.h"
+
 namespace emulator {
 
 std::string FormatLine(LineFormat format, double weight, bool moving) {
@@ -24,61 +26,10 @@ std::string FormatLine(LineFormat format, double weight, bool moving) {
             std::replace(text, text + sizeof text, '.', ',');
             break;
         }
-        default:
-            return LayoutFrame(format, weight, moving, false);
+        case LineFormat::kPreset:
+            return {};  // a preset's frames are MakePresetFrame's
     }
     return text;
-}
-
-bool IsLayout(LineFormat format) {
-    return format >= LineFormat::kStxStatus;
-}
-
-std::string LayoutFrame(LineFormat format, double weight, bool moving, bool over) {
-    char text[64];
-    const long tenths = std::lround(std::fabs(weight) * 10);
-    switch (format) {
-        case LineFormat::kStxStatus: {
-            // A: one decimal; B: negative, over range, motion; C: nothing; no tare.
-            const char b =
-                static_cast<char>(0x30 | (weight < 0 ? 2 : 0) | (over ? 4 : 0) | (moving ? 8 : 0));
-            std::snprintf(text, sizeof text,
-                          "\x02"
-                          "3%c0%06ld000000\r",
-                          b, tenths % 1000000);
-            unsigned sum = 0;
-            for (const char* c = text; *c != '\0'; ++c) {
-                sum += static_cast<unsigned char>(*c);
-            }
-            return std::string(text) + static_cast<char>((0U - sum) & 0x7FU);
-        }
-        case LineFormat::kCsvStatus:
-            if (over) {
-                return "OL,GS,+999999.9kg\r\n";
-            }
-            std::snprintf(text, sizeof text, "%s,GS,%+09.1fkg\r\n", moving ? "US" : "ST", weight);
-            return text;
-        case LineFormat::kLetterStatus:
-            if (over) {
-                return "S +\r\n";
-            }
-            std::snprintf(text, sizeof text, "S %c %10.1f kg\r\n", moving ? 'D' : 'S', weight);
-            return text;
-        case LineFormat::kLfRange:
-            std::snprintf(text, sizeof text, "\n%c1G%c %10.1fkg\r", over ? 'O' : ' ',
-                          moving ? 'M' : ' ', weight);
-            return text;
-        case LineFormat::kEquals: {
-            // Built by appending: GCC 12 at -O3 takes a literal + string for an overlapping copy.
-            std::snprintf(text, sizeof text, "%s%08.1f", weight < 0 ? "-" : "", std::fabs(weight));
-            const std::string_view forward(text);
-            std::string frame(1, '=');
-            frame.append(forward.rbegin(), forward.rend());
-            return frame;
-        }
-        default:
-            return {};  // the plain lines are FormatLine's
-    }
 }
 
 std::string LineEnd(LineEnding ending, bool no_cr) {
@@ -133,10 +84,12 @@ std::string LineSource::Next() {
                                                   -options_.noise, options_.noise)(random_)
                                             : 0.0;
     const bool moving = weight_ != previous;
-    if (IsLayout(options_.format)) {
+    if (options_.format == LineFormat::kPreset) {
         const std::int64_t overload = options_.faults.overload_after;
-        return LayoutFrame(options_.format, weight_ + noise, moving,
-                           overload >= 0 && count_ > overload);
+        FirstFill fill;
+        return MakePresetFrame(options_.preset, std::llround((weight_ + noise) * 10), moving,
+                               overload >= 0 && count_ > overload, fill)
+            .bytes;
     }
     return FormatLine(options_.format, weight_ + noise, moving) +
            LineEnd(options_.ending, options_.faults.no_cr);

@@ -8,14 +8,8 @@
 
 namespace emulator {
 
-// A weight as the indicator writes it, without the line end (a layout's frame, with it).
+// A weight as a plain line writes it, without the line end.
 std::string FormatLine(LineFormat format, double weight, bool moving);
-
-// Whether the format is an indicator layout that ends its frames itself.
-bool IsLayout(LineFormat format);
-
-// A whole frame of an indicator layout, its end included.
-std::string LayoutFrame(LineFormat format, double weight, bool moving, bool over);
 
 // The bytes that end a line; with `no_cr` the carriage return is left out.
 std::string LineEnd(LineEnding ending, bool no_cr);

@@ -4,6 +4,8 @@
 #include <functional>
 #include <map>
 
+#include "tools/emulator/preset_frames.h"
+
 namespace emulator {
 namespace {
 
@@ -44,16 +46,15 @@ const std::map<std::string, ScaleSetter>& ScaleSetters() {
     static const std::map<std::string, ScaleSetter> kSetters{
         {"format",
          [](ScaleOptions& s, const std::string& v) {
-             s.format = ParseChoice<LineFormat>(v, "format",
-                                                {{"plain", LineFormat::kPlain},
-                                                 {"status", LineFormat::kStatus},
-                                                 {"fixed", LineFormat::kFixed},
-                                                 {"comma", LineFormat::kComma},
-                                                 {"stx-status", LineFormat::kStxStatus},
-                                                 {"csv-status", LineFormat::kCsvStatus},
-                                                 {"letter-status", LineFormat::kLetterStatus},
-                                                 {"lf-range", LineFormat::kLfRange},
-                                                 {"equals", LineFormat::kEquals}});
+             std::map<std::string, LineFormat> formats{{"plain", LineFormat::kPlain},
+                                                       {"status", LineFormat::kStatus},
+                                                       {"fixed", LineFormat::kFixed},
+                                                       {"comma", LineFormat::kComma}};
+             for (const std::string_view preset : PresetFrameNames()) {
+                 formats.emplace(preset, LineFormat::kPreset);
+             }
+             s.format = ParseChoice<LineFormat>(v, "format", formats);
+             s.preset = s.format == LineFormat::kPreset ? v : "";
          }},
         {"ending",
          [](ScaleOptions& s, const std::string& v) {

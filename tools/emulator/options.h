@@ -10,18 +10,14 @@ namespace emulator {
 
 inline constexpr int kMaxScales = 4;
 
-// The first four are plain lines that take --ending; the others are indicator layouts with
-// their own frame ends, motion and over range.
+// Plain lines that take --ending, or a preset's layout (`preset`) with its own frame ends,
+// motion and over range.
 enum class LineFormat {
     kPlain,
     kStatus,
     kFixed,
     kComma,
-    kStxStatus,
-    kCsvStatus,
-    kLetterStatus,
-    kLfRange,
-    kEquals,
+    kPreset,
 };
 enum class LineEnding { kCr, kCrLf, kLf };
 enum class Profile { kSteady, kRamp, kWalk, kCycle };
@@ -48,6 +44,7 @@ struct ScaleOptions {
     std::string serial_link;
     int baud = 9600;
     LineFormat format = LineFormat::kPlain;
+    std::string preset;  // with kPreset
     LineEnding ending = LineEnding::kCrLf;
     Profile profile = Profile::kSteady;
     double start = 1000;  // kg
