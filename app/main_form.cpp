@@ -232,7 +232,8 @@ void TForm1::ApplyReadingPage(IniFile& file) {
 
 void TForm1::ShowLiveLines() {
     for (int n = 1; IsScaleNumber(n); ++n) {
-        params_->TSreading->SetLiveLine(n, model_.LastLine(n), model_.Shown(n).Text());
+        params_->TSreading->SetLiveLine(n, model_.LastLine(n), model_.Shown(n).Text(),
+                                        model_.RecentBytes(n));
     }
 }
 

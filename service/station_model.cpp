@@ -188,6 +188,10 @@ void StationModel::ClientSocket1Read(int scale, net::TCustomWinSocket& socket) {
     entry.outline_white = !entry.outline_white;
     Notify([&](StationObserver& o) { o.OutlineShown(scale, entry.outline_white); });
     if (!text.empty()) {
+        entry.recent.append(text);
+        if (entry.recent.size() > kRecentBytes) {
+            entry.recent.erase(0, entry.recent.size() - kRecentBytes);
+        }
         entry.watch->DataArrived();
         decoder_->AppendReceivedData(text, static_cast<int>(text.size()), kWeightLineProtocol,
                                      BufferOf(scale), scale);

@@ -64,6 +64,9 @@ public:
     Lamp LampOf(int scale) const { return Of(scale).lamp; }
     // The scale's last line, as received; "" before the first.
     const std::string& LastLine(int scale) const { return Of(scale).last_line; }
+    // The scale's last bytes as received (at most kRecentBytes), for finding its preset.
+    const std::string& RecentBytes(int scale) const { return Of(scale).recent; }
+    static constexpr std::size_t kRecentBytes = 1024;
     net::TClientSocket& ClientSocket(int scale) { return *Of(scale).socket; }
     TransmissionLog& Log() { return log_; }
     const TransmissionLog& Log() const { return log_; }
@@ -77,6 +80,7 @@ private:
         Lamp lamp = Lamp::kRed;
         bool outline_white = false;
         std::string last_line;
+        std::string recent;
     };
 
     // The connection's events, as the client component names them.

@@ -6,6 +6,7 @@
 
 #include "core/reading/pattern_format.h"
 #include "core/text/integer_text.h"
+#include "ui/preset_chooser.h"
 #include "ui/screen_text.h"
 
 namespace station::ui {
@@ -91,8 +92,15 @@ ReadingPage::ReadingPage() {
         CBsave[i]->setGeometry(514, top, 241, 21);
         Llive[i] = new QLabel(this);
         Llive[i]->setObjectName(QStringLiteral("Llive") + number);
-        Llive[i]->setGeometry(56, top + 26, 699, 26);
+        Llive[i]->setGeometry(56, top + 26, 609, 26);
         Llive[i]->setWordWrap(true);
+        BBrecognise[i] = new QPushButton(QStringLiteral("Rozpoznaj"), this);
+        BBrecognise[i]->setObjectName(QStringLiteral("BBrecognise") + number);
+        BBrecognise[i]->setToolTip(
+            QString::fromUtf8("Gotowe formaty, które odczytują ostatnie linie tej wagi"));
+        BBrecognise[i]->setGeometry(673, top + 27, 82, 23);
+        BBrecognise[i]->setEnabled(false);  // until bytes come
+        connect(BBrecognise[i], &QPushButton::clicked, this, [this, i] { Recognise(i); });
         connect(CBformat[i], &QComboBox::currentIndexChanged, this, [this, i] { Refresh(i); });
         connect(Epattern[i], &QLineEdit::textChanged, this, [this, i] { Refresh(i); });
     }
@@ -140,11 +148,22 @@ void ReadingPage::Chosen(ReadingSettings& settings) const {
     settings.stable_wait_seconds = ParseInteger(FromScreenText(Estable_wait->text())).value_or(0);
 }
 
-void ReadingPage::SetLiveLine(int scale, const std::string& line, const std::string& shown) {
+void ReadingPage::SetLiveLine(int scale, const std::string& line, const std::string& shown,
+                              const std::string& recent) {
     const auto index = static_cast<std::size_t>(scale - 1);
     lines_.at(index) = line;
     shown_.at(index) = shown;
+    recent_.at(index) = recent;
+    BBrecognise.at(index)->setEnabled(!recent.empty());
     Refresh(index);
+}
+
+void ReadingPage::Recognise(std::size_t index) {
+    auto* chooser =
+        new PresetChooser(static_cast<int>(index) + 1, RecognisePresets(recent_[index]), this);
+    connect(chooser, &PresetChooser::chosen, this,
+            [this, index](const QString& preset) { CBformat[index]->setCurrentText(preset); });
+    chooser->open();
 }
 
 // A pattern that cannot be used says why in place of the live line, in red, whether or not a

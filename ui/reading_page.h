@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QWidget>
 
 #include <array>
@@ -29,20 +30,25 @@ public:
     // The page's keys, as chosen, over `settings`.
     void Chosen(ReadingSettings& settings) const;
 
-    // Scale `scale`'s last received line and what its display shows now.
-    void SetLiveLine(int scale, const std::string& line, const std::string& shown);
+    // Scale `scale`'s last received line, what its display shows now, and its last bytes as
+    // received, which "Rozpoznaj" tries every preset on.
+    void SetLiveLine(int scale, const std::string& line, const std::string& shown,
+                     const std::string& recent);
 
     std::array<QComboBox*, kScaleCount> CBformat{};
     std::array<QLineEdit*, kScaleCount> Epattern{};
     std::array<QComboBox*, kScaleCount> CBsave{};
     std::array<QLabel*, kScaleCount> Llive{};
+    std::array<QPushButton*, kScaleCount> BBrecognise{};
     QLineEdit* Estable_wait = nullptr;
 
 private:
     void Refresh(std::size_t index);
+    void Recognise(std::size_t index);
 
     std::array<std::string, kScaleCount> lines_;
     std::array<std::string, kScaleCount> shown_;
+    std::array<std::string, kScaleCount> recent_;
 };
 
 // What a format read in a line: "1234.5 (ruch: nie, zakres: ok)", "OL", "nie waga", ...

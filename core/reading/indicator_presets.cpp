@@ -61,10 +61,16 @@ IndicatorReading WeightOf(std::string_view value, std::optional<bool> motion) {
     return reading;
 }
 
-// The weight of a field that ends in its unit, unless the unit counts pieces or percent.
+// The weight of a field that ends in its unit, unless the unit counts pieces or percent or is
+// no unit at all (letters only, "kg", "lb", "ozt"): a frame of another layout, its status
+// letters or control bytes after the number, is no weight.
 IndicatorReading WeightWithUnit(std::string_view field, std::optional<bool> motion) {
     const ValueAndUnit split = SplitUnit(field);
-    if (IsCountOrPercentage(split.unit)) {
+    constexpr std::size_t kLongestUnit = 5;
+    const bool letters = std::all_of(split.unit.begin(), split.unit.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    });
+    if (IsCountOrPercentage(split.unit) || !letters || split.unit.size() > kLongestUnit) {
         return Marked(Kind::kNotAWeight, motion);
     }
     return WeightOf(split.value, motion);
@@ -438,11 +444,7 @@ public:
 private:
     static bool IsIdLetter(char c) { return c >= 'A' && c <= 'Z'; }
     static IndicatorReading Weighed(std::string_view text) {
-        const ValueAndUnit split = SplitUnit(text);
-        if (IsCountOrPercentage(split.unit)) {
-            return Marked(Kind::kNotAWeight);
-        }
-        return WeightOf(split.value, split.unit.empty());
+        return WeightWithUnit(text, SplitUnit(text).unit.empty());
     }
 };
 

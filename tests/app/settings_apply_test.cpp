@@ -1,8 +1,11 @@
 // "Ustawienia": the dialog opened from the main window and the apply sequence behind its OK.
+#include <QPainter>
 #include <QTimer>
 
 #include "tests/app/scale_fixture.h"
+#include "tools/emulator/preset_frames.h"
 #include "ui/params_dialog.h"
+#include "ui/preset_chooser.h"
 
 namespace station::test {
 namespace {
@@ -254,6 +257,85 @@ TEST_F(ApplyTest, ReadingsKeepArrivingWhileTheDialogIsOpen) {
     });
     EXPECT_FALSE(real.ShowModal(*dialog));
     EXPECT_EQ(shown_meanwhile, "4321");
+}
+
+// "Rozpoznaj" on three scales sending three layouts: each lists its preset with what it reads,
+// and choosing it fills the scale's format; a scale no preset reads is pointed to the pattern.
+TEST_F(ApplyTest, RozpoznajListsThePresetsThatReadTheScalesLinesAndFillsTheFormat) {
+    StartConnected();
+    const char* const presets[] = {"cr-etx", "csv-status", "stx-status"};
+    std::array<std::string, kScaleCount> sent{"", "", "", "hello\r\nhello\r\nhello\r\n"};
+    for (std::size_t i = 0; i < 3; ++i) {
+        emulator::FirstFill fill;
+        for (int frame = 0; frame < 4; ++frame) {
+            sent[i] += emulator::MakePresetFrame(presets[i], 12345, false, false, fill).bytes;
+        }
+    }
+    for (std::size_t i = 0; i < kScaleCount; ++i) {
+        SendAll(peers_[i], sent[i]);
+    }
+    ASSERT_TRUE(RunQtUntil([&] {
+        for (std::size_t i = 0; i < kScaleCount; ++i) {
+            if (form_->Model().RecentBytes(static_cast<int>(i) + 1) != sent[i]) {
+                return false;
+            }
+        }
+        return true;
+    }));
+    form_->findChild<ui::TFparams*>()->ShowTechnicalView(state_.reading);
+    std::vector<QStringList> listed;
+    QString none;
+    OpenSettings([&](ui::TFparams& dialog) {
+        ui::ReadingPage& page = *dialog.TSreading;
+        dialog.PCconf->setCurrentWidget(&page);
+        for (std::size_t i = 0; i < kScaleCount; ++i) {
+            page.BBrecognise[i]->click();
+            auto* chooser = page.findChild<ui::PresetChooser*>();
+            ASSERT_NE(chooser, nullptr);
+            QStringList rows;
+            for (int row = 0; row < chooser->LBpresets->count(); ++row) {
+                rows << chooser->LBpresets->item(row)->text();
+            }
+            listed.push_back(rows);
+            const QString name = i < 3 ? QString::fromLatin1(presets[i]) : QString();
+            const auto found = chooser->LBpresets->findItems(name + "  →", Qt::MatchStartsWith);
+            if (i == 3) {
+                none = chooser->Lverdict->text();
+                EXPECT_FALSE(chooser->BBok->isEnabled());
+            } else if (!found.empty()) {
+                chooser->LBpresets->setCurrentItem(found.front());
+            }
+            if (const char* pictures = std::getenv("STATION_PICTURES"); pictures && i == 0) {
+                // The page and the list beside it, for the README.
+                const QPixmap left = dialog.grab();
+                const QPixmap right = chooser->grab();
+                QPixmap both(left.width() + right.width(), std::max(left.height(), right.height()));
+                both.fill(Qt::white);
+                QPainter painter(&both);
+                painter.drawPixmap(0, 0, left);
+                painter.drawPixmap(left.width(), 0, right);
+                painter.end();
+                both.save(QString::fromUtf8(pictures) + "/preset-recognition.png");
+            }
+            (i == 3 ? chooser->reject() : chooser->BBok->click());
+            delete chooser;
+        }
+        EXPECT_EQ(page.CBformat[0]->currentText(), "cr-etx");
+        EXPECT_EQ(page.CBformat[1]->currentText(), "csv-status");
+        EXPECT_EQ(page.CBformat[2]->currentText(), "stx-status");
+        EXPECT_EQ(page.CBformat[3]->currentText(), "standard");
+        dialog.BBok->click();
+    });
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_TRUE(listed[i].contains(QString::fromLatin1(presets[i]) +
+                                       "  →  1234.5 (ruch: nie, zakres: ok)"))
+            << listed[i].join(" | ").toStdString();
+    }
+    EXPECT_TRUE(listed[3].isEmpty());
+    EXPECT_TRUE(none.contains("pattern")) << none.toStdString();
+    const std::string file = ReadFile(dir_ / "dane/konfig.ini");
+    EXPECT_NE(file.find("format1=cr-etx\r\n"), std::string::npos) << file;
+    EXPECT_NE(file.find("format3=stx-status\r\n"), std::string::npos) << file;
 }
 
 }  // namespace
