@@ -724,10 +724,15 @@ private:
         return line.size();
     }
     // The label's letters in upper case, without points, slashes and blanks: "N/W" and "Net Wt."
-    // read as "NW" and "NETWT".
+    // read as "NW" and "NETWT". Longer than any label shown, it is none, and the text stays
+    // within the string's own storage.
     static std::string Normalised(std::string_view label) {
+        constexpr std::size_t kLongest = 12;
         std::string letters;
         for (const char c : label) {
+            if (letters.size() == kLongest) {
+                return {};
+            }
             const char lower = ToLowerAscii(c);
             if (lower >= 'a' && lower <= 'z') {
                 letters.push_back(static_cast<char>(lower - 'a' + 'A'));
