@@ -40,7 +40,7 @@ PresetChooser::PresetChooser(int scale, std::vector<PresetMatch> matches, QWidge
     }
     const auto choose = [this] {
         if (QListWidgetItem* row = LBpresets->currentItem()) {
-            emit chosen(row->data(Qt::UserRole).toString());
+            emit Chosen(row->data(Qt::UserRole).toString());
             accept();
         }
     };

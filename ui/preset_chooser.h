@@ -13,7 +13,7 @@
 namespace station::ui {
 
 // The presets that read a scale's last lines, one row each with what it reads; choosing one
-// (OK or a double click) hands its name to `chosen`. When none reads them, says so and points to
+// (OK or a double click) hands its name to `Chosen`. When none reads them, says so and points to
 // the pattern.
 class PresetChooser final : public QDialog {
     Q_OBJECT
@@ -26,7 +26,7 @@ public:
     QPushButton* BBok = nullptr;
 
 signals:
-    void chosen(const QString& preset);
+    void Chosen(const QString& preset);
 };
 
 }  // namespace station::ui

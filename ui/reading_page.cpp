@@ -161,7 +161,7 @@ void ReadingPage::SetLiveLine(int scale, const std::string& line, const std::str
 void ReadingPage::Recognise(std::size_t index) {
     auto* chooser =
         new PresetChooser(static_cast<int>(index) + 1, RecognisePresets(recent_[index]), this);
-    connect(chooser, &PresetChooser::chosen, this,
+    connect(chooser, &PresetChooser::Chosen, this,
             [this, index](const QString& preset) { CBformat[index]->setCurrentText(preset); });
     chooser->open();
 }

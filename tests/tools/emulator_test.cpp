@@ -150,7 +150,7 @@ TEST(EmulatorLines, EveryPresetSendsWhatTheStationReads) {
             ReceiveBuffer buffer;
             const auto send = [&](std::int64_t tenths, bool moving, bool over) {
                 FirstFill fill;
-                const PresetFrame frame = MakePresetFrame(preset, tenths, moving, over, fill);
+                PresetFrame frame = MakePresetFrame(preset, tenths, moving, over, fill);
                 for (int twice = 0; twice < 2; ++twice) {  // the second ends a frame begun by STX
                     rig.decoder.AppendReceivedData(frame.bytes,
                                                    static_cast<int>(frame.bytes.size()),

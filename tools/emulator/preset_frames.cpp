@@ -91,7 +91,8 @@ PresetFrame StxStatus(Weight w, FrameFill& fill) {
     const std::string tare = fill.Next(2) == 1 ? Digits(fill, 6) : "";
     const bool checksum = fill.Next(2) == 0;
     for (char c = '0';; ++c) {
-        const std::string frame = std::string(1, kStx) + "3" + b + c + digits + tare + "\r";
+        std::string frame{kStx, '3', b, c};
+        frame.append(digits).append(tare).append(1, '\r');
         unsigned sum = 0;
         for (const char byte : frame) {
             sum += static_cast<unsigned char>(byte);
@@ -165,7 +166,7 @@ PresetFrame LetterStatus(Weight w, FrameFill& fill) {
                                           : head + sign + std::to_string(pounds) + ":" +
                                                 Justified(ounces, 4, '0') + " lb:oz\r\n";
     // An ounce a tenth at a time is 0.00625 lb: five decimals.
-    const std::int64_t units = pounds * 100000 + ounce_tenths * 625;
+    const std::int64_t units = pounds * 100000 + std::int64_t{ounce_tenths} * 625;
     const std::string fraction = Justified(std::to_string(units % 100000), 5, '0');
     return {text, sign + std::to_string(units / 100000) + "." + fraction, false};
 }
