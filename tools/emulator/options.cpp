@@ -232,9 +232,11 @@ mode, one TCP connection per client.
 Per scale: VALUE sets every scale, SCALE:VALUE one of them (for example --format 2:status).
   --format F          plain ("  1234.5 kg"), status ("ST,GS,+001234.5kg"),
                       fixed ("S 001234.5 kg", M while moving), comma ("  1234,5 kg");
-                      or an indicator layout, with its own frame end, motion while the
-                      weight changes, and over range: stx-status, csv-status,
-                      letter-status, lf-range, equals (no over range)
+                      or a preset's layout, with its own frame end, motion while the
+                      weight changes, and over range where the layout marks it:
+                      stx-status, csv-status, letter-status, lf-range, stx-polarity,
+                      marker, id-line, dollar, w-checksum, equals, equals-forward,
+                      stx-etx, block, polled, cr-etx, sign6-status
   --ending E          cr, crlf or lf (default crlf)
   --profile P         steady, ramp, walk (random walk) or cycle (load and unload)
   --start KG          starting weight (default 1000)
