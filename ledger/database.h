@@ -23,9 +23,17 @@ struct Command {
 using Row = std::vector<std::optional<std::string>>;
 
 // Whatever a database refused or could not do; its text says why, in the database's words.
+// `Lasting` when waiting will not mend it (a refused password, no such database, a bad
+// connection parameter, a file that cannot be made), as opposed to a database only away.
 class DatabaseError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit DatabaseError(const std::string& what, bool lasting = false)
+        : std::runtime_error(what), lasting_(lasting) {}
+
+    bool Lasting() const { return lasting_; }
+
+private:
+    bool lasting_;
 };
 
 // The little the ledger asks of a database, so that SQLite and PostgreSQL answer alike. Every
@@ -34,9 +42,9 @@ class Database {
 public:
     virtual ~Database() = default;
 
-    // Runs the commands in one transaction, on disk when this returns; throws DatabaseError,
-    // and then nothing of them holds.
-    virtual void Transact(const std::vector<Command>& commands) = 0;
+    // Runs the commands in one transaction, on disk when this returns, and says how many rows
+    // each command changed; throws DatabaseError, and then nothing of them holds.
+    virtual std::vector<std::uint64_t> Transact(const std::vector<Command>& commands) = 0;
     // Throws DatabaseError.
     virtual std::vector<Row> Query(const char* sql, const std::vector<Value>& values) = 0;
 };

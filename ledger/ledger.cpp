@@ -1,6 +1,11 @@
 #include "ledger/ledger.h"
 
+#include <sys/random.h>
+
+#include <array>
+#include <cerrno>
 #include <ctime>
+#include <system_error>
 
 #include "service/replay_request.h"
 #include "service/weighing_message.h"
@@ -18,13 +23,45 @@ std::string Now() {
     return IsoLocalTime(std::time(nullptr));
 }
 
+// 128 random bits in hex: a station honours a token once ever, so no request of any ledger
+// process, however quickly it follows a killed one, may repeat one.
+std::string RandomToken() {
+    std::array<unsigned char, 16> bytes{};
+    std::size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::getrandom(bytes.data() + got, bytes.size() - got, 0);
+        if (n > 0) {
+            got += static_cast<std::size_t>(n);
+        } else if (errno != EINTR) {
+            throw std::system_error(errno, std::generic_category(), "getrandom");
+        }
+    }
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string token;
+    for (const unsigned char byte : bytes) {
+        token += kHex[byte >> 4];
+        token += kHex[byte & 0xf];
+    }
+    return token;
+}
+
 }  // namespace
 
-Ledger::Ledger(EventLoop& loop, LedgerSettings settings, LogSink log, WrittenSink written)
+Ledger::Ledger(EventLoop& loop, LedgerSettings settings, LogSink log, WrittenSink written,
+               Startup startup, HealthBoard* health)
     : loop_(loop),
       settings_(std::move(settings)),
       log_(std::move(log)),
-      written_(std::move(written)) {
+      written_(std::move(written)),
+      startup_(std::move(startup)),
+      health_(health) {
+    if (health_) {
+        health_->Update([](LedgerHealth& board) {
+            for (const RejectKind kind : kRejectKinds) {
+                board.rejected.try_emplace(RejectKindName(kind), 0);
+            }
+        });
+    }
     NewReplayRound();
     OpenDatabase();
 }
@@ -46,12 +83,26 @@ void Ledger::OpenDatabase() {
             station.newest_month = row.newest_month;
         }
     } catch (const DatabaseError& error) {
+        if (!opened_ && error.Lasting() && startup_.refused) {
+            startup_.refused(error.what());
+            return;
+        }
         DatabaseAway(error.what());
         return;
     }
     reopen_backoff_.Reset();
+    if (health_) {
+        health_->Update([](LedgerHealth& board) { board.database_open = true; });
+    }
+    if (!opened_) {
+        opened_ = true;
+        if (startup_.ready) {
+            startup_.ready();
+        }
+    }
     if (!database_problem_.empty()) {
-        log_("database back: the stations are asked to send again what may have been lost");
+        log_("database back after " + Seconds(loop_.Now() - database_away_since_) +
+             ": the stations are asked to send again what may have been lost");
         database_problem_.clear();
         NewReplayRound();
     }
@@ -59,11 +110,9 @@ void Ledger::OpenDatabase() {
         broker_ = std::make_unique<BrokerSupervisor>(
             loop_, Options(settings_.broker),
             BrokerSupervisor::Handlers{
-                [this] { HandleConnected(); }, [](const std::string&) {}, [](int) {},
-                [this](const std::string& problem) {
-                    log_("broker " + settings_.broker.broker + ":" +
-                         std::to_string(settings_.broker.port) + ": " + problem);
-                },
+                [this] { HandleConnected(); },
+                [this](const std::string& reason) { HandleLost(reason); }, [](int) {},
+                [](const std::string&) {},  // said by HandleLost, with how long it lasts
                 [this](const std::string& topic, const std::string& payload, bool) {
                     HandleMessage(topic, payload);
                 }});
@@ -74,10 +123,22 @@ void Ledger::OpenDatabase() {
 
 // What was taken from the broker and not written is gone from it: the replay brings it back.
 void Ledger::DatabaseAway(const std::string& reason) {
-    if (reason != database_problem_) {
-        log_("database: " + reason + "; messages wait at the broker until it is back");
+    const std::string problem = reason.empty() ? "failed" : reason;
+    if (database_problem_.empty()) {
+        database_away_since_ = database_said_ = loop_.Now();
+        log_("database: " + problem + "; messages wait at the broker until it is back");
+    } else if (problem != database_problem_ || loop_.Now() - database_said_ >= kLogInterval) {
+        database_said_ = loop_.Now();
+        log_("database still away after " + Seconds(loop_.Now() - database_away_since_) + ": " +
+             problem);
     }
-    database_problem_ = reason.empty() ? "failed" : reason;
+    database_problem_ = problem;
+    if (health_) {
+        health_->Update([](LedgerHealth& board) {
+            board.database_open = false;
+            ++board.database_errors;
+        });
+    }
     batch_ = {};
     flush_timer_.reset();
     if (broker_) {
@@ -89,8 +150,20 @@ void Ledger::DatabaseAway(const std::string& reason) {
 }
 
 void Ledger::HandleConnected() {
-    if (!broker_->SessionPresent()) {
+    const bool kept = broker_->SessionPresent();
+    if (!kept) {
         ++replay_round_;  // what the broker held for the ledger is gone
+    }
+    log_("broker " + BrokerName() + ": connected" +
+         (broker_problem_.empty() ? ""
+                                  : " after " + Seconds(loop_.Now() - broker_away_since_) +
+                                        " away") +
+         (kept ? "; it kept the ledger's session"
+               : "; a new session: the stations are asked to send again"));
+    broker_problem_.clear();
+    broker_was_connected_ = true;
+    if (health_) {
+        health_->Update([](LedgerHealth& board) { board.broker_connected = true; });
     }
     const std::string weighings = settings_.broker.topic + "/+/+/weighing";
     // Retained messages never go to a shared subscription: statuses and states come to each.
@@ -102,6 +175,30 @@ void Ledger::HandleConnected() {
         return;
     }
     RequestOwedReplays();
+}
+
+// A session lost, or an attempt that failed: said when it changes and once a minute while the
+// broker stays away. A pause for the database is no news of the broker's.
+void Ledger::HandleLost(const std::string& reason) {
+    if (health_) {
+        health_->Update([](LedgerHealth& board) { board.broker_connected = false; });
+    }
+    if (!database_problem_.empty()) {
+        return;
+    }
+    if (broker_was_connected_) {
+        broker_was_connected_ = false;
+        broker_away_since_ = broker_said_ = loop_.Now();
+        log_("broker " + BrokerName() + ": lost: " + reason);
+    } else if (broker_problem_.empty()) {
+        broker_away_since_ = broker_said_ = loop_.Now();
+        log_("broker " + BrokerName() + ": " + reason);
+    } else if (reason != broker_problem_ || loop_.Now() - broker_said_ >= kLogInterval) {
+        broker_said_ = loop_.Now();
+        log_("broker " + BrokerName() + ": still away after " +
+             Seconds(loop_.Now() - broker_away_since_) + ": " + reason);
+    }
+    broker_problem_ = reason;
 }
 
 void Ledger::NewReplayRound() {
@@ -122,12 +219,35 @@ void Ledger::RequestOwedReplays() {
 void Ledger::RequestReplay(const std::string& name, Station& station) {
     const int from =
         station.newest_month != 0 ? PreviousMonth(station.newest_month) : settings_.first_month;
-    const std::string token = settings_.broker.client_id + "/" +
-                              std::to_string(std::time(nullptr)) + "/" +
-                              std::to_string(replay_round_);
-    if (broker_->Publish(Topic(name, "replay"), ReplayRequestMessage({token, std::to_string(from)}),
-                         1, true)) {
-        station.requested_round = replay_round_;
+    // The client id names the asker in the station's log; the random part makes it new.
+    const std::string token = settings_.broker.client_id.substr(0, 100) + "/" + RandomToken();
+    if (!broker_->Publish(Topic(name, "replay"),
+                          ReplayRequestMessage({token, std::to_string(from)}), 1, true)) {
+        return;
+    }
+    station.requested_round = replay_round_;
+    station.replay_new = station.replay_held = 0;
+    station.replay_quiet = loop_.StartTimer(kReplayQuiet, [this, name] { ReplayQuiet(name); });
+    log_(name + ": replay asked from " + std::to_string(from) + " (request " + token + ")");
+    if (health_) {
+        health_->Update([&name](LedgerHealth& board) {
+            board.stations[name].replay = "asked";
+            ++board.replays_asked;
+        });
+    }
+}
+
+// No weighing of the station for kReplayQuiet: what the replay sent has come.
+void Ledger::ReplayQuiet(const std::string& name) {
+    Station& station = stations_[name];
+    station.replay_quiet.reset();
+    log_(name + ": replay through: " + std::to_string(station.replay_new) + " weighings new, " +
+         std::to_string(station.replay_held) + " held already");
+    if (health_) {
+        health_->Update([&name](LedgerHealth& board) {
+            board.stations[name].replay = "through";
+            ++board.replays_through;
+        });
     }
 }
 
@@ -170,6 +290,11 @@ void Ledger::Keep(WeighingRow row, const std::string& topic, const std::string& 
         return;
     }
     station.newest_month = std::max(station.newest_month, row.month);
+    if (station.replay_quiet) {
+        station.replay_quiet = loop_.StartTimer(kReplayQuiet, [this, name = row.station] {
+            ReplayQuiet(name);
+        });
+    }
     batch_.weighings.push_back(std::move(row));
 }
 
@@ -187,6 +312,10 @@ void Ledger::Reject(const Rejection& rejection, const std::string& topic,
         log_("rejected (" + std::to_string(count) + " so far of this kind): " + reason + ", on " +
              ShownBytes(topic, 200));
     }
+    if (health_) {
+        health_->Update(
+            [&rejection](LedgerHealth& board) { ++board.rejected[RejectKindName(rejection.kind)]; });
+    }
     batch_.rejected.push_back({ShownBytes(topic), ShownBytes(payload), std::move(reason), Now()});
 }
 
@@ -203,8 +332,18 @@ void Ledger::Flush() {
     if (!tables_ || batch_.Size() == 0) {
         return;
     }
+    const auto started = std::chrono::steady_clock::now();
     try {
-        tables_->Write(batch_);
+        const std::vector<bool> fresh = tables_->Write(batch_);
+        Written(fresh);
+        if (health_) {
+            const double seconds =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+            health_->Update([&](LedgerHealth& board) {
+                board.write_seconds += seconds;
+                ++board.writes;
+            });
+        }
         if (written_) {
             written_(batch_);
         }
@@ -212,6 +351,41 @@ void Ledger::Flush() {
     } catch (const DatabaseError& error) {
         DatabaseAway(error.what());
     }
+}
+
+// Counts what the batch's weighings were, per station and for the health board.
+void Ledger::Written(const std::vector<bool>& fresh) {
+    std::uint64_t stored = 0;
+    for (std::size_t i = 0; i < batch_.weighings.size(); ++i) {
+        const bool is_new = i < fresh.size() && fresh[i];
+        stored += is_new;
+        Station& station = stations_[batch_.weighings[i].station];
+        ++(is_new ? station.replay_new : station.replay_held);
+    }
+    if (!health_) {
+        return;
+    }
+    const std::string now = Now();
+    health_->Update([&](LedgerHealth& board) {
+        board.last_write = now;
+        board.weighings_stored += stored;
+        board.weighings_held_already += batch_.weighings.size() - stored;
+        for (const WeighingRow& row : batch_.weighings) {
+            std::string& last = board.stations[row.station].last_weighing;
+            if (row.time && *row.time > last) {
+                last = *row.time;
+            }
+        }
+    });
+}
+
+std::string Ledger::BrokerName() const {
+    return settings_.broker.broker + ":" + std::to_string(settings_.broker.port);
+}
+
+std::string Ledger::Seconds(std::chrono::steady_clock::duration duration) {
+    return std::to_string(std::chrono::duration_cast<std::chrono::seconds>(duration).count()) +
+           " s";
 }
 
 std::string Ledger::Topic(const std::string& station, const std::string& leaf) const {

@@ -10,6 +10,7 @@
 
 #include "base/event_loop.h"
 #include "ledger/database.h"
+#include "ledger/ledger_health.h"
 #include "ledger/ledger_message.h"
 #include "ledger/ledger_settings.h"
 #include "ledger/ledger_tables.h"
@@ -29,17 +30,33 @@ namespace station::ledger {
 // transaction per kFlushInterval or kBatchRows. A database that fails a write ends the session
 // with the broker, which keeps the messages meanwhile, and is opened again after Backoff's wait.
 // A message that is no station's status, weighing or state goes to the table `rejected`.
+//
+// The log shows that the flow is whole: the broker connected (and whether it kept the session),
+// lost and back; per station the replay asked and, once the station has been quiet for
+// kReplayQuiet after it, how many weighings were new and how many held already; the database
+// away, back and for how long. A problem that lasts is said again once per kLogInterval.
 class Ledger {
 public:
     static constexpr std::chrono::milliseconds kFlushInterval{100};
     static constexpr std::size_t kBatchRows = 2000;
     static constexpr std::chrono::minutes kLogInterval{1};
+    static constexpr std::chrono::seconds kReplayQuiet{5};
 
     using LogSink = std::function<void(const std::string& line)>;
     using WrittenSink = std::function<void(const Batch& batch)>;
 
-    // `written` hears of every batch once it is in the database.
-    Ledger(EventLoop& loop, LedgerSettings settings, LogSink log, WrittenSink written = {});
+    // How the start ends: `ready` once the database is first open with its schema in place;
+    // `refused` instead when, before that, the database refuses for a reason waiting will not
+    // mend (the ledger then does nothing more). Without `refused` every refusal is waited out.
+    struct Startup {
+        std::function<void()> ready;
+        std::function<void(const std::string& reason)> refused;
+    };
+
+    // `written` hears of every batch once it is in the database; `health`, when given, is kept
+    // up to date.
+    Ledger(EventLoop& loop, LedgerSettings settings, LogSink log, WrittenSink written = {},
+           Startup startup = {}, HealthBoard* health = nullptr);
     ~Ledger();
     Ledger(const Ledger&) = delete;
     Ledger& operator=(const Ledger&) = delete;
@@ -52,11 +69,20 @@ private:
         std::string client_id;
         int newest_month = 0;
         std::uint64_t requested_round = 0;  // the replay round it was last asked in
+        // Since the replay last asked: weighings new and held already, and the wait for quiet.
+        std::uint64_t replay_new = 0;
+        std::uint64_t replay_held = 0;
+        std::unique_ptr<Timer> replay_quiet;
     };
 
     void OpenDatabase();
     void DatabaseAway(const std::string& reason);
     void HandleConnected();
+    void HandleLost(const std::string& reason);
+    void ReplayQuiet(const std::string& name);
+    void Written(const std::vector<bool>& fresh);
+    std::string BrokerName() const;
+    static std::string Seconds(std::chrono::steady_clock::duration duration);
     void HandleMessage(const std::string& topic, const std::string& payload);
     void Keep(WeighingRow row, const std::string& topic, const std::string& payload);
     void Reject(const Rejection& rejection, const std::string& topic, const std::string& payload);
@@ -77,7 +103,16 @@ private:
     std::unique_ptr<Timer> flush_timer_;
     std::unique_ptr<Timer> reopen_timer_;
     Backoff reopen_backoff_;
-    std::string database_problem_;  // said once until the database is back
+    Startup startup_;
+    HealthBoard* health_;
+    bool opened_ = false;           // the database has been open at least once
+    std::string database_problem_;  // said once per change until the database is back
+    EventLoop::TimePoint database_away_since_{};
+    EventLoop::TimePoint database_said_{};
+    bool broker_was_connected_ = false;
+    std::string broker_problem_;  // said once per change until the broker is back
+    EventLoop::TimePoint broker_away_since_{};
+    EventLoop::TimePoint broker_said_{};
     std::uint64_t replay_round_ = 0;
     std::map<RejectKind, std::pair<std::uint64_t, EventLoop::TimePoint>> rejected_;  // count, said
     std::unique_ptr<BrokerSupervisor> broker_;  // made once the database is first open

@@ -2,6 +2,7 @@
 // SIGINT, then writes what it holds and ends.
 #include <signal.h>
 #include <sys/signalfd.h>
+#include <systemd/sd-daemon.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -96,24 +97,42 @@ int main(int argc, char** argv) {
     // The page is an addition: one that cannot listen is said, and the ledger keeps on.
     std::unique_ptr<ledger::PlantPage> page;
     const ledger::LedgerSettings& chosen = *settings.settings;
+    ledger::HealthBoard health;
     try {
         page = std::make_unique<ledger::PlantPage>(chosen.page, chosen.database_url,
-                                                   chosen.database_password);
+                                                   chosen.database_password, &health);
         Say(std::string("page on ") + (chosen.page.cert_file.empty() ? "http" : "https") + "://" +
             chosen.page.host + ":" + std::to_string(page->Port()) + "/");
     } catch (const std::exception& error) {
         Say(std::string("no page: ") + error.what());
     }
-    ledger::Ledger ledger(loop, chosen, Say, [&page](const ledger::Batch& batch) {
-        if (page) {
-            page->Written(batch);
-        }
-    });
-    Say("started; database " + chosen.database_url);
+    // Started only once the database is open with its schema: systemd then counts the service
+    // as started, and a database that refuses for good ends it with the reason.
+    int status = EXIT_SUCCESS;
+    ledger::Ledger ledger(
+        loop, chosen, Say,
+        [&page](const ledger::Batch& batch) {
+            if (page) {
+                page->Written(batch);
+            }
+        },
+        {[&chosen] {
+             Say("started; database " + chosen.database_url);
+             sd_notify(0, "READY=1");
+         },
+         [&](const std::string& reason) {
+             Say("database refused: " + reason);
+             status = EXIT_FAILURE;
+             ended = true;
+         }},
+        &health);
     while (!ended) {
         loop.RunOnce(std::chrono::seconds(60));
     }
-    ledger.Flush();
-    Say("ended");
-    return 0;
+    sd_notify(0, "STOPPING=1");
+    if (status == EXIT_SUCCESS) {
+        ledger.Flush();
+        Say("ended");
+    }
+    return status;
 }

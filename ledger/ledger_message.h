@@ -19,6 +19,10 @@ enum class RejectKind {
     kForeignId,  // a weighing's id that belongs to another station
 };
 
+inline constexpr RejectKind kRejectKinds[] = {
+    RejectKind::kTooLarge,  RejectKind::kTopic,    RejectKind::kNotJson,  RejectKind::kMissingField,
+    RejectKind::kWrongType, RejectKind::kBadValue, RejectKind::kForeignId};
+
 // A short English name of the kind, for the rejected table and the log.
 const char* RejectKindName(RejectKind kind);
 

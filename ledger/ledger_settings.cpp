@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include "core/register/register_place.h"
+#include "core/settings/known_keys.h"
 #include "core/text/ascii.h"
 
 namespace station::ledger {
@@ -70,8 +71,9 @@ int PreviousMonth(int month) {
     return month % 100 == 1 ? month - 100 + 11 : month - 1;
 }
 
-LedgerSettingsResult LoadLedgerSettings(const IniFile& file, const std::string& host_name,
+LedgerSettingsResult LoadLedgerSettings(const IniFile& given, const std::string& host_name,
                                         const std::string& state_directory, const LocalTime& now) {
+    const KeyRecordingIniFile file(given.Name());
     LedgerSettings settings;
     PublishSettingsResult broker =
         LoadBrokerSettings(file, "Broker", "tarvelio", "tarvelio-ledger-" + host_name);
@@ -116,6 +118,9 @@ LedgerSettingsResult LoadLedgerSettings(const IniFile& file, const std::string& 
     }
     if (std::string problem = LoadPage(file, settings.page); !problem.empty()) {
         return {std::nullopt, std::move(problem)};
+    }
+    if (std::string unknown = file.UnknownEntry(); !unknown.empty()) {
+        return {std::nullopt, std::move(unknown)};
     }
     return {std::move(settings), {}};
 }

@@ -14,7 +14,7 @@ namespace station::ledger {
 // "Publikacja" (`topic` is the prefix every station publishes under), "Baza" with the database,
 // "Odtwarzanie" with the first month asked of a station never seen, "Strona" with the plant
 // page: on 127.0.0.1 unless told otherwise, and on any other address only with a password and
-// a certificate.
+// a certificate. A section or key the ledger does not read is refused, named with its line.
 struct LedgerSettings {
     PublishSettings broker;
     std::string share;  // a shared subscription's group for the weighings; empty: none

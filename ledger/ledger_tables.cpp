@@ -118,7 +118,7 @@ std::vector<LedgerTables::Station> LedgerTables::Stations() {
     return stations;
 }
 
-void LedgerTables::Write(const Batch& batch) {
+std::vector<bool> LedgerTables::Write(const Batch& batch) {
     std::vector<Command> commands;
     commands.reserve(batch.Size() + 8);
     struct Newest {
@@ -151,7 +151,12 @@ void LedgerTables::Write(const Batch& batch) {
     for (const RejectedRow& row : batch.rejected) {
         commands.push_back({kRejected, {row.topic, row.payload, row.reason, row.received}});
     }
-    database_.Transact(commands);
+    const std::vector<std::uint64_t> changed = database_.Transact(commands);
+    std::vector<bool> fresh(batch.weighings.size());
+    for (std::size_t i = 0; i < fresh.size() && i < changed.size(); ++i) {
+        fresh[i] = changed[i] != 0;
+    }
+    return fresh;
 }
 
 }  // namespace station::ledger

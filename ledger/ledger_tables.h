@@ -30,8 +30,9 @@ public:
     // Throws DatabaseError.
     std::vector<Station> Stations();
     // In one transaction: weighings whose id is held already are left out; a station's newest
-    // month only grows. Throws DatabaseError.
-    void Write(const Batch& batch);
+    // month only grows. Says which of the batch's weighings were new, in the batch's order.
+    // Throws DatabaseError.
+    std::vector<bool> Write(const Batch& batch);
 
 private:
     Database& database_;

@@ -163,10 +163,12 @@ Json EventOf(const ScaleStateRow& row) {
 
 }  // namespace
 
-PlantPage::PlantPage(PageSettings settings, std::string database_url, std::string database_password)
+PlantPage::PlantPage(PageSettings settings, std::string database_url, std::string database_password,
+                     const HealthBoard* health)
     : settings_(std::move(settings)),
       database_url_(std::move(database_url)),
-      database_password_(std::move(database_password)) {
+      database_password_(std::move(database_password)),
+      health_(health) {
     if (!settings_.cert_file.empty()) {
         server_ = std::make_unique<httplib::SSLServer>(settings_.cert_file.c_str(),
                                                        settings_.key_file.c_str());
@@ -409,8 +411,10 @@ void PlantPage::Route() {
     // a comment now and then so that a page notices a lost connection.
     server.Get("/api/live", [this](const httplib::Request&, httplib::Response& response) {
         auto seen = std::make_shared<std::uint64_t>(feed_.Latest());
+        ++live_pages_;
+        const std::shared_ptr<void> open(nullptr, [this](void*) { --live_pages_; });
         response.set_chunked_content_provider(
-            "text/event-stream", [this, seen](std::size_t, httplib::DataSink& sink) {
+            "text/event-stream", [this, seen, open](std::size_t, httplib::DataSink& sink) {
                 LiveFeed::Read read = feed_.After(*seen, kLiveKeepAlive);
                 if (!read.events.empty() && !read.lost) {
                     std::this_thread::sleep_for(kLiveGathering);
@@ -432,6 +436,18 @@ void PlantPage::Route() {
                 }
                 return sink.write(out.data(), out.size());
             });
+    });
+
+    // For a plant's monitoring: 200 only while the ledger can store.
+    server.Get("/api/health", [this](const httplib::Request&, httplib::Response& response) {
+        const LedgerHealth health = health_ != nullptr ? health_->Snapshot() : LedgerHealth{};
+        response.status = health.Healthy() ? 200 : 503;
+        response.set_content(HealthJson(health), "application/json");
+    });
+    server.Get("/metrics", [this](const httplib::Request&, httplib::Response& response) {
+        const LedgerHealth health = health_ != nullptr ? health_->Snapshot() : LedgerHealth{};
+        response.set_content(HealthMetrics(health, live_pages_),
+                             "text/plain; version=0.0.4; charset=utf-8");
     });
 }
 

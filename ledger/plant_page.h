@@ -1,9 +1,11 @@
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <thread>
 
+#include "ledger/ledger_health.h"
 #include "ledger/ledger_rows.h"
 #include "ledger/live_feed.h"
 
@@ -25,14 +27,16 @@ struct PageSettings {
 };
 
 // The plant's read-only page: the live view of every room, the day's weighings with their sums
-// and charts, and the export of a range as CSV or JSON. Served by the HTTP library's threads,
+// and charts, the export of a range as CSV or JSON, and the ledger's health for monitoring. Served by the HTTP library's threads,
 // each request with its own connection to the database; live changes come from the ledger's
 // loop through Written and go out as Server-Sent Events. Every parameter is checked first, and
 // every answer is bounded (a page of kPageRows rows, a range of at most a year).
 class PlantPage {
 public:
-    // Starts serving; throws std::runtime_error when it cannot listen.
-    PlantPage(PageSettings settings, std::string database_url, std::string database_password);
+    // Starts serving; throws std::runtime_error when it cannot listen. `health`, when given,
+    // answers /api/health and /metrics.
+    PlantPage(PageSettings settings, std::string database_url, std::string database_password,
+              const HealthBoard* health = nullptr);
     ~PlantPage();
     PlantPage(const PlantPage&) = delete;
     PlantPage& operator=(const PlantPage&) = delete;
@@ -48,7 +52,9 @@ private:
     PageSettings settings_;
     std::string database_url_;
     std::string database_password_;
+    const HealthBoard* health_;
     LiveFeed feed_;
+    std::atomic<std::size_t> live_pages_{0};
     std::unique_ptr<httplib::Server> server_;
     int port_ = 0;
     std::thread thread_;

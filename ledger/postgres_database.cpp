@@ -4,6 +4,7 @@
 
 #include <array>
 #include <charconv>
+#include <cstdlib>
 #include <memory>
 
 namespace station::ledger {
@@ -45,6 +46,32 @@ private:
     std::vector<const char*> pointers_;
 };
 
+// Whether a failed connection stays failed however long the ledger waits. The server's own
+// refusals (a password, a role or a database it does not have, no pg_hba.conf entry) and a
+// parameter libpq cannot use do; a server not reachable, starting or full does not. A text not
+// known here counts as passing, so the ledger waits, as it would have anyway.
+bool LastingConnectionProblem(const std::string& problem) {
+    if (problem.find("connection to server") == std::string::npos) {
+        // libpq refused before reaching any server, unless it could not resolve the host.
+        return problem.find("could not translate host name") == std::string::npos;
+    }
+    for (const char* passing : {"starting up", "shutting down", "in recovery", "too many clients",
+                                "connection slots", "timeout expired"}) {
+        if (problem.find(passing) != std::string::npos) {
+            return false;
+        }
+    }
+    for (const char* lasting :
+         {"authentication failed", "does not exist", "no pg_hba.conf entry", "no password supplied",
+          "password is required", "permission denied", "is not permitted to log in",
+          "does not support SSL", "certificate verify failed"}) {
+        if (problem.find(lasting) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
 bool Succeeded(const PGresult* result) {
     const ExecStatusType status = PQresultStatus(result);
     return status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK || status == PGRES_PIPELINE_SYNC;
@@ -60,10 +87,14 @@ PostgresDatabase::PostgresDatabase(const std::string& url, const std::string& pa
         url.c_str(), password.empty() ? nullptr : password.c_str(), "5", nullptr};
     connection_ = PQconnectdbParams(keywords.data(), values.data(), 1);
     if (connection_ == nullptr || PQstatus(connection_) != CONNECTION_OK) {
-        const std::string problem =
+        std::string problem =
             connection_ != nullptr ? PQerrorMessage(connection_) : "out of memory";
+        while (!problem.empty() && problem.back() == '\n') {
+            problem.pop_back();
+        }
+        const bool lasting = connection_ != nullptr && LastingConnectionProblem(problem);
         PQfinish(connection_);
-        throw DatabaseError("cannot connect to PostgreSQL: " + problem);
+        throw DatabaseError("cannot connect to PostgreSQL: " + problem, lasting);
     }
     Result quiet(PQexec(connection_, "SET client_min_messages = warning"));
 }
@@ -80,7 +111,7 @@ void PostgresDatabase::Fail(const std::string& what) const {
     throw DatabaseError(what + ": " + problem);
 }
 
-void PostgresDatabase::Transact(const std::vector<Command>& commands) {
+std::vector<std::uint64_t> PostgresDatabase::Transact(const std::vector<Command>& commands) {
     if (PQenterPipelineMode(connection_) != 1) {
         Fail("pipeline");
     }
@@ -97,6 +128,9 @@ void PostgresDatabase::Transact(const std::vector<Command>& commands) {
         PQpipelineSync(connection_) == 1;
     // Every result up to the sync is read, whatever failed: the connection is then ready again.
     std::string problem = sent ? "" : PQerrorMessage(connection_);
+    std::vector<std::uint64_t> changed;
+    changed.reserve(commands.size());
+    std::size_t answered = 0;  // results read: BEGIN's, then each command's in order
     bool synced = false;
     while (sent && !synced) {
         Result result(PQgetResult(connection_));
@@ -108,6 +142,10 @@ void PostgresDatabase::Transact(const std::vector<Command>& commands) {
             continue;  // the end of one command's results
         }
         synced = PQresultStatus(result.get()) == PGRES_PIPELINE_SYNC;
+        if (++answered >= 2 && changed.size() < commands.size()) {
+            const char* rows = PQcmdTuples(result.get());
+            changed.push_back(std::strtoull(rows, nullptr, 10));
+        }
         if (!Succeeded(result.get()) && problem.empty()) {
             problem = PQresultErrorMessage(result.get());
         }
@@ -123,6 +161,7 @@ void PostgresDatabase::Transact(const std::vector<Command>& commands) {
         }
         throw DatabaseError(problem);
     }
+    return changed;
 }
 
 std::vector<Row> PostgresDatabase::Query(const char* sql, const std::vector<Value>& values) {

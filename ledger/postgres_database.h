@@ -19,7 +19,7 @@ public:
     PostgresDatabase(const PostgresDatabase&) = delete;
     PostgresDatabase& operator=(const PostgresDatabase&) = delete;
 
-    void Transact(const std::vector<Command>& commands) override;
+    std::vector<std::uint64_t> Transact(const std::vector<Command>& commands) override;
     std::vector<Row> Query(const char* sql, const std::vector<Value>& values) override;
 
 private:

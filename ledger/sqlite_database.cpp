@@ -2,13 +2,28 @@
 
 #include <sqlite3.h>
 
-#include <filesystem>
 
 namespace station::ledger {
 namespace {
 
 // Long enough for another process's commit, short enough to say that the file is held.
 constexpr int kBusyWaitMs = 5000;
+
+// A file that cannot be opened, written or read as a database stays so; a full disk, an I/O
+// error or a lock held elsewhere may pass.
+bool Lasting(int result) {
+    switch (result & 0xff) {
+        case SQLITE_CANTOPEN:
+        case SQLITE_READONLY:
+        case SQLITE_PERM:
+        case SQLITE_AUTH:
+        case SQLITE_NOTADB:
+        case SQLITE_CORRUPT:
+            return true;
+        default:
+            return false;
+    }
+}
 
 }  // namespace
 
@@ -52,18 +67,15 @@ private:
     sqlite3_stmt* statement_ = nullptr;
 };
 
+// The folder is not made: a mistyped path would otherwise start an empty database elsewhere.
 SqliteDatabase::SqliteDatabase(const std::string& path) {
-    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
-    std::error_code ignored;  // a folder that cannot be made shows as a file that cannot be opened
-    if (!folder.empty()) {
-        std::filesystem::create_directories(folder, ignored);
-    }
-    if (sqlite3_open_v2(path.c_str(), &db_,
-                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                        nullptr) != SQLITE_OK) {
+    if (const int result = sqlite3_open_v2(
+            path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+            nullptr);
+        result != SQLITE_OK) {
         const std::string problem = db_ != nullptr ? sqlite3_errmsg(db_) : "out of memory";
         sqlite3_close(db_);
-        throw DatabaseError("cannot open " + path + ": " + problem);
+        throw DatabaseError("cannot open " + path + ": " + problem, Lasting(result));
     }
     try {
         sqlite3_busy_timeout(db_, kBusyWaitMs);
@@ -81,7 +93,7 @@ SqliteDatabase::~SqliteDatabase() {
 }
 
 void SqliteDatabase::Fail(const std::string& what) const {
-    throw DatabaseError(what + ": " + sqlite3_errmsg(db_));
+    throw DatabaseError(what + ": " + sqlite3_errmsg(db_), Lasting(sqlite3_extended_errcode(db_)));
 }
 
 void SqliteDatabase::Execute(const char* sql) {
@@ -98,16 +110,20 @@ SqliteDatabase::Statement& SqliteDatabase::Prepared(const char* sql) {
     return *found->second;
 }
 
-void SqliteDatabase::Transact(const std::vector<Command>& commands) {
+std::vector<std::uint64_t> SqliteDatabase::Transact(const std::vector<Command>& commands) {
     Execute("BEGIN IMMEDIATE");
     try {
+        std::vector<std::uint64_t> changed;
+        changed.reserve(commands.size());
         for (const Command& command : commands) {
             sqlite3_stmt* statement = Prepared(command.sql).Bound(command.values);
             if (sqlite3_step(statement) != SQLITE_DONE) {
                 Fail(command.sql);
             }
+            changed.push_back(static_cast<std::uint64_t>(sqlite3_changes64(db_)));
         }
         Execute("COMMIT");
+        return changed;
     } catch (...) {
         sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
         throw;

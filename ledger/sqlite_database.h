@@ -20,7 +20,7 @@ public:
     SqliteDatabase(const SqliteDatabase&) = delete;
     SqliteDatabase& operator=(const SqliteDatabase&) = delete;
 
-    void Transact(const std::vector<Command>& commands) override;
+    std::vector<std::uint64_t> Transact(const std::vector<Command>& commands) override;
     std::vector<Row> Query(const char* sql, const std::vector<Value>& values) override;
 
 private:

@@ -21,14 +21,6 @@ namespace {
 constexpr const char* kStateFileName = "publikacja.stan";
 constexpr const char* kReplayFileName = "publikacja.odtworzenie";
 
-std::string Honoured(const std::string& path) {
-    std::string token;
-    if (ReadWhole(path, token) != ReadResult::kRead) {
-        token.clear();  // none yet; an unreadable one costs a replay, never a loss
-    }
-    return token;
-}
-
 Publisher::Status StatusOf(const PublishSettings& settings) {
     Publisher::Status status;
     status.broker = settings.broker + ":" + std::to_string(settings.port);
@@ -52,8 +44,7 @@ Publisher::Publisher(EventLoop& loop, TransmissionLog& log, PublishSettings sett
       settings_(std::move(settings)),
       directory_(std::move(directory)),
       state_path_(directory_ + "/" + kStateFileName),
-      replay_path_(directory_ + "/" + kReplayFileName),
-      honoured_replay_(Honoured(replay_path_)),
+      honoured_replays_(directory_ + "/" + kReplayFileName),
       on_status_(std::move(on_status)),
       status_(StatusOf(settings_)),
       store_(loop, state_path_,
@@ -154,7 +145,7 @@ void Publisher::HandleMessage(const std::string& topic, const std::string& paylo
         Report(log_code::kFault, "replay request not read (" + problem + "), ignored");
         return;
     }
-    if (request->token == honoured_replay_) {
+    if (honoured_replays_.Contains(request->token)) {
         return;
     }
     const RegisterPosition from{request->from_month + ".txt", 0};
@@ -163,11 +154,11 @@ void Publisher::HandleMessage(const std::string& topic, const std::string& paylo
         waiting_ = RegisterLineCount(directory_);  // it counts after a place that only moves on
         store_.Keep(from, false);
     }
-    if (!ReplaceAtomically(replay_path_, request->token, std::nullopt)) {
-        Report(log_code::kFault, "cannot keep the replay request in " + replay_path_ + ": " +
+    if (!honoured_replays_.Add(request->token)) {
+        Report(log_code::kFault, "cannot keep the replay request in " + honoured_replays_.Path() +
+                                     ": " +
                                      std::error_code(errno, std::generic_category()).message());
     }
-    honoured_replay_ = request->token;
     Report(log_code::kEvent,
            "replay asked from " + request->from_month + " (request " + request->token + ")");
     SendWaiting();

@@ -13,6 +13,7 @@
 #include "service/broker_supervisor.h"
 #include "service/delivery_cursor.h"
 #include "service/delivery_state_store.h"
+#include "service/honoured_replays.h"
 #include "service/state_thinning.h"
 #include "service/station_observer.h"
 
@@ -27,7 +28,7 @@ namespace station {
 // it can trust, repeating rather than skipping; a month file that cannot be read halts delivery
 // there until it can. A register line that is no weighing is logged and passed over. Live states
 // are retained and thinned per scale. A collector's replay request (replay_request.h) on the
-// station's own topic moves delivery back to the start of the month it names, once per request.
+// station's own topic moves delivery back to the start of the month it names, once per request ever.
 // Problems go to the transmission log and standard error once per change. Nothing here ever asks
 // the operator anything.
 class Publisher final : public StationObserver {
@@ -74,8 +75,7 @@ private:
     PublishSettings settings_;
     std::string directory_;
     std::string state_path_;
-    std::string replay_path_;
-    std::string honoured_replay_;  // the token of the last replay request honoured
+    HonouredReplays honoured_replays_;
     StatusSink on_status_;
     Status status_;
     DeliveryStateStore store_;

@@ -2,6 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+
 #include "core/register/register_place.h"
 
 namespace station {
@@ -25,8 +27,11 @@ std::optional<ReplayRequest> ReadReplayRequest(const std::string& payload, std::
         return std::nullopt;
     }
     ReplayRequest request{token->get<std::string>(), from->get<std::string>()};
-    if (request.token.empty() || request.token.size() > kLongestToken) {
-        problem = "\"request\" must hold 1 to 200 characters";
+    // A token is kept on a line of its own among those honoured.
+    if (request.token.empty() || request.token.size() > kLongestToken ||
+        std::any_of(request.token.begin(), request.token.end(),
+                    [](unsigned char c) { return c < 0x20 || c == 0x7f; })) {
+        problem = "\"request\" must hold 1 to 200 characters, none a control character";
         return std::nullopt;
     }
     if (!IsMonth(request.from_month)) {

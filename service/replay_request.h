@@ -8,7 +8,7 @@ namespace station {
 // A collector's request that a station send its weighings again from the start of a month:
 // {"request": a token naming this request, "from": "yyyymm"}, retained on the station's topic
 // "replay", so that it reaches a station that is away when it is made. A station honours each
-// token once.
+// token once ever, so every request a collector makes carries a token never used before.
 struct ReplayRequest {
     std::string token;
     std::string from_month;  // "yyyymm"

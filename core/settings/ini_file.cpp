@@ -136,6 +136,25 @@ std::optional<std::string> WriteTarget(const std::string& name) {
 
 }  // namespace
 
+std::vector<IniEntry> IniFile::Entries() const {
+    std::string content;
+    if (ReadWhole(name_, content) != ReadResult::kRead) {
+        return {};
+    }
+    std::vector<IniEntry> entries;
+    std::string section;
+    const std::vector<Line> lines = SplitLines(content);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (const auto name = SectionOf(lines[i])) {
+            section = *name;
+            entries.push_back({i + 1, section, {}});
+        } else if (const auto pair = KeyValueOf(lines[i])) {
+            entries.push_back({i + 1, section, std::string(pair->key)});
+        }
+    }
+    return entries;
+}
+
 bool IniFile::HasKeys(std::string_view section) const {
     std::string content;
     if (ReadWhole(name_, content) != ReadResult::kRead) {

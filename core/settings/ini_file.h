@@ -3,6 +3,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace station {
 
@@ -10,6 +11,13 @@ namespace station {
 class IniWriteError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+};
+
+// A section header (its key empty) or a key line, as it stands in an initialisation file.
+struct IniEntry {
+    std::size_t line;  // from 1
+    std::string section;
+    std::string key;
 };
 
 // An initialisation file (sections in brackets, key=value lines, CR LF), read and written one
@@ -32,6 +40,10 @@ public:
     // so that a check can list the keys the settings readers ask for.
     virtual std::string ReadString(std::string_view section, std::string_view key,
                                    std::string_view fallback) const;
+
+    // Every section header and key line of the file, in the file's order; none for a file that
+    // cannot be read. Keys before any header have an empty section.
+    std::vector<IniEntry> Entries() const;
 
     // Whether the section stands in the file with at least one key, whatever its value.
     bool HasKeys(std::string_view section) const;

@@ -232,8 +232,9 @@ TEST_F(PublisherTest, AnEndMarkCutByASaveDoesNotShiftWhatIsSent) {
               "st/202612/" + std::to_string(first.size() + 2));
 }
 
-// A collector's replay request, retained on the station's topic: honoured once, whatever the
-// station's restarts; one that cannot be read is logged and changes nothing.
+// A collector's replay request, retained on the station's topic: each token honoured once,
+// whatever the station's restarts and the requests between; one that cannot be read is logged
+// and changes nothing.
 TEST_F(PublisherTest, AReplayRequestSendsAgainFromItsMonthOnceAndABadOneIsIgnored) {
     const Lines register_lines{Line(10, 1, "1"), Line(11, 1, "2"), Line(12, 1, "3")};
     for (int month = 10; month <= 12; ++month) {
@@ -258,9 +259,12 @@ TEST_F(PublisherTest, AReplayRequestSendsAgainFromItsMonthOnceAndABadOneIsIgnore
     publisher_.reset();
     Start();  // the retained request comes again, and is not honoured again
     ASSERT_TRUE(RunUntil([&] { return status_.connected; }));
+    request(R"({"request":"r3","from":"202612"})");
+    ASSERT_TRUE(Collected(3));
+    request(R"({"request":"r1","from":"202611"})");  // an older token, sent again
     request(R"({"request":"r2","from":"2026-11"})");
     ASSERT_TRUE(RunUntil([&] { return !Faults("replay request not read").empty(); }));
-    EXPECT_EQ(Delivered().size(), 2u);
+    EXPECT_EQ(Delivered().size(), 3u);
     EXPECT_EQ(status_.waiting, 0u);
 }
 
