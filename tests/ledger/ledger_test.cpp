@@ -2,6 +2,11 @@
 // refuses, and how it fills an empty database from the stations' registers.
 #include "tests/ledger/ledger_fixture.h"
 
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+
 #include "ledger/ledger_settings.h"
 #include "ledger/ledger_tables.h"
 #include "net/broker_client.h"
@@ -170,6 +175,79 @@ TEST(LedgerSettings, SettingsThatCannotBeUsedEndTheLedgerWithTheReason) {
         WaitFor(Spawn({LEDGER_PROGRAM, "--config", dir / "ledger.ini"}, dir / "out"));
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
     EXPECT_NE(ReadFile(dir / "out").find("Strona: listening on 0.0.0.0 needs"), std::string::npos);
+}
+
+// A database that refuses for a reason waiting will not mend ends the ledger at start with status
+// 1 and the database's own reason, before it says "started"; one that is only not there yet is
+// waited for, said once, and then written to.
+TEST_P(LedgerTest, ADatabaseThatRefusesForGoodEndsTheLedgerAndOneNotYetThereIsWaitedFor) {
+    ASSERT_EQ(::chmod(dir_.Path().c_str(), 0755), 0);  // for the unprivileged row
+    std::filesystem::create_directory(dir_ / "root-only");
+    WriteFile(dir_ / "wrong", "wrong\n");
+    ASSERT_EQ(::chmod((dir_ / "wrong").c_str(), 0600), 0);
+    const struct {
+        const char* database;
+        std::string url;
+        std::string reason;
+        bool unprivileged = false;
+    } cases[] = {
+        {"sqlite", "sqlite:" + dir_ / "none/ledger.sqlite", "unable to open database file"},
+        {"sqlite", "sqlite:" + dir_ / "root-only/ledger.sqlite", "unable to open database file",
+         true},
+        {"postgresql", cluster_ ? cluster_->Url("postgres", "weigher") : "",
+         "password authentication failed"},
+        {"postgresql", cluster_ ? cluster_->Url("nosuch") : "", "\"nosuch\" does not exist"},
+        {"postgresql", cluster_ ? cluster_->Url() + "&sslmode=bogus" : "",
+         "invalid sslmode value"},
+    };
+    if (cluster_) {
+        cluster_->AddPasswordRole("weigher", "right");
+    }
+    const auto settings = [&](const std::string& url) {
+        WriteFile(dir_ / "ledger.ini", "[Broker]\nbroker=127.0.0.1\nport=" +
+                                           std::to_string(broker_.Port()) +
+                                           "\ntopic=plant\n[Baza]\nurl=" + url +
+                                           (cluster_ ? "\npassword_file=" + dir_ / "wrong" : "") +
+                                           "\n[Strona]\nlisten=127.0.0.1:0\n");
+        ASSERT_EQ(::chmod((dir_ / "ledger.ini").c_str(), 0644), 0);
+    };
+    for (const auto& row : cases) {
+        if (row.database != GetParam()) {
+            continue;
+        }
+        SCOPED_TRACE(row.url);
+        settings(row.url);
+        std::vector<std::string> command{LEDGER_PROGRAM, "--config", dir_ / "ledger.ini"};
+        if (row.unprivileged) {
+            command.insert(command.begin(), {"runuser", "-u", "nobody", "--"});
+        }
+        std::filesystem::remove(dir_ / "out");
+        const pid_t ledger = Spawn(command, dir_ / "out");
+        int status = -1;
+        ASSERT_TRUE(RunUntil([&] { return ::waitpid(ledger, &status, WNOHANG) == ledger; }, 20s))
+            << ReadFile(dir_ / "out");
+        const std::string out = ReadFile(dir_ / "out");
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << out;
+        EXPECT_NE(out.find("database refused: "), std::string::npos) << out;
+        EXPECT_NE(out.find(row.reason), std::string::npos) << out;
+        EXPECT_EQ(out.find("started"), std::string::npos) << out;
+    }
+    if (!cluster_) {
+        return;
+    }
+    cluster_->Stop();
+    settings(cluster_->Url());
+    std::filesystem::remove(dir_ / "out");
+    AddStation("room1", 2, true);
+    const ChildProcess ledger({LEDGER_PROGRAM, "--config", dir_ / "ledger.ini"}, dir_ / "out");
+    ASSERT_TRUE(RunUntil([&] { return ReadFile(dir_ / "out").find("database: ") != std::string::npos; }, 20s));
+    cluster_->Start();
+    ASSERT_TRUE(RunUntil([&] { return ReadFile(dir_ / "out").find("started") != std::string::npos; }, 30s))
+        << ReadFile(dir_ / "out");
+    ASSERT_TRUE(RunUntil([&] { return Weighings().size() == 4; }, 30s)) << ReadFile(dir_ / "out");
+    const std::string out = ReadFile(dir_ / "out");
+    EXPECT_LT(out.find("database: "), out.find("started")) << out;
+    EXPECT_NE(out.find("database back after"), std::string::npos) << out;
 }
 
 INSTANTIATE_TEST_SUITE_P(Databases, LedgerTest, ::testing::Values("sqlite", "postgresql"),

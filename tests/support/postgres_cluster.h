@@ -43,8 +43,19 @@ public:
     }
     void Stop() { Run({kBin + "pg_ctl", "-D", Data(), "-w", "-m", "fast", "stop"}); }
 
-    std::string Url() const {
-        return "postgresql:///postgres?host=" + dir_.Path() + "&user=postgres";
+    std::string Url(const std::string& database = "postgres", const std::string& user = "postgres") const {
+        return "postgresql:///" + database + "?host=" + dir_.Path() + "&user=" + user;
+    }
+
+    // A role that logs in only with `password`; the others keep logging in without one.
+    void AddPasswordRole(const std::string& role, const std::string& password) {
+        const std::string hba = Data() + "/pg_hba.conf";
+        WriteFile(hba, "local all " + role + " scram-sha-256\n" + ReadFile(hba));
+        if (!Run({kBin + "psql", "-h", dir_.Path(), "-U", "postgres", "-d", "postgres", "-c",
+                  "CREATE ROLE " + role + " LOGIN PASSWORD '" + password + "'"}) ||
+            !Run({kBin + "pg_ctl", "-D", Data(), "reload"})) {
+            throw std::runtime_error("cannot add role " + role + ": " + ReadFile(dir_ / "cluster.log"));
+        }
     }
 
 private:
