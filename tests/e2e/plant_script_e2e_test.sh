@@ -3,12 +3,7 @@
 # online on it, and a save at a station reaches the database and the page. The script's ports
 # are fixed, so it runs in a network namespace of its own, where they meet no other test's.
 set -euo pipefail
-if [ -z "${STATION_OWN_NETWORK:-}" ]; then
-    own=(--net)
-    [ "$(id -u)" -eq 0 ] || own+=(--map-root-user)
-    exec env STATION_OWN_NETWORK=1 unshare "${own[@]}" -- "$0" "$@"
-fi
-ip link set lo up
+source "$(dirname "$0")/own_network.sh"
 build=$(realpath "$1")
 repo=$(realpath "$(dirname "$0")/../..")
 source "$(dirname "$0")/session.sh"

@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# The README's broker recipe on Debian's own mosquitto.conf: the drop-in and the ACL, read from
+# the README, with the files they name moved into this test's folder. The broker starts, keeps
+# the ledger's session over a restart with all of a 20,000-message backlog, and refuses a
+# stranger and a station publishing under another room.
+set -euo pipefail
+source "$(dirname "$0")/own_network.sh"
+readme=$(realpath "$1")
+source "$(dirname "$0")/../../scripts/processes.sh"
+close_inherited_descriptors
+work=$(mktemp -d)
+pids=()
+trap 'end_processes; rm -rf "$work"' EXIT
+fail() { echo "FAILED: $*"; exit 1; }
+chmod 755 "$work"
+mkdir -p "$work/conf.d" "$work/store" "$work/run" "$work/log"
+
+# The fenced block after the README's marker $1.
+block() { awk -v marker="$1" 'index($0, marker) { found = 1; next }
+    found && /^```/ { if (inside) exit; inside = 1; next } inside' "$readme"; }
+moved() { sed -e "s|/etc/mosquitto/conf.d|$work/conf.d|; s|/etc/mosquitto/|$work/|" \
+    -e "s|/run/mosquitto/|$work/run/|; s|/var/lib/mosquitto/|$work/store/|" \
+    -e "s|/var/log/mosquitto/|$work/log/|"; }
+moved </etc/mosquitto/mosquitto.conf >"$work/mosquitto.conf"
+block "<!-- broker drop-in: /etc/mosquitto/conf.d/tarvelio.conf -->" | moved >"$work/conf.d/tarvelio.conf"
+block "<!-- broker acl: /etc/mosquitto/tarvelio.acl -->" >"$work/tarvelio.acl"
+grep -q '^listener 1883' "$work/conf.d/tarvelio.conf" || fail "no drop-in in the README"
+grep -q '^pattern' "$work/tarvelio.acl" || fail "no ACL in the README"
+for user in tarvelio-ledger room1 room2; do
+    mosquitto_passwd -b ${first--c} "$work/tarvelio.passwd" "$user" "secret-$user"
+    first=
+done
+# Started as root, the broker becomes the user "mosquitto", who must write its store and log.
+id mosquitto >/dev/null 2>&1 && chown -R mosquitto: "$work/store" "$work/run" "$work/log" "$work/tarvelio.passwd" "$work/tarvelio.acl"
+
+start_broker() {
+    mosquitto -c "$work/mosquitto.conf" &
+    broker=$!
+    pids+=("$broker")
+    for _ in $(seq 100); do
+        (exec 3<>/dev/tcp/127.0.0.1/1883) 2>/dev/null && return 0
+        kill -0 "$broker" 2>/dev/null || fail "the broker did not start: $(cat "$work/log/"*)"
+        sleep 0.05
+    done
+    fail "the broker does not listen"
+}
+as() { local user=$1; shift; "$@" -h 127.0.0.1 -u "$user" -P "secret-$user"; }
+ledger() { as tarvelio-ledger mosquitto_sub -c -i ledger -q 1 -t 'tarvelio/+/+/weighing' "$@"; }
+
+start_broker
+ledger -E  # the lasting session, then away
+seq 20000 | as room1 mosquitto_pub -t tarvelio/room1/waga1/weighing -q 1 -l
+as room1 mosquitto_pub -t tarvelio/room2/waga1/weighing -q 1 -m forged
+mosquitto_pub -h 127.0.0.1 -t tarvelio/room2/waga1/weighing -q 1 -m stranger 2>"$work/stranger" &&
+    fail "a publish without a user name was taken"
+end_process "$broker"
+start_broker
+ledger -C 20000 -W 60 >"$work/received" || fail "$(wc -l <"$work/received") of 20,000 after the restart"
+[ "$(sort -n "$work/received" | uniq | wc -l)" -eq 20000 ] || fail "not every message once"
+# Nothing but the backlog: what room1 forged under room2 never came.
+ledger -W 2 >"$work/more" || true
+[ ! -s "$work/more" ] || fail "more came: $(head -3 "$work/more")"
+echo "PASSED"
