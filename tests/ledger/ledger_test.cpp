@@ -6,8 +6,13 @@
 #include <sys/wait.h>
 
 #include <filesystem>
+#include <regex>
+
+#include <httplib.h>
+#include <nlohmann/json.hpp>
 
 #include "ledger/ledger_settings.h"
+#include "ledger/plant_page.h"
 #include "ledger/ledger_tables.h"
 #include "net/broker_client.h"
 
@@ -248,6 +253,86 @@ TEST_P(LedgerTest, ADatabaseThatRefusesForGoodEndsTheLedgerAndOneNotYetThereIsWa
     const std::string out = ReadFile(dir_ / "out");
     EXPECT_LT(out.find("database: "), out.find("started")) << out;
     EXPECT_NE(out.find("database back after"), std::string::npos) << out;
+}
+
+// Through a real broker: the log says each step of the flow once, and health and metrics follow
+// it (200 only while the database is open and the broker connected).
+TEST_P(LedgerTest, TheLogAndTheHealthShowThatTheFlowIsWhole) {
+    AddStation("room1", 3, true);
+    ledger::HealthBoard health;
+    ledger::PageSettings page_settings;
+    page_settings.port = 0;
+    page_settings.files = PAGE_FILES;
+    const ledger::PlantPage page(page_settings, Url(), "", &health);
+    httplib::Client client("127.0.0.1", page.Port());
+    const auto start = [&] {
+        ledger_ = std::make_unique<ledger::Ledger>(
+            loop_, Settings(), [this](const std::string& line) { ledger_log_.push_back(line); },
+            nullptr, ledger::Ledger::Startup{}, &health);
+    };
+    const auto said = [&](const std::string& start_of_line) {
+        return std::count_if(ledger_log_.begin(), ledger_log_.end(),
+                             [&](const auto& line) { return line.starts_with(start_of_line); });
+    };
+    const auto through = [&](const char* counts) {
+        return RunUntil(
+            [&] {
+                loop_.Advance(1s);
+                return said("room1: replay through: " + std::string(counts)) == 1;
+            },
+            20s);
+    };
+    start();
+    ASSERT_TRUE(RunUntil([&] { return Weighings().size() == 6; }, 20s));
+    ASSERT_TRUE(through("6 weighings new, "));  // some may have come twice: the backlog and the replay
+    auto answer = client.Get("/api/health");
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->status, 200);
+    const auto json = nlohmann::json::parse(answer->body);
+    EXPECT_EQ(json["database"], "open");
+    EXPECT_EQ(json["stations"]["room1"]["replay"], "through");
+    EXPECT_EQ(json["stations"]["room1"]["last_weighing"], "2026-12-03T08:00:02+00:00");
+    const std::string metrics = client.Get("/metrics")->body;
+    for (const char* line :
+         {"tarvelio_ledger_up 1", "tarvelio_ledger_weighings_stored_total 6",
+          "tarvelio_ledger_weighings_held_already_total ",
+          "tarvelio_ledger_rejected_total{kind=\"not JSON\"} 0",
+          "tarvelio_ledger_replays_asked_total 1", "tarvelio_ledger_replays_through_total 1",
+          "tarvelio_ledger_database_errors_total 0", "tarvelio_ledger_live_pages 0",
+          "tarvelio_ledger_write_seconds_count "}) {
+        EXPECT_NE(metrics.find(line), std::string::npos) << line << "\n" << metrics;
+    }
+
+    broker_.Stop();
+    ASSERT_TRUE(RunUntil([&] { return said("broker 127.0.0.1:") >= 2; }, 10s));
+    EXPECT_EQ(client.Get("/api/health")->status, 503);
+    ASSERT_TRUE(broker_.Start());
+    ASSERT_TRUE(RunUntil([&] { return client.Get("/api/health")->status == 200; }, 20s));
+
+    ledger_.reset();  // a restart: asked again, nothing new
+    start();
+    ASSERT_TRUE(through("0 weighings new, 6 held already"));
+    // The lines that show the flow, numbers and tokens aside; the broker's refusals while it was
+    // away may be said more than once, as attempts fail for different reasons.
+    std::vector<std::string> flow;
+    for (const std::string& line : ledger_log_) {
+        if (!line.starts_with("broker ") || line.find(": connected") != std::string::npos ||
+            line.find(": lost: ") != std::string::npos) {
+            flow.push_back(std::regex_replace(
+                std::regex_replace(line, std::regex("[0-9a-f]{32}"), "T"), std::regex("[0-9]+"),
+                "N"));
+        }
+    }
+    EXPECT_EQ(flow, (std::vector<std::string>{
+                        "broker N.N.N.N:N: connected; a new session: the stations are asked to "
+                        "send again",
+                        "roomN: replay asked from N (request ledger/T)",
+                        flow.size() > 2 ? flow[2] : "",  // counted above
+                        "broker N.N.N.N:N: lost: The connection was lost.",
+                        "broker N.N.N.N:N: connected after N s away; it kept the ledger's session",
+                        "broker N.N.N.N:N: connected; it kept the ledger's session",
+                        "roomN: replay asked from N (request ledger/T)",
+                        "roomN: replay through: N weighings new, N held already"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Databases, LedgerTest, ::testing::Values("sqlite", "postgresql"),
