@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Builds the Debian package (Release, stripped, with manual pages) into build/package and checks
-# it with lintian, which fails this script on any error. Prints the package's path last.
+# Builds the Debian packages tarvelio (the station) and tarvelio-ledger (the plant ledger),
+# Release, stripped, with manual pages, into build/package, and checks them with lintian, which
+# fails this script on any error; the ledger's must depend on no toolkit. Prints their paths
+# last.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
@@ -12,8 +14,18 @@ cmake -S . -B build/package -G Ninja -DCMAKE_BUILD_TYPE=Release -DSTATION_TESTS=
 cmake --build build/package
 rm -f build/package/*.deb
 (cd build/package && cpack >/dev/null)
-package=$(ls build/package/tarvelio_*.deb)
+station=$(ls build/package/tarvelio_*.deb)
+ledger=$(ls build/package/tarvelio-ledger_*.deb)
 desktop-file-validate packaging/tarvelio.desktop
-echo "lintian $package:"
-lintian --fail-on error --display-level '>=warning' "$package"
-echo "$package"
+for package in "$station" "$ledger"; do
+    echo "lintian $package:"
+    lintian --fail-on error --display-level '>=warning' "$package"
+done
+# A plant's server runs the ledger alone: no toolkit, no desktop.
+depends=$(dpkg-deb -f "$ledger" Depends)
+if grep -Eiq 'qt|libx11|libgl|fonts-' <<<"$depends"; then
+    echo "$ledger depends on a desktop: $depends" >&2
+    exit 1
+fi
+echo "$station"
+echo "$ledger"
