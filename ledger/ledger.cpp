@@ -115,7 +115,8 @@ void Ledger::OpenDatabase() {
                 [](const std::string&) {},  // said by HandleLost, with how long it lasts
                 [this](const std::string& topic, const std::string& payload, bool) {
                     HandleMessage(topic, payload);
-                }});
+                }},
+            true);
     } else {
         broker_->Resume();
     }
@@ -154,17 +155,30 @@ void Ledger::HandleConnected() {
     if (!kept) {
         ++replay_round_;  // what the broker held for the ledger is gone
     }
-    log_("broker " + BrokerName() + ": connected" +
-         (broker_problem_.empty() ? ""
-                                  : " after " + Seconds(loop_.Now() - broker_away_since_) +
-                                        " away") +
-         (kept ? "; it kept the ledger's session"
-               : "; a new session: the stations are asked to send again"));
-    broker_problem_.clear();
     broker_was_connected_ = true;
     if (health_) {
         health_->Update([](LedgerHealth& board) { board.broker_connected = true; });
     }
+    if (taken_over_) {
+        // Said once it has lasted: while two ledgers take turns, once a minute is enough.
+        steady_timer_ = loop_.StartTimer(kLogInterval, [this] {
+            taken_over_ = false;
+            log_("broker " + BrokerName() + ": the client id " + settings_.broker.client_id +
+                 " is the ledger's again");
+        });
+    } else {
+        // A short loss is said with the connection that ends it, in one line.
+        const std::string away =
+            broker_problem_.empty()
+                ? ""
+                : " after " + Seconds(loop_.Now() - broker_away_since_) + " away" +
+                      (lost_timer_ ? " (lost: " + broker_problem_ + ")" : "");
+        log_("broker " + BrokerName() + ": connected" + away +
+             (kept ? "; it kept the ledger's session"
+                   : "; a new session: the stations are asked to send again"));
+    }
+    lost_timer_.reset();
+    broker_problem_.clear();
     const std::string weighings = settings_.broker.topic + "/+/+/weighing";
     // Retained messages never go to a shared subscription: statuses and states come to each.
     if (!broker_->Subscribe(settings_.broker.topic + "/+/status", 1) ||
@@ -186,11 +200,32 @@ void Ledger::HandleLost(const std::string& reason) {
     if (!database_problem_.empty()) {
         return;
     }
+    steady_timer_.reset();
+    if (reason == kSessionTakenOver) {
+        lost_timer_.reset();
+        broker_was_connected_ = false;
+        if (!taken_over_ || loop_.Now() - taken_over_said_ >= kLogInterval) {
+            taken_over_said_ = loop_.Now();
+            log_("broker " + BrokerName() + ": " + reason + " " + settings_.broker.client_id +
+                 "; the ledger steps back and tries again in a minute");
+        }
+        taken_over_ = true;
+        return;
+    }
     if (broker_was_connected_) {
         broker_was_connected_ = false;
         broker_away_since_ = broker_said_ = loop_.Now();
-        log_("broker " + BrokerName() + ": lost: " + reason);
-    } else if (broker_problem_.empty()) {
+        broker_problem_ = reason;
+        lost_timer_ = loop_.StartTimer(kBrokerBlip, [this] {
+            lost_timer_.reset();
+            log_("broker " + BrokerName() + ": lost: " + broker_problem_);
+        });
+        return;
+    }
+    if (lost_timer_) {
+        return;  // still within the loss, said when it ends or lasts
+    }
+    if (broker_problem_.empty()) {
         broker_away_since_ = broker_said_ = loop_.Now();
         log_("broker " + BrokerName() + ": " + reason);
     } else if (reason != broker_problem_ || loop_.Now() - broker_said_ >= kLogInterval) {

@@ -32,7 +32,7 @@ namespace station::ledger {
 // A message that is no station's status, weighing or state goes to the table `rejected`.
 //
 // The log shows that the flow is whole: the broker connected (and whether it kept the session),
-// lost and back; per station the replay asked and, once the station has been quiet for
+// lost and back (in one line when it is back within kBrokerBlip); per station the replay asked and, once the station has been quiet for
 // kReplayQuiet after it, how many weighings were new and how many held already; the database
 // away, back and for how long. A problem that lasts is said again once per kLogInterval.
 class Ledger {
@@ -41,6 +41,7 @@ public:
     static constexpr std::size_t kBatchRows = 2000;
     static constexpr std::chrono::minutes kLogInterval{1};
     static constexpr std::chrono::seconds kReplayQuiet{5};
+    static constexpr std::chrono::seconds kBrokerBlip{5};
 
     using LogSink = std::function<void(const std::string& line)>;
     using WrittenSink = std::function<void(const Batch& batch)>;
@@ -113,6 +114,10 @@ private:
     std::string broker_problem_;  // said once per change until the broker is back
     EventLoop::TimePoint broker_away_since_{};
     EventLoop::TimePoint broker_said_{};
+    bool taken_over_ = false;  // another client took the client id, and may still hold it
+    EventLoop::TimePoint taken_over_said_{};
+    std::unique_ptr<Timer> steady_timer_;  // a session back after a takeover, once it lasts
+    std::unique_ptr<Timer> lost_timer_;    // a lost session not yet said: back within kBrokerBlip?
     std::uint64_t replay_round_ = 0;
     std::map<RejectKind, std::pair<std::uint64_t, EventLoop::TimePoint>> rejected_;  // count, said
     std::unique_ptr<BrokerSupervisor> broker_;  // made once the database is first open

@@ -15,9 +15,15 @@ net::BrokerOptions BrokerOptionsOf(const PublishSettings& settings) {
     return options;
 }
 
-BrokerSupervisor::BrokerSupervisor(EventLoop& loop, net::BrokerOptions options, Handlers handlers)
-    : loop_(loop), options_(std::move(options)), handlers_(std::move(handlers)), client_(loop) {
+BrokerSupervisor::BrokerSupervisor(EventLoop& loop, net::BrokerOptions options, Handlers handlers,
+                                   bool yields_client_id)
+    : loop_(loop),
+      options_(std::move(options)),
+      handlers_(std::move(handlers)),
+      client_(loop),
+      yields_client_id_(yields_client_id) {
     client_.on_connected = [this] {
+        session_started_ = loop_.Now();
         backoff_.Reset();
         reported_.clear();
         handlers_.connected();
@@ -39,6 +45,7 @@ void BrokerSupervisor::Connect() {
 
 void BrokerSupervisor::Pause() {
     retry_timer_.reset();
+    session_started_.reset();
     client_.Disconnect();
 }
 
@@ -48,12 +55,20 @@ void BrokerSupervisor::Resume() {
     Connect();
 }
 
-void BrokerSupervisor::HandleLost(const std::string& reason) {
+void BrokerSupervisor::HandleLost(const std::string& lost) {
+    if (session_started_) {
+        short_sessions_ = loop_.Now() - *session_started_ < kShortSession ? short_sessions_ + 1 : 0;
+        session_started_.reset();
+    }
+    const bool taken_over = yields_client_id_ && short_sessions_ >= kShortSessions;
+    const std::string reason = taken_over ? kSessionTakenOver : lost;
     if (reason != reported_) {
         reported_ = reason;
         handlers_.problem(reason);
     }
-    retry_timer_ = loop_.StartTimer(backoff_.Next(), [this] { Connect(); });
+    retry_timer_ = loop_.StartTimer(
+        taken_over ? std::chrono::milliseconds(kTakenOverWait) : backoff_.Next(),
+        [this] { Connect(); });
     handlers_.lost(reason);
 }
 

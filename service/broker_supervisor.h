@@ -15,11 +15,24 @@ namespace station {
 // Where and how to reach the broker the settings name, without a will or a lasting session.
 net::BrokerOptions BrokerOptionsOf(const PublishSettings& settings);
 
+// The reason a supervisor that yields its client id gives for sessions the broker keeps ending
+// as soon as they start: what an MQTT 3.1.1 broker does when two clients take turns with one id.
+inline constexpr const char* kSessionTakenOver =
+    "the broker ended the session within seconds of its start, three times running: another "
+    "client is using the same client id";
+
 // Keeps a session with the broker: connects at once, and after every lost attempt or session
-// tries again after Backoff's wait, which a session that comes up resets. A problem is reported
-// once per change, not once per try.
+// tries again after Backoff's wait, which a session that comes up resets. One that yields its
+// client id does not fight another client for it: after kShortSessions sessions running that
+// each ended within kShortSession of its start, and after each further one, it reports
+// kSessionTakenOver and waits kTakenOverWait. A problem is reported once per change, not once
+// per try.
 class BrokerSupervisor {
 public:
+    static constexpr std::chrono::seconds kShortSession{5};
+    static constexpr int kShortSessions = 3;
+    static constexpr std::chrono::minutes kTakenOverWait{1};
+
     struct Handlers {
         std::function<void()> connected;
         std::function<void(const std::string& reason)> lost;
@@ -30,7 +43,8 @@ public:
             message;
     };
 
-    BrokerSupervisor(EventLoop& loop, net::BrokerOptions options, Handlers handlers);
+    BrokerSupervisor(EventLoop& loop, net::BrokerOptions options, Handlers handlers,
+                     bool yields_client_id = false);
 
     bool Connected() const { return client_.Connected(); }
     bool SessionPresent() const { return client_.SessionPresent(); }
@@ -61,6 +75,9 @@ private:
     Backoff backoff_;
     std::unique_ptr<Timer> retry_timer_;
     std::string reported_;  // the problem reported since the last session
+    bool yields_client_id_;
+    std::optional<EventLoop::TimePoint> session_started_;  // while a session is up
+    int short_sessions_ = 0;                                // running
 };
 
 }  // namespace station
