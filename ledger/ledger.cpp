@@ -168,11 +168,11 @@ void Ledger::HandleConnected() {
         });
     } else {
         // A short loss is said with the connection that ends it, in one line.
-        const std::string away =
-            broker_problem_.empty()
-                ? ""
-                : " after " + Seconds(loop_.Now() - broker_away_since_) + " away" +
-                      (lost_timer_ ? " (lost: " + broker_problem_ + ")" : "");
+        const std::string away = broker_problem_.empty()
+                                     ? ""
+                                     : " after " + Seconds(loop_.Now() - broker_away_since_) +
+                                           " away" +
+                                           (lost_timer_ ? " (lost: " + broker_problem_ + ")" : "");
         log_("broker " + BrokerName() + ": connected" + away +
              (kept ? "; it kept the ledger's session"
                    : "; a new session: the stations are asked to send again"));
@@ -326,9 +326,8 @@ void Ledger::Keep(WeighingRow row, const std::string& topic, const std::string& 
     }
     station.newest_month = std::max(station.newest_month, row.month);
     if (station.replay_quiet) {
-        station.replay_quiet = loop_.StartTimer(kReplayQuiet, [this, name = row.station] {
-            ReplayQuiet(name);
-        });
+        station.replay_quiet =
+            loop_.StartTimer(kReplayQuiet, [this, name = row.station] { ReplayQuiet(name); });
     }
     batch_.weighings.push_back(std::move(row));
 }
@@ -348,8 +347,9 @@ void Ledger::Reject(const Rejection& rejection, const std::string& topic,
              ShownBytes(topic, 200));
     }
     if (health_) {
-        health_->Update(
-            [&rejection](LedgerHealth& board) { ++board.rejected[RejectKindName(rejection.kind)]; });
+        health_->Update([&rejection](LedgerHealth& board) {
+            ++board.rejected[RejectKindName(rejection.kind)];
+        });
     }
     batch_.rejected.push_back({ShownBytes(topic), ShownBytes(payload), std::move(reason), Now()});
 }

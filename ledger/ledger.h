@@ -32,9 +32,10 @@ namespace station::ledger {
 // A message that is no station's status, weighing or state goes to the table `rejected`.
 //
 // The log shows that the flow is whole: the broker connected (and whether it kept the session),
-// lost and back (in one line when it is back within kBrokerBlip); per station the replay asked and, once the station has been quiet for
-// kReplayQuiet after it, how many weighings were new and how many held already; the database
-// away, back and for how long. A problem that lasts is said again once per kLogInterval.
+// lost and back (in one line when it is back within kBrokerBlip); per station the replay asked and,
+// once the station has been quiet for kReplayQuiet after it, how many weighings were new and how
+// many held already; the database away, back and for how long. A problem that lasts is said again
+// once per kLogInterval.
 class Ledger {
 public:
     static constexpr std::chrono::milliseconds kFlushInterval{100};

@@ -81,9 +81,11 @@ std::string HealthMetrics(const LedgerHealth& health, std::size_t live_pages) {
     metrics.Add("tarvelio_ledger_replays_asked_total", "counter",
                 "Replay requests sent to stations", static_cast<double>(health.replays_asked));
     metrics.Add("tarvelio_ledger_replays_through_total", "counter",
-                "Replays whose weighings have all come", static_cast<double>(health.replays_through));
+                "Replays whose weighings have all come",
+                static_cast<double>(health.replays_through));
     metrics.Add("tarvelio_ledger_database_errors_total", "counter",
-                "Failed opens and writes of the database", static_cast<double>(health.database_errors));
+                "Failed opens and writes of the database",
+                static_cast<double>(health.database_errors));
     metrics.Add("tarvelio_ledger_live_pages", "gauge", "Live pages open",
                 static_cast<double>(live_pages));
     metrics.Add("tarvelio_ledger_write_seconds", "summary", "Time of each batch's transaction",

@@ -11,7 +11,7 @@ namespace station::ledger {
 // each station's replay stands. Written by the ledger on its loop, read by the page's workers.
 struct LedgerHealth {
     struct Station {
-        std::string last_weighing;  // the time of its newest weighing stored; empty: none yet
+        std::string last_weighing;    // the time of its newest weighing stored; empty: none yet
         std::string replay = "none";  // "none", "asked" or "through"
     };
 

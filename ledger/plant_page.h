@@ -27,10 +27,10 @@ struct PageSettings {
 };
 
 // The plant's read-only page: the live view of every room, the day's weighings with their sums
-// and charts, the export of a range as CSV or JSON, and the ledger's health for monitoring. Served by the HTTP library's threads,
-// each request with its own connection to the database; live changes come from the ledger's
-// loop through Written and go out as Server-Sent Events. Every parameter is checked first, and
-// every answer is bounded (a page of kPageRows rows, a range of at most a year).
+// and charts, the export of a range as CSV or JSON, and the ledger's health for monitoring. Served
+// by the HTTP library's threads, each request with its own connection to the database; live changes
+// come from the ledger's loop through Written and go out as Server-Sent Events. Every parameter is
+// checked first, and every answer is bounded (a page of kPageRows rows, a range of at most a year).
 class PlantPage {
 public:
     // Starts serving; throws std::runtime_error when it cannot listen. `health`, when given,

@@ -2,7 +2,6 @@
 
 #include <sqlite3.h>
 
-
 namespace station::ledger {
 namespace {
 

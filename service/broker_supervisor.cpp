@@ -66,9 +66,9 @@ void BrokerSupervisor::HandleLost(const std::string& lost) {
         reported_ = reason;
         handlers_.problem(reason);
     }
-    retry_timer_ = loop_.StartTimer(
-        taken_over ? std::chrono::milliseconds(kTakenOverWait) : backoff_.Next(),
-        [this] { Connect(); });
+    retry_timer_ =
+        loop_.StartTimer(taken_over ? std::chrono::milliseconds(kTakenOverWait) : backoff_.Next(),
+                         [this] { Connect(); });
     handlers_.lost(reason);
 }
 

@@ -77,7 +77,7 @@ private:
     std::string reported_;  // the problem reported since the last session
     bool yields_client_id_;
     std::optional<EventLoop::TimePoint> session_started_;  // while a session is up
-    int short_sessions_ = 0;                                // running
+    int short_sessions_ = 0;                               // running
 };
 
 }  // namespace station

@@ -28,9 +28,9 @@ namespace station {
 // it can trust, repeating rather than skipping; a month file that cannot be read halts delivery
 // there until it can. A register line that is no weighing is logged and passed over. Live states
 // are retained and thinned per scale. A collector's replay request (replay_request.h) on the
-// station's own topic moves delivery back to the start of the month it names, once per request ever.
-// Problems go to the transmission log and standard error once per change. Nothing here ever asks
-// the operator anything.
+// station's own topic moves delivery back to the start of the month it names, once per request
+// ever. Problems go to the transmission log and standard error once per change. Nothing here ever
+// asks the operator anything.
 class Publisher final : public StationObserver {
 public:
     struct Status {

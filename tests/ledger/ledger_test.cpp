@@ -12,8 +12,8 @@
 #include <nlohmann/json.hpp>
 
 #include "ledger/ledger_settings.h"
-#include "ledger/plant_page.h"
 #include "ledger/ledger_tables.h"
+#include "ledger/plant_page.h"
 #include "net/broker_client.h"
 
 namespace station::test {
@@ -202,18 +202,17 @@ TEST_P(LedgerTest, ADatabaseThatRefusesForGoodEndsTheLedgerAndOneNotYetThereIsWa
         {"postgresql", cluster_ ? cluster_->Url("postgres", "weigher") : "",
          "password authentication failed"},
         {"postgresql", cluster_ ? cluster_->Url("nosuch") : "", "\"nosuch\" does not exist"},
-        {"postgresql", cluster_ ? cluster_->Url() + "&sslmode=bogus" : "",
-         "invalid sslmode value"},
+        {"postgresql", cluster_ ? cluster_->Url() + "&sslmode=bogus" : "", "invalid sslmode value"},
     };
     if (cluster_) {
         cluster_->AddPasswordRole("weigher", "right");
     }
     const auto settings = [&](const std::string& url) {
-        WriteFile(dir_ / "ledger.ini", "[Broker]\nbroker=127.0.0.1\nport=" +
-                                           std::to_string(broker_.Port()) +
-                                           "\ntopic=plant\n[Baza]\nurl=" + url +
-                                           (cluster_ ? "\npassword_file=" + dir_ / "wrong" : "") +
-                                           "\n[Strona]\nlisten=127.0.0.1:0\n");
+        WriteFile(dir_ / "ledger.ini",
+                  "[Broker]\nbroker=127.0.0.1\nport=" + std::to_string(broker_.Port()) +
+                      "\ntopic=plant\n[Baza]\nurl=" + url +
+                      (cluster_ ? "\npassword_file=" + dir_ / "wrong" : "") +
+                      "\n[Strona]\nlisten=127.0.0.1:0\n");
         ASSERT_EQ(::chmod((dir_ / "ledger.ini").c_str(), 0644), 0);
     };
     for (const auto& row : cases) {
@@ -245,9 +244,11 @@ TEST_P(LedgerTest, ADatabaseThatRefusesForGoodEndsTheLedgerAndOneNotYetThereIsWa
     std::filesystem::remove(dir_ / "out");
     AddStation("room1", 2, true);
     const ChildProcess ledger({LEDGER_PROGRAM, "--config", dir_ / "ledger.ini"}, dir_ / "out");
-    ASSERT_TRUE(RunUntil([&] { return ReadFile(dir_ / "out").find("database: ") != std::string::npos; }, 20s));
+    ASSERT_TRUE(RunUntil(
+        [&] { return ReadFile(dir_ / "out").find("database: ") != std::string::npos; }, 20s));
     cluster_->Start();
-    ASSERT_TRUE(RunUntil([&] { return ReadFile(dir_ / "out").find("started") != std::string::npos; }, 30s))
+    ASSERT_TRUE(
+        RunUntil([&] { return ReadFile(dir_ / "out").find("started") != std::string::npos; }, 30s))
         << ReadFile(dir_ / "out");
     ASSERT_TRUE(RunUntil([&] { return Weighings().size() == 4; }, 30s)) << ReadFile(dir_ / "out");
     const std::string out = ReadFile(dir_ / "out");
@@ -284,7 +285,8 @@ TEST_P(LedgerTest, TheLogAndTheHealthShowThatTheFlowIsWhole) {
     };
     start();
     ASSERT_TRUE(RunUntil([&] { return Weighings().size() == 6; }, 20s));
-    ASSERT_TRUE(through("6 weighings new, "));  // some may have come twice: the backlog and the replay
+    ASSERT_TRUE(
+        through("6 weighings new, "));  // some may have come twice: the backlog and the replay
     auto answer = client.Get("/api/health");
     ASSERT_TRUE(answer);
     EXPECT_EQ(answer->status, 200);
@@ -319,9 +321,9 @@ TEST_P(LedgerTest, TheLogAndTheHealthShowThatTheFlowIsWhole) {
     for (const std::string& line : ledger_log_) {
         if (!line.starts_with("broker ") || line.find(": connected") != std::string::npos ||
             line.find(": lost: ") != std::string::npos) {
-            flow.push_back(std::regex_replace(
-                std::regex_replace(line, std::regex("[0-9a-f]{32}"), "T"), std::regex("[0-9]+"),
-                "N"));
+            flow.push_back(
+                std::regex_replace(std::regex_replace(line, std::regex("[0-9a-f]{32}"), "T"),
+                                   std::regex("[0-9]+"), "N"));
         }
     }
     EXPECT_EQ(flow, (std::vector<std::string>{
@@ -350,7 +352,8 @@ TEST_P(LedgerTest, TwoLedgersWithOneClientIdStepBackInTurnAndLoseNothing) {
     };
     const auto taken = [](const std::vector<std::string>& log) {
         return std::count_if(log.begin(), log.end(), [](const std::string& line) {
-            return line.find("another client is using the same client id ledger") != std::string::npos;
+            return line.find("another client is using the same client id ledger") !=
+                   std::string::npos;
         });
     };
     // A minute of the loop's time, a second at a time, so that connections under way finish

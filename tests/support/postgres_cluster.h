@@ -43,7 +43,8 @@ public:
     }
     void Stop() { Run({kBin + "pg_ctl", "-D", Data(), "-w", "-m", "fast", "stop"}); }
 
-    std::string Url(const std::string& database = "postgres", const std::string& user = "postgres") const {
+    std::string Url(const std::string& database = "postgres",
+                    const std::string& user = "postgres") const {
         return "postgresql:///" + database + "?host=" + dir_.Path() + "&user=" + user;
     }
 
@@ -54,7 +55,8 @@ public:
         if (!Run({kBin + "psql", "-h", dir_.Path(), "-U", "postgres", "-d", "postgres", "-c",
                   "CREATE ROLE " + role + " LOGIN PASSWORD '" + password + "'"}) ||
             !Run({kBin + "pg_ctl", "-D", Data(), "reload"})) {
-            throw std::runtime_error("cannot add role " + role + ": " + ReadFile(dir_ / "cluster.log"));
+            throw std::runtime_error("cannot add role " + role + ": " +
+                                     ReadFile(dir_ / "cluster.log"));
         }
     }
 
