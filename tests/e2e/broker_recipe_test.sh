@@ -55,9 +55,17 @@ mosquitto_pub -h 127.0.0.1 -t tarvelio/room2/waga1/weighing -q 1 -m stranger 2>"
     fail "a publish without a user name was taken"
 end_process "$broker"
 start_broker
-ledger -C 20000 -W 60 >"$work/received" || fail "$(wc -l <"$work/received") of 20,000 after the restart"
-[ "$(sort -n "$work/received" | uniq | wc -l)" -eq 20000 ] || fail "not every message once"
-# Nothing but the backlog: what room1 forged under room2 never came.
-ledger -W 2 >"$work/more" || true
-[ ! -s "$work/more" ] || fail "more came: $(head -3 "$work/more")"
+# Delivery is at least once: a message whose acknowledgement was cut off comes again.
+mosquitto_sub -h 127.0.0.1 -u tarvelio-ledger -P secret-tarvelio-ledger -c -i ledger -q 1 \
+    -t 'tarvelio/+/+/weighing' -W 60 >"$work/received" &
+pids+=($!)
+for _ in $(seq 600); do
+    [ "$(sort -u "$work/received" | wc -l)" -ge 20000 ] && break
+    sleep 0.1
+done
+sleep 1  # for what room1 forged under room2, were it let through
+end_process "${pids[-1]}"
+[ "$(sort -un "$work/received" | wc -l)" -eq 20000 ] ||
+    fail "$(sort -u "$work/received" | wc -l) of 20,000 after the restart"
+! grep -qv '^[0-9]*$' "$work/received" || fail "not the backlog's: $(grep -v '^[0-9]*$' "$work/received" | head -3)"
 echo "PASSED"
