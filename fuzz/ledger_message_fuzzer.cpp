@@ -1,5 +1,6 @@
 // Any message on any topic: reading never throws, a weighing it keeps has an id of the form it
-// checked, and what it shows of a rejected payload is text any database takes.
+// checked, a month no later than the next, every field within its bound and a room's name that
+// is clean text, and what it shows of a rejected payload is text any database takes.
 #include <nlohmann/json.hpp>
 
 #include <cstdint>
@@ -38,13 +39,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view payload =
         line_end == std::string_view::npos ? std::string_view() : input.substr(line_end + 1);
 
-    const LedgerMessage message = ReadLedgerMessage("p", topic, payload, "now");
+    const LedgerMessage message =
+        ReadLedgerMessage("p", topic, payload, "2026-12-09T05:00:00+01:00");
     if (const auto* weighing = std::get_if<WeighingRow>(&message)) {
         const std::string rebuilt = weighing->client_id + "/" +
                                     std::to_string(weighing->month) + "/" +
                                     weighing->id.substr(weighing->id.rfind('/') + 1);
         if (rebuilt != weighing->id || weighing->scale < 1 || weighing->scale > 4 ||
-            weighing->station.empty() || weighing->line.find('\0') != std::string::npos) {
+            weighing->station.empty() || weighing->line.find('\0') != std::string::npos ||
+            weighing->month > 202701 || weighing->station.size() > 200 ||
+            !IsCleanText(weighing->station) || weighing->id.size() > 300 ||
+            weighing->reading.size() > 100 || weighing->line.size() > 1000 ||
+            (weighing->time && (weighing->time->size() > 40 || (*weighing->time)[10] != 'T'))) {
             std::abort();
         }
     }

@@ -16,6 +16,7 @@ namespace {
 net::BrokerOptions Options(const PublishSettings& settings) {
     net::BrokerOptions options = BrokerOptionsOf(settings);
     options.keep_session = true;  // the broker keeps the weighings while the ledger is away
+    options.longest_payload = kLargestMessage;
     return options;
 }
 

@@ -2,7 +2,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <charconv>
+#include <tuple>
 
 #include "core/text/ascii.h"
 
@@ -12,6 +14,14 @@ namespace {
 using Json = nlohmann::json;
 
 constexpr int kScales = 4;
+
+// Every field bounded at the door, before it reaches an index (PostgreSQL keeps at most 2,704
+// bytes of a key) or the page: far above anything a station sends.
+constexpr std::size_t kLongestStation = 200;  // as the page takes a room's name
+constexpr std::size_t kLongestId = 300;
+constexpr std::size_t kLongestReading = 100;
+constexpr std::size_t kLongestLine = 1000;
+constexpr std::size_t kLongestTime = 40;
 
 // The length of the valid UTF-8 sequence at the start of `text`, or 0.
 std::size_t Utf8Length(std::string_view text) {
@@ -97,7 +107,8 @@ std::optional<double> WeightOf(std::string_view reading) {
 
 // A field's text; a missing field or another type is a rejection, as is a NUL character, which
 // no register line holds and no database keeps in a text.
-std::variant<std::string, Rejection> Text(const Json& message, const char* field) {
+std::variant<std::string, Rejection> Text(const Json& message, const char* field,
+                                          std::size_t longest) {
     const auto found = message.find(field);
     if (found == message.end()) {
         return Reject(RejectKind::kMissingField, field);
@@ -106,10 +117,58 @@ std::variant<std::string, Rejection> Text(const Json& message, const char* field
         return Reject(RejectKind::kWrongType, std::string(field) + " is no text");
     }
     std::string text = found->get<std::string>();
+    if (text.size() > longest) {
+        return Reject(RejectKind::kBadValue,
+                      std::string(field) + " longer than " + std::to_string(longest) + " bytes");
+    }
     if (text.find('\0') != std::string::npos) {
         return Reject(RejectKind::kBadValue, std::string(field) + " holds a NUL character");
     }
     return text;
+}
+
+bool InRange(std::string_view text, std::size_t at, std::size_t length, int lowest, int highest) {
+    int value = 0;
+    const char* first = text.data() + at;
+    const auto [end, error] = std::from_chars(first, first + length, value);
+    return error == std::errc{} && end == first + length && value >= lowest && value <= highest;
+}
+
+// "yyyy-mm-ddThh:mm:ss", perhaps with a fraction of a second, then "Z" or an offset "+hh:mm":
+// the page reads the day and the hour from it.
+bool IsIsoTime(std::string_view time) {
+    if (time.size() < 20 || time[4] != '-' || time[7] != '-' || time[10] != 'T' ||
+        time[13] != ':' || time[16] != ':' || !InRange(time, 0, 4, 1, 9999) ||
+        !InRange(time, 5, 2, 1, 12) || !InRange(time, 8, 2, 1, 31) ||
+        !InRange(time, 11, 2, 0, 23) || !InRange(time, 14, 2, 0, 59) ||
+        !InRange(time, 17, 2, 0, 60)) {
+        return false;
+    }
+    std::size_t at = 19;
+    if (time[at] == '.') {
+        const std::size_t digits = std::find_if_not(time.begin() + static_cast<std::ptrdiff_t>(at) + 1,
+                                                    time.end(), IsDigit) -
+                                   time.begin() - static_cast<std::ptrdiff_t>(at) - 1;
+        if (digits == 0) {
+            return false;
+        }
+        at += 1 + digits;
+    }
+    const std::string_view zone = time.substr(std::min(at, time.size()));
+    return zone == "Z" || (zone.size() == 6 && (zone[0] == '+' || zone[0] == '-') &&
+                           zone[3] == ':' && InRange(zone, 1, 2, 0, 23) &&
+                           InRange(zone, 4, 2, 0, 59));
+}
+
+// yyyymm of the month after the one of `received` (the ledger's own ISO time), or 0 when it
+// cannot be read.
+int MonthAfter(std::string_view received) {
+    if (received.size() < 7 || !InRange(received, 0, 4, 1, 9999) || !InRange(received, 5, 2, 1, 12)) {
+        return 0;
+    }
+    const int year = std::stoi(std::string(received.substr(0, 4)));
+    const int month = std::stoi(std::string(received.substr(5, 2)));
+    return month == 12 ? (year + 1) * 100 + 1 : year * 100 + month + 1;
 }
 
 // The id's parts, "CLIENT/yyyymm/OFFSET", or nothing.
@@ -136,9 +195,10 @@ LedgerMessage Weighing(const std::string& station, int scale, const Json& messag
     WeighingRow row;
     row.station = station;
     row.received = received;
-    for (auto [field, target] : {std::pair{"id", &row.id}, std::pair{"reading", &row.reading},
-                                 std::pair{"line", &row.line}}) {
-        auto text = Text(message, field);
+    for (auto [field, target, longest] :
+         {std::tuple{"id", &row.id, kLongestId}, std::tuple{"reading", &row.reading, kLongestReading},
+          std::tuple{"line", &row.line, kLongestLine}}) {
+        auto text = Text(message, field, longest);
         if (auto* rejection = std::get_if<Rejection>(&text)) {
             return *rejection;
         }
@@ -160,14 +220,21 @@ LedgerMessage Weighing(const std::string& station, int scale, const Json& messag
         return Reject(RejectKind::kMissingField, "time");
     }
     if (!time->is_null()) {
-        auto text = Text(message, "time");
+        auto text = Text(message, "time", kLongestTime);
         if (auto* rejection = std::get_if<Rejection>(&text)) {
             return *rejection;
         }
         row.time = std::move(std::get<std::string>(text));
+        if (!IsIsoTime(*row.time)) {
+            return Reject(RejectKind::kBadValue, "time is neither ISO 8601 nor null");
+        }
     }
     if (!ReadId(row.id, row.client_id, row.month)) {
         return Reject(RejectKind::kBadValue, "id is not CLIENT/yyyymm/OFFSET");
+    }
+    // A month to come would hold the ledger's replays there, past every real month.
+    if (const int latest = MonthAfter(received); latest != 0 && row.month > latest) {
+        return Reject(RejectKind::kBadValue, "id's month is later than next month");
     }
     row.weight = WeightOf(row.reading);
     return row;
@@ -200,13 +267,16 @@ LedgerMessage State(const std::string& station, int scale, const Json& message,
         }
         row.range = text;
     }
-    for (auto [field, target] :
-         {std::pair{"reading", &row.reading}, std::pair{"time", &row.time}}) {
-        auto text = Text(message, field);
+    for (auto [field, target, longest] : {std::tuple{"reading", &row.reading, kLongestReading},
+                                          std::tuple{"time", &row.time, kLongestTime}}) {
+        auto text = Text(message, field, longest);
         if (auto* rejection = std::get_if<Rejection>(&text)) {
             return *rejection;
         }
         *target = std::move(std::get<std::string>(text));
+    }
+    if (!IsIsoTime(row.time)) {
+        return Reject(RejectKind::kBadValue, "time is not ISO 8601");
     }
     return row;
 }
@@ -236,7 +306,8 @@ const char* RejectKindName(RejectKind kind) {
 LedgerMessage ReadLedgerMessage(std::string_view prefix, std::string_view topic,
                                 std::string_view payload, const std::string& received) {
     if (payload.size() > kLargestMessage) {
-        return Reject(RejectKind::kTooLarge, std::to_string(payload.size()) + " bytes");
+        return Reject(RejectKind::kTooLarge,
+                      "more than " + std::to_string(kLargestMessage) + " bytes");
     }
     // PREFIX / STATION / (status | wagaN / (weighing | state))
     if (!topic.starts_with(prefix) || topic.size() <= prefix.size() ||
@@ -255,6 +326,13 @@ LedgerMessage ReadLedgerMessage(std::string_view prefix, std::string_view topic,
     const std::string station(parts[0]);
     if (station.empty()) {
         return Reject(RejectKind::kTopic, "no station");
+    }
+    if (station.size() > kLongestStation) {
+        return Reject(RejectKind::kTopic, "a room's name longer than " +
+                                              std::to_string(kLongestStation) + " bytes");
+    }
+    if (ShownBytes(station) != station) {
+        return Reject(RejectKind::kTopic, "a room's name with control characters or no UTF-8");
     }
     if (parts.size() == 2 && parts[1] == "status") {
         if (payload != "online" && payload != "offline") {

@@ -8,6 +8,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "core/text/ascii.h"
 #include "ledger/database.h"
 #include "ledger/page_request.h"
 
@@ -325,8 +326,13 @@ void PlantPage::Route() {
                    answer["totals"] = std::move(totals);
                    Json hours = Json::array();
                    for (const Row& row : database.Query(kDayHours.c_str(), filter)) {
+                       // A time stored before times were checked at the door has no hour.
+                       const std::string hour = row[1].value_or("");
+                       if (hour.size() != 2 || !IsDigit(hour[0]) || !IsDigit(hour[1])) {
+                           continue;
+                       }
                        hours.push_back({{"station", Text(row[0])},
-                                        {"hour", std::stoi(row[1].value_or("0"))},
+                                        {"hour", std::stoi(hour)},
                                         {"count", std::stol(row[2].value_or("0"))}});
                    }
                    answer["hours"] = std::move(hours);

@@ -360,12 +360,16 @@ void BrokerClient::OnPublish(mosquitto*, void* self, int message_id) {
 }
 
 void BrokerClient::OnMessage(mosquitto*, void* self, const mosquitto_message* message) {
+    auto& client = *static_cast<BrokerClient*>(self);
     std::string payload;
     if (message->payload != nullptr && message->payloadlen > 0) {
-        payload.assign(static_cast<const char*>(message->payload),
-                       static_cast<std::size_t>(message->payloadlen));
+        std::size_t length = static_cast<std::size_t>(message->payloadlen);
+        if (client.options_.longest_payload != 0) {
+            length = std::min(length, client.options_.longest_payload + 1);
+        }
+        payload.assign(static_cast<const char*>(message->payload), length);
     }
-    static_cast<BrokerClient*>(self)->session_->received.push_back(
+    client.session_->received.push_back(
         {message->topic, std::move(payload), message->retain});
 }
 

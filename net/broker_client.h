@@ -30,6 +30,9 @@ struct BrokerOptions {
     // A lasting session: the broker keeps the subscriptions and queues QoS 1 messages for this
     // client id while it is away, and says when it answers whether it still had them.
     bool keep_session = false;
+    // A message's payload is handed over cut to this many bytes and one more, so that a caller
+    // that refuses longer ones can tell, and a huge payload is never copied whole; 0: uncut.
+    std::size_t longest_payload = 0;
     std::chrono::seconds keep_alive{30};
     std::chrono::milliseconds answer_timeout{10000};  // from the attempt to the CONNACK
 };

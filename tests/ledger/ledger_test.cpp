@@ -105,13 +105,27 @@ TEST_P(LedgerTest, AMessageThatIsNoWeighingEndsInRejectedWithItsReason) {
         {"plant/a/waga1/state", R"({"connected":"yes","motion":null,"range":null})",
          "a field of a wrong type"},
         {"plant/a/waga1/weighing", std::string(ledger::kLargestMessage + 1, ' '),
-         "too large: 16385 bytes"},
+         "too large: more than 16384 bytes"},
+        {"plant/" + std::string(300, 'r') + "/status", "online",
+         "no station's topic: a room's name longer than 200 bytes"},
+        {"plant/a/waga1/weighing",
+         R"({"id":"c-a/202612/9","scale":1,"reading":"1","time":"wczoraj","line":"x"})",
+         "a value no station sends: time is neither ISO 8601 nor null"},
+        {"plant/a/waga1/weighing",
+         R"({"id":"c-a/999912/9","scale":1,"reading":"1","time":null,"line":"x"})",
+         "a value no station sends: id's month is later than next month"},
+        {"plant/a/waga1/weighing", R"({"id":"c-a/202612/9","scale":1,"reading":")" +
+                                       std::string(101, '1') + R"(","time":null,"line":"x"})",
+         "a value no station sends: reading longer than 100 bytes"},
+        {"plant/a/waga1/state",
+         R"({"connected":true,"motion":null,"range":null,"reading":"1","time":"12:00"})",
+         "a value no station sends: time is not ISO 8601"},
     };
     for (const auto& message : cases) {
         ASSERT_TRUE(client.Publish(message.topic, message.payload, 1, false));
         loop_.RunOnce(0ms);
     }
-    ASSERT_TRUE(RunUntil([&] { return Query("SELECT reason FROM rejected").size() == 14; }, 10s));
+    ASSERT_TRUE(RunUntil([&] { return Query("SELECT reason FROM rejected").size() == 19; }, 10s));
     const auto rejected = Query("SELECT reason, topic FROM rejected");
     for (const auto& message : cases) {
         if (message.reason == nullptr) {

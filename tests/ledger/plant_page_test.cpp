@@ -78,6 +78,23 @@ TEST_F(PlantPageTest, EveryBadRequestGetsItsStatusAndReason) {
     EXPECT_TRUE(!posted || posted->status >= 400);
 }
 
+// A weighing stored before times were checked at the door leaves its day's view whole.
+TEST_F(PlantPageTest, AStoredTimeThatIsNoIsoTimeLeavesTheDayViewWhole) {
+    {
+        const auto database = ledger::OpenDatabase(Url(), "");
+        ledger::LedgerTables tables(*database);
+        ledger::Batch batch;
+        batch.weighings.push_back(
+            {"c/202612/9", "room", "c", 202612, 1, "1", 1.0, "2026-12-08 rano", "x", "now"});
+        tables.Write(batch);
+    }
+    const ledger::PlantPage page(Settings(), Url(), "");
+    httplib::Client client("127.0.0.1", page.Port());
+    const auto answer = client.Get("/api/day?day=2026-12-08");
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->status, 200) << answer->body;
+}
+
 // Away from loopback: refused without a password and a certificate; with them, HTTPS and Basic.
 TEST_F(PlantPageTest, AwayFromLoopbackItWantsTlsAndItsPassword) {
     WriteFile(dir_ / "page.ini", "[Strona]\nlisten=127.0.0.2:0\n");
