@@ -42,9 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const LedgerMessage message =
         ReadLedgerMessage("p", topic, payload, "2026-12-09T05:00:00+01:00");
     if (const auto* weighing = std::get_if<WeighingRow>(&message)) {
-        const std::string rebuilt = weighing->client_id + "/" +
-                                    std::to_string(weighing->month) + "/" +
-                                    weighing->id.substr(weighing->id.rfind('/') + 1);
+        const std::string rebuilt = weighing->client_id + "/" + std::to_string(weighing->month) +
+                                    "/" + weighing->id.substr(weighing->id.rfind('/') + 1);
         if (rebuilt != weighing->id || weighing->scale < 1 || weighing->scale > 4 ||
             weighing->station.empty() || weighing->line.find('\0') != std::string::npos ||
             weighing->month > 202701 || weighing->station.size() > 200 ||

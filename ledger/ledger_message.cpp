@@ -146,24 +146,24 @@ bool IsIsoTime(std::string_view time) {
     }
     std::size_t at = 19;
     if (time[at] == '.') {
-        const std::size_t digits = std::find_if_not(time.begin() + static_cast<std::ptrdiff_t>(at) + 1,
-                                                    time.end(), IsDigit) -
-                                   time.begin() - static_cast<std::ptrdiff_t>(at) - 1;
-        if (digits == 0) {
+        const std::size_t digits_end = time.find_first_not_of("0123456789", at + 1);
+        const std::size_t end = digits_end == std::string_view::npos ? time.size() : digits_end;
+        if (end == at + 1) {
             return false;
         }
-        at += 1 + digits;
+        at = end;
     }
     const std::string_view zone = time.substr(std::min(at, time.size()));
-    return zone == "Z" || (zone.size() == 6 && (zone[0] == '+' || zone[0] == '-') &&
-                           zone[3] == ':' && InRange(zone, 1, 2, 0, 23) &&
-                           InRange(zone, 4, 2, 0, 59));
+    return zone == "Z" ||
+           (zone.size() == 6 && (zone[0] == '+' || zone[0] == '-') && zone[3] == ':' &&
+            InRange(zone, 1, 2, 0, 23) && InRange(zone, 4, 2, 0, 59));
 }
 
 // yyyymm of the month after the one of `received` (the ledger's own ISO time), or 0 when it
 // cannot be read.
 int MonthAfter(std::string_view received) {
-    if (received.size() < 7 || !InRange(received, 0, 4, 1, 9999) || !InRange(received, 5, 2, 1, 12)) {
+    if (received.size() < 7 || !InRange(received, 0, 4, 1, 9999) ||
+        !InRange(received, 5, 2, 1, 12)) {
         return 0;
     }
     const int year = std::stoi(std::string(received.substr(0, 4)));
@@ -195,9 +195,9 @@ LedgerMessage Weighing(const std::string& station, int scale, const Json& messag
     WeighingRow row;
     row.station = station;
     row.received = received;
-    for (auto [field, target, longest] :
-         {std::tuple{"id", &row.id, kLongestId}, std::tuple{"reading", &row.reading, kLongestReading},
-          std::tuple{"line", &row.line, kLongestLine}}) {
+    for (auto [field, target, longest] : {std::tuple{"id", &row.id, kLongestId},
+                                          std::tuple{"reading", &row.reading, kLongestReading},
+                                          std::tuple{"line", &row.line, kLongestLine}}) {
         auto text = Text(message, field, longest);
         if (auto* rejection = std::get_if<Rejection>(&text)) {
             return *rejection;
@@ -328,8 +328,8 @@ LedgerMessage ReadLedgerMessage(std::string_view prefix, std::string_view topic,
         return Reject(RejectKind::kTopic, "no station");
     }
     if (station.size() > kLongestStation) {
-        return Reject(RejectKind::kTopic, "a room's name longer than " +
-                                              std::to_string(kLongestStation) + " bytes");
+        return Reject(RejectKind::kTopic,
+                      "a room's name longer than " + std::to_string(kLongestStation) + " bytes");
     }
     if (ShownBytes(station) != station) {
         return Reject(RejectKind::kTopic, "a room's name with control characters or no UTF-8");

@@ -369,8 +369,7 @@ void BrokerClient::OnMessage(mosquitto*, void* self, const mosquitto_message* me
         }
         payload.assign(static_cast<const char*>(message->payload), length);
     }
-    client.session_->received.push_back(
-        {message->topic, std::move(payload), message->retain});
+    client.session_->received.push_back({message->topic, std::move(payload), message->retain});
 }
 
 }  // namespace station::net

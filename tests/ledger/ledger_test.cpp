@@ -114,8 +114,9 @@ TEST_P(LedgerTest, AMessageThatIsNoWeighingEndsInRejectedWithItsReason) {
         {"plant/a/waga1/weighing",
          R"({"id":"c-a/999912/9","scale":1,"reading":"1","time":null,"line":"x"})",
          "a value no station sends: id's month is later than next month"},
-        {"plant/a/waga1/weighing", R"({"id":"c-a/202612/9","scale":1,"reading":")" +
-                                       std::string(101, '1') + R"(","time":null,"line":"x"})",
+        {"plant/a/waga1/weighing",
+         R"({"id":"c-a/202612/9","scale":1,"reading":")" + std::string(101, '1') +
+             R"(","time":null,"line":"x"})",
          "a value no station sends: reading longer than 100 bytes"},
         {"plant/a/waga1/state",
          R"({"connected":true,"motion":null,"range":null,"reading":"1","time":"12:00"})",
