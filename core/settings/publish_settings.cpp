@@ -68,6 +68,13 @@ PublishSettings Load(const Section& file, const std::string& default_topic,
     if (settings.topic.empty()) {
         settings.topic = default_topic;
     }
+    // A broker refuses to publish under a wildcard, and no collector listens under an empty
+    // level: either would lose every message without a word.
+    const std::string& topic = settings.topic;
+    if (topic.find_first_of("+#") != std::string::npos || topic.front() == '/' ||
+        topic.back() == '/' || topic.find("//") != std::string::npos) {
+        throw Refused("topic: no '+', '#' or empty level: " + topic);
+    }
     settings.client_id = Read(file, "client_id");
     if (settings.client_id.empty()) {
         settings.client_id = default_client_id;

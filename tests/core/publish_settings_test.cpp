@@ -40,6 +40,10 @@ TEST(PublishSettings, TurnPublishingOnOnlyWithGoodValues) {
         {"broker=hub\r\ncertfile=$D/ca.crt\r\n", false, 0, "keyfile"},
         {"broker=hub\r\npassword_file=$D/shared\r\n", false, 0, "others than its owner"},
         {"broker=hub\r\npassword_file=$D/missing\r\n", false, 0, "password_file"},
+        {"broker=hub\r\ntopic=plant/+\r\n", false, 0, "topic: no '+', '#' or empty level"},
+        {"broker=hub\r\ntopic=plant/#\r\n", false, 0, "topic"},
+        {"broker=hub\r\ntopic=plant//room1\r\n", false, 0, "topic"},
+        {"broker=hub\r\ntopic=plant/room1/\r\n", false, 0, "topic"},
     };
     for (const SettingsCase& c : cases) {
         std::string section = c.section;
