@@ -60,38 +60,43 @@ std::string HealthJson(const LedgerHealth& health) {
 }
 
 std::string HealthMetrics(const LedgerHealth& health, std::size_t live_pages) {
+    const auto count = [](std::uint64_t value) { return static_cast<double>(value); };
+    const struct {
+        const char* name;
+        const char* type;
+        const char* help;
+        double value;
+    } kPlain[] = {
+        {"tarvelio_ledger_up", "gauge", "1 while the database is open and the broker connected",
+         health.Healthy() ? 1.0 : 0.0},
+        {"tarvelio_ledger_database_open", "gauge", "1 while the database is open",
+         health.database_open ? 1.0 : 0.0},
+        {"tarvelio_ledger_broker_connected", "gauge", "1 while the broker is connected",
+         health.broker_connected ? 1.0 : 0.0},
+        {"tarvelio_ledger_weighings_stored_total", "counter",
+         "Weighings written that the database did not hold", count(health.weighings_stored)},
+        {"tarvelio_ledger_weighings_held_already_total", "counter",
+         "Weighings received again that the database held", count(health.weighings_held_already)},
+        {"tarvelio_ledger_replays_asked_total", "counter", "Replay requests sent to stations",
+         count(health.replays_asked)},
+        {"tarvelio_ledger_replays_through_total", "counter",
+         "Replays whose weighings have all come", count(health.replays_through)},
+        {"tarvelio_ledger_database_errors_total", "counter",
+         "Failed opens and writes of the database", count(health.database_errors)},
+        {"tarvelio_ledger_live_pages", "gauge", "Live pages open", count(live_pages)},
+    };
     Metrics metrics;
-    metrics.Add("tarvelio_ledger_up", "gauge",
-                "1 while the database is open and the broker connected", health.Healthy());
-    metrics.Add("tarvelio_ledger_database_open", "gauge", "1 while the database is open",
-                health.database_open);
-    metrics.Add("tarvelio_ledger_broker_connected", "gauge", "1 while the broker is connected",
-                health.broker_connected);
-    metrics.Add("tarvelio_ledger_weighings_stored_total", "counter",
-                "Weighings written that the database did not hold",
-                static_cast<double>(health.weighings_stored));
-    metrics.Add("tarvelio_ledger_weighings_held_already_total", "counter",
-                "Weighings received again that the database held",
-                static_cast<double>(health.weighings_held_already));
-    for (const auto& [kind, count] : health.rejected) {
+    for (const auto& metric : kPlain) {
+        metrics.Add(metric.name, metric.type, metric.help, metric.value);
+    }
+    for (const auto& [kind, rejected] : health.rejected) {
         metrics.Add("tarvelio_ledger_rejected_total", "counter",
-                    "Messages put in the rejected table, by kind", static_cast<double>(count),
+                    "Messages put in the rejected table, by kind", count(rejected),
                     "{kind=\"" + Label(kind) + "\"}");
     }
-    metrics.Add("tarvelio_ledger_replays_asked_total", "counter",
-                "Replay requests sent to stations", static_cast<double>(health.replays_asked));
-    metrics.Add("tarvelio_ledger_replays_through_total", "counter",
-                "Replays whose weighings have all come",
-                static_cast<double>(health.replays_through));
-    metrics.Add("tarvelio_ledger_database_errors_total", "counter",
-                "Failed opens and writes of the database",
-                static_cast<double>(health.database_errors));
-    metrics.Add("tarvelio_ledger_live_pages", "gauge", "Live pages open",
-                static_cast<double>(live_pages));
-    metrics.Add("tarvelio_ledger_write_seconds", "summary", "Time of each batch's transaction",
-                health.write_seconds, "_sum");
-    metrics.Add("tarvelio_ledger_write_seconds", "summary", "Time of each batch's transaction",
-                static_cast<double>(health.writes), "_count");
+    constexpr const char* kWrite = "Time of each batch's transaction";
+    metrics.Add("tarvelio_ledger_write_seconds", "summary", kWrite, health.write_seconds, "_sum");
+    metrics.Add("tarvelio_ledger_write_seconds", "summary", kWrite, count(health.writes), "_count");
     return metrics.Text();
 }
 
