@@ -66,7 +66,7 @@ std::string HealthMetrics(const LedgerHealth& health, std::size_t live_pages) {
         const char* type;
         const char* help;
         double value;
-    } kPlain[] = {
+    } plain[] = {
         {"tarvelio_ledger_up", "gauge", "1 while the database is open and the broker connected",
          health.Healthy() ? 1.0 : 0.0},
         {"tarvelio_ledger_database_open", "gauge", "1 while the database is open",
@@ -86,7 +86,7 @@ std::string HealthMetrics(const LedgerHealth& health, std::size_t live_pages) {
         {"tarvelio_ledger_live_pages", "gauge", "Live pages open", count(live_pages)},
     };
     Metrics metrics;
-    for (const auto& metric : kPlain) {
+    for (const auto& metric : plain) {
         metrics.Add(metric.name, metric.type, metric.help, metric.value);
     }
     for (const auto& [kind, rejected] : health.rejected) {
