@@ -15,8 +15,6 @@
 
 namespace {
 
-using Kind = station::IndicatorReading::Kind;
-
 // The input's bytes as the frame's other fields; zeros once they run out.
 class BytesFill final : public emulator::FrameFill {
 public:
@@ -30,34 +28,21 @@ private:
     std::size_t at_ = 0;
 };
 
-// The last reading of the frames cut from `bytes` as the decoder cuts them that is not a line
-// of a block left aside; a stream's last frame counts as ended.
-station::IndicatorReading LastReading(const station::IndicatorFormat& format,
-                                      std::string_view bytes) {
-    const station::IndicatorFormat::Framing framing = format.FrameBy();
-    station::IndicatorReading last;
-    std::string frame;
-    const auto read = [&] {
-        station::IndicatorReading reading = format.Read(frame);
-        if (!reading.changes_nothing) {
-            last = std::move(reading);
-        }
-        frame.clear();
-    };
-    for (const char c : bytes) {
-        if (framing.end_starts_frame && c == framing.end && !frame.empty()) {
-            read();
-        }
-        if (!framing.end_starts_frame && c == framing.end) {
-            read();
-        } else if (!(framing.end == '\r' && c == '\n')) {
-            frame += c;
-        }
+// The last reading the decoder shows for `bytes`, cut as it cuts every stream; a stream's last
+// frame counts as ended.
+station::Reading LastReading(std::string_view preset, std::string_view bytes) {
+    station::test::DecoderRig rig('.');
+    auto format = station::MakePreset(preset);
+    const station::IndicatorFormat::Framing framing = format->FrameBy();
+    rig.decoder.SetFormat(1, std::move(format));
+    station::ReceiveBuffer buffer;
+    std::string stream(bytes);
+    if (framing.end_starts_frame) {
+        stream += framing.end;
     }
-    if (framing.end_starts_frame && !frame.empty()) {
-        read();
-    }
-    return last;
+    rig.decoder.AppendReceivedData(stream, static_cast<int>(stream.size()),
+                                   station::kWeightLineProtocol, buffer, 1);
+    return rig.displays.readings.empty() ? station::Reading{} : rig.displays.readings.back();
 }
 
 void CheckOwnLayout(std::string_view preset, std::string_view input) {
@@ -73,23 +58,23 @@ void CheckOwnLayout(std::string_view preset, std::string_view input) {
     BytesFill fill(input.substr(5));
     const emulator::PresetFrame frame = emulator::MakePresetFrame(preset, tenths, (flags & 1U) != 0,
                                                                   (flags & 0x0EU) == 0x0EU, fill);
-    const auto format = station::MakePreset(preset);
-    if (frame.bytes.empty() || !format) {
+    if (frame.bytes.empty() || !station::MakePreset(preset)) {
         std::abort();  // a preset without frames to try
     }
-    const station::IndicatorReading reading = LastReading(*format, frame.bytes);
+    const station::Reading reading = LastReading(preset, frame.bytes);
+    using Shown = station::Reading::Kind;
     if (frame.over) {
-        if (reading.kind != Kind::kOver) {
+        if (reading.kind != Shown::kOver) {
             std::abort();
         }
     } else if (frame.weight.empty()) {
-        if (reading.kind == Kind::kWeight) {
+        if (reading.kind == Shown::kWeight) {
             std::abort();
         }
     } else {
         const std::optional<std::string> difference =
-            reading.kind == Kind::kWeight ? station::Difference(reading.weight, frame.weight)
-                                          : std::nullopt;
+            reading.kind == Shown::kWeight ? station::Difference(reading.exact, frame.weight)
+                                           : std::nullopt;
         if (!difference || difference->find_first_not_of("0.") != std::string::npos) {
             std::abort();
         }

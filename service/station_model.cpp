@@ -202,7 +202,8 @@ void StationModel::ClientSocket1Read(int scale, net::TCustomWinSocket& socket) {
 // the first of them it would show, and save, a number that no scale sent.
 void StationModel::DropCutLine(int scale) {
     ReceiveBuffer& buffer = BufferOf(scale);
-    if (buffer.line.empty() && !buffer.skipping_overlong_line) {
+    if ((buffer.line.empty() || buffer.frame_read) && !buffer.skipping_overlong_line) {
+        buffer.Clear();  // a frame read already was not cut
         return;
     }
     log_.LogTransmission(log_code::kFault,

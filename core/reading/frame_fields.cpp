@@ -232,6 +232,13 @@ ValueAndUnit SplitUnit(std::string_view field) {
     return {field.substr(0, at), TrimBlanks(field.substr(at))};
 }
 
+bool IsUnitWord(std::string_view text) {
+    constexpr std::size_t kLongestUnit = 5;
+    return !text.empty() && text.size() <= kLongestUnit &&
+           std::all_of(text.begin(), text.end(),
+                       [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); });
+}
+
 bool IsCountOrPercentage(std::string_view unit) {
     if (unit.find('%') != std::string_view::npos) {
         return true;

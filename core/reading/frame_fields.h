@@ -37,6 +37,9 @@ struct ValueAndUnit {
 };
 ValueAndUnit SplitUnit(std::string_view field);
 
+// Whether `text` can be a unit as frames write one: one to five ASCII letters ("g", "lb", "ozt").
+bool IsUnitWord(std::string_view text);
+
 // Whether a unit names a count or a percentage, which are not weights.
 bool IsCountOrPercentage(std::string_view unit);
 

@@ -19,6 +19,7 @@ struct IndicatorReading {
     Kind kind = Kind::kNotAWeight;
     bool changes_nothing = false;  // a line of a block that is not the one shown
     std::string weight;            // "[-]digits[.digits]", the point as the decimal mark
+    std::string unit;              // as the frame writes it ("g", "lb"); empty where it has none
     std::optional<bool> motion;    // nullopt where the format does not say
     bool checksum_failed = false;  // the frame carried a checksum that does not match
 };
@@ -28,11 +29,14 @@ struct IndicatorReading {
 class IndicatorFormat {
 public:
     // How frames are cut from the byte stream: at `end`, which is left out of the frame, or,
-    // where `end` starts each frame, before it. Frames cut at CR lose their line feeds, as the
-    // station's lines always have.
+    // where `end` starts each frame, before it, a frame being whole once it is as long as the
+    // one before it. Frames cut at CR lose their line feeds, as the station's lines always have.
+    // Where frames begin with `start`, `end` stays in the frame and the one byte after it is
+    // the frame's check unless it is `start`.
     struct Framing {
         char end = '\r';
         bool end_starts_frame = false;
+        char start = 0;
     };
 
     virtual ~IndicatorFormat() = default;

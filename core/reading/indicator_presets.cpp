@@ -66,14 +66,20 @@ IndicatorReading WeightOf(std::string_view value, std::optional<bool> motion) {
 // letters or control bytes after the number, is no weight.
 IndicatorReading WeightWithUnit(std::string_view field, std::optional<bool> motion) {
     const ValueAndUnit split = SplitUnit(field);
-    constexpr std::size_t kLongestUnit = 5;
-    const bool letters = std::all_of(split.unit.begin(), split.unit.end(), [](char c) {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-    });
-    if (IsCountOrPercentage(split.unit) || !letters || split.unit.size() > kLongestUnit) {
+    if (IsCountOrPercentage(split.unit) || (!split.unit.empty() && !IsUnitWord(split.unit))) {
         return Marked(Kind::kNotAWeight, motion);
     }
-    return WeightOf(split.value, motion);
+    IndicatorReading reading = WeightOf(split.value, motion);
+    reading.unit = split.unit;
+    return reading;
+}
+
+// A weight read with the unit its frame writes apart from it.
+IndicatorReading InUnit(IndicatorReading reading, std::string_view unit) {
+    if (reading.kind == Kind::kWeight) {
+        reading.unit = unit;
+    }
+    return reading;
 }
 
 std::string_view WithoutLeading(std::string_view frame, char c) {
@@ -156,12 +162,19 @@ public:
         }
         // "…,+12.5,kg": the unit after a comma of its own.
         std::string_view field = fields[weight];
+        std::string_view own_unit;
         if (weight + 1 < count && SplitUnit(field).unit.empty()) {
             if (IsCountOrPercentage(fields[weight + 1])) {
                 return Marked(Kind::kNotAWeight, moving);
             }
+            if (IsUnitWord(fields[weight + 1])) {
+                own_unit = fields[weight + 1];
+            }
         }
         IndicatorReading gross = WeightWithUnit(field, moving);
+        if (!own_unit.empty()) {
+            gross = InUnit(std::move(gross), own_unit);
+        }
         if (numbered && gross.kind == Kind::kWeight && weight + 1 < count) {
             return Net(std::move(gross), fields[weight + 1], moving);
         }
@@ -241,6 +254,7 @@ private:
         }
         IndicatorReading reading = Marked(Kind::kWeight, moving);
         reading.weight = std::move(*pounds);
+        reading.unit = "lb";
         return reading;
     }
 };
@@ -263,16 +277,19 @@ public:
             case 'U':
                 return Marked(Kind::kUnder, moving);
             case ' ':
-            case 'Z':
-                return WeightOf(frame.substr(kWeightAt, kWeightLength), moving);
+            case 'Z': {
+                const std::string_view unit = TrimBlanks(frame.substr(kWeightAt + kWeightLength));
+                return InUnit(WeightOf(frame.substr(kWeightAt, kWeightLength), moving),
+                              IsUnitWord(unit) ? unit : "");
+            }
             default:
                 return Marked(Kind::kNotAWeight, moving);
         }
     }
 };
 
-// STX, polarity, 7-character weight, unit letter, G/N letter, status letter ('M' motion, 'O'
-// over, 'C' centre of zero, 'I' invalid, else stable), CR LF.
+// STX, polarity, 7-character weight, unit letter (K kg, L lb, G g, T t, O oz), G/N letter, status
+// letter ('M' motion, 'O' over, 'C' centre of zero, 'I' invalid, else stable), CR LF.
 class StxPolarity final : public IndicatorFormat {
 public:
     IndicatorReading Read(std::string_view frame) const override {
@@ -287,7 +304,23 @@ public:
         if (status == 'I') {
             return Marked(Kind::kNotAWeight, moving);
         }
-        return Signed(frame[1], frame.substr(2, 7), moving);
+        return InUnit(Signed(frame[1], frame.substr(2, 7), moving), UnitOf(frame[9]));
+    }
+
+private:
+    static std::string_view UnitOf(char letter) {
+        switch (letter) {
+            case 'L':
+                return "lb";
+            case 'G':
+                return "g";
+            case 'T':
+                return "t";
+            case 'O':
+                return "oz";
+            default:
+                return "kg";
+        }
     }
 };
 
@@ -487,7 +520,7 @@ public:
             !HexByte(fields[3].substr(0, 2)) || !HexByte(fields[3].substr(2))) {
             return Marked(Kind::kNotAWeight);
         }
-        return WeightOf(fields[0], std::nullopt);
+        return InUnit(WeightOf(fields[0], std::nullopt), IsUnitWord(fields[2]) ? fields[2] : "");
     }
 };
 
@@ -514,8 +547,8 @@ public:
 // STX, status bytes A B C, six-digit weight, an optional six-digit tare, CR, and optionally a
 // checksum byte: the two's complement of the 7-bit sum of STX to CR. A bits 0-2 place the
 // decimal point (0: two dummy zeros, 1: one, 2: none, 3 to 7: one to five decimals); B bit 1
-// negative, bit 2 out of range, bit 3 motion. Frames start at STX, so the checksum after the CR
-// stays with its frame.
+// negative, bit 2 out of range (under it when negative), bit 3 motion. A frame is read at its
+// CR, and checked again by the byte after it when that is no STX.
 class StxStatus final : public IndicatorFormat {
 public:
     IndicatorReading Read(std::string_view frame) const override {
@@ -535,8 +568,8 @@ public:
         const auto a = static_cast<unsigned char>(frame[1]);
         const auto b = static_cast<unsigned char>(frame[2]);
         const bool moving = (b & 8U) != 0;
-        if ((b & 4U) != 0) {
-            return Marked(Kind::kOver, moving);
+        if ((b & 4U) != 0) {  // out of range: below it when negative
+            return Marked((b & 2U) != 0 ? Kind::kUnder : Kind::kOver, moving);
         }
         std::array<char, 6> digits{};
         for (std::size_t i = 0; i < digits.size(); ++i) {
@@ -558,11 +591,11 @@ public:
         }
         return reading;
     }
-    Framing FrameBy() const override { return {kStx, true}; }
+    Framing FrameBy() const override { return {'\r', false, kStx}; }
 };
 
 // No terminator: each frame starts with '=' and holds the weight, its characters in reverse
-// order (the sign last) or, forward, in the order written.
+// order (the sign last) or, forward, in the order written, in as many columns as every frame.
 class EqualsFrame final : public IndicatorFormat {
 public:
     explicit EqualsFrame(bool reversed) : reversed_(reversed) {}
@@ -654,10 +687,7 @@ public:
         const char mode = frame.back();
         const bool known_status =
             status == ' ' || status == 'M' || status == 'O' || status == 'U' || status == 'e';
-        const bool letters = !unit.empty() && std::all_of(unit.begin(), unit.end(), [](char c) {
-            return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-        });
-        if (!known_status || !letters ||
+        if (!known_status || !IsUnitWord(unit) ||
             (mode != 'G' && mode != 'N' && mode != 'g' && mode != 'n')) {
             return Marked(Kind::kNotAWeight);
         }
@@ -671,7 +701,7 @@ public:
         if (status == 'e') {
             return Marked(Kind::kNotAWeight, moving);  // the weight is not on the display
         }
-        return Signed(frame[0], frame.substr(1, status_at - 1), moving);
+        return InUnit(Signed(frame[0], frame.substr(1, status_at - 1), moving), unit);
     }
     Framing FrameBy() const override { return {kEtx, false}; }
 };

@@ -42,6 +42,7 @@ std::unique_ptr<PatternFormat> PatternFormat::Make(const std::string& pattern,
     std::unique_ptr<PatternFormat> format(new PatternFormat);
     format->weight_ = group("weight");
     format->sign_ = group("sign");
+    format->unit_ = group("unit");
     format->motion_ = group("motion");
     format->over_ = group("over");
     format->under_ = group("under");
@@ -49,8 +50,8 @@ std::unique_ptr<PatternFormat> PatternFormat::Make(const std::string& pattern,
         problem = {PatternProblem::Kind::kNoWeightGroup, {}};
         return nullptr;
     }
-    format->groups_ = 1 + std::max({format->weight_, format->sign_, format->motion_, format->over_,
-                                    format->under_});
+    format->groups_ = 1 + std::max({format->weight_, format->sign_, format->unit_, format->motion_,
+                                    format->over_, format->under_});
     if (format->groups_ > kMaxGroups) {
         problem = {PatternProblem::Kind::kTooManyGroups, {}};
         return nullptr;
@@ -95,6 +96,13 @@ IndicatorReading PatternFormat::Read(std::string_view frame) const {
     }
     reading.kind = IndicatorReading::Kind::kWeight;
     reading.weight = std::move(*value);
+    if (took_part(unit_)) {
+        const re2::StringPiece unit = groups[static_cast<std::size_t>(unit_)];
+        const std::string_view word = TrimBlanks(std::string_view(unit.data(), unit.size()));
+        if (IsUnitWord(word)) {
+            reading.unit = word;
+        }
+    }
     return reading;
 }
 

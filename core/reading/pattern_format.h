@@ -23,7 +23,8 @@ struct PatternProblem {
 
 // The installer's pattern: a regular expression searched in each frame, its bytes matched as
 // Latin-1 (the station's code page is 8-bit, not UTF-8), with named groups "weight" (required),
-// "sign" (a '-' in it makes the weight negative), and "motion", "over" and "under", each set
+// "sign" (a '-' in it makes the weight negative), "unit" (one to five letters, blanks around
+// them aside; kilograms where the pattern has none), and "motion", "over" and "under", each set
 // when its group took part in the match. A frame that does not match is not a weight. Matching
 // takes time linear in the frame, whatever the pattern: no line can stall the station.
 class PatternFormat final : public IndicatorFormat {
@@ -41,6 +42,7 @@ private:
     std::unique_ptr<re2::RE2> expression_;
     int weight_ = 0;  // group numbers; 0 where the pattern has no such group
     int sign_ = 0;
+    int unit_ = 0;
     int motion_ = 0;
     int over_ = 0;
     int under_ = 0;

@@ -12,7 +12,11 @@ using Kind = IndicatorReading::Kind;
 // What `format` reads in the last whole frame of `recent`, when it reads every whole frame.
 std::optional<IndicatorReading> ReadsEveryFrame(const IndicatorFormat& format,
                                                 std::string_view recent) {
-    const IndicatorFormat::Framing framing = format.FrameBy();
+    // Frames that begin with a start byte hold their end and check: cut before each start.
+    IndicatorFormat::Framing framing = format.FrameBy();
+    if (framing.start != 0) {
+        framing = {framing.start, true, 0};
+    }
     const std::size_t first_end = recent.find(framing.end);
     const std::size_t last_end = recent.rfind(framing.end);
     if (first_end == std::string_view::npos || first_end == last_end) {

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace station {
 
@@ -19,12 +20,17 @@ struct Reading {
     Kind kind = Kind::kNothingYet;
     std::string weight;          // 8-bit, as shown, for kWeight
     std::optional<bool> motion;  // nullopt where the format does not say
+    // The scale's unit as its frames last wrote it; empty where none was read: kilograms.
+    std::string unit;
+    // The weight unrounded ("[-]digits[.digits]"), which settles a load where the format says
+    // nothing of motion; empty where the rounded text is all there is.
+    std::string exact;
 
     static Reading Weight(std::string text, std::optional<bool> motion = std::nullopt) {
-        return {Kind::kWeight, std::move(text), motion};
+        return {Kind::kWeight, std::move(text), motion, {}, {}};
     }
     static Reading Of(Kind kind, std::optional<bool> motion = std::nullopt) {
-        return {kind, {}, motion};
+        return {kind, {}, motion, {}, {}};
     }
 
     // "- - - - -", the weight, "#err", "OL" or "UL".
@@ -43,6 +49,9 @@ struct Reading {
         }
         return "- - - - -";
     }
+
+    // The unit beside the display: the one read, or "kg".
+    std::string_view Unit() const { return unit.empty() ? std::string_view("kg") : unit; }
 
     bool operator==(const Reading&) const = default;
 };

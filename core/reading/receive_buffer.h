@@ -10,10 +10,13 @@ namespace station {
 struct ReceiveBuffer {
     std::string line;
     bool skipping_overlong_line = false;
+    // `line` was read already: a frame whole by its length, or one whose check byte may follow.
+    bool frame_read = false;
 
     void Clear() {
         line.clear();
         skipping_overlong_line = false;
+        frame_read = false;
     }
 };
 

@@ -3,7 +3,9 @@
 namespace station {
 
 void ReadingHistory::Shown(const Reading& reading, TimePoint at) {
-    if (run_lines_ == 0 || reading.kind != reading_.kind || reading.weight != reading_.weight) {
+    // The unrounded weight too: a load creeping a count a line keeps its rounded text.
+    if (run_lines_ == 0 || reading.kind != reading_.kind || reading.weight != reading_.weight ||
+        reading.exact != reading_.exact) {
         run_start_ = at;
         run_lines_ = 0;
     }

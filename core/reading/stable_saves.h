@@ -18,7 +18,8 @@ namespace station {
 // One scale's recent readings, as a stable save judges them. A reading is valid when it is a
 // weight on a green lamp, fresh when its line came less than kFresh ago, and stable when the
 // format says there is no motion or, where the format says nothing of motion, when the same
-// text has come in kSettledLines lines in a row spanning at least kSettledSpan.
+// weight, unrounded where the format reads it so, has come in kSettledLines lines in a row
+// spanning at least kSettledSpan.
 class ReadingHistory {
 public:
     using TimePoint = EventLoop::TimePoint;

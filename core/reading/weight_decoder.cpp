@@ -23,6 +23,7 @@ void NoWeightUnlessRead(Reading& reading) {
     if (reading.weight == kUnreadable) {
         reading.kind = Reading::Kind::kNoWeight;
         reading.weight.clear();
+        reading.exact.clear();
     }
 }
 
@@ -48,10 +49,20 @@ void WeightDecoder::AppendReceivedData(std::string_view data, int length, int co
     }
     data = data.substr(0, std::min(data.size(), static_cast<std::size_t>(length)));
     if (IsScaleNumber(scale)) {
-        const auto& format = formats_[static_cast<std::size_t>(scale - 1)];
-        if (format && format->FrameBy().end != kCarriageReturn) {
-            AppendFramed(data, format->FrameBy(), code, buffer, scale);
-            return;
+        if (const auto& format = formats_[static_cast<std::size_t>(scale - 1)]) {
+            const IndicatorFormat::Framing framing = format->FrameBy();
+            if (framing.start != 0) {
+                AppendChecked(data, framing, code, buffer, scale);
+                return;
+            }
+            if (framing.end_starts_frame) {
+                AppendStarted(data, framing.end, code, buffer, scale);
+                return;
+            }
+            if (framing.end != kCarriageReturn) {
+                AppendFramed(data, framing.end, code, buffer, scale);
+                return;
+            }
         }
     }
     while (!data.empty()) {
@@ -73,10 +84,10 @@ void WeightDecoder::AppendReceivedData(std::string_view data, int length, int co
     }
 }
 
-void WeightDecoder::AppendFramed(std::string_view data, IndicatorFormat::Framing framing, int code,
+void WeightDecoder::AppendFramed(std::string_view data, char end_byte, int code,
                                  ReceiveBuffer& buffer, int scale) {
     while (!data.empty()) {
-        const std::size_t end = data.find(framing.end);
+        const std::size_t end = data.find(end_byte);
         if (!buffer.skipping_overlong_line) {
             AppendCapped(data.substr(0, end), buffer, scale);
         }
@@ -87,10 +98,81 @@ void WeightDecoder::AppendFramed(std::string_view data, IndicatorFormat::Framing
             DecodeWeightLine(buffer.line, code, scale);
         }
         buffer.Clear();
-        if (framing.end_starts_frame) {
-            buffer.line.push_back(framing.end);
+        data.remove_prefix(end + 1);
+    }
+}
+
+void WeightDecoder::AppendStarted(std::string_view data, char start, int code,
+                                  ReceiveBuffer& buffer, int scale) {
+    std::size_t& length = frame_lengths_[static_cast<std::size_t>(scale - 1)];
+    while (!data.empty()) {
+        const std::size_t next = data.find(start);
+        if (!buffer.skipping_overlong_line) {
+            AppendCapped(data.substr(0, next), buffer, scale);
+        }
+        const bool readable = !buffer.skipping_overlong_line && !buffer.line.empty();
+        if (readable && !buffer.frame_read && buffer.line.size() == length) {
+            DecodeWeightLine(buffer.line, code, scale);  // as long as the frame before: whole
+            buffer.frame_read = true;
+        }
+        if (next == std::string_view::npos) {
+            return;
+        }
+        // The next frame starts: this one is whole. Read unless it was, as it is now.
+        if (readable) {
+            if (!buffer.frame_read || buffer.line.size() != length) {
+                DecodeWeightLine(buffer.line, code, scale);
+            }
+            length = buffer.line.size();
+        }
+        buffer.Clear();
+        buffer.line.push_back(start);
+        data.remove_prefix(next + 1);
+    }
+}
+
+void WeightDecoder::AppendChecked(std::string_view data, IndicatorFormat::Framing framing, int code,
+                                  ReceiveBuffer& buffer, int scale) {
+    while (!data.empty()) {
+        if (buffer.frame_read) {
+            // The byte after a frame read at its end: the next frame's start or the frame's check,
+            // which may yet fail it.
+            if (data.front() != framing.start) {
+                buffer.line.push_back(data.front());
+                data.remove_prefix(1);
+                IndicatorReading checked =
+                    formats_[static_cast<std::size_t>(scale - 1)]->Read(buffer.line);
+                if (checked.checksum_failed) {
+                    ShowIndicatorReading(scale, std::move(checked));
+                }
+            }
+            buffer.Clear();
+            continue;
+        }
+        const std::size_t end = data.find(framing.end);
+        if (!buffer.skipping_overlong_line) {
+            AppendCapped(data.substr(0, end == std::string_view::npos ? end : end + 1), buffer,
+                         scale);
+        }
+        if (end == std::string_view::npos) {
+            return;
         }
         data.remove_prefix(end + 1);
+        if (buffer.skipping_overlong_line || buffer.line.empty()) {
+            buffer.Clear();
+            continue;
+        }
+        const bool check_here = !data.empty() && data.front() != framing.start;
+        if (check_here) {
+            buffer.line.push_back(data.front());
+            data.remove_prefix(1);
+        }
+        DecodeWeightLine(buffer.line, code, scale);
+        if (check_here || !data.empty()) {
+            buffer.Clear();
+        } else {
+            buffer.frame_read = true;  // read where the bytes end: its check may come next
+        }
     }
 }
 
@@ -120,7 +202,7 @@ void WeightDecoder::DecodeWeightLine(std::string_view line, int code, int scale)
             return;
         }
     }
-    Reading shown{Reading::Kind::kWeight, NumberShown(line), std::nullopt};
+    Reading shown = Reading::Weight(NumberShown(line));
     if (shown.weight == kUnreadable) {
         if (const auto field = ReadingField(line)) {
             shown.weight = NumberShown(*field);
@@ -150,14 +232,17 @@ std::string WeightDecoder::NumberShown(std::string_view line) const {
 
 void WeightDecoder::SetFormat(int scale, std::unique_ptr<IndicatorFormat> format) {
     formats_.at(static_cast<std::size_t>(scale - 1)) = std::move(format);
+    units_.at(static_cast<std::size_t>(scale - 1)).clear();
+    frame_lengths_.at(static_cast<std::size_t>(scale - 1)) = 0;
 }
 
-void WeightDecoder::ShowIndicatorReading(int scale, const IndicatorReading& reading) {
+void WeightDecoder::ShowIndicatorReading(int scale, IndicatorReading reading) {
     if (reading.changes_nothing) {
         return;
     }
+    const auto index = static_cast<std::size_t>(scale - 1);
     if (reading.checksum_failed) {
-        auto& logged = checksum_logged_[static_cast<std::size_t>(scale - 1)];
+        auto& logged = checksum_logged_[index];
         const auto now = std::chrono::steady_clock::now();
         if (logged == std::chrono::steady_clock::time_point{} ||
             now - logged >= std::chrono::minutes(1)) {
@@ -166,23 +251,29 @@ void WeightDecoder::ShowIndicatorReading(int scale, const IndicatorReading& read
                                  "Waga " + std::to_string(scale) + ": checksum failed", scale);
         }
     }
+    // A frame that writes no unit (a moving one, an error) leaves the unit the scale last wrote.
+    if (!reading.unit.empty() && reading.unit != units_[index]) {
+        units_[index] = reading.unit;
+    }
+    Reading shown = Reading::Of(Reading::Kind::kNoWeight, reading.motion);
+    shown.unit = units_[index];
     switch (reading.kind) {
-        case IndicatorReading::Kind::kWeight: {
-            Reading shown{Reading::Kind::kWeight, NumberShown(reading.weight), reading.motion};
+        case IndicatorReading::Kind::kWeight:
+            shown.kind = Reading::Kind::kWeight;
+            shown.weight = NumberShown(reading.weight);
+            shown.exact = std::move(reading.weight);
             NoWeightUnlessRead(shown);
-            displays_.ShowReading(scale, shown);
-            return;
-        }
+            break;
         case IndicatorReading::Kind::kOver:
-            displays_.ShowReading(scale, Reading::Of(Reading::Kind::kOver, reading.motion));
-            return;
+            shown.kind = Reading::Kind::kOver;
+            break;
         case IndicatorReading::Kind::kUnder:
-            displays_.ShowReading(scale, Reading::Of(Reading::Kind::kUnder, reading.motion));
-            return;
+            shown.kind = Reading::Kind::kUnder;
+            break;
         case IndicatorReading::Kind::kNotAWeight:
             break;
     }
-    displays_.ShowReading(scale, Reading::Of(Reading::Kind::kNoWeight, reading.motion));
+    displays_.ShowReading(scale, shown);
 }
 
 void WeightDecoder::ShowWeight(int scale, const Reading& reading) {

@@ -51,18 +51,26 @@ public:
 
 private:
     void AppendCapped(std::string_view bytes, ReceiveBuffer& buffer, int scale);
-    // The stream of a scale whose format cuts frames otherwise than at CR.
-    void AppendFramed(std::string_view data, IndicatorFormat::Framing framing, int code,
-                      ReceiveBuffer& buffer, int scale);
+    // The streams of scales whose format cuts frames otherwise than at CR: at another end
+    // byte, before each frame's start byte, or at CR with a check byte perhaps after it.
+    void AppendFramed(std::string_view data, char end_byte, int code, ReceiveBuffer& buffer,
+                      int scale);
+    void AppendStarted(std::string_view data, char start, int code, ReceiveBuffer& buffer,
+                       int scale);
+    void AppendChecked(std::string_view data, IndicatorFormat::Framing framing, int code,
+                       ReceiveBuffer& buffer, int scale);
     // The line's characters read as one whole number, as shown, or "#err".
     std::string NumberShown(std::string_view line) const;
-    void ShowIndicatorReading(int scale, const IndicatorReading& reading);
+    void ShowIndicatorReading(int scale, IndicatorReading reading);
 
     TransmissionLog& log_;
     ReadingDisplays& displays_;
     char separator_;
     std::uint64_t lines_ = 0;
     std::array<std::unique_ptr<IndicatorFormat>, kScaleCount> formats_;
+    std::array<std::string, kScaleCount> units_;  // as each scale's frames last wrote it
+    // The length of each scale's last frame cut by the next one's start.
+    std::array<std::size_t, kScaleCount> frame_lengths_{};
     // When each scale's last failed checksum was logged: at most one line a minute.
     std::array<std::chrono::steady_clock::time_point, kScaleCount> checksum_logged_{};
 };

@@ -95,8 +95,8 @@ PresetFrame StxStatus(Weight w, FrameFill& fill) {
         const std::size_t first = std::min(digits.find_first_not_of('0'), digits.size() - 1);
         std::fill_n(digits.begin(), first, ' ');
     }
-    const char b =
-        static_cast<char>(0x30 | (tenths < 0 ? 2 : 0) | (w.over ? 4 : 0) | (w.moving ? 8 : 0));
+    const char b = static_cast<char>(0x30 | (tenths < 0 && !w.over ? 2 : 0) | (w.over ? 4 : 0) |
+                                     (w.moving ? 8 : 0));
     const std::string tare = fill.Next(2) == 1 ? Digits(fill, 6) : "";
     const bool checksum = fill.Next(2) == 0;
     for (char c = '0';; ++c) {
@@ -300,10 +300,14 @@ PresetFrame Polled(Weight w, FrameFill& fill) {
                     w.tenths);
 }
 
-// '=' and the weight, reversed or forward; no end but the next frame's '='.
+// '=' and the weight in eight columns, the sign in the highest, reversed or forward; no end but
+// the next frame's '='.
 PresetFrame Equals(Weight w, bool reversed) {
-    const std::int64_t tenths = Within(w.tenths, 10000000);
-    std::string text = Cat(tenths < 0 ? "-" : "", Justified(Magnitude(tenths), 8, '0'));
+    const std::int64_t tenths = Within(w.tenths, w.tenths < 0 ? 1000000 : 10000000);
+    std::string text = Justified(Magnitude(tenths), 8, '0');
+    if (tenths < 0) {
+        text.front() = '-';
+    }
     if (reversed) {
         std::reverse(text.begin(), text.end());
     }
