@@ -32,10 +32,12 @@ const QColor kGreen(0, 128, 0);
 const std::array<QColor, 3> kLampColours{QColor(255, 0, 0), QColor(255, 255, 0), kGreen};
 const QColor kWhite(255, 255, 255);
 
-std::array<QLabel*, kScaleCount> DisplaysOf(const ui::MainWindowControls& controls) {
+// Each scale's reading display, or the unit label beside it.
+std::array<QLabel*, kScaleCount> LabelsOf(const ui::MainWindowControls& controls,
+                                          QLabel* ui::ScaleBox::*label) {
     std::array<QLabel*, kScaleCount> labels{};
     for (std::size_t i = 0; i < labels.size(); ++i) {
-        labels[i] = controls.scales[i].Ldisplay;
+        labels[i] = controls.scales[i].*label;
     }
     return labels;
 }
@@ -61,7 +63,8 @@ TForm1::TForm1(StationState& state, ui::Toolkit& toolkit, Clock& clock)
       loop_([this](std::exception_ptr error) { ReportError(DescribeException(error)); }),
       model_(loop_, clock, state),
       memo_(new ui::LogMemo(controls_.Mlog, model_.Log())),
-      displays_(DisplaysOf(controls_)) {
+      displays_(LabelsOf(controls_, &ui::ScaleBox::Ldisplay),
+                LabelsOf(controls_, &ui::ScaleBox::Label)) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Program do monitorowania wag"));
     model_.Log().SetView(memo_);

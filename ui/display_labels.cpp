@@ -36,7 +36,9 @@ QFont FittingFont(const QFont& font, const QString& text, int width) {
 
 }  // namespace
 
-DisplayLabels::DisplayLabels(std::array<QLabel*, kScaleCount> labels) : labels_(labels) {
+DisplayLabels::DisplayLabels(std::array<QLabel*, kScaleCount> labels,
+                             std::array<QLabel*, kScaleCount> units)
+    : labels_(labels), units_(units) {
     for (std::size_t i = 0; i < labels_.size(); ++i) {
         fonts_[i] = labels_[i]->font();
     }
@@ -54,6 +56,10 @@ void DisplayLabels::ShowReading(int scale, const Reading& reading) {
         label->setFont(font);
     }
     label->setText(shown);
+    const QString unit = ToScreenText(reading.Unit());
+    if (units_[index]->text() != unit) {
+        units_[index]->setText(unit);
+    }
     const bool grey = reading.motion.value_or(false);
     if (grey != grey_[index]) {
         grey_[index] = grey;

@@ -22,7 +22,7 @@ namespace station::ui {
 struct ScaleBox {
     QGroupBox* GroupBox;
     QLabel* Ldisplay;
-    QLabel* Label;  // "kg"
+    QLabel* Label;  // "kg", or the unit the scale's frames write
     ui::Shape* Shape;
     QPushButton* BBconnect;
     GlyphButton* BBsave;

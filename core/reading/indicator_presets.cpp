@@ -708,8 +708,10 @@ public:
 
 // A block of lines, each CR-ended and labelled, the label before the value ("NET: 10.00 kg") or
 // after its unit ("10.00 kg N", perhaps with '?' while moving): gross, tare and net, of which
-// the net is shown; or weight, number and total, of which the weight is shown. Other lines,
-// blank ones too, change nothing.
+// the net is shown, or the gross where the block has no net (no tare taken); or weight, number
+// and total, of which the weight is shown. Other lines, blank ones too, change nothing. A gross
+// is shown at once unless the scale's last gross was followed by a net: then the net is waited
+// for, until a gross comes again without one between.
 class Block final : public IndicatorFormat {
 public:
     IndicatorReading Read(std::string_view frame) const override {
@@ -728,13 +730,24 @@ public:
             after = TrimBlanks(after.substr(1));
         }
         const std::string label = Normalised(before.empty() ? after : before);
-        if (number_at < line.size() && IsShownLabel(label)) {
-            return WeightWithUnit(line.substr(number_at, split.value.size() + unit_end),
-                                  moving ? std::optional<bool>(true) : std::nullopt);
-        }
+        const bool gross = IsGrossLabel(label);
         IndicatorReading nothing;
         nothing.changes_nothing = true;
-        return nothing;
+        if (number_at == line.size() || (!gross && !IsShownLabel(label))) {
+            return nothing;
+        }
+        if (gross) {
+            net_follows_ = net_follows_ && !gross_pending_;
+            gross_pending_ = true;
+            if (net_follows_) {
+                return nothing;
+            }
+        } else {
+            net_follows_ = gross_pending_;
+            gross_pending_ = false;
+        }
+        return WeightWithUnit(line.substr(number_at, split.value.size() + unit_end),
+                              moving ? std::optional<bool>(true) : std::nullopt);
     }
 
 private:
@@ -772,12 +785,21 @@ private:
         }
         return letters;
     }
+    static bool IsGrossLabel(std::string_view label) {
+        static constexpr std::string_view kGross[] = {"G",  "GS",   "GR",     "GROSS",
+                                                      "GW", "GRWT", "BRUTTO", "GROSSWT"};
+        return std::find(std::begin(kGross), std::end(kGross), label) != std::end(kGross);
+    }
     static bool IsShownLabel(std::string_view label) {
         static constexpr std::string_view kShown[] = {
             "N", "NT", "NET", "NETT",   "NETTO", "NW",       "NETWT",
             "W", "WT", "WGT", "WEIGHT", "MASA",  "NETWEIGHT"};
         return std::find(std::begin(kShown), std::end(kShown), label) != std::end(kShown);
     }
+
+    // What the scale's blocks have shown so far: a reader serves one scale.
+    mutable bool gross_pending_ = false;  // a gross came, and no net after it yet
+    mutable bool net_follows_ = false;    // the last gross was followed by a net
 };
 
 struct Preset {

@@ -156,7 +156,7 @@ const FrameCase kCases[] = {
     // block: the net, or the weight, is shown; the other lines change nothing
     {"block", "G  12.50 kg\rT   2.50 kg\rN  10.00 kg\r", "10", kNone},
     {"block", "W 5.5 kg\rC 10 PCS\rTOT 55 kg\r", "6", kNone},
-    {"block", "G  12.50 kg\r", "", kNone},
+    {"block", "G  12.50 kg\r", "13", kNone},  // no net: no tare, the gross shown
     {"block", "   12.50 kg G\r    2.50 kg T\r   10.00 kg N\r\n", "10", kNone},
     {"block", "  12.50 kg ? N\r", "13", 1},
     {"block", "GROSS:  150.0kg\r\n TARE:   65.0kg PT\r\n  NET:   85.0kg\r\n", "85", kNone},
