@@ -51,6 +51,7 @@ Publisher::Publisher(EventLoop& loop, TransmissionLog& log, PublishSettings sett
              [this](const std::string& problem) { Report(log_code::kFault, problem); }),
       cursor_(StartingPlace(now)),
       waiting_(directory_),
+      units_(directory_),
       states_(loop,
               [this](int scale, const StateThinning::ScaleState& state) {
                   return SendState(scale, state);
@@ -183,9 +184,10 @@ void Publisher::SendWaiting() {
                 }
                 continue;
             }
-            const std::optional<int> message_id =
-                supervisor_.Publish(Topic("waga" + std::to_string(fields->scale) + "/weighing"),
-                                    WeighingMessage(entry, *fields, settings_.client_id), 1, false);
+            const std::optional<int> message_id = supervisor_.Publish(
+                Topic("waga" + std::to_string(fields->scale) + "/weighing"),
+                WeighingMessage(entry, *fields, settings_.client_id, units_.UnitOf(entry)), 1,
+                false);
             if (!message_id) {
                 break;  // the session ended; all of it goes again on the next one
             }

@@ -8,6 +8,7 @@
 #include "core/clock.h"
 #include "core/reading/transmission_log.h"
 #include "core/register/register_reader.h"
+#include "core/register/register_units.h"
 #include "core/settings/publish_settings.h"
 #include "service/backoff.h"
 #include "service/broker_supervisor.h"
@@ -81,6 +82,7 @@ private:
     DeliveryStateStore store_;
     DeliveryCursor cursor_;
     RegisterLineCount waiting_;
+    RegisterUnits units_;
     StateThinning states_;
     Backoff reread_backoff_;
     std::unique_ptr<Timer> reread_timer_;  // set while the register waits to be read again

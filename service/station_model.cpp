@@ -27,7 +27,7 @@ StationModel::StationModel(EventLoop& loop, Clock& clock, StationState& state)
       state_(state),
       log_(clock),
       register_(clock, DetectTimeSeparator()),
-      stable_saves_(loop, {[this](int n, const std::string& text) { SaveReading(n, text); },
+      stable_saves_(loop, {[this](int n, const Reading& reading) { SaveReading(n, reading); },
                            [this](int n, StableSaves::Refusal why) {
                                Notify([&](StationObserver& o) { o.SaveRefused(n, why); });
                            },
@@ -263,12 +263,12 @@ void StationModel::Save(int scale) {
     if (stable_saves_.IsStable(scale)) {
         stable_saves_.SaveClicked(scale);
     } else {
-        SaveReading(scale, Shown(scale).Text());
+        SaveReading(scale, Shown(scale));
     }
 }
 
-void StationModel::SaveReading(int scale, const std::string& text) {
-    register_.SaveWeighing(scale, text);
+void StationModel::SaveReading(int scale, const Reading& reading) {
+    register_.SaveWeighing(scale, reading.Text(), reading.unit);
     Notify([](StationObserver& o) { o.WeighingSaved(); });
 }
 

@@ -98,7 +98,7 @@ private:
     void DropCutLine(int scale);
     void EndSilentLine(int scale, std::chrono::milliseconds silent);
     void ReconnectLine(int scale, bool first);
-    void SaveReading(int scale, const std::string& text);
+    void SaveReading(int scale, const Reading& reading);
     void Notify(const std::function<void(StationObserver&)>& tell);
     ReceiveBuffer& BufferOf(int scale) {
         return state_.channels.at(static_cast<std::size_t>(scale - 1)).receive_buffer;

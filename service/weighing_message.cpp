@@ -20,13 +20,25 @@ std::string IsoLocalTime(std::time_t time) {
     return std::string(text.data(), length - 2) + ':' + std::string(text.data() + length - 2, 2);
 }
 
+namespace {
+
+// "unit", where it says more than the kilograms a message without one means.
+void AddUnit(nlohmann::ordered_json& message, std::string_view unit) {
+    if (!unit.empty() && unit != "kg") {
+        message["unit"] = Cp1250ToUtf8(unit);
+    }
+}
+
+}  // namespace
+
 std::string WeighingMessage(const RegisterEntry& entry, const RegisterLineFields& fields,
-                            const std::string& station) {
+                            const std::string& station, const std::string& unit) {
     nlohmann::ordered_json message;
     message["id"] = station + "/" + entry.start.file_name.substr(0, 6) + "/" +
                     std::to_string(entry.start.offset);
     message["scale"] = fields.scale;
     message["reading"] = Cp1250ToUtf8(fields.reading);
+    AddUnit(message, unit);
     message["time"] = nullptr;
     if (const auto time = StampTime(fields.stamp)) {
         message["time"] = IsoLocalTime(*time);
@@ -39,6 +51,7 @@ std::string ScaleStateMessage(bool connected, const Reading& reading, std::time_
     nlohmann::ordered_json message;
     message["connected"] = connected;
     message["reading"] = Cp1250ToUtf8(reading.Text());
+    AddUnit(message, reading.unit);
     message["motion"] = nullptr;
     if (reading.motion) {
         message["motion"] = *reading.motion;

@@ -101,7 +101,7 @@ void StableSaves::Finish(int scale, std::optional<Refusal> refusal) {
         loop_.Post([this, scale, why = *refusal] { handlers_.refuse(scale, why); });
     } else {
         loop_.Post(
-            [this, scale, text = Of(scale).history.Last().Text()] { handlers_.save(scale, text); });
+            [this, scale, reading = Of(scale).history.Last()] { handlers_.save(scale, reading); });
     }
 }
 

@@ -51,7 +51,7 @@ class StableSaves {
 public:
     enum class Refusal { kNotStable, kNoValidReading };
     struct Handlers {
-        std::function<void(int scale, const std::string& text)> save;
+        std::function<void(int scale, const Reading& reading)> save;
         std::function<void(int scale, Refusal why)> refuse;
         std::function<void(int scale, bool waiting)> waiting;
     };

@@ -11,6 +11,7 @@
 #include "core/files/fd_io.h"
 #include "core/files/io_error.h"
 #include "core/register/register_line.h"
+#include "core/register/register_units.h"
 
 namespace station {
 namespace {
@@ -83,10 +84,15 @@ void AppendLineToFile(const std::string& path, const std::string& line) {
     }
 }
 
-void WeighingRegister::SaveWeighing(int scale, const std::string& display_text) {
+void WeighingRegister::SaveWeighing(int scale, const std::string& display_text,
+                                    std::string_view unit) {
     const LocalTime now = clock_.Now();
-    AppendLineToFile(RegisterFileName(now),
-                     ComposeRegisterLine(now, time_separator_, scale, display_text));
+    const std::string line = ComposeRegisterLine(now, time_separator_, scale, display_text);
+    if (!unit.empty() && unit != "kg") {  // kilograms need no entry
+        AppendLineToFile(std::string(kDataDirectory) + "/" + UnitsFileName(MonthFileName(now)),
+                         UnitsEntry(unit, line));
+    }
+    AppendLineToFile(RegisterFileName(now), line);
 }
 
 }  // namespace station

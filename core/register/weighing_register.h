@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "core/clock.h"
 
@@ -16,9 +17,10 @@ public:
     WeighingRegister(Clock& clock, char time_separator)
         : clock_(clock), time_separator_(time_separator) {}
 
-    // Appends the line of scale `scale` (1 to 4) with `display_text`, 8-bit, as shown.
-    // Throws InOutError; the file is closed on every path.
-    void SaveWeighing(int scale, const std::string& display_text);
+    // Appends the line of scale `scale` (1 to 4) with `display_text`, 8-bit, as shown, and
+    // before it, for a `unit` the scale wrote, its entry in the month's units (register_units.h).
+    // Throws InOutError; the files are closed on every path.
+    void SaveWeighing(int scale, const std::string& display_text, std::string_view unit = {});
 
 private:
     Clock& clock_;

@@ -2,8 +2,8 @@
 // without waiting in real time.
 #include <gtest/gtest.h>
 
-#include "core/reading/stable_saves.h"
 #include "base/poll_loop.h"
+#include "core/reading/stable_saves.h"
 
 namespace station::test {
 namespace {
@@ -80,13 +80,13 @@ protected:
     PollLoop loop_;
     std::string outcome_;
     bool waiting_ = false;
-    StableSaves saves_{loop_,
-                       {[this](int, const std::string& text) { outcome_ = "saved " + text; },
-                        [this](int, StableSaves::Refusal why) {
-                            outcome_ = why == StableSaves::Refusal::kNotStable ? "not stable"
-                                                                               : "no valid reading";
-                        },
-                        [this](int, bool waiting) { waiting_ = waiting; }}};
+    StableSaves saves_{
+        loop_,
+        {[this](int, const Reading& reading) { outcome_ = "saved " + reading.Text(); },
+         [this](int, StableSaves::Refusal why) {
+             outcome_ = why == StableSaves::Refusal::kNotStable ? "not stable" : "no valid reading";
+         },
+         [this](int, bool waiting) { waiting_ = waiting; }}};
 };
 
 TEST_P(StableSavesTest, Verdict) {

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "core/register/register_reader.h"
+
+namespace station {
+
+// The units of saved weighings whose scale writes one (grams, tonnes, pounds). A register line
+// holds the reading as displayed and no unit, so the month's side file "yyyymm.jednostki", beside
+// "yyyymm.txt", holds for each such weighing its unit, TAB and its register line, CR LF. It is
+// written before the register line, so that no weighing in the register lacks its unit; an
+// entry whose line never reached the register (a save that failed) is never looked up. A
+// weighing without an entry is in kilograms. The file exists only once a unit was saved.
+
+// "yyyymm.jednostki" for the month file "yyyymm.txt".
+std::string UnitsFileName(std::string_view month_file_name);
+
+// The entry of a line about to be saved in `unit`.
+std::string UnitsEntry(std::string_view unit, std::string_view register_line);
+
+// The units of a register's weighings, read back for their messages. Each month's side file is
+// read again only when its size changed.
+class RegisterUnits {
+public:
+    explicit RegisterUnits(std::string directory) : directory_(std::move(directory)) {}
+
+    // The unit saved with `entry`'s weighing; empty for kilograms, or when it cannot be read.
+    std::string UnitOf(const RegisterEntry& entry);
+
+private:
+    std::string directory_;
+    std::string month_;  // the month file whose entries are held
+    off_t size_ = -1;    // of its side file when read; -1 when there is none
+    std::unordered_map<std::string, std::string> units_;  // register line → unit
+};
+
+}  // namespace station
