@@ -55,9 +55,11 @@ void CheckOwnLayout(std::string_view preset, std::string_view input) {
     }
     tenths = (tenths % 2000000001) - 1000000000;
     const auto flags = static_cast<unsigned char>(input[4]);
+    const std::string_view unit =
+        emulator::kFrameUnits[(flags >> 4U) % std::size(emulator::kFrameUnits)];
     BytesFill fill(input.substr(5));
-    const emulator::PresetFrame frame = emulator::MakePresetFrame(preset, tenths, (flags & 1U) != 0,
-                                                                  (flags & 0x0EU) == 0x0EU, fill);
+    const emulator::PresetFrame frame = emulator::MakePresetFrame(
+        preset, tenths, (flags & 1U) != 0, (flags & 0x0EU) == 0x0EU, fill, unit);
     if (frame.bytes.empty() || !station::MakePreset(preset)) {
         std::abort();  // a preset without frames to try
     }
@@ -77,6 +79,9 @@ void CheckOwnLayout(std::string_view preset, std::string_view input) {
                                            : std::nullopt;
         if (!difference || difference->find_first_not_of("0.") != std::string::npos) {
             std::abort();
+        }
+        if (reading.unit != frame.unit) {
+            std::abort();  // the unit read is the one sent, and none where none was
         }
     }
 }

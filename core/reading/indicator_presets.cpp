@@ -146,9 +146,11 @@ public:
             net = fields[weight].starts_with('N');
             ++weight;
         } else if (weight < count && fields[weight].size() > 3 &&
-                   IsMode(fields[weight].substr(0, 2)) && fields[weight][2] == ' ') {
+                   IsMode(fields[weight].substr(0, 2)) &&
+                   std::string_view(" +-").find(fields[weight][2]) != std::string_view::npos) {
             net = fields[weight].starts_with('N');
-            fields[weight].remove_prefix(2);  // "GS    12.5 kg": the mode, blanks and the weight
+            // "GS    12.5 kg" or "NT-    12.5 kg": the mode, the sign perhaps, blanks, the weight
+            fields[weight].remove_prefix(2);
         }
         // "ST,1,+12.50kg,+1.00kg": a scale's number before the gross, both weights with their
         // units; the number is never the weight.
@@ -391,14 +393,32 @@ public:
                 break;
         }
         frame = TrimBlanks(frame);
-        const bool moving = !frame.empty() && frame.back() == '?';
+        bool moving = !frame.empty() && frame.back() == '?';
         if (moving) {
             frame.remove_suffix(1);
         }
-        return WeightWithUnit(frame, moving);
+        // After the unit, the '?' and a legend ("G", "NET") or the time of day may follow.
+        const ValueAndUnit split = SplitUnit(frame);
+        const std::size_t unit_end = std::min(split.unit.find(' '), split.unit.size());
+        std::string_view after = TrimBlanks(split.unit.substr(unit_end));
+        if (after.starts_with('?')) {
+            moving = true;
+            after = TrimBlanks(after.substr(1));
+        }
+        if (!after.empty() && !IsLegendOrTime(after)) {
+            return Marked(Kind::kNotAWeight, moving);
+        }
+        return WeightWithUnit(frame.substr(0, frame.size() - split.unit.size() + unit_end), moving);
     }
 
 private:
+    static bool IsLegendOrTime(std::string_view text) {
+        constexpr std::size_t kLongest = 12;
+        return text.size() <= kLongest && std::all_of(text.begin(), text.end(), [](char c) {
+                   return IsDigit(c) || c == ':' || c == ' ' || (c >= 'A' && c <= 'Z') ||
+                          (c >= 'a' && c <= 'z');
+               });
+    }
     // The answer to a command, which begins with the command's letters and a blank: then the
     // marker column (blank when stable), the sign column and the weight with its unit ("SI ?
     // 18.5 kg"), or one letter alone ("SI I" not now, "S E" too slow).

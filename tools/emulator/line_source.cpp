@@ -88,7 +88,8 @@ std::string LineSource::Next() {
         const std::int64_t overload = options_.faults.overload_after;
         FirstFill fill;
         return MakePresetFrame(options_.preset, std::llround((weight_ + noise) * 10), moving,
-                               overload >= 0 && count_ > overload, fill)
+                               overload >= 0 && count_ > overload, fill, options_.unit,
+                               options_.variant)
             .bytes;
     }
     return FormatLine(options_.format, weight_ + noise, moving) +

@@ -70,6 +70,21 @@ const std::map<std::string, ScaleSetter>& ScaleSetters() {
                                                {"walk", Profile::kWalk},
                                                {"cycle", Profile::kCycle}});
          }},
+        {"unit",
+         [](ScaleOptions& s, const std::string& v) {
+             std::map<std::string, std::string> units;
+             for (const std::string_view unit : kFrameUnits) {
+                 units.emplace(unit, unit);
+             }
+             s.unit = ParseChoice<std::string>(v, "unit", units);
+         }},
+        {"variant",
+         [](ScaleOptions& s, const std::string& v) {
+             s.variant = ParseNumber<int>(v, "variant");
+             if (s.variant < 0 || s.variant > 9) {
+                 throw BadArgument("--variant: must be 0 to 9");
+             }
+         }},
         {"serial", [](ScaleOptions& s, const std::string& v) { s.serial_link = v; }},
         {"baud",
          [](ScaleOptions& s, const std::string& v) {
@@ -237,6 +252,10 @@ Per scale: VALUE sets every scale, SCALE:VALUE one of them (for example --format
                       stx-status, csv-status, letter-status, lf-range, stx-polarity,
                       marker, id-line, dollar, w-checksum, equals, equals-forward,
                       stx-etx, block, polled, cr-etx, sign6-status
+  --unit U            the unit a preset's frames write: kg (default), g, t, lb, oz, or
+                      lb:oz (pounds and ounces where the layout has them, else pounds)
+  --variant N         which of the preset family's frames: 0 (default) to 9, counted
+                      round the family's variants
   --ending E          cr, crlf or lf (default crlf)
   --profile P         steady, ramp, walk (random walk) or cycle (load and unload)
   --start KG          starting weight (default 1000)

@@ -44,7 +44,9 @@ struct ScaleOptions {
     std::string serial_link;
     int baud = 9600;
     LineFormat format = LineFormat::kPlain;
-    std::string preset;  // with kPreset
+    std::string preset;       // with kPreset
+    std::string unit = "kg";  // the unit a preset's frames write
+    int variant = 0;          // of the preset's family, counted round
     LineEnding ending = LineEnding::kCrLf;
     Profile profile = Profile::kSteady;
     double start = 1000;  // kg

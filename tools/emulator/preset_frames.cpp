@@ -19,6 +19,13 @@ struct Weight {
     std::int64_t tenths;
     bool moving;
     bool over;
+    std::string unit;  // kg, g, t, lb or oz ("lb:oz" only where the layout has it)
+    int variant;       // of the family's layouts; -1: as the fill chooses
+
+    // Which of `count` variants the frame takes.
+    unsigned Variant(FrameFill& fill, unsigned count) const {
+        return variant >= 0 ? static_cast<unsigned>(variant) % count : fill.Next(count);
+    }
 };
 
 using Builder = std::function<PresetFrame(Weight, FrameFill&)>;
@@ -73,23 +80,32 @@ unsigned Xor(std::string_view bytes) {
     return sum;
 }
 
-// The tenths cut to what `limit` tenths leave, the sign kept.
+// The tenths cut to what `limit` tenths leave, the sign kept, in layouts without an over mark.
 std::int64_t Within(std::int64_t tenths, std::int64_t limit) {
     return tenths % limit;
 }
 
-PresetFrame Carrying(std::string bytes, std::int64_t tenths) {
-    return {std::move(bytes), Decimal(tenths), false};
+// The tenths where `limit` tenths hold them; otherwise over range, which the layout marks.
+std::int64_t Fitted(Weight& w, std::int64_t limit) {
+    if (w.tenths <= -limit || w.tenths >= limit) {
+        w.over = true;
+        return 0;
+    }
+    return w.tenths;
+}
+
+PresetFrame Carrying(std::string bytes, std::int64_t tenths, std::string unit = {}) {
+    return {std::move(bytes), Decimal(tenths), false, std::move(unit)};
 }
 
 PresetFrame Over(std::string bytes) {
-    return {std::move(bytes), "", true};
+    return {std::move(bytes), "", true, ""};
 }
 
 // STX, A (one decimal), B (negative, over, motion), C, six digits, a tare perhaps, CR, and the
 // checksum byte perhaps; one that would read as STX is avoided through C, whose bits are spare.
 PresetFrame StxStatus(Weight w, FrameFill& fill) {
-    const std::int64_t tenths = Within(w.tenths, 1000000);
+    const std::int64_t tenths = Fitted(w, 1000000);
     std::string digits = Justified(std::to_string(std::llabs(tenths)), 6, '0');
     if (fill.Next(2) == 1) {
         const std::size_t first = std::min(digits.find_first_not_of('0'), digits.size() - 1);
@@ -118,7 +134,7 @@ PresetFrame StxStatus(Weight w, FrameFill& fill) {
 // [address,]status[,mode],weight with its unit; the unit in a field of its own; the mode, blanks
 // and the weight; a scale's number, gross and tare; gross, then TR or PT and the tare.
 PresetFrame CsvStatus(Weight w, FrameFill& fill) {
-    const std::int64_t tenths = Within(w.tenths, 1000000);
+    const std::int64_t tenths = Fitted(w, 1000000);
     const std::string status = w.over ? "OL" : w.moving ? "US" : "ST";
     const auto signed_field = [](std::int64_t value) {
         return Cat(value < 0 ? "-" : "+", Justified(Magnitude(value), 8, '0'));
@@ -127,32 +143,37 @@ PresetFrame CsvStatus(Weight w, FrameFill& fill) {
         std::array<std::string, 3>{"", Digits(fill, 2) + ",", Digits(fill, 2)}[fill.Next(3)];
     const std::string mode = std::array<std::string, 4>{"GS", "NT", "G", "N"}[fill.Next(4)];
     const std::int64_t tare = std::stoll(Digits(fill, 4));
+    const std::string& u = w.unit;
     std::string frame = address + status + ",";
-    switch (fill.Next(5)) {
+    switch (w.Variant(fill, 6)) {
         case 0:
-            frame += mode + "," + signed_field(tenths) + "kg";
+            frame += mode + "," + signed_field(tenths) + u;
             break;
         case 1:
-            frame += mode + "," + signed_field(tenths) + ",kg";
+            frame += mode + "," + signed_field(tenths) + "," + u;
             break;
         case 2:
-            frame += (mode.size() == 2 ? mode : "GS") + "    " + Decimal(tenths) + " kg";
+            frame += (mode.size() == 2 ? mode : "GS") + "    " + Decimal(tenths) + " " + u;
             break;
         case 3:
-            frame += Digits(fill, 1) + "," + signed_field(tenths + tare) + "kg," +
-                     signed_field(tare) + "kg";
+            frame += Digits(fill, 1) + "," + signed_field(tenths + tare) + u + "," +
+                     signed_field(tare) + u;
+            break;
+        case 4:  // the sign straight after the mode, blanks before the digits
+            frame += (mode.size() == 2 ? mode : "NT") + (tenths < 0 ? "-" : "+") +
+                     Justified(Magnitude(tenths), 9) + " " + u;
             break;
         default: {
             // A net weight is sent as it is; a gross less the tare after it.
             const bool net = mode.starts_with('N');
             const std::string label =
                 std::array<std::string, 4>{"TR", "PT", "T", "TW"}[fill.Next(4)];
-            frame += mode + "," + signed_field(net ? tenths : tenths + tare) + "kg," + label + "," +
-                     signed_field(tare) + "kg";
+            frame += mode + "," + signed_field(net ? tenths : tenths + tare) + u + "," + label +
+                     "," + signed_field(tare) + u;
         }
     }
     frame += "\r\n";
-    return w.over ? Over(frame) : Carrying(frame, tenths);
+    return w.over ? Over(frame) : Carrying(frame, tenths, u);
 }
 
 // "S S" stable or "S D" moving, the weight and its unit; or pounds and ounces, read in pounds.
@@ -161,10 +182,11 @@ PresetFrame LetterStatus(Weight w, FrameFill& fill) {
         return Over("S +\r\n");
     }
     const std::string head = std::string("S ") + (w.moving ? 'D' : 'S') + " ";
-    const unsigned variant = fill.Next(3);
-    if (variant == 0) {
-        return Carrying(head + Justified(Decimal(w.tenths), 10) + " kg\r\n", w.tenths);
+    if (w.unit != "lb:oz") {
+        return Carrying(head + Justified(Decimal(w.tenths), 10) + " " + w.unit + "\r\n", w.tenths,
+                        w.unit);
     }
+    const unsigned variant = 1 + w.Variant(fill, 2);
     const std::int64_t pounds = std::llabs(w.tenths) / 10 % 1000000;
     const unsigned ounce_tenths = fill.Next(160);
     const std::string ounces =
@@ -177,62 +199,74 @@ PresetFrame LetterStatus(Weight w, FrameFill& fill) {
     // An ounce a tenth at a time is 0.00625 lb: five decimals.
     const std::int64_t units = pounds * 100000 + std::int64_t{ounce_tenths} * 625;
     const std::string fraction = Justified(std::to_string(units % 100000), 5, '0');
-    return {text, sign + std::to_string(units / 100000) + "." + fraction, false};
+    return {text, sign + std::to_string(units / 100000) + "." + fraction, false, "lb"};
 }
 
 // LF, status, range digit, G/N, motion, a spare column, ten columns of weight, unit, CR.
 PresetFrame LfRange(Weight w, FrameFill& fill) {
-    const std::int64_t tenths = Within(w.tenths, 100000000);
+    const std::int64_t tenths = Fitted(w, 100000000);
     const std::string frame = std::string("\n") + (w.over ? 'O' : OneOf(fill, " Z")) +
                               Digits(fill, 1) + OneOf(fill, "GN") + (w.moving ? 'M' : ' ') +
-                              Digits(fill, 1) + Justified(Decimal(tenths), 10) + "kg\r";
-    return w.over ? Over(frame) : Carrying(frame, tenths);
+                              Digits(fill, 1) + Justified(Decimal(tenths), 10) + w.unit + "\r";
+    return w.over ? Over(frame) : Carrying(frame, tenths, w.unit);
+}
+
+// The letter of a unit in the layouts that write one letter for it.
+char UnitLetter(const std::string& unit) {
+    return unit == "lb" ? 'L' : unit == "g" ? 'G' : unit == "t" ? 'T' : unit == "oz" ? 'O' : 'K';
 }
 
 // STX, polarity, seven columns of weight, unit letter, G/N, status letter, CR LF.
 PresetFrame StxPolarity(Weight w, FrameFill& fill) {
-    const std::int64_t tenths = Within(w.tenths, 1000000);
+    const std::int64_t tenths = Fitted(w, 1000000);
     const char polarity = tenths < 0 ? '-' : OneOf(fill, " +");
     const char status = w.over ? 'O' : w.moving ? 'M' : OneOf(fill, " C");
     const std::string frame = std::string(1, kStx) + polarity + Justified(Magnitude(tenths), 7) +
-                              OneOf(fill, "KL") + OneOf(fill, "GN") + status + "\r\n";
-    return w.over ? Over(frame) : Carrying(frame, tenths);
+                              UnitLetter(w.unit) + OneOf(fill, "GN") + status + "\r\n";
+    return w.over ? Over(frame) : Carrying(frame, tenths, w.unit);
 }
 
 // Sign, the weight in seven columns, unit, G/N, two status letters, CR.
 PresetFrame Sign6Status(Weight w, FrameFill& fill) {
-    const std::int64_t tenths = Within(w.tenths, 1000000);
+    const std::int64_t tenths = Fitted(w, 1000000);
     const std::string status = w.over ? "OC" : w.moving ? "MO" : fill.Next(2) == 0 ? "  " : "CZ";
     const std::string frame = std::string(tenths < 0 ? "-" : "+") +
-                              Justified(Magnitude(tenths), 7, '0') + "kg" + OneOf(fill, "GN") +
+                              Justified(Magnitude(tenths), 7, '0') + w.unit + OneOf(fill, "GN") +
                               status + "\r";
-    return w.over ? Over(frame) : Carrying(frame, tenths);
+    return w.over ? Over(frame) : Carrying(frame, tenths, w.unit);
 }
 
 // 'W', G/N, seven columns of weight ("OL" over), unit, the XOR of what came before, CR LF.
 PresetFrame WChecksum(Weight w, FrameFill& fill) {
-    const std::int64_t tenths = Within(w.tenths, 1000000);
-    const std::string body =
-        std::string("W") + OneOf(fill, "GN") + Justified(w.over ? "OL" : Decimal(tenths), 7) + "kg";
+    const std::int64_t tenths = Fitted(w, 1000000);
+    const std::string body = std::string("W") + OneOf(fill, "GN") +
+                             Justified(w.over ? "OL" : Decimal(tenths), 7) + w.unit;
     const std::string frame = body + Hex2(Xor(body)) + "\r\n";
-    return w.over ? Over(frame) : Carrying(frame, tenths);
+    return w.over ? Over(frame) : Carrying(frame, tenths, w.unit);
 }
 
-// A right-justified weight and unit with '?' after it while moving; or a marker and a sign
-// column, perhaps after the echo of the command that asked.
+// A right-justified weight and unit with '?' after it while moving, perhaps with a legend or the
+// time of day after them; or a marker and a sign column, perhaps after the echo of the command
+// that asked.
 PresetFrame Marker(Weight w, FrameFill& fill) {
-    const std::int64_t tenths = Within(w.tenths, 100000000);
-    const unsigned variant = w.over ? 1 + fill.Next(2) : fill.Next(3);
-    if (variant == 0) {
-        return Carrying(Justified(Decimal(tenths), 10) + " kg" + (w.moving ? " ?" : "") + "\r\n",
-                        tenths);
+    const std::int64_t tenths = Fitted(w, 100000000);
+    const unsigned variant = w.over ? 1 + w.Variant(fill, 2) : w.Variant(fill, 4);
+    if (variant == 0 || variant == 3) {
+        const std::string after = variant == 0 ? ""
+                                               : std::array<std::string, 3>{
+                                                     " G", " NET",
+                                                     Cat(" ", Digits(fill, 2), ":", Digits(fill, 2),
+                                                         ":", Digits(fill, 2))}[fill.Next(3)];
+        return Carrying(
+            Justified(Decimal(tenths), 10) + " " + w.unit + (w.moving ? " ?" : "") + after + "\r\n",
+            tenths, w.unit);
     }
     const char marker = w.over ? '^' : w.moving ? '?' : ' ';
     const std::string columns = std::string(1, marker) + (tenths < 0 ? '-' : ' ') +
-                                Justified(Magnitude(tenths), 9) + " kg \r\n";
+                                Justified(Magnitude(tenths), 9) + " " + w.unit + " \r\n";
     const std::string echo =
         variant == 2 ? std::array<std::string, 4>{"S ", "SI ", "SU ", "SUI "}[fill.Next(4)] : "";
-    return w.over ? Over(echo + columns) : Carrying(echo + columns, tenths);
+    return w.over ? Over(echo + columns) : Carrying(echo + columns, tenths, w.unit);
 }
 
 // Sign, blank, eight columns of weight, blank, unit in three columns (blank while moving), after
@@ -243,8 +277,10 @@ PresetFrame IdLine(Weight w, FrameFill& fill) {
     }
     const std::int64_t tenths = Within(w.tenths, 10000000);
     const char sign = tenths < 0 ? '-' : OneOf(fill, "+ ");
-    const std::string unit = w.moving ? "   " : "kg ";
-    const unsigned variant = fill.Next(4);
+    const std::string written = w.moving ? "" : w.unit;
+    const std::string unit =
+        Cat(written, std::string(3 - std::min<std::size_t>(written.size(), 3), ' '));
+    const unsigned variant = w.Variant(fill, 4);
     if (variant == 3) {
         // Hundredths, the last of them not verified.
         const std::int64_t hundredths = std::llabs(tenths) * 10 + fill.Next(10);
@@ -253,7 +289,7 @@ PresetFrame IdLine(Weight w, FrameFill& fill) {
         const std::string bracketed =
             digits.substr(0, digits.size() - 1) + "[" + digits.back() + "]";
         return {std::string(1, sign) + " " + Justified(bracketed, 10) + " " + unit + "\r\n",
-                (tenths < 0 ? "-" : "") + digits, false};
+                (tenths < 0 ? "-" : "") + digits, false, written};
     }
     const std::string line =
         std::string(1, sign) + " " + Justified(Magnitude(tenths), 8) + " " + unit;
@@ -265,39 +301,39 @@ PresetFrame IdLine(Weight w, FrameFill& fill) {
              (fill.Next(2) == 0 ? Digits(fill, 1) : "");
         id += fill.Next(2) == 0 ? std::string(6 - id.size(), ' ') : " ";
     }
-    return Carrying(id + line + "\r\n", tenths);
+    return Carrying(id + line + "\r\n", tenths, written);
 }
 
 // '$', status digit, five digits; or '$', net, tare, unit and four hex status characters.
 // Over range it sends status 3, invalid.
 PresetFrame Dollar(Weight w, FrameFill& fill) {
     if (w.over) {
-        return {Cat("$3", Digits(fill, 5), "\r\n"), "", false};
+        return {Cat("$3", Digits(fill, 5), "\r\n"), "", false, ""};
     }
-    if (w.tenths >= 0 && fill.Next(2) == 0) {
+    if (w.tenths >= 0 && w.Variant(fill, 2) == 0) {
         const std::int64_t whole = (w.tenths + 5) / 10 % 100000;
         return {Cat("$", w.moving ? "1" : "0", Justified(std::to_string(whole), 5, '0'), "\r\n"),
-                std::to_string(whole), false};
+                std::to_string(whole), false, ""};
     }
     const std::int64_t tenths = Within(w.tenths, 10000000);
     std::string status;
     for (int i = 0; i < 4; ++i) {
         status.push_back(OneOf(fill, "0123456789ABCDEF"));
     }
-    return Carrying(Cat("$", Justified(Decimal(tenths), 9), " ",
-                        Justified(Decimal(std::stoll(Digits(fill, 4))), 7), " kg ", status, "\r\n"),
-                    tenths);
+    return Carrying(
+        Cat("$", Justified(Decimal(tenths), 9), " ",
+            Justified(Decimal(std::stoll(Digits(fill, 4))), 7), " ", w.unit, " ", status, "\r\n"),
+        tenths, w.unit);
 }
 
 // STX, the weight and unit, CR; or STX, '?', a status byte (bit 1 over) when withheld.
-PresetFrame Polled(Weight w, FrameFill& fill) {
+PresetFrame Polled(Weight w, FrameFill& /*fill*/) {
     if (w.over) {
         return Over(std::string(1, kStx) + "?" + static_cast<char>(0x32 | (w.moving ? 1 : 0)) +
                     "\r");
     }
-    return Carrying(std::string(1, kStx) + Justified(Decimal(w.tenths), 8) +
-                        (fill.Next(2) == 0 ? "kg" : "lb") + "\r",
-                    w.tenths);
+    return Carrying(std::string(1, kStx) + Justified(Decimal(w.tenths), 8) + w.unit + "\r",
+                    w.tenths, w.unit);
 }
 
 // '=' and the weight in eight columns, the sign in the highest, reversed or forward; no end but
@@ -317,7 +353,7 @@ PresetFrame Equals(Weight w, bool reversed) {
 // STX, sign, six digits, the count of decimals, XOR, ETX; or STX, sign, seven columns of
 // weight, status letter, ETX; a CR LF after it perhaps.
 PresetFrame StxEtx(Weight w, FrameFill& fill) {
-    const std::int64_t tenths = Within(w.tenths, 1000000);
+    const std::int64_t tenths = Fitted(w, 1000000);
     const char sign = tenths < 0 ? '-' : '+';
     const std::string after = fill.Next(2) == 0 ? "" : "\r\n";
     if (!w.over && fill.Next(2) == 0) {
@@ -334,35 +370,41 @@ PresetFrame StxEtx(Weight w, FrameFill& fill) {
 // CR, polarity, the weight in as many columns as it takes, status, unit in two columns, G/N,
 // ETX.
 PresetFrame CrEtx(Weight w, FrameFill& fill) {
-    const std::int64_t tenths = Within(w.tenths, 100000000);
+    const std::int64_t tenths = Fitted(w, 100000000);
     const char polarity = tenths < 0 ? '-' : OneOf(fill, "+ ");
     const char status = w.over ? 'O' : w.moving ? 'M' : ' ';
-    const std::string unit = std::array<std::string, 4>{"kg", "g ", "lb", "t "}[fill.Next(4)];
+    const std::string unit = w.unit.size() == 1 ? w.unit + " " : w.unit;
     const std::string frame = std::string("\r") + polarity +
                               Justified(Magnitude(tenths), 6 + fill.Next(4)) + status + unit +
                               OneOf(fill, "GNgn") + kEtx;
-    return w.over ? Over(frame) : Carrying(frame, tenths);
+    return w.over ? Over(frame) : Carrying(frame, tenths, w.unit);
 }
 
-// Gross, net and tare lines, labelled before or after; or weight, number and total lines
-// between blank lines. No over-range mark: the weight.
+// Gross, net and tare lines, labelled before or after; a gross line alone (no tare taken); or
+// weight, number and total lines between blank lines, the weight labelled as such or as a
+// gross. No over-range mark: the weight.
 PresetFrame Block(Weight w, FrameFill& fill) {
     const std::int64_t net = Within(w.tenths, 100000000);
     const std::int64_t other = std::stoll(Digits(fill, 5));
-    switch (fill.Next(3)) {
+    const std::string u = " " + w.unit;
+    switch (w.Variant(fill, 5)) {
         case 0:
-            return Carrying(Cat("G  ", Decimal(net + other), " kg\rT  ", Decimal(other), " kg\rN  ",
-                                Decimal(net), " kg\r\n"),
-                            net);
+            return Carrying(Cat("G  ", Decimal(net + other), u, "\rT  ", Decimal(other), u, "\rN  ",
+                                Decimal(net), u, "\r\n"),
+                            net, w.unit);
         case 1:
-            return Carrying(Justified(Decimal(net + other), 10) + " kg G\r" +
-                                Justified(Decimal(net), 10) + (w.moving ? " kg ? N\r" : " kg N\r") +
-                                Justified(Decimal(other), 10) + " kg T\r\n",
-                            net);
+            return Carrying(Justified(Decimal(net + other), 10) + u + " G\r" +
+                                Justified(Decimal(net), 10) + u + (w.moving ? " ? N\r" : " N\r") +
+                                Justified(Decimal(other), 10) + u + " T\r\n",
+                            net, w.unit);
+        case 2:
+            return Carrying(Cat(fill.Next(2) == 0 ? "G  " : "GROSS  ", Decimal(net), u, "\r\n"),
+                            net, w.unit);
         default:
-            return Carrying(Cat("Weight:  ", Decimal(net), " kg\r\n\r\nNo.:  ", Digits(fill, 4),
-                                "\r\n\r\nTotal:  ", Decimal(other), " kg\r\n\r\n"),
-                            net);
+            return Carrying(Cat(w.Variant(fill, 5) == 3 ? "Weight:  " : "GS  ", Decimal(net), u,
+                                "\r\n\r\nNo.:  ", Digits(fill, 4),
+                                "\r\n\r\nTotal:  ", Decimal(other), u, "\r\n\r\n"),
+                            net, w.unit);
     }
 }
 
@@ -402,9 +444,15 @@ const std::vector<std::string_view>& PresetFrameNames() {
 }
 
 PresetFrame MakePresetFrame(std::string_view preset, std::int64_t tenths, bool moving, bool over,
-                            FrameFill& fill) {
+                            FrameFill& fill, std::string_view unit, int variant) {
     const auto found = Builders().find(preset);
-    return found == Builders().end() ? PresetFrame{} : found->second({tenths, moving, over}, fill);
+    if (found == Builders().end()) {
+        return {};
+    }
+    // Pounds and ounces where the layout writes them, pounds elsewhere.
+    const std::string written =
+        unit == "lb:oz" && preset != "letter-status" ? "lb" : std::string(unit);
+    return found->second({tenths, moving, over, written, variant}, fill);
 }
 
 }  // namespace emulator

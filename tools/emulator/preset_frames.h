@@ -28,15 +28,19 @@ struct PresetFrame {
     std::string bytes;
     std::string weight;  // the weight it carries, "[-]digits[.digits]"; empty when none
     bool over = false;   // the layout marks the load over range
+    std::string unit;    // the unit it writes; empty where it writes none
 };
+
+// The units a frame may be asked for; "lb:oz" is pounds where the layout has no ounces.
+inline constexpr std::string_view kFrameUnits[] = {"kg", "g", "t", "lb", "oz", "lb:oz"};
 
 // The presets' names, as the station knows them.
 const std::vector<std::string_view>& PresetFrameNames();
 
-// A frame of `preset` for a weight of `tenths` tenths of its unit, cut to the layout's width.
-// With `over`, the layout's over-range mark where it has one (`over` set), else its no-weight
-// frame where it has one, else the weight.
+// A frame of `preset` for a weight of `tenths` tenths of `unit`, cut to the layout's width, in
+// the family's `variant` (-1: as `fill` chooses). With `over`, the layout's over-range mark
+// where it has one (`over` set), else its no-weight frame where it has one, else the weight.
 PresetFrame MakePresetFrame(std::string_view preset, std::int64_t tenths, bool moving, bool over,
-                            FrameFill& fill);
+                            FrameFill& fill, std::string_view unit = "kg", int variant = -1);
 
 }  // namespace emulator
