@@ -239,7 +239,7 @@ void StationModel::ShowReading(int scale, const Reading& reading) {
         return;
     }
     Of(scale).shown = reading;
-    stable_saves_.Shown(scale, reading);
+    stable_saves_.Shown(scale, reading, Of(scale).last_line);
     Notify([&](StationObserver& o) { o.ReadingShown(scale, reading); });
 }
 

@@ -53,9 +53,14 @@ QString DescribeReading(const IndicatorReading& reading) {
                            : *reading.motion ? QStringLiteral("tak")
                                              : QStringLiteral("nie");
     switch (reading.kind) {
-        case IndicatorReading::Kind::kWeight:
-            return QStringLiteral("%1 (ruch: %2, zakres: ok)")
-                .arg(QString::fromStdString(reading.weight), motion);
+        case IndicatorReading::Kind::kWeight: {
+            // Kilograms unsaid, as the display's label says them; any other unit said.
+            const QString unit = reading.unit.empty() || reading.unit == "kg"
+                                     ? QString()
+                                     : QStringLiteral(" ") + QString::fromStdString(reading.unit);
+            return QStringLiteral("%1%2 (ruch: %3, zakres: ok)")
+                .arg(QString::fromStdString(reading.weight), unit, motion);
+        }
         case IndicatorReading::Kind::kOver:
             return QStringLiteral("OL (ruch: %1, zakres: powyżej)").arg(motion);
         case IndicatorReading::Kind::kUnder:
@@ -179,6 +184,12 @@ void ReadingPage::Refresh(std::size_t index) {
     }
     const QString refusal = RefusalText(problem);
     Epattern[index]->setToolTip(refusal);
+    CBsave[index]->setToolTip(
+        name.empty() ? QString::fromUtf8("Stabilny odczyt: ta sama linia co najmniej 3 razy, "
+                                         "w ciągu co najmniej 0,5 s")
+                     : QString::fromUtf8("Stabilny odczyt: bez ruchu według wagi; gdy format nie "
+                                         "podaje ruchu (ruch: —), ta sama masa, nie zaokrąglona, "
+                                         "w co najmniej 3 ramkach w ciągu co najmniej 0,5 s"));
     QPalette palette;  // nothing set: the page's own colours
     if (!refusal.isEmpty()) {
         palette.setColor(QPalette::WindowText, QColor(0xc0, 0, 0));

@@ -2,12 +2,13 @@
 
 namespace station {
 
-void ReadingHistory::Shown(const Reading& reading, TimePoint at) {
-    // The unrounded weight too: a load creeping a count a line keeps its rounded text.
+void ReadingHistory::Shown(const Reading& reading, std::string_view line, TimePoint at) {
+    const std::string_view value = reading.exact.empty() ? line : reading.exact;
     if (run_lines_ == 0 || reading.kind != reading_.kind || reading.weight != reading_.weight ||
-        reading.exact != reading_.exact) {
+        value != value_) {
         run_start_ = at;
         run_lines_ = 0;
+        value_.assign(value);
     }
     reading_ = reading;
     ++run_lines_;
@@ -38,10 +39,10 @@ bool StableSaves::IsStable(int scale) const {
     return settings_.save_modes.at(static_cast<std::size_t>(scale - 1)) == SaveMode::kStable;
 }
 
-void StableSaves::Shown(int scale, const Reading& reading) {
+void StableSaves::Shown(int scale, const Reading& reading, std::string_view line) {
     Scale& entry = Of(scale);
     const auto now = loop_.Now();
-    entry.history.Shown(reading, now);
+    entry.history.Shown(reading, line, now);
     if (entry.wait) {
         Decide(scale, entry.history.Judge(entry.connected, now));
     }

@@ -18,8 +18,9 @@ namespace station {
 // One scale's recent readings, as a stable save judges them. A reading is valid when it is a
 // weight on a green lamp, fresh when its line came less than kFresh ago, and stable when the
 // format says there is no motion or, where the format says nothing of motion, when the same
-// weight, unrounded where the format reads it so, has come in kSettledLines lines in a row
-// spanning at least kSettledSpan.
+// weight, unrounded (or the same line, under the standard rule, which reads none), has come in
+// kSettledLines lines in a row spanning at least kSettledSpan: a creep of a count a line that
+// the rounding hides is motion.
 class ReadingHistory {
 public:
     using TimePoint = EventLoop::TimePoint;
@@ -29,13 +30,14 @@ public:
 
     enum class Verdict { kStable, kUnsettled, kInvalid };
 
-    // A line came in at `at` and the display shows `reading`.
-    void Shown(const Reading& reading, TimePoint at);
+    // `line` came in at `at` and the display shows `reading`.
+    void Shown(const Reading& reading, std::string_view line, TimePoint at);
     Verdict Judge(bool connected, TimePoint now) const;
     const Reading& Last() const { return reading_; }
 
 private:
     Reading reading_;
+    std::string value_;  // the unrounded weight or the line, of the run
     TimePoint run_start_{};  // the first line of the run of `reading_`
     TimePoint last_{};
     int run_lines_ = 0;
@@ -62,8 +64,8 @@ public:
     void Configure(const ReadingSettings& settings);
     bool IsStable(int scale) const;
 
-    // A line of `scale` came in and its display shows `reading`.
-    void Shown(int scale, const Reading& reading);
+    // `line` of `scale` came in and its display shows `reading`.
+    void Shown(int scale, const Reading& reading, std::string_view line = {});
     // The lamp of `scale` turned green, or away from green.
     void ConnectionShown(int scale, bool connected);
     // "Zapisz ważenie" of a scale whose mode is "stable".

@@ -1,9 +1,12 @@
 // Emulated indicators in two layouts of their own, through the real window into the register:
-// the weight read by its format, grey digits while the load moves, "OL" over range.
+// the weight read by its format, grey digits while the load moves, "OL" over range. And every
+// preset's frames from a plain peer: the scale's unit beside its digits, a single frame shown at
+// once, and a creeping load never saved as stable.
 #include <QPalette>
 
 #include "tests/app/scale_fixture.h"
 #include "tests/support/child_process.h"
+#include "tools/emulator/preset_frames.h"
 
 namespace station::test {
 namespace {
@@ -56,6 +59,60 @@ TEST_F(IndicatorFormatsTest, TwoLayoutsAreReadIntoTheDisplayAndTheRegister) {
     ASSERT_TRUE(RunQtUntil([&] { return Shown(2) == "OL"; }, std::chrono::seconds(6)));
     EXPECT_TRUE(toolkit_.error_boxes.empty());
 }
+
+class EveryPresetTest : public ScaleTest, public ::testing::WithParamInterface<std::string_view> {
+protected:
+    // The preset's frame for `tenths` in `unit`, the load still or moving.
+    static emulator::PresetFrame Frame(std::int64_t tenths, std::string_view unit, bool moving) {
+        emulator::FirstFill fill;
+        return emulator::MakePresetFrame(GetParam(), tenths, moving, false, fill, unit, 0);
+    }
+    // Frames with no end but the next frame's start are whole once one has shown their length.
+    static bool EndedByTheNext() { return GetParam().starts_with("equals"); }
+
+    Listener server_;
+};
+
+TEST_P(EveryPresetTest, ShowsTheUnitAtOnceAndRefusesACreepingLoad) {
+    const std::string preset(GetParam());
+    ports_.fill(unused_);
+    ports_[0] = server_.Port();
+    WriteSettings();
+    WriteFile(dir_ / "dane/konfig.ini", ReadFile(dir_ / "dane/konfig.ini") +
+                                            "[Odczyt]\r\nformat1=" + preset +
+                                            "\r\nsave1=stable\r\nstable_wait=0\r\n");
+    Start();
+    const int peer = ConnectScale(server_, 1);
+    for (const std::string_view unit : {"g", "t", "lb"}) {
+        SCOPED_TRACE(std::string(unit));
+        const emulator::PresetFrame frame = Frame(15000, unit, false);
+        SendAll(peer, EndedByTheNext() ? frame.bytes + frame.bytes : frame.bytes);
+        const QString label = QString::fromStdString(frame.unit.empty() ? "kg" : frame.unit);
+        EXPECT_TRUE(RunQtUntil([&] { return Shown(1) == "1500" && Box(1).Label->text() == label; }))
+            << Shown(1).toStdString() << " " << Box(1).Label->text().toStdString();
+        SendAll(peer, Frame(0, unit, false).bytes);  // the next weighing, so that each row is new
+        EXPECT_TRUE(RunQtUntil([&] { return Shown(1) == "0"; }) || EndedByTheNext());
+    }
+    // A tenth a frame, over more than the half second that settles a run: the rounding hides it.
+    for (std::int64_t count = 0; count < 5; ++count) {
+        SendAll(peer, Frame(15000 + count, "kg", true).bytes);
+        RunQtUntil([] { return false; }, std::chrono::milliseconds(150));
+    }
+    ASSERT_TRUE(RunQtUntil([&] { return Shown(1) == "1500"; }));
+    Box(1).BBsave->click();
+    ASSERT_TRUE(RunQtUntil([&] { return !toolkit_.error_boxes.empty(); }));
+    EXPECT_EQ(toolkit_.error_boxes[0].second.toStdString(),
+              "Waga 1: brak stabilnego odczytu - ważenie nie zostało zapisane.");
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "dane/202612.txt"));
+    close(peer);
+}
+
+INSTANTIATE_TEST_SUITE_P(Presets, EveryPresetTest,
+                         ::testing::ValuesIn(emulator::PresetFrameNames()), [](const auto& preset) {
+                             std::string name(preset.param);
+                             std::replace(name.begin(), name.end(), '-', '_');
+                             return name;
+                         });
 
 }  // namespace
 }  // namespace station::test

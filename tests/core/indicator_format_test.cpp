@@ -55,6 +55,11 @@ const FrameCase kCases[] = {
     {"stx-status", StxStatus("4\" ", "123456"), "-1235", 0},
     {"stx-status", StxStatus("2( ", "  1234"), "1234", 1},
     {"stx-status", StxStatus("2$ ", "999999"), "OL", 0},
+    {"stx-status", StxStatus("2& ", "999999"), "UL", 0},  // negative and out of range
+    {"stx-status",
+     "\x02"
+     "2  001234\r",
+     "1234", 0},  // a single frame, read at its CR
     {"stx-status", StxStatus("1  ", "001234"), "12340", 0},
     {"stx-status", StxStatus("2  ", "001234", 1), "#err", kNone},
     {"stx-status", StxStatus("2  ", "000000"), "0", 0},
@@ -80,6 +85,7 @@ const FrameCase kCases[] = {
     {"csv-status", "ST,3,+00012.50kg,+9999999999999999999kg\r\n", "#err", 0},
     {"csv-status", "ST,GS,+0050.0kg,PT,+0010.0kg\r\n", "40", 0},
     {"csv-status", "ST,NT,+0040.0kg,TR,+0010.0kg\r\n", "40", 0},  // net already
+    {"csv-status", "ST,NT-     12.4 kg\r\n", "-12", 0},
     // letter-status
     {"letter-status", "S S     100.50 g\r\n", "101", 0},
     {"letter-status", "S D     -99.99 g\r\n", "-100", 1},
@@ -111,6 +117,8 @@ const FrameCase kCases[] = {
     {"marker", "S  ?    12 PCS\r\n", "#err", 1},
     {"marker", "    1234.5 kg ?\r\n", "1235", 1},
     {"marker", "?-   12.5 kg\r\n", "-13", 1},
+    {"marker", "    12.5 kg ? 12:30:05\r\n", "13", 1},  // a legend or a time after the unit
+    {"marker", "    12.5 kg NET\r\n", "13", 0},
     {"marker", "^\r\n", "OL", kNone},
     {"marker", "v\r\n", "UL", kNone},
     {"marker", "      12 PCS\r\n", "#err", 0},
@@ -144,6 +152,7 @@ const FrameCase kCases[] = {
     // equals: no terminator, the next '=' ends a frame
     {"equals", "=5.210-=5.210-=", "-13", kNone},
     {"equals", "=00.001=", "100", kNone},
+    {"equals", "=0.51000=0.61000", "16", kNone},  // as long as the one before: whole
     {"equals-forward", "=-012.5=", "-13", kNone},
     // stx-etx
     {"stx-etx", "\x02+0012502" + Xor("+0012502") + "\x03", "13", kNone},
@@ -162,6 +171,9 @@ const FrameCase kCases[] = {
     {"block", "GROSS:  150.0kg\r\n TARE:   65.0kg PT\r\n  NET:   85.0kg\r\n", "85", kNone},
     {"block", "Weight:  12.50 kg\r\n\r\nNo.:  0005\r\n\r\nTotal:  62.50 kg\r\n\r\n", "13", kNone},
     {"block", "N/W  7.5 kg\rNo. 12\r", "8", kNone},
+    {"block", "G 1000.0 kg\rT 0.0 kg\rN 1000.0 kg\r\nG 1500.0 kg\r\nG 1500.0 kg\r\n", "1500",
+     kNone},
+    {"block", "GROSS  1500.0 kg\r\n", "1500", kNone},
     // polled
     {"polled", "\x02 1234.5 kg\r", "1235", kNone},
     {"polled", "\x02?\x22\r", "OL", 0},
