@@ -172,7 +172,7 @@ TEST_F(ApplyTest, TheTechnicalPageOdczytSetsFormatsAndSaveModesWritingOnlyItsKey
         press_ok();
     });
     EXPECT_EQ(refused.size(), 2u) << "a pattern without weight, then a wait that is no number";
-    EXPECT_EQ(live, "S D     100.01 g  →  100.01 (ruch: tak, zakres: ok)")
+    EXPECT_EQ(live, "S D     100.01 g  →  100.01 g (ruch: tak, zakres: ok)")
         << "the last line, read by the format chosen";
     const std::string file = ReadFile(dir_ / "dane/konfig.ini");
     EXPECT_NE(file.find("[Odczyt]\r\nformat1=letter-status\r\npattern1=\"\"\r\n"),
