@@ -14,8 +14,10 @@ namespace station {
 // holds the reading as displayed and no unit, so the month's side file "yyyymm.jednostki", beside
 // "yyyymm.txt", holds for each such weighing its unit, TAB and its register line, CR LF. It is
 // written before the register line, so that no weighing in the register lacks its unit; an
-// entry whose line never reached the register (a save that failed) is never looked up. A
-// weighing without an entry is in kilograms. The file exists only once a unit was saved.
+// entry whose line never reached the register (a save that failed) is looked up only for the same
+// line saved again, whose own entry comes after it and wins. A weighing without an entry is in
+// kilograms. The file exists only once a unit other than kilograms was saved; from then on every
+// save of the month has an entry.
 
 // "yyyymm.jednostki" for the month file "yyyymm.txt".
 std::string UnitsFileName(std::string_view month_file_name);

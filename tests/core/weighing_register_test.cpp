@@ -11,6 +11,7 @@
 #include <filesystem>
 
 #include "core/files/io_error.h"
+#include "core/register/register_units.h"
 #include "core/text/time_separator.h"
 #include "tests/core/fakes.h"
 #include "tests/support/temp_dir.h"
@@ -59,6 +60,28 @@ TEST_F(RegisterTest, FirstSaveOfTheMonthCreatesTheFileLaterSavesAppend) {
     clock_.now = {2027, 1, 1, 0, 0, 0, 0};  // a new month starts a new file
     register_.SaveWeighing(1, "0");
     EXPECT_EQ(ReadFile(dir_ / "dane/202701.txt"), "2027-01-01, 00:00:00\twaga1\t0\r\n");
+}
+
+// A unit other than kilograms goes beside the line, never into it, and is read back by the line;
+// an entry whose save failed after it names no weighing in the register.
+TEST_F(RegisterTest, AUnitIsKeptBesideTheLineAndReadBackByIt) {
+    clock_.now = {2026, 12, 6, 19, 21, 7, 450};
+    std::filesystem::create_directory(dir_ / "dane/202612.txt");  // the register cannot be written
+    EXPECT_THROW(register_.SaveWeighing(1, "7", "t"), InOutError);
+    std::filesystem::remove(dir_ / "dane/202612.txt");
+    register_.SaveWeighing(1, "1500", "g");
+    register_.SaveWeighing(2, "1500", "kg");
+    register_.SaveWeighing(3, "1500");
+    register_.SaveWeighing(1, "7");
+    EXPECT_EQ(ReadFile(dir_ / "dane/202612.txt"),
+              "2026-12-06, 19:21:07\twaga1\t1500\r\n2026-12-06, 19:21:07\twaga2\t1500\r\n"
+              "2026-12-06, 19:21:07\twaga3\t1500\r\n2026-12-06, 19:21:07\twaga1\t7\r\n");
+    RegisterUnits units("dane");
+    std::vector<std::string> read;
+    for (const RegisterEntry& entry : ReadRegisterAfter("dane", {}, 10).entries) {
+        read.push_back(units.UnitOf(entry));
+    }
+    EXPECT_EQ(read, (std::vector<std::string>{"g", "kg", "kg", "kg"}));
 }
 
 TEST_F(RegisterTest, TimeSeparatorOfTheLocaleStandsBetweenTheTimeFields) {

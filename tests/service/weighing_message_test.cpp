@@ -26,6 +26,14 @@ TEST(PublishedMessages, AWeighingReadsTheSameFromItsLineAlone) {
     EXPECT_EQ(message["time"], "2026-07-01T09:05:02+02:00");
     EXPECT_EQ(message["line"], "2026-07-01, 09.05.02\twaga3\t-12ł");
 
+    EXPECT_FALSE(message.contains("unit"));  // kilograms
+    EXPECT_EQ(
+        Json::parse(WeighingMessage(entry, *SplitRegisterLine(entry.line), "st", "g"))["unit"],
+        "g");
+    Reading grams = Reading::Weight("1500");
+    grams.unit = "g";
+    EXPECT_EQ(Json::parse(ScaleStateMessage(true, grams, 0))["unit"], "g");
+
     EXPECT_EQ(MessageOf({{}, {}, "yesterday\twaga1\t5"})["time"], nullptr)
         << "a weighing whose stamp cannot be read still goes out";
     for (const char* not_a_weighing : {"no tabs", "one\ttab", "a\twaga0\t5", "a\tscale\t5"}) {
