@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <thread>
 
+#include "core/reading/preset_recognition.h"
 #include "core/reading/weight_decoder.h"
 #include "tests/core/fakes.h"
 #include "tests/net/net_fixtures.h"
@@ -167,6 +168,18 @@ TEST(EmulatorLines, EveryPresetSendsWhatTheStationReads) {
             EXPECT_EQ(rig.displays.shown.back().second, over.over             ? "OL"
                                                         : over.weight.empty() ? "#err"
                                                                               : "1235");
+        }
+        // Every variant of the family, in another unit, is one "Rozpoznaj" offers the preset for.
+        for (const std::string_view unit : {"g", "lb:oz"}) {
+            for (int variant = 0; variant < 6; ++variant) {
+                FirstFill fill;
+                const std::string bytes =
+                    MakePresetFrame(preset, 12345, false, false, fill, unit, variant).bytes;
+                const auto matches = station::RecognisePresets(bytes + bytes + bytes);
+                EXPECT_TRUE(std::any_of(matches.begin(), matches.end(),
+                                        [&](const auto& match) { return match.preset == preset; }))
+                    << preset << " " << unit << " variant " << variant;
+            }
         }
     }
 }
