@@ -202,7 +202,7 @@ void WeightDecoder::DecodeWeightLine(std::string_view line, int code, int scale)
             return;
         }
     }
-    Reading shown = Reading::Weight(NumberShown(line));
+    Reading shown{Reading::Kind::kWeight, NumberShown(line), std::nullopt, {}, {}};
     if (shown.weight == kUnreadable) {
         if (const auto field = ReadingField(line)) {
             shown.weight = NumberShown(*field);

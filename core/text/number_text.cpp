@@ -58,17 +58,25 @@ std::string ToLocalDecimal(std::string_view text, char separator) {
 }
 
 std::string ExtractNumber(std::string_view line, int decimals, char separator) {
-    // Branch-free: every byte is written, only kept ones advance the end.
-    std::string kept(line.size(), '\0');
+    // Branch-free: every byte is written, only kept ones advance the end. A scale's line is
+    // compacted on the stack, and what it keeps then fits a string's own storage: no allocation.
+    constexpr std::size_t kShortLine = 64;
+    std::array<char, kShortLine> short_line{};
+    std::string long_line;
+    char* compacted = short_line.data();
+    if (line.size() > short_line.size()) {
+        long_line.resize(line.size());
+        compacted = long_line.data();
+    }
     std::size_t size = 0;
     for (const char c : line) {
-        kept[size] = c;
+        compacted[size] = c;
         size += kKeptInNumber[static_cast<unsigned char>(c)];
     }
-    kept.resize(size);
-    if (kept.empty()) {
+    if (size == 0) {
         return {};
     }
+    std::string kept(compacted, size);
     ToLocalDecimalInPlace(kept, separator);
     const auto value = ParseNumber(kept, separator);
     if (!value) {
