@@ -65,8 +65,8 @@ void CheckOwnLayout(std::string_view preset, std::string_view input) {
     }
     const station::Reading reading = LastReading(preset, frame.bytes);
     using Shown = station::Reading::Kind;
-    if (frame.over) {
-        if (reading.kind != Shown::kOver) {
+    if (frame.over || frame.under) {
+        if (reading.kind != (frame.over ? Shown::kOver : Shown::kUnder)) {
             std::abort();
         }
     } else if (frame.weight.empty()) {

@@ -1,5 +1,9 @@
 // The scale emulator: its command line, its lines as the station decodes them, and its faults
 // seen by the station's own client on 127.0.0.1.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 
 #include <gtest/gtest.h>
@@ -66,7 +70,7 @@ TEST(EmulatorOptions, BadCommandLinesSayWhatIsWrong) {
     EXPECT_EQ(Error({"--bogus", "1"}), "unknown option --bogus");
     EXPECT_EQ(Error({"--rate"}), "--rate needs a value");
     EXPECT_EQ(Error({"--rate", "fast"}), "--rate: not a number: 'fast'");
-    EXPECT_EQ(Error({"--rate", "0"}), "--rate: must be above 0 or 'flood'");
+    EXPECT_EQ(Error({"--rate", "0"}), "--rate: must be above 0, 'flood' or 'demand'");
     EXPECT_EQ(Error({"--scales", "5"}), "--scales: must be 1 to 4");
     EXPECT_EQ(Error({"--format", "5:plain"}), "--format: scale 5 is not 1 to 4");
     EXPECT_EQ(Error({"--format", "xml"}),
@@ -240,6 +244,35 @@ TEST_F(EmulatorServing, ServesLinesToEachClient) {
     Connect(PortOf(2));
     ASSERT_TRUE(RunUntil([&] { return received_.size() > 40; }));
     EXPECT_EQ(received_.substr(0, 26), "    50,4 kg\r\n    50,4 kg\r\n");
+}
+
+// A scale asked for its weight answers each request with one line and sends nothing unasked.
+TEST_F(EmulatorServing, OnDemandEachRequestIsAnsweredWithOneLine) {
+    Serve({"--scales", "1", "--rate", "demand", "--format", "comma", "--start", "50.4"});
+    const station::FileDescriptor peer(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(PortOf(1)));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(connect(peer.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    const auto line = [&] {
+        std::string got;
+        pollfd ready{peer.Get(), POLLIN, 0};
+        while (!got.ends_with("\r\n") && poll(&ready, 1, 5000) == 1) {
+            char byte = 0;
+            if (recv(peer.Get(), &byte, 1, 0) != 1) {
+                break;
+            }
+            got += byte;
+        }
+        return got;
+    };
+    for (int request = 0; request < 2; ++request) {
+        ASSERT_EQ(send(peer.Get(), "P\r\n", 3, MSG_NOSIGNAL), 3);
+        EXPECT_EQ(line(), "    50,4 kg\r\n");
+    }
+    pollfd ready{peer.Get(), POLLIN, 0};
+    EXPECT_EQ(poll(&ready, 1, 300), 0) << "a line nobody asked for";
 }
 
 TEST_F(EmulatorServing, RefusingScaleRefuses) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <string_view>
 
 #include "tools/emulator/preset_frames.h"
@@ -85,10 +86,12 @@ std::string LineSource::Next() {
                                             : 0.0;
     const bool moving = weight_ != previous;
     if (options_.format == LineFormat::kPreset) {
-        const std::int64_t overload = options_.faults.overload_after;
+        const auto after = [&](std::int64_t lines) { return lines >= 0 && count_ > lines; };
+        const bool under = after(options_.faults.underload_after);
+        const std::int64_t tenths = std::llround((weight_ + noise) * 10);
         FirstFill fill;
-        return MakePresetFrame(options_.preset, std::llround((weight_ + noise) * 10), moving,
-                               overload >= 0 && count_ > overload, fill, options_.unit,
+        return MakePresetFrame(options_.preset, under ? -std::llabs(tenths) - 1 : tenths, moving,
+                               under || after(options_.faults.overload_after), fill, options_.unit,
                                options_.variant)
             .bytes;
     }

@@ -101,14 +101,14 @@ const std::map<std::string, ScaleSetter>& ScaleSetters() {
          [](ScaleOptions& s, const std::string& v) { s.noise = ParseNumber<double>(v, "noise"); }},
         {"rate",
          [](ScaleOptions& s, const std::string& v) {
-             if (v == "flood") {
-                 s.flood = true;
+             s.flood = v == "flood";
+             s.on_demand = v == "demand";
+             if (s.flood || s.on_demand) {
                  return;
              }
              s.rate = ParseNumber<double>(v, "rate");
-             s.flood = false;
              if (!(s.rate > 0)) {
-                 throw BadArgument("--rate: must be above 0 or 'flood'");
+                 throw BadArgument("--rate: must be above 0, 'flood' or 'demand'");
              }
          }},
         {"fault",
@@ -133,6 +133,8 @@ const std::map<std::string, ScaleSetter>& ScaleSetters() {
                  s.faults.stall_mid_line = count();
              } else if (kind == "overload-after") {
                  s.faults.overload_after = count();
+             } else if (kind == "underload-after") {
+                 s.faults.underload_after = count();
              } else if (kind == "no-cr") {
                  s.faults.no_cr = true;
              } else if (kind == "random-bytes") {
@@ -261,12 +263,13 @@ Per scale: VALUE sets every scale, SCALE:VALUE one of them (for example --format
   --start KG          starting weight (default 1000)
   --step KG           change per line (default 0.5)
   --noise KG          random noise either way (default 0)
-  --rate R            lines per second (default 10), or flood: as fast as the socket takes
+  --rate R            lines per second (default 10), or flood: as fast as the socket takes,
+                      or demand: one line each time the client sends something
   --fault F           refuse, reset-after=LINES, close-mid-line=LINES, stall-after=LINES
                       (then silent, the connection left open), stall-mid-line=LINES (half a
                       line, then silent and open), overload-after=LINES (then over range, in
-                      the layouts that say so), no-cr, random-bytes, byte-writes; repeat
-                      for several
+                      the layouts that say so), underload-after=LINES (under range likewise),
+                      no-cr, random-bytes, byte-writes; repeat for several
   --serial LINK       on a pseudo-terminal instead of TCP, as an RS-232 scale; LINK becomes
                       a symbolic link to it (for ser2net), one per scale, removed when the
                       emulator ends; the line is cut when the emulator ends or a reset or

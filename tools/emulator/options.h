@@ -31,10 +31,11 @@ struct Faults {
     // Lines, then half a line and silence on an open connection, as a serial line does when its
     // adapter is pulled and the bridge keeps the connection (-1: never).
     std::int64_t stall_mid_line = -1;
-    bool no_cr = false;                // line ends lose their carriage return
-    bool random_bytes = false;         // random bytes, 0 and above 127 included, instead of lines
-    bool byte_writes = false;          // every byte in a write of its own
-    std::int64_t overload_after = -1;  // lines, then over range in formats that say so
+    bool no_cr = false;                 // line ends lose their carriage return
+    bool random_bytes = false;          // random bytes, 0 and above 127 included, instead of lines
+    bool byte_writes = false;           // every byte in a write of its own
+    std::int64_t overload_after = -1;   // lines, then over range in formats that say so
+    std::int64_t underload_after = -1;  // lines, then under range in formats that say so
 };
 
 struct ScaleOptions {
@@ -49,11 +50,12 @@ struct ScaleOptions {
     int variant = 0;          // of the preset's family, counted round
     LineEnding ending = LineEnding::kCrLf;
     Profile profile = Profile::kSteady;
-    double start = 1000;  // kg
-    double step = 0.5;    // kg per line
-    double noise = 0;     // kg, uniform either way
-    double rate = 10;     // lines per second; 0 with `flood`
-    bool flood = false;   // as fast as the socket takes
+    double start = 1000;     // kg
+    double step = 0.5;       // kg per line
+    double noise = 0;        // kg, uniform either way
+    double rate = 10;        // lines per second; 0 with `flood`
+    bool flood = false;      // as fast as the socket takes
+    bool on_demand = false;  // one line for each request the client sends, none unasked
     Faults faults;
 };
 

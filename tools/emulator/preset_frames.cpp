@@ -22,6 +22,9 @@ struct Weight {
     std::string unit;  // kg, g, t, lb or oz ("lb:oz" only where the layout has it)
     int variant;       // of the family's layouts; -1: as the fill chooses
 
+    // Out of range below: the layout's under mark where it has one.
+    bool Under() const { return over && tenths < 0; }
+
     // Which of `count` variants the frame takes.
     unsigned Variant(FrameFill& fill, unsigned count) const {
         return variant >= 0 ? static_cast<unsigned>(variant) % count : fill.Next(count);
@@ -95,11 +98,16 @@ std::int64_t Fitted(Weight& w, std::int64_t limit) {
 }
 
 PresetFrame Carrying(std::string bytes, std::int64_t tenths, std::string unit = {}) {
-    return {std::move(bytes), Decimal(tenths), false, std::move(unit)};
+    return {std::move(bytes), Decimal(tenths), false, std::move(unit), false};
 }
 
 PresetFrame Over(std::string bytes) {
-    return {std::move(bytes), "", true, ""};
+    return {std::move(bytes), "", true, "", false};
+}
+
+// Out of range as `w` is: its under mark, or its over mark.
+PresetFrame OutOfRange(std::string bytes, const Weight& w) {
+    return {std::move(bytes), "", !w.Under(), "", w.Under()};
 }
 
 // STX, A (one decimal), B (negative, over, motion), C, six digits, a tare perhaps, CR, and the
@@ -111,8 +119,8 @@ PresetFrame StxStatus(Weight w, FrameFill& fill) {
         const std::size_t first = std::min(digits.find_first_not_of('0'), digits.size() - 1);
         std::fill_n(digits.begin(), first, ' ');
     }
-    const char b = static_cast<char>(0x30 | (tenths < 0 && !w.over ? 2 : 0) | (w.over ? 4 : 0) |
-                                     (w.moving ? 8 : 0));
+    const char b =
+        static_cast<char>(0x30 | (w.tenths < 0 ? 2 : 0) | (w.over ? 4 : 0) | (w.moving ? 8 : 0));
     const std::string tare = fill.Next(2) == 1 ? Digits(fill, 6) : "";
     const bool checksum = fill.Next(2) == 0;
     for (char c = '0';; ++c) {
@@ -127,7 +135,7 @@ PresetFrame StxStatus(Weight w, FrameFill& fill) {
             continue;
         }
         const std::string bytes = checksum ? frame + check : frame;
-        return w.over ? Over(bytes) : Carrying(bytes, tenths);
+        return w.over ? OutOfRange(bytes, w) : Carrying(bytes, tenths);
     }
 }
 
@@ -135,7 +143,7 @@ PresetFrame StxStatus(Weight w, FrameFill& fill) {
 // and the weight; a scale's number, gross and tare; gross, then TR or PT and the tare.
 PresetFrame CsvStatus(Weight w, FrameFill& fill) {
     const std::int64_t tenths = Fitted(w, 1000000);
-    const std::string status = w.over ? "OL" : w.moving ? "US" : "ST";
+    const std::string status = w.Under() ? "UL" : w.over ? "OL" : w.moving ? "US" : "ST";
     const auto signed_field = [](std::int64_t value) {
         return Cat(value < 0 ? "-" : "+", Justified(Magnitude(value), 8, '0'));
     };
@@ -173,13 +181,13 @@ PresetFrame CsvStatus(Weight w, FrameFill& fill) {
         }
     }
     frame += "\r\n";
-    return w.over ? Over(frame) : Carrying(frame, tenths, u);
+    return w.over ? OutOfRange(frame, w) : Carrying(frame, tenths, u);
 }
 
 // "S S" stable or "S D" moving, the weight and its unit; or pounds and ounces, read in pounds.
 PresetFrame LetterStatus(Weight w, FrameFill& fill) {
     if (w.over) {
-        return Over("S +\r\n");
+        return OutOfRange(w.Under() ? "S -\r\n" : "S +\r\n", w);
     }
     const std::string head = std::string("S ") + (w.moving ? 'D' : 'S') + " ";
     if (w.unit != "lb:oz") {
@@ -199,16 +207,19 @@ PresetFrame LetterStatus(Weight w, FrameFill& fill) {
     // An ounce a tenth at a time is 0.00625 lb: five decimals.
     const std::int64_t units = pounds * 100000 + std::int64_t{ounce_tenths} * 625;
     const std::string fraction = Justified(std::to_string(units % 100000), 5, '0');
-    return {text, sign + std::to_string(units / 100000) + "." + fraction, false, "lb"};
+    return {text, sign + std::to_string(units / 100000) + "." + fraction, false, "lb", false};
 }
 
 // LF, status, range digit, G/N, motion, a spare column, ten columns of weight, unit, CR.
 PresetFrame LfRange(Weight w, FrameFill& fill) {
     const std::int64_t tenths = Fitted(w, 100000000);
-    const std::string frame = std::string("\n") + (w.over ? 'O' : OneOf(fill, " Z")) +
+    const std::string frame = std::string("\n") +
+                              (w.Under() ? 'U'
+                               : w.over  ? 'O'
+                                         : OneOf(fill, " Z")) +
                               Digits(fill, 1) + OneOf(fill, "GN") + (w.moving ? 'M' : ' ') +
                               Digits(fill, 1) + Justified(Decimal(tenths), 10) + w.unit + "\r";
-    return w.over ? Over(frame) : Carrying(frame, tenths, w.unit);
+    return w.over ? OutOfRange(frame, w) : Carrying(frame, tenths, w.unit);
 }
 
 // The letter of a unit in the layouts that write one letter for it.
@@ -240,9 +251,13 @@ PresetFrame Sign6Status(Weight w, FrameFill& fill) {
 PresetFrame WChecksum(Weight w, FrameFill& fill) {
     const std::int64_t tenths = Fitted(w, 1000000);
     const std::string body = std::string("W") + OneOf(fill, "GN") +
-                             Justified(w.over ? "OL" : Decimal(tenths), 7) + w.unit;
+                             Justified(w.Under() ? "LO"
+                                       : w.over  ? "OL"
+                                                 : Decimal(tenths),
+                                       7) +
+                             w.unit;
     const std::string frame = body + Hex2(Xor(body)) + "\r\n";
-    return w.over ? Over(frame) : Carrying(frame, tenths, w.unit);
+    return w.over ? OutOfRange(frame, w) : Carrying(frame, tenths, w.unit);
 }
 
 // A right-justified weight and unit with '?' after it while moving, perhaps with a legend or the
@@ -261,19 +276,19 @@ PresetFrame Marker(Weight w, FrameFill& fill) {
             Justified(Decimal(tenths), 10) + " " + w.unit + (w.moving ? " ?" : "") + after + "\r\n",
             tenths, w.unit);
     }
-    const char marker = w.over ? '^' : w.moving ? '?' : ' ';
+    const char marker = w.Under() ? 'v' : w.over ? '^' : w.moving ? '?' : ' ';
     const std::string columns = std::string(1, marker) + (tenths < 0 ? '-' : ' ') +
                                 Justified(Magnitude(tenths), 9) + " " + w.unit + " \r\n";
     const std::string echo =
         variant == 2 ? std::array<std::string, 4>{"S ", "SI ", "SU ", "SUI "}[fill.Next(4)] : "";
-    return w.over ? Over(echo + columns) : Carrying(echo + columns, tenths, w.unit);
+    return w.over ? OutOfRange(echo + columns, w) : Carrying(echo + columns, tenths, w.unit);
 }
 
 // Sign, blank, eight columns of weight, blank, unit in three columns (blank while moving), after
 // an identifier of six columns, a shorter one, or none; or the last digit in brackets.
 PresetFrame IdLine(Weight w, FrameFill& fill) {
     if (w.over) {
-        return Over("H\r\n");
+        return OutOfRange(w.Under() ? "L\r\n" : "H\r\n", w);
     }
     const std::int64_t tenths = Within(w.tenths, 10000000);
     const char sign = tenths < 0 ? '-' : OneOf(fill, "+ ");
@@ -289,7 +304,7 @@ PresetFrame IdLine(Weight w, FrameFill& fill) {
         const std::string bracketed =
             digits.substr(0, digits.size() - 1) + "[" + digits.back() + "]";
         return {std::string(1, sign) + " " + Justified(bracketed, 10) + " " + unit + "\r\n",
-                (tenths < 0 ? "-" : "") + digits, false, written};
+                (tenths < 0 ? "-" : "") + digits, false, written, false};
     }
     const std::string line =
         std::string(1, sign) + " " + Justified(Magnitude(tenths), 8) + " " + unit;
@@ -308,12 +323,12 @@ PresetFrame IdLine(Weight w, FrameFill& fill) {
 // Over range it sends status 3, invalid.
 PresetFrame Dollar(Weight w, FrameFill& fill) {
     if (w.over) {
-        return {Cat("$3", Digits(fill, 5), "\r\n"), "", false, ""};
+        return {Cat("$3", Digits(fill, 5), "\r\n"), "", false, "", false};
     }
     if (w.tenths >= 0 && w.Variant(fill, 2) == 0) {
         const std::int64_t whole = (w.tenths + 5) / 10 % 100000;
         return {Cat("$", w.moving ? "1" : "0", Justified(std::to_string(whole), 5, '0'), "\r\n"),
-                std::to_string(whole), false, ""};
+                std::to_string(whole), false, "", false};
     }
     const std::int64_t tenths = Within(w.tenths, 10000000);
     std::string status;
@@ -326,11 +341,14 @@ PresetFrame Dollar(Weight w, FrameFill& fill) {
         tenths, w.unit);
 }
 
-// STX, the weight and unit, CR; or STX, '?', a status byte (bit 1 over) when withheld.
+// STX, the weight and unit, CR; or STX, '?', a status byte (bit 1 over, bit 2 under) when
+// withheld.
 PresetFrame Polled(Weight w, FrameFill& /*fill*/) {
     if (w.over) {
-        return Over(std::string(1, kStx) + "?" + static_cast<char>(0x32 | (w.moving ? 1 : 0)) +
-                    "\r");
+        return OutOfRange(std::string(1, kStx) + "?" +
+                              static_cast<char>((w.Under() ? 0x34 : 0x32) | (w.moving ? 1 : 0)) +
+                              "\r",
+                          w);
     }
     return Carrying(std::string(1, kStx) + Justified(Decimal(w.tenths), 8) + w.unit + "\r",
                     w.tenths, w.unit);
@@ -361,10 +379,10 @@ PresetFrame StxEtx(Weight w, FrameFill& fill) {
             std::string(1, sign) + Justified(std::to_string(std::llabs(tenths)), 6, '0') + "1";
         return Carrying(std::string(1, kStx) + body + Hex2(Xor(body)) + kEtx + after, tenths);
     }
-    const char status = w.over ? 'O' : w.moving ? 'M' : OneOf(fill, "GN");
+    const char status = w.Under() ? 'U' : w.over ? 'O' : w.moving ? 'M' : OneOf(fill, "GN");
     const std::string frame =
         std::string(1, kStx) + sign + Justified(Magnitude(tenths), 7) + status + kEtx + after;
-    return w.over ? Over(frame) : Carrying(frame, tenths);
+    return w.over ? OutOfRange(frame, w) : Carrying(frame, tenths);
 }
 
 // CR, polarity, the weight in as many columns as it takes, status, unit in two columns, G/N,
@@ -372,12 +390,12 @@ PresetFrame StxEtx(Weight w, FrameFill& fill) {
 PresetFrame CrEtx(Weight w, FrameFill& fill) {
     const std::int64_t tenths = Fitted(w, 100000000);
     const char polarity = tenths < 0 ? '-' : OneOf(fill, "+ ");
-    const char status = w.over ? 'O' : w.moving ? 'M' : ' ';
+    const char status = w.Under() ? 'U' : w.over ? 'O' : w.moving ? 'M' : ' ';
     const std::string unit = w.unit.size() == 1 ? w.unit + " " : w.unit;
     const std::string frame = std::string("\r") + polarity +
                               Justified(Magnitude(tenths), 6 + fill.Next(4)) + status + unit +
                               OneOf(fill, "GNgn") + kEtx;
-    return w.over ? Over(frame) : Carrying(frame, tenths, w.unit);
+    return w.over ? OutOfRange(frame, w) : Carrying(frame, tenths, w.unit);
 }
 
 // Gross, net and tare lines, labelled before or after; a gross line alone (no tare taken); or

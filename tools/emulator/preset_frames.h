@@ -29,6 +29,7 @@ struct PresetFrame {
     std::string weight;  // the weight it carries, "[-]digits[.digits]"; empty when none
     bool over = false;   // the layout marks the load over range
     std::string unit;    // the unit it writes; empty where it writes none
+    bool under = false;  // the layout marks the load under range
 };
 
 // The units a frame may be asked for; "lb:oz" is pounds where the layout has no ounces.
@@ -38,8 +39,10 @@ inline constexpr std::string_view kFrameUnits[] = {"kg", "g", "t", "lb", "oz", "
 const std::vector<std::string_view>& PresetFrameNames();
 
 // A frame of `preset` for a weight of `tenths` tenths of `unit`, cut to the layout's width, in
-// the family's `variant` (-1: as `fill` chooses). With `over`, the layout's over-range mark
-// where it has one (`over` set), else its no-weight frame where it has one, else the weight.
+// the family's `variant` (-1: as `fill` chooses). With `over`, the layout's out-of-range mark
+// where it has one: under range for a negative weight where the layout marks it (`under` set),
+// else over (`over` set); else its no-weight frame where it has one, else the weight. A weight
+// the layout's field cannot hold is out of range so.
 PresetFrame MakePresetFrame(std::string_view preset, std::int64_t tenths, bool moving, bool over,
                             FrameFill& fill, std::string_view unit = "kg", int variant = -1);
 

@@ -122,8 +122,10 @@ bool Server::Produce(Client& client, Clock::time_point now) {
     const Faults& faults = options.faults;
     const std::size_t batch = client.serial ? kSerialBatch : kFloodBatch;
     while (!client.close_when_sent && !Stalled(client) &&
-           (options.flood ? client.pending.size() < batch
-                          : client.pending.empty() && now >= client.due)) {
+           (options.flood       ? client.pending.size() < batch
+            : options.on_demand ? client.requested > 0
+                                : client.pending.empty() && now >= client.due)) {
+        client.requested -= options.on_demand ? 1 : 0;
         if (faults.reset_after >= 0 && client.lines >= faults.reset_after) {
             return false;
         }
@@ -201,8 +203,8 @@ Server::Clock::duration Server::Idle(const Client& client, Clock::time_point now
     if (client.serial && (flood || !client.pending.empty())) {
         return std::max<Clock::duration>(client.line_free_at - now, kSerialSlice);
     }
-    if (flood || !client.pending.empty() || Stalled(client)) {
-        return kLongestWait;  // poll wakes when the socket takes more
+    if (flood || !client.pending.empty() || Stalled(client) || OptionsOf(client.scale).on_demand) {
+        return kLongestWait;  // poll wakes when the socket takes more, or a request comes
     }
     return std::max(client.due - now, Clock::duration::zero());
 }
@@ -253,7 +255,7 @@ void Server::Run(const std::atomic<bool>& stop) {
             continue;  // a signal: look at `stop`
         }
         const std::size_t first_client = listeners_.size();
-        // Clients that hung up, or sent something: the scale only talks, so input is dropped.
+        // Clients that hung up, or sent something: a request on demand, else dropped.
         for (std::size_t i = clients_.size(); i-- > 0;) {
             if ((fds[first_client + i].revents & (POLLIN | POLLHUP | POLLERR)) == 0) {
                 continue;
@@ -261,14 +263,16 @@ void Server::Run(const std::atomic<bool>& stop) {
             char discard[512];
             if (clients_[i]->serial) {
                 // A hang-up is the far end closing the line, not the scale leaving.
-                clients_[i]->far_end_open =
-                    read(clients_[i]->fd.Get(), discard, sizeof discard) >= 0 || errno == EAGAIN ||
-                    errno == EINTR;
+                const ssize_t got = read(clients_[i]->fd.Get(), discard, sizeof discard);
+                clients_[i]->far_end_open = got >= 0 || errno == EAGAIN || errno == EINTR;
+                clients_[i]->requested += got > 0 ? 1 : 0;
                 continue;
             }
             const ssize_t got = recv(clients_[i]->fd.Get(), discard, sizeof discard, MSG_DONTWAIT);
             if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR)) {
                 Drop(i, false);
+            } else if (got > 0) {
+                ++clients_[i]->requested;
             }
         }
         for (std::size_t scale = 0; scale < listeners_.size(); ++scale) {

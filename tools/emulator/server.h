@@ -37,7 +37,7 @@ private:
         int scale;
         LineSource source;
         std::string pending;
-        std::int64_t lines = 0;  // sent to a reader, for the faults
+        std::int64_t lines = 0;      // sent to a reader, for the faults
         Clock::time_point due;
         bool close_when_sent = false;
         bool stalled_mid_line = false;
@@ -45,6 +45,7 @@ private:
         bool far_end_open = false;         // serial: someone has the line open
         Clock::time_point line_free_at{};  // serial: when the bytes written so far are sent
         Clock::time_point cut_at{};        // serial: when a close fault cuts the line
+        std::int64_t requested = 0;        // lines asked for and not yet sent, on demand
     };
 
     const ScaleOptions& OptionsOf(int scale) const {
