@@ -25,15 +25,24 @@ using Row = std::vector<std::optional<std::string>>;
 // Whatever a database refused or could not do; its text says why, in the database's words.
 // `Lasting` when waiting will not mend it (a refused password, no such database, a bad
 // connection parameter, a file that cannot be made), as opposed to a database only away.
+// `AboutData` when it refused a value (too long for an index, out of a column's range, against
+// a constraint): the connection is sound, and the same write without that row would succeed.
 class DatabaseError : public std::runtime_error {
 public:
     explicit DatabaseError(const std::string& what, bool lasting = false)
         : std::runtime_error(what), lasting_(lasting) {}
+    static DatabaseError RefusedData(const std::string& what) {
+        DatabaseError error(what);
+        error.about_data_ = true;
+        return error;
+    }
 
     bool Lasting() const { return lasting_; }
+    bool AboutData() const { return about_data_; }
 
 private:
     bool lasting_;
+    bool about_data_ = false;
 };
 
 // The little the ledger asks of a database, so that SQLite and PostgreSQL answer alike. Every

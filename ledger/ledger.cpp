@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <ctime>
 #include <system_error>
+#include <utility>
 
 #include "service/replay_request.h"
 #include "service/weighing_message.h"
@@ -91,7 +92,6 @@ void Ledger::OpenDatabase() {
         DatabaseAway(error.what());
         return;
     }
-    reopen_backoff_.Reset();
     if (health_) {
         health_->Update([](LedgerHealth& board) { board.database_open = true; });
     }
@@ -368,34 +368,89 @@ void Ledger::Flush() {
     if (!tables_ || batch_.Size() == 0) {
         return;
     }
-    const auto started = std::chrono::steady_clock::now();
     try {
-        const std::vector<bool> fresh = tables_->Write(batch_);
-        Written(fresh);
-        if (health_) {
-            const double seconds =
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-            health_->Update([&](LedgerHealth& board) {
-                board.write_seconds += seconds;
-                ++board.writes;
-            });
-        }
-        if (written_) {
-            written_(batch_);
-        }
+        Commit(batch_);
         batch_ = {};
     } catch (const DatabaseError& error) {
+        if (error.AboutData()) {
+            WriteEachAlone();
+        } else {
+            DatabaseAway(error.what());
+        }
+    }
+}
+
+// Writes `batch` in one transaction and counts it. Throws DatabaseError.
+void Ledger::Commit(const Batch& batch) {
+    const auto started = std::chrono::steady_clock::now();
+    Written(batch, tables_->Write(batch));
+    reopen_backoff_.Reset();  // a database that opens but cannot write keeps backing off
+    if (health_) {
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        health_->Update([&](LedgerHealth& board) {
+            board.write_seconds += seconds;
+            ++board.writes;
+        });
+    }
+    if (written_) {
+        written_(batch);
+    }
+}
+
+// A row the database refuses on its own (too long for an index, a value out of a column's range)
+// goes to `rejected` with the database's words; every other row of its batch is written.
+void Ledger::WriteEachAlone() {
+    const Batch whole = std::exchange(batch_, {});
+    const auto alone = [&](const auto& row, auto rows, const std::string& topic,
+                           const std::string& payload) {
+        Batch single;
+        (single.*rows).push_back(row);
+        try {
+            Commit(single);
+        } catch (const DatabaseError& error) {
+            if (!error.AboutData()) {
+                throw;
+            }
+            if (single.rejected.empty()) {
+                Reject({RejectKind::kRefusedByDatabase, error.what()}, topic, payload);
+            } else {
+                log_(std::string("a rejected row the database refused too, dropped: ") +
+                     error.what());
+            }
+        }
+    };
+    try {
+        for (const WeighingRow& row : whole.weighings) {
+            alone(row, &Batch::weighings,
+                  Topic(row.station, "waga" + std::to_string(row.scale) + "/weighing"), row.line);
+        }
+        for (const ScaleStateRow& row : whole.states) {
+            alone(row, &Batch::states,
+                  Topic(row.station, "waga" + std::to_string(row.scale) + "/state"), row.reading);
+        }
+        for (const StationStatusRow& row : whole.statuses) {
+            alone(row, &Batch::statuses, Topic(row.station, "status"), "");
+        }
+        for (const RejectedRow& row : whole.rejected) {
+            alone(row, &Batch::rejected, row.topic, row.payload);
+        }
+    } catch (const DatabaseError& error) {
         DatabaseAway(error.what());
+        return;
+    }
+    if (batch_.Size() > 0) {
+        Added();  // the refusals, with the next write
     }
 }
 
 // Counts what the batch's weighings were, per station and for the health board.
-void Ledger::Written(const std::vector<bool>& fresh) {
+void Ledger::Written(const Batch& batch, const std::vector<bool>& fresh) {
     std::uint64_t stored = 0;
-    for (std::size_t i = 0; i < batch_.weighings.size(); ++i) {
+    for (std::size_t i = 0; i < batch.weighings.size(); ++i) {
         const bool is_new = i < fresh.size() && fresh[i];
         stored += is_new;
-        Station& station = stations_[batch_.weighings[i].station];
+        Station& station = stations_[batch.weighings[i].station];
         ++(is_new ? station.replay_new : station.replay_held);
     }
     if (!health_) {
@@ -405,8 +460,8 @@ void Ledger::Written(const std::vector<bool>& fresh) {
     health_->Update([&](LedgerHealth& board) {
         board.last_write = now;
         board.weighings_stored += stored;
-        board.weighings_held_already += batch_.weighings.size() - stored;
-        for (const WeighingRow& row : batch_.weighings) {
+        board.weighings_held_already += batch.weighings.size() - stored;
+        for (const WeighingRow& row : batch.weighings) {
             std::string& last = board.stations[row.station].last_weighing;
             if (row.time && *row.time > last) {
                 last = *row.time;

@@ -28,8 +28,10 @@ namespace station::ledger {
 // month before that of the newest weighing it holds from it (a station never seen: from the
 // first month of the settings), and drops the ids it has. Messages are written in groups, one
 // transaction per kFlushInterval or kBatchRows. A database that fails a write ends the session
-// with the broker, which keeps the messages meanwhile, and is opened again after Backoff's wait.
-// A message that is no station's status, weighing or state goes to the table `rejected`.
+// with the broker, which keeps the messages meanwhile, and is opened again after Backoff's wait,
+// which starts again only once a write succeeds. A message that is no station's status, weighing
+// or state goes to the table `rejected`, as does a row the database refuses on its own (the rest
+// of its batch is written without it).
 //
 // The log shows that the flow is whole: the broker connected (and whether it kept the session),
 // lost and back (in one line when it is back within kBrokerBlip); per station the replay asked and,
@@ -82,7 +84,9 @@ private:
     void HandleConnected();
     void HandleLost(const std::string& reason);
     void ReplayQuiet(const std::string& name);
-    void Written(const std::vector<bool>& fresh);
+    void Commit(const Batch& batch);
+    void WriteEachAlone();
+    void Written(const Batch& batch, const std::vector<bool>& fresh);
     std::string BrokerName() const;
     static std::string Seconds(std::chrono::steady_clock::duration duration);
     void HandleMessage(const std::string& topic, const std::string& payload);

@@ -299,6 +299,8 @@ const char* RejectKindName(RejectKind kind) {
             return "a value no station sends";
         case RejectKind::kForeignId:
             return "an id of another station";
+        case RejectKind::kRefusedByDatabase:
+            return "refused by the database";
     }
     return "unknown";
 }

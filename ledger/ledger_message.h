@@ -15,13 +15,16 @@ enum class RejectKind {
     kNotJson,
     kMissingField,
     kWrongType,
-    kBadValue,   // the right type, a value no station sends
-    kForeignId,  // a weighing's id that belongs to another station
+    kBadValue,           // the right type, a value no station sends
+    kForeignId,          // a weighing's id that belongs to another station
+    kRefusedByDatabase,  // a row the database refused on its own; the rest of its batch is kept
 };
 
 inline constexpr RejectKind kRejectKinds[] = {
-    RejectKind::kTooLarge,  RejectKind::kTopic,    RejectKind::kNotJson,  RejectKind::kMissingField,
-    RejectKind::kWrongType, RejectKind::kBadValue, RejectKind::kForeignId};
+    RejectKind::kTooLarge,  RejectKind::kTopic,
+    RejectKind::kNotJson,   RejectKind::kMissingField,
+    RejectKind::kWrongType, RejectKind::kBadValue,
+    RejectKind::kForeignId, RejectKind::kRefusedByDatabase};
 
 // A short English name of the kind, for the rejected table and the log.
 const char* RejectKindName(RejectKind kind);

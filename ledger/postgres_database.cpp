@@ -131,6 +131,7 @@ std::vector<std::uint64_t> PostgresDatabase::Transact(const std::vector<Command>
     std::vector<std::uint64_t> changed;
     changed.reserve(commands.size());
     std::size_t answered = 0;  // results read: BEGIN's, then each command's in order
+    bool about_data = false;
     bool synced = false;
     while (sent && !synced) {
         Result result(PQgetResult(connection_));
@@ -148,6 +149,11 @@ std::vector<std::uint64_t> PostgresDatabase::Transact(const std::vector<Command>
         }
         if (!Succeeded(result.get()) && problem.empty()) {
             problem = PQresultErrorMessage(result.get());
+            // Classes 22 (data exception), 23 (integrity) and 54 (a limit, such as an index
+            // row's size): the value, not the connection.
+            const char* state = PQresultErrorField(result.get(), PG_DIAG_SQLSTATE);
+            const std::string_view code = state != nullptr ? state : "";
+            about_data = code.starts_with("22") || code.starts_with("23") || code.starts_with("54");
         }
         if (PQstatus(connection_) != CONNECTION_OK) {
             problem = PQerrorMessage(connection_);
@@ -155,11 +161,15 @@ std::vector<std::uint64_t> PostgresDatabase::Transact(const std::vector<Command>
         }
     }
     PQexitPipelineMode(connection_);
+    if (!problem.empty() && PQstatus(connection_) == CONNECTION_OK) {
+        // The Sync leaves a failed BEGIN ... block open: ended here, the connection serves on.
+        const Result rolled_back(PQexec(connection_, "ROLLBACK"));
+    }
     if (!problem.empty()) {
         while (!problem.empty() && problem.back() == '\n') {
             problem.pop_back();
         }
-        throw DatabaseError(problem);
+        throw about_data ? DatabaseError::RefusedData(problem) : DatabaseError(problem);
     }
     return changed;
 }

@@ -116,7 +116,13 @@ std::vector<std::uint64_t> SqliteDatabase::Transact(const std::vector<Command>& 
         changed.reserve(commands.size());
         for (const Command& command : commands) {
             sqlite3_stmt* statement = Prepared(command.sql).Bound(command.values);
-            if (sqlite3_step(statement) != SQLITE_DONE) {
+            if (const int result = sqlite3_step(statement); result != SQLITE_DONE) {
+                // A value too big, of the wrong type or against a constraint: that row's own.
+                const int primary = result & 0xff;
+                if (primary == SQLITE_TOOBIG || primary == SQLITE_CONSTRAINT ||
+                    primary == SQLITE_MISMATCH) {
+                    throw DatabaseError::RefusedData(sqlite3_errmsg(db_));
+                }
                 Fail(command.sql);
             }
             changed.push_back(static_cast<std::uint64_t>(sqlite3_changes64(db_)));
