@@ -51,7 +51,7 @@ double WriteRate(const std::string& url, int count) {
             batch.weighings.push_back({"w/202612/" + std::to_string(done), "room", "w", 202612,
                                        1 + done % 4, std::to_string(done), double(done),
                                        "2026-12-08T09:00:00+01:00", std::string(60, 'x'),
-                                       "2026-12-08T09:00:01+01:00"});
+                                       "2026-12-08T09:00:01+01:00", "plant/room/waga1/weighing"});
         }
         const auto start = Clock::now();
         tables.Write(batch);

@@ -49,7 +49,8 @@ void Fill(const std::string& url, int count) {
             const std::string room = "room" + std::to_string(done % 4 + 1);
             batch.weighings.push_back({room + "/" + std::to_string(done), room, room, 202612,
                                        done % 4 + 1, std::to_string(done % 5000),
-                                       double(done % 5000), time, std::string(40, 'x'), time});
+                                       double(done % 5000), time, std::string(40, 'x'), time,
+                                       room});
         }
         tables.Write(batch);
     }

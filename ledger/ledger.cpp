@@ -311,6 +311,7 @@ void Ledger::HandleMessage(const std::string& topic, const std::string& payload)
 // A station's client id is the one of its first weighing, and no other station's: a station
 // cannot take the ids of another, which would keep that one's weighings out.
 void Ledger::Keep(WeighingRow row, const std::string& topic, const std::string& payload) {
+    row.topic = ShownBytes(topic);
     Station& station = stations_[row.station];
     if (station.client_id.empty()) {
         for (const auto& [name, other] : stations_) {
@@ -339,7 +340,13 @@ void Ledger::Reject(const Rejection& rejection, const std::string& topic,
     if (!rejection.detail.empty()) {
         reason += ": " + rejection.detail;
     }
-    auto [entry, first] = rejected_.try_emplace(rejection.kind, 0, EventLoop::TimePoint{});
+    Counted(rejection.kind, reason, topic);
+    batch_.rejected.push_back({ShownBytes(topic), ShownBytes(payload), std::move(reason), Now()});
+}
+
+// A rejection said in the log (once per kLogInterval of each kind) and counted on the board.
+void Ledger::Counted(RejectKind kind, const std::string& reason, const std::string& topic) {
+    auto [entry, first] = rejected_.try_emplace(kind, 0, EventLoop::TimePoint{});
     auto& [count, said] = entry->second;
     ++count;
     if (first || loop_.Now() - said >= kLogInterval) {
@@ -348,11 +355,8 @@ void Ledger::Reject(const Rejection& rejection, const std::string& topic,
              ShownBytes(topic, 200));
     }
     if (health_) {
-        health_->Update([&rejection](LedgerHealth& board) {
-            ++board.rejected[RejectKindName(rejection.kind)];
-        });
+        health_->Update([kind](LedgerHealth& board) { ++board.rejected[RejectKindName(kind)]; });
     }
-    batch_.rejected.push_back({ShownBytes(topic), ShownBytes(payload), std::move(reason), Now()});
 }
 
 void Ledger::Added() {
@@ -445,13 +449,18 @@ void Ledger::WriteEachAlone() {
 }
 
 // Counts what the batch's weighings were, per station and for the health board.
-void Ledger::Written(const Batch& batch, const std::vector<bool>& fresh) {
+void Ledger::Written(const Batch& batch, const std::vector<LedgerTables::Stored>& fates) {
     std::uint64_t stored = 0;
     for (std::size_t i = 0; i < batch.weighings.size(); ++i) {
-        const bool is_new = i < fresh.size() && fresh[i];
-        stored += is_new;
-        Station& station = stations_[batch.weighings[i].station];
-        ++(is_new ? station.replay_new : station.replay_held);
+        const WeighingRow& row = batch.weighings[i];
+        const auto fate = i < fates.size() ? fates[i] : LedgerTables::Stored::kHeldAlready;
+        stored += fate == LedgerTables::Stored::kNew;
+        Station& station = stations_[row.station];
+        ++(fate == LedgerTables::Stored::kNew ? station.replay_new : station.replay_held);
+        if (fate == LedgerTables::Stored::kConflict) {
+            Counted(RejectKind::kConflict,
+                    std::string(RejectKindName(RejectKind::kConflict)) + ": " + row.id, row.topic);
+        }
     }
     if (!health_) {
         return;

@@ -86,12 +86,13 @@ private:
     void ReplayQuiet(const std::string& name);
     void Commit(const Batch& batch);
     void WriteEachAlone();
-    void Written(const Batch& batch, const std::vector<bool>& fresh);
+    void Written(const Batch& batch, const std::vector<LedgerTables::Stored>& fates);
     std::string BrokerName() const;
     static std::string Seconds(std::chrono::steady_clock::duration duration);
     void HandleMessage(const std::string& topic, const std::string& payload);
     void Keep(WeighingRow row, const std::string& topic, const std::string& payload);
     void Reject(const Rejection& rejection, const std::string& topic, const std::string& payload);
+    void Counted(RejectKind kind, const std::string& reason, const std::string& topic);
     void Added();
     void NewReplayRound();
     void RequestOwedReplays();

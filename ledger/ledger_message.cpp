@@ -301,6 +301,8 @@ const char* RejectKindName(RejectKind kind) {
             return "an id of another station";
         case RejectKind::kRefusedByDatabase:
             return "refused by the database";
+        case RejectKind::kConflict:
+            return "an id held already with another line";
     }
     return "unknown";
 }

@@ -18,13 +18,15 @@ enum class RejectKind {
     kBadValue,           // the right type, a value no station sends
     kForeignId,          // a weighing's id that belongs to another station
     kRefusedByDatabase,  // a row the database refused on its own; the rest of its batch is kept
+    kConflict,           // a weighing's id held already with another line; the first is kept
 };
 
 inline constexpr RejectKind kRejectKinds[] = {
     RejectKind::kTooLarge,  RejectKind::kTopic,
     RejectKind::kNotJson,   RejectKind::kMissingField,
     RejectKind::kWrongType, RejectKind::kBadValue,
-    RejectKind::kForeignId, RejectKind::kRefusedByDatabase};
+    RejectKind::kForeignId, RejectKind::kRefusedByDatabase,
+    RejectKind::kConflict};
 
 // A short English name of the kind, for the rejected table and the log.
 const char* RejectKindName(RejectKind kind);

@@ -19,6 +19,7 @@ struct WeighingRow {
     std::optional<std::string> time;
     std::string line;
     std::string received;
+    std::string topic;  // it came on, for the rejected row of a conflict
 };
 
 struct ScaleStateRow {

@@ -2,6 +2,8 @@
 
 #include <map>
 
+#include "ledger/ledger_message.h"
+
 namespace station::ledger {
 namespace {
 
@@ -47,6 +49,10 @@ constexpr const char* kSetVersion = "UPDATE ledger_schema SET version = $1 WHERE
 constexpr const char* kInsertWeighing =
     "INSERT INTO weighings (id, station, scale, reading, weight, time, line, received) "
     "VALUES ($1, $2, $3, $4, $5, $6, $7, $8) ON CONFLICT (id) DO NOTHING";
+// Run after the weighing's insert: a row only where the id is held with another line.
+constexpr const char* kConflict =
+    "INSERT INTO rejected (topic, payload, reason, received) SELECT $1, $2, $3, $4 "
+    "WHERE EXISTS (SELECT 1 FROM weighings WHERE id = $5 AND line <> $2)";
 constexpr const char* kStationOfWeighings =
     "INSERT INTO stations (station, client_id, newest_month) VALUES ($1, $2, $3) "
     "ON CONFLICT (station) DO UPDATE SET "
@@ -118,7 +124,7 @@ std::vector<LedgerTables::Station> LedgerTables::Stations() {
     return stations;
 }
 
-std::vector<bool> LedgerTables::Write(const Batch& batch) {
+std::vector<LedgerTables::Stored> LedgerTables::Write(const Batch& batch) {
     std::vector<Command> commands;
     commands.reserve(batch.Size() + 8);
     struct Newest {
@@ -134,6 +140,11 @@ std::vector<bool> LedgerTables::Write(const Batch& batch) {
         Newest& station = newest[row.station];
         station.client_id = row.client_id;
         station.month = std::max(station.month, row.month);
+    }
+    const std::string conflict =
+        std::string(RejectKindName(RejectKind::kConflict)) + ": the first line is kept";
+    for (const WeighingRow& row : batch.weighings) {
+        commands.push_back({kConflict, {row.topic, row.line, conflict, row.received, row.id}});
     }
     for (const auto& [station, latest] : newest) {
         commands.push_back(
@@ -152,11 +163,14 @@ std::vector<bool> LedgerTables::Write(const Batch& batch) {
         commands.push_back({kRejected, {row.topic, row.payload, row.reason, row.received}});
     }
     const std::vector<std::uint64_t> changed = database_.Transact(commands);
-    std::vector<bool> fresh(batch.weighings.size());
-    for (std::size_t i = 0; i < fresh.size() && i < changed.size(); ++i) {
-        fresh[i] = changed[i] != 0;
+    const std::size_t count = batch.weighings.size();
+    std::vector<Stored> stored(count, Stored::kHeldAlready);
+    for (std::size_t i = 0; i < count && count + i < changed.size(); ++i) {
+        stored[i] = changed[i] != 0           ? Stored::kNew
+                    : changed[count + i] != 0 ? Stored::kConflict
+                                              : Stored::kHeldAlready;
     }
-    return fresh;
+    return stored;
 }
 
 }  // namespace station::ledger

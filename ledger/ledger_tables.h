@@ -29,10 +29,15 @@ public:
 
     // Throws DatabaseError.
     std::vector<Station> Stations();
-    // In one transaction: weighings whose id is held already are left out; a station's newest
-    // month only grows. Says which of the batch's weighings were new, in the batch's order.
-    // Throws DatabaseError.
-    std::vector<bool> Write(const Batch& batch);
+    // What became of a batch's weighing.
+    enum class Stored { kNew, kHeldAlready, kConflict };
+
+    // In one transaction: a weighing whose id is held already is left out, and when its line
+    // differs from the one held, it goes to `rejected` too (the first stays: a forged weighing
+    // cannot replace a station's, nor a station's hide silently behind a forged one); a
+    // station's newest month only grows. Says what became of each weighing, in the batch's
+    // order. Throws DatabaseError.
+    std::vector<Stored> Write(const Batch& batch);
 
 private:
     Database& database_;

@@ -152,12 +152,16 @@ TEST_P(LedgerTest, AMessageThatIsNoWeighingEndsInRejectedWithItsReason) {
         {"plant/a/waga1/weighing",
          R"({"id":"c-a/202612/7","scale":1,"reading":"999","time":null,"line":"x"})",
          "refused by the database: "},
+        {"plant/a/waga1/weighing", good, nullptr},  // the same again: a replay, held already
+        {"plant/a/waga1/weighing",
+         R"({"id":"c-a/202612/0","scale":1,"reading":"1","time":null,"line":"forged"})",
+         "an id held already with another line: the first line is kept"},
     };
     for (const auto& message : cases) {
         ASSERT_TRUE(client.Publish(message.topic, message.payload, 1, false));
         loop_.RunOnce(0ms);
     }
-    ASSERT_TRUE(RunUntil([&] { return Query("SELECT reason FROM rejected").size() == 20; }, 10s))
+    ASSERT_TRUE(RunUntil([&] { return Query("SELECT reason FROM rejected").size() == 21; }, 10s))
         << testing::PrintToString(ledger_log_);
     const auto rejected = Query("SELECT reason, topic FROM rejected");
     for (const auto& message : cases) {

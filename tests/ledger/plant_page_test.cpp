@@ -19,7 +19,7 @@ protected:
         ledger::LedgerTables tables(*database);
         ledger::Batch batch;
         batch.weighings.push_back({"c/202612/0", "<b>room</b>", "c", 202612, 1, "12,5", 12.5,
-                                   "2026-12-08T09:00:00+01:00", "a;\"b\"", "now"});
+                                   "2026-12-08T09:00:00+01:00", "a;\"b\"", "now", "t"});
         tables.Write(batch);
     }
 
@@ -85,7 +85,7 @@ TEST_F(PlantPageTest, AStoredTimeThatIsNoIsoTimeLeavesTheDayViewWhole) {
         ledger::LedgerTables tables(*database);
         ledger::Batch batch;
         batch.weighings.push_back(
-            {"c/202612/9", "room", "c", 202612, 1, "1", 1.0, "2026-12-08 rano", "x", "now"});
+            {"c/202612/9", "room", "c", 202612, 1, "1", 1.0, "2026-12-08 rano", "x", "now", "t"});
         tables.Write(batch);
     }
     const ledger::PlantPage page(Settings(), Url(), "");
