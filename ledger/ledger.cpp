@@ -263,7 +263,9 @@ void Ledger::RequestReplay(const std::string& name, Station& station) {
     }
     station.requested_round = replay_round_;
     station.replay_new = station.replay_held = 0;
-    station.replay_quiet = loop_.StartTimer(kReplayQuiet, [this, name] { ReplayQuiet(name); });
+    // A station may hold the request for its interval between replays before it sends anything.
+    station.replay_quiet =
+        loop_.StartTimer(kReplayInterval + kReplayQuiet, [this, name] { ReplayQuiet(name); });
     log_(name + ": replay asked from " + std::to_string(from) + " (request " + token + ")");
     if (health_) {
         health_->Update([&name](LedgerHealth& board) {

@@ -35,9 +35,10 @@ namespace station::ledger {
 //
 // The log shows that the flow is whole: the broker connected (and whether it kept the session),
 // lost and back (in one line when it is back within kBrokerBlip); per station the replay asked and,
-// once the station has been quiet for kReplayQuiet after it, how many weighings were new and how
-// many held already; the database away, back and for how long. A problem that lasts is said again
-// once per kLogInterval.
+// once the station has been quiet for kReplayQuiet after its weighings (or after the station's
+// interval between replays, when none come), how many weighings were new and how many held already;
+// the database away, back and for how long. A problem that lasts is said again once per
+// kLogInterval.
 class Ledger {
 public:
     static constexpr std::chrono::milliseconds kFlushInterval{100};

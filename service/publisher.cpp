@@ -2,12 +2,14 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <ctime>
 #include <iostream>
 #include <system_error>
+#include <utility>
 
 #include "core/files/whole_file.h"
 #include "core/register/delivery_state.h"
@@ -149,19 +151,51 @@ void Publisher::HandleMessage(const std::string& topic, const std::string& paylo
     if (honoured_replays_.Contains(request->token)) {
         return;
     }
-    const RegisterPosition from{request->from_month + ".txt", 0};
+    if (last_replay_ && loop_.Now() - *last_replay_ < kReplayInterval) {
+        if (deferred_from_.empty() || request->from_month < deferred_from_) {
+            deferred_from_ = request->from_month;
+        }
+        // Tokens are bounded in number: beyond that, one more replay is all a repeat costs.
+        constexpr std::size_t kMostTokens = 16;
+        if (deferred_tokens_.size() < kMostTokens &&
+            std::find(deferred_tokens_.begin(), deferred_tokens_.end(), request->token) ==
+                deferred_tokens_.end()) {
+            deferred_tokens_.push_back(request->token);
+        }
+        if (!replay_timer_) {
+            replay_timer_ = loop_.StartTimer(std::chrono::ceil<std::chrono::milliseconds>(
+                                                 *last_replay_ + kReplayInterval - loop_.Now()),
+                                             [this] { ReplayDeferred(); });
+        }
+        return;
+    }
+    Replay(request->from_month, {request->token});
+}
+
+void Publisher::ReplayDeferred() {
+    replay_timer_.reset();
+    const std::string from = std::exchange(deferred_from_, {});
+    Replay(from, std::exchange(deferred_tokens_, {}));
+}
+
+void Publisher::Replay(const std::string& from_month, const std::vector<std::string>& tokens) {
+    last_replay_ = loop_.Now();
+    const RegisterPosition from{from_month + ".txt", 0};
     if (from < cursor_.Delivered()) {
         cursor_ = DeliveryCursor(from);
         waiting_ = RegisterLineCount(directory_);  // it counts after a place that only moves on
         store_.Keep(from, false);
     }
-    if (!honoured_replays_.Add(request->token)) {
-        Report(log_code::kFault, "cannot keep the replay request in " + honoured_replays_.Path() +
-                                     ": " +
-                                     std::error_code(errno, std::generic_category()).message());
+    std::string named;
+    for (const std::string& token : tokens) {
+        if (!honoured_replays_.Add(token)) {
+            Report(log_code::kFault, "cannot keep the replay request in " +
+                                         honoured_replays_.Path() + ": " +
+                                         std::error_code(errno, std::generic_category()).message());
+        }
+        named += (named.empty() ? "" : ", ") + token;
     }
-    Report(log_code::kEvent,
-           "replay asked from " + request->from_month + " (request " + request->token + ")");
+    Report(log_code::kEvent, "replay asked from " + from_month + " (request " + named + ")");
     SendWaiting();
 }
 

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "base/event_loop.h"
 #include "core/clock.h"
@@ -30,7 +33,11 @@ namespace station {
 // there until it can. A register line that is no weighing is logged and passed over. Live states
 // are retained and thinned per scale. A collector's replay request (replay_request.h) on the
 // station's own topic moves delivery back to the start of the month it names, once per request
-// ever. Problems go to the transmission log and standard error once per change. Nothing here ever
+// ever and at most once per kReplayInterval (replay_request.h): a request within it waits for its
+// end, merged with
+// any others (the earliest month wins), so that nobody on the broker can keep the station
+// replaying, and no request is lost. Problems go to the transmission log and standard error once
+// per change. Nothing here ever
 // asks the operator anything.
 class Publisher final : public StationObserver {
 public:
@@ -63,6 +70,8 @@ private:
     void HandleLost(const std::string& reason);
     void HandleAcknowledged(int message_id);
     void HandleMessage(const std::string& topic, const std::string& payload);
+    void Replay(const std::string& from_month, const std::vector<std::string>& tokens);
+    void ReplayDeferred();
     void SendWaiting();
     void KeepDelivered();
     bool SendState(int scale, const StateThinning::ScaleState& state);
@@ -77,6 +86,10 @@ private:
     std::string directory_;
     std::string state_path_;
     HonouredReplays honoured_replays_;
+    std::optional<EventLoop::TimePoint> last_replay_;
+    std::string deferred_from_;                 // the earliest month asked meanwhile
+    std::vector<std::string> deferred_tokens_;  // honoured once the replay runs
+    std::unique_ptr<Timer> replay_timer_;       // set while a replay waits
     StatusSink on_status_;
     Status status_;
     DeliveryStateStore store_;

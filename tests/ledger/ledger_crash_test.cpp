@@ -16,6 +16,20 @@ using namespace std::chrono_literals;
 
 class LedgerCrashTest : public LedgerFixture {
 protected:
+    // Waits with the stations' time running fast, a second per 20 ms, so that their minute
+    // between replays passes in about a second; the ledgers, processes of their own, run in
+    // real time.
+    bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (!loop_.RunUntil(done, 20ms)) {
+            if (std::chrono::steady_clock::now() >= end) {
+                return false;
+            }
+            loop_.Advance(1s);
+        }
+        return true;
+    }
+
     // The settings of ledger `name`, in NAME.ini; `broker` adds to its section Broker.
     void WriteSettings(const std::string& name = "ledger", const std::string& broker = "") {
         WriteFile(dir_ / (name + ".ini"),

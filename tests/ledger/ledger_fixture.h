@@ -120,6 +120,15 @@ protected:
         return loop_.RunUntil(done, limit);
     }
 
+    // A minute of the loop's time, a second at a time, so that connections under way and their
+    // keep-alives go on as they would.
+    void PassMinute() {
+        for (int second = 0; second <= 60; ++second) {
+            loop_.Advance(std::chrono::seconds(1));
+            loop_.RunUntil([] { return false; }, std::chrono::milliseconds(20));
+        }
+    }
+
     TempDir dir_;
     std::optional<PostgresCluster> cluster_;
     MqttBroker broker_;

@@ -10,6 +10,7 @@
 #include "core/register/register_line.h"
 #include "core/register/weighing_register.h"
 #include "service/publisher.h"
+#include "service/replay_request.h"
 #include "tests/core/fakes.h"
 #include "tests/support/mqtt_broker.h"
 
@@ -233,8 +234,8 @@ TEST_F(PublisherTest, AnEndMarkCutByASaveDoesNotShiftWhatIsSent) {
 }
 
 // A collector's replay request, retained on the station's topic: each token honoured once,
-// whatever the station's restarts and the requests between; one that cannot be read is logged
-// and changes nothing.
+// whatever the station's restarts and the requests between, and at most one replay a minute;
+// one that cannot be read is logged and changes nothing.
 TEST_F(PublisherTest, AReplayRequestSendsAgainFromItsMonthOnceAndABadOneIsIgnored) {
     const Lines register_lines{Line(10, 1, "1"), Line(11, 1, "2"), Line(12, 1, "3")};
     for (int month = 10; month <= 12; ++month) {
@@ -266,6 +267,12 @@ TEST_F(PublisherTest, AReplayRequestSendsAgainFromItsMonthOnceAndABadOneIsIgnore
     ASSERT_TRUE(RunUntil([&] { return !Faults("replay request not read").empty(); }));
     EXPECT_EQ(Delivered().size(), 3u);
     EXPECT_EQ(status_.waiting, 0u);
+
+    request(R"({"request":"r4","from":"202610"})");  // within a minute of r3: held, not lost
+    loop_.RunUntil([] { return false; }, 300ms);
+    EXPECT_EQ(Delivered().size(), 3u);
+    loop_.Advance(kReplayInterval);
+    ASSERT_TRUE(Collected(6));
 }
 
 TEST_F(PublisherTest, StatesAreThinnedPerScaleTheLatestWinning) {
