@@ -56,9 +56,10 @@ void DisplayLabels::ShowReading(int scale, const Reading& reading) {
         label->setFont(font);
     }
     label->setText(shown);
-    const QString unit = ToScreenText(reading.Unit());
-    if (units_[index]->text() != unit) {
-        units_[index]->setText(unit);
+    // Compared as bytes: a reading comes with every line, its unit seldom changes.
+    if (reading.Unit() != units_shown_[index]) {
+        units_shown_[index] = reading.Unit();
+        units_[index]->setText(ToScreenText(units_shown_[index]));
     }
     const bool grey = reading.motion.value_or(false);
     if (grey != grey_[index]) {

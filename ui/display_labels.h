@@ -3,6 +3,7 @@
 #include <QLabel>
 
 #include <array>
+#include <string>
 
 #include "core/reading/reading_displays.h"
 #include "core/scales.h"
@@ -23,7 +24,8 @@ public:
 private:
     std::array<QLabel*, kScaleCount> labels_;
     std::array<QLabel*, kScaleCount> units_;
-    std::array<QFont, kScaleCount> fonts_;  // as laid out
+    std::array<std::string, kScaleCount> units_shown_{"kg", "kg", "kg", "kg"};  // as laid out
+    std::array<QFont, kScaleCount> fonts_;                                      // as laid out
     std::array<bool, kScaleCount> grey_{};
 };
 
