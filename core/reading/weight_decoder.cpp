@@ -252,7 +252,7 @@ void WeightDecoder::ShowIndicatorReading(int scale, IndicatorReading reading) {
         }
     }
     // A frame that writes no unit (a moving one, an error) leaves the unit the scale last wrote.
-    if (!reading.unit.empty() && reading.unit != units_[index]) {
+    if (!reading.unit.empty()) {
         units_[index] = reading.unit;
     }
     Reading shown = Reading::Of(Reading::Kind::kNoWeight, reading.motion);
