@@ -81,6 +81,7 @@ struct BrokerClient::Session {
     std::optional<int> connack;
     bool session_present = false;
     std::optional<int> disconnect;
+    bool acknowledging = false;  // a message read asked for an acknowledgement, sent at once
     std::vector<int> acknowledged;
     std::vector<Received> received;
 };
@@ -203,6 +204,9 @@ void BrokerClient::FlushOutgoing() {
             (writing && mosquitto_loop_write(session_->mosq, 1) != MOSQ_ERR_SUCCESS)) {
             return;
         }
+        if (writing) {
+            session_->last_out = loop_.Now();
+        }
     }
 }
 
@@ -251,6 +255,10 @@ void BrokerClient::HandleSocket(bool readable, bool writable) {
             result = mosquitto_loop_read(mosq, 1);
         }
         session_->last_in = loop_.Now();
+        // The library writes a PUBACK while it reads the message: output the broker counts.
+        if (std::exchange(session_->acknowledging, false)) {
+            session_->last_out = session_->last_in;
+        }
     }
     if (result == MOSQ_ERR_SUCCESS && writable) {
         result = mosquitto_loop_write(mosq, 1);
@@ -369,6 +377,7 @@ void BrokerClient::OnMessage(mosquitto*, void* self, const mosquitto_message* me
         }
         payload.assign(static_cast<const char*>(message->payload), length);
     }
+    client.session_->acknowledging |= message->qos > 0;
     client.session_->received.push_back({message->topic, std::move(payload), message->retain});
 }
 
