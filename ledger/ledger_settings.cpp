@@ -37,6 +37,16 @@ std::string LoadPage(const IniFile& file, PageSettings& page) {
     page.host = address->first;
     page.port = address->second;
     page.files = file.ReadString(kSection, "files", page.files);
+    const std::string names = file.ReadString(kSection, "names", "");
+    for (std::size_t at = 0; at < names.size();) {
+        const std::size_t end = std::min(names.find(',', at), names.size());
+        std::string name = names.substr(at, end - at);
+        std::erase(name, ' ');
+        if (!name.empty()) {
+            page.names.push_back(name);
+        }
+        at = end + 1;
+    }
     page.cert_file = file.ReadString(kSection, "certfile", "");
     page.key_file = file.ReadString(kSection, "keyfile", "");
     if (page.cert_file.empty() != page.key_file.empty()) {

@@ -35,13 +35,22 @@ constexpr const char* kVersion3[] = {
     "DROP INDEX IF EXISTS weighings_by_time",
 };
 
+// The id after the time: the export's blocks go on from a time and an id by the index alone,
+// however many weighings share a time.
+constexpr const char* kVersion4[] = {
+    "CREATE INDEX IF NOT EXISTS weighings_by_time_and_id_with_sums ON weighings "
+    "(time, id, station, scale, weight)",
+    "DROP INDEX IF EXISTS weighings_by_time_with_sums",
+};
+
 struct Step {
     const char* const* begin;
     const char* const* end;
 };
 constexpr Step kSteps[] = {{std::begin(kVersion1), std::end(kVersion1)},
                            {std::begin(kVersion2), std::end(kVersion2)},
-                           {std::begin(kVersion3), std::end(kVersion3)}};
+                           {std::begin(kVersion3), std::end(kVersion3)},
+                           {std::begin(kVersion4), std::end(kVersion4)}};
 static_assert(std::size(kSteps) == kSchemaVersion);
 
 constexpr const char* kSetVersion = "UPDATE ledger_schema SET version = $1 WHERE one = 1";

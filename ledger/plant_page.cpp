@@ -1,6 +1,9 @@
 #include "ledger/plant_page.h"
 
-#include <httplib.h>
+#include <arpa/inet.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <nlohmann/json.hpp>
 
 #include <ctime>
@@ -11,6 +14,7 @@
 #include "core/text/ascii.h"
 #include "ledger/database.h"
 #include "ledger/page_request.h"
+#include "ledger/weighing_export.h"
 
 namespace station::ledger {
 namespace {
@@ -18,14 +22,13 @@ namespace {
 using Json = nlohmann::ordered_json;
 using namespace std::chrono_literals;
 
-constexpr std::size_t kMostHeaders = 64;
-constexpr std::size_t kLargestRequestBody = 4096;
-constexpr int kWorkers = 64;  // each open page's live view holds one
-constexpr std::chrono::seconds kSlowClient{10};
-constexpr std::chrono::milliseconds kLiveGathering{100};
 constexpr std::chrono::seconds kLiveKeepAlive{15};
+// Open connections the page takes: at most this many, and at most half the descriptors the
+// process may open, so that the broker and the database always find theirs.
+constexpr std::size_t kMostConnections = 2000;
 constexpr const char* kPlainText = "text/plain; charset=utf-8";
 constexpr const char* kJsonType = "application/json; charset=utf-8";
+constexpr const char* kScript = "text/javascript; charset=utf-8";
 
 constexpr const char* kFilter =
     " FROM weighings WHERE time >= $1 AND time < $2 AND ($3 = '' OR station = $3)"
@@ -39,10 +42,6 @@ const std::string kDayHours = std::string("SELECT station, substr(time, 12, 2), 
 constexpr const char* kDailySums =
     "SELECT station, substr(time, 1, 10), COUNT(*), SUM(weight) FROM weighings"
     " WHERE time >= $1 AND time < $2 GROUP BY station, substr(time, 1, 10)";
-constexpr const char* kExportRows =
-    "SELECT id, station, scale, reading, weight, time, line FROM weighings"
-    " WHERE time >= $1 AND time < $2 ORDER BY time, id";
-
 std::string ReadFile(const std::string& path) {
     std::ifstream stream(path, std::ios::binary);
     if (!stream) {
@@ -76,33 +75,12 @@ std::string Next(const Day& day) {
     return Day::FromSerial(day.Serial() + 1).Text();
 }
 
-Parameters ParametersOf(const httplib::Request& request) {
-    Parameters parameters;
-    for (const auto& [name, value] : request.params) {
-        parameters[name] = value;
-    }
-    return parameters;
+HttpResponse Plain(int status, std::string text) {
+    return {status, kPlainText, std::move(text), {}, {}};
 }
 
-void BadRequest(httplib::Response& response, const std::string& problem) {
-    response.status = 400;
-    response.set_content(problem, kPlainText);
-}
-
-std::string CsvField(std::string text) {
-    if (text.find_first_of(";\"\r\n") == std::string::npos) {
-        return text;
-    }
-    for (std::size_t at = 0; (at = text.find('"', at)) != std::string::npos; at += 2) {
-        text.insert(at, 1, '"');
-    }
-    return '"' + text + '"';
-}
-
-// A Polish spreadsheet's number: a decimal comma.
-std::string DecimalComma(std::string number) {
-    std::replace(number.begin(), number.end(), '.', ',');
-    return number;
+HttpResponse JsonAnswer(const Json& json) {
+    return {200, kJsonType, json.dump(-1, ' ', false, Json::error_handler_t::replace), {}, {}};
 }
 
 std::optional<std::string> Base64Decoded(std::string_view text) {
@@ -139,13 +117,18 @@ bool SameSecret(const std::string& given, const std::string& expected) {
     return difference == 0;
 }
 
-bool Authorised(const httplib::Request& request, const std::string& password) {
-    const std::string header = request.get_header_value("Authorization");
-    constexpr std::string_view kBasic = "Basic ";
-    if (!header.starts_with(kBasic)) {
+// HTTP Basic; the scheme's name in any case, as HTTP has it.
+bool Authorised(std::string_view header, const std::string& password) {
+    constexpr std::string_view kBasic = "basic ";
+    if (header.size() < kBasic.size() ||
+        !EqualIgnoringCase(header.substr(0, kBasic.size()), kBasic)) {
         return false;
     }
-    const auto credentials = Base64Decoded(std::string_view(header).substr(kBasic.size()));
+    header.remove_prefix(kBasic.size());
+    while (header.starts_with(' ')) {
+        header.remove_prefix(1);
+    }
+    const auto credentials = Base64Decoded(header);
     const std::size_t colon = credentials ? credentials->find(':') : std::string::npos;
     return colon != std::string::npos && SameSecret(credentials->substr(colon + 1), password);
 }
@@ -162,6 +145,166 @@ Json EventOf(const ScaleStateRow& row) {
     return event;
 }
 
+HttpResponse Stations(Database& database, const Parameters&) {
+    Json stations = Json::object();
+    for (const Row& row :
+         database.Query("SELECT station, online FROM stations ORDER BY station", {})) {
+        stations[*row[0]] = {{"online", IsTrue(row[1])}, {"scales", Json::object()}};
+    }
+    for (const Row& row : database.Query(
+             "SELECT station, scale, connected, reading, motion, \"range\" FROM scale_states",
+             {})) {
+        Json& station = stations[*row[0]];
+        if (!station.contains("online")) {
+            station = {{"online", false}, {"scales", Json::object()}};
+        }
+        station["scales"][*row[1]] = {{"connected", IsTrue(row[2])},
+                                      {"reading", Text(row[3])},
+                                      {"motion", row[4] ? Json(IsTrue(row[4])) : Json(nullptr)},
+                                      {"range", Text(row[5])}};
+    }
+    return JsonAnswer(stations);
+}
+
+HttpResponse DayView(Database& database, const Parameters& parameters) {
+    const auto read = ReadDayQuery(parameters, Today());
+    if (const auto* problem = std::get_if<std::string>(&read)) {
+        return Plain(400, *problem);
+    }
+    const DayQuery& query = std::get<DayQuery>(read);
+    const std::vector<Value> filter{query.day.Text(), Next(query.day), query.station,
+                                    std::int64_t{query.scale}};
+    std::vector<Value> page = filter;
+    page.emplace_back(std::int64_t{kPageRows + 1});
+    page.emplace_back(std::int64_t{query.page} * kPageRows);
+    Json answer;
+    answer["day"] = query.day.Text();
+    answer["page"] = query.page;
+    Json rows = Json::array();
+    for (const Row& row : database.Query(kDayRows.c_str(), page)) {
+        rows.push_back({{"id", Text(row[0])},
+                        {"station", Text(row[1])},
+                        {"scale", std::stoi(row[2].value_or("0"))},
+                        {"reading", Text(row[3])},
+                        {"weight", Number(row[4])},
+                        {"time", Text(row[5])}});
+    }
+    answer["more"] = rows.size() > kPageRows;
+    if (rows.size() > kPageRows) {
+        rows.erase(rows.end() - 1);
+    }
+    answer["rows"] = std::move(rows);
+    Json totals = Json::array();
+    for (const Row& row : database.Query(kDayTotals.c_str(), filter)) {
+        totals.push_back({{"station", Text(row[0])},
+                          {"scale", std::stoi(row[1].value_or("0"))},
+                          {"count", std::stol(row[2].value_or("0"))},
+                          {"sum", Number(row[3])}});
+    }
+    answer["totals"] = std::move(totals);
+    Json hours = Json::array();
+    for (const Row& row : database.Query(kDayHours.c_str(), filter)) {
+        // A time stored before times were checked at the door has no hour.
+        const std::string hour = row[1].value_or("");
+        if (hour.size() != 2 || !IsDigit(hour[0]) || !IsDigit(hour[1])) {
+            continue;
+        }
+        hours.push_back({{"station", Text(row[0])},
+                         {"hour", std::stoi(hour)},
+                         {"count", std::stol(row[2].value_or("0"))}});
+    }
+    answer["hours"] = std::move(hours);
+    return JsonAnswer(answer);
+}
+
+HttpResponse Daily(Database& database, const Parameters& parameters) {
+    const auto read = ReadDayQuery(parameters, Today());
+    if (const auto* problem = std::get_if<std::string>(&read)) {
+        return Plain(400, *problem);
+    }
+    const Day last = std::get<DayQuery>(read).day;
+    const Day first = Day::FromSerial(last.Serial() - 29);
+    Json days = Json::array();
+    for (const Row& row : database.Query(kDailySums, {first.Text(), Next(last)})) {
+        days.push_back({{"station", Text(row[0])},
+                        {"day", Text(row[1])},
+                        {"count", std::stol(row[2].value_or("0"))},
+                        {"sum", Number(row[3])}});
+    }
+    return JsonAnswer(Json{{"from", first.Text()}, {"to", last.Text()}, {"days", days}});
+}
+
+// What an open live page is sent: what the ledger wrote since it last looked, or now and then a
+// comment so that it notices a lost connection; between them it waits, holding no thread.
+class LiveStream : public BodySource {
+public:
+    LiveStream(LiveFeed& feed, std::atomic<std::size_t>& open)
+        : feed_(feed), open_(open), seen_(feed.Latest()) {
+        ++open_;
+    }
+    ~LiveStream() override { --open_; }
+    LiveStream(const LiveStream&) = delete;
+    LiveStream& operator=(const LiveStream&) = delete;
+
+    Piece Next() override {
+        const LiveFeed::Read read = feed_.After(seen_, std::chrono::milliseconds(0));
+        if (read.closed) {
+            return {Piece::Kind::kEnd, {}};
+        }
+        std::string out = read.lost ? "event: lost\ndata: {}\n\n" : "";
+        for (const std::string& event : read.events) {
+            out.append("data: ").append(event).append("\n\n");
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (out.empty() && now - last_sent_ >= kLiveKeepAlive) {
+            out = ": keep-alive\n\n";
+        }
+        if (out.empty()) {
+            return {Piece::Kind::kLater, {}};
+        }
+        last_sent_ = now;
+        return {Piece::Kind::kBytes, std::move(out)};
+    }
+
+private:
+    LiveFeed& feed_;
+    std::atomic<std::size_t>& open_;
+    std::uint64_t seen_;
+    // The first look sends a comment at once: the page learns that its view is open.
+    std::chrono::steady_clock::time_point last_sent_{};
+};
+
+std::size_t MostConnections() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+        return kMostConnections;
+    }
+    return std::clamp<std::size_t>(limit.rlim_cur / 2, 16, kMostConnections);
+}
+
+bool IsNumericAddress(const std::string& host) {
+    in6_addr address{};
+    const std::string bare = host.size() > 2 && host.front() == '[' && host.back() == ']'
+                                 ? host.substr(1, host.size() - 2)
+                                 : host;
+    return inet_pton(AF_INET, bare.c_str(), &address) == 1 ||
+           inet_pton(AF_INET6, bare.c_str(), &address) == 1;
+}
+
+// The Host header's name, without its port.
+std::string HostName(const std::string& header) {
+    const std::size_t bracket = header.rfind(']');
+    const std::size_t colon = header.rfind(':');
+    if (colon != std::string::npos && (bracket == std::string::npos || colon > bracket) &&
+        header.find(':') == colon) {
+        return ToLowerAscii(header.substr(0, colon));
+    }
+    if (bracket != std::string::npos && header.front() == '[') {
+        return ToLowerAscii(header.substr(0, bracket + 1));
+    }
+    return ToLowerAscii(header);
+}
+
 }  // namespace
 
 PlantPage::PlantPage(PageSettings settings, std::string database_url, std::string database_password,
@@ -170,30 +313,29 @@ PlantPage::PlantPage(PageSettings settings, std::string database_url, std::strin
       database_url_(std::move(database_url)),
       database_password_(std::move(database_password)),
       health_(health) {
+    files_ = {{"/", {ReadFile(settings_.files + "/index.html"), "text/html; charset=utf-8"}},
+              {"/plant.js", {ReadFile(settings_.files + "/plant.js"), kScript}},
+              {"/plant.css", {ReadFile(settings_.files + "/plant.css"), "text/css; charset=utf-8"}},
+              {"/chart.js", {ReadFile(settings_.chart_js), kScript}}};
+    for (std::string& name : settings_.names) {
+        name = ToLowerAscii(name);
+    }
+    HttpServerSettings server;
+    server.host = settings_.host;
+    server.port = settings_.port;
     if (!settings_.cert_file.empty()) {
-        server_ = std::make_unique<httplib::SSLServer>(settings_.cert_file.c_str(),
-                                                       settings_.key_file.c_str());
-    } else {
-        server_ = std::make_unique<httplib::Server>();
+        server.cert_pem = ReadFile(settings_.cert_file);
+        server.key_pem = ReadFile(settings_.key_file);
     }
-    if (!server_->is_valid()) {
-        throw std::runtime_error("the certificate or its key cannot be used");
-    }
-    Route();
-    port_ = settings_.port == 0
-                ? server_->bind_to_any_port(settings_.host)
-                : (server_->bind_to_port(settings_.host, settings_.port) ? settings_.port : -1);
-    if (port_ <= 0) {
-        throw std::runtime_error("cannot listen on " + settings_.host + ":" +
-                                 std::to_string(settings_.port));
-    }
-    thread_ = std::thread([this] { server_->listen_after_bind(); });
+    server.most_connections = MostConnections();
+    server_ = std::make_unique<HttpServer>(
+        server, [this](const HttpRequest& request) { return Answer(request); });
+    port_ = server_->Port();
 }
 
 PlantPage::~PlantPage() {
     feed_.Close();
-    server_->stop();
-    thread_.join();
+    server_.reset();
 }
 
 void PlantPage::Written(const Batch& batch) {
@@ -208,253 +350,99 @@ void PlantPage::Written(const Batch& batch) {
     if (!batch.weighings.empty()) {
         feed_.Publish(R"({"kind":"weighings"})");
     }
+    server_->Wake();
 }
 
-void PlantPage::Route() {
-    httplib::Server& server = *server_;
-    server.new_task_queue = [] { return new httplib::ThreadPool(kWorkers); };
-    server.set_payload_max_length(kLargestRequestBody);
-    server.set_read_timeout(kSlowClient);
-    server.set_write_timeout(kSlowClient);
-    server.set_keep_alive_timeout(5);
-    server.set_pre_routing_handler([this](const httplib::Request& request,
-                                          httplib::Response& response) {
-        if (request.headers.size() > kMostHeaders) {
-            response.status = 431;
-            response.set_content("Za dużo nagłówków", kPlainText);
-            return httplib::Server::HandlerResponse::Handled;
-        }
-        if (!settings_.password.empty() && !Authorised(request, settings_.password)) {
-            response.status = 401;
-            response.set_header("WWW-Authenticate", R"(Basic realm="Tarvelio", charset="UTF-8")");
-            response.set_content("Wymagane hasło", kPlainText);
-            return httplib::Server::HandlerResponse::Handled;
-        }
-        response.set_header("Cache-Control", "no-store");
-        response.set_header("X-Content-Type-Options", "nosniff");
-        return httplib::Server::HandlerResponse::Unhandled;
-    });
+// A name that points here by a DNS answer changed under a browser must not let another site's
+// page read this one, the loopback page above all, which asks no password: a name is known only
+// when configured; an address in numbers cannot be such a name.
+bool PlantPage::KnownHost(const std::string& header) const {
+    if (header.empty()) {
+        return true;  // HTTP/1.0, which no browser sends
+    }
+    const std::string host = HostName(header);
+    return host == "localhost" || host == ToLowerAscii(settings_.host) || IsNumericAddress(host) ||
+           std::find(settings_.names.begin(), settings_.names.end(), host) != settings_.names.end();
+}
 
-    const auto file = [&](const char* path, const std::string& source, const char* type) {
-        server.Get(path, [content = ReadFile(source), type](const httplib::Request&,
-                                                            httplib::Response& response) {
-            response.set_header("Content-Security-Policy",
-                                "default-src 'self'; style-src 'self'; script-src 'self'");
-            response.set_content(content, type);
-        });
-    };
-    file("/", settings_.files + "/index.html", "text/html; charset=utf-8");
-    file("/plant.js", settings_.files + "/plant.js", "text/javascript; charset=utf-8");
-    file("/plant.css", settings_.files + "/plant.css", "text/css; charset=utf-8");
-    file("/chart.js", settings_.chart_js, "text/javascript; charset=utf-8");
+HttpResponse PlantPage::Answer(const HttpRequest& request) {
+    HttpResponse response;
+    if (!KnownHost(request.host)) {
+        response = Plain(421, "Nieznany adres strony");
+    } else if (!settings_.password.empty() &&
+               !Authorised(request.authorization, settings_.password)) {
+        response = Plain(401, "Wymagane hasło");
+        response.headers.emplace_back("WWW-Authenticate",
+                                      R"(Basic realm="Tarvelio", charset="UTF-8")");
+    } else {
+        response = Route(request);
+    }
+    response.headers.emplace_back("Cache-Control", "no-store");
+    response.headers.emplace_back("X-Content-Type-Options", "nosniff");
+    response.headers.emplace_back(
+        "Content-Security-Policy",
+        "default-src 'self'; style-src 'self'; script-src 'self'; frame-ancestors 'none'");
+    return response;
+}
 
-    // Every answer below reads the database through a connection of its own.
-    const auto with_database = [this](auto answer) {
-        return [this, answer](const httplib::Request& request, httplib::Response& response) {
-            try {
-                const auto database = OpenDatabase(database_url_, database_password_);
-                answer(*database, request, response);
-            } catch (const std::exception& error) {
-                response.status = 503;
-                response.set_content(std::string("Baza danych niedostępna: ") + error.what(),
-                                     kPlainText);
-            }
-        };
-    };
-
-    server.Get(
-        "/api/stations",
-        with_database([](Database& database, const httplib::Request&, httplib::Response& response) {
-            Json stations = Json::object();
-            for (const Row& row :
-                 database.Query("SELECT station, online FROM stations ORDER BY station", {})) {
-                stations[*row[0]] = {{"online", IsTrue(row[1])}, {"scales", Json::object()}};
-            }
-            for (const Row& row : database.Query("SELECT station, scale, connected, reading, "
-                                                 "motion, \"range\" FROM scale_states",
-                                                 {})) {
-                Json& station = stations[*row[0]];
-                if (!station.contains("online")) {
-                    station = {{"online", false}, {"scales", Json::object()}};
-                }
-                station["scales"][*row[1]] = {
-                    {"connected", IsTrue(row[2])},
-                    {"reading", Text(row[3])},
-                    {"motion", row[4] ? Json(IsTrue(row[4])) : Json(nullptr)},
-                    {"range", Text(row[5])}};
-            }
-            response.set_content(stations.dump(-1, ' ', false, Json::error_handler_t::replace),
-                                 kJsonType);
-        }));
-
-    server.Get("/api/day", with_database([](Database& database, const httplib::Request& request,
-                                            httplib::Response& response) {
-                   const auto read = ReadDayQuery(ParametersOf(request), Today());
-                   if (const auto* problem = std::get_if<std::string>(&read)) {
-                       return BadRequest(response, *problem);
-                   }
-                   const DayQuery& query = std::get<DayQuery>(read);
-                   const std::vector<Value> filter{query.day.Text(), Next(query.day), query.station,
-                                                   std::int64_t{query.scale}};
-                   std::vector<Value> page = filter;
-                   page.emplace_back(std::int64_t{kPageRows + 1});
-                   page.emplace_back(std::int64_t{query.page} * kPageRows);
-                   Json answer;
-                   answer["day"] = query.day.Text();
-                   answer["page"] = query.page;
-                   Json rows = Json::array();
-                   for (const Row& row : database.Query(kDayRows.c_str(), page)) {
-                       rows.push_back({{"id", Text(row[0])},
-                                       {"station", Text(row[1])},
-                                       {"scale", std::stoi(row[2].value_or("0"))},
-                                       {"reading", Text(row[3])},
-                                       {"weight", Number(row[4])},
-                                       {"time", Text(row[5])}});
-                   }
-                   answer["more"] = rows.size() > kPageRows;
-                   if (rows.size() > kPageRows) {
-                       rows.erase(rows.end() - 1);
-                   }
-                   answer["rows"] = std::move(rows);
-                   Json totals = Json::array();
-                   for (const Row& row : database.Query(kDayTotals.c_str(), filter)) {
-                       totals.push_back({{"station", Text(row[0])},
-                                         {"scale", std::stoi(row[1].value_or("0"))},
-                                         {"count", std::stol(row[2].value_or("0"))},
-                                         {"sum", Number(row[3])}});
-                   }
-                   answer["totals"] = std::move(totals);
-                   Json hours = Json::array();
-                   for (const Row& row : database.Query(kDayHours.c_str(), filter)) {
-                       // A time stored before times were checked at the door has no hour.
-                       const std::string hour = row[1].value_or("");
-                       if (hour.size() != 2 || !IsDigit(hour[0]) || !IsDigit(hour[1])) {
-                           continue;
-                       }
-                       hours.push_back({{"station", Text(row[0])},
-                                        {"hour", std::stoi(hour)},
-                                        {"count", std::stol(row[2].value_or("0"))}});
-                   }
-                   answer["hours"] = std::move(hours);
-                   response.set_content(answer.dump(-1, ' ', false, Json::error_handler_t::replace),
-                                        kJsonType);
-               }));
-
-    server.Get("/api/daily", with_database([](Database& database, const httplib::Request& request,
-                                              httplib::Response& response) {
-                   const auto read = ReadDayQuery(ParametersOf(request), Today());
-                   if (const auto* problem = std::get_if<std::string>(&read)) {
-                       return BadRequest(response, *problem);
-                   }
-                   const Day last = std::get<DayQuery>(read).day;
-                   const Day first = Day::FromSerial(last.Serial() - 29);
-                   Json days = Json::array();
-                   for (const Row& row : database.Query(kDailySums, {first.Text(), Next(last)})) {
-                       days.push_back({{"station", Text(row[0])},
-                                       {"day", Text(row[1])},
-                                       {"count", std::stol(row[2].value_or("0"))},
-                                       {"sum", Number(row[3])}});
-                   }
-                   response.set_content(
-                       Json{{"from", first.Text()}, {"to", last.Text()}, {"days", days}}.dump(
-                           -1, ' ', false, Json::error_handler_t::replace),
-                       kJsonType);
-               }));
-
-    const auto export_range = [&](const char* path, bool csv) {
-        server.Get(path, with_database([csv](Database& database, const httplib::Request& request,
-                                             httplib::Response& response) {
-                       const auto read = ReadRangeQuery(ParametersOf(request));
-                       if (const auto* problem = std::get_if<std::string>(&read)) {
-                           return BadRequest(response, *problem);
-                       }
-                       const RangeQuery& range = std::get<RangeQuery>(read);
-                       const std::vector<Row> rows =
-                           database.Query(kExportRows, {range.from.Text(), Next(range.to)});
-                       const std::string name = "wazenia_" + range.from.Text() + "_" +
-                                                range.to.Text() + (csv ? ".csv" : ".json");
-                       response.set_header("Content-Disposition",
-                                           "attachment; filename=\"" + name + "\"");
-                       if (!csv) {
-                           Json all = Json::array();
-                           for (const Row& row : rows) {
-                               all.push_back({{"id", Text(row[0])},
-                                              {"station", Text(row[1])},
-                                              {"scale", std::stoi(row[2].value_or("0"))},
-                                              {"reading", Text(row[3])},
-                                              {"weight", Number(row[4])},
-                                              {"time", Text(row[5])},
-                                              {"line", Text(row[6])}});
-                           }
-                           return response.set_content(
-                               all.dump(-1, ' ', false, Json::error_handler_t::replace), kJsonType);
-                       }
-                       std::string text = "\xEF\xBB\xBFid;pokój;waga;czas;odczyt;masa;linia\r\n";
-                       text.reserve(rows.size() * 160);
-                       for (const Row& row : rows) {
-                           text.append(CsvField(row[0].value_or("")))
-                               .append(1, ';')
-                               .append(CsvField(row[1].value_or("")))
-                               .append(1, ';')
-                               .append(row[2].value_or(""))
-                               .append(1, ';')
-                               .append(CsvField(row[5].value_or("")))
-                               .append(1, ';')
-                               .append(CsvField(row[3].value_or("")))
-                               .append(1, ';')
-                               .append(DecimalComma(row[4].value_or("")))
-                               .append(1, ';')
-                               .append(CsvField(row[6].value_or("")))
-                               .append("\r\n");
-                       }
-                       response.set_content(text, "text/csv; charset=utf-8");
-                   }));
-    };
-    export_range("/api/export.csv", true);
-    export_range("/api/export.json", false);
-
-    // Server-Sent Events: what the ledger writes, gathered for a tenth of a second per write, and
-    // a comment now and then so that a page notices a lost connection.
-    server.Get("/api/live", [this](const httplib::Request&, httplib::Response& response) {
-        auto seen = std::make_shared<std::uint64_t>(feed_.Latest());
-        ++live_pages_;
-        const std::shared_ptr<void> open(nullptr, [this](void*) { --live_pages_; });
-        response.set_chunked_content_provider(
-            "text/event-stream", [this, seen, open](std::size_t, httplib::DataSink& sink) {
-                LiveFeed::Read read = feed_.After(*seen, kLiveKeepAlive);
-                if (!read.events.empty() && !read.lost) {
-                    std::this_thread::sleep_for(kLiveGathering);
-                    LiveFeed::Read more = feed_.After(*seen, 0ms);
-                    read.lost = more.lost;
-                    read.closed = more.closed;
-                    read.events.insert(read.events.end(), more.events.begin(), more.events.end());
-                }
-                if (read.closed) {
-                    sink.done();
-                    return false;
-                }
-                std::string out = read.lost ? "event: lost\ndata: {}\n\n" : "";
-                for (const std::string& event : read.events) {
-                    out.append("data: ").append(event).append("\n\n");
-                }
-                if (out.empty()) {
-                    out = ": keep-alive\n\n";
-                }
-                return sink.write(out.data(), out.size());
-            });
-    });
-
+HttpResponse PlantPage::Route(const HttpRequest& request) {
+    if (const auto file = files_.find(request.path); file != files_.end()) {
+        return {200, file->second.type, file->second.content, {}, {}};
+    }
+    if (request.path == "/api/live") {
+        // Server-Sent Events: what the ledger writes, as it writes it.
+        HttpResponse response{200, "text/event-stream", {}, {}, {}};
+        response.source = std::make_unique<LiveStream>(feed_, live_pages_);
+        return response;
+    }
     // For a plant's monitoring: 200 only while the ledger can store.
-    server.Get("/api/health", [this](const httplib::Request&, httplib::Response& response) {
+    if (request.path == "/api/health" || request.path == "/metrics") {
         const LedgerHealth health = health_ != nullptr ? health_->Snapshot() : LedgerHealth{};
-        response.status = health.Healthy() ? 200 : 503;
-        response.set_content(HealthJson(health), "application/json");
-    });
-    server.Get("/metrics", [this](const httplib::Request&, httplib::Response& response) {
-        const LedgerHealth health = health_ != nullptr ? health_->Snapshot() : LedgerHealth{};
-        response.set_content(HealthMetrics(health, live_pages_),
-                             "text/plain; version=0.0.4; charset=utf-8");
-    });
+        if (request.path == "/metrics") {
+            return {200,
+                    "text/plain; version=0.0.4; charset=utf-8",
+                    HealthMetrics(health, live_pages_),
+                    {},
+                    {}};
+        }
+        return {health.Healthy() ? 200 : 503, "application/json", HealthJson(health), {}, {}};
+    }
+    if (request.path == "/api/export.csv" || request.path == "/api/export.json") {
+        return Export(request, request.path.ends_with(".csv"));
+    }
+    using Answerer = HttpResponse (*)(Database&, const Parameters&);
+    static const std::map<std::string, Answerer> kFromDatabase{
+        {"/api/stations", &Stations}, {"/api/day", &DayView}, {"/api/daily", &Daily}};
+    const auto answerer = kFromDatabase.find(request.path);
+    if (answerer == kFromDatabase.end()) {
+        return Plain(404, "Nie ma takiej strony");
+    }
+    try {
+        const auto database = OpenDatabase(database_url_, database_password_);
+        return answerer->second(*database, request.parameters);
+    } catch (const std::exception&) {
+        return Plain(503, "Baza danych niedostępna");
+    }
+}
+
+HttpResponse PlantPage::Export(const HttpRequest& request, bool csv) {
+    const auto read = ReadRangeQuery(request.parameters);
+    if (const auto* problem = std::get_if<std::string>(&read)) {
+        return Plain(400, *problem);
+    }
+    const RangeQuery& range = std::get<RangeQuery>(read);
+    const auto format = csv ? WeighingExport::Format::kCsv : WeighingExport::Format::kJson;
+    HttpResponse response{200, csv ? "text/csv; charset=utf-8" : kJsonType, {}, {}, {}};
+    try {
+        response.source = std::make_unique<WeighingExport>(
+            OpenDatabase(database_url_, database_password_), range, format);
+    } catch (const std::exception&) {
+        return Plain(503, "Baza danych niedostępna");
+    }
+    response.headers.emplace_back(
+        "Content-Disposition",
+        "attachment; filename=\"" + WeighingExport::FileName(range, format) + "\"");
+    return response;
 }
 
 }  // namespace station::ledger

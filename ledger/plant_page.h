@@ -1,17 +1,15 @@
 #pragma once
 
 #include <atomic>
+#include <map>
 #include <memory>
 #include <string>
-#include <thread>
+#include <vector>
 
+#include "ledger/http_server.h"
 #include "ledger/ledger_health.h"
 #include "ledger/ledger_rows.h"
 #include "ledger/live_feed.h"
-
-namespace httplib {
-class Server;
-}
 
 namespace station::ledger {
 
@@ -22,15 +20,18 @@ struct PageSettings {
     std::string password;   // HTTP Basic, any user name; empty: none asked
     std::string cert_file;  // with key_file: HTTPS
     std::string key_file;
+    // The names the page is reached by, besides its address, localhost and any address given as
+    // numbers: a request for another name (a page elsewhere whose name now points here) is refused.
+    std::vector<std::string> names;
     std::string files = "/usr/share/tarvelio/www";  // index.html, plant.js, plant.css
     std::string chart_js = "/usr/share/javascript/chart.js/chart.min.js";
 };
 
 // The plant's read-only page: the live view of every room, the day's weighings with their sums
 // and charts, the export of a range as CSV or JSON, and the ledger's health for monitoring. Served
-// by the HTTP library's threads, each request with its own connection to the database; live changes
-// come from the ledger's loop through Written and go out as Server-Sent Events. Every parameter is
-// checked first, and every answer is bounded (a page of kPageRows rows, a range of at most a year).
+// by HttpServer, each request with its own connection to the database; live changes come from the
+// ledger's loop through Written and go out as Server-Sent Events. Every parameter is checked first,
+// and every answer is bounded (a page of kPageRows rows; a range of at most a year, streamed).
 class PlantPage {
 public:
     // Starts serving; throws std::runtime_error when it cannot listen. `health`, when given,
@@ -47,17 +48,25 @@ public:
     void Written(const Batch& batch);
 
 private:
-    void Route();
+    struct File {
+        std::string content;
+        const char* type;
+    };
+
+    HttpResponse Answer(const HttpRequest& request);
+    HttpResponse Route(const HttpRequest& request);
+    HttpResponse Export(const HttpRequest& request, bool csv);
+    bool KnownHost(const std::string& host) const;
 
     PageSettings settings_;
     std::string database_url_;
     std::string database_password_;
     const HealthBoard* health_;
+    std::map<std::string, File> files_;
     LiveFeed feed_;
     std::atomic<std::size_t> live_pages_{0};
-    std::unique_ptr<httplib::Server> server_;
+    std::unique_ptr<HttpServer> server_;  // last: its workers use the rest
     int port_ = 0;
-    std::thread thread_;
 };
 
 }  // namespace station::ledger
