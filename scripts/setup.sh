@@ -10,15 +10,15 @@ station_build_packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev fonts-liberation2
     libmosquitto-dev nlohmann-json3-dev libre2-dev libsqlite3-dev libpq-dev
-    libcpp-httplib-dev libjs-chart.js libsystemd-dev
+    libmicrohttpd-dev libjs-chart.js libsystemd-dev
 )
-# What the tests, benchmarks and fuzzers need besides: virtual X server and its tools, clang for
-# the fuzzers, the locales the tests read numbers in, the serial bridge, a socket lister, and an
-# MQTT broker with its clients and openssl for the publishing tests' certificates, and the
-# PostgreSQL server the ledger's tests start clusters of, and the browser and its driver for the
-# plant page's test.
+# What the tests, benchmarks and fuzzers need besides: an HTTP client for the page's tests, a
+# virtual X server and its tools, clang for the fuzzers, the locales the tests read numbers in,
+# the serial bridge, a socket lister, and an MQTT broker with its clients and openssl for the
+# publishing tests' certificates, and the PostgreSQL server the ledger's tests start clusters of,
+# and the browser and its driver for the plant page's test.
 station_test_packages=(
-    libgtest-dev libbenchmark-dev
+    libgtest-dev libbenchmark-dev libcpp-httplib-dev
     xvfb xauth xdotool x11-apps netpbm locales
     clang libclang-rt-14-dev clang-tidy
     ser2net iproute2
