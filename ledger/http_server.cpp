@@ -13,11 +13,11 @@ namespace {
 
 // Each connection's memory for its request line, headers and what it writes: a request that does
 // not fit is answered 431 without growing anything.
-constexpr std::size_t kConnectionMemory = 32 * 1024;
+constexpr std::size_t kConnectionMemory = std::size_t{32} * 1024;
 // Connections over the limit that are still read, for a 503; beyond them, closed unread.
 constexpr std::size_t kSpareConnections = 16;
 constexpr unsigned kPollingThreads = 2;
-constexpr std::size_t kStreamBlock = 32 * 1024;
+constexpr std::size_t kStreamBlock = std::size_t{32} * 1024;
 // Versions and suites a browser of this decade offers; the ones with known weaknesses not at all.
 constexpr const char* kTlsPriorities =
     "SECURE:-VERS-ALL:+VERS-TLS1.3:+VERS-TLS1.2:-CIPHER-ALL:+AES-256-GCM:+AES-128-GCM:"
@@ -165,7 +165,7 @@ struct HttpCallbacks {
         auto& stream = *static_cast<HttpServer::Stream*>(opaque);
         if (stream.sent < stream.piece.size()) {
             const std::size_t count = std::min(most, stream.piece.size() - stream.sent);
-            std::memcpy(buffer, stream.piece.data() + stream.sent, count);
+            std::copy_n(stream.piece.data() + stream.sent, count, buffer);
             stream.sent += count;
             return static_cast<ssize_t>(count);
         }

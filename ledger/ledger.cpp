@@ -78,11 +78,16 @@ void Ledger::OpenDatabase() {
         database_ =
             station::ledger::OpenDatabase(settings_.database_url, settings_.database_password);
         tables_ = std::make_unique<LedgerTables>(*database_);
-        stations_.clear();  // what a lost write left in memory is not in the database
+        // What a lost write left in memory is not in the database.
+        stations_.clear();
+        rooms_by_client_id_.clear();
         for (const LedgerTables::Station& row : tables_->Stations()) {
             Station& station = stations_[row.name];
             station.client_id = row.client_id;
             station.newest_month = row.newest_month;
+            if (!row.client_id.empty()) {
+                rooms_by_client_id_.emplace(row.client_id, row.name);
+            }
         }
     } catch (const DatabaseError& error) {
         if (!opened_ && error.Lasting() && startup_.refused) {
@@ -181,9 +186,13 @@ void Ledger::HandleConnected() {
     lost_timer_.reset();
     broker_problem_.clear();
     const std::string weighings = settings_.broker.topic + "/+/+/weighing";
-    // Retained messages never go to a shared subscription: statuses and states come to each.
+    // Retained messages never go to a shared subscription: statuses and states come to each. A
+    // station whose topic is deeper than one level under the prefix is heard too, to be rejected
+    // with the reason, so that its settings are seen to be wrong.
     if (!broker_->Subscribe(settings_.broker.topic + "/+/status", 1) ||
         !broker_->Subscribe(settings_.broker.topic + "/+/+/state", 0) ||
+        !broker_->Subscribe(settings_.broker.topic + "/+/+/status", 1) ||
+        !broker_->Subscribe(settings_.broker.topic + "/+/+/+/+/#", 1) ||
         !broker_->Subscribe(
             settings_.share.empty() ? weighings : "$share/" + settings_.share + "/" + weighings,
             1)) {
@@ -295,10 +304,17 @@ void Ledger::HandleMessage(const std::string& topic, const std::string& payload)
     }
     LedgerMessage message = ReadLedgerMessage(settings_.broker.topic, topic, payload, Now());
     if (auto* weighing = std::get_if<WeighingRow>(&message)) {
-        Keep(std::move(*weighing), topic, payload);
+        if (Admit(weighing->station, topic, payload)) {
+            Keep(std::move(*weighing), topic, payload);
+        }
     } else if (auto* state = std::get_if<ScaleStateRow>(&message)) {
-        batch_.states.push_back(std::move(*state));
+        if (Admit(state->station, topic, payload)) {
+            batch_.states.push_back(std::move(*state));
+        }
     } else if (auto* status = std::get_if<StationStatusRow>(&message)) {
+        if (!Admit(status->station, topic, payload)) {
+            return Added();
+        }
         Station& station = stations_[status->station];
         if (station.requested_round != replay_round_ && broker_->Connected()) {
             RequestReplay(status->station, station);
@@ -310,17 +326,33 @@ void Ledger::HandleMessage(const std::string& topic, const std::string& payload)
     Added();
 }
 
+// A room is kept when the settings list it (or list none) and, when new, while fewer than the
+// most rooms are kept: names a stranger invents cannot grow the ledger, its tables or its page.
+bool Ledger::Admit(const std::string& room, const std::string& topic, const std::string& payload) {
+    if (!settings_.rooms.empty() && !settings_.rooms.contains(room)) {
+        Reject({RejectKind::kRoomRefused, "not in [Pokoje] accept"}, topic, payload);
+        return false;
+    }
+    if (!stations_.contains(room) && stations_.size() >= settings_.most_rooms) {
+        Reject({RejectKind::kRoomRefused,
+                "more than " + std::to_string(settings_.most_rooms) + " rooms"},
+               topic, payload);
+        return false;
+    }
+    stations_.try_emplace(room);
+    return true;
+}
+
 // A station's client id is the one of its first weighing, and no other station's: a station
 // cannot take the ids of another, which would keep that one's weighings out.
 void Ledger::Keep(WeighingRow row, const std::string& topic, const std::string& payload) {
     row.topic = ShownBytes(topic);
     Station& station = stations_[row.station];
     if (station.client_id.empty()) {
-        for (const auto& [name, other] : stations_) {
-            if (other.client_id == row.client_id) {
-                Reject({RejectKind::kForeignId, "claimed by station " + name}, topic, payload);
-                return;
-            }
+        const auto [bound, fresh] = rooms_by_client_id_.emplace(row.client_id, row.station);
+        if (!fresh && bound->second != row.station) {
+            Reject({RejectKind::kForeignId, "claimed by station " + bound->second}, topic, payload);
+            return;
         }
         station.client_id = row.client_id;
     } else if (station.client_id != row.client_id) {

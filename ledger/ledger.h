@@ -91,6 +91,7 @@ private:
     std::string BrokerName() const;
     static std::string Seconds(std::chrono::steady_clock::duration duration);
     void HandleMessage(const std::string& topic, const std::string& payload);
+    bool Admit(const std::string& room, const std::string& topic, const std::string& payload);
     void Keep(WeighingRow row, const std::string& topic, const std::string& payload);
     void Reject(const Rejection& rejection, const std::string& topic, const std::string& payload);
     void Counted(RejectKind kind, const std::string& reason, const std::string& topic);
@@ -107,6 +108,7 @@ private:
     std::unique_ptr<Database> database_;
     std::unique_ptr<LedgerTables> tables_;
     std::map<std::string, Station> stations_;
+    std::map<std::string, std::string> rooms_by_client_id_;
     Batch batch_;
     std::unique_ptr<Timer> flush_timer_;
     std::unique_ptr<Timer> reopen_timer_;

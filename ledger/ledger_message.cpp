@@ -303,6 +303,8 @@ const char* RejectKindName(RejectKind kind) {
             return "refused by the database";
         case RejectKind::kConflict:
             return "an id held already with another line";
+        case RejectKind::kRoomRefused:
+            return "a room not kept";
     }
     return "unknown";
 }
@@ -343,6 +345,9 @@ LedgerMessage ReadLedgerMessage(std::string_view prefix, std::string_view topic,
             return Reject(RejectKind::kBadValue, "status is neither online nor offline");
         }
         return StationStatusRow{station, payload == "online", received};
+    }
+    if (parts.size() > 3 || (parts.size() == 3 && parts[2] == "status")) {
+        return Reject(RejectKind::kTopic, "topic not " + std::string(prefix) + "/<room>/…");
     }
     const int scale = parts.size() == 3 ? ScaleOf(parts[1]) : 0;
     if (scale == 0 || (parts[2] != "weighing" && parts[2] != "state")) {

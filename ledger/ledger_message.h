@@ -19,6 +19,7 @@ enum class RejectKind {
     kForeignId,          // a weighing's id that belongs to another station
     kRefusedByDatabase,  // a row the database refused on its own; the rest of its batch is kept
     kConflict,           // a weighing's id held already with another line; the first is kept
+    kRoomRefused,        // a room not in the settings' list, or one past the most kept
 };
 
 inline constexpr RejectKind kRejectKinds[] = {
@@ -26,7 +27,7 @@ inline constexpr RejectKind kRejectKinds[] = {
     RejectKind::kNotJson,   RejectKind::kMissingField,
     RejectKind::kWrongType, RejectKind::kBadValue,
     RejectKind::kForeignId, RejectKind::kRefusedByDatabase,
-    RejectKind::kConflict};
+    RejectKind::kConflict,  RejectKind::kRoomRefused};
 
 // A short English name of the kind, for the rejected table and the log.
 const char* RejectKindName(RejectKind kind);

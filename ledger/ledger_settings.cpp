@@ -27,6 +27,21 @@ std::optional<std::pair<std::string, int>> Address(const std::string& text) {
     return std::pair(host, std::stoi(port));
 }
 
+// "a, b,c": the items without their spaces, none empty.
+std::vector<std::string> CommaList(const std::string& text) {
+    std::vector<std::string> items;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = std::min(text.find(',', at), text.size());
+        std::string item = text.substr(at, end - at);
+        std::erase(item, ' ');
+        if (!item.empty()) {
+            items.push_back(std::move(item));
+        }
+        at = end + 1;
+    }
+    return items;
+}
+
 std::string LoadPage(const IniFile& file, PageSettings& page) {
     constexpr const char* kSection = "Strona";
     const std::string listen = file.ReadString(kSection, "listen", "127.0.0.1:8080");
@@ -37,16 +52,7 @@ std::string LoadPage(const IniFile& file, PageSettings& page) {
     page.host = address->first;
     page.port = address->second;
     page.files = file.ReadString(kSection, "files", page.files);
-    const std::string names = file.ReadString(kSection, "names", "");
-    for (std::size_t at = 0; at < names.size();) {
-        const std::size_t end = std::min(names.find(',', at), names.size());
-        std::string name = names.substr(at, end - at);
-        std::erase(name, ' ');
-        if (!name.empty()) {
-            page.names.push_back(name);
-        }
-        at = end + 1;
-    }
+    page.names = CommaList(file.ReadString(kSection, "names", ""));
     page.cert_file = file.ReadString(kSection, "certfile", "");
     page.key_file = file.ReadString(kSection, "keyfile", "");
     if (page.cert_file.empty() != page.key_file.empty()) {
@@ -126,6 +132,15 @@ LedgerSettingsResult LoadLedgerSettings(const IniFile& given, const std::string&
     } else {
         return {std::nullopt, "Odtwarzanie: first_month: not a month (yyyymm): " + first};
     }
+    for (const std::string& room : CommaList(file.ReadString("Pokoje", "accept", ""))) {
+        settings.rooms.insert(room);
+    }
+    const std::string most = file.ReadString("Pokoje", "most", "500");
+    if (most.empty() || most.size() > 6 || !std::all_of(most.begin(), most.end(), IsDigit) ||
+        std::stoi(most) == 0) {
+        return {std::nullopt, "Pokoje: most: not a number of rooms (1-999999): " + most};
+    }
+    settings.most_rooms = static_cast<std::size_t>(std::stoi(most));
     if (std::string problem = LoadPage(file, settings.page); !problem.empty()) {
         return {std::nullopt, std::move(problem)};
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <set>
 #include <string>
 
 #include "core/clock.h"
@@ -12,15 +13,18 @@ namespace station::ledger {
 
 // The ledger's settings file: section "Broker" with the keys and rules of the station's
 // "Publikacja" (`topic` is the prefix every station publishes under), "Baza" with the database,
-// "Odtwarzanie" with the first month asked of a station never seen, "Strona" with the plant
-// page: on 127.0.0.1 unless told otherwise, and on any other address only with a password and
-// a certificate. A section or key the ledger does not read is refused, named with its line.
+// "Odtwarzanie" with the first month asked of a station never seen, "Pokoje" with the rooms kept,
+// "Strona" with the plant page: on 127.0.0.1 unless told otherwise, and on any other address
+// only with a password and a certificate. A section or key the ledger does not read is refused,
+// named with its line.
 struct LedgerSettings {
     PublishSettings broker;
     std::string share;  // a shared subscription's group for the weighings; empty: none
     std::string database_url;
     std::string database_password;
-    int first_month = 0;  // yyyymm
+    int first_month = 0;          // yyyymm
+    std::set<std::string> rooms;  // the only rooms kept; empty: any
+    std::size_t most_rooms = 500;
     PageSettings page;
 };
 

@@ -83,7 +83,10 @@ TEST_P(LedgerTest, AnEmptyDatabaseFillsItselfFromTheStationsRegistersOnce) {
 // Every kind of message that is no station's, each in `rejected` with its reason, and the good
 // weighing beside them kept.
 TEST_P(LedgerTest, AMessageThatIsNoWeighingEndsInRejectedWithItsReason) {
-    StartLedger();
+    auto settings = Settings();
+    settings.most_rooms = 2;
+    ledger_ = std::make_unique<ledger::Ledger>(
+        loop_, settings, [this](const std::string& line) { ledger_log_.push_back(line); });
     // A rule of the database's own: the row it refuses must not sink the rows written with it.
     ledger::OpenDatabase(Url(), "")->Transact(
         {{cluster_ ? "ALTER TABLE weighings ADD CONSTRAINT no_999 CHECK (reading <> '999')"
@@ -154,6 +157,9 @@ TEST_P(LedgerTest, AMessageThatIsNoWeighingEndsInRejectedWithItsReason) {
         {"plant/a/waga1/weighing",
          R"({"id":"c-a/202612/7","scale":1,"reading":"999","time":null,"line":"x"})",
          "refused by the database: "},
+        {"plant/c/status", "online", "a room not kept: more than 2 rooms"},
+        {"plant/hala/c/waga1/weighing", good, "no station's topic: topic not plant/<room>/…"},
+        {"plant/hala/c/status", "online", "no station's topic: topic not plant/<room>/…"},
         {"plant/a/waga1/weighing", good, nullptr},  // the same again: a replay, held already
         {"plant/a/waga1/weighing",
          R"({"id":"c-a/202612/0","scale":1,"reading":"1","time":null,"line":"forged"})",
@@ -163,7 +169,7 @@ TEST_P(LedgerTest, AMessageThatIsNoWeighingEndsInRejectedWithItsReason) {
         ASSERT_TRUE(client.Publish(message.topic, message.payload, 1, false));
         loop_.RunOnce(0ms);
     }
-    ASSERT_TRUE(RunUntil([&] { return Query("SELECT reason FROM rejected").size() == 21; }, 10s))
+    ASSERT_TRUE(RunUntil([&] { return Query("SELECT reason FROM rejected").size() == 24; }, 10s))
         << testing::PrintToString(ledger_log_);
     const auto rejected = Query("SELECT reason, topic FROM rejected");
     for (const auto& message : cases) {
