@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <iostream>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "base/poll_loop.h"
 #include "core/clock.h"
 #include "ledger/ledger.h"
+#include "ledger/ledger_tables.h"
 #include "service/publisher.h"
 
 namespace {
@@ -32,7 +34,10 @@ constexpr const char* kHelp =
     "Options:\n"
     "  -h, --help           Displays this help and exits.\n"
     "  -v, --version        Displays the version and exits.\n"
-    "  -c, --config <file>  The settings file (default /etc/tarvelio/ledger.ini).\n";
+    "  -c, --config <file>  The settings file (default /etc/tarvelio/ledger.ini).\n"
+    "  --release <room>     Lets the room's client id go, so that its next weighing binds\n"
+    "                       one again (the id a station has after a reinstall, or one a\n"
+    "                       stranger took), and exits. Stop the ledger first.\n";
 
 void Say(const std::string& line) {
     std::cerr << "tarvelio-ledger: " << line << std::endl;
@@ -43,11 +48,29 @@ int Usage(const std::string& problem) {
     return kUsageError;
 }
 
+// The operator's answer to a room whose weighings are refused as another station's.
+int ReleaseClientId(const station::ledger::LedgerSettings& settings, const std::string& room) {
+    using namespace station::ledger;
+    try {
+        const auto database = OpenDatabase(settings.database_url, settings.database_password);
+        if (!LedgerTables(*database).ReleaseClientId(room)) {
+            Say(room + ": no client id bound to such a room");
+            return EXIT_FAILURE;
+        }
+    } catch (const std::exception& error) {
+        Say(std::string("database: ") + error.what());
+        return EXIT_FAILURE;
+    }
+    Say(room + ": client id released; the room's next weighing binds one again");
+    return EXIT_SUCCESS;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     using namespace station;
     std::string config = kDefaultConfig;
+    std::optional<std::string> release;
     const std::vector<std::string_view> arguments(argv + 1, argv + argc);
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string_view argument = arguments[i];
@@ -61,6 +84,8 @@ int main(int argc, char** argv) {
         }
         if ((argument == "-c" || argument == "--config") && i + 1 < arguments.size()) {
             config = arguments[++i];
+        } else if (argument == "--release" && i + 1 < arguments.size()) {
+            release = arguments[++i];
         } else if (argument.starts_with("--config=")) {
             config = argument.substr(std::string_view("--config=").size());
         } else {
@@ -78,6 +103,9 @@ int main(int argc, char** argv) {
     if (!settings.settings) {
         Say(config + ": " + settings.problem);
         return EXIT_FAILURE;
+    }
+    if (release) {
+        return ReleaseClientId(*settings.settings, *release);
     }
 
     // The signals that end it arrive on the loop as a descriptor, never inside a callback.

@@ -123,6 +123,12 @@ LedgerTables::LedgerTables(Database& database) : database_(database) {
     UpgradeSchema(database_);
 }
 
+bool LedgerTables::ReleaseClientId(const std::string& station) {
+    return database_.Transact({{"UPDATE stations SET client_id = NULL WHERE station = $1 AND "
+                                "client_id IS NOT NULL",
+                                {station}}})[0] == 1;
+}
+
 std::vector<LedgerTables::Station> LedgerTables::Stations() {
     std::vector<Station> stations;
     for (const Row& row : database_.Query(

@@ -29,6 +29,9 @@ public:
 
     // Throws DatabaseError.
     std::vector<Station> Stations();
+    // Lets the room's client id go: the room's next weighing binds one again. False when the
+    // room holds none. Throws DatabaseError.
+    bool ReleaseClientId(const std::string& station);
     // What became of a batch's weighing.
     enum class Stored { kNew, kHeldAlready, kConflict };
 

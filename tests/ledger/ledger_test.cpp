@@ -219,6 +219,7 @@ TEST(LedgerSettings, SettingsThatCannotBeUsedEndTheLedgerWithTheReason) {
         {"[Broker]\nport=0\n", "Broker: port: not a number from 1 to 65535"},
         {"[Broker]\nshare=a/b\n", "Broker: share:"},
         {"[Odtwarzanie]\nfirst_month=202613\n", "Odtwarzanie: first_month: not a month"},
+        {"[Pokoje]\nmost=0\n", "Pokoje: most: not a number of rooms"},
         {"[Strona]\nlisten=8080\n", "Strona: listen: not HOST:PORT"},
         {"[Baza]\nulr=sqlite:/x\n",
          dir / "ledger.ini:2: unknown key ulr in section [Baza] (did you mean url?)"},
@@ -239,6 +240,30 @@ TEST(LedgerSettings, SettingsThatCannotBeUsedEndTheLedgerWithTheReason) {
         WaitFor(Spawn({LEDGER_PROGRAM, "--config", dir / "ledger.ini"}, dir / "out"));
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
     EXPECT_NE(ReadFile(dir / "out").find("Strona: listening on 0.0.0.0 needs"), std::string::npos);
+}
+
+// A room whose client id was taken (a stranger's weighing first, a station reinstalled) is given
+// back by the operator's command: its next weighing binds a client id again.
+TEST(LedgerRelease, TheOperatorLetsARoomsClientIdGo) {
+    TempDir dir;
+    const std::string url = "sqlite:" + dir / "ledger.sqlite";
+    {
+        const auto database = ledger::OpenDatabase(url, "");
+        ledger::LedgerTables tables(*database);
+        ledger::Batch batch;
+        batch.weighings.push_back(
+            {"evil/202612/0", "room9", "evil", 202612, 1, "1", 1.0, std::nullopt, "x", "now", "t"});
+        tables.Write(batch);
+    }
+    WriteFile(dir / "ledger.ini", "[Baza]\nurl=" + url + "\n");
+    const std::vector<std::string> release{LEDGER_PROGRAM, "--config", dir / "ledger.ini",
+                                           "--release", "room9"};
+    EXPECT_TRUE(RunToEnd(release, dir / "out"));
+    EXPECT_FALSE(RunToEnd(release, dir / "out"));  // nothing bound any more
+    EXPECT_NE(ReadFile(dir / "out").find("room9: client id released"), std::string::npos);
+    EXPECT_NE(ReadFile(dir / "out").find("room9: no client id bound"), std::string::npos);
+    const auto database = ledger::OpenDatabase(url, "");
+    EXPECT_EQ(ledger::LedgerTables(*database).Stations()[0].client_id, "");
 }
 
 // A database that refuses for a reason waiting will not mend ends the ledger at start with status
