@@ -1,6 +1,5 @@
 #include "ledger/plant_page.h"
 
-#include <arpa/inet.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -13,6 +12,7 @@
 
 #include "core/text/ascii.h"
 #include "ledger/database.h"
+#include "ledger/page_access.h"
 #include "ledger/page_request.h"
 #include "ledger/weighing_export.h"
 
@@ -81,56 +81,6 @@ HttpResponse Plain(int status, std::string text) {
 
 HttpResponse JsonAnswer(const Json& json) {
     return {200, kJsonType, json.dump(-1, ' ', false, Json::error_handler_t::replace), {}, {}};
-}
-
-std::optional<std::string> Base64Decoded(std::string_view text) {
-    constexpr std::string_view kAlphabet =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string decoded;
-    unsigned bits = 0;
-    int count = 0;
-    for (const char c : text) {
-        if (c == '=') {
-            break;
-        }
-        const std::size_t value = kAlphabet.find(c);
-        if (value == std::string_view::npos) {
-            return std::nullopt;
-        }
-        bits = (bits << 6) | static_cast<unsigned>(value);
-        count += 6;
-        if (count >= 8) {
-            count -= 8;
-            decoded += static_cast<char>((bits >> count) & 0xFF);
-        }
-    }
-    return decoded;
-}
-
-// Compares all of both, so the time taken says nothing of where they differ.
-bool SameSecret(const std::string& given, const std::string& expected) {
-    unsigned difference = given.size() == expected.size() ? 0 : 1;
-    for (std::size_t i = 0; i < given.size(); ++i) {
-        difference |= static_cast<unsigned>(
-            given[i] ^ expected[i % std::max<std::size_t>(expected.size(), 1)]);
-    }
-    return difference == 0;
-}
-
-// HTTP Basic; the scheme's name in any case, as HTTP has it.
-bool Authorised(std::string_view header, const std::string& password) {
-    constexpr std::string_view kBasic = "basic ";
-    if (header.size() < kBasic.size() ||
-        !EqualIgnoringCase(header.substr(0, kBasic.size()), kBasic)) {
-        return false;
-    }
-    header.remove_prefix(kBasic.size());
-    while (header.starts_with(' ')) {
-        header.remove_prefix(1);
-    }
-    const auto credentials = Base64Decoded(header);
-    const std::size_t colon = credentials ? credentials->find(':') : std::string::npos;
-    return colon != std::string::npos && SameSecret(credentials->substr(colon + 1), password);
 }
 
 Json EventOf(const ScaleStateRow& row) {
@@ -282,29 +232,6 @@ std::size_t MostConnections() {
     return std::clamp<std::size_t>(limit.rlim_cur / 2, 16, kMostConnections);
 }
 
-bool IsNumericAddress(const std::string& host) {
-    in6_addr address{};
-    const std::string bare = host.size() > 2 && host.front() == '[' && host.back() == ']'
-                                 ? host.substr(1, host.size() - 2)
-                                 : host;
-    return inet_pton(AF_INET, bare.c_str(), &address) == 1 ||
-           inet_pton(AF_INET6, bare.c_str(), &address) == 1;
-}
-
-// The Host header's name, without its port.
-std::string HostName(const std::string& header) {
-    const std::size_t bracket = header.rfind(']');
-    const std::size_t colon = header.rfind(':');
-    if (colon != std::string::npos && (bracket == std::string::npos || colon > bracket) &&
-        header.find(':') == colon) {
-        return ToLowerAscii(header.substr(0, colon));
-    }
-    if (bracket != std::string::npos && header.front() == '[') {
-        return ToLowerAscii(header.substr(0, bracket + 1));
-    }
-    return ToLowerAscii(header);
-}
-
 }  // namespace
 
 PlantPage::PlantPage(PageSettings settings, std::string database_url, std::string database_password,
@@ -317,9 +244,6 @@ PlantPage::PlantPage(PageSettings settings, std::string database_url, std::strin
               {"/plant.js", {ReadFile(settings_.files + "/plant.js"), kScript}},
               {"/plant.css", {ReadFile(settings_.files + "/plant.css"), "text/css; charset=utf-8"}},
               {"/chart.js", {ReadFile(settings_.chart_js), kScript}}};
-    for (std::string& name : settings_.names) {
-        name = ToLowerAscii(name);
-    }
     HttpServerSettings server;
     server.host = settings_.host;
     server.port = settings_.port;
@@ -353,21 +277,9 @@ void PlantPage::Written(const Batch& batch) {
     server_->Wake();
 }
 
-// A name that points here by a DNS answer changed under a browser must not let another site's
-// page read this one, the loopback page above all, which asks no password: a name is known only
-// when configured; an address in numbers cannot be such a name.
-bool PlantPage::KnownHost(const std::string& header) const {
-    if (header.empty()) {
-        return true;  // HTTP/1.0, which no browser sends
-    }
-    const std::string host = HostName(header);
-    return host == "localhost" || host == ToLowerAscii(settings_.host) || IsNumericAddress(host) ||
-           std::find(settings_.names.begin(), settings_.names.end(), host) != settings_.names.end();
-}
-
 HttpResponse PlantPage::Answer(const HttpRequest& request) {
     HttpResponse response;
-    if (!KnownHost(request.host)) {
+    if (!KnownHost(request.host, settings_.host, settings_.names)) {
         response = Plain(421, "Nieznany adres strony");
     } else if (!settings_.password.empty() &&
                !Authorised(request.authorization, settings_.password)) {

@@ -56,7 +56,6 @@ private:
     HttpResponse Answer(const HttpRequest& request);
     HttpResponse Route(const HttpRequest& request);
     HttpResponse Export(const HttpRequest& request, bool csv);
-    bool KnownHost(const std::string& host) const;
 
     PageSettings settings_;
     std::string database_url_;

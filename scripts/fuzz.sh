@@ -12,7 +12,7 @@ ensure_packages "${station_build_packages[@]}" "${station_test_packages[@]}"
 cmake -S fuzz -B build/fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 cmake --build build/fuzz
 for target in framing_decoding indicator_formats ini_file integer_text ledger_message \
-    number_format; do
+    number_format page_request; do
     findings="build/fuzz/findings/$target"
     log="build/fuzz/$target.log"
     mkdir -p "build/fuzz/corpus/$target" "$findings"
