@@ -224,7 +224,9 @@ struct Rows : PageAttackTest {
         }
         EXPECT_GT(received, 20'000'000u);
         EXPECT_TRUE(tail.ends_with("]\r\n0\r\n\r\n")) << tail;
-        EXPECT_LT(peak - before, 24);
+#ifndef __SANITIZE_ADDRESS__  // its quarantine keeps every block's freed memory on purpose
+        EXPECT_LT(peak - before, 12);  // 20 MB of JSON built whole would be more than that alone
+#endif
     }
 
     // Connections past the limit (half the descriptors the process may open) are answered 503,
