@@ -1,7 +1,6 @@
 #include "ledger/plant_page.h"
 
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
@@ -20,7 +19,6 @@ namespace station::ledger {
 namespace {
 
 using Json = nlohmann::ordered_json;
-using namespace std::chrono_literals;
 
 constexpr std::chrono::seconds kLiveKeepAlive{15};
 // Open connections the page takes: at most this many, and at most half the descriptors the
