@@ -20,6 +20,9 @@ bool SameSecret(const std::string& given, const std::string& expected) {
 }
 
 bool IsNumericAddress(const std::string& host) {
+    if (host.find('\0') != std::string::npos) {
+        return false;  // the address parser would stop at it and read the start alone
+    }
     in6_addr address{};
     const std::string bare = host.size() > 2 && host.front() == '[' && host.back() == ']'
                                  ? host.substr(1, host.size() - 2)
