@@ -76,8 +76,9 @@ TEST(BrokerKeepAlive, QuietAfterAFlowOrOnlyReceivingKeepsTheSession) {
     const auto silences = LongestSilences(broker.Log());
     ASSERT_EQ(silences.size(), 3u) << broker.Log();
     for (const auto& [client, seconds] : silences) {
-        // A second more for the log's whole seconds.
-        EXPECT_LE(seconds, kKeepAlive.count() + 1) << client;
+        // A second more for the log's whole seconds, one for a loaded machine; the broker drops
+        // at 7.5 s, and a ping a whole keep-alive late leaves 8 or more.
+        EXPECT_LE(seconds, kKeepAlive.count() + 2) << client;
     }
 }
 
