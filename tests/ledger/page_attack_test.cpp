@@ -25,8 +25,8 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-#ifdef __SANITIZE_ADDRESS__
-constexpr bool kKeepsFreedMemory = true;  // its quarantine, on purpose: no bound on growth holds
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kKeepsFreedMemory = true;  // their allocators, on purpose: no bound on growth holds
 #else
 constexpr bool kKeepsFreedMemory = false;
 #endif
