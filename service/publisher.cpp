@@ -124,9 +124,6 @@ void Publisher::HandleConnected() {
 
 void Publisher::HandleLost(const std::string& reason) {
     cursor_.SessionLost();
-    if (ahead_) {
-        ahead_->SessionLost();
-    }
     status_.last_problem = reason;
     ReportStatus();
 }
@@ -134,9 +131,6 @@ void Publisher::HandleLost(const std::string& reason) {
 void Publisher::HandleAcknowledged(int message_id) {
     if (cursor_.Acknowledged(message_id)) {
         KeepDelivered();
-    }
-    if (ahead_) {
-        ahead_->Acknowledged(message_id);
     }
     SendWaiting();
 }
@@ -188,11 +182,6 @@ void Publisher::Replay(const std::string& from_month, const std::vector<std::str
     last_replay_ = loop_.Now();
     const RegisterPosition from{from_month + ".txt", 0};
     if (from < cursor_.Delivered()) {
-        if (!ahead_) {
-            // Where delivery stood goes on with new saves while the replay catches up to it.
-            replay_end_ = cursor_.Delivered();
-            ahead_.emplace(replay_end_);
-        }
         cursor_ = DeliveryCursor(from);
         waiting_ = RegisterLineCount(directory_);  // it counts after a place that only moves on
         store_.Keep(from, false);
@@ -214,61 +203,38 @@ void Publisher::WeighingSaved() {
     SendWaiting();
 }
 
-// New saves first, then the replay when one runs, each with its own window: a save never waits
-// behind a whole replay. The stored place is the replay's, behind the other, so a station
-// stopped meanwhile sends again rather than skips; once the replay reaches where delivery stood,
-// the two are one again.
 void Publisher::SendWaiting() {
-    if (supervisor_.Connected() && !reread_timer_) {
-        if (ahead_) {
-            SendFrom(*ahead_, nullptr);
+    const std::size_t room = cursor_.Room();
+    if (supervisor_.Connected() && !reread_timer_ && room > 0) {
+        const RegisterRead read = ReadRegisterAfter(directory_, cursor_.Next(), room);
+        for (const RegisterEntry& entry : read.entries) {
+            const std::optional<RegisterLineFields> fields = SplitRegisterLine(entry.line);
+            if (!fields) {
+                Report(log_code::kFault, "not a weighing, not published: the line at " +
+                                             entry.start.file_name + " offset " +
+                                             std::to_string(entry.start.offset));
+                if (cursor_.Skipped(entry.end)) {
+                    KeepDelivered();
+                }
+                continue;
+            }
+            const std::optional<int> message_id = supervisor_.Publish(
+                Topic("waga" + std::to_string(fields->scale) + "/weighing"),
+                WeighingMessage(entry, *fields, settings_.client_id, units_.UnitOf(entry)), 1,
+                false);
+            if (!message_id) {
+                break;  // the session ended; all of it goes again on the next one
+            }
+            cursor_.Sent(*message_id, entry.end);
         }
-        SendFrom(cursor_, ahead_ ? &replay_end_ : nullptr);
-        if (ahead_ && cursor_.Delivered() >= replay_end_) {
-            cursor_ = std::move(*ahead_);
-            ahead_.reset();
-            KeepDelivered();
+        if (!read.problem.empty()) {
+            RegisterUnreadable(read.problem);
+        } else if (read.entries.size() < room) {  // read to the end, so past any bad file
+            status_.register_readable = true;
+            reread_backoff_.Reset();
         }
     }
     ReportStatus();
-}
-
-// Sends the lines after the cursor's place that its window has room for, up to `end` if given.
-void Publisher::SendFrom(DeliveryCursor& cursor, const RegisterPosition* end) {
-    const std::size_t room = cursor.Room();
-    if (room == 0 || reread_timer_) {
-        return;
-    }
-    const bool replaying = &cursor == &cursor_;
-    const RegisterRead read = ReadRegisterAfter(directory_, cursor.Next(), room);
-    for (const RegisterEntry& entry : read.entries) {
-        if (end != nullptr && !(entry.start < *end)) {
-            return;
-        }
-        const std::optional<RegisterLineFields> fields = SplitRegisterLine(entry.line);
-        if (!fields) {
-            Report(log_code::kFault, "not a weighing, not published: the line at " +
-                                         entry.start.file_name + " offset " +
-                                         std::to_string(entry.start.offset));
-            if (cursor.Skipped(entry.end) && replaying) {
-                KeepDelivered();
-            }
-            continue;
-        }
-        const std::optional<int> message_id = supervisor_.Publish(
-            Topic("waga" + std::to_string(fields->scale) + "/weighing"),
-            WeighingMessage(entry, *fields, settings_.client_id, units_.UnitOf(entry)), 1, false);
-        if (!message_id) {
-            return;  // the session ended; all of it goes again on the next one
-        }
-        cursor.Sent(*message_id, entry.end);
-    }
-    if (!read.problem.empty()) {
-        RegisterUnreadable(read.problem);
-    } else if (read.entries.size() < room) {  // read to the end, so past any bad file
-        status_.register_readable = true;
-        reread_backoff_.Reset();
-    }
 }
 
 void Publisher::KeepDelivered() {

@@ -28,16 +28,17 @@ namespace station {
 // The register is the queue: weighings are read back from the month files after the place the
 // broker last acknowledged, which the delivery state file beside them records, so nothing saved
 // is lost to a broker that is down, a killed station or a power cut; delivery is at least once,
-// in register order but for replays. A damaged state file is kept aside and delivery starts
-// again from a place it can trust, repeating rather than skipping; a month file that cannot be
-// read halts delivery there until it can. A register line that is no weighing is logged and
-// passed over. Live states are retained and thinned per scale. A collector's replay request
-// (replay_request.h) on the station's own topic sends again from the start of the month it
-// names, while new saves go on beside it, never behind it; once per request ever and at most
-// once per kReplayInterval (replay_request.h): a request within it waits for its end, merged
-// with any others (the earliest month wins), so that nobody on the broker can keep the station
-// replaying, and no request is lost. Problems go to the transmission log and standard error
-// once per change. Nothing here ever asks the operator anything.
+// in register order. A damaged state file is kept aside and delivery starts again from a place
+// it can trust, repeating rather than skipping; a month file that cannot be read halts delivery
+// there until it can. A register line that is no weighing is logged and passed over. Live states
+// are retained and thinned per scale. A collector's replay request (replay_request.h) on the
+// station's own topic moves delivery back to the start of the month it names, once per request
+// ever and at most once per kReplayInterval (replay_request.h): a request within it waits for its
+// end, merged with
+// any others (the earliest month wins), so that nobody on the broker can keep the station
+// replaying, and no request is lost. Problems go to the transmission log and standard error once
+// per change. Nothing here ever
+// asks the operator anything.
 class Publisher final : public StationObserver {
 public:
     struct Status {
@@ -72,7 +73,6 @@ private:
     void Replay(const std::string& from_month, const std::vector<std::string>& tokens);
     void ReplayDeferred();
     void SendWaiting();
-    void SendFrom(DeliveryCursor& cursor, const RegisterPosition* end);
     void KeepDelivered();
     bool SendState(int scale, const StateThinning::ScaleState& state);
     void RegisterUnreadable(const std::string& problem);
@@ -93,10 +93,7 @@ private:
     StatusSink on_status_;
     Status status_;
     DeliveryStateStore store_;
-    DeliveryCursor cursor_;  // the replay's while one runs
-    // While a replay runs: delivery of what came after where it stood, and that place.
-    std::optional<DeliveryCursor> ahead_;
-    RegisterPosition replay_end_;
+    DeliveryCursor cursor_;
     RegisterLineCount waiting_;
     RegisterUnits units_;
     StateThinning states_;

@@ -275,34 +275,6 @@ TEST_F(PublisherTest, AReplayRequestSendsAgainFromItsMonthOnceAndABadOneIsIgnore
     ASSERT_TRUE(Collected(6));
 }
 
-// A save while a long replay runs goes out beside it, never behind all of it; the replay still
-// sends everything, and the place stored ends where the register does.
-TEST_F(PublisherTest, ASaveDuringAReplayIsNotSentBehindIt) {
-    std::string month;
-    constexpr int kReplayed = 2000;
-    for (int i = 0; i < kReplayed; ++i) {
-        month += Line(12, 1, std::to_string(i)) + "\r\n";
-    }
-    WriteFile(dir_ / "202612.txt", month);
-    WriteFile(dir_ / "publikacja.stan", "202612.txt " + std::to_string(month.size()) + "\n");
-    Collect();
-    Start();
-    ASSERT_TRUE(RunUntil([&] { return status_.connected; }));
-    ASSERT_TRUE(RunToEnd({"mosquitto_pub", "-h", "127.0.0.1", "-p", std::to_string(broker_.Port()),
-                          "-t", "t/replay", "-m", R"({"request":"r1","from":"202612"})", "-q", "1"},
-                         out_ / "request.log"));
-    ASSERT_TRUE(Collected(100));
-    const std::string saved = Line(12, 2, "nowa");
-    Save(saved);
-    // Counted without reading them, and given the time a sanitizer's build takes.
-    ASSERT_TRUE(
-        RunUntil([&] { return collector_->Payloads("/weighing").size() >= kReplayed + 1; }, 60s));
-    const Lines delivered = Delivered();
-    const auto at = std::find(delivered.begin(), delivered.end(), saved) - delivered.begin();
-    EXPECT_LT(at, 1000) << "the save came " << at << "th";
-    EXPECT_TRUE(AllDelivered());
-}
-
 TEST_F(PublisherTest, StatesAreThinnedPerScaleTheLatestWinning) {
     Collect();
     Start();
