@@ -124,20 +124,28 @@ void Publisher::HandleConnected() {
 
 void Publisher::HandleLost(const std::string& reason) {
     cursor_.SessionLost();
+    if (replay_) {
+        replay_->cursor.SessionLost();
+    }
     status_.last_problem = reason;
     ReportStatus();
 }
 
 void Publisher::HandleAcknowledged(int message_id) {
-    if (cursor_.Acknowledged(message_id)) {
+    bool moved = cursor_.Acknowledged(message_id);
+    if (replay_ && replay_->cursor.Acknowledged(message_id)) {
+        moved = true;
+    }
+    if (moved) {
         KeepDelivered();
     }
     SendWaiting();
 }
 
-// The register is read again from the month asked for; what was sent and not yet acknowledged
-// goes again with it. The place moved back is stored before the request counts as honoured, so
-// a station stopped between the two sends the month once more rather than not at all.
+// The register is read again from the month asked for up to what was sent before the request
+// came, which whoever asks may have lost; what goes out after it reaches them anyway. The place
+// moved back is stored before the request counts as honoured, so a station stopped between the
+// two sends the month once more rather than not at all.
 void Publisher::HandleMessage(const std::string& topic, const std::string& payload) {
     if (topic != Topic("replay")) {
         return;
@@ -180,11 +188,13 @@ void Publisher::ReplayDeferred() {
 
 void Publisher::Replay(const std::string& from_month, const std::vector<std::string>& tokens) {
     last_replay_ = loop_.Now();
-    const RegisterPosition from{from_month + ".txt", 0};
-    if (from < cursor_.Delivered()) {
-        cursor_ = DeliveryCursor(from);
-        waiting_ = RegisterLineCount(directory_);  // it counts after a place that only moves on
-        store_.Keep(from, false);
+    RegisterPosition from{from_month + ".txt", 0};
+    if (replay_) {
+        from = std::min(from, replay_->cursor.Delivered());
+    }
+    if (from < cursor_.Next()) {
+        replay_.emplace(ReplayRun{DeliveryCursor(from), cursor_.Next()});
+        store_.Keep(DeliveredPlace(), false);
     }
     std::string named;
     for (const std::string& token : tokens) {
@@ -203,42 +213,71 @@ void Publisher::WeighingSaved() {
     SendWaiting();
 }
 
+// New saves first, then the replay, each with its own window: a save never waits behind a whole
+// replay.
 void Publisher::SendWaiting() {
-    const std::size_t room = cursor_.Room();
-    if (supervisor_.Connected() && !reread_timer_ && room > 0) {
-        const RegisterRead read = ReadRegisterAfter(directory_, cursor_.Next(), room);
-        for (const RegisterEntry& entry : read.entries) {
-            const std::optional<RegisterLineFields> fields = SplitRegisterLine(entry.line);
-            if (!fields) {
-                Report(log_code::kFault, "not a weighing, not published: the line at " +
-                                             entry.start.file_name + " offset " +
-                                             std::to_string(entry.start.offset));
-                if (cursor_.Skipped(entry.end)) {
-                    KeepDelivered();
-                }
-                continue;
-            }
-            const std::optional<int> message_id = supervisor_.Publish(
-                Topic("waga" + std::to_string(fields->scale) + "/weighing"),
-                WeighingMessage(entry, *fields, settings_.client_id, units_.UnitOf(entry)), 1,
-                false);
-            if (!message_id) {
-                break;  // the session ended; all of it goes again on the next one
-            }
-            cursor_.Sent(*message_id, entry.end);
-        }
-        if (!read.problem.empty()) {
-            RegisterUnreadable(read.problem);
-        } else if (read.entries.size() < room) {  // read to the end, so past any bad file
-            status_.register_readable = true;
-            reread_backoff_.Reset();
+    if (supervisor_.Connected() && !reread_timer_) {
+        SendFrom(cursor_, nullptr);
+        if (replay_ && SendFrom(replay_->cursor, &replay_->end) &&
+            replay_->cursor.InFlight() == 0) {
+            replay_.reset();
+            KeepDelivered();
         }
     }
     ReportStatus();
 }
 
+// Sends the lines after the cursor's place that its window has room for, before `end` if given.
+// True when nothing before `end` is left to send.
+bool Publisher::SendFrom(DeliveryCursor& cursor, const RegisterPosition* end) {
+    const std::size_t room = cursor.Room();
+    if (room == 0 || reread_timer_) {
+        return false;
+    }
+    const RegisterRead read = ReadRegisterAfter(directory_, cursor.Next(), room);
+    for (const RegisterEntry& entry : read.entries) {
+        if (end != nullptr && !(entry.start < *end)) {
+            return true;
+        }
+        const std::optional<RegisterLineFields> fields = SplitRegisterLine(entry.line);
+        if (!fields) {
+            Report(log_code::kFault, "not a weighing, not published: the line at " +
+                                         entry.start.file_name + " offset " +
+                                         std::to_string(entry.start.offset));
+            if (cursor.Skipped(entry.end)) {
+                KeepDelivered();
+            }
+            continue;
+        }
+        const std::optional<int> message_id = supervisor_.Publish(
+            Topic("waga" + std::to_string(fields->scale) + "/weighing"),
+            WeighingMessage(entry, *fields, settings_.client_id, units_.UnitOf(entry)), 1, false);
+        if (!message_id) {
+            return false;  // the session ended; all of it goes again on the next one
+        }
+        cursor.Sent(*message_id, entry.end);
+    }
+    if (!read.problem.empty()) {
+        RegisterUnreadable(read.problem);
+        return false;
+    }
+    if (read.entries.size() < room) {  // read to the end, so past any bad file
+        status_.register_readable = true;
+        reread_backoff_.Reset();
+        return true;
+    }
+    return false;
+}
+
+// Everything before it was acknowledged, the replay's lines included.
+RegisterPosition Publisher::DeliveredPlace() const {
+    return replay_ ? std::min(cursor_.Delivered(), replay_->cursor.Delivered())
+                   : cursor_.Delivered();
+}
+
 void Publisher::KeepDelivered() {
-    store_.Keep(cursor_.Delivered(), cursor_.InFlight() > 0);
+    const std::size_t in_flight = cursor_.InFlight() + (replay_ ? replay_->cursor.InFlight() : 0);
+    store_.Keep(DeliveredPlace(), in_flight > 0);
 }
 
 void Publisher::RegisterUnreadable(const std::string& problem) {

@@ -28,17 +28,20 @@ namespace station {
 // The register is the queue: weighings are read back from the month files after the place the
 // broker last acknowledged, which the delivery state file beside them records, so nothing saved
 // is lost to a broker that is down, a killed station or a power cut; delivery is at least once,
-// in register order. A damaged state file is kept aside and delivery starts again from a place
-// it can trust, repeating rather than skipping; a month file that cannot be read halts delivery
-// there until it can. A register line that is no weighing is logged and passed over. Live states
-// are retained and thinned per scale. A collector's replay request (replay_request.h) on the
-// station's own topic moves delivery back to the start of the month it names, once per request
-// ever and at most once per kReplayInterval (replay_request.h): a request within it waits for its
-// end, merged with
-// any others (the earliest month wins), so that nobody on the broker can keep the station
-// replaying, and no request is lost. Problems go to the transmission log and standard error once
-// per change. Nothing here ever
-// asks the operator anything.
+// in register order but for replays. A damaged state file is kept aside and delivery starts
+// again from a place it can trust, repeating rather than skipping; a month file that cannot be
+// read halts delivery there until it can. A register line that is no weighing is logged and
+// passed over. Live states are retained and thinned per scale.
+//
+// A collector's replay request (replay_request.h) on the station's own topic sends again
+// everything from the start of the month it names up to what had been sent when it came, with a
+// window of its own behind new saves, which never wait for it; a request while one runs extends
+// it to what has been sent since. The place stored is the replay's until it ends, so a station
+// stopped meanwhile sends again rather than skips. A token is honoured once ever, and at most one
+// replay starts per kReplayInterval (replay_request.h): a request within it waits for its end,
+// merged with any others (the earliest month wins), so that nobody on the broker can keep the
+// station replaying, and no request is lost. Problems go to the transmission log and standard
+// error once per change. Nothing here ever asks the operator anything.
 class Publisher final : public StationObserver {
 public:
     struct Status {
@@ -73,6 +76,8 @@ private:
     void Replay(const std::string& from_month, const std::vector<std::string>& tokens);
     void ReplayDeferred();
     void SendWaiting();
+    bool SendFrom(DeliveryCursor& cursor, const RegisterPosition* end);
+    RegisterPosition DeliveredPlace() const;
     void KeepDelivered();
     bool SendState(int scale, const StateThinning::ScaleState& state);
     void RegisterUnreadable(const std::string& problem);
@@ -94,6 +99,12 @@ private:
     Status status_;
     DeliveryStateStore store_;
     DeliveryCursor cursor_;
+    // While a replay runs: its own delivery, and where it ends.
+    struct ReplayRun {
+        DeliveryCursor cursor;
+        RegisterPosition end;
+    };
+    std::optional<ReplayRun> replay_;
     RegisterLineCount waiting_;
     RegisterUnits units_;
     StateThinning states_;

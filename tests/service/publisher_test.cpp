@@ -275,6 +275,54 @@ TEST_F(PublisherTest, AReplayRequestSendsAgainFromItsMonthOnceAndABadOneIsIgnore
     ASSERT_TRUE(Collected(6));
 }
 
+// A save while a long replay runs goes out beside it, never behind all of it; a second request
+// while the replay runs sends that save again too, since whoever asks may have lost it.
+TEST_F(PublisherTest, ASaveDuringAReplayGoesOutBesideItAndALaterRequestSendsItAgain) {
+    std::string month;
+    constexpr std::size_t kReplayed = 2000;
+    for (std::size_t i = 0; i < kReplayed; ++i) {
+        month += Line(12, 1, std::to_string(i)) + "\r\n";
+    }
+    WriteFile(dir_ / "202612.txt", month);
+    WriteFile(dir_ / "publikacja.stan", "202612.txt " + std::to_string(month.size()) + "\n");
+    Collect();
+    Start();
+    ASSERT_TRUE(RunUntil([&] { return status_.connected; }));
+    const auto request = [&](const std::string& token) {
+        ASSERT_TRUE(RunToEnd(
+            {"mosquitto_pub", "-h", "127.0.0.1", "-p", std::to_string(broker_.Port()), "-t",
+             "t/replay", "-m", R"({"request":")" + token + R"(","from":"202612"})", "-q", "1"},
+            out_ / "request.log"));
+    };
+    // Counted without reading them, and given the time a sanitizer's build takes.
+    const auto collected = [&](std::size_t count) {
+        return RunUntil([&] { return collector_->Payloads("/weighing").size() >= count; }, 60s);
+    };
+    request("r1");
+    ASSERT_TRUE(collected(100));
+    const std::string saved = Line(12, 2, "nowa");
+    Save(saved);
+    std::size_t came = 0;
+    ASSERT_TRUE(RunUntil(
+        [&] {
+            const Lines payloads = collector_->Payloads("/weighing");
+            for (came = 0; came < payloads.size(); ++came) {
+                if (payloads[came].find("nowa") != std::string::npos) {
+                    return true;
+                }
+            }
+            return false;
+        },
+        60s));
+    EXPECT_LT(came, 1000u) << "the save came behind the replay";
+    loop_.Advance(kReplayInterval);
+    request("r2");
+    ASSERT_TRUE(collected(kReplayed + 2));  // the second replay takes over the first
+    ASSERT_TRUE(AllDelivered());
+    const Lines delivered = Delivered();
+    EXPECT_EQ(std::count(delivered.begin(), delivered.end(), saved), 2);
+}
+
 TEST_F(PublisherTest, StatesAreThinnedPerScaleTheLatestWinning) {
     Collect();
     Start();
