@@ -31,7 +31,7 @@ std::string DecimalComma(std::string number) {
     return number;
 }
 
-Json Text(const std::optional<std::string>& text) {
+Json TextOrNull(const std::optional<std::string>& text) {
     return text ? Json(*text) : Json(nullptr);
 }
 
@@ -53,13 +53,13 @@ void AppendCsv(std::string& out, const Row& row) {
 }
 
 void AppendJson(std::string& out, const Row& row, bool first) {
-    const Json object{{"id", Text(row[0])},
-                      {"station", Text(row[1])},
+    const Json object{{"id", TextOrNull(row[0])},
+                      {"station", TextOrNull(row[1])},
                       {"scale", std::stoi(row[2].value_or("0"))},
-                      {"reading", Text(row[3])},
+                      {"reading", TextOrNull(row[3])},
                       {"weight", row[4] ? Json(std::stod(*row[4])) : Json(nullptr)},
-                      {"time", Text(row[5])},
-                      {"line", Text(row[6])}};
+                      {"time", TextOrNull(row[5])},
+                      {"line", TextOrNull(row[6])}};
     out.append(first ? "" : ",")
         .append(object.dump(-1, ' ', false, Json::error_handler_t::replace));
 }

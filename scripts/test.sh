@@ -2,8 +2,8 @@
 # Builds the station with warnings as errors and runs every test; then the whole suite again in
 # a build with AddressSanitizer and UndefinedBehaviorSanitizer, the base, core, net, service and
 # ledger tests (the work runner's threads, the name lookup, the broker attempt, publishing, the
-# ledger) under ThreadSanitizer, each fuzz target briefly, clang-tidy on every source, and the Debian package
-# through lintian.
+# ledger) under ThreadSanitizer, each fuzz target briefly, clang-tidy on every source (beside the
+# tests), and the Debian package of the normal build through lintian.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
@@ -13,8 +13,12 @@ stage() {
     echo "== [$((SECONDS - stage_started)) s] $1"
     stage_started=$SECONDS
 }
-trap 'echo "== [$((SECONDS - stage_started)) s] (last stage); total $SECONDS s"' EXIT
-ensure_packages "${station_build_packages[@]}" "${station_test_packages[@]}"
+# clang-tidy runs beside the tests (below); it must not outlive a run that stops early.
+tidy_pid=
+trap '[ -z "$tidy_pid" ] || kill -- -"$tidy_pid" 2>/dev/null
+      echo "== [$((SECONDS - stage_started)) s] (last stage); total $SECONDS s"' EXIT
+ensure_packages "${station_build_packages[@]}" "${station_test_packages[@]}" \
+    "${station_package_tools[@]}"
 ensure_test_locale
 stage "packages and locale; next: the normal build and its tests"
 
@@ -30,31 +34,44 @@ run_tests() {
     fi
 }
 
-# Line tables only (-g1): backtraces and sanitizer reports keep their file and line, and the
-# builds, mostly code generation for the test suites, take a third less time. The sanitizer
-# builds run at -O1, as the sanitizers advise.
-cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTATION_WERROR=ON \
-    -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG"
+# The normal build is also the package's (scripts/package.sh, last): Release at -O3, as shipped,
+# with line tables (-g1) so that backtraces keep their file and line; the package strips them.
+cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Release -DSTATION_WERROR=ON \
+    -DSTATION_MANPAGES=ON -DCMAKE_CXX_FLAGS_RELEASE="-O3 -g1 -DNDEBUG"
 cmake --build build/test
+# clang-tidy takes the cores the tests leave idle (they mostly wait on brokers, databases, timers
+# and children), at the lowest priority so that the tests and builds keep theirs; in a process
+# group of its own, so that all of it can be stopped.
+setsid nice -n 19 scripts/tidy.sh build/test >build/test/tidy.out 2>&1 &
+tidy_pid=$!
 run_tests build/test
 
+# The sanitizer builds run at -O1, as the sanitizers advise, and compile as unity builds (a few
+# sources per translation unit: the headers are read once per batch, not once per source).
 stage "the normal build and tests; next: the same tests under ASan and UBSan"
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTATION_WERROR=ON \
-    -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" -DSTATION_SANITIZE=ON -DSTATION_BENCH=OFF
+    -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" -DSTATION_SANITIZE=ON -DSTATION_BENCH=OFF \
+    -DCMAKE_UNITY_BUILD=ON
 cmake --build build/asan
 run_tests build/asan
 
 stage "ASan and UBSan; next: base, core, net, service and ledger tests under ThreadSanitizer"
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTATION_WERROR=ON \
-    -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" -DSTATION_TSAN=ON -DSTATION_BENCH=OFF
+    -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" -DSTATION_TSAN=ON -DSTATION_BENCH=OFF \
+    -DCMAKE_UNITY_BUILD=ON
 cmake --build build/tsan --target base_tests core_tests net_tests service_tests ledger_tests
 run_tests build/tsan -L '^(base|core|net|service|ledger)_tests$'
 
 stage "ThreadSanitizer; next: fuzz targets, a short run each (scripts/fuzz.sh runs them longer)"
 scripts/fuzz.sh 15
 
-stage "fuzz targets; next: clang-tidy on every source"
-scripts/tidy.sh
+stage "fuzz targets; next: the rest of clang-tidy on every source"
+status=0
+wait "$tidy_pid" || status=$?
+tidy_pid=
+cat build/test/tidy.out
+[ "$status" -eq 0 ]
+scripts/tidy.sh build/fuzz
 
-stage "clang-tidy; next: the Debian package, checked by lintian"
-scripts/package.sh
+stage "clang-tidy; next: the Debian package of the normal build, checked by lintian"
+scripts/package.sh build/test

@@ -5,7 +5,7 @@
 namespace station {
 namespace {
 
-constexpr const char* kSection = "Polaczenie";
+constexpr const char* kConnectionSection = "Polaczenie";
 
 std::string AddressKey(std::size_t index) {
     return "address" + std::to_string(index + 1);
@@ -19,20 +19,21 @@ std::string PortKey(std::size_t index) {
 void LoadConnectionSettings(ConnectionSettings& settings, const IniFile& file) {
     const ConnectionSettings defaults;
     for (std::size_t i = 0; i < kScaleCount; ++i) {
-        settings.addresses[i] = file.ReadString(kSection, AddressKey(i), defaults.addresses[i]);
+        settings.addresses[i] =
+            file.ReadString(kConnectionSection, AddressKey(i), defaults.addresses[i]);
     }
     for (std::size_t i = 0; i < kScaleCount; ++i) {
-        const auto port = ParseInteger(file.ReadString(kSection, PortKey(i), ""));
+        const auto port = ParseInteger(file.ReadString(kConnectionSection, PortKey(i), ""));
         settings.ports[i] = port.value_or(defaults.ports[i]);
     }
 }
 
 void SaveConnectionSettings(const ConnectionSettings& settings, IniFile& file) {
     for (std::size_t i = 0; i < kScaleCount; ++i) {
-        file.WriteString(kSection, AddressKey(i), settings.addresses[i]);
+        file.WriteString(kConnectionSection, AddressKey(i), settings.addresses[i]);
     }
     for (std::size_t i = 0; i < kScaleCount; ++i) {
-        file.WriteString(kSection, PortKey(i), std::to_string(settings.ports[i]));
+        file.WriteString(kConnectionSection, PortKey(i), std::to_string(settings.ports[i]));
     }
 }
 

@@ -20,7 +20,7 @@
 namespace station {
 namespace {
 
-constexpr std::string_view kLineEnd = "\r\n";
+constexpr std::string_view kIniLineEnd = "\r\n";
 
 // One line of the file: its bytes as they stand, terminator included, and its text without it.
 struct Line {
@@ -34,7 +34,7 @@ std::string_view MissingLineEnd(std::string_view text) {
     if (text.empty() || text.ends_with('\n')) {
         return {};
     }
-    return text.ends_with('\r') ? kLineEnd.substr(1) : kLineEnd;
+    return text.ends_with('\r') ? kIniLineEnd.substr(1) : kIniLineEnd;
 }
 
 std::vector<Line> SplitLines(std::string_view content) {
@@ -230,13 +230,13 @@ void IniFile::WriteString(std::string_view section, std::string_view key, std::s
         updated.append(lines[i].bytes);
         if (!place.key_line && i == place.last_filled) {
             updated.append(MissingLineEnd(lines[i].bytes));
-            updated.append(key_line).append(kLineEnd);
+            updated.append(key_line).append(kIniLineEnd);
         }
     }
     if (place.header == lines.size()) {
         updated.append(MissingLineEnd(updated));
-        updated.append("[").append(section).append("]").append(kLineEnd);
-        updated.append(key_line).append(kLineEnd);
+        updated.append("[").append(section).append("]").append(kIniLineEnd);
+        updated.append(key_line).append(kIniLineEnd);
     }
     if (!ReplaceAtomically(*target, updated, existing)) {
         throw failure;

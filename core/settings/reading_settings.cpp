@@ -9,18 +9,19 @@
 namespace station {
 namespace {
 
-constexpr const char* kSection = "Odczyt";
+constexpr const char* kReadingSection = "Odczyt";
 
 // A whole number of seconds from 0 to kMaxSeconds; anything else is `fallback`, and said.
 int Seconds(const IniFile& file, const std::string& key, int fallback,
             std::vector<std::string>& problems) {
-    const std::string text = file.ReadString(kSection, key, "");
+    const std::string text = file.ReadString(kReadingSection, key, "");
     if (text.empty()) {
         return fallback;
     }
     const std::optional<std::int32_t> value = ParseInteger(text);
     if (!value || *value < 0 || *value > ReadingSettings::kMaxSeconds) {
-        problems.push_back(std::string(kSection) + ": " + key + ": not a whole number from 0 to " +
+        problems.push_back(std::string(kReadingSection) + ": " + key +
+                           ": not a whole number from 0 to " +
                            std::to_string(ReadingSettings::kMaxSeconds) + ": " + text + "; " +
                            (fallback == 0 ? "off" : std::to_string(fallback)));
         return fallback;
@@ -34,12 +35,12 @@ std::string SaveKey(std::size_t index) {
 
 // "any" (or no key) and "stable", in any case; anything else is "any", and said.
 SaveMode Mode(const IniFile& file, const std::string& key, std::vector<std::string>& problems) {
-    const std::string text = file.ReadString(kSection, key, "");
+    const std::string text = file.ReadString(kReadingSection, key, "");
     if (EqualIgnoringCase(text, "stable")) {
         return SaveMode::kStable;
     }
     if (!text.empty() && !EqualIgnoringCase(text, "any")) {
-        problems.push_back(std::string(kSection) + ": " + key +
+        problems.push_back(std::string(kReadingSection) + ": " + key +
                            ": neither any nor stable: " + text + "; any");
     }
     return SaveMode::kAny;
@@ -51,15 +52,15 @@ SaveMode Mode(const IniFile& file, const std::string& key, std::vector<std::stri
 void ReadFormat(const IniFile& file, std::size_t index, ReadingSettings& settings,
                 std::vector<std::string>& problems) {
     const std::string number = std::to_string(index + 1);
-    std::string name = ToLowerAscii(file.ReadString(kSection, "format" + number, ""));
-    settings.patterns[index] = file.ReadString(kSection, "pattern" + number, "");
+    std::string name = ToLowerAscii(file.ReadString(kReadingSection, "format" + number, ""));
+    settings.patterns[index] = file.ReadString(kReadingSection, "pattern" + number, "");
     if (name.empty() || name == kStandardFormat) {
         return;
     }
     if (name == kPatternFormat) {
         PatternProblem problem;
         if (!PatternFormat::Make(settings.patterns[index], problem)) {
-            problems.push_back(std::string(kSection) + ": pattern" + number + ": " +
+            problems.push_back(std::string(kReadingSection) + ": pattern" + number + ": " +
                                problem.Text() + "; standard");
         }
         settings.formats[index] = std::move(name);
@@ -68,7 +69,7 @@ void ReadFormat(const IniFile& file, std::size_t index, ReadingSettings& setting
     if (MakePreset(name)) {
         settings.formats[index] = std::move(name);
     } else {
-        problems.push_back(std::string(kSection) + ": format" + number +
+        problems.push_back(std::string(kReadingSection) + ": format" + number +
                            ": no such format: " + name + "; standard");
     }
 }
@@ -102,20 +103,20 @@ ReadingSettingsResult LoadReadingSettings(const IniFile& file) {
 
 void StoreSaveSettings(IniFile& file, const ReadingSettings& settings) {
     for (std::size_t i = 0; i < kScaleCount; ++i) {
-        file.WriteString(kSection, SaveKey(i), SaveModeName(settings.save_modes[i]));
+        file.WriteString(kReadingSection, SaveKey(i), SaveModeName(settings.save_modes[i]));
     }
-    file.WriteString(kSection, "stable_wait", std::to_string(settings.stable_wait_seconds));
+    file.WriteString(kReadingSection, "stable_wait", std::to_string(settings.stable_wait_seconds));
 }
 
 void StoreFormatSettings(IniFile& file, const ReadingSettings& settings) {
     for (std::size_t i = 0; i < kScaleCount; ++i) {
         const std::string number = std::to_string(i + 1);
         const std::string& format = settings.formats[i];
-        file.WriteString(kSection, "format" + number,
+        file.WriteString(kReadingSection, "format" + number,
                          format.empty() ? std::string(kStandardFormat) : format);
         std::string quoted(1, '"');  // appended: GCC 12 at -O3 warns of a char + string
         quoted.append(settings.patterns[i]).append(1, '"');
-        file.WriteString(kSection, "pattern" + number, quoted);
+        file.WriteString(kReadingSection, "pattern" + number, quoted);
     }
 }
 

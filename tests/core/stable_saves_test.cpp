@@ -93,7 +93,7 @@ TEST_P(StableSavesTest, Verdict) {
     EXPECT_EQ(Run(GetParam().steps), GetParam().outcome);
 }
 
-const Case kCases[] = {
+const Case kSaveCases[] = {
     {"FormatSaysStill", {Line("1234", 0), Click()}, "saved 1234"},
     {"SameLineThreeTimesOverHalfASecond",
      {Line("1234"), Wait(250), Line("1234"), Wait(250), Line("1234"), Click()},
@@ -119,7 +119,7 @@ const Case kCases[] = {
     {"LinesStopDuringTheWait", {Line("1230", 1), Click(), Wait(3000)}, "no valid reading"},
 };
 
-INSTANTIATE_TEST_SUITE_P(Cases, StableSavesTest, ::testing::ValuesIn(kCases),
+INSTANTIATE_TEST_SUITE_P(Cases, StableSavesTest, ::testing::ValuesIn(kSaveCases),
                          [](const auto& param) { return std::string(param.param.name); });
 
 }  // namespace

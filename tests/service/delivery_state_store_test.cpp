@@ -12,7 +12,7 @@ namespace {
 using namespace std::chrono_literals;
 using test::ReadFile;
 
-RegisterPosition At(std::uint64_t offset) {
+RegisterPosition StoredAt(std::uint64_t offset) {
     return {"202612.txt", offset};
 }
 
@@ -23,16 +23,16 @@ TEST(DeliveryStateStore, ABurstCostsOneWriteAndTheLastPlaceIsKept) {
     auto store = std::make_unique<DeliveryStateStore>(
         loop, dir / "state", [&](const std::string& problem) { problems.push_back(problem); });
 
-    store->Keep(At(10), true);
-    store->Keep(At(20), true);
+    store->Keep(StoredAt(10), true);
+    store->Keep(StoredAt(20), true);
     EXPECT_EQ(ReadFile(dir / "state"), "") << "nothing written while acknowledgements flow";
-    store->Keep(At(30), false);
+    store->Keep(StoredAt(30), false);
     EXPECT_EQ(ReadFile(dir / "state"), "202612.txt 30\n") << "at once when the flow stops";
 
-    store->Keep(At(40), true);
+    store->Keep(StoredAt(40), true);
     EXPECT_TRUE(loop.RunUntil([&] { return ReadFile(dir / "state") == "202612.txt 40\n"; }, 2s))
         << "within the interval while it goes on";
-    store->Keep(At(50), true);
+    store->Keep(StoredAt(50), true);
     store.reset();
     EXPECT_EQ(ReadFile(dir / "state"), "202612.txt 50\n") << "whatever is pending at the end";
     EXPECT_TRUE(problems.empty());
@@ -40,8 +40,8 @@ TEST(DeliveryStateStore, ABurstCostsOneWriteAndTheLastPlaceIsKept) {
     DeliveryStateStore through_a_file(loop, dir / "state/below", [&](const std::string& problem) {
         problems.push_back(problem);
     });
-    through_a_file.Keep(At(10), false);
-    through_a_file.Keep(At(20), false);
+    through_a_file.Keep(StoredAt(10), false);
+    through_a_file.Keep(StoredAt(20), false);
     ASSERT_EQ(problems.size(), 1u) << "once per change of the problem";
     EXPECT_NE(problems[0].find("state/below"), std::string::npos) << problems[0];
 }
