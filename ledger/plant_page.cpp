@@ -330,8 +330,11 @@ HttpResponse PlantPage::Route(const HttpRequest& request) {
     try {
         const auto database = OpenDatabase(database_url_, database_password_);
         return answerer->second(*database, request.parameters);
-    } catch (const std::exception&) {
+    } catch (const DatabaseError&) {
         return Plain(503, "Baza danych niedostępna");
+    } catch (const std::exception&) {
+        // A stored value the page cannot read: its own fault, not the database's.
+        return Plain(500, "Błąd strony: nie umie odczytać wartości z bazy danych");
     }
 }
 

@@ -40,9 +40,11 @@ cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Release -DSTATION_WERROR=ON
     -DSTATION_MANPAGES=ON -DCMAKE_CXX_FLAGS_RELEASE="-O3 -g1 -DNDEBUG"
 cmake --build build/test
 # clang-tidy takes the cores the tests leave idle (they mostly wait on brokers, databases, timers
-# and children), at the lowest priority so that the tests and builds keep theirs; in a process
-# group of its own, so that all of it can be stopped.
-setsid nice -n 19 scripts/tidy.sh build/test >build/test/tidy.out 2>&1 &
+# and children), at the lowest priority so that the tests and builds keep theirs. It runs in a
+# session of its own, so that all of it can be stopped; the kernel schedules each session as a
+# group, fairly against the others, so the group's priority is lowered too.
+setsid bash -c '[ ! -w /proc/self/autogroup ] || echo 19 >/proc/self/autogroup
+                exec nice -n 19 scripts/tidy.sh build/test' >build/test/tidy.out 2>&1 &
 tidy_pid=$!
 run_tests build/test
 

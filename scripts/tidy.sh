@@ -27,7 +27,9 @@ for build in "${builds[@]}"; do
         exit 1
     fi
     echo "clang-tidy on $checked sources of $build"
-    if ! run-clang-tidy -p "$build" -quiet -j "$(nproc)" "$PWD$sources" >"$build/clang-tidy.log" 2>&1; then
+    # The compilation database is GCC's: a warning option clang lacks is no finding.
+    if ! run-clang-tidy -p "$build" -quiet -j "$(nproc)" \
+        -extra-arg=-Wno-unknown-warning-option "$PWD$sources" >"$build/clang-tidy.log" 2>&1; then
         grep -E -A3 '(warning|error):' "$build/clang-tidy.log" >&2 || tail -n 20 "$build/clang-tidy.log" >&2
         echo "clang-tidy failed on the sources of $build" >&2
         exit 1

@@ -78,7 +78,8 @@ TEST_F(PlantPageTest, EveryBadRequestGetsItsStatusAndReason) {
     EXPECT_TRUE(!posted || posted->status >= 400);
 }
 
-// A weighing stored before times were checked at the door leaves its day's view whole.
+// A weighing stored before times were checked at the door leaves its day's view whole; a value
+// the page cannot read is its own fault.
 TEST_F(PlantPageTest, AStoredTimeThatIsNoIsoTimeLeavesTheDayViewWhole) {
     {
         const auto database = ledger::OpenDatabase(Url(), "");
@@ -93,6 +94,13 @@ TEST_F(PlantPageTest, AStoredTimeThatIsNoIsoTimeLeavesTheDayViewWhole) {
     const auto answer = client.Get("/api/day?day=2026-12-08");
     ASSERT_TRUE(answer);
     EXPECT_EQ(answer->status, 200) << answer->body;
+
+    // A weight that is no number says the page failed, not the database.
+    ledger::OpenDatabase(Url(), "")->Transact({{"UPDATE weighings SET weight = 'dużo'", {}}});
+    const auto unread = client.Get("/api/day?day=2026-12-08");
+    ASSERT_TRUE(unread);
+    EXPECT_EQ(unread->status, 500);
+    EXPECT_EQ(unread->body, "Błąd strony: nie umie odczytać wartości z bazy danych");
 }
 
 // Away from loopback: refused without a password and a certificate; with them, HTTPS and Basic.
