@@ -58,9 +58,14 @@ public:
     virtual std::vector<Row> Query(const char* sql, const std::vector<Value>& values) = 0;
 };
 
+// kReadOnly: for readers beside the ledger (the page); SQLite opens the file as it is (the
+// ledger made it), PostgreSQL's session refuses every write.
+enum class DatabaseAccess { kReadWrite, kReadOnly };
+
 // "sqlite:PATH" or a "postgresql://" (or "postgres://") URI; `password` for PostgreSQL, empty
 // for none. Throws DatabaseError when it cannot be opened; std::invalid_argument for a URL of
 // neither kind.
-std::unique_ptr<Database> OpenDatabase(const std::string& url, const std::string& password);
+std::unique_ptr<Database> OpenDatabase(const std::string& url, const std::string& password,
+                                       DatabaseAccess access = DatabaseAccess::kReadWrite);
 
 }  // namespace station::ledger

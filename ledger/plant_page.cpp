@@ -327,10 +327,18 @@ HttpResponse PlantPage::Route(const HttpRequest& request) {
     if (answerer == kFromDatabase.end()) {
         return Plain(404, "Nie ma takiej strony");
     }
+    // The calling worker's connection, opened at its first request and again after a failure;
+    // it ends with the worker.
+    thread_local std::unique_ptr<Database> database;
+    thread_local std::string database_url;
     try {
-        const auto database = OpenDatabase(database_url_, database_password_);
+        if (!database || database_url != database_url_) {
+            database_url = database_url_;
+            database = OpenReadOnly();
+        }
         return answerer->second(*database, request.parameters);
     } catch (const DatabaseError&) {
+        database.reset();
         return Plain(503, "Baza danych niedostępna");
     } catch (const std::exception&) {
         // A stored value the page cannot read: its own fault, not the database's.
@@ -347,8 +355,7 @@ HttpResponse PlantPage::Export(const HttpRequest& request, bool csv) {
     const auto format = csv ? WeighingExport::Format::kCsv : WeighingExport::Format::kJson;
     HttpResponse response{200, csv ? "text/csv; charset=utf-8" : kJsonType, {}, {}, {}};
     try {
-        response.source = std::make_unique<WeighingExport>(
-            OpenDatabase(database_url_, database_password_), range, format);
+        response.source = std::make_unique<WeighingExport>(OpenReadOnly(), range, format);
     } catch (const std::exception&) {
         return Plain(503, "Baza danych niedostępna");
     }
@@ -356,6 +363,10 @@ HttpResponse PlantPage::Export(const HttpRequest& request, bool csv) {
         "Content-Disposition",
         "attachment; filename=\"" + WeighingExport::FileName(range, format) + "\"");
     return response;
+}
+
+std::unique_ptr<Database> PlantPage::OpenReadOnly() const {
+    return OpenDatabase(database_url_, database_password_, DatabaseAccess::kReadOnly);
 }
 
 }  // namespace station::ledger

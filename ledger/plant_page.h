@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "ledger/database.h"
 #include "ledger/http_server.h"
 #include "ledger/ledger_health.h"
 #include "ledger/ledger_rows.h"
@@ -29,8 +30,9 @@ struct PageSettings {
 
 // The plant's read-only page: the live view of every room, the day's weighings with their sums
 // and charts, the export of a range as CSV or JSON, and the ledger's health for monitoring. Served
-// by HttpServer, each request with its own connection to the database; live changes come from the
-// ledger's loop through Written and go out as Server-Sent Events. Every parameter is checked first,
+// by HttpServer, whose workers each keep a read-only connection to the database (an export has its
+// own, for as long as it streams); live changes come from the ledger's loop through Written and go
+// out as Server-Sent Events. Every parameter is checked first,
 // and every answer is bounded (a page of kPageRows rows; a range of at most a year, streamed).
 class PlantPage {
 public:
@@ -56,6 +58,7 @@ private:
     HttpResponse Answer(const HttpRequest& request);
     HttpResponse Route(const HttpRequest& request);
     HttpResponse Export(const HttpRequest& request, bool csv);
+    std::unique_ptr<Database> OpenReadOnly() const;
 
     PageSettings settings_;
     std::string database_url_;

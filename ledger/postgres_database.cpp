@@ -79,7 +79,8 @@ bool Succeeded(const PGresult* result) {
 
 }  // namespace
 
-PostgresDatabase::PostgresDatabase(const std::string& url, const std::string& password) {
+PostgresDatabase::PostgresDatabase(const std::string& url, const std::string& password,
+                                   DatabaseAccess access) {
     // The URL may carry its own settings; the password comes from its file, never from the URL
     // that the settings file and the logs show. A server that does not answer is given up on.
     const std::array<const char*, 4> keywords{"dbname", "password", "connect_timeout", nullptr};
@@ -97,6 +98,9 @@ PostgresDatabase::PostgresDatabase(const std::string& url, const std::string& pa
         throw DatabaseError("cannot connect to PostgreSQL: " + problem, lasting);
     }
     Result quiet(PQexec(connection_, "SET client_min_messages = warning"));
+    if (access == DatabaseAccess::kReadOnly) {
+        Result read_only(PQexec(connection_, "SET default_transaction_read_only = on"));
+    }
 }
 
 PostgresDatabase::~PostgresDatabase() {

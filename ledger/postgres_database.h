@@ -14,7 +14,7 @@ namespace station::ledger {
 class PostgresDatabase final : public Database {
 public:
     // Throws DatabaseError when the server cannot be reached or refuses.
-    PostgresDatabase(const std::string& url, const std::string& password);
+    PostgresDatabase(const std::string& url, const std::string& password, DatabaseAccess access);
     ~PostgresDatabase() override;
     PostgresDatabase(const PostgresDatabase&) = delete;
     PostgresDatabase& operator=(const PostgresDatabase&) = delete;

@@ -67,10 +67,12 @@ private:
 };
 
 // The folder is not made: a mistyped path would otherwise start an empty database elsewhere.
-SqliteDatabase::SqliteDatabase(const std::string& path) {
-    if (const int result = sqlite3_open_v2(
-            path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-            nullptr);
+SqliteDatabase::SqliteDatabase(const std::string& path, DatabaseAccess access) {
+    const bool read_only = access == DatabaseAccess::kReadOnly;
+    const int flags =
+        (read_only ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) |
+        SQLITE_OPEN_NOMUTEX;
+    if (const int result = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
         result != SQLITE_OK) {
         const std::string problem = db_ != nullptr ? sqlite3_errmsg(db_) : "out of memory";
         sqlite3_close(db_);
@@ -78,8 +80,10 @@ SqliteDatabase::SqliteDatabase(const std::string& path) {
     }
     try {
         sqlite3_busy_timeout(db_, kBusyWaitMs);
-        Execute("PRAGMA journal_mode=WAL");
-        Execute("PRAGMA synchronous=FULL");
+        if (!read_only) {  // the journal's mode is the file's, kept by its writer
+            Execute("PRAGMA journal_mode=WAL");
+            Execute("PRAGMA synchronous=FULL");
+        }
     } catch (...) {
         sqlite3_close(db_);
         throw;

@@ -15,7 +15,7 @@ namespace station::ledger {
 class SqliteDatabase final : public Database {
 public:
     // Throws DatabaseError.
-    explicit SqliteDatabase(const std::string& path);
+    SqliteDatabase(const std::string& path, DatabaseAccess access);
     ~SqliteDatabase() override;
     SqliteDatabase(const SqliteDatabase&) = delete;
     SqliteDatabase& operator=(const SqliteDatabase&) = delete;

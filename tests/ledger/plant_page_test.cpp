@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <filesystem>
+
 #include "ledger/ledger_settings.h"
 #include "ledger/ledger_tables.h"
 #include "ledger/plant_page.h"
@@ -101,6 +103,22 @@ TEST_F(PlantPageTest, AStoredTimeThatIsNoIsoTimeLeavesTheDayViewWhole) {
     ASSERT_TRUE(unread);
     EXPECT_EQ(unread->status, 500);
     EXPECT_EQ(unread->body, "Błąd strony: nie umie odczytać wartości z bazy danych");
+}
+
+// The page only reads: a database not made yet is not made by it, and once the ledger has made
+// it, the workers' connections, given up after the failure, open again.
+TEST_F(PlantPageTest, ThePageNeverMakesTheDatabaseAndReconnectsOnceItIsThere) {
+    const std::string later = dir_ / "later.sqlite";
+    const ledger::PlantPage page(Settings(), "sqlite:" + later, "");
+    httplib::Client client("127.0.0.1", page.Port());
+    for (int i = 0; i < 8; ++i) {  // every worker fails, at least once
+        EXPECT_EQ(client.Get("/api/stations")->status, 503);
+    }
+    EXPECT_FALSE(std::filesystem::exists(later));
+    ledger::LedgerTables made(*ledger::OpenDatabase("sqlite:" + later, ""));
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(client.Get("/api/stations")->status, 200);
+    }
 }
 
 // Away from loopback: refused without a password and a certificate; with them, HTTPS and Basic.
