@@ -328,12 +328,10 @@ HttpResponse PlantPage::Route(const HttpRequest& request) {
         return Plain(404, "Nie ma takiej strony");
     }
     // The calling worker's connection, opened at its first request and again after a failure;
-    // it ends with the worker.
+    // it ends with the worker, which is this page's server's own.
     thread_local std::unique_ptr<Database> database;
-    thread_local std::string database_url;
     try {
-        if (!database || database_url != database_url_) {
-            database_url = database_url_;
+        if (!database) {
             database = OpenReadOnly();
         }
         return answerer->second(*database, request.parameters);
