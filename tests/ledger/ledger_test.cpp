@@ -307,7 +307,12 @@ TEST_P(LedgerTest, ADatabaseThatRefusesForGoodEndsTheLedgerAndOneNotYetThereIsWa
         settings(row.url);
         std::vector<std::string> command{LEDGER_PROGRAM, "--config", dir_ / "ledger.ini"};
         if (row.unprivileged) {
-            command.insert(command.begin(), {"runuser", "-u", "nobody", "--"});
+            // A copy where "nobody" can reach it: the checkout may be in a private folder.
+            std::filesystem::copy_file(LEDGER_PROGRAM, dir_ / "tarvelio-ledger",
+                                       std::filesystem::copy_options::overwrite_existing);
+            command = {
+                "runuser",          "-u", "nobody", "--", dir_ / "tarvelio-ledger", "--config",
+                dir_ / "ledger.ini"};
         }
         std::filesystem::remove(dir_ / "out");
         const pid_t ledger = Spawn(command, dir_ / "out");
