@@ -2,6 +2,7 @@
 
 #include "ui/screen_text.h"
 
+#include <QEvent>
 #include <QFontMetrics>
 #include <QPalette>
 
@@ -34,13 +35,49 @@ QFont FittingFont(const QFont& font, const QString& text, int width) {
     return fitting;
 }
 
+// Fits the label's font to its text just before the label paints: measuring a text shapes it,
+// and a flood brings thousands of readings for each frame drawn. Owned by the label.
+class FontFitting final : public QObject {
+public:
+    explicit FontFitting(QLabel* label) : QObject(label), label_(label), laid_out_(label->font()) {
+        label->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* /*watched*/, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            Fit();
+        }
+        return false;
+    }
+
+private:
+    void Fit() {
+        const QString text = label_->text();
+        const int width = label_->contentsRect().width();
+        if (text == fitted_text_ && width == fitted_width_) {
+            return;
+        }
+        fitted_text_ = text;
+        fitted_width_ = width;
+        const QFont font = FittingFont(laid_out_, text, width);
+        if (font != label_->font()) {
+            label_->setFont(font);
+        }
+    }
+
+    QLabel* label_;
+    QFont laid_out_;
+    QString fitted_text_;
+    int fitted_width_ = -1;
+};
+
 }  // namespace
 
 DisplayLabels::DisplayLabels(std::array<QLabel*, kScaleCount> labels,
                              std::array<QLabel*, kScaleCount> units)
     : labels_(labels), units_(units) {
-    for (std::size_t i = 0; i < labels_.size(); ++i) {
-        fonts_[i] = labels_[i]->font();
+    for (QLabel* label : labels_) {
+        new FontFitting(label);
     }
 }
 
@@ -50,12 +87,7 @@ void DisplayLabels::ShowReading(int scale, const Reading& reading) {
     }
     const auto index = static_cast<std::size_t>(scale - 1);
     QLabel* label = labels_[index];
-    const QString shown = ToScreenText(reading.Text());
-    const QFont font = FittingFont(fonts_[index], shown, label->contentsRect().width());
-    if (font != label->font()) {
-        label->setFont(font);
-    }
-    label->setText(shown);
+    label->setText(ToScreenText(reading.Text()));
     // Compared as bytes: a reading comes with every line, its unit seldom changes.
     if (reading.Unit() != units_shown_[index]) {
         units_shown_[index] = reading.Unit();

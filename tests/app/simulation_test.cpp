@@ -53,9 +53,9 @@ TEST_F(SimulationTest, AReadingTooWideForItsDisplayIsDrawnWholeInASmallerSize) {
         SCOPED_TRACE(wide);
         Simulate(wide, 1);
         EXPECT_EQ(Shown(2), wide);
+        const QImage image = display->grab().toImage();  // the size is fitted as it is drawn
         EXPECT_LT(display->font().pixelSize(), laid_out.pixelSize());
         EXPECT_EQ(display->font().family(), laid_out.family());
-        const QImage image = display->grab().toImage();
         for (int y = 0; y < image.height(); ++y) {
             ASSERT_EQ(image.pixel(0, y), background) << "drawn to the left edge, row " << y;
         }
@@ -66,8 +66,8 @@ TEST_F(SimulationTest, AReadingTooWideForItsDisplayIsDrawnWholeInASmallerSize) {
             << "the largest size that fits";
     }
     Simulate("1234", 1);
-    EXPECT_EQ(display->font(), laid_out);
     EXPECT_EQ(display->grab().toImage(), narrow);
+    EXPECT_EQ(display->font(), laid_out);
 }
 
 TEST_F(SimulationTest, SimulatedLineLeavesAScalesUnfinishedLineAlone) {
