@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <iostream>
+#include <utility>
 
 #include "core/reading/step_simulation.h"
 #include "core/settings/ini_file.h"
@@ -66,17 +67,15 @@ StationModel::~StationModel() {
 }
 
 void StationModel::AddObserver(StationObserver& observer) {
-    observers_.push_back(&observer);
+    auto observers = std::make_shared<std::vector<StationObserver*>>(*observers_);
+    observers->push_back(&observer);
+    observers_ = std::move(observers);
 }
 
 void StationModel::RemoveObserver(StationObserver& observer) {
-    std::erase(observers_, &observer);
-}
-
-void StationModel::Notify(const std::function<void(StationObserver&)>& tell) {
-    for (StationObserver* observer : std::vector<StationObserver*>(observers_)) {
-        tell(*observer);
-    }
+    auto observers = std::make_shared<std::vector<StationObserver*>>(*observers_);
+    std::erase(*observers, &observer);
+    observers_ = std::move(observers);
 }
 
 void StationModel::Start() {
@@ -193,8 +192,15 @@ void StationModel::ClientSocket1Read(int scale, net::TCustomWinSocket& socket) {
             entry.recent.erase(0, entry.recent.size() - kRecentBytes);
         }
         entry.watch->DataArrived();
+        // A read brings many lines in a flood and no frame is drawn between them: the observers
+        // are told the last reading once, while the saves judge every line.
+        decoding_read_ = true;
         decoder_->AppendReceivedData(text, static_cast<int>(text.size()), kWeightLineProtocol,
                                      BufferOf(scale), scale);
+        decoding_read_ = false;
+        if (std::exchange(entry.shown_untold, false)) {
+            Notify([&](StationObserver& o) { o.ReadingShown(scale, entry.shown); });
+        }
     }
 }
 
@@ -240,6 +246,10 @@ void StationModel::ShowReading(int scale, const Reading& reading) {
     }
     Of(scale).shown = reading;
     stable_saves_.Shown(scale, reading, Of(scale).last_line);
+    if (decoding_read_) {
+        Of(scale).shown_untold = true;
+        return;
+    }
     Notify([&](StationObserver& o) { o.ReadingShown(scale, reading); });
 }
 

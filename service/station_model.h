@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -77,6 +76,7 @@ private:
         std::unique_ptr<net::TClientSocket> socket;
         std::unique_ptr<net::LineWatch> watch;
         Reading shown;
+        bool shown_untold = false;  // shown while a read was decoded, told once it is
         Lamp lamp = Lamp::kRed;
         bool outline_white = false;
         std::string last_line;
@@ -99,7 +99,16 @@ private:
     void EndSilentLine(int scale, std::chrono::milliseconds silent);
     void ReconnectLine(int scale, bool first);
     void SaveReading(int scale, const Reading& reading);
-    void Notify(const std::function<void(StationObserver&)>& tell);
+    // Tells the observers as they were when it began; one added or removed meanwhile counts
+    // from the next call. Runs for every line a scale sends, so it neither copies the list nor
+    // wraps `tell`.
+    template <typename Tell>
+    void Notify(const Tell& tell) {
+        const std::shared_ptr<const std::vector<StationObserver*>> observers = observers_;
+        for (StationObserver* observer : *observers) {
+            tell(*observer);
+        }
+    }
     ReceiveBuffer& BufferOf(int scale) {
         return state_.channels.at(static_cast<std::size_t>(scale - 1)).receive_buffer;
     }
@@ -114,7 +123,9 @@ private:
     StableSaves stable_saves_;
     std::optional<WeightDecoder> decoder_;  // made once the decimal separator is known
     std::array<Scale, kScaleCount> scales_;
-    std::vector<StationObserver*> observers_;
+    bool decoding_read_ = false;
+    std::shared_ptr<const std::vector<StationObserver*>> observers_ =
+        std::make_shared<const std::vector<StationObserver*>>();  // replaced whole on a change
     std::unique_ptr<Publisher> publisher_;  // while publishing is on; an observer too
 };
 

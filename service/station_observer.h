@@ -17,7 +17,8 @@ class StationObserver {
 public:
     virtual ~StationObserver() = default;
 
-    // Scale `scale` (1 to 4) shows `reading`.
+    // Scale `scale` (1 to 4) shows `reading`. Told once a read is decoded, with the last reading
+    // it brought: a flood brings many lines a read, and no frame is drawn between them.
     virtual void ReadingShown(int /*scale*/, const Reading& /*reading*/) {}
     virtual void LampShown(int /*scale*/, Lamp /*lamp*/) {}
     // Data came: the lamp's outline turns white, or back to green, on every read.

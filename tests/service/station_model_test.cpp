@@ -77,7 +77,9 @@ protected:
 TEST_F(StationModelTest, EveryObserverHearsEveryChangeAndASaveTakesTheReadingShown) {
     Start();
     const int peer = Connect();
-    net::test::SendAll(peer, "  12.4 kg\r\n  -7,5 kg\r");
+    net::test::SendAll(peer, "  12.4 kg\r\n");
+    ASSERT_TRUE(loop_.RunUntil([&] { return model_->Shown(1).Text() == "12"; }, 5s));
+    net::test::SendAll(peer, "  1 kg\r\n  -7,5 kg\r");  // one read: its last reading is told
     ASSERT_TRUE(loop_.RunUntil([&] { return model_->Shown(1).Text() == "-8"; }, 5s));
     EXPECT_EQ(model_->LastLine(1), "  -7,5 kg");
     model_->Save(1);
