@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "ledger/ledger_message.h"
+#include "protocol/utf8_text.h"
 
 namespace {
 
@@ -53,7 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();
         }
     }
-    if (!IsCleanText(ShownBytes(payload)) || !IsCleanText(ShownBytes(topic))) {
+    if (!IsCleanText(station::protocol::ShownBytes(payload)) ||
+        !IsCleanText(station::protocol::ShownBytes(topic))) {
         std::abort();
     }
     return 0;

@@ -8,8 +8,10 @@
 #include <system_error>
 #include <utility>
 
-#include "service/replay_request.h"
-#include "service/weighing_message.h"
+#include "protocol/iso_time.h"
+#include "protocol/replay_request.h"
+#include "protocol/topics.h"
+#include "protocol/utf8_text.h"
 
 namespace station::ledger {
 namespace {
@@ -22,7 +24,7 @@ net::BrokerOptions Options(const PublishSettings& settings) {
 }
 
 std::string Now() {
-    return IsoLocalTime(std::time(nullptr));
+    return protocol::IsoLocalTime(std::time(nullptr));
 }
 
 // 128 random bits in hex: a station honours a token once ever, so no request of any ledger
@@ -185,14 +187,17 @@ void Ledger::HandleConnected() {
     }
     lost_timer_.reset();
     broker_problem_.clear();
-    const std::string weighings = settings_.broker.topic + "/+/+/weighing";
+    const std::string& prefix = settings_.broker.topic;
+    const std::string weighings =
+        protocol::EveryStationsTopic(prefix, protocol::TopicKind::kWeighing);
     // Retained messages never go to a shared subscription: statuses and states come to each. A
     // station whose topic is deeper than one level under the prefix is heard too, to be rejected
     // with the reason, so that its settings are seen to be wrong.
-    if (!broker_->Subscribe(settings_.broker.topic + "/+/status", 1) ||
-        !broker_->Subscribe(settings_.broker.topic + "/+/+/state", 0) ||
-        !broker_->Subscribe(settings_.broker.topic + "/+/+/status", 1) ||
-        !broker_->Subscribe(settings_.broker.topic + "/+/+/+/+/#", 1) ||
+    if (!broker_->Subscribe(protocol::EveryStationsTopic(prefix, protocol::TopicKind::kStatus),
+                            1) ||
+        !broker_->Subscribe(protocol::EveryStationsTopic(prefix, protocol::TopicKind::kState), 0) ||
+        !broker_->Subscribe(prefix + "/+/+/status", 1) ||
+        !broker_->Subscribe(prefix + "/+/+/+/+/#", 1) ||
         !broker_->Subscribe(
             settings_.share.empty() ? weighings : "$share/" + settings_.share + "/" + weighings,
             1)) {
@@ -262,20 +267,24 @@ void Ledger::RequestOwedReplays() {
 }
 
 void Ledger::RequestReplay(const std::string& name, Station& station) {
-    const int from =
-        station.newest_month != 0 ? PreviousMonth(station.newest_month) : settings_.first_month;
+    const auto newest = protocol::Month::OfYyyymm(station.newest_month);
+    const auto from =
+        newest ? newest->Previous() : protocol::Month::OfYyyymm(settings_.first_month);
+    if (!from) {
+        return;  // the settings' month is checked when read
+    }
     // The client id names the asker in the station's log; the random part makes it new.
     const std::string token = settings_.broker.client_id.substr(0, 100) + "/" + RandomToken();
-    if (!broker_->Publish(Topic(name, "replay"),
-                          ReplayRequestMessage({token, std::to_string(from)}), 1, true)) {
+    if (!broker_->Publish(Topic(name, protocol::TopicKind::kReplay),
+                          protocol::WriteReplayRequest({token, *from}), 1, true)) {
         return;
     }
     station.requested_round = replay_round_;
     station.replay_new = station.replay_held = 0;
     // A station may hold the request for its interval between replays before it sends anything.
-    station.replay_quiet =
-        loop_.StartTimer(kReplayInterval + kReplayQuiet, [this, name] { ReplayQuiet(name); });
-    log_(name + ": replay asked from " + std::to_string(from) + " (request " + token + ")");
+    station.replay_quiet = loop_.StartTimer(protocol::kReplayInterval + kReplayQuiet,
+                                            [this, name] { ReplayQuiet(name); });
+    log_(name + ": replay asked from " + from->Text() + " (request " + token + ")");
     if (health_) {
         health_->Update([&name](LedgerHealth& board) {
             board.stations[name].replay = "asked";
@@ -346,7 +355,7 @@ bool Ledger::Admit(const std::string& room, const std::string& topic, const std:
 // A station's client id is the one of its first weighing, and no other station's: a station
 // cannot take the ids of another, which would keep that one's weighings out.
 void Ledger::Keep(WeighingRow row, const std::string& topic, const std::string& payload) {
-    row.topic = ShownBytes(topic);
+    row.topic = protocol::ShownBytes(topic);
     Station& station = stations_[row.station];
     if (station.client_id.empty()) {
         const auto [bound, fresh] = rooms_by_client_id_.emplace(row.client_id, row.station);
@@ -375,7 +384,8 @@ void Ledger::Reject(const Rejection& rejection, const std::string& topic,
         reason += ": " + rejection.detail;
     }
     Counted(rejection.kind, reason, topic);
-    batch_.rejected.push_back({ShownBytes(topic), ShownBytes(payload), std::move(reason), Now()});
+    batch_.rejected.push_back(
+        {protocol::ShownBytes(topic), protocol::ShownBytes(payload), std::move(reason), Now()});
 }
 
 // A rejection said in the log (once per kLogInterval of each kind) and counted on the board.
@@ -386,7 +396,7 @@ void Ledger::Counted(RejectKind kind, const std::string& reason, const std::stri
     if (first || loop_.Now() - said >= kLogInterval) {
         said = loop_.Now();
         log_("rejected (" + std::to_string(count) + " so far of this kind): " + reason + ", on " +
-             ShownBytes(topic, 200));
+             protocol::ShownBytes(topic, 200));
     }
     if (health_) {
         health_->Update([kind](LedgerHealth& board) { ++board.rejected[RejectKindName(kind)]; });
@@ -461,14 +471,14 @@ void Ledger::WriteEachAlone() {
     try {
         for (const WeighingRow& row : whole.weighings) {
             alone(row, &Batch::weighings,
-                  Topic(row.station, "waga" + std::to_string(row.scale) + "/weighing"), row.line);
+                  Topic(row.station, protocol::TopicKind::kWeighing, row.scale), row.line);
         }
         for (const ScaleStateRow& row : whole.states) {
-            alone(row, &Batch::states,
-                  Topic(row.station, "waga" + std::to_string(row.scale) + "/state"), row.reading);
+            alone(row, &Batch::states, Topic(row.station, protocol::TopicKind::kState, row.scale),
+                  row.reading);
         }
         for (const StationStatusRow& row : whole.statuses) {
-            alone(row, &Batch::statuses, Topic(row.station, "status"), "");
+            alone(row, &Batch::statuses, Topic(row.station, protocol::TopicKind::kStatus), "");
         }
         for (const RejectedRow& row : whole.rejected) {
             alone(row, &Batch::rejected, row.topic, row.payload);
@@ -522,8 +532,8 @@ std::string Ledger::Seconds(std::chrono::steady_clock::duration duration) {
            " s";
 }
 
-std::string Ledger::Topic(const std::string& station, const std::string& leaf) const {
-    return settings_.broker.topic + "/" + station + "/" + leaf;
+std::string Ledger::Topic(const std::string& station, protocol::TopicKind kind, int scale) const {
+    return protocol::TopicOf(settings_.broker.topic + "/" + station, kind, scale);
 }
 
 }  // namespace station::ledger

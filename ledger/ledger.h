@@ -9,13 +9,14 @@
 #include <string>
 
 #include "base/event_loop.h"
+#include "broker/backoff.h"
+#include "broker/broker_supervisor.h"
 #include "ledger/database.h"
 #include "ledger/ledger_health.h"
 #include "ledger/ledger_message.h"
 #include "ledger/ledger_settings.h"
 #include "ledger/ledger_tables.h"
-#include "service/backoff.h"
-#include "service/broker_supervisor.h"
+#include "protocol/topics.h"
 
 namespace station::ledger {
 
@@ -99,7 +100,7 @@ private:
     void NewReplayRound();
     void RequestOwedReplays();
     void RequestReplay(const std::string& name, Station& station);
-    std::string Topic(const std::string& station, const std::string& leaf) const;
+    std::string Topic(const std::string& station, protocol::TopicKind kind, int scale = 0) const;
 
     EventLoop& loop_;
     LedgerSettings settings_;

@@ -14,9 +14,9 @@
 #include "base/file_descriptor.h"
 #include "base/poll_loop.h"
 #include "core/clock.h"
+#include "core/settings/publish_settings.h"
 #include "ledger/ledger.h"
 #include "ledger/ledger_tables.h"
-#include "service/publisher.h"
 
 namespace {
 

@@ -42,15 +42,11 @@ using LedgerMessage = std::variant<WeighingRow, ScaleStateRow, StationStatusRow,
 // The largest message read; a station's weighing is a fraction of it.
 inline constexpr std::size_t kLargestMessage = 16384;
 
-// Reads a message from under `prefix`: "PREFIX/STATION/status" ("online" or "offline"),
-// "PREFIX/STATION/wagaN/weighing" and "PREFIX/STATION/wagaN/state" (the station's JSON).
+// Reads a message from under `prefix` (the topics and messages are protocol/'s) into the row
+// it makes: a station's status ("online" or "offline"), a weighing, a scale's state.
 // `received` is the ledger's time of it. Whether a weighing's id belongs to its station is the
 // caller's to judge, by the id's client id. Never throws on any payload.
 LedgerMessage ReadLedgerMessage(std::string_view prefix, std::string_view topic,
                                 std::string_view payload, const std::string& received);
-
-// The bytes as text that any database takes: valid UTF-8 but for control characters is kept,
-// every other byte is written "\xNN"; at most `limit` bytes of the input are shown.
-std::string ShownBytes(std::string_view bytes, std::size_t limit = 2048);
 
 }  // namespace station::ledger

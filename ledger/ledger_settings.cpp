@@ -2,9 +2,9 @@
 
 #include <unistd.h>
 
-#include "core/register/register_place.h"
 #include "core/settings/known_keys.h"
 #include "core/text/ascii.h"
+#include "protocol/month.h"
 
 namespace station::ledger {
 namespace {
@@ -83,10 +83,6 @@ std::string LoadPage(const IniFile& file, PageSettings& page) {
 
 }  // namespace
 
-int PreviousMonth(int month) {
-    return month % 100 == 1 ? month - 100 + 11 : month - 1;
-}
-
 LedgerSettingsResult LoadLedgerSettings(const IniFile& given, const std::string& host_name,
                                         const std::string& state_directory, const LocalTime& now) {
     const KeyRecordingIniFile file(given.Name());
@@ -126,9 +122,10 @@ LedgerSettingsResult LoadLedgerSettings(const IniFile& given, const std::string&
 
     const std::string first = file.ReadString("Odtwarzanie", "first_month", "");
     if (first.empty()) {
-        settings.first_month = PreviousMonth(now.year * 100 + now.month);
-    } else if (IsMonth(first)) {
-        settings.first_month = std::stoi(first);
+        const auto month = protocol::Month::Of(now.year, now.month);
+        settings.first_month = month ? month->Previous().Yyyymm() : 0;
+    } else if (const auto month = protocol::Month::Read(first)) {
+        settings.first_month = month->Yyyymm();
     } else {
         return {std::nullopt, "Odtwarzanie: first_month: not a month (yyyymm): " + first};
     }

@@ -38,7 +38,4 @@ struct LedgerSettingsResult {
 LedgerSettingsResult LoadLedgerSettings(const IniFile& file, const std::string& host_name,
                                         const std::string& state_directory, const LocalTime& now);
 
-// The month before yyyymm.
-int PreviousMonth(int month);
-
 }  // namespace station::ledger

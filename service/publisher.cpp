@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <ctime>
 #include <iostream>
@@ -14,7 +13,8 @@
 #include "core/files/whole_file.h"
 #include "core/register/delivery_state.h"
 #include "core/register/register_line.h"
-#include "service/replay_request.h"
+#include "protocol/replay_request.h"
+#include "protocol/topics.h"
 #include "service/weighing_message.h"
 
 namespace station {
@@ -30,14 +30,6 @@ Publisher::Status StatusOf(const PublishSettings& settings) {
 }
 
 }  // namespace
-
-std::string HostName() {
-    char name[HOST_NAME_MAX + 1] = {};
-    if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') {
-        return "station";
-    }
-    return name;
-}
 
 Publisher::Publisher(EventLoop& loop, TransmissionLog& log, PublishSettings settings,
                      std::string directory, const LocalTime& now, StatusSink on_status)
@@ -108,15 +100,15 @@ RegisterPosition Publisher::StartingPlace(const LocalTime& now) {
 
 net::BrokerOptions Publisher::Options() const {
     net::BrokerOptions options = BrokerOptionsOf(settings_);
-    options.will_topic = Topic("status");
+    options.will_topic = Topic(protocol::TopicKind::kStatus);
     options.will_payload = "offline";
     return options;
 }
 
 void Publisher::HandleConnected() {
     Report(log_code::kEvent, "connected");
-    if (supervisor_.Publish(Topic("status"), "online", 1, true) &&
-        supervisor_.Subscribe(Topic("replay"), 1)) {
+    if (supervisor_.Publish(Topic(protocol::TopicKind::kStatus), "online", 1, true) &&
+        supervisor_.Subscribe(Topic(protocol::TopicKind::kReplay), 1)) {
         states_.Resend();
         SendWaiting();
     }
@@ -147,21 +139,21 @@ void Publisher::HandleAcknowledged(int message_id) {
 // moved back is stored before the request counts as honoured, so a station stopped between the
 // two sends the month once more rather than not at all.
 void Publisher::HandleMessage(const std::string& topic, const std::string& payload) {
-    if (topic != Topic("replay")) {
+    if (topic != Topic(protocol::TopicKind::kReplay)) {
         return;
     }
-    std::string problem;
-    const std::optional<ReplayRequest> request = ReadReplayRequest(payload, problem);
-    if (!request) {
-        Report(log_code::kFault, "replay request not read (" + problem + "), ignored");
+    const auto read = protocol::ReadReplayRequest(payload);
+    if (const auto* problem = std::get_if<protocol::MessageProblem>(&read)) {
+        Report(log_code::kFault, "replay request not read (" + problem->detail + "), ignored");
         return;
     }
+    const auto* request = std::get_if<protocol::ReplayRequest>(&read);
     if (honoured_replays_.Contains(request->token)) {
         return;
     }
-    if (last_replay_ && loop_.Now() - *last_replay_ < kReplayInterval) {
-        if (deferred_from_.empty() || request->from_month < deferred_from_) {
-            deferred_from_ = request->from_month;
+    if (last_replay_ && loop_.Now() - *last_replay_ < protocol::kReplayInterval) {
+        if (!deferred_from_ || request->from < *deferred_from_) {
+            deferred_from_ = request->from;
         }
         // Tokens are bounded in number: beyond that, one more replay is all a repeat costs.
         constexpr std::size_t kMostTokens = 16;
@@ -171,24 +163,25 @@ void Publisher::HandleMessage(const std::string& topic, const std::string& paylo
             deferred_tokens_.push_back(request->token);
         }
         if (!replay_timer_) {
-            replay_timer_ = loop_.StartTimer(std::chrono::ceil<std::chrono::milliseconds>(
-                                                 *last_replay_ + kReplayInterval - loop_.Now()),
-                                             [this] { ReplayDeferred(); });
+            replay_timer_ =
+                loop_.StartTimer(std::chrono::ceil<std::chrono::milliseconds>(
+                                     *last_replay_ + protocol::kReplayInterval - loop_.Now()),
+                                 [this] { ReplayDeferred(); });
         }
         return;
     }
-    Replay(request->from_month, {request->token});
+    Replay(request->from, {request->token});
 }
 
 void Publisher::ReplayDeferred() {
     replay_timer_.reset();
-    const std::string from = std::exchange(deferred_from_, {});
+    const protocol::Month from = *std::exchange(deferred_from_, std::nullopt);
     Replay(from, std::exchange(deferred_tokens_, {}));
 }
 
-void Publisher::Replay(const std::string& from_month, const std::vector<std::string>& tokens) {
+void Publisher::Replay(protocol::Month from_month, const std::vector<std::string>& tokens) {
     last_replay_ = loop_.Now();
-    RegisterPosition from{from_month + ".txt", 0};
+    RegisterPosition from{from_month.FileName(), 0};
     if (replay_) {
         from = std::min(from, replay_->cursor.Delivered());
     }
@@ -205,7 +198,7 @@ void Publisher::Replay(const std::string& from_month, const std::vector<std::str
         }
         named += (named.empty() ? "" : ", ") + token;
     }
-    Report(log_code::kEvent, "replay asked from " + from_month + " (request " + named + ")");
+    Report(log_code::kEvent, "replay asked from " + from_month.Text() + " (request " + named + ")");
     SendWaiting();
 }
 
@@ -250,7 +243,7 @@ bool Publisher::SendFrom(DeliveryCursor& cursor, const RegisterPosition* end) {
             continue;
         }
         const std::optional<int> message_id = supervisor_.Publish(
-            Topic("waga" + std::to_string(fields->scale) + "/weighing"),
+            Topic(protocol::TopicKind::kWeighing, fields->scale),
             WeighingMessage(entry, *fields, settings_.client_id, units_.UnitOf(entry)), 1, false);
         if (!message_id) {
             return false;  // the session ended; all of it goes again on the next one
@@ -303,7 +296,7 @@ void Publisher::LampShown(int scale, Lamp lamp) {
 bool Publisher::SendState(int scale, const StateThinning::ScaleState& state) {
     return supervisor_.Connected() &&
            supervisor_.Publish(
-               Topic("waga" + std::to_string(scale) + "/state"),
+               Topic(protocol::TopicKind::kState, scale),
                ScaleStateMessage(state.connected, state.reading, std::time(nullptr)), 0, true);
 }
 
@@ -327,8 +320,8 @@ void ReportPublishingProblem(TransmissionLog& log, const std::string& text) {
     std::cerr << "tarvelio: " << text << '\n';
 }
 
-std::string Publisher::Topic(const std::string& leaf) const {
-    return settings_.topic + "/" + leaf;
+std::string Publisher::Topic(protocol::TopicKind kind, int scale) const {
+    return protocol::TopicOf(settings_.topic, kind, scale);
 }
 
 }  // namespace station

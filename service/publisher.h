@@ -8,13 +8,15 @@
 #include <vector>
 
 #include "base/event_loop.h"
+#include "broker/backoff.h"
+#include "broker/broker_supervisor.h"
 #include "core/clock.h"
 #include "core/reading/transmission_log.h"
 #include "core/register/register_reader.h"
 #include "core/register/register_units.h"
 #include "core/settings/publish_settings.h"
-#include "service/backoff.h"
-#include "service/broker_supervisor.h"
+#include "protocol/month.h"
+#include "protocol/topics.h"
 #include "service/delivery_cursor.h"
 #include "service/delivery_state_store.h"
 #include "service/honoured_replays.h"
@@ -73,7 +75,7 @@ private:
     void HandleLost(const std::string& reason);
     void HandleAcknowledged(int message_id);
     void HandleMessage(const std::string& topic, const std::string& payload);
-    void Replay(const std::string& from_month, const std::vector<std::string>& tokens);
+    void Replay(protocol::Month from_month, const std::vector<std::string>& tokens);
     void ReplayDeferred();
     void SendWaiting();
     bool SendFrom(DeliveryCursor& cursor, const RegisterPosition* end);
@@ -83,7 +85,7 @@ private:
     void RegisterUnreadable(const std::string& problem);
     void ReportStatus();
     void Report(int code, const std::string& text);
-    std::string Topic(const std::string& leaf) const;
+    std::string Topic(protocol::TopicKind kind, int scale = 0) const;
 
     EventLoop& loop_;
     TransmissionLog& log_;
@@ -92,9 +94,9 @@ private:
     std::string state_path_;
     HonouredReplays honoured_replays_;
     std::optional<EventLoop::TimePoint> last_replay_;
-    std::string deferred_from_;                 // the earliest month asked meanwhile
-    std::vector<std::string> deferred_tokens_;  // honoured once the replay runs
-    std::unique_ptr<Timer> replay_timer_;       // set while a replay waits
+    std::optional<protocol::Month> deferred_from_;  // the earliest month asked meanwhile
+    std::vector<std::string> deferred_tokens_;      // honoured once the replay runs
+    std::unique_ptr<Timer> replay_timer_;           // set while a replay waits
     StatusSink on_status_;
     Status status_;
     DeliveryStateStore store_;
@@ -115,8 +117,5 @@ private:
 
 // A problem of publishing, in the transmission log (" !! ") and on standard error.
 void ReportPublishingProblem(TransmissionLog& log, const std::string& text);
-
-// The station's host name, for the default topic and client id.
-std::string HostName();
 
 }  // namespace station

@@ -1,78 +1,51 @@
 #include "service/weighing_message.h"
 
-#include <nlohmann/json.hpp>
-
-#include <array>
-
 #include "core/text/code_page.h"
+#include "protocol/iso_time.h"
+#include "protocol/scale_state.h"
+#include "protocol/weighing.h"
 
 namespace station {
 
-std::string IsoLocalTime(std::time_t time) {
-    std::tm local{};
-    localtime_r(&time, &local);
-    std::array<char, 32> text{};
-    const std::size_t length = std::strftime(text.data(), text.size(), "%FT%T%z", &local);
-    if (length < 2) {
-        return {};  // strftime failed: no time rather than a wrong one
-    }
-    // strftime gives "+0100"; ISO 8601's extended form wants "+01:00".
-    return std::string(text.data(), length - 2) + ':' + std::string(text.data() + length - 2, 2);
-}
-
-namespace {
-
-// "unit", where it says more than the kilograms a message without one means.
-void AddUnit(nlohmann::ordered_json& message, std::string_view unit) {
-    if (!unit.empty() && unit != "kg") {
-        message["unit"] = Cp1250ToUtf8(unit);
-    }
-}
-
-}  // namespace
-
 std::string WeighingMessage(const RegisterEntry& entry, const RegisterLineFields& fields,
                             const std::string& station, const std::string& unit) {
-    nlohmann::ordered_json message;
-    message["id"] = station + "/" + entry.start.file_name.substr(0, 6) + "/" +
-                    std::to_string(entry.start.offset);
-    message["scale"] = fields.scale;
-    message["reading"] = Cp1250ToUtf8(fields.reading);
-    AddUnit(message, unit);
-    message["time"] = nullptr;
+    // The reader hands out only the lines of files named after a month.
+    const std::optional<protocol::Month> month = protocol::Month::OfFileName(entry.start.file_name);
+    protocol::Weighing weighing{
+        .id = {station, month.value_or(*protocol::Month::Of(1000, 1)), entry.start.offset},
+        .scale = fields.scale,
+        .reading = Cp1250ToUtf8(fields.reading),
+        .unit = Cp1250ToUtf8(unit),
+        .time = std::nullopt,
+        .line = Cp1250ToUtf8(entry.line)};
     if (const auto time = StampTime(fields.stamp)) {
-        message["time"] = IsoLocalTime(*time);
+        weighing.time = protocol::IsoLocalTime(*time);
     }
-    message["line"] = Cp1250ToUtf8(entry.line);
-    return message.dump();
+    return protocol::WriteWeighing(weighing);
 }
 
 std::string ScaleStateMessage(bool connected, const Reading& reading, std::time_t time) {
-    nlohmann::ordered_json message;
-    message["connected"] = connected;
-    message["reading"] = Cp1250ToUtf8(reading.Text());
-    AddUnit(message, reading.unit);
-    message["motion"] = nullptr;
-    if (reading.motion) {
-        message["motion"] = *reading.motion;
-    }
-    message["range"] = nullptr;
+    protocol::ScaleState state{.connected = connected,
+                               .reading = Cp1250ToUtf8(reading.Text()),
+                               .unit = Cp1250ToUtf8(reading.unit),
+                               .motion = reading.motion,
+                               .range = std::nullopt,
+                               .time = protocol::IsoLocalTime(time)};
     switch (reading.kind) {
         case Reading::Kind::kWeight:
-            message["range"] = "ok";
+            state.range = protocol::Range::kOk;
             break;
         case Reading::Kind::kOver:
-            message["range"] = "over";
+            state.range = protocol::Range::kOver;
             break;
         case Reading::Kind::kUnder:
-            message["range"] = "under";
+            state.range = protocol::Range::kUnder;
             break;
         case Reading::Kind::kNoWeight:
         case Reading::Kind::kNothingYet:
             break;
     }
-    message["time"] = IsoLocalTime(time);
-    return message.dump();
+    return protocol::WriteScaleState(state);
 }
 
 }  // namespace station

@@ -12,6 +12,7 @@
 #include "core/files/io_error.h"
 #include "core/files/whole_file.h"
 #include "core/register/register_line.h"
+#include "protocol/month.h"
 
 namespace station {
 namespace {
@@ -71,7 +72,8 @@ DeliveryState LoadDeliveryState(const std::string& path, const std::string& dire
             break;
     }
     const std::string named = content.substr(0, kMonthFileNameLength);
-    const RegisterPosition restart{IsMonthFileName(named) ? named : PreviousMonthFileName(now), 0};
+    const RegisterPosition restart{
+        protocol::Month::OfFileName(named) ? named : PreviousMonthFileName(now), 0};
     if (content.ends_with('\n')) {
         content.pop_back();
     }
@@ -83,7 +85,7 @@ DeliveryState LoadDeliveryState(const std::string& path, const std::string& dire
     const char* digits_end = content.data() + content.size();
     const auto [end, error] = std::from_chars(content.data() + blank + 1, digits_end, place.offset);
     if (error != std::errc() || end != digits_end ||
-        (!place.file_name.empty() && !IsMonthFileName(place.file_name))) {
+        (!place.file_name.empty() && !protocol::Month::OfFileName(place.file_name))) {
         return Damaged(restart, "not a place in the register");
     }
     if (std::string problem = PlaceProblem(directory, place); !problem.empty()) {

@@ -1,11 +1,7 @@
 #include "core/register/register_line.h"
 
-#include <algorithm>
 #include <array>
 #include <cstdio>
-
-#include "core/register/register_place.h"
-#include "core/text/ascii.h"
 
 namespace station {
 namespace {
@@ -25,17 +21,6 @@ std::string MonthFileNameOf(int year, int month) {
 }
 
 }  // namespace
-
-bool IsMonthFileName(const std::string& name) {
-    constexpr std::size_t kDigits = 6;
-    return name.size() == kDigits + 4 && name.ends_with(".txt") &&
-           std::all_of(name.begin(), name.begin() + kDigits, [](char c) { return IsDigit(c); });
-}
-
-bool IsMonth(const std::string& yyyymm) {
-    return IsMonthFileName(yyyymm + ".txt") && yyyymm.compare(4, 2, "01") >= 0 &&
-           yyyymm.compare(4, 2, "12") <= 0;
-}
 
 std::string RegisterTimeStamp(const LocalTime& time, char time_separator) {
     std::array<char, 32> text{};

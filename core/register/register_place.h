@@ -42,10 +42,4 @@ struct RegisterPosition {
     auto operator<=>(const RegisterPosition&) const = default;
 };
 
-// "yyyymm.txt", as the register names its month files.
-bool IsMonthFileName(const std::string& name);
-
-// "yyyymm" of a calendar month (01 to 12), as replay requests and the ledger's settings name one.
-bool IsMonth(const std::string& yyyymm);
-
 }  // namespace station

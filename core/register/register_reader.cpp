@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "base/file_descriptor.h"
+#include "protocol/month.h"
 
 namespace station {
 namespace {
@@ -23,7 +24,7 @@ std::vector<std::string> MonthFiles(const std::string& directory) {
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(directory, error)) {
         std::string name = entry.path().filename().string();
-        if (IsMonthFileName(name)) {
+        if (protocol::Month::OfFileName(name)) {
             names.push_back(std::move(name));
         }
     }

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <fstream>
 
 #include "core/text/integer_text.h"
@@ -138,6 +139,14 @@ PublishSettingsResult LoadPublishSettings(const IniFile& file, const std::string
         result.problem.insert(0, "publishing off: ");
     }
     return result;
+}
+
+std::string HostName() {
+    char name[HOST_NAME_MAX + 1] = {};
+    if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') {
+        return "station";
+    }
+    return name;
 }
 
 }  // namespace station

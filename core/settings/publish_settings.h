@@ -29,6 +29,9 @@ struct PublishSettingsResult {
     std::string problem;
 };
 
+// The machine's host name ("station" when it has none), for the default topic and client id.
+std::string HostName();
+
 // Reads the section with the file's rules; `host_name` names the station in the default topic
 // and client id. A bad value, or keys without a broker, turn publishing off and say why.
 PublishSettingsResult LoadPublishSettings(const IniFile& file, const std::string& host_name);

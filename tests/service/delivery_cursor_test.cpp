@@ -1,7 +1,7 @@
 // Where delivery stands, from sends, acknowledgements in any order, skips and lost sessions.
 #include <gtest/gtest.h>
 
-#include "service/backoff.h"
+#include "broker/backoff.h"
 #include "service/delivery_cursor.h"
 
 namespace station {

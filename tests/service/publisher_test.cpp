@@ -10,7 +10,7 @@
 #include "core/register/register_line.h"
 #include "core/register/weighing_register.h"
 #include "service/publisher.h"
-#include "service/replay_request.h"
+#include "protocol/replay_request.h"
 #include "tests/core/fakes.h"
 #include "tests/support/mqtt_broker.h"
 
@@ -271,7 +271,7 @@ TEST_F(PublisherTest, AReplayRequestSendsAgainFromItsMonthOnceAndABadOneIsIgnore
     request(R"({"request":"r4","from":"202610"})");  // within a minute of r3: held, not lost
     loop_.RunUntil([] { return false; }, 300ms);
     EXPECT_EQ(Delivered().size(), 3u);
-    loop_.Advance(kReplayInterval);
+    loop_.Advance(protocol::kReplayInterval);
     ASSERT_TRUE(Collected(6));
 }
 
@@ -315,7 +315,7 @@ TEST_F(PublisherTest, ASaveDuringAReplayGoesOutBesideItAndALaterRequestSendsItAg
         },
         60s));
     EXPECT_LT(came, 1000u) << "the save came behind the replay";
-    loop_.Advance(kReplayInterval);
+    loop_.Advance(protocol::kReplayInterval);
     request("r2");
     ASSERT_TRUE(collected(kReplayed + 2));  // the second replay takes over the first
     ASSERT_TRUE(AllDelivered());

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "base/poll_loop.h"
-#include "service/broker_supervisor.h"
+#include "broker/broker_supervisor.h"
 #include "service/state_thinning.h"
 #include "tests/support/loopback.h"
 

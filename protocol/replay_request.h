@@ -1,10 +1,14 @@
 #pragma once
 
 #include <chrono>
-#include <optional>
 #include <string>
+#include <string_view>
+#include <variant>
 
-namespace station {
+#include "protocol/message_problem.h"
+#include "protocol/month.h"
+
+namespace station::protocol {
 
 // A collector's request that a station send its weighings again from the start of a month:
 // {"request": a token naming this request, "from": "yyyymm"}, retained on the station's topic
@@ -15,12 +19,11 @@ inline constexpr std::chrono::minutes kReplayInterval{1};
 
 struct ReplayRequest {
     std::string token;
-    std::string from_month;  // "yyyymm"
+    Month from;
 };
 
-// The request, or nothing with `problem` saying why the payload is none.
-std::optional<ReplayRequest> ReadReplayRequest(const std::string& payload, std::string& problem);
+std::variant<ReplayRequest, MessageProblem> ReadReplayRequest(std::string_view payload);
 
-std::string ReplayRequestMessage(const ReplayRequest& request);
+std::string WriteReplayRequest(const ReplayRequest& request);
 
-}  // namespace station
+}  // namespace station::protocol

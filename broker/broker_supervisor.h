@@ -6,9 +6,9 @@
 #include <string>
 
 #include "base/event_loop.h"
+#include "broker/backoff.h"
 #include "core/settings/publish_settings.h"
 #include "net/broker_client.h"
-#include "service/backoff.h"
 
 namespace station {
 

@@ -1,4 +1,4 @@
-#include "service/broker_supervisor.h"
+#include "broker/broker_supervisor.h"
 
 namespace station {
 

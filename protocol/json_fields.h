@@ -1,0 +1,23 @@
+#pragma once
+
+// The readers' common steps over nlohmann's JSON; seen only by the readers in this folder.
+
+#include <nlohmann/json.hpp>
+
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include "protocol/message_problem.h"
+
+namespace station::protocol {
+
+// The payload as a JSON object, or why it is none.
+std::variant<nlohmann::json, MessageProblem> JsonObject(std::string_view payload);
+
+// A field's text of at most `longest` bytes; a missing field, another type, a longer text or a
+// NUL character (which no register line holds and no database keeps in a text) is a problem.
+std::variant<std::string, MessageProblem> TextField(const nlohmann::json& message,
+                                                    const char* field, std::size_t longest);
+
+}  // namespace station::protocol

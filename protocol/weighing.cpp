@@ -1,0 +1,82 @@
+#include "protocol/weighing.h"
+
+#include <tuple>
+
+#include "protocol/iso_time.h"
+#include "protocol/json_fields.h"
+
+namespace station::protocol {
+
+std::string WriteWeighing(const Weighing& weighing) {
+    nlohmann::ordered_json message;
+    message["id"] = weighing.id.Text();
+    message["scale"] = weighing.scale;
+    message["reading"] = weighing.reading;
+    if (!weighing.unit.empty() && weighing.unit != "kg") {
+        message["unit"] = weighing.unit;
+    }
+    message["time"] = nullptr;
+    if (weighing.time) {
+        message["time"] = *weighing.time;
+    }
+    message["line"] = weighing.line;
+    return message.dump();
+}
+
+std::variant<Weighing, MessageProblem> ReadWeighing(std::string_view payload) {
+    auto object = JsonObject(payload);
+    if (auto* problem = std::get_if<MessageProblem>(&object)) {
+        return std::move(*problem);
+    }
+    const nlohmann::json& message = std::get<nlohmann::json>(object);
+    std::string id;
+    std::string reading;
+    std::string line;
+    for (auto [field, target, longest] :
+         {std::tuple{"id", &id, kLongestId}, std::tuple{"reading", &reading, kLongestReading},
+          std::tuple{"line", &line, kLongestLine}}) {
+        auto text = TextField(message, field, longest);
+        if (auto* problem = std::get_if<MessageProblem>(&text)) {
+            return std::move(*problem);
+        }
+        *target = std::move(std::get<std::string>(text));
+    }
+    const auto scale = message.find("scale");
+    if (scale == message.end()) {
+        return MessageProblem{ProblemKind::kMissingField, "scale"};
+    }
+    if (!scale->is_number_integer()) {
+        return MessageProblem{ProblemKind::kWrongType, "scale is no integer"};
+    }
+    std::string unit = "kg";
+    if (message.contains("unit")) {
+        auto text = TextField(message, "unit", kLongestUnit);
+        if (auto* problem = std::get_if<MessageProblem>(&text)) {
+            return std::move(*problem);
+        }
+        unit = std::move(std::get<std::string>(text));
+    }
+    const auto time = message.find("time");
+    if (time == message.end()) {
+        return MessageProblem{ProblemKind::kMissingField, "time"};
+    }
+    std::optional<std::string> iso_time;
+    if (!time->is_null()) {
+        auto text = TextField(message, "time", kLongestTime);
+        if (auto* problem = std::get_if<MessageProblem>(&text)) {
+            return std::move(*problem);
+        }
+        iso_time = std::move(std::get<std::string>(text));
+        if (!IsIsoTime(*iso_time)) {
+            return MessageProblem{ProblemKind::kBadValue, "time is neither ISO 8601 nor null"};
+        }
+    }
+    std::optional<WeighingId> read_id = WeighingId::Read(id);
+    if (!read_id) {
+        return MessageProblem{ProblemKind::kBadValue, "id is not CLIENT/yyyymm/OFFSET"};
+    }
+    return Weighing{std::move(*read_id), scale->get<std::int64_t>(), std::move(reading),
+                    std::move(unit),     std::move(iso_time),        std::move(line)};
+}
+
+}  // namespace station::protocol

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include "protocol/message_problem.h"
+#include "protocol/weighing_id.h"
+
+namespace station::protocol {
+
+// A saved weighing as it goes out on "wagaN/weighing" (QoS 1): {"id", "scale", "reading",
+// "unit", "time", "line"}, texts in UTF-8. "unit" is written only for a unit other than
+// kilograms, which a message without one means; "time" is null when the line's stamp cannot be
+// read.
+struct Weighing {
+    WeighingId id;
+    std::int64_t scale = 0;
+    std::string reading;
+    std::string unit = "kg";
+    std::optional<std::string> time;  // ISO 8601
+    std::string line;                 // the register line as saved
+};
+
+// Every text bounded when read, far above anything a station sends: before it reaches an index
+// (PostgreSQL keeps at most 2,704 bytes of a key) or a page.
+inline constexpr std::size_t kLongestId = 300;
+inline constexpr std::size_t kLongestReading = 100;
+inline constexpr std::size_t kLongestUnit = 20;
+inline constexpr std::size_t kLongestLine = 1000;
+inline constexpr std::size_t kLongestTime = 40;
+
+std::string WriteWeighing(const Weighing& weighing);
+
+// Whether the scale is the topic's is the reader's to judge.
+std::variant<Weighing, MessageProblem> ReadWeighing(std::string_view payload);
+
+}  // namespace station::protocol

@@ -1,0 +1,31 @@
+#include "protocol/weighing_id.h"
+
+#include <algorithm>
+#include <charconv>
+
+namespace station::protocol {
+
+std::string WeighingId::Text() const {
+    return client_id + "/" + month.Text() + "/" + std::to_string(offset);
+}
+
+std::optional<WeighingId> WeighingId::Read(std::string_view text) {
+    constexpr std::size_t kLongestOffset = 19;
+    const std::size_t offset_at = text.rfind('/');
+    if (offset_at == std::string_view::npos || offset_at < 8 || text[offset_at - 7] != '/') {
+        return std::nullopt;
+    }
+    const std::string_view offset = text.substr(offset_at + 1);
+    const std::optional<Month> month = Month::Read(text.substr(offset_at - 6, 6));
+    std::uint64_t value = 0;
+    // No leading zero: an id reads back as the one text it was written as.
+    if (!month || offset.empty() || offset.size() > kLongestOffset ||
+        (offset.size() > 1 && offset.front() == '0') ||
+        !std::all_of(offset.begin(), offset.end(), [](char c) { return c >= '0' && c <= '9'; }) ||
+        std::from_chars(offset.data(), offset.data() + offset.size(), value).ec != std::errc{}) {
+        return std::nullopt;
+    }
+    return WeighingId{std::string(text.substr(0, offset_at - 7)), *month, value};
+}
+
+}  // namespace station::protocol

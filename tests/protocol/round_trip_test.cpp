@@ -1,0 +1,151 @@
+// What the station writes, read by the ledger, and what the ledger writes, read by the station:
+// the bytes on the broker pinned, so that stations and ledgers of different versions agree.
+#include <gtest/gtest.h>
+
+#include <variant>
+
+#include "ledger/ledger_message.h"
+#include "protocol/replay_request.h"
+#include "protocol/topics.h"
+#include "protocol/weighing_id.h"
+#include "service/weighing_message.h"
+#include "tests/core/scoped_env.h"
+
+namespace station {
+namespace {
+
+constexpr const char* kPrefix = "tarvelio";
+constexpr const char* kReceived = "2026-07-02T10:00:00+02:00";
+
+Reading WithUnit(Reading reading, std::string unit) {
+    reading.unit = std::move(unit);
+    return reading;
+}
+
+struct StateCase {
+    const char* name;
+    Reading reading;
+    bool connected;
+    const char* bytes;
+    std::optional<bool> motion;
+    std::optional<std::string> range;
+};
+
+class RoundTrip : public ::testing::Test {
+protected:
+    // The station's topic for the room "Hala ł", as the ledger reads it.
+    static ledger::LedgerMessage Read(protocol::TopicKind kind, int scale,
+                                      const std::string& payload) {
+        const std::string topic = protocol::TopicOf("tarvelio/Hala ł", kind, scale);
+        return ledger::ReadLedgerMessage(kPrefix, topic, payload, kReceived);
+    }
+
+    test::ScopedEnv zone_{"TZ", "Europe/Warsaw"};
+};
+
+TEST_F(RoundTrip, AWeighingAsTheStationWritesItIsTheLedgersRow) {
+    const RegisterEntry entry{{"202607.txt", 44},
+                              {"202607.txt", 80},
+                              "2026-07-01, 09.05.02\twaga3\t-12,5\xb3"};  // "ł" in the code page
+    const std::string written = WeighingMessage(entry, *SplitRegisterLine(entry.line), "st/a");
+    EXPECT_EQ(
+        written,
+        R"({"id":"st/a/202607/44","scale":3,"reading":"-12,5ł",)"
+        R"("time":"2026-07-01T09:05:02+02:00","line":"2026-07-01, 09.05.02\twaga3\t-12,5ł"})");
+    ledger::LedgerMessage read = Read(protocol::TopicKind::kWeighing, 3, written);
+    const auto* row = std::get_if<ledger::WeighingRow>(&read);
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(row->station, "Hala ł");
+    EXPECT_EQ(row->id, "st/a/202607/44");
+    EXPECT_EQ(row->client_id, "st/a");
+    EXPECT_EQ(row->month, 202607);
+    EXPECT_EQ(row->reading, "-12,5ł");
+    EXPECT_EQ(row->weight, std::nullopt) << "a unit glued to the number is no plain number";
+    EXPECT_EQ(row->time, "2026-07-01T09:05:02+02:00");
+    EXPECT_EQ(row->line, "2026-07-01, 09.05.02\twaga3\t-12,5ł");
+
+    // Grams, and a stamp that cannot be read: "unit" written, "time" null, both read back.
+    const RegisterEntry grams{{"202607.txt", 0}, {"202607.txt", 20}, "yesterday\twaga1\t1500"};
+    const std::string in_grams = WeighingMessage(grams, *SplitRegisterLine(grams.line), "st", "g");
+    EXPECT_EQ(in_grams, R"({"id":"st/202607/0","scale":1,"reading":"1500","unit":"g",)"
+                        R"("time":null,"line":"yesterday\twaga1\t1500"})");
+    read = Read(protocol::TopicKind::kWeighing, 1, in_grams);
+    row = std::get_if<ledger::WeighingRow>(&read);
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(row->time, std::nullopt);
+    EXPECT_EQ(row->weight, 1500);
+
+    for (const char* not_a_weighing : {"no tabs", "one\ttab", "a\twaga0\t5", "a\tscale\t5"}) {
+        EXPECT_FALSE(SplitRegisterLine(not_a_weighing)) << not_a_weighing;
+    }
+}
+
+TEST_F(RoundTrip, AScaleStateAsTheStationWritesItIsTheLedgersRow) {
+    const StateCase cases[] = {
+        {"weight", Reading::Weight("5"), true,
+         R"({"connected":true,"reading":"5","motion":null,"range":"ok",)"
+         R"("time":"1970-01-01T01:00:00+01:00"})",
+         std::nullopt, "ok"},
+        {"grams", WithUnit(Reading::Weight("1500"), "g"), true,
+         R"({"connected":true,"reading":"1500","unit":"g","motion":null,"range":"ok",)"
+         R"("time":"1970-01-01T01:00:00+01:00"})",
+         std::nullopt, "ok"},
+        {"over", Reading::Of(Reading::Kind::kOver), false,
+         R"({"connected":false,"reading":"OL","motion":null,"range":"over",)"
+         R"("time":"1970-01-01T01:00:00+01:00"})",
+         std::nullopt, "over"},
+        {"under, still", Reading::Of(Reading::Kind::kUnder, false), false,
+         R"({"connected":false,"reading":"UL","motion":false,"range":"under",)"
+         R"("time":"1970-01-01T01:00:00+01:00"})",
+         false, "under"},
+        {"no weight", Reading::Of(Reading::Kind::kNoWeight), false,
+         R"({"connected":false,"reading":"#err","motion":null,"range":null,)"
+         R"("time":"1970-01-01T01:00:00+01:00"})",
+         std::nullopt, std::nullopt},
+    };
+    for (const StateCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string written = ScaleStateMessage(c.connected, c.reading, 0);
+        EXPECT_EQ(written, c.bytes);
+        const ledger::LedgerMessage read = Read(protocol::TopicKind::kState, 2, written);
+        const auto* row = std::get_if<ledger::ScaleStateRow>(&read);
+        ASSERT_NE(row, nullptr);
+        EXPECT_EQ(row->scale, 2);
+        EXPECT_EQ(row->connected, c.connected);
+        EXPECT_EQ(row->reading, c.reading.Text());
+        EXPECT_EQ(row->motion, c.motion);
+        EXPECT_EQ(row->range, c.range);
+        EXPECT_EQ(row->time, "1970-01-01T01:00:00+01:00");
+    }
+}
+
+TEST_F(RoundTrip, AReplayRequestAsTheLedgerWritesItIsTheStationsAndIdsReadBackAsWritten) {
+    const std::string written =
+        protocol::WriteReplayRequest({"ledger/1f", *protocol::Month::Read("202611")});
+    EXPECT_EQ(written, R"({"request":"ledger/1f","from":"202611"})");
+    const auto read = protocol::ReadReplayRequest(written);
+    ASSERT_TRUE(std::holds_alternative<protocol::ReplayRequest>(read));
+    EXPECT_EQ(std::get<protocol::ReplayRequest>(read).token, "ledger/1f");
+    EXPECT_EQ(std::get<protocol::ReplayRequest>(read).from.FileName(), "202611.txt");
+    EXPECT_EQ(protocol::TopicOf("tarvelio/Hala ł", protocol::TopicKind::kReplay),
+              "tarvelio/Hala ł/replay");
+    EXPECT_EQ(protocol::EveryStationsTopic(kPrefix, protocol::TopicKind::kWeighing),
+              "tarvelio/+/+/weighing");
+
+    // Read as written or not at all: a second text for one weighing would be a second weighing.
+    for (const char* id : {"a/202612/0", "a/b/100001/18446744073", "a//999912/7"}) {
+        const auto read_id = protocol::WeighingId::Read(id);
+        ASSERT_TRUE(read_id) << id;
+        EXPECT_EQ(read_id->Text(), id);
+    }
+    for (const char* id : {"/202612/1", "a/202612/01", "a/202613/1", "a/099912/1", "a/202612/",
+                           "a/202612/12345678901234567890", "a/20261/1", "a/202612/-1"}) {
+        EXPECT_FALSE(protocol::WeighingId::Read(id)) << id;
+    }
+    EXPECT_EQ(protocol::Month::Read("200001")->Previous().Text(), "199912");
+    EXPECT_EQ(protocol::Month::Read("199912")->Next().Text(), "200001");
+    EXPECT_FALSE(protocol::Month::OfFileName("202600.txt"));
+}
+
+}  // namespace
+}  // namespace station
