@@ -2,23 +2,20 @@
 
 #include <sys/resource.h>
 
-#include <nlohmann/json.hpp>
-
 #include <ctime>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 
-#include "core/text/ascii.h"
 #include "ledger/database.h"
 #include "ledger/page_access.h"
+#include "ledger/page_queries.h"
 #include "ledger/page_request.h"
+#include "ledger/page_shapes.h"
 #include "ledger/weighing_export.h"
 
 namespace station::ledger {
 namespace {
-
-using Json = nlohmann::ordered_json;
 
 constexpr std::chrono::seconds kLiveKeepAlive{15};
 // Open connections the page takes: at most this many, and at most half the descriptors the
@@ -28,18 +25,6 @@ constexpr const char* kPlainText = "text/plain; charset=utf-8";
 constexpr const char* kJsonType = "application/json; charset=utf-8";
 constexpr const char* kScript = "text/javascript; charset=utf-8";
 
-constexpr const char* kFilter =
-    " FROM weighings WHERE time >= $1 AND time < $2 AND ($3 = '' OR station = $3)"
-    " AND ($4 = 0 OR scale = $4)";
-const std::string kDayRows = std::string("SELECT id, station, scale, reading, weight, time") +
-                             kFilter + " ORDER BY time DESC, id DESC LIMIT $5 OFFSET $6";
-const std::string kDayTotals = std::string("SELECT station, scale, COUNT(*), SUM(weight)") +
-                               kFilter + " GROUP BY station, scale ORDER BY station, scale";
-const std::string kDayHours = std::string("SELECT station, substr(time, 12, 2), COUNT(*)") +
-                              kFilter + " GROUP BY station, substr(time, 12, 2)";
-constexpr const char* kDailySums =
-    "SELECT station, substr(time, 1, 10), COUNT(*), SUM(weight) FROM weighings"
-    " WHERE time >= $1 AND time < $2 GROUP BY station, substr(time, 1, 10)";
 std::string ReadFile(const std::string& path) {
     std::ifstream stream(path, std::ios::binary);
     if (!stream) {
@@ -50,18 +35,6 @@ std::string ReadFile(const std::string& path) {
     return content.str();
 }
 
-bool IsTrue(const std::optional<std::string>& text) {
-    return text && (*text == "t" || *text == "1" || *text == "true");
-}
-
-Json Number(const std::optional<std::string>& text) {
-    return text ? Json(std::stod(*text)) : Json(nullptr);
-}
-
-Json Text(const std::optional<std::string>& text) {
-    return text ? Json(*text) : Json(nullptr);
-}
-
 Day Today() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
@@ -69,49 +42,16 @@ Day Today() {
     return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
 }
 
-std::string Next(const Day& day) {
-    return Day::FromSerial(day.Serial() + 1).Text();
-}
-
 HttpResponse Plain(int status, std::string text) {
     return {status, kPlainText, std::move(text), {}, {}};
 }
 
-HttpResponse JsonAnswer(const Json& json) {
-    return {200, kJsonType, json.dump(-1, ' ', false, Json::error_handler_t::replace), {}, {}};
-}
-
-Json EventOf(const ScaleStateRow& row) {
-    Json event;
-    event["kind"] = "state";
-    event["station"] = row.station;
-    event["scale"] = row.scale;
-    event["connected"] = row.connected;
-    event["reading"] = row.reading;
-    event["motion"] = row.motion ? Json(*row.motion) : Json(nullptr);
-    event["range"] = row.range ? Json(*row.range) : Json(nullptr);
-    return event;
+HttpResponse JsonAnswer(std::string json) {
+    return {200, kJsonType, std::move(json), {}, {}};
 }
 
 HttpResponse Stations(Database& database, const Parameters&) {
-    Json stations = Json::object();
-    for (const Row& row :
-         database.Query("SELECT station, online FROM stations ORDER BY station", {})) {
-        stations[*row[0]] = {{"online", IsTrue(row[1])}, {"scales", Json::object()}};
-    }
-    for (const Row& row : database.Query(
-             "SELECT station, scale, connected, reading, motion, \"range\" FROM scale_states",
-             {})) {
-        Json& station = stations[*row[0]];
-        if (!station.contains("online")) {
-            station = {{"online", false}, {"scales", Json::object()}};
-        }
-        station["scales"][*row[1]] = {{"connected", IsTrue(row[2])},
-                                      {"reading", Text(row[3])},
-                                      {"motion", row[4] ? Json(IsTrue(row[4])) : Json(nullptr)},
-                                      {"range", Text(row[5])}};
-    }
-    return JsonAnswer(stations);
+    return JsonAnswer(StationsJson(StationsSeen(database), ScalesSeen(database)));
 }
 
 HttpResponse DayView(Database& database, const Parameters& parameters) {
@@ -120,49 +60,11 @@ HttpResponse DayView(Database& database, const Parameters& parameters) {
         return Plain(400, *problem);
     }
     const DayQuery& query = std::get<DayQuery>(read);
-    const std::vector<Value> filter{query.day.Text(), Next(query.day), query.station,
-                                    std::int64_t{query.scale}};
-    std::vector<Value> page = filter;
-    page.emplace_back(std::int64_t{kPageRows + 1});
-    page.emplace_back(std::int64_t{query.page} * kPageRows);
-    Json answer;
-    answer["day"] = query.day.Text();
-    answer["page"] = query.page;
-    Json rows = Json::array();
-    for (const Row& row : database.Query(kDayRows.c_str(), page)) {
-        rows.push_back({{"id", Text(row[0])},
-                        {"station", Text(row[1])},
-                        {"scale", std::stoi(row[2].value_or("0"))},
-                        {"reading", Text(row[3])},
-                        {"weight", Number(row[4])},
-                        {"time", Text(row[5])}});
-    }
-    answer["more"] = rows.size() > kPageRows;
-    if (rows.size() > kPageRows) {
-        rows.erase(rows.end() - 1);
-    }
-    answer["rows"] = std::move(rows);
-    Json totals = Json::array();
-    for (const Row& row : database.Query(kDayTotals.c_str(), filter)) {
-        totals.push_back({{"station", Text(row[0])},
-                          {"scale", std::stoi(row[1].value_or("0"))},
-                          {"count", std::stol(row[2].value_or("0"))},
-                          {"sum", Number(row[3])}});
-    }
-    answer["totals"] = std::move(totals);
-    Json hours = Json::array();
-    for (const Row& row : database.Query(kDayHours.c_str(), filter)) {
-        // A time stored before times were checked at the door has no hour.
-        const std::string hour = row[1].value_or("");
-        if (hour.size() != 2 || !IsDigit(hour[0]) || !IsDigit(hour[1])) {
-            continue;
-        }
-        hours.push_back({{"station", Text(row[0])},
-                         {"hour", std::stoi(hour)},
-                         {"count", std::stol(row[2].value_or("0"))}});
-    }
-    answer["hours"] = std::move(hours);
-    return JsonAnswer(answer);
+    // One row more than a page tells whether there are more.
+    return JsonAnswer(DayViewJson(
+        query,
+        DayWeighings(database, query, kPageRows + 1, static_cast<long>(query.page) * kPageRows),
+        DayTotals(database, query), DayHours(database, query)));
 }
 
 HttpResponse Daily(Database& database, const Parameters& parameters) {
@@ -172,14 +74,7 @@ HttpResponse Daily(Database& database, const Parameters& parameters) {
     }
     const Day last = std::get<DayQuery>(read).day;
     const Day first = Day::FromSerial(last.Serial() - 29);
-    Json days = Json::array();
-    for (const Row& row : database.Query(kDailySums, {first.Text(), Next(last)})) {
-        days.push_back({{"station", Text(row[0])},
-                        {"day", Text(row[1])},
-                        {"count", std::stol(row[2].value_or("0"))},
-                        {"sum", Number(row[3])}});
-    }
-    return JsonAnswer(Json{{"from", first.Text()}, {"to", last.Text()}, {"days", days}});
+    return JsonAnswer(DailyJson(first, last, DailySums(database, first, last)));
 }
 
 // What an open live page is sent: what the ledger wrote since it last looked, or now and then a
@@ -262,12 +157,10 @@ PlantPage::~PlantPage() {
 
 void PlantPage::Written(const Batch& batch) {
     for (const StationStatusRow& row : batch.statuses) {
-        feed_.Publish(
-            Json{{"kind", "status"}, {"station", row.station}, {"online", row.online}}.dump(
-                -1, ' ', false, Json::error_handler_t::replace));
+        feed_.Publish(StatusEventJson(row));
     }
     for (const ScaleStateRow& row : batch.states) {
-        feed_.Publish(EventOf(row).dump(-1, ' ', false, Json::error_handler_t::replace));
+        feed_.Publish(StateEventJson(row));
     }
     if (!batch.weighings.empty()) {
         feed_.Publish(R"({"kind":"weighings"})");

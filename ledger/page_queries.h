@@ -1,0 +1,80 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ledger/database.h"
+#include "ledger/page_request.h"
+
+namespace station::ledger {
+
+// Every statement the page and its exports run, and the typed rows they give: the one place on
+// the page's side that knows the tables' columns (LedgerTables holds the writer's). A stored
+// value that does not read as its type throws std::invalid_argument or std::out_of_range, a
+// failing database DatabaseError.
+
+struct StationSeen {
+    std::string station;
+    bool online = false;
+};
+
+struct ScaleSeen {
+    std::string station;
+    std::string scale;
+    bool connected = false;
+    std::optional<std::string> reading;
+    std::optional<bool> motion;
+    std::optional<std::string> range;
+};
+
+struct StoredWeighing {
+    std::optional<std::string> id;
+    std::optional<std::string> station;
+    int scale = 0;
+    std::optional<std::string> reading;
+    std::optional<std::string> weight;  // as the database writes the number
+    std::optional<std::string> time;
+    std::optional<std::string> line;  // read by the exports only
+};
+
+struct ScaleTotal {
+    std::optional<std::string> station;
+    int scale = 0;
+    long count = 0;
+    std::optional<double> sum;
+};
+
+struct HourCount {
+    std::optional<std::string> station;
+    int hour = 0;
+    long count = 0;
+};
+
+struct DaySum {
+    std::optional<std::string> station;
+    std::optional<std::string> day;
+    long count = 0;
+    std::optional<double> sum;
+};
+
+std::vector<StationSeen> StationsSeen(Database& database);
+std::vector<ScaleSeen> ScalesSeen(Database& database);
+
+// The query's weighings, newest first: at most `limit` from `offset` on.
+std::vector<StoredWeighing> DayWeighings(Database& database, const DayQuery& query, long limit,
+                                         long offset);
+std::vector<ScaleTotal> DayTotals(Database& database, const DayQuery& query);
+// A time stored before times were checked at the door has no hour and is left out.
+std::vector<HourCount> DayHours(Database& database, const DayQuery& query);
+// Each room's count and sum per day, `first` to `last` included.
+std::vector<DaySum> DailySums(Database& database, const Day& first, const Day& last);
+
+// At most `limit` weighings before the day `before` and after (`after_time`, `after_id`) in the
+// order of time and id (the index's, which each block enters where the last left it); no id
+// after a time starts at that time.
+std::vector<StoredWeighing> WeighingsAfter(Database& database, const std::string& before,
+                                           const std::string& after_time,
+                                           const std::string& after_id, long limit);
+
+}  // namespace station::ledger

@@ -1,0 +1,149 @@
+#include "ledger/page_shapes.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+
+namespace station::ledger {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+std::string Dump(const Json& json) {
+    return json.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+template <typename T>
+Json OrNull(const std::optional<T>& value) {
+    return value ? Json(*value) : Json(nullptr);
+}
+
+Json Weight(const std::optional<std::string>& text) {
+    return text ? Json(std::stod(*text)) : Json(nullptr);
+}
+
+// A Polish spreadsheet's number: a decimal comma.
+std::string DecimalComma(std::string number) {
+    std::replace(number.begin(), number.end(), '.', ',');
+    return number;
+}
+
+}  // namespace
+
+std::string StationsJson(const std::vector<StationSeen>& stations,
+                         const std::vector<ScaleSeen>& scales) {
+    Json answer = Json::object();
+    for (const StationSeen& station : stations) {
+        answer[station.station] = {{"online", station.online}, {"scales", Json::object()}};
+    }
+    for (const ScaleSeen& scale : scales) {
+        Json& station = answer[scale.station];
+        if (!station.contains("online")) {
+            station = {{"online", false}, {"scales", Json::object()}};
+        }
+        station["scales"][scale.scale] = {{"connected", scale.connected},
+                                          {"reading", OrNull(scale.reading)},
+                                          {"motion", OrNull(scale.motion)},
+                                          {"range", OrNull(scale.range)}};
+    }
+    return Dump(answer);
+}
+
+std::string DayViewJson(const DayQuery& query, std::vector<StoredWeighing> rows,
+                        const std::vector<ScaleTotal>& totals,
+                        const std::vector<HourCount>& hours) {
+    Json answer;
+    answer["day"] = query.day.Text();
+    answer["page"] = query.page;
+    answer["more"] = rows.size() > static_cast<std::size_t>(kPageRows);
+    rows.resize(std::min(rows.size(), static_cast<std::size_t>(kPageRows)));
+    Json& shown = answer["rows"] = Json::array();
+    for (const StoredWeighing& row : rows) {
+        shown.push_back({{"id", OrNull(row.id)},
+                         {"station", OrNull(row.station)},
+                         {"scale", row.scale},
+                         {"reading", OrNull(row.reading)},
+                         {"weight", Weight(row.weight)},
+                         {"time", OrNull(row.time)}});
+    }
+    Json& sums = answer["totals"] = Json::array();
+    for (const ScaleTotal& total : totals) {
+        sums.push_back({{"station", OrNull(total.station)},
+                        {"scale", total.scale},
+                        {"count", total.count},
+                        {"sum", OrNull(total.sum)}});
+    }
+    Json& counts = answer["hours"] = Json::array();
+    for (const HourCount& hour : hours) {
+        counts.push_back(
+            {{"station", OrNull(hour.station)}, {"hour", hour.hour}, {"count", hour.count}});
+    }
+    return Dump(answer);
+}
+
+std::string DailyJson(const Day& first, const Day& last, const std::vector<DaySum>& days) {
+    Json shown = Json::array();
+    for (const DaySum& day : days) {
+        shown.push_back({{"station", OrNull(day.station)},
+                         {"day", OrNull(day.day)},
+                         {"count", day.count},
+                         {"sum", OrNull(day.sum)}});
+    }
+    return Dump(Json{{"from", first.Text()}, {"to", last.Text()}, {"days", shown}});
+}
+
+std::string StatusEventJson(const StationStatusRow& row) {
+    return Dump(Json{{"kind", "status"}, {"station", row.station}, {"online", row.online}});
+}
+
+std::string StateEventJson(const ScaleStateRow& row) {
+    Json event;
+    event["kind"] = "state";
+    event["station"] = row.station;
+    event["scale"] = row.scale;
+    event["connected"] = row.connected;
+    event["reading"] = row.reading;
+    event["motion"] = OrNull(row.motion);
+    event["range"] = OrNull(row.range);
+    return Dump(event);
+}
+
+std::string CsvField(std::string text) {
+    if (text.find_first_of(";\"\r\n") == std::string::npos) {
+        return text;
+    }
+    for (std::size_t at = 0; (at = text.find('"', at)) != std::string::npos; at += 2) {
+        text.insert(at, 1, '"');
+    }
+    return '"' + text + '"';
+}
+
+void AppendCsvRow(std::string& out, const StoredWeighing& weighing) {
+    out.append(CsvField(weighing.id.value_or("")))
+        .append(1, ';')
+        .append(CsvField(weighing.station.value_or("")))
+        .append(1, ';')
+        .append(std::to_string(weighing.scale))
+        .append(1, ';')
+        .append(CsvField(weighing.time.value_or("")))
+        .append(1, ';')
+        .append(CsvField(weighing.reading.value_or("")))
+        .append(1, ';')
+        .append(DecimalComma(weighing.weight.value_or("")))
+        .append(1, ';')
+        .append(CsvField(weighing.line.value_or("")))
+        .append("\r\n");
+}
+
+void AppendJsonRow(std::string& out, const StoredWeighing& weighing, bool first) {
+    out.append(first ? "" : ",")
+        .append(Dump(Json{{"id", OrNull(weighing.id)},
+                          {"station", OrNull(weighing.station)},
+                          {"scale", weighing.scale},
+                          {"reading", OrNull(weighing.reading)},
+                          {"weight", Weight(weighing.weight)},
+                          {"time", OrNull(weighing.time)},
+                          {"line", OrNull(weighing.line)}}));
+}
+
+}  // namespace station::ledger
