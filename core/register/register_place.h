@@ -31,8 +31,12 @@
 #include <compare>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace station {
+
+// What ends every line of a month file.
+inline constexpr std::string_view kRegisterLineEnd = "\r\n";
 
 // A place in the register: a month's file ("202612.txt") and a byte offset in it.
 struct RegisterPosition {

@@ -15,8 +15,6 @@
 namespace station {
 namespace {
 
-constexpr std::string_view kLineEnd = "\r\n";
-
 // Every entry with a month file's name, whatever it is: one that is not a readable file must
 // stop the reader, not vanish from the queue.
 std::vector<std::string> MonthFiles(const std::string& directory) {
@@ -70,10 +68,10 @@ std::string VisitLinesAfter(const std::string& directory, const RegisterPosition
             }
             pending.append(chunk.data(), static_cast<std::size_t>(got));
             std::size_t at = 0;
-            for (std::size_t end; (end = pending.find(kLineEnd, at)) != std::string::npos;
-                 at = end + kLineEnd.size()) {
+            for (std::size_t end; (end = pending.find(kRegisterLineEnd, at)) != std::string::npos;
+                 at = end + kRegisterLineEnd.size()) {
                 if (!visit(RegisterPosition{name, offset + at},
-                           RegisterPosition{name, offset + end + kLineEnd.size()},
+                           RegisterPosition{name, offset + end + kRegisterLineEnd.size()},
                            std::string_view(pending).substr(at, end - at))) {
                     return {};
                 }

@@ -11,6 +11,7 @@
 #include "core/files/fd_io.h"
 #include "core/files/io_error.h"
 #include "core/register/register_line.h"
+#include "core/register/register_place.h"
 #include "core/register/register_units.h"
 
 namespace station {
@@ -70,7 +71,7 @@ void AppendLineToFile(const std::string& path, const std::string& line) {
         Fail();
     }
     DropTrailingMarks(file.Get());
-    if (!WriteAll(file.Get(), line + "\r\n")) {
+    if (!WriteAll(file.Get(), line + std::string(kRegisterLineEnd))) {
         Fail();
     }
     // A saved weighing must survive a power cut right after the click. Devices that cannot

@@ -1,0 +1,235 @@
+// Presets whose frames are bounded by control bytes (STX, ETX, CR) or begun by "=".
+#include <algorithm>
+#include <array>
+
+#include "core/reading/frame_fields.h"
+#include "core/reading/preset_formats.h"
+#include "core/reading/preset_readings.h"
+#include "core/text/ascii.h"
+
+namespace station::preset {
+namespace {
+
+using Kind = IndicatorReading::Kind;
+
+// STX, status bytes A B C, six-digit weight, an optional six-digit tare, CR, and optionally a
+// checksum byte: the two's complement of the 7-bit sum of STX to CR. A bits 0-2 place the
+// decimal point (0: two dummy zeros, 1: one, 2: none, 3 to 7: one to five decimals); B bit 1
+// negative, bit 2 out of range (under it when negative), bit 3 motion. A frame is read at its
+// CR, and checked again by the byte after it when that is no STX.
+class StxStatus final : public IndicatorFormat {
+public:
+    IndicatorReading Read(std::string_view frame) const override {
+        const std::size_t cr = frame.find('\r');
+        if (frame.size() < 10 || frame[0] != kStx || cr == std::string_view::npos || cr < 10) {
+            return Marked(Kind::kNotAWeight);
+        }
+        if (cr + 1 < frame.size()) {
+            unsigned sum = 0;
+            for (std::size_t i = 0; i <= cr; ++i) {
+                sum += static_cast<unsigned char>(frame[i]);
+            }
+            if (((0U - sum) & 0x7FU) != (static_cast<unsigned char>(frame[cr + 1]) & 0x7FU)) {
+                return ChecksumFailed();
+            }
+        }
+        const auto a = static_cast<unsigned char>(frame[1]);
+        const auto b = static_cast<unsigned char>(frame[2]);
+        const bool moving = (b & 8U) != 0;
+        if ((b & 4U) != 0) {  // out of range: below it when negative
+            return Marked((b & 2U) != 0 ? Kind::kUnder : Kind::kOver, moving);
+        }
+        std::array<char, 6> digits{};
+        for (std::size_t i = 0; i < digits.size(); ++i) {
+            digits[i] = frame[4 + i] == ' ' ? '0' : frame[4 + i];
+            if (!IsDigit(digits[i])) {
+                return Marked(Kind::kNotAWeight, moving);
+            }
+        }
+        const unsigned point = a & 7U;
+        std::array<char, 16> text{};
+        std::size_t length = WithPoint(std::string_view(digits.data(), digits.size()),
+                                       point >= 3 ? point - 2 : 0, text.data());
+        for (unsigned zeros = point < 2 ? 2 - point : 0; zeros > 0; --zeros) {
+            text[length++] = '0';
+        }
+        IndicatorReading reading = WeightOf(std::string_view(text.data(), length), moving);
+        if (reading.kind == Kind::kWeight && (b & 2U) != 0) {
+            MakeNegative(reading.weight);
+        }
+        return reading;
+    }
+    Framing FrameBy() const override { return {'\r', false, kStx}; }
+};
+
+// STX, polarity, 7-character weight, unit letter (K kg, L lb, G g, T t, O oz), G/N letter, status
+// letter ('M' motion, 'O' over, 'C' centre of zero, 'I' invalid, else stable), CR LF.
+class StxPolarity final : public IndicatorFormat {
+public:
+    IndicatorReading Read(std::string_view frame) const override {
+        if (frame.size() < 12 || frame[0] != kStx) {
+            return Marked(Kind::kNotAWeight);
+        }
+        const char status = frame[11];
+        const bool moving = status == 'M';
+        if (status == 'O') {
+            return Marked(Kind::kOver, moving);
+        }
+        if (status == 'I') {
+            return Marked(Kind::kNotAWeight, moving);
+        }
+        return InUnit(Signed(frame[1], frame.substr(2, 7), moving), UnitOf(frame[9]));
+    }
+
+private:
+    static std::string_view UnitOf(char letter) {
+        switch (letter) {
+            case 'L':
+                return "lb";
+            case 'G':
+                return "g";
+            case 'T':
+                return "t";
+            case 'O':
+                return "oz";
+            default:
+                return "kg";
+        }
+    }
+};
+
+// STX ... ETX: a sign, six digits, the count of decimals and two hex digits of the XOR of the
+// bytes before them after STX; or a sign, a 7-character weight and a status letter (G or N, M
+// motion, O over, U under, E error).
+class StxEtx final : public IndicatorFormat {
+public:
+    IndicatorReading Read(std::string_view frame) const override {
+        frame = WithoutLeading(frame, '\r');
+        if (frame.size() < 2 || frame[0] != kStx) {
+            return Marked(Kind::kNotAWeight);
+        }
+        const std::string_view body = frame.substr(1);
+        if (body.size() == 10 && IsDigit(body[7])) {
+            return Counted(body);
+        }
+        if (body.size() != 9) {
+            return Marked(Kind::kNotAWeight);
+        }
+        const char status = body[8];
+        const bool moving = status == 'M';
+        switch (status) {
+            case 'O':
+                return Marked(Kind::kOver, moving);
+            case 'U':
+                return Marked(Kind::kUnder, moving);
+            case 'E':
+                return Marked(Kind::kNotAWeight, moving);
+            default:
+                return Signed(body[0], body.substr(1, 7), moving);
+        }
+    }
+    Framing FrameBy() const override { return {kEtx, false}; }
+
+private:
+    static IndicatorReading Counted(std::string_view body) {
+        if (HexByte(body.substr(8, 2)) != XorOf(body.substr(0, 8))) {
+            return ChecksumFailed();
+        }
+        const std::string_view digits = body.substr(1, 6);
+        const auto decimals = static_cast<std::size_t>(body[7] - '0');
+        if (decimals > digits.size()) {
+            return Marked(Kind::kNotAWeight);
+        }
+        std::array<char, 8> text{};
+        const std::size_t length = WithPoint(digits, decimals, text.data());
+        return Signed(body[0], std::string_view(text.data(), length), std::nullopt);
+    }
+};
+
+// CR, polarity, the weight, status (' ' stable, 'M' motion, 'O' over, 'U' under, 'e' not
+// displayed), the unit in two columns, G/N, ETX.
+class CrEtx final : public IndicatorFormat {
+public:
+    // Counted from the end, since the weight's width varies (a decimal point or not): the mode
+    // letter last, before it the unit in two columns (one letter padded with a blank), before
+    // that the status column; the polarity first, the weight between.
+    IndicatorReading Read(std::string_view frame) const override {
+        frame = WithoutLeading(frame, '\r');
+        constexpr std::size_t kAfterWeight = 4;  // status, two unit columns, mode
+        if (frame.size() < kAfterWeight + 2) {
+            return Marked(Kind::kNotAWeight);
+        }
+        const std::size_t status_at = frame.size() - kAfterWeight;
+        const char status = frame[status_at];
+        const std::string_view unit = TrimBlanks(frame.substr(status_at + 1, 2));
+        const char mode = frame.back();
+        const bool known_status =
+            status == ' ' || status == 'M' || status == 'O' || status == 'U' || status == 'e';
+        if (!known_status || !IsUnitWord(unit) ||
+            (mode != 'G' && mode != 'N' && mode != 'g' && mode != 'n')) {
+            return Marked(Kind::kNotAWeight);
+        }
+        const bool moving = status == 'M';
+        if (status == 'O') {
+            return Marked(Kind::kOver, moving);
+        }
+        if (status == 'U') {
+            return Marked(Kind::kUnder, moving);
+        }
+        if (status == 'e') {
+            return Marked(Kind::kNotAWeight, moving);  // the weight is not on the display
+        }
+        return InUnit(Signed(frame[0], frame.substr(1, status_at - 1), moving), unit);
+    }
+    Framing FrameBy() const override { return {kEtx, false}; }
+};
+
+// No terminator: each frame starts with '=' and holds the weight, its characters in reverse
+// order (the sign last) or, forward, in the order written, in as many columns as every frame.
+class EqualsFrame final : public IndicatorFormat {
+public:
+    explicit EqualsFrame(bool reversed) : reversed_(reversed) {}
+
+    IndicatorReading Read(std::string_view frame) const override {
+        if (frame.empty() || frame[0] != '=') {
+            return Marked(Kind::kNotAWeight);
+        }
+        frame = TrimBlanks(frame.substr(1));
+        std::array<char, 24> text{};
+        if (frame.size() > text.size()) {
+            return Marked(Kind::kNotAWeight);
+        }
+        for (std::size_t i = 0; i < frame.size(); ++i) {
+            text[i] = reversed_ ? frame[frame.size() - 1 - i] : frame[i];
+        }
+        return WeightOf(std::string_view(text.data(), frame.size()), std::nullopt);
+    }
+    Framing FrameBy() const override { return {'=', true}; }
+
+private:
+    bool reversed_;
+};
+
+}  // namespace
+
+std::unique_ptr<IndicatorFormat> MakeStxStatus() {
+    return std::make_unique<StxStatus>();
+}
+
+std::unique_ptr<IndicatorFormat> MakeStxPolarity() {
+    return std::make_unique<StxPolarity>();
+}
+
+std::unique_ptr<IndicatorFormat> MakeStxEtx() {
+    return std::make_unique<StxEtx>();
+}
+
+std::unique_ptr<IndicatorFormat> MakeCrEtx() {
+    return std::make_unique<CrEtx>();
+}
+
+std::unique_ptr<IndicatorFormat> MakeEqualsFrame(bool reversed) {
+    return std::make_unique<EqualsFrame>(reversed);
+}
+
+}  // namespace station::preset
