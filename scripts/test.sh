@@ -23,11 +23,13 @@ ensure_test_locale
 stage "packages and locale; next: the normal build and its tests"
 
 # Runs the tests of build directory $1 (further arguments go to ctest). A test that did not run,
-# skipped for a missing package or privilege, fails the command as a failed one does.
+# skipped for a missing package or privilege, fails the command as a failed one does. Most tests
+# wait (on brokers, databases, timers and children), so twice as many as cores run at once.
 run_tests() {
     local build=$1
     shift
-    ctest --test-dir "$build" --output-on-failure -j"$(nproc)" "$@" 2>&1 | tee "$build/ctest.log"
+    ctest --test-dir "$build" --output-on-failure -j"$(($(nproc) * 2))" "$@" 2>&1 |
+        tee "$build/ctest.log"
     if grep -q 'tests did not run' "$build/ctest.log"; then
         echo "tests skipped in $build: each must run here" >&2
         exit 1
