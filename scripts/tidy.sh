@@ -1,19 +1,19 @@
 #!/usr/bin/env bash
 # Runs clang-tidy (.clang-tidy at the root, every finding an error) on every source of the
-# project: the build in build/test and the fuzzers in build/fuzz (or the builds named), whose
-# compile_commands.json the test command made first. It fails on any finding, on clang-tidy's own failure, on a missing
-# compilation database, and when no source was checked.
+# project: the configured build in build/tidy and the fuzzers in build/fuzz (or the builds
+# named), whose compile_commands.json the test command made first. It fails on any finding, on
+# clang-tidy's own failure, on a missing compilation database, and when no source was checked.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-# Each source once: the fuzzers' build compiles the libraries again, which build/test checks.
+# Each source once: the fuzzers' build compiles the libraries again, which build/tidy checks.
 sources_of() {
     case $1 in
         build/fuzz) echo '/fuzz/[^/]+\.cpp$' ;;
-        *) echo '/(app|base|core|net|service|ledger|ui|tools|tests|bench)/[^/]+(/[^/]+)?\.cpp$' ;;
+        *) echo '/(app|base|broker|core|net|protocol|service|ledger|ui|tools|tests|bench)/[^/]+(/[^/]+)?\.cpp$' ;;
     esac
 }
 builds=("$@")
-[ "${#builds[@]}" -gt 0 ] || builds=(build/test build/fuzz)
+[ "${#builds[@]}" -gt 0 ] || builds=(build/tidy build/fuzz)
 for build in "${builds[@]}"; do
     sources=$(sources_of "$build")
     if [ ! -s "$build/compile_commands.json" ]; then
