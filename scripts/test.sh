@@ -36,21 +36,21 @@ run_tests() {
     fi
 }
 
-# clang-tidy reads a compilation database of one source per unit, which configuring alone makes
-# (build/tidy is never built). It takes the cores the builds and tests leave idle (the tests
-# mostly wait on brokers, databases, timers and children), at the lowest priority so that they
-# keep theirs. It runs in a session of its own, so that all of it can be stopped; the kernel
+# clang-tidy reads the compilation database that configuring alone makes (build/tidy is never
+# built), a unity build's, so that each header is read once per batch (scripts/tidy.sh). It
+# takes the cores the builds and tests leave idle (the tests mostly wait on brokers, databases,
+# timers and children), at the lowest priority so that they keep theirs. It runs in a session of its own, so that all of it can be stopped; the kernel
 # schedules each session as a group, fairly against the others, so the group's priority is
 # lowered too.
 cmake -S . -B build/tidy -G Ninja -DCMAKE_BUILD_TYPE=Release -DSTATION_WERROR=ON \
-    -DCMAKE_CXX_FLAGS_RELEASE="-O3 -g1 -DNDEBUG" >/dev/null
+    -DCMAKE_CXX_FLAGS_RELEASE="-O3 -g1 -DNDEBUG" -DCMAKE_UNITY_BUILD=ON >/dev/null
 setsid bash -c '[ ! -w /proc/self/autogroup ] || echo 19 >/proc/self/autogroup
                 exec nice -n 19 scripts/tidy.sh build/tidy' >build/tidy/tidy.out 2>&1 &
 tidy_pid=$!
 # The normal build is also the package's (scripts/package.sh, last): Release at -O3, as shipped,
 # with line tables (-g1) so that backtraces keep their file and line; the package strips them.
 # Like the sanitizer builds below, it compiles as a unity build (a few sources per translation
-# unit: the headers are read once per batch, not once per source).
+# unit).
 cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Release -DSTATION_WERROR=ON \
     -DSTATION_MANPAGES=ON -DCMAKE_CXX_FLAGS_RELEASE="-O3 -g1 -DNDEBUG" -DCMAKE_UNITY_BUILD=ON
 cmake --build build/test
