@@ -34,4 +34,25 @@ std::variant<std::string, MessageProblem> TextField(const nlohmann::json& messag
     return text;
 }
 
+namespace {
+
+constexpr const char* kUnit = "unit";
+constexpr const char* kKilograms = "kg";
+constexpr std::size_t kLongestUnit = 20;
+
+}  // namespace
+
+void WriteUnit(nlohmann::ordered_json& message, const std::string& unit) {
+    if (!unit.empty() && unit != kKilograms) {
+        message[kUnit] = unit;
+    }
+}
+
+std::variant<std::string, MessageProblem> ReadUnit(const nlohmann::json& message) {
+    if (!message.contains(kUnit)) {
+        return std::string(kKilograms);
+    }
+    return TextField(message, kUnit, kLongestUnit);
+}
+
 }  // namespace station::protocol

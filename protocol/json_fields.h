@@ -20,4 +20,9 @@ std::variant<nlohmann::json, MessageProblem> JsonObject(std::string_view payload
 std::variant<std::string, MessageProblem> TextField(const nlohmann::json& message,
                                                     const char* field, std::size_t longest);
 
+// "unit" is written only where it says more than the kilograms a message without one means, and
+// read as kilograms where it is absent.
+void WriteUnit(nlohmann::ordered_json& message, const std::string& unit);
+std::variant<std::string, MessageProblem> ReadUnit(const nlohmann::json& message);
+
 }  // namespace station::protocol

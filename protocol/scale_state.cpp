@@ -24,9 +24,7 @@ std::string WriteScaleState(const ScaleState& state) {
     nlohmann::ordered_json message;
     message["connected"] = state.connected;
     message["reading"] = state.reading;
-    if (!state.unit.empty() && state.unit != "kg") {
-        message["unit"] = state.unit;
-    }
+    WriteUnit(message, state.unit);
     message["motion"] = nullptr;
     if (state.motion) {
         message["motion"] = *state.motion;
@@ -79,13 +77,11 @@ std::variant<ScaleState, MessageProblem> ReadScaleState(std::string_view payload
         }
         *target = std::move(std::get<std::string>(text));
     }
-    if (message.contains("unit")) {
-        auto unit = TextField(message, "unit", kLongestUnit);
-        if (auto* problem = std::get_if<MessageProblem>(&unit)) {
-            return std::move(*problem);
-        }
-        state.unit = std::move(std::get<std::string>(unit));
+    auto unit = ReadUnit(message);
+    if (auto* problem = std::get_if<MessageProblem>(&unit)) {
+        return std::move(*problem);
     }
+    state.unit = std::move(std::get<std::string>(unit));
     if (!IsIsoTime(state.time)) {
         return MessageProblem{ProblemKind::kBadValue, "time is not ISO 8601"};
     }

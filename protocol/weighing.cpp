@@ -12,9 +12,7 @@ std::string WriteWeighing(const Weighing& weighing) {
     message["id"] = weighing.id.Text();
     message["scale"] = weighing.scale;
     message["reading"] = weighing.reading;
-    if (!weighing.unit.empty() && weighing.unit != "kg") {
-        message["unit"] = weighing.unit;
-    }
+    WriteUnit(message, weighing.unit);
     message["time"] = nullptr;
     if (weighing.time) {
         message["time"] = *weighing.time;
@@ -48,13 +46,9 @@ std::variant<Weighing, MessageProblem> ReadWeighing(std::string_view payload) {
     if (!scale->is_number_integer()) {
         return MessageProblem{ProblemKind::kWrongType, "scale is no integer"};
     }
-    std::string unit = "kg";
-    if (message.contains("unit")) {
-        auto text = TextField(message, "unit", kLongestUnit);
-        if (auto* problem = std::get_if<MessageProblem>(&text)) {
-            return std::move(*problem);
-        }
-        unit = std::move(std::get<std::string>(text));
+    auto unit = ReadUnit(message);
+    if (auto* problem = std::get_if<MessageProblem>(&unit)) {
+        return std::move(*problem);
     }
     const auto time = message.find("time");
     if (time == message.end()) {
@@ -75,8 +69,9 @@ std::variant<Weighing, MessageProblem> ReadWeighing(std::string_view payload) {
     if (!read_id) {
         return MessageProblem{ProblemKind::kBadValue, "id is not CLIENT/yyyymm/OFFSET"};
     }
-    return Weighing{std::move(*read_id), scale->get<std::int64_t>(), std::move(reading),
-                    std::move(unit),     std::move(iso_time),        std::move(line)};
+    return Weighing{std::move(*read_id), scale->get<std::int64_t>(),
+                    std::move(reading),  std::move(std::get<std::string>(unit)),
+                    std::move(iso_time), std::move(line)};
 }
 
 }  // namespace station::protocol

@@ -28,7 +28,6 @@ struct Weighing {
 // (PostgreSQL keeps at most 2,704 bytes of a key) or a page.
 inline constexpr std::size_t kLongestId = 300;
 inline constexpr std::size_t kLongestReading = 100;
-inline constexpr std::size_t kLongestUnit = 20;
 inline constexpr std::size_t kLongestLine = 1000;
 inline constexpr std::size_t kLongestTime = 40;
 

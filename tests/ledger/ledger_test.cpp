@@ -125,6 +125,12 @@ TEST_P(LedgerTest, AMessageThatIsNoWeighingEndsInRejectedWithItsReason) {
          R"({"id":"c-a/2026-12/9","scale":1,"reading":"1","time":null,"line":"x"})",
          "a value no station sends: id is not CLIENT/yyyymm/OFFSET"},
         {"plant/a/waga1/weighing",
+         R"({"id":"c-a/202612/09","scale":1,"reading":"1","time":null,"line":"x"})",
+         "a value no station sends: id is not CLIENT/yyyymm/OFFSET"},
+        {"plant/a/waga1/weighing",
+         R"({"id":"c-a/202612/9","scale":1,"reading":"1","unit":7,"time":null,"line":"x"})",
+         "a field of a wrong type: unit is no text"},
+        {"plant/a/waga1/weighing",
          R"({"id":"c-a/202612/9","scale":1,"reading":"1\u0000","time":null,"line":"x"})",
          "a value no station sends: reading holds a NUL character"},
         {"plant/a/waga1/weighing",
@@ -169,7 +175,7 @@ TEST_P(LedgerTest, AMessageThatIsNoWeighingEndsInRejectedWithItsReason) {
         ASSERT_TRUE(client.Publish(message.topic, message.payload, 1, false));
         loop_.RunOnce(0ms);
     }
-    ASSERT_TRUE(RunUntil([&] { return Query("SELECT reason FROM rejected").size() == 24; }, 10s))
+    ASSERT_TRUE(RunUntil([&] { return Query("SELECT reason FROM rejected").size() == 26; }, 10s))
         << testing::PrintToString(ledger_log_);
     const auto rejected = Query("SELECT reason, topic FROM rejected");
     for (const auto& message : cases) {
