@@ -42,8 +42,7 @@ long Count(const std::optional<std::string>& text) {
 }
 
 std::vector<Value> Filter(const DayQuery& query) {
-    return {query.day.Text(), Day::FromSerial(query.day.Serial() + 1).Text(), query.station,
-            std::int64_t{query.scale}};
+    return {query.day.Text(), query.day.Plus(1).Text(), query.station, std::int64_t{query.scale}};
 }
 
 StoredWeighing WeighingOf(const Row& row) {
@@ -108,8 +107,7 @@ std::vector<HourCount> DayHours(Database& database, const DayQuery& query) {
 
 std::vector<DaySum> DailySums(Database& database, const Day& first, const Day& last) {
     std::vector<DaySum> days;
-    for (const Row& row :
-         database.Query(kDailySums, {first.Text(), Day::FromSerial(last.Serial() + 1).Text()})) {
+    for (const Row& row : database.Query(kDailySums, {first.Text(), last.Plus(1).Text()})) {
         days.push_back({row[0], row[1], Count(row[2]), Number(row[3])});
     }
     return days;

@@ -19,6 +19,8 @@ struct Day {
     // Days since 1970-01-01.
     long Serial() const;
     static Day FromSerial(long serial);
+    // The day `days` after this one (before it when negative).
+    Day Plus(long days) const { return FromSerial(Serial() + days); }
     auto operator<=>(const Day&) const = default;
 };
 

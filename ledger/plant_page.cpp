@@ -73,7 +73,7 @@ HttpResponse Daily(Database& database, const Parameters& parameters) {
         return Plain(400, *problem);
     }
     const Day last = std::get<DayQuery>(read).day;
-    const Day first = Day::FromSerial(last.Serial() - 29);
+    const Day first = last.Plus(-29);
     return JsonAnswer(DailyJson(first, last, DailySums(database, first, last)));
 }
 

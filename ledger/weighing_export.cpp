@@ -8,7 +8,7 @@ namespace station::ledger {
 WeighingExport::WeighingExport(std::unique_ptr<Database> database, const RangeQuery& range,
                                Format format)
     : database_(std::move(database)),
-      to_(Day::FromSerial(range.to.Serial() + 1).Text()),
+      to_(range.to.Plus(1).Text()),
       format_(format),
       last_time_(range.from.Text()) {}
 
