@@ -39,17 +39,18 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(station::ui::Picture(QStringLiteral("tarvelio"), QSize(64, 64)));
 
     station::ui::QtToolkit toolkit;
-    if (!station::TakeSingleInstance(station::TheStationState().instance_guard, toolkit)) {
+    station::InstanceGuard instance_guard;  // held until the program ends
+    if (!station::TakeSingleInstance(instance_guard, toolkit)) {
         return 0;  // another copy runs: end before any window or connection
     }
     station::SystemClock clock;
-    station::TForm1 form(station::TheStationState(), toolkit, clock);
+    station::TForm1 form(toolkit, clock);
     // The dialogs are created once, after the main window, and hidden between uses.
-    auto* params = new station::ui::TFparams(station::TheStationState().settings, &form);
+    auto* params = new station::ui::TFparams(form.Model().Connections(), &form);
     auto* about = new station::ui::TAboutBox(toolkit, &form);
     form.AttachDialogs(params, about);
     if (options.run->technical) {
-        params->ShowTechnicalView(station::TheStationState().reading);
+        params->ShowTechnicalView(form.Model().Readings());
     }
     form.show();
     return QApplication::exec();

@@ -9,7 +9,6 @@
 
 #include "app/publishing_panel.h"
 #include "core/reading/step_simulation.h"
-#include "core/settings/ini_file.h"
 #include "core/settings/reading_settings.h"
 #include "core/text/error_text.h"
 #include "core/text/integer_text.h"
@@ -52,16 +51,15 @@ std::string DescribeException(std::exception_ptr error) {
 
 }  // namespace
 
-TForm1::TForm1(StationState& state, ui::Toolkit& toolkit, Clock& clock)
+TForm1::TForm1(ui::Toolkit& toolkit, Clock& clock, StationFiles files)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                            Qt::WindowCloseButtonHint),
-      state_(state),
       toolkit_(toolkit),
       controls_(ui::BuildMainWindow(this)),
       outer_size_(new ui::OuterSize(this)),
       loop_([this](std::exception_ptr error) { ReportError(DescribeException(error)); }),
-      model_(loop_, clock, state),
+      model_(loop_, clock, std::move(files)),
       memo_(new ui::LogMemo(controls_.Mlog, model_.Log())),
       displays_(LabelsOf(controls_, &ui::ScaleBox::Ldisplay),
                 LabelsOf(controls_, &ui::ScaleBox::Label)) {
@@ -108,22 +106,21 @@ void TForm1::FormCreate() {
         displays_.ShowReading(n, model_.Shown(n));
     }
     controls_.Psymul_small->show();
-    ApplyViewSettings();
+    ApplyViewSettings(model_.Connections());
 }
 
-void TForm1::ApplyViewSettings() {
-    const bool technical = state_.settings.show_log;
+void TForm1::ApplyViewSettings(const ConnectionSettings& settings) {
+    const bool technical = settings.show_log;
     controls_.Pa_rs_log->setVisible(technical);
     outer_size_->Set(technical ? kTechnicalView : kNormalView);
-    WriteStatusBar();
+    WriteStatusBar(settings);
 }
 
-void TForm1::WriteStatusBar() {
+void TForm1::WriteStatusBar(const ConnectionSettings& settings) {
     for (std::size_t n = 0; n < kScaleCount; ++n) {
-        controls_.StatusBar->SetPanelText(static_cast<int>(2 * n + 1),
-                                          ui::ToScreenText(state_.settings.addresses[n]) +
-                                              QLatin1Char(':') +
-                                              QString::number(state_.settings.ports[n]));
+        controls_.StatusBar->SetPanelText(
+            static_cast<int>(2 * n + 1), ui::ToScreenText(settings.addresses[n]) +
+                                             QLatin1Char(':') + QString::number(settings.ports[n]));
     }
 }
 
@@ -203,34 +200,25 @@ void TForm1::BBparamsClick() {
         return;
     }
     live.stop();
-    model_.Disconnect();
-    ConnectionSettings& settings = state_.settings;
+    ConnectionSettings settings = model_.Connections();
     for (std::size_t i = 0; i < kScaleCount; ++i) {
         const int scale = static_cast<int>(i + 1);
         settings.addresses[i] = ui::FromScreenText(params_->AddressText(scale));
         // The dialog let OK through only with four usable ports.
         settings.ports[i] = ParseInteger(ui::FromScreenText(params_->PortText(scale))).value_or(0);
     }
-    WriteStatusBar();
     settings.show_log = params_->ShowLogChecked();
-    controls_.Pa_rs_log->setVisible(settings.show_log);
-    IniFile file(kSettingsFileName);
-    SaveConnectionSettings(settings, file);  // a failure ends the sequence here
+    // The technical view's page "Odczyt": its keys alone are written, and take effect at once.
+    std::optional<ReadingSettings> readings;
     if (params_->TechnicalView()) {
-        ApplyReadingPage(file);
+        readings = model_.Readings();
+        params_->TSreading->Chosen(*readings);
     }
-    ApplyViewSettings();
-    for (int n = 1; IsScaleNumber(n); ++n) {
-        BBconnect1Click(n);
-    }
-}
-
-// The technical view's page "Odczyt": its keys alone are written, and take effect at once.
-void TForm1::ApplyReadingPage(IniFile& file) {
-    params_->TSreading->Chosen(state_.reading);
-    StoreFormatSettings(file, state_.reading);
-    StoreSaveSettings(file, state_.reading);
-    model_.ApplyReadingSettings();
+    // Drawn before the file is written, so that a failure leaves them showing what was chosen.
+    WriteStatusBar(settings);
+    controls_.Pa_rs_log->setVisible(settings.show_log);
+    model_.ApplySettings(settings, readings);
+    ApplyViewSettings(settings);
 }
 
 void TForm1::ShowLiveLines() {

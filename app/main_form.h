@@ -35,7 +35,7 @@ class TForm1 : public QWidget, private StationObserver {
 
 public:
     // Runs the start-up sequence.
-    TForm1(StationState& state, ui::Toolkit& toolkit, Clock& clock);
+    TForm1(ui::Toolkit& toolkit, Clock& clock, StationFiles files = {});
     ~TForm1() override;
     TForm1(const TForm1&) = delete;
     TForm1& operator=(const TForm1&) = delete;
@@ -43,8 +43,8 @@ public:
     // The two dialogs, created after this window.
     void AttachDialogs(ui::TFparams* params, ui::TAboutBox* about);
 
-    // Log panel, window size and status bar from the state's settings.
-    void ApplyViewSettings();
+    // Log panel, window size and status bar as `settings` say.
+    void ApplyViewSettings(const ConnectionSettings& settings);
 
     // The general error report for an 8-bit message.
     void ReportError(const std::string& message);
@@ -69,10 +69,9 @@ private:
     void BBsymulup_smallClick();
     void BBsymuldown_smallClick();
     void SBsave_comportClick();
-    void WriteStatusBar();
+    void WriteStatusBar(const ConnectionSettings& settings);
 
     void WireHandlers();
-    void ApplyReadingPage(IniFile& file);
     void ShowLiveLines();
 
     // What the model tells: drawn, never read back.
@@ -86,7 +85,6 @@ private:
     const ui::ScaleBox& Box(int scale) const;
     void Guarded(const std::function<void()>& handler);
 
-    StationState& state_;
     ui::Toolkit& toolkit_;
     ui::MainWindowControls controls_;
     ui::OuterSize* outer_size_;

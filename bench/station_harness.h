@@ -48,8 +48,8 @@ public:
     // `more_settings` is added to the settings file (another section).
     explicit Station(const std::vector<int>& ports, const std::string& more_settings = {})
         : cwd_(PrepareDirectory(dir_, ports, more_settings)) {
-        form_ = std::make_unique<station::TForm1>(state_, toolkit_, clock_);
-        form_->AttachDialogs(new station::ui::TFparams(state_.settings, form_.get()),
+        form_ = std::make_unique<station::TForm1>(toolkit_, clock_);
+        form_->AttachDialogs(new station::ui::TFparams(form_->Model().Connections(), form_.get()),
                              new station::ui::TAboutBox(toolkit_, form_.get()));
         form_->show();
     }
@@ -97,7 +97,6 @@ private:
 
     station::test::TempDir dir_;
     station::test::WorkingDirectory cwd_;
-    station::StationState state_;
     station::ui::QtToolkit toolkit_;
     station::SystemClock clock_;
     std::unique_ptr<station::TForm1> form_;

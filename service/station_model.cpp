@@ -22,12 +22,12 @@ std::string SecondsText(std::chrono::milliseconds time) {
 
 }  // namespace
 
-StationModel::StationModel(EventLoop& loop, Clock& clock, StationState& state)
+StationModel::StationModel(EventLoop& loop, Clock& clock, StationFiles files)
     : loop_(loop),
       clock_(clock),
-      state_(state),
+      files_(std::move(files)),
       log_(clock),
-      register_(clock, DetectTimeSeparator()),
+      register_(clock, DetectTimeSeparator(), files_.data_directory),
       stable_saves_(loop, {[this](int n, const Reading& reading) { SaveReading(n, reading); },
                            [this](int n, StableSaves::Refusal why) {
                                Notify([&](StationObserver& o) { o.SaveRefused(n, why); });
@@ -79,49 +79,68 @@ void StationModel::RemoveObserver(StationObserver& observer) {
 }
 
 void StationModel::Start() {
-    for (ScaleChannel& channel : state_.channels) {
-        channel.receive_buffer.Clear();
+    for (Scale& scale : scales_) {
+        scale.received.Clear();
     }
-    state_.decimal_separator = DetectDecimalSeparator();
-    decoder_.emplace(log_, static_cast<ReadingDisplays&>(*this), state_.decimal_separator);
-    state_.simulated_value = 0;
+    decimal_separator_ = DetectDecimalSeparator();
+    decoder_.emplace(log_, static_cast<ReadingDisplays&>(*this), decimal_separator_);
+    simulated_value_ = 0;
     // The station never makes the folder; without it the first save fails. Said at start,
     // where an installer sees it, and nothing else changes.
-    if (!std::filesystem::is_directory(kDataDirectory)) {
-        const std::string text = "no dane/ folder here: weighings cannot be saved";
+    if (!std::filesystem::is_directory(files_.data_directory)) {
+        const std::string text =
+            "no " + files_.data_directory + "/ folder here: weighings cannot be saved";
         log_.LogTransmission(log_code::kFault, text, 0);
         std::cerr << "tarvelio: " << text << '\n';
     }
-    LoadConnectionSettings(state_.settings, IniFile(kSettingsFileName));
-    const ReadingSettingsResult loaded = LoadReadingSettings(IniFile(kSettingsFileName));
+    LoadConnectionSettings(connections_, IniFile(files_.settings));
+    const ReadingSettingsResult loaded = LoadReadingSettings(IniFile(files_.settings));
     for (const std::string& problem : loaded.problems) {
         log_.LogTransmission(log_code::kFault, problem, 0);
     }
-    state_.reading = loaded.settings;
+    readings_ = loaded.settings;
     ApplyReadingSettings();
     for (Scale& scale : scales_) {
-        scale.watch->Configure({std::chrono::seconds(state_.reading.silence_seconds),
-                                std::chrono::seconds(state_.reading.reconnect_seconds)});
+        scale.watch->Configure({std::chrono::seconds(readings_.silence_seconds),
+                                std::chrono::seconds(readings_.reconnect_seconds)});
+    }
+}
+
+void StationModel::ApplySettings(const ConnectionSettings& connections,
+                                 const std::optional<ReadingSettings>& readings) {
+    Disconnect();
+    connections_ = connections;
+    IniFile file(files_.settings);
+    SaveConnectionSettings(connections_, file);  // a failure ends the sequence here
+    if (readings) {
+        readings_ = *readings;
+        StoreFormatSettings(file, readings_);
+        StoreSaveSettings(file, readings_);
+        ApplyReadingSettings();
+    }
+    for (int n = 1; IsScaleNumber(n); ++n) {
+        Connect(n);
     }
 }
 
 void StationModel::ApplyReadingSettings() {
-    stable_saves_.Configure(state_.reading);
+    stable_saves_.Configure(readings_);
     for (int n = 1; IsScaleNumber(n); ++n) {
-        decoder_->SetFormat(n, MakeFormat(state_.reading, n));
+        decoder_->SetFormat(n, MakeFormat(readings_, n));
     }
 }
 
 std::string StationModel::StartPublishing(Publisher::StatusSink on_status) {
-    PublishSettingsResult loaded = LoadPublishSettings(IniFile(kSettingsFileName), HostName());
+    PublishSettingsResult loaded = LoadPublishSettings(IniFile(files_.settings), HostName());
     if (!loaded.problem.empty()) {
         ReportPublishingProblem(log_, loaded.problem);
     }
     if (!loaded.settings) {
         return loaded.problem;
     }
-    publisher_ = std::make_unique<Publisher>(loop_, log_, std::move(*loaded.settings),
-                                             kDataDirectory, clock_.Now(), std::move(on_status));
+    publisher_ =
+        std::make_unique<Publisher>(loop_, log_, std::move(*loaded.settings), files_.data_directory,
+                                    clock_.Now(), std::move(on_status));
     for (int n = 1; IsScaleNumber(n); ++n) {
         publisher_->ReadingShown(n, Of(n).shown);
         publisher_->LampShown(n, Of(n).lamp);
@@ -133,8 +152,8 @@ std::string StationModel::StartPublishing(Publisher::StatusSink on_status) {
 void StationModel::Connect(int scale) {
     net::TClientSocket& socket = ClientSocket(scale);
     const auto index = static_cast<std::size_t>(scale - 1);
-    socket.SetAddress(state_.settings.addresses[index]);
-    socket.SetPort(state_.settings.ports[index]);
+    socket.SetAddress(connections_.addresses[index]);
+    socket.SetPort(connections_.ports[index]);
     try {
         socket.SetActive(true);
     } catch (const std::exception&) {
@@ -196,7 +215,7 @@ void StationModel::ClientSocket1Read(int scale, net::TCustomWinSocket& socket) {
         // are told the last reading once, while the saves judge every line.
         decoding_read_ = true;
         decoder_->AppendReceivedData(text, static_cast<int>(text.size()), kWeightLineProtocol,
-                                     BufferOf(scale), scale);
+                                     entry.received, scale);
         decoding_read_ = false;
         if (std::exchange(entry.shown_untold, false)) {
             Notify([&](StationObserver& o) { o.ReadingShown(scale, entry.shown); });
@@ -207,7 +226,7 @@ void StationModel::ClientSocket1Read(int scale, net::TCustomWinSocket& socket) {
 // The unfinished line of a connection that ended belongs to no line of the next one: glued to
 // the first of them it would show, and save, a number that no scale sent.
 void StationModel::DropCutLine(int scale) {
-    ReceiveBuffer& buffer = BufferOf(scale);
+    ReceiveBuffer& buffer = Of(scale).received;
     if ((buffer.line.empty() || buffer.frame_read) && !buffer.skipping_overlong_line) {
         buffer.Clear();  // a frame read already was not cut
         return;
@@ -234,7 +253,7 @@ void StationModel::ReconnectLine(int scale, bool first) {
     if (first) {
         log_.LogTransmission(log_code::kFault,
                              "Waga " + std::to_string(scale) + ": not connected, trying every " +
-                                 std::to_string(state_.reading.reconnect_seconds) + " s",
+                                 std::to_string(readings_.reconnect_seconds) + " s",
                              scale);
     }
     Connect(scale);
@@ -294,8 +313,8 @@ void StationModel::SimulateLine(int scale, const std::string& text) {
 }
 
 void StationModel::Step(double by) {
-    state_.simulated_value += by;
-    decoder_->DecodeWeightLine(SimulatedLine(state_.simulated_value, state_.decimal_separator),
+    simulated_value_ += by;
+    decoder_->DecodeWeightLine(SimulatedLine(simulated_value_, decimal_separator_),
                                kWeightLineProtocol, 1);
 }
 

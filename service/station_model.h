@@ -9,11 +9,13 @@
 
 #include "base/event_loop.h"
 #include "core/clock.h"
+#include "core/reading/receive_buffer.h"
 #include "core/reading/stable_saves.h"
 #include "core/reading/transmission_log.h"
 #include "core/reading/weight_decoder.h"
 #include "core/register/weighing_register.h"
-#include "core/station_state.h"
+#include "core/settings/connection_settings.h"
+#include "core/settings/reading_settings.h"
 #include "net/client_socket.h"
 #include "net/line_watch.h"
 #include "service/publisher.h"
@@ -21,14 +23,21 @@
 
 namespace station {
 
+// Where the station keeps its files; as installed, below the working directory.
+struct StationFiles {
+    std::string data_directory = kDataDirectory;  // the register, publishing's own files
+    std::string settings = kSettingsFileName;
+};
+
 // The station without its window: the four scales' connections with their line watches, receive
-// buffers, formats, shown readings, lamps and stable saves; the transmission log, the register
-// and publishing. Whatever follows it (the window, publishing) is a StationObserver and hears of
-// every change; it never asks a widget what the station shows. Everything runs on the loop's
-// thread; the connections' events are handled here, each bound with its scale.
+// buffers, formats, shown readings, lamps and stable saves; the settings in force, the
+// simulators' state, the transmission log, the register and publishing. Whatever follows it (the
+// window, publishing) is a StationObserver and hears of every change; it never asks a widget what
+// the station shows. Everything runs on the loop's thread; the connections' events are handled
+// here, each bound with its scale.
 class StationModel final : private ReadingDisplays {
 public:
-    StationModel(EventLoop& loop, Clock& clock, StationState& state);
+    StationModel(EventLoop& loop, Clock& clock, StationFiles files = {});
     ~StationModel() override;
     StationModel(const StationModel&) = delete;
     StationModel& operator=(const StationModel&) = delete;
@@ -39,8 +48,14 @@ public:
     // Start-up: receive buffers emptied, the decimal separator found, the connection and
     // reading settings loaded (their problems logged), the line watches set.
     void Start();
-    // The reading settings in force changed: formats, save modes and waits apply at once.
-    void ApplyReadingSettings();
+    // OK in "Ustawienia": every connection ended, `connections` kept and written to the settings
+    // file, then `readings`, when given, kept, their keys written and in force at once (formats,
+    // save modes, waits); every scale connected again, 1 to 4. A file that cannot be written
+    // throws, the scales left closed.
+    void ApplySettings(const ConnectionSettings& connections,
+                       const std::optional<ReadingSettings>& readings);
+    const ConnectionSettings& Connections() const { return connections_; }
+    const ReadingSettings& Readings() const { return readings_; }
 
     // "połącz" of a scale, and every automatic attempt: a start that fails at once shows only
     // on the lamp.
@@ -70,6 +85,10 @@ public:
     TransmissionLog& Log() { return log_; }
     const TransmissionLog& Log() const { return log_; }
     std::uint64_t LinesDecoded() const { return decoder_ ? decoder_->LineCount() : 0; }
+    // The scale's line not yet ended, 8-bit, as received.
+    const ReceiveBuffer& Received(int scale) const { return Of(scale).received; }
+    char DecimalSeparator() const { return decimal_separator_; }
+    double SimulatedValue() const { return simulated_value_; }
 
 private:
     struct Scale {
@@ -81,6 +100,7 @@ private:
         bool outline_white = false;
         std::string last_line;
         std::string recent;
+        ReceiveBuffer received;
     };
 
     // The connection's events, as the client component names them.
@@ -99,6 +119,7 @@ private:
     void EndSilentLine(int scale, std::chrono::milliseconds silent);
     void ReconnectLine(int scale, bool first);
     void SaveReading(int scale, const Reading& reading);
+    void ApplyReadingSettings();
     // Tells the observers as they were when it began; one added or removed meanwhile counts
     // from the next call. Runs for every line a scale sends, so it neither copies the list nor
     // wraps `tell`.
@@ -109,15 +130,16 @@ private:
             tell(*observer);
         }
     }
-    ReceiveBuffer& BufferOf(int scale) {
-        return state_.channels.at(static_cast<std::size_t>(scale - 1)).receive_buffer;
-    }
     Scale& Of(int scale) { return scales_.at(static_cast<std::size_t>(scale - 1)); }
     const Scale& Of(int scale) const { return scales_.at(static_cast<std::size_t>(scale - 1)); }
 
     EventLoop& loop_;
     Clock& clock_;
-    StationState& state_;
+    StationFiles files_;
+    ConnectionSettings connections_;
+    ReadingSettings readings_;
+    char decimal_separator_ = '\0';
+    double simulated_value_ = 0;  // the step simulator's, on scale 1
     TransmissionLog log_;
     WeighingRegister register_;
     StableSaves stable_saves_;

@@ -51,10 +51,6 @@ void DropTrailingMarks(int fd) {
 
 }  // namespace
 
-std::string RegisterFileName(const LocalTime& time) {
-    return std::string(kDataDirectory) + "/" + MonthFileName(time);
-}
-
 void AppendLineToFile(const std::string& path, const std::string& line) {
     if (line.empty()) {
         return;
@@ -89,14 +85,14 @@ void WeighingRegister::SaveWeighing(int scale, const std::string& display_text,
                                     std::string_view unit) {
     const LocalTime now = clock_.Now();
     const std::string line = ComposeRegisterLine(now, time_separator_, scale, display_text);
-    const std::string units = std::string(kDataDirectory) + "/" + UnitsFileName(MonthFileName(now));
+    const std::string units = directory_ + "/" + UnitsFileName(MonthFileName(now));
     // Kilograms need no entry until the month has units: then every line gets one, so that an
     // entry left by a failed save of the same line in the same second never speaks for it.
     const bool kilograms = unit.empty() || unit == "kg";
     if (!kilograms || access(units.c_str(), F_OK) == 0) {
         AppendLineToFile(units, UnitsEntry(kilograms ? "kg" : unit, line));
     }
-    AppendLineToFile(RegisterFileName(now), line);
+    AppendLineToFile(directory_ + "/" + MonthFileName(now), line);
 }
 
 }  // namespace station

@@ -2,20 +2,22 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "core/clock.h"
 
 namespace station {
 
-// The data directory below the working directory: register files and the station's own files.
+// The data directory as installed, below the working directory: register files and the
+// station's own files.
 inline constexpr const char* kDataDirectory = "dane";
 
-// The month's register of saved weighings, "dane/yyyymm.txt" below the working directory: one
-// line per save (register_line.h), CR LF. register_place.h says what it promises its readers.
+// The month's register of saved weighings, "yyyymm.txt" in the data directory: one line per save
+// (register_line.h), CR LF. register_place.h says what it promises its readers.
 class WeighingRegister {
 public:
-    WeighingRegister(Clock& clock, char time_separator)
-        : clock_(clock), time_separator_(time_separator) {}
+    WeighingRegister(Clock& clock, char time_separator, std::string directory)
+        : clock_(clock), time_separator_(time_separator), directory_(std::move(directory)) {}
 
     // Appends the line of scale `scale` (1 to 4) with `display_text`, 8-bit, as shown, and
     // before it, for a `unit` the scale wrote, its entry in the month's units (register_units.h).
@@ -25,10 +27,8 @@ public:
 private:
     Clock& clock_;
     char time_separator_;
+    std::string directory_;
 };
-
-// "dane/yyyymm.txt" for the month of `time`.
-std::string RegisterFileName(const LocalTime& time);
 
 // Appends `line` and CR LF to the file, creating it when missing but never its directory.
 // A run of end-of-file marks (26) that ends the file is dropped first; marks followed by

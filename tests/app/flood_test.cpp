@@ -49,7 +49,7 @@ protected:
         // The operator's click was handled in the middle of the flood, not after it.
         EXPECT_GT(sent_at_click, 0u);
         EXPECT_LT(sent_at_click, total);
-        EXPECT_LE(state_.channels[0].receive_buffer.line.size(), WeightDecoder::kReceiveBufferCap);
+        EXPECT_LE(form_->Model().Received(1).line.size(), WeightDecoder::kReceiveBufferCap);
 #ifndef __SANITIZE_ADDRESS__  // its quarantine keeps freed memory on purpose
         EXPECT_LT(ResidentMiB() - before, 20);
 #endif

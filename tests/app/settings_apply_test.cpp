@@ -84,9 +84,9 @@ TEST_F(ApplyTest, NewValuesTakeEffect) {
         dialog.Eport[2]->setText(QString::number(moved.Port()));
         dialog.BBok->click();
     });
-    EXPECT_EQ(state_.settings.addresses[1], " 10.0.0.1");
+    EXPECT_EQ(form_->Model().Connections().addresses[1], " 10.0.0.1");
     EXPECT_EQ(PanelText(3), QStringLiteral(" 10.0.0.1:%1").arg(ports_[1]));
-    EXPECT_EQ(state_.settings.ports[2], moved.Port());
+    EXPECT_EQ(form_->Model().Connections().ports[2], moved.Port());
     EXPECT_EQ(PanelText(5), QStringLiteral("127.0.0.1:%1").arg(moved.Port()));
     peers_.push_back(moved.Accept());
     EXPECT_GE(peers_.back(), 0);
@@ -101,7 +101,7 @@ TEST_F(ApplyTest, CancelChangesNothing) {
         dialog.Eport[0]->setText("1");
         dialog.BBcancel->click();
     });
-    EXPECT_EQ(state_.settings.addresses[0], "127.0.0.1");
+    EXPECT_EQ(form_->Model().Connections().addresses[0], "127.0.0.1");
     EXPECT_EQ(ReadFile(dir_ / "dane/konfig.ini"), file);
     EXPECT_TRUE(connecting_.empty());
     for (int n = 1; n <= 4; ++n) {
@@ -127,7 +127,7 @@ TEST_F(ApplyTest, TechnicalViewLetsTheOperatorTurnTheLogPanelOn) {
     EXPECT_FALSE(switch_reachable);  // as delivered, the switch cannot be seen
     EXPECT_TRUE(Find("Pa_rs_log")->isHidden());
 
-    form_->findChild<ui::TFparams*>()->ShowTechnicalView(state_.reading);
+    form_->findChild<ui::TFparams*>()->ShowTechnicalView(form_->Model().Readings());
     OpenSettings(operate);
     EXPECT_TRUE(switch_reachable);
     EXPECT_FALSE(Find("Pa_rs_log")->isHidden());
@@ -144,7 +144,7 @@ TEST_F(ApplyTest, TheTechnicalPageOdczytSetsFormatsAndSaveModesWritingOnlyItsKey
     peers_.push_back(servers_[0].Accept());  // OK connected the scales again
     SendAll(peers_.back(), "S D     100.01 g\r\n");
     ASSERT_TRUE(RunQtUntil([&] { return Shown(1) == "100"; }));
-    form_->findChild<ui::TFparams*>()->ShowTechnicalView(state_.reading);
+    form_->findChild<ui::TFparams*>()->ShowTechnicalView(form_->Model().Readings());
     std::vector<QWidget*> refused;
     QString live;
     OpenSettings([&](ui::TFparams& dialog) {
@@ -184,7 +184,7 @@ TEST_F(ApplyTest, TheTechnicalPageOdczytSetsFormatsAndSaveModesWritingOnlyItsKey
     EXPECT_NE(file.find("save1=any\r\nsave2=stable\r\nsave3=any\r\nsave4=any\r\nstable_wait=5\r\n"),
               std::string::npos)
         << file;
-    EXPECT_EQ(state_.reading.stable_wait_seconds, 5);
+    EXPECT_EQ(form_->Model().Readings().stable_wait_seconds, 5);
 
     // At once: scale 1 reads its new format, and scale 2 saves only a stable reading.
     form_->Controls().CBscale_num->setCurrentIndex(0);
@@ -204,7 +204,7 @@ TEST_F(ApplyTest, AnInstallersPatternThatCannotBeUsedIsShownWithWhyAndNeverRewri
     const std::string pattern = "pattern2=\"^(?P<weight>[0-9]+ kg$\"\r\n";
     WriteFile(dir_ / "dane/konfig.ini", "[Odczyt]\r\nformat2=pattern\r\n" + pattern);
     Start();
-    form_->findChild<ui::TFparams*>()->ShowTechnicalView(state_.reading);
+    form_->findChild<ui::TFparams*>()->ShowTechnicalView(form_->Model().Readings());
     bool refused = false;
     OpenSettings([&](ui::TFparams& dialog) {
         ui::ReadingPage& page = *dialog.TSreading;
@@ -282,7 +282,7 @@ TEST_F(ApplyTest, RozpoznajListsThePresetsThatReadTheScalesLinesAndFillsTheForma
         }
         return true;
     }));
-    form_->findChild<ui::TFparams*>()->ShowTechnicalView(state_.reading);
+    form_->findChild<ui::TFparams*>()->ShowTechnicalView(form_->Model().Readings());
     std::vector<QStringList> listed;
     QString none;
     OpenSettings([&](ui::TFparams& dialog) {

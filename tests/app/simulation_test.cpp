@@ -100,7 +100,7 @@ TEST_F(SimulationTest, StepsMoveScaleOneByFive) {
     EXPECT_EQ(Shown(1), "-5");
     up();
     EXPECT_EQ(Shown(1), "0");
-    EXPECT_EQ(state_.simulated_value, 0);
+    EXPECT_EQ(form_->Model().SimulatedValue(), 0);
 }
 
 TEST_F(SimulationTest, StepsLeaveAPendingLineOfScaleOnePending) {

@@ -23,8 +23,8 @@ protected:
     StationTest() : cwd_(dir_.Path()) { PrepareStationDirectory(dir_); }
 
     TForm1& Start() {
-        form_ = std::make_unique<TForm1>(state_, toolkit_, clock_);
-        form_->AttachDialogs(new ui::TFparams(state_.settings, form_.get()),
+        form_ = std::make_unique<TForm1>(toolkit_, clock_);
+        form_->AttachDialogs(new ui::TFparams(form_->Model().Connections(), form_.get()),
                              new ui::TAboutBox(toolkit_, form_.get()));
         return *form_;
     }
@@ -50,7 +50,6 @@ protected:
 
     TempDir dir_;
     WorkingDirectory cwd_;
-    StationState state_;
     FakeToolkit toolkit_;
     FakeClock clock_;
     std::unique_ptr<TForm1> form_;

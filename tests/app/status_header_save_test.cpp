@@ -36,7 +36,7 @@ TEST_P(StatusHeaderSave, ReadingShownIsTheReadingSaved) {
     Listener server;
     StartWithPort(2, server.Port());
     const int peer = ConnectScale(server, 2);
-    EXPECT_EQ(state_.decimal_separator, GetParam() == std::string("C") ? '.' : ',');
+    EXPECT_EQ(form_->Model().DecimalSeparator(), GetParam() == std::string("C") ? '.' : ',');
     clock_.now = {2026, 12, 8, 7, 5, 9, 0};
     std::string expected;
     for (const SavedLine& line : kLines) {

@@ -17,8 +17,9 @@ protected:
     QString Memo() const { return form_->Controls().Mlog->toPlainText(); }
 
     void SetTechnicalView(bool on) {
-        state_.settings.show_log = on;
-        form_->ApplyViewSettings();
+        ConnectionSettings settings = form_->Model().Connections();
+        settings.show_log = on;
+        form_->ApplyViewSettings(settings);
     }
 };
 

@@ -36,7 +36,7 @@ protected:
     TempDir dir_;
     WorkingDirectory cwd_;
     FakeClock clock_;
-    WeighingRegister register_{clock_, ':'};
+    WeighingRegister register_{clock_, ':', kDataDirectory};
 };
 
 TEST_F(RegisterTest, FirstSaveOfTheMonthCreatesTheFileLaterSavesAppend) {
@@ -85,7 +85,7 @@ TEST_F(RegisterTest, AUnitIsKeptBesideTheLineAndReadBackByIt) {
 }
 
 TEST_F(RegisterTest, TimeSeparatorOfTheLocaleStandsBetweenTheTimeFields) {
-    WeighingRegister dotted(clock_, '.');
+    WeighingRegister dotted(clock_, '.', kDataDirectory);
     clock_.now = {2026, 12, 6, 9, 1, 7, 0};
     dotted.SaveWeighing(1, "5");
     EXPECT_EQ(ReadFile(dir_ / "dane/202612.txt"), "2026-12-06, 09.01.07\twaga1\t5\r\n");

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "base/poll_loop.h"
+#include "core/text/number_text.h"
 #include "service/station_model.h"
 #include "tests/core/fakes.h"
 #include "tests/net/net_fixtures.h"
@@ -38,7 +39,7 @@ private:
 
 class StationModelTest : public ::testing::Test {
 protected:
-    StationModelTest() : cwd_(dir_.Path()) { PrepareStationDirectory(dir_); }
+    StationModelTest() { PrepareStationDirectory(dir_); }
 
     // Scale 1 on the listener, the others where nothing listens; `reading` is section Odczyt.
     void Start(const std::string& reading = "") {
@@ -48,7 +49,7 @@ protected:
                         std::to_string(n == 1 ? server_.Port() : refusing_.Port()) + "\r\n";
         }
         WriteFile(dir_ / "dane/konfig.ini", settings + "[Odczyt]\r\n" + reading);
-        model_.emplace(loop_, clock_, state_);
+        model_.emplace(loop_, clock_, StationFiles{dir_ / "dane", dir_ / "dane/konfig.ini"});
         model_->AddObserver(first_);
         model_->AddObserver(second_);
         model_->Start();
@@ -63,8 +64,6 @@ protected:
     }
 
     TempDir dir_;
-    WorkingDirectory cwd_;
-    StationState state_;
     FakeClock clock_;
     PollLoop loop_;
     net::test::Listener server_;
@@ -113,6 +112,25 @@ TEST_F(StationModelTest, ASilentLineEndsAfterItsSilenceAndIsConnectedAgainAfterI
     EXPECT_EQ(model_->Log().Lines().back(),
               "14-03-07.045 1  !! Waga 1: not connected, trying every 5 s");
     close(again);
+}
+
+TEST_F(StationModelTest, StartUpReadsTheSettingsFileAndEmptiesTheBuffers) {
+    Start();
+    const int peer = Connect();
+    net::test::SendAll(peer, "12");
+    ASSERT_TRUE(loop_.RunUntil([&] { return model_->Received(1).line == "12"; }, 5s));
+    model_->Step(35);
+    WriteFile(dir_ / "dane/konfig.ini",
+              "[Polaczenie]\r\naddress1=10.0.0.7\r\nport1=4001\r\naddress2=\r\nport3=-5\r\n");
+    model_->Start();
+    EXPECT_EQ(model_->Received(1).line, "");
+    EXPECT_EQ(model_->SimulatedValue(), 0);
+    EXPECT_EQ(model_->DecimalSeparator(), DetectDecimalSeparator());
+    const ConnectionSettings& read = model_->Connections();
+    EXPECT_EQ(read.addresses,
+              (std::array<std::string, kScaleCount>{"10.0.0.7", "", "127.0.0.1", "127.0.0.1"}));
+    EXPECT_EQ(read.ports, (std::array<int, kScaleCount>{4001, 2002, -5, 2004}));
+    close(peer);
 }
 
 }  // namespace
