@@ -76,55 +76,6 @@ TEST_F(ScaleTest, OutlineBlinksPerReadEventOfItsOwnScale) {
     close(peer2);
 }
 
-TEST_F(ScaleTest, LinesAreFramedAcrossAndWithinReadEvents) {
-    Listener server;
-    StartWithPort(4, server.Port());
-    const int peer = ConnectScale(server, 4);
-    SendAndWait(peer, 4, "  12");
-    SendAndWait(peer, 4, "34.");
-    EXPECT_EQ(Shown(4), "- - - - -");
-    SendAndWait(peer, 4, "6 kg\r\n");
-    EXPECT_EQ(Shown(4), "1235");
-    const std::size_t logged = form_->Log().LineCount();
-    SendAndWait(peer, 4, "1\r2\r-3,4\r");
-    EXPECT_EQ(Shown(4), "-3");
-    EXPECT_EQ(form_->Log().LineCount(), logged + 3);
-    close(peer);
-}
-
-TEST_F(ScaleTest, ALineCutByAnEndedConnectionIsDroppedNotGluedToTheNextOne) {
-    Listener server;
-    StartWithPort(2, server.Port());
-    const int first = ConnectScale(server, 2);
-    SendAndWait(first, 2, "  1000 kg\r");
-    SendAndWait(first, 2, "  55");
-    close(first);
-    ASSERT_TRUE(RunQtUntil([&] { return Box(2).Shape->BrushColor() == kRed; }));
-    const int second = ConnectScale(server, 2);
-    SendAndWait(second, 2, "  20");
-    EXPECT_EQ(Shown(2), "1000");  // within one connection a line still gathers across reads
-    SendAndWait(second, 2, "00 kg\r");
-    EXPECT_EQ(Shown(2), "2000");
-    clock_.now = {2026, 12, 6, 19, 21, 7, 0};
-    Box(2).BBsave->click();
-    EXPECT_EQ(ReadFile(dir_ / "dane/202612.txt"), "2026-12-06, 19:21:07\twaga2\t2000\r\n");
-    const std::vector<std::string> log = form_->Log().Lines();
-    EXPECT_EQ(std::count(log.begin(), log.end(),
-                         "14-03-07.045 2  !! Waga 2: 4 bytes of a line cut by the previous "
-                         "connection dropped"),
-              1);
-    close(second);
-}
-
-TEST_F(ScaleTest, EmptyAddressEndsRedAtOnceWithoutAMessage) {
-    addresses_[0] = "";
-    StartWithPort(1, 2001);
-    Box(1).BBconnect->click();
-    EXPECT_EQ(Box(1).Shape->BrushColor(), kRed);
-    EXPECT_FALSE(Box(1).BBconnect->isHidden());
-    EXPECT_TRUE(toolkit_.error_boxes.empty());
-}
-
 TEST_F(ScaleTest, ActivationConnectsAllFour) {
     Listener server;
     ports_.fill(server.Port());

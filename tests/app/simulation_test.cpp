@@ -70,18 +70,6 @@ TEST_F(SimulationTest, AReadingTooWideForItsDisplayIsDrawnWholeInASmallerSize) {
     EXPECT_EQ(display->font(), laid_out);
 }
 
-TEST_F(SimulationTest, SimulatedLineLeavesAScalesUnfinishedLineAlone) {
-    Listener server;
-    StartWithPort(1, server.Port());
-    const int peer = ConnectScale(server, 1);
-    SendAndWait(peer, 1, "12");
-    Simulate("3", 1);
-    EXPECT_EQ(Shown(2), "3");
-    SendAndWait(peer, 1, "5\r");
-    EXPECT_EQ(Shown(1), "125");
-    close(peer);
-}
-
 TEST_F(SimulationTest, StepsMoveScaleOneByFive) {
     Start();
     const auto up = [&] { form_->Controls().BBsymulup_small->click(); };
@@ -101,18 +89,6 @@ TEST_F(SimulationTest, StepsMoveScaleOneByFive) {
     up();
     EXPECT_EQ(Shown(1), "0");
     EXPECT_EQ(form_->Model().SimulatedValue(), 0);
-}
-
-TEST_F(SimulationTest, StepsLeaveAPendingLineOfScaleOnePending) {
-    Listener server;
-    StartWithPort(1, server.Port());
-    const int peer = ConnectScale(server, 1);
-    SendAndWait(peer, 1, "4");
-    form_->Controls().BBsymulup_small->click();
-    EXPECT_EQ(Shown(1), "5");
-    SendAndWait(peer, 1, "2\r");
-    EXPECT_EQ(Shown(1), "42");
-    close(peer);
 }
 
 }  // namespace

@@ -9,8 +9,8 @@
 #include "base/poll_loop.h"
 #include "core/register/register_line.h"
 #include "core/register/weighing_register.h"
-#include "service/publisher.h"
 #include "protocol/replay_request.h"
+#include "service/publisher.h"
 #include "tests/core/fakes.h"
 #include "tests/support/mqtt_broker.h"
 

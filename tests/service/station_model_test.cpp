@@ -1,77 +1,11 @@
 // The station model without any toolkit, against a real peer on 127.0.0.1 and the poll loop,
 // whose time the timing rules follow: what every observer hears, what a save writes, and a line
 // that falls silent and comes back.
-#include <gtest/gtest.h>
-
-#include "base/poll_loop.h"
 #include "core/text/number_text.h"
-#include "service/station_model.h"
-#include "tests/core/fakes.h"
-#include "tests/net/net_fixtures.h"
-#include "tests/support/station_directory.h"
+#include "tests/service/station_model_fixture.h"
 
 namespace station::test {
 namespace {
-
-using namespace std::chrono_literals;
-
-// Writes down what it is told, one line a change.
-class Recorder final : public StationObserver {
-public:
-    void ReadingShown(int scale, const Reading& reading) override {
-        Add(scale, "shows " + reading.Text());
-    }
-    void LampShown(int scale, Lamp lamp) override {
-        Add(scale, lamp == Lamp::kGreen ? "green" : lamp == Lamp::kYellow ? "yellow" : "red");
-    }
-    void ConnectOffered(int scale, bool offered) override {
-        Add(scale, offered ? "offers połącz" : "hides połącz");
-    }
-    void WeighingSaved() override { Add(0, "saved"); }
-
-    std::vector<std::string> said;
-
-private:
-    void Add(int scale, const std::string& what) {
-        said.push_back(std::to_string(scale) + " " + what);
-    }
-};
-
-class StationModelTest : public ::testing::Test {
-protected:
-    StationModelTest() { PrepareStationDirectory(dir_); }
-
-    // Scale 1 on the listener, the others where nothing listens; `reading` is section Odczyt.
-    void Start(const std::string& reading = "") {
-        std::string settings = "[Polaczenie]\r\n";
-        for (int n = 1; IsScaleNumber(n); ++n) {
-            settings += "port" + std::to_string(n) + "=" +
-                        std::to_string(n == 1 ? server_.Port() : refusing_.Port()) + "\r\n";
-        }
-        WriteFile(dir_ / "dane/konfig.ini", settings + "[Odczyt]\r\n" + reading);
-        model_.emplace(loop_, clock_, StationFiles{dir_ / "dane", dir_ / "dane/konfig.ini"});
-        model_->AddObserver(first_);
-        model_->AddObserver(second_);
-        model_->Start();
-    }
-
-    // Connects scale 1 and returns the accepted peer.
-    int Connect() {
-        model_->Connect(1);
-        const int peer = server_.Accept();
-        EXPECT_TRUE(loop_.RunUntil([&] { return model_->LampOf(1) == Lamp::kGreen; }, 5s));
-        return peer;
-    }
-
-    TempDir dir_;
-    FakeClock clock_;
-    PollLoop loop_;
-    net::test::Listener server_;
-    const RefusingPort refusing_;
-    Recorder first_;
-    Recorder second_;
-    std::optional<StationModel> model_;
-};
 
 TEST_F(StationModelTest, EveryObserverHearsEveryChangeAndASaveTakesTheReadingShown) {
     Start();
@@ -112,6 +46,75 @@ TEST_F(StationModelTest, ASilentLineEndsAfterItsSilenceAndIsConnectedAgainAfterI
     EXPECT_EQ(model_->Log().Lines().back(),
               "14-03-07.045 1  !! Waga 1: not connected, trying every 5 s");
     close(again);
+}
+
+// A line gathers across reads and ends within one; a connection's unfinished line is its own.
+TEST_F(StationModelTest, LinesAreFramedAcrossAndWithinReadEvents) {
+    ports_[3] = server_.Port();
+    Start();
+    const int peer = Connect(4);
+    SendAndWait(peer, 4, "  12");
+    SendAndWait(peer, 4, "34.");
+    EXPECT_EQ(Shown(4), "- - - - -");
+    SendAndWait(peer, 4, "6 kg\r\n");
+    EXPECT_EQ(Shown(4), "1235");
+    const std::size_t logged = model_->Log().LineCount();
+    SendAndWait(peer, 4, "1\r2\r-3,4\r");
+    EXPECT_EQ(Shown(4), "-3");
+    EXPECT_EQ(model_->Log().LineCount(), logged + 3);
+    close(peer);
+}
+
+TEST_F(StationModelTest, ALineCutByAnEndedConnectionIsDroppedNotGluedToTheNextOne) {
+    ports_[1] = server_.Port();
+    Start();
+    const int first = Connect(2);
+    SendAndWait(first, 2, "  1000 kg\r");
+    SendAndWait(first, 2, "  55");
+    close(first);
+    ASSERT_TRUE(loop_.RunUntil([&] { return model_->LampOf(2) == Lamp::kRed; }, 5s));
+    const int second = Connect(2);
+    SendAndWait(second, 2, "  20");
+    EXPECT_EQ(Shown(2), "1000");  // within one connection a line still gathers across reads
+    SendAndWait(second, 2, "00 kg\r");
+    EXPECT_EQ(Shown(2), "2000");
+    clock_.now = {2026, 12, 6, 19, 21, 7, 0};
+    model_->Save(2);
+    EXPECT_EQ(ReadFile(dir_ / "dane/202612.txt"), "2026-12-06, 19:21:07\twaga2\t2000\r\n");
+    const std::vector<std::string> log = model_->Log().Lines();
+    EXPECT_EQ(std::count(log.begin(), log.end(),
+                         "14-03-07.045 2  !! Waga 2: 4 bytes of a line cut by the previous "
+                         "connection dropped"),
+              1);
+    close(second);
+}
+
+TEST_F(StationModelTest, EmptyAddressEndsRedAtOnceWithoutAMessage) {
+    addresses_[0] = "";
+    Start();
+    const std::size_t logged = model_->Log().LineCount();
+    model_->Connect(1);
+    EXPECT_EQ(model_->LampOf(1), Lamp::kRed);
+    EXPECT_EQ(std::count(first_.said.begin(), first_.said.end(), "1 hides połącz"), 0);
+    EXPECT_EQ(model_->Log().LineCount(), logged);
+}
+
+// The simulators decode as live data does, but never touch a scale's unfinished line.
+TEST_F(StationModelTest, SimulatedLinesAndStepsLeaveAScalesUnfinishedLineAlone) {
+    Start();
+    const int peer = Connect();
+    SendAndWait(peer, 1, "12");
+    model_->SimulateLine(2, "3");
+    EXPECT_EQ(Shown(2), "3");
+    SendAndWait(peer, 1, "5\r");
+    EXPECT_EQ(Shown(1), "125");
+
+    SendAndWait(peer, 1, "4");
+    model_->Step(5);
+    EXPECT_EQ(Shown(1), "5");
+    SendAndWait(peer, 1, "2\r");
+    EXPECT_EQ(Shown(1), "42");
+    close(peer);
 }
 
 TEST_F(StationModelTest, StartUpReadsTheSettingsFileAndEmptiesTheBuffers) {
