@@ -7,8 +7,10 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "core/reading/frame_fields.h"
+#include "core/reading/framer.h"
 #include "core/reading/pattern_format.h"
 #include "tests/core/fakes.h"
 #include "tools/emulator/preset_frames.h"
@@ -28,20 +30,36 @@ private:
     std::size_t at_ = 0;
 };
 
-// The last reading the decoder shows for `bytes`, cut as it cuts every stream; a stream's last
-// frame counts as ended.
+// Each frame cut, handed to `take`.
+template <typename Take>
+class EachFrame final : public station::FrameSink {
+public:
+    explicit EachFrame(Take take) : take_(std::move(take)) {}
+    void FrameCut(std::string_view frame) override { take_(frame); }
+
+private:
+    Take take_;
+};
+
+// Cuts `bytes` as `framing` says, a stream's last frame counting as ended.
+template <typename Take>
+void ForEachFrame(station::IndicatorFormat::Framing framing, std::string_view bytes, Take take) {
+    station::Framer framer(framing);
+    station::ReceiveBuffer buffer;
+    EachFrame<Take> frames(std::move(take));
+    framer.Append(bytes, buffer, frames);
+    framer.End(buffer, frames);
+}
+
+// The last reading the decoder shows for the frames of `bytes`.
 station::Reading LastReading(std::string_view preset, std::string_view bytes) {
     station::test::DecoderRig rig('.');
     auto format = station::MakePreset(preset);
     const station::IndicatorFormat::Framing framing = format->FrameBy();
     rig.decoder.SetFormat(1, std::move(format));
-    station::ReceiveBuffer buffer;
-    std::string stream(bytes);
-    if (framing.end_starts_frame) {
-        stream += framing.end;
-    }
-    rig.decoder.AppendReceivedData(stream, static_cast<int>(stream.size()),
-                                   station::kWeightLineProtocol, buffer, 1);
+    ForEachFrame(framing, bytes, [&](std::string_view frame) {
+        rig.decoder.DecodeWeightLine(frame, station::kWeightLineProtocol, 1);
+    });
     return rig.displays.readings.empty() ? station::Reading{} : rig.displays.readings.back();
 }
 
@@ -163,21 +181,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The layouts' own marks, frame by frame, for the presets that cut frames at CR.
     if (framing.end == '\r') {
         const auto reader = station::MakePreset(preset);
-        std::string frame;
-        for (const char c : stream) {
-            if (c == '\n') {
-                continue;
-            }
-            if (c != '\r') {
-                frame += c;
-                continue;
-            }
+        ForEachFrame(framing, stream, [&](std::string_view frame) {
             if (reader && MarkedNoWeight(preset, frame) &&
                 reader->Read(frame).kind == station::IndicatorReading::Kind::kWeight) {
                 std::abort();
             }
-            frame.clear();
-        }
+        });
     }
     return 0;
 }

@@ -3,64 +3,65 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+
+#include "core/reading/framer.h"
 
 namespace station {
 namespace {
 
 using Kind = IndicatorReading::Kind;
 
+// Reads each frame cut after the first (the bytes may begin inside one) until one is no weight.
+class EveryFrameRead final : public FrameSink {
+public:
+    explicit EveryFrameRead(const IndicatorFormat& format) : format_(format) {}
+
+    void FrameCut(std::string_view frame) override {
+        if (std::exchange(first_, false) || frame.empty() || refused_) {
+            return;
+        }
+        Take(format_.Read(frame));
+    }
+    // A check that fails the frame read last refuses the format, as any frame it cannot read.
+    void CheckFollowed(std::string_view frame) override {
+        if (!first_ && !refused_ && format_.Read(frame).checksum_failed) {
+            refused_ = true;
+        }
+    }
+
+    // The last frame's reading, when every frame read and one at least was a weight.
+    std::optional<IndicatorReading> Last() && {
+        return refused_ || !weighed_ ? std::nullopt : std::move(last_);
+    }
+
+private:
+    void Take(IndicatorReading reading) {
+        if (reading.changes_nothing) {
+            return;
+        }
+        if (reading.kind == Kind::kNotAWeight) {
+            refused_ = true;
+            return;
+        }
+        weighed_ = weighed_ || reading.kind == Kind::kWeight;
+        last_ = std::move(reading);
+    }
+
+    const IndicatorFormat& format_;
+    bool first_ = true;
+    bool refused_ = false;
+    bool weighed_ = false;
+    std::optional<IndicatorReading> last_;
+};
+
 // What `format` reads in the last whole frame of `recent`, when it reads every whole frame.
 std::optional<IndicatorReading> ReadsEveryFrame(const IndicatorFormat& format,
                                                 std::string_view recent) {
-    // Frames that begin with a start byte hold their end and check: cut before each start.
-    IndicatorFormat::Framing framing = format.FrameBy();
-    if (framing.start != 0) {
-        framing = {framing.start, true, 0};
-    }
-    const std::size_t first_end = recent.find(framing.end);
-    const std::size_t last_end = recent.rfind(framing.end);
-    if (first_end == std::string_view::npos || first_end == last_end) {
-        return std::nullopt;  // no frame both begun and ended within the bytes
-    }
-    // Frames ended by `end` run from one end to the next; frames begun by it from one start to
-    // the next.
-    const std::size_t from = framing.end_starts_frame ? first_end : first_end + 1;
-    const std::size_t to = framing.end_starts_frame ? last_end : last_end + 1;
-    const std::string_view whole = recent.substr(from, to - from);
-    std::optional<IndicatorReading> last;
-    bool weighed = false;
-    std::string frame;
-    const auto read = [&] {
-        if (frame.empty()) {
-            return true;
-        }
-        IndicatorReading reading = format.Read(frame);
-        frame.clear();
-        if (reading.changes_nothing) {
-            return true;
-        }
-        if (reading.kind == Kind::kNotAWeight) {
-            return false;
-        }
-        weighed = weighed || reading.kind == Kind::kWeight;
-        last = std::move(reading);
-        return true;
-    };
-    for (const char c : whole) {
-        if (c == framing.end && !read()) {
-            return std::nullopt;
-        }
-        if (c == framing.end && !framing.end_starts_frame) {
-            continue;
-        }
-        if (!(framing.end == '\r' && c == '\n')) {
-            frame += c;
-        }
-    }
-    if (!read() || !weighed) {
-        return std::nullopt;
-    }
-    return last;
+    EveryFrameRead frames(format);
+    ReceiveBuffer buffer;
+    Framer(format.FrameBy()).Append(recent, buffer, frames);
+    return std::move(frames).Last();
 }
 
 }  // namespace

@@ -12,8 +12,6 @@
 namespace station {
 namespace {
 
-constexpr char kCarriageReturn = '\r';
-constexpr char kLineFeed = '\n';
 constexpr int kDisplayPrecision = 15;
 constexpr std::string_view kUnreadable = "#err";
 
@@ -27,10 +25,6 @@ void NoWeightUnlessRead(Reading& reading) {
     }
 }
 
-bool EndsRun(char c) {
-    return c == kCarriageReturn || c == kLineFeed;
-}
-
 // An optional minus and at most kDisplayPrecision digits, as fixed notation writes them.
 bool IsPlainWholeNumber(std::string_view text) {
     if (!text.empty() && text.front() == '-') {
@@ -42,151 +36,48 @@ bool IsPlainWholeNumber(std::string_view text) {
 
 }  // namespace
 
+// One scale's frames, as its framer cuts them, into the decoder.
+class WeightDecoder::ScaleFrames final : public FrameSink {
+public:
+    ScaleFrames(WeightDecoder& decoder, int code, int scale)
+        : decoder_(decoder), code_(code), scale_(scale) {}
+
+    void FrameCut(std::string_view frame) override {
+        decoder_.DecodeWeightLine(frame, code_, scale_);
+    }
+    // A check that fails a frame already shown is shown; one that passes changes nothing.
+    void CheckFollowed(std::string_view frame) override {
+        IndicatorReading checked =
+            decoder_.formats_[static_cast<std::size_t>(scale_ - 1)]->Read(frame);
+        if (checked.checksum_failed) {
+            decoder_.ShowIndicatorReading(scale_, std::move(checked));
+        }
+    }
+    void FrameDropped() override {
+        static const std::string kDroppedNote =
+            EncodeCp1250(u"odrzucono niezakończoną linię, bajtów: ") +
+            std::to_string(kReceiveBufferCap);
+        decoder_.log_.LogTransmission(log_code::kFault, kDroppedNote, scale_);
+    }
+
+private:
+    WeightDecoder& decoder_;
+    int code_;
+    int scale_;
+};
+
 void WeightDecoder::AppendReceivedData(std::string_view data, int length, int code,
                                        ReceiveBuffer& buffer, int scale) {
     if (code != kWeightLineProtocol || length <= 0) {
         return;
     }
     data = data.substr(0, std::min(data.size(), static_cast<std::size_t>(length)));
+    ScaleFrames frames(*this, code, scale);
     if (IsScaleNumber(scale)) {
-        if (const auto& format = formats_[static_cast<std::size_t>(scale - 1)]) {
-            const IndicatorFormat::Framing framing = format->FrameBy();
-            if (framing.start != 0) {
-                AppendChecked(data, framing, code, buffer, scale);
-                return;
-            }
-            if (framing.end_starts_frame) {
-                AppendStarted(data, framing.end, code, buffer, scale);
-                return;
-            }
-            if (framing.end != kCarriageReturn) {
-                AppendFramed(data, framing.end, code, buffer, scale);
-                return;
-            }
-        }
+        framers_[static_cast<std::size_t>(scale - 1)].Append(data, buffer, frames);
+    } else {
+        Framer().Append(data, buffer, frames);  // lines, as every scale without a format
     }
-    while (!data.empty()) {
-        const auto end = std::find_if(data.begin(), data.end(), EndsRun);
-        const auto run_length = static_cast<std::size_t>(end - data.begin());
-        if (!buffer.skipping_overlong_line) {
-            AppendCapped(data.substr(0, run_length), buffer, scale);
-        }
-        if (end == data.end()) {
-            return;
-        }
-        if (*end == kCarriageReturn) {
-            if (!buffer.skipping_overlong_line) {
-                DecodeWeightLine(buffer.line, code, scale);
-            }
-            buffer.Clear();
-        }
-        data.remove_prefix(run_length + 1);
-    }
-}
-
-void WeightDecoder::AppendFramed(std::string_view data, char end_byte, int code,
-                                 ReceiveBuffer& buffer, int scale) {
-    while (!data.empty()) {
-        const std::size_t end = data.find(end_byte);
-        if (!buffer.skipping_overlong_line) {
-            AppendCapped(data.substr(0, end), buffer, scale);
-        }
-        if (end == std::string_view::npos) {
-            return;
-        }
-        if (!buffer.skipping_overlong_line && !buffer.line.empty()) {
-            DecodeWeightLine(buffer.line, code, scale);
-        }
-        buffer.Clear();
-        data.remove_prefix(end + 1);
-    }
-}
-
-void WeightDecoder::AppendStarted(std::string_view data, char start, int code,
-                                  ReceiveBuffer& buffer, int scale) {
-    std::size_t& length = frame_lengths_[static_cast<std::size_t>(scale - 1)];
-    while (!data.empty()) {
-        const std::size_t next = data.find(start);
-        if (!buffer.skipping_overlong_line) {
-            AppendCapped(data.substr(0, next), buffer, scale);
-        }
-        const bool readable = !buffer.skipping_overlong_line && !buffer.line.empty();
-        if (readable && !buffer.frame_read && buffer.line.size() == length) {
-            DecodeWeightLine(buffer.line, code, scale);  // as long as the frame before: whole
-            buffer.frame_read = true;
-        }
-        if (next == std::string_view::npos) {
-            return;
-        }
-        // The next frame starts: this one is whole. Read unless it was, as it is now.
-        if (readable) {
-            if (!buffer.frame_read || buffer.line.size() != length) {
-                DecodeWeightLine(buffer.line, code, scale);
-            }
-            length = buffer.line.size();
-        }
-        buffer.Clear();
-        buffer.line.push_back(start);
-        data.remove_prefix(next + 1);
-    }
-}
-
-void WeightDecoder::AppendChecked(std::string_view data, IndicatorFormat::Framing framing, int code,
-                                  ReceiveBuffer& buffer, int scale) {
-    while (!data.empty()) {
-        if (buffer.frame_read) {
-            // The byte after a frame read at its end: the next frame's start or the frame's check,
-            // which may yet fail it.
-            if (data.front() != framing.start) {
-                buffer.line.push_back(data.front());
-                data.remove_prefix(1);
-                IndicatorReading checked =
-                    formats_[static_cast<std::size_t>(scale - 1)]->Read(buffer.line);
-                if (checked.checksum_failed) {
-                    ShowIndicatorReading(scale, std::move(checked));
-                }
-            }
-            buffer.Clear();
-            continue;
-        }
-        const std::size_t end = data.find(framing.end);
-        if (!buffer.skipping_overlong_line) {
-            AppendCapped(data.substr(0, end == std::string_view::npos ? end : end + 1), buffer,
-                         scale);
-        }
-        if (end == std::string_view::npos) {
-            return;
-        }
-        data.remove_prefix(end + 1);
-        if (buffer.skipping_overlong_line || buffer.line.empty()) {
-            buffer.Clear();
-            continue;
-        }
-        const bool check_here = !data.empty() && data.front() != framing.start;
-        if (check_here) {
-            buffer.line.push_back(data.front());
-            data.remove_prefix(1);
-        }
-        DecodeWeightLine(buffer.line, code, scale);
-        if (check_here || !data.empty()) {
-            buffer.Clear();
-        } else {
-            buffer.frame_read = true;  // read where the bytes end: its check may come next
-        }
-    }
-}
-
-void WeightDecoder::AppendCapped(std::string_view bytes, ReceiveBuffer& buffer, int scale) {
-    if (buffer.line.size() + bytes.size() <= kReceiveBufferCap) {
-        buffer.line.append(bytes);
-        return;
-    }
-    static const std::string kDroppedNote =
-        EncodeCp1250(u"odrzucono niezakończoną linię, bajtów: ") +
-        std::to_string(kReceiveBufferCap);
-    log_.LogTransmission(log_code::kFault, kDroppedNote, scale);
-    buffer.line.clear();
-    buffer.skipping_overlong_line = true;
 }
 
 void WeightDecoder::DecodeWeightLine(std::string_view line, int code, int scale) {
@@ -231,9 +122,10 @@ std::string WeightDecoder::NumberShown(std::string_view line) const {
 }
 
 void WeightDecoder::SetFormat(int scale, std::unique_ptr<IndicatorFormat> format) {
-    formats_.at(static_cast<std::size_t>(scale - 1)) = std::move(format);
-    units_.at(static_cast<std::size_t>(scale - 1)).clear();
-    frame_lengths_.at(static_cast<std::size_t>(scale - 1)) = 0;
+    const auto index = static_cast<std::size_t>(scale - 1);
+    framers_.at(index) = Framer(format ? format->FrameBy() : IndicatorFormat::Framing{});
+    formats_.at(index) = std::move(format);
+    units_.at(index).clear();
 }
 
 void WeightDecoder::ShowIndicatorReading(int scale, IndicatorReading reading) {

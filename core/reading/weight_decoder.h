@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/reading/framer.h"
 #include "core/reading/indicator_format.h"
 #include "core/reading/reading_displays.h"
 #include "core/reading/receive_buffer.h"
@@ -20,19 +21,20 @@ inline constexpr int kWeightLineProtocol = 35;
 
 // Turns each scale's byte stream into readings: cuts it into lines at carriage returns, logs
 // every line and shows the rounded number it holds, or "#err". A scale given a format of its
-// own (a preset or a pattern) is read by that instead: its weight shown as numbers always are,
-// "OL" or "UL" out of range, "#err" for anything that is no weight, and whether the load moves.
+// own (a preset or a pattern) is read by that instead, cut into frames as the format says: its
+// weight shown as numbers always are, "OL" or "UL" out of range, "#err" for anything that is no
+// weight, and whether the load moves.
 class WeightDecoder {
 public:
-    // A scale line is well under 100 bytes; a peer that never ends its line loses the
-    // unfinished part at this size instead of growing the station without bound.
-    static constexpr std::size_t kReceiveBufferCap = 8192;
+    // The most a scale's unfinished line holds (framer.h).
+    static constexpr std::size_t kReceiveBufferCap = Framer::kFrameCap;
 
     WeightDecoder(TransmissionLog& log, ReadingDisplays& displays, char decimal_separator)
         : log_(log), displays_(displays), separator_(decimal_separator) {}
 
     // Takes the first `length` bytes of `data` into `buffer`, the scale's unfinished line;
-    // every carriage return completes a line, line feeds are dropped.
+    // every carriage return completes a line, line feeds are dropped, unless the scale's format
+    // frames otherwise.
     void AppendReceivedData(std::string_view data, int length, int code, ReceiveBuffer& buffer,
                             int scale);
 
@@ -50,15 +52,8 @@ public:
     std::uint64_t LineCount() const { return lines_; }
 
 private:
-    void AppendCapped(std::string_view bytes, ReceiveBuffer& buffer, int scale);
-    // The streams of scales whose format cuts frames otherwise than at CR: at another end
-    // byte, before each frame's start byte, or at CR with a check byte perhaps after it.
-    void AppendFramed(std::string_view data, char end_byte, int code, ReceiveBuffer& buffer,
-                      int scale);
-    void AppendStarted(std::string_view data, char start, int code, ReceiveBuffer& buffer,
-                       int scale);
-    void AppendChecked(std::string_view data, IndicatorFormat::Framing framing, int code,
-                       ReceiveBuffer& buffer, int scale);
+    class ScaleFrames;
+
     // The line's characters read as one whole number, as shown, or "#err".
     std::string NumberShown(std::string_view line) const;
     void ShowIndicatorReading(int scale, IndicatorReading reading);
@@ -69,8 +64,7 @@ private:
     std::uint64_t lines_ = 0;
     std::array<std::unique_ptr<IndicatorFormat>, kScaleCount> formats_;
     std::array<std::string, kScaleCount> units_;  // as each scale's frames last wrote it
-    // The length of each scale's last frame cut by the next one's start.
-    std::array<std::size_t, kScaleCount> frame_lengths_{};
+    std::array<Framer, kScaleCount> framers_;
     // When each scale's last failed checksum was logged: at most one line a minute.
     std::array<std::chrono::steady_clock::time_point, kScaleCount> checksum_logged_{};
 };
