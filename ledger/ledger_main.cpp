@@ -100,12 +100,13 @@ int main(int argc, char** argv) {
     const ledger::LedgerSettingsResult settings = ledger::LoadLedgerSettings(
         IniFile(config), HostName(),
         state_directory != nullptr ? state_directory : kDefaultStateDirectory, SystemClock().Now());
-    if (!settings.settings) {
-        Say(config + ": " + settings.problem);
+    if (const auto* problem = std::get_if<std::string>(&settings)) {
+        Say(config + ": " + *problem);
         return EXIT_FAILURE;
     }
+    const ledger::LedgerSettings& chosen = std::get<ledger::LedgerSettings>(settings);
     if (release) {
-        return ReleaseClientId(*settings.settings, *release);
+        return ReleaseClientId(chosen, *release);
     }
 
     // The signals that end it arrive on the loop as a descriptor, never inside a callback.
@@ -124,7 +125,6 @@ int main(int argc, char** argv) {
     watch->SetInterest(true, false);
     // The page is an addition: one that cannot listen is said, and the ledger keeps on.
     std::unique_ptr<ledger::PlantPage> page;
-    const ledger::LedgerSettings& chosen = *settings.settings;
     ledger::HealthBoard health;
     try {
         page = std::make_unique<ledger::PlantPage>(chosen.page, chosen.database_url,

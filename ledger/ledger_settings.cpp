@@ -65,12 +65,11 @@ std::string LoadPage(const IniFile& file, PageSettings& page) {
     }
     const std::string password_file = file.ReadString(kSection, "password_file", "");
     if (!password_file.empty()) {
-        std::string problem;
-        const std::optional<std::string> password = ReadPasswordFile(password_file, problem);
-        if (!password) {
-            return "Strona: password_file: " + problem;
+        auto password = ReadPasswordFile(password_file);
+        if (const auto* unusable = std::get_if<UnusableFile>(&password)) {
+            return "Strona: password_file: " + unusable->why;
         }
-        page.password = *password;
+        page.password = std::move(std::get<std::string>(password));
     }
     const bool loopback =
         page.host == "127.0.0.1" || page.host == "localhost" || page.host == "::1";
@@ -89,16 +88,16 @@ LedgerSettingsResult LoadLedgerSettings(const IniFile& given, const std::string&
     LedgerSettings settings;
     PublishSettingsResult broker =
         LoadBrokerSettings(file, "Broker", "tarvelio", "tarvelio-ledger-" + host_name);
-    if (!broker.settings) {
-        return {std::nullopt, "Broker: " + broker.problem};
+    if (const auto* off = std::get_if<PublishingOff>(&broker)) {
+        return "Broker: " + off->why;
     }
-    settings.broker = std::move(*broker.settings);
+    settings.broker = std::move(std::get<PublishSettings>(broker));
     if (settings.broker.broker.empty()) {
         settings.broker.broker = "localhost";  // a ledger is installed beside its broker
     }
     settings.share = file.ReadString("Broker", "share", "");
     if (settings.share.find_first_of("/+#") != std::string::npos) {
-        return {std::nullopt, "Broker: share: a group's name holds no '/', '+' or '#'"};
+        return "Broker: share: a group's name holds no '/', '+' or '#'";
     }
 
     settings.database_url =
@@ -107,17 +106,15 @@ LedgerSettingsResult LoadLedgerSettings(const IniFile& given, const std::string&
           settings.database_url.size() > std::string_view("sqlite:").size()) &&
         !settings.database_url.starts_with("postgresql://") &&
         !settings.database_url.starts_with("postgres://")) {
-        return {std::nullopt,
-                "Baza: url: neither sqlite:PATH nor postgresql://...: " + settings.database_url};
+        return "Baza: url: neither sqlite:PATH nor postgresql://...: " + settings.database_url;
     }
     const std::string password_file = file.ReadString("Baza", "password_file", "");
     if (!password_file.empty()) {
-        std::string problem;
-        const std::optional<std::string> password = ReadPasswordFile(password_file, problem);
-        if (!password) {
-            return {std::nullopt, "Baza: password_file: " + problem};
+        auto password = ReadPasswordFile(password_file);
+        if (const auto* unusable = std::get_if<UnusableFile>(&password)) {
+            return "Baza: password_file: " + unusable->why;
         }
-        settings.database_password = *password;
+        settings.database_password = std::move(std::get<std::string>(password));
     }
 
     const std::string first = file.ReadString("Odtwarzanie", "first_month", "");
@@ -127,7 +124,7 @@ LedgerSettingsResult LoadLedgerSettings(const IniFile& given, const std::string&
     } else if (const auto month = protocol::Month::Read(first)) {
         settings.first_month = month->Yyyymm();
     } else {
-        return {std::nullopt, "Odtwarzanie: first_month: not a month (yyyymm): " + first};
+        return "Odtwarzanie: first_month: not a month (yyyymm): " + first;
     }
     for (const std::string& room : CommaList(file.ReadString("Pokoje", "accept", ""))) {
         settings.rooms.insert(room);
@@ -135,16 +132,16 @@ LedgerSettingsResult LoadLedgerSettings(const IniFile& given, const std::string&
     const std::string most = file.ReadString("Pokoje", "most", "500");
     if (most.empty() || most.size() > 6 || !std::all_of(most.begin(), most.end(), IsDigit) ||
         std::stoi(most) == 0) {
-        return {std::nullopt, "Pokoje: most: not a number of rooms (1-999999): " + most};
+        return "Pokoje: most: not a number of rooms (1-999999): " + most;
     }
     settings.most_rooms = static_cast<std::size_t>(std::stoi(most));
     if (std::string problem = LoadPage(file, settings.page); !problem.empty()) {
-        return {std::nullopt, std::move(problem)};
+        return problem;
     }
     if (std::string unknown = file.UnknownEntry(); !unknown.empty()) {
-        return {std::nullopt, std::move(unknown)};
+        return unknown;
     }
-    return {std::move(settings), {}};
+    return settings;
 }
 
 }  // namespace station::ledger

@@ -3,6 +3,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <variant>
 
 #include "core/clock.h"
 #include "core/settings/ini_file.h"
@@ -28,10 +29,8 @@ struct LedgerSettings {
     PageSettings page;
 };
 
-struct LedgerSettingsResult {
-    std::optional<LedgerSettings> settings;
-    std::string problem;  // why the settings cannot be used
-};
+// The settings, or why they cannot be used.
+using LedgerSettingsResult = std::variant<LedgerSettings, std::string>;
 
 // `state_directory` holds the SQLite file by default; `now` gives the default first month, the
 // one before it.

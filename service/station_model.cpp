@@ -132,21 +132,21 @@ void StationModel::ApplyReadingSettings() {
 
 std::string StationModel::StartPublishing(Publisher::StatusSink on_status) {
     PublishSettingsResult loaded = LoadPublishSettings(IniFile(files_.settings), HostName());
-    if (!loaded.problem.empty()) {
-        ReportPublishingProblem(log_, loaded.problem);
-    }
-    if (!loaded.settings) {
-        return loaded.problem;
+    if (const auto* off = std::get_if<PublishingOff>(&loaded)) {
+        if (!off->why.empty()) {
+            ReportPublishingProblem(log_, off->why);
+        }
+        return off->why;
     }
     publisher_ =
-        std::make_unique<Publisher>(loop_, log_, std::move(*loaded.settings), files_.data_directory,
-                                    clock_.Now(), std::move(on_status));
+        std::make_unique<Publisher>(loop_, log_, std::move(std::get<PublishSettings>(loaded)),
+                                    files_.data_directory, clock_.Now(), std::move(on_status));
     for (int n = 1; IsScaleNumber(n); ++n) {
         publisher_->ReadingShown(n, Of(n).shown);
         publisher_->LampShown(n, Of(n).lamp);
     }
     AddObserver(*publisher_);
-    return loaded.problem;
+    return "";
 }
 
 void StationModel::Connect(int scale) {

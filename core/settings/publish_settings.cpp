@@ -83,33 +83,29 @@ PublishSettings Load(const Section& file, const std::string& default_topic,
     settings.username = Read(file, "username");
     const std::string password_file = Read(file, "password_file");
     if (!password_file.empty()) {
-        std::string problem;
-        const std::optional<std::string> password = ReadPasswordFile(password_file, problem);
-        if (!password) {
-            throw Refused("password_file: " + problem);
+        auto password = ReadPasswordFile(password_file);
+        if (const auto* unusable = std::get_if<UnusableFile>(&password)) {
+            throw Refused("password_file: " + unusable->why);
         }
-        settings.password = *password;
+        settings.password = std::move(std::get<std::string>(password));
     }
     return settings;
 }
 
 }  // namespace
 
-std::optional<std::string> ReadPasswordFile(const std::string& path, std::string& problem) {
+std::variant<std::string, UnusableFile> ReadPasswordFile(const std::string& path) {
     struct stat status {};
     if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
-        problem = "cannot read " + path;
-        return std::nullopt;
+        return UnusableFile{"cannot read " + path};
     }
     if ((status.st_mode & (S_IRGRP | S_IROTH)) != 0) {
-        problem = "others than its owner can read " + path;
-        return std::nullopt;
+        return UnusableFile{"others than its owner can read " + path};
     }
     std::ifstream stream(path, std::ios::binary);
     std::string line;
     if (!stream || std::getline(stream, line).bad()) {
-        problem = "cannot read " + path;
-        return std::nullopt;
+        return UnusableFile{"cannot read " + path};
     }
     if (!line.empty() && line.back() == '\r') {
         line.pop_back();
@@ -121,9 +117,9 @@ PublishSettingsResult LoadBrokerSettings(const IniFile& file, std::string_view s
                                          const std::string& default_topic,
                                          const std::string& default_client_id) {
     try {
-        return {Load({file, section}, default_topic, default_client_id), {}};
+        return Load({file, section}, default_topic, default_client_id);
     } catch (const Refused& refused) {
-        return {std::nullopt, refused.What()};
+        return PublishingOff{refused.What()};
     }
 }
 
@@ -131,12 +127,12 @@ PublishSettingsResult LoadPublishSettings(const IniFile& file, const std::string
     constexpr std::string_view kSection = "Publikacja";
     if (file.ReadString(kSection, "broker", "").empty()) {
         // A section written for publishing that cannot start it is said, not taken as absent.
-        return {std::nullopt, file.HasKeys(kSection) ? "publishing off: broker: not set" : ""};
+        return PublishingOff{file.HasKeys(kSection) ? "publishing off: broker: not set" : ""};
     }
     PublishSettingsResult result =
         LoadBrokerSettings(file, kSection, "tarvelio/" + host_name, "tarvelio-" + host_name);
-    if (!result.settings) {
-        result.problem.insert(0, "publishing off: ");
+    if (auto* off = std::get_if<PublishingOff>(&result)) {
+        off->why.insert(0, "publishing off: ");
     }
     return result;
 }

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <variant>
 
 #include "core/settings/ini_file.h"
 
@@ -22,12 +23,12 @@ struct PublishSettings {
     std::string key_file;
 };
 
-// Publishing on, or off with the reason when the section has keys but cannot start it (empty when
-// the section has none).
-struct PublishSettingsResult {
-    std::optional<PublishSettings> settings;
-    std::string problem;
+// Publishing off, with the reason when the section has keys but cannot start it (empty when the
+// section has none).
+struct PublishingOff {
+    std::string why;
 };
+using PublishSettingsResult = std::variant<PublishSettings, PublishingOff>;
 
 // The machine's host name ("station" when it has none), for the default topic and client id.
 std::string HostName();
@@ -42,8 +43,12 @@ PublishSettingsResult LoadBrokerSettings(const IniFile& file, std::string_view s
                                          const std::string& default_topic,
                                          const std::string& default_client_id);
 
-// The first line of a password file, which only its owner may read; nothing, with the problem,
-// otherwise.
-std::optional<std::string> ReadPasswordFile(const std::string& path, std::string& problem);
+// Why a file the settings name cannot be used.
+struct UnusableFile {
+    std::string why;
+};
+
+// The first line of a password file, which only its owner may read.
+std::variant<std::string, UnusableFile> ReadPasswordFile(const std::string& path);
 
 }  // namespace station

@@ -53,21 +53,24 @@ TEST(PublishSettings, TurnPublishingOnOnlyWithGoodValues) {
         WriteFile(dir / "konfig.ini", "[Publikacja]\r\n" + section);
         const PublishSettingsResult loaded = LoadPublishSettings(IniFile(dir / "konfig.ini"), "h1");
         SCOPED_TRACE(section);
-        EXPECT_EQ(loaded.settings.has_value(), c.on);
-        EXPECT_NE(loaded.problem.find(c.problem), std::string::npos) << loaded.problem;
-        EXPECT_EQ(loaded.problem.empty(), std::string(c.problem).empty()) << loaded.problem;
-        if (loaded.settings) {
-            EXPECT_EQ(loaded.settings->port, c.port);
+        const auto* settings = std::get_if<PublishSettings>(&loaded);
+        const std::string problem = settings ? "" : std::get<PublishingOff>(loaded).why;
+        EXPECT_EQ(settings != nullptr, c.on);
+        EXPECT_NE(problem.find(c.problem), std::string::npos) << problem;
+        EXPECT_EQ(problem.empty(), std::string(c.problem).empty()) << problem;
+        if (settings) {
+            EXPECT_EQ(settings->port, c.port);
         }
     }
 
     WriteFile(dir / "konfig.ini",
               "[Publikacja]\r\nbroker=hub\r\npassword_file=" + dir / "secret" + "\r\n");
     const PublishSettingsResult loaded = LoadPublishSettings(IniFile(dir / "konfig.ini"), "h1");
-    ASSERT_TRUE(loaded.settings);
-    EXPECT_EQ(loaded.settings->password, "s3cret");
-    EXPECT_EQ(loaded.settings->topic, "tarvelio/h1");
-    EXPECT_EQ(loaded.settings->client_id, "tarvelio-h1");
+    const auto* settings = std::get_if<PublishSettings>(&loaded);
+    ASSERT_NE(settings, nullptr);
+    EXPECT_EQ(settings->password, "s3cret");
+    EXPECT_EQ(settings->topic, "tarvelio/h1");
+    EXPECT_EQ(settings->client_id, "tarvelio-h1");
 }
 
 }  // namespace

@@ -126,8 +126,9 @@ TEST_F(PlantPageTest, AwayFromLoopbackItWantsTlsAndItsPassword) {
     WriteFile(dir_ / "page.ini", "[Strona]\nlisten=127.0.0.2:0\n");
     const auto refused = ledger::LoadLedgerSettings(station::IniFile(dir_ / "page.ini"), "host",
                                                     dir_.Path(), {2026, 12, 8});
-    EXPECT_FALSE(refused.settings);
-    EXPECT_NE(refused.problem.find("needs password_file, certfile and keyfile"), std::string::npos);
+    ASSERT_TRUE(std::holds_alternative<std::string>(refused));
+    EXPECT_NE(std::get<std::string>(refused).find("needs password_file, certfile and keyfile"),
+              std::string::npos);
 
     ASSERT_TRUE(
         RunToEnd({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1", "-subj",
@@ -141,8 +142,9 @@ TEST_F(PlantPageTest, AwayFromLoopbackItWantsTlsAndItsPassword) {
                   "\nfiles=" + PAGE_FILES + "\n");
     const auto loaded = ledger::LoadLedgerSettings(station::IniFile(dir_ / "page.ini"), "host",
                                                    dir_.Path(), {2026, 12, 8});
-    ASSERT_TRUE(loaded.settings) << loaded.problem;
-    const ledger::PlantPage page(loaded.settings->page, Url(), "");
+    ASSERT_TRUE(std::holds_alternative<ledger::LedgerSettings>(loaded))
+        << std::get<std::string>(loaded);
+    const ledger::PlantPage page(std::get<ledger::LedgerSettings>(loaded).page, Url(), "");
     httplib::SSLClient client("127.0.0.2", page.Port());
     client.enable_server_certificate_verification(false);
     EXPECT_EQ(client.Get("/api/day")->status, 401);
