@@ -2,8 +2,8 @@
 # Builds the station with warnings as errors and runs every test; then the whole suite again in
 # a build with AddressSanitizer and UndefinedBehaviorSanitizer, the base, core, net, service and
 # ledger tests (the work runner's threads, the name lookup, the broker attempt, publishing, the
-# ledger) under ThreadSanitizer, each fuzz target briefly, clang-tidy on every source (both beside
-# the tests), and the Debian package of the normal build through lintian.
+# ledger) under ThreadSanitizer, each fuzz target briefly, clang-tidy on every source (beside the
+# tests), and the Debian package of the normal build through lintian.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
@@ -13,11 +13,9 @@ stage() {
     echo "== [$((SECONDS - stage_started)) s] $1"
     stage_started=$SECONDS
 }
-# clang-tidy and the fuzz targets run beside the tests (below); they must not outlive a run that
-# stops early.
+# clang-tidy runs beside the tests (below); it must not outlive a run that stops early.
 tidy_pid=
-fuzz_pid=
-trap 'for pid in $tidy_pid $fuzz_pid; do kill -- -"$pid" 2>/dev/null; done
+trap '[ -z "$tidy_pid" ] || kill -- -"$tidy_pid" 2>/dev/null
       echo "== [$((SECONDS - stage_started)) s] (last stage); total $SECONDS s"' EXIT
 ensure_packages "${station_build_packages[@]}" "${station_test_packages[@]}" \
     "${station_package_tools[@]}"
@@ -71,19 +69,10 @@ cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTATION_WE
     -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" -DSTATION_TSAN=ON -DSTATION_BENCH=OFF \
     -DCMAKE_UNITY_BUILD=ON
 cmake --build build/tsan --target base_tests core_tests net_tests service_tests ledger_tests
-# Each fuzz target briefly (scripts/fuzz.sh runs them longer), built and run beside the TSan
-# tests, which mostly wait, at the lowest priority as clang-tidy is.
-setsid bash -c '[ ! -w /proc/self/autogroup ] || echo 19 >/proc/self/autogroup
-                exec nice -n 19 scripts/fuzz.sh 15' >build/fuzz-smoke.out 2>&1 &
-fuzz_pid=$!
 run_tests build/tsan -L '^(base|core|net|service|ledger)_tests$'
 
-stage "ThreadSanitizer; next: the rest of the fuzz targets' short runs"
-status=0
-wait "$fuzz_pid" || status=$?
-fuzz_pid=
-cat build/fuzz-smoke.out
-[ "$status" -eq 0 ]
+stage "ThreadSanitizer; next: fuzz targets, a short run each (scripts/fuzz.sh runs them longer)"
+scripts/fuzz.sh 15
 
 stage "fuzz targets; next: the rest of clang-tidy on every source"
 status=0
