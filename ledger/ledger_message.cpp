@@ -99,6 +99,7 @@ LedgerMessage Weighing(const std::string& station, int scale, std::string_view p
     row.month = weighing.id.month.Yyyymm();
     row.weight = WeightOf(weighing.reading);
     row.reading = std::move(weighing.reading);
+    row.unit = std::move(weighing.unit);
     row.time = std::move(weighing.time);
     row.line = std::move(weighing.line);
     row.received = received;
@@ -121,6 +122,7 @@ LedgerMessage State(const std::string& station, int scale, std::string_view payl
         row.range = protocol::RangeText(*state.range);
     }
     row.reading = std::move(state.reading);
+    row.unit = std::move(state.unit);
     row.time = std::move(state.time);
     row.received = received;
     return row;

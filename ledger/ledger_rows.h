@@ -19,7 +19,8 @@ struct WeighingRow {
     std::optional<std::string> time;
     std::string line;
     std::string received;
-    std::string topic;  // it came on, for the rejected row of a conflict
+    std::string topic;        // it came on, for the rejected row of a conflict
+    std::string unit = "kg";  // the weight's
 };
 
 struct ScaleStateRow {
@@ -27,6 +28,7 @@ struct ScaleStateRow {
     int scale = 0;
     bool connected = false;
     std::string reading;
+    std::string unit = "kg";  // the reading's
     std::optional<bool> motion;
     std::optional<std::string> range;
     std::string time;

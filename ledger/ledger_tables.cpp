@@ -43,6 +43,17 @@ constexpr const char* kVersion4[] = {
     "DROP INDEX IF EXISTS weighings_by_time_with_sums",
 };
 
+// The unit each weighing and state was read in; rows from before it were kilograms, as a message
+// without one still means.
+// The sums are per unit, so the index the day's sums are read from holds it.
+constexpr const char* kVersion5[] = {
+    "ALTER TABLE weighings ADD COLUMN unit TEXT NOT NULL DEFAULT 'kg'",
+    "ALTER TABLE scale_states ADD COLUMN unit TEXT NOT NULL DEFAULT 'kg'",
+    ("CREATE INDEX IF NOT EXISTS weighings_by_time_and_id_with_units ON weighings "
+     "(time, id, station, scale, unit, weight)"),
+    "DROP INDEX IF EXISTS weighings_by_time_and_id_with_sums",
+};
+
 struct Step {
     const char* const* begin;
     const char* const* end;
@@ -50,14 +61,15 @@ struct Step {
 constexpr Step kSteps[] = {{std::begin(kVersion1), std::end(kVersion1)},
                            {std::begin(kVersion2), std::end(kVersion2)},
                            {std::begin(kVersion3), std::end(kVersion3)},
-                           {std::begin(kVersion4), std::end(kVersion4)}};
+                           {std::begin(kVersion4), std::end(kVersion4)},
+                           {std::begin(kVersion5), std::end(kVersion5)}};
 static_assert(std::size(kSteps) == kSchemaVersion);
 
 constexpr const char* kSetVersion = "UPDATE ledger_schema SET version = $1 WHERE one = 1";
 
 constexpr const char* kInsertWeighing =
-    "INSERT INTO weighings (id, station, scale, reading, weight, time, line, received) "
-    "VALUES ($1, $2, $3, $4, $5, $6, $7, $8) ON CONFLICT (id) DO NOTHING";
+    "INSERT INTO weighings (id, station, scale, reading, weight, time, line, received, unit) "
+    "VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9) ON CONFLICT (id) DO NOTHING";
 // Run after the weighing's insert: a row only where the id is held with another line.
 constexpr const char* kConflict =
     "INSERT INTO rejected (topic, payload, reason, received) SELECT $1, $2, $3, $4 "
@@ -75,9 +87,10 @@ constexpr const char* kStationStatus =
     "status_received = excluded.status_received";
 constexpr const char* kScaleState =
     "INSERT INTO scale_states (station, scale, connected, reading, motion, \"range\", time, "
-    "received) VALUES ($1, $2, $3, $4, $5, $6, $7, $8) ON CONFLICT (station, scale) DO UPDATE "
-    "SET connected = excluded.connected, reading = excluded.reading, motion = excluded.motion, "
-    "\"range\" = excluded.\"range\", time = excluded.time, received = excluded.received";
+    "received, unit) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9) ON CONFLICT (station, scale) "
+    "DO UPDATE SET connected = excluded.connected, reading = excluded.reading, "
+    "motion = excluded.motion, \"range\" = excluded.\"range\", time = excluded.time, "
+    "received = excluded.received, unit = excluded.unit";
 constexpr const char* kRejected =
     "INSERT INTO rejected (topic, payload, reason, received) VALUES ($1, $2, $3, $4)";
 
@@ -151,7 +164,7 @@ std::vector<LedgerTables::Stored> LedgerTables::Write(const Batch& batch) {
         commands.push_back({kInsertWeighing,
                             {row.id, row.station, std::int64_t{row.scale}, row.reading,
                              row.weight ? Value(*row.weight) : Value(), Optional(row.time),
-                             row.line, row.received}});
+                             row.line, row.received, row.unit}});
         Newest& station = newest[row.station];
         station.client_id = row.client_id;
         station.month = std::max(station.month, row.month);
@@ -172,7 +185,7 @@ std::vector<LedgerTables::Stored> LedgerTables::Write(const Batch& batch) {
         commands.push_back({kScaleState,
                             {row.station, std::int64_t{row.scale}, Flag(row.connected), row.reading,
                              row.motion ? Flag(*row.motion) : Value(), Optional(row.range),
-                             row.time, row.received}});
+                             row.time, row.received, row.unit}});
     }
     for (const RejectedRow& row : batch.rejected) {
         commands.push_back({kRejected, {row.topic, row.payload, row.reason, row.received}});

@@ -9,7 +9,7 @@
 namespace station::ledger {
 
 // The schema's version now; the ledger brings an older one up to it by itself.
-constexpr int kSchemaVersion = 4;
+constexpr int kSchemaVersion = 5;
 
 // Brings the schema of `database` up to version `to`, step by step, each step in a transaction
 // of its own; a newer schema is refused. Throws DatabaseError.

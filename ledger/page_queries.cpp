@@ -8,21 +8,25 @@ namespace {
 constexpr const char* kFilter =
     " FROM weighings WHERE time >= $1 AND time < $2 AND ($3 = '' OR station = $3)"
     " AND ($4 = 0 OR scale = $4)";
-const std::string kDayRows = std::string("SELECT id, station, scale, reading, weight, time") +
+const std::string kDayRows = std::string("SELECT id, station, scale, reading, weight, unit, time") +
                              kFilter + " ORDER BY time DESC, id DESC LIMIT $5 OFFSET $6";
-const std::string kDayTotals = std::string("SELECT station, scale, COUNT(*), SUM(weight)") +
-                               kFilter + " GROUP BY station, scale ORDER BY station, scale";
+const std::string kDayTotals = std::string("SELECT station, scale, unit, COUNT(*), SUM(weight)") +
+                               kFilter +
+                               " GROUP BY station, scale, unit ORDER BY station, scale, unit";
 const std::string kDayHours = std::string("SELECT station, substr(time, 12, 2), COUNT(*)") +
                               kFilter + " GROUP BY station, substr(time, 12, 2)";
 constexpr const char* kDailySums =
-    "SELECT station, substr(time, 1, 10), COUNT(*), SUM(weight) FROM weighings"
-    " WHERE time >= $1 AND time < $2 GROUP BY station, substr(time, 1, 10)";
+    "SELECT station, substr(time, 1, 10), unit, COUNT(*), SUM(weight) FROM weighings"
+    " WHERE time >= $1 AND time < $2 GROUP BY station, substr(time, 1, 10), unit";
 constexpr const char* kExportBlock =
-    "SELECT id, station, scale, reading, weight, time, line FROM weighings"
+    "SELECT id, station, scale, reading, weight, unit, time, line FROM weighings"
     " WHERE time < $1 AND (time, id) > ($2, $3) ORDER BY time, id LIMIT $4";
 constexpr const char* kStations = "SELECT station, online FROM stations ORDER BY station";
+constexpr const char* kRoomKnown =
+    "SELECT 1 FROM stations WHERE station = $1 UNION ALL "
+    "SELECT 1 FROM scale_states WHERE station = $1 LIMIT 1";
 constexpr const char* kScaleStates =
-    "SELECT station, scale, connected, reading, motion, \"range\" FROM scale_states";
+    "SELECT station, scale, connected, reading, motion, \"range\", unit FROM scale_states";
 
 // Booleans as both databases give them as text.
 bool IsTrue(const std::optional<std::string>& text) {
@@ -46,13 +50,8 @@ std::vector<Value> Filter(const DayQuery& query) {
 }
 
 StoredWeighing WeighingOf(const Row& row) {
-    return {row[0],
-            row[1],
-            Integer(row[2]),
-            row[3],
-            row[4],
-            row[5],
-            row.size() > 6 ? row[6] : std::nullopt};
+    return {row[0], row[1], Integer(row[2]), row[3],
+            row[4], row[5], row[6],          row.size() > 7 ? row[7] : std::nullopt};
 }
 
 }  // namespace
@@ -65,11 +64,15 @@ std::vector<StationSeen> StationsSeen(Database& database) {
     return stations;
 }
 
+bool RoomKnown(Database& database, const std::string& station) {
+    return !database.Query(kRoomKnown, {station}).empty();
+}
+
 std::vector<ScaleSeen> ScalesSeen(Database& database) {
     std::vector<ScaleSeen> scales;
     for (const Row& row : database.Query(kScaleStates, {})) {
         scales.push_back({row[0].value_or(""), row[1].value_or(""), IsTrue(row[2]), row[3],
-                          row[4] ? std::optional(IsTrue(row[4])) : std::nullopt, row[5]});
+                          row[4] ? std::optional(IsTrue(row[4])) : std::nullopt, row[5], row[6]});
     }
     return scales;
 }
@@ -89,7 +92,7 @@ std::vector<StoredWeighing> DayWeighings(Database& database, const DayQuery& que
 std::vector<ScaleTotal> DayTotals(Database& database, const DayQuery& query) {
     std::vector<ScaleTotal> totals;
     for (const Row& row : database.Query(kDayTotals.c_str(), Filter(query))) {
-        totals.push_back({row[0], Integer(row[1]), Count(row[2]), Number(row[3])});
+        totals.push_back({row[0], Integer(row[1]), row[2], Count(row[3]), Number(row[4])});
     }
     return totals;
 }
@@ -108,7 +111,7 @@ std::vector<HourCount> DayHours(Database& database, const DayQuery& query) {
 std::vector<DaySum> DailySums(Database& database, const Day& first, const Day& last) {
     std::vector<DaySum> days;
     for (const Row& row : database.Query(kDailySums, {first.Text(), last.Plus(1).Text()})) {
-        days.push_back({row[0], row[1], Count(row[2]), Number(row[3])});
+        days.push_back({row[0], row[1], row[2], Count(row[3]), Number(row[4])});
     }
     return days;
 }

@@ -26,6 +26,7 @@ struct ScaleSeen {
     std::optional<std::string> reading;
     std::optional<bool> motion;
     std::optional<std::string> range;
+    std::optional<std::string> unit;
 };
 
 struct StoredWeighing {
@@ -34,13 +35,16 @@ struct StoredWeighing {
     int scale = 0;
     std::optional<std::string> reading;
     std::optional<std::string> weight;  // as the database writes the number
+    std::optional<std::string> unit;
     std::optional<std::string> time;
     std::optional<std::string> line;  // read by the exports only
 };
 
+// Sums are per unit: a scale that weighed in two units has two.
 struct ScaleTotal {
     std::optional<std::string> station;
     int scale = 0;
+    std::optional<std::string> unit;
     long count = 0;
     std::optional<double> sum;
 };
@@ -54,11 +58,14 @@ struct HourCount {
 struct DaySum {
     std::optional<std::string> station;
     std::optional<std::string> day;
+    std::optional<std::string> unit;
     long count = 0;
     std::optional<double> sum;
 };
 
 std::vector<StationSeen> StationsSeen(Database& database);
+// A room the ledger has heard of: by its status, a weighing or a scale's state.
+bool RoomKnown(Database& database, const std::string& station);
 std::vector<ScaleSeen> ScalesSeen(Database& database);
 
 // The query's weighings, newest first: at most `limit` from `offset` on.
@@ -67,7 +74,7 @@ std::vector<StoredWeighing> DayWeighings(Database& database, const DayQuery& que
 std::vector<ScaleTotal> DayTotals(Database& database, const DayQuery& query);
 // A time stored before times were checked at the door has no hour and is left out.
 std::vector<HourCount> DayHours(Database& database, const DayQuery& query);
-// Each room's count and sum per day, `first` to `last` included.
+// Each room's count and sum per day and unit, `first` to `last` included.
 std::vector<DaySum> DailySums(Database& database, const Day& first, const Day& last);
 
 // At most `limit` weighings before the day `before` and after (`after_time`, `after_id`) in the

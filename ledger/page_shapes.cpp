@@ -3,6 +3,9 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <string_view>
+
+#include "core/text/ascii.h"
 
 namespace station::ledger {
 namespace {
@@ -22,13 +25,62 @@ Json Weight(const std::optional<std::string>& text) {
     return text ? Json(std::stod(*text)) : Json(nullptr);
 }
 
+// A reading that is a number as the display writes it: an optional minus, digits, one point.
+// Written with a decimal comma, a Polish spreadsheet takes it for the number, not a date.
+bool IsPlainNumber(std::string_view text) {
+    if (text.starts_with('-')) {
+        text.remove_prefix(1);
+    }
+    const std::size_t point = text.find('.');
+    const auto digits = [](std::string_view part) {
+        return !part.empty() && std::all_of(part.begin(), part.end(), IsDigit);
+    };
+    return point == std::string_view::npos
+               ? digits(text)
+               : digits(text.substr(0, point)) && digits(text.substr(point + 1));
+}
+
 // A Polish spreadsheet's number: a decimal comma.
 std::string DecimalComma(std::string number) {
     std::replace(number.begin(), number.end(), '.', ',');
     return number;
 }
 
+std::string TwoDigits(int value) {
+    return std::string(1, static_cast<char>('0' + value / 10 % 10)) +
+           static_cast<char>('0' + value % 10);
+}
+
 }  // namespace
+
+std::string StationClock::DateText() const {
+    return TwoDigits(year / 100) + TwoDigits(year) + "-" + TwoDigits(month) + "-" + TwoDigits(day);
+}
+
+std::string StationClock::TimeText() const {
+    return TwoDigits(hour) + ":" + TwoDigits(minute) + ":" + TwoDigits(second);
+}
+
+std::optional<StationClock> StationClockOf(std::string_view time) {
+    constexpr std::string_view kShape = "0000-00-00T00:00:00";
+    if (time.size() < kShape.size()) {
+        return std::nullopt;
+    }
+    for (std::size_t i = 0; i < kShape.size(); ++i) {
+        if (kShape[i] == '0' ? !IsDigit(time[i]) : time[i] != kShape[i]) {
+            return std::nullopt;
+        }
+    }
+    const auto number = [&](std::size_t at, std::size_t length) {
+        int value = 0;
+        for (std::size_t i = at; i < at + length; ++i) {
+            value = value * 10 + (time[i] - '0');
+        }
+        return value;
+    };
+    return StationClock{number(0, 4),  number(5, 2),  number(8, 2),
+                        number(11, 2), number(14, 2), number(17, 2)};
+}
 
 std::string StationsJson(const std::vector<StationSeen>& stations,
                          const std::vector<ScaleSeen>& scales) {
@@ -44,7 +96,8 @@ std::string StationsJson(const std::vector<StationSeen>& stations,
         station["scales"][scale.scale] = {{"connected", scale.connected},
                                           {"reading", OrNull(scale.reading)},
                                           {"motion", OrNull(scale.motion)},
-                                          {"range", OrNull(scale.range)}};
+                                          {"range", OrNull(scale.range)},
+                                          {"unit", OrNull(scale.unit)}};
     }
     return Dump(answer);
 }
@@ -64,12 +117,14 @@ std::string DayViewJson(const DayQuery& query, std::vector<StoredWeighing> rows,
                          {"scale", row.scale},
                          {"reading", OrNull(row.reading)},
                          {"weight", Weight(row.weight)},
+                         {"unit", OrNull(row.unit)},
                          {"time", OrNull(row.time)}});
     }
     Json& sums = answer["totals"] = Json::array();
     for (const ScaleTotal& total : totals) {
         sums.push_back({{"station", OrNull(total.station)},
                         {"scale", total.scale},
+                        {"unit", OrNull(total.unit)},
                         {"count", total.count},
                         {"sum", OrNull(total.sum)}});
     }
@@ -86,6 +141,7 @@ std::string DailyJson(const Day& first, const Day& last, const std::vector<DaySu
     for (const DaySum& day : days) {
         shown.push_back({{"station", OrNull(day.station)},
                          {"day", OrNull(day.day)},
+                         {"unit", OrNull(day.unit)},
                          {"count", day.count},
                          {"sum", OrNull(day.sum)}});
     }
@@ -105,11 +161,15 @@ std::string StateEventJson(const ScaleStateRow& row) {
     event["reading"] = row.reading;
     event["motion"] = OrNull(row.motion);
     event["range"] = OrNull(row.range);
+    event["unit"] = row.unit;
     return Dump(event);
 }
 
 std::string CsvField(std::string text) {
-    if (text.find_first_of(";\"\r\n") == std::string::npos) {
+    if (!text.empty() && std::string_view("=+-@\t\r").find(text.front()) != std::string::npos) {
+        text.insert(0, 1, '\'');
+    }
+    if (text.find_first_of(";\"\t\r\n") == std::string::npos) {
         return text;
     }
     for (std::size_t at = 0; (at = text.find('"', at)) != std::string::npos; at += 2) {
@@ -119,17 +179,24 @@ std::string CsvField(std::string text) {
 }
 
 void AppendCsvRow(std::string& out, const StoredWeighing& weighing) {
+    const std::string time = weighing.time.value_or("");
+    const std::string reading = weighing.reading.value_or("");
+    const std::optional<StationClock> clock = StationClockOf(time);
     out.append(CsvField(weighing.id.value_or("")))
         .append(1, ';')
         .append(CsvField(weighing.station.value_or("")))
         .append(1, ';')
         .append(std::to_string(weighing.scale))
         .append(1, ';')
-        .append(CsvField(weighing.time.value_or("")))
+        .append(clock ? clock->DateText() : CsvField(time))
         .append(1, ';')
-        .append(CsvField(weighing.reading.value_or("")))
+        .append(clock ? clock->TimeText() : "")
+        .append(1, ';')
+        .append(IsPlainNumber(reading) ? DecimalComma(reading) : CsvField(reading))
         .append(1, ';')
         .append(DecimalComma(weighing.weight.value_or("")))
+        .append(1, ';')
+        .append(CsvField(weighing.unit.value_or("")))
         .append(1, ';')
         .append(CsvField(weighing.line.value_or("")))
         .append("\r\n");
@@ -142,6 +209,7 @@ void AppendJsonRow(std::string& out, const StoredWeighing& weighing, bool first)
                           {"scale", weighing.scale},
                           {"reading", OrNull(weighing.reading)},
                           {"weight", Weight(weighing.weight)},
+                          {"unit", OrNull(weighing.unit)},
                           {"time", OrNull(weighing.time)},
                           {"line", OrNull(weighing.line)}}));
 }

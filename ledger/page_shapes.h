@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,14 +31,34 @@ std::string DailyJson(const Day& first, const Day& last, const std::vector<DaySu
 std::string StatusEventJson(const StationStatusRow& row);
 std::string StateEventJson(const ScaleStateRow& row);
 
-// The CSV for a Polish spreadsheet: UTF-8 with its mark, ';' between fields, a decimal comma.
+// The date and time of day a stored time "yyyy-mm-ddThh:mm:ss…" says, on the station's clock;
+// nothing for a time of another shape (one stored before times were checked at the door).
+struct StationClock {
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+
+    std::string DateText() const;  // "2026-12-09"
+    std::string TimeText() const;  // "08:00:00"
+};
+std::optional<StationClock> StationClockOf(std::string_view time);
+
+// The CSV for a Polish spreadsheet: UTF-8 with its mark, ';' between fields; the date and the
+// time of day (the station's clock) in columns of their own, as ISO 8601 writes them, which
+// spreadsheets read as a date and a time in any language; the weight a number with a decimal
+// comma, its unit beside it.
 inline constexpr std::string_view kCsvHeader =
-    "\xEF\xBB\xBFid;pokój;waga;czas;odczyt;masa;linia\r\n";
+    "\xEF\xBB\xBFid;pokój;waga;data;godzina;odczyt;masa;jednostka;linia\r\n";
 void AppendCsvRow(std::string& out, const StoredWeighing& weighing);
 // One object of the JSON export's array, after a comma unless it is the `first`.
 void AppendJsonRow(std::string& out, const StoredWeighing& weighing, bool first);
 
-// A CSV field, quoted when it holds a separator, a quote or a line end.
+// A CSV text field, never taken for a formula: one that begins with '=', '+', '-', '@', a tab
+// or a carriage return gets a leading apostrophe, which spreadsheets show as text; quoted when it
+// holds a separator, a quote, a tab or a line end.
 std::string CsvField(std::string text);
 
 }  // namespace station::ledger

@@ -13,6 +13,7 @@
 #include "ledger/page_request.h"
 #include "ledger/page_shapes.h"
 #include "ledger/weighing_export.h"
+#include "ledger/workbook_export.h"
 
 namespace station::ledger {
 namespace {
@@ -60,6 +61,9 @@ HttpResponse DayView(Database& database, const Parameters& parameters) {
         return Plain(400, *problem);
     }
     const DayQuery& query = std::get<DayQuery>(read);
+    if (!query.station.empty() && !RoomKnown(database, query.station)) {
+        return Plain(400, "Nie ma takiego pokoju");
+    }
     // One row more than a page tells whether there are more.
     return JsonAnswer(DayViewJson(
         query,
@@ -210,8 +214,8 @@ HttpResponse PlantPage::Route(const HttpRequest& request) {
         }
         return {health.Healthy() ? 200 : 503, "application/json", HealthJson(health), {}, {}};
     }
-    if (request.path == "/api/export.csv" || request.path == "/api/export.json") {
-        return Export(request, request.path.ends_with(".csv"));
+    if (constexpr std::string_view kExport = "/api/export"; request.path.starts_with(kExport)) {
+        return Export(request, std::string_view(request.path).substr(kExport.size()));
     }
     using Answerer = HttpResponse (*)(Database&, const Parameters&);
     static const std::map<std::string, Answerer> kFromDatabase{
@@ -237,22 +241,37 @@ HttpResponse PlantPage::Route(const HttpRequest& request) {
     }
 }
 
-HttpResponse PlantPage::Export(const HttpRequest& request, bool csv) {
+HttpResponse PlantPage::Export(const HttpRequest& request, std::string_view extension) {
+    static const std::map<std::string_view, const char*> kTypes{
+        {".csv", "text/csv; charset=utf-8"},
+        {".json", kJsonType},
+        {".xlsx", "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet"}};
+    const auto type = kTypes.find(extension);
+    if (type == kTypes.end()) {
+        return Plain(404, "Nie ma takiej strony");
+    }
     const auto read = ReadRangeQuery(request.parameters);
     if (const auto* problem = std::get_if<std::string>(&read)) {
         return Plain(400, *problem);
     }
     const RangeQuery& range = std::get<RangeQuery>(read);
-    const auto format = csv ? WeighingExport::Format::kCsv : WeighingExport::Format::kJson;
-    HttpResponse response{200, csv ? "text/csv; charset=utf-8" : kJsonType, {}, {}, {}};
+    HttpResponse response{200, type->second, {}, {}, {}};
     try {
-        response.source = std::make_unique<WeighingExport>(OpenReadOnly(), range, format);
-    } catch (const std::exception&) {
+        std::unique_ptr<Database> database = OpenReadOnly();
+        if (extension == ".xlsx") {
+            response.source = std::make_unique<WorkbookExport>(std::move(database), range);
+        } else {
+            response.source = std::make_unique<WeighingExport>(
+                std::move(database), range,
+                extension == ".csv" ? WeighingExport::Format::kCsv : WeighingExport::Format::kJson);
+        }
+    } catch (const DatabaseError&) {
         return Plain(503, "Baza danych niedostępna");
+    } catch (const std::exception&) {
+        return Plain(500, "Błąd strony: nie udało się przygotować pliku");
     }
     response.headers.emplace_back(
-        "Content-Disposition",
-        "attachment; filename=\"" + WeighingExport::FileName(range, format) + "\"");
+        "Content-Disposition", "attachment; filename=\"" + ExportFileName(range, extension) + "\"");
     return response;
 }
 

@@ -4,6 +4,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ledger/database.h"
@@ -57,7 +58,8 @@ private:
 
     HttpResponse Answer(const HttpRequest& request);
     HttpResponse Route(const HttpRequest& request);
-    HttpResponse Export(const HttpRequest& request, bool csv);
+    // "/api/export" and `extension`: ".csv", ".json" or ".xlsx".
+    HttpResponse Export(const HttpRequest& request, std::string_view extension);
     std::unique_ptr<Database> OpenReadOnly() const;
 
     PageSettings settings_;

@@ -10,13 +10,14 @@ station_build_packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev fonts-liberation2
     libmosquitto-dev nlohmann-json3-dev libre2-dev libsqlite3-dev libpq-dev
-    libmicrohttpd-dev libjs-chart.js libsystemd-dev
+    libmicrohttpd-dev libjs-chart.js libsystemd-dev libxlsxwriter-dev
 )
 # What the tests, benchmarks and fuzzers need besides: an HTTP client for the page's tests, a
 # virtual X server and its tools, clang for the fuzzers, the locales the tests read numbers in,
 # the serial bridge, a socket lister, and an MQTT broker with its clients and openssl for the
-# publishing tests' certificates, and the PostgreSQL server the ledger's tests start clusters of,
-# and the browser and its driver for the plant page's test.
+# publishing tests' certificates, the PostgreSQL server the ledger's tests start clusters of, the
+# browser and its driver for the plant page's test, and a spreadsheet with a reader of what it
+# writes for the exports' test.
 station_test_packages=(
     libgtest-dev libbenchmark-dev libcpp-httplib-dev
     xvfb xauth xdotool x11-apps netpbm locales
@@ -25,6 +26,7 @@ station_test_packages=(
     mosquitto mosquitto-clients openssl
     postgresql-15
     chromium chromium-driver python3-selenium
+    gnumeric python3-openpyxl
 )
 # What building and checking the Debian package needs.
 station_package_tools=(dpkg-dev lintian help2man desktop-file-utils)

@@ -26,7 +26,7 @@ function room(station) {
   const panel = element("article", "room offline");
   panel.dataset.station = station;
   const title = element("h3", "", station);
-  const state = element("span", "room-state", " (offline)");
+  const state = element("span", "room-state", " (poza siecią)");
   title.append(state);
   panel.append(title);
   const scales = element("div", "scales");
@@ -54,14 +54,14 @@ function room(station) {
 function showStatus(station, online) {
   const entry = room(station);
   entry.panel.classList.toggle("offline", !online);
-  entry.state.textContent = online ? " (online)" : " (offline)";
+  entry.state.textContent = online ? " (w sieci)" : " (poza siecią)";
 }
 
 function showScale(station, number, state) {
   const scale = room(station).scales[number - 1];
   if (!scale) return;
   scale.lamp.classList.toggle("green", state.connected);
-  let text = state.reading ?? "";
+  let text = withUnit(state.reading ?? "", state.unit);
   if (state.range === "over") text = "OL";
   if (state.range === "under") text = "UL";
   scale.digits.textContent = text;
@@ -123,18 +123,28 @@ function fillTable(id, rows) {
   }));
 }
 
-// Each room's scales, then the room's own count and sum.
+// A reading that is a number, with its unit; anything else ("OL", "- - - - -") as it is.
+function withUnit(reading, unit) {
+  return /^-?[0-9]/.test(reading) && unit ? `${reading} ${unit}` : reading;
+}
+
+// Each room's scales, then the room's own count and sum for each unit it weighed in: kilograms
+// and grams are never added together.
 function totalsWithRooms(totals) {
   const rows = [];
+  const sum = (x) => (x.sum === null ? "" : `${number(x.sum)} ${x.unit}`);
   totals.forEach((total, i) => {
-    rows.push([total.station, String(total.scale), String(total.count), number(total.sum)]);
+    rows.push([total.station, String(total.scale), String(total.count), sum(total)]);
     if (totals[i + 1]?.station === total.station) return;
     const room = totals.filter((x) => x.station === total.station);
-    const sums = room.filter((x) => x.sum !== null);
-    const row = [total.station, "razem", String(room.reduce((n, x) => n + x.count, 0)),
-      sums.length ? number(sums.reduce((sum, x) => sum + x.sum, 0)) : ""];
-    row.className = "room-total";
-    rows.push(row);
+    for (const unit of [...new Set(room.map((x) => x.unit))]) {
+      const same = room.filter((x) => x.unit === unit);
+      const sums = same.filter((x) => x.sum !== null);
+      const row = [total.station, "razem", String(same.reduce((n, x) => n + x.count, 0)),
+        sums.length ? sum({sum: sums.reduce((s, x) => s + x.sum, 0), unit}) : ""];
+      row.className = "room-total";
+      rows.push(row);
+    }
   });
   return rows;
 }
@@ -143,15 +153,24 @@ function number(value) {
   return value === null ? "" : value.toLocaleString("pl-PL");
 }
 
+// "09.12": a day as Polish readers write it.
+function dayAndMonth(isoDay) {
+  return `${isoDay.substring(8, 10)}.${isoDay.substring(5, 7)}`;
+}
+
 function colour(index) {
   return ["#1f77b4", "#d62728", "#2ca02c", "#9467bd", "#ff7f0e", "#8c564b"][index % 6];
 }
 
-function chart(existing, canvas, type, labels, datasets) {
+// Numbers on the axes and in the tooltips as Polish readers write them; `whole` for counts, which
+// step by one.
+function chart(existing, canvas, type, labels, datasets, whole) {
   if (typeof Chart === "undefined") return null;
   if (existing) existing.destroy();
+  const y = whole ? {beginAtZero: true, ticks: {precision: 0}} : {beginAtZero: true};
   return new Chart(document.getElementById(canvas), {
-    type, data: {labels, datasets}, options: {animation: false, responsive: true},
+    type, data: {labels, datasets},
+    options: {animation: false, responsive: true, locale: "pl-PL", scales: {y}},
   });
 }
 
@@ -168,7 +187,8 @@ async function loadDay() {
   problem.hidden = true;
   const day = await answer.json();
   fillTable("weighings", day.rows.map((row) => [
-    (row.time ?? "").substring(11, 19), row.station, String(row.scale), row.reading]));
+    (row.time ?? "").substring(11, 19), row.station, String(row.scale),
+    withUnit(row.reading, row.unit)]));
   fillTable("totals", totalsWithRooms(day.totals));
   document.getElementById("page-number").textContent = `strona ${dayPage + 1}`;
   document.getElementById("previous").disabled = dayPage === 0;
@@ -179,23 +199,27 @@ async function loadDay() {
   hourChart = chart(hourChart, "hours", "bar", hours.map(String), stations.map((station, i) => ({
     label: station, backgroundColor: colour(i),
     data: hours.map((h) => day.hours.find((x) => x.station === station && x.hour === h)?.count ?? 0),
-  })));
+  })), true);
   const daily = await (await fetch(`api/daily?day=${day.day}`)).json();
   const dates = [];
   for (let d = new Date(`${daily.from}T12:00:00`); dates.length < 30; d.setDate(d.getDate() + 1)) {
     dates.push(d.toISOString().substring(0, 10));
   }
-  const dailyStations = [...new Set(daily.days.map((x) => x.station))].sort();
-  dayChart = chart(dayChart, "days", "line", dates.map((d) => d.substring(5)),
-    dailyStations.map((station, i) => ({
-      label: station, borderColor: colour(i),
-      data: dates.map((d) => daily.days.find((x) => x.station === station && x.day === d)?.sum ?? 0),
+  // One line per room and unit: sums in different units are never drawn as one.
+  const lines = [...new Set(daily.days.map((x) => JSON.stringify([x.station, x.unit])))].sort()
+    .map((line) => JSON.parse(line));
+  dayChart = chart(dayChart, "days", "line", dates.map(dayAndMonth),
+    lines.map(([station, unit], i) => ({
+      label: `${station} (${unit})`, borderColor: colour(i),
+      data: dates.map((d) => daily.days.find(
+        (x) => x.station === station && x.unit === unit && x.day === d)?.sum ?? 0),
     })));
 }
 
 function exportLinks() {
   const range = new URLSearchParams({
     from: document.getElementById("from").value, to: document.getElementById("to").value});
+  document.getElementById("xlsx").href = `api/export.xlsx?${range}`;
   document.getElementById("csv").href = `api/export.csv?${range}`;
   document.getElementById("json").href = `api/export.json?${range}`;
 }

@@ -104,7 +104,7 @@ TEST_P(LedgerTest, AMessageThatIsNoWeighingEndsInRejectedWithItsReason) {
     ASSERT_TRUE(client.Publish("plant/a/status", "online", 1, true));
     ASSERT_TRUE(RunUntil([&] { return Query("SELECT station FROM stations").size() == 1; }, 10s));
     const std::string good =
-        R"({"id":"c-a/202612/0","scale":1,"reading":"12,5","time":null,"line":"x"})";
+        R"({"id":"c-a/202612/0","scale":1,"reading":"12,5","unit":"g","time":null,"line":"x"})";
     const struct {
         std::string topic;
         std::string payload;
@@ -188,7 +188,7 @@ TEST_P(LedgerTest, AMessageThatIsNoWeighingEndsInRejectedWithItsReason) {
         }));
     }
     EXPECT_EQ(Weighings(), (Rows{{"c-a/202612/0", "x"}}));
-    EXPECT_EQ(Query("SELECT weight FROM weighings")[0][0], "12.5");
+    EXPECT_EQ(Query("SELECT weight, unit FROM weighings")[0], (ledger::Row{"12.5", "g"}));
 }
 
 TEST_P(LedgerTest, AnOlderSchemaIsUpgradedWithItsRowsKept) {
@@ -206,6 +206,7 @@ TEST_P(LedgerTest, AnOlderSchemaIsUpgradedWithItsRowsKept) {
     EXPECT_EQ(database->Query("SELECT version FROM ledger_schema", {})[0][0],
               std::to_string(ledger::kSchemaVersion));
     EXPECT_EQ(Weighings(), (Rows{{"c-a/202612/0", "line"}}));
+    EXPECT_EQ(Query("SELECT unit FROM weighings")[0][0], "kg") << "kept before units were";
 }
 
 // Settings that cannot be used end the ledger at start, with the reason and status 1.

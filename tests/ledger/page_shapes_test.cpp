@@ -9,44 +9,60 @@ namespace station::ledger {
 namespace {
 
 StoredWeighing Weighing(std::optional<std::string> weight, std::string line = "l") {
-    return {"st/202612/5",  "Hala ł", 2, "12.5", std::move(weight), "2026-12-09T08:00:00+01:00",
-            std::move(line)};
+    return {
+        "st/202612/5",  "Hala ł", 2, "12.5", std::move(weight), "kg", "2026-12-09T08:00:00+01:00",
+        std::move(line)};
 }
 
 TEST(PageShapes, ViewsAndExportsWriteWhatTheRowsHold) {
     const DayQuery query{{2026, 12, 9}, "", 0, 1};
     std::vector<StoredWeighing> rows(kPageRows + 1, Weighing("12.5"));
     rows.front().time.reset();
-    const std::string day =
-        DayViewJson(query, rows, {{"Hala ł", 2, 3, 37.5}, {"B", 1, 1, {}}}, {{"Hala ł", 8, 3}});
+    const std::string day = DayViewJson(
+        query, rows, {{"Hala ł", 2, "g", 3, 37.5}, {"B", 1, "kg", 1, {}}}, {{"Hala ł", 8, 3}});
     EXPECT_TRUE(day.starts_with(R"({"day":"2026-12-09","page":1,"more":true,"rows":[)"
                                 R"({"id":"st/202612/5","station":"Hala ł","scale":2,)"
-                                R"("reading":"12.5","weight":12.5,"time":null},)"))
+                                R"("reading":"12.5","weight":12.5,"unit":"kg","time":null},)"))
         << day.substr(0, 200);
-    EXPECT_TRUE(day.ends_with(R"(],"totals":[{"station":"Hala ł","scale":2,"count":3,"sum":37.5},)"
-                              R"({"station":"B","scale":1,"count":1,"sum":null}],)"
+    EXPECT_TRUE(day.ends_with(R"(],"totals":[{"station":"Hala ł","scale":2,"unit":"g","count":3,)"
+                              R"("sum":37.5},{"station":"B","scale":1,"unit":"kg","count":1,)"
+                              R"("sum":null}],)"
                               R"("hours":[{"station":"Hala ł","hour":8,"count":3}]})"))
         << day.substr(day.size() - 200);
     EXPECT_EQ(DayViewJson(query, {}, {}, {}),
               R"({"day":"2026-12-09","page":1,"more":false,"rows":[],"totals":[],"hours":[]})");
 
-    EXPECT_EQ(StationsJson({{"A", true}}, {{"B", "1", true, "5", std::nullopt, "ok"}}),
+    EXPECT_EQ(StationsJson({{"A", true}}, {{"B", "1", true, "5", std::nullopt, "ok", "t"}}),
               R"({"A":{"online":true,"scales":{}},"B":{"online":false,"scales":)"
-              R"({"1":{"connected":true,"reading":"5","motion":null,"range":"ok"}}}})")
+              R"({"1":{"connected":true,"reading":"5","motion":null,"range":"ok","unit":"t"}}}})")
         << "a room heard of only through a scale is offline";
-    EXPECT_EQ(DailyJson({2026, 11, 10}, {2026, 12, 9}, {{"A", "2026-12-09", 2, 3.5}}),
+    EXPECT_EQ(DailyJson({2026, 11, 10}, {2026, 12, 9}, {{"A", "2026-12-09", "lb", 2, 3.5}}),
               R"({"from":"2026-11-10","to":"2026-12-09",)"
-              R"("days":[{"station":"A","day":"2026-12-09","count":2,"sum":3.5}]})");
-    EXPECT_EQ(StateEventJson({"A\xff", 3, true, "OL", false, "over", "t", "r"}),
+              R"("days":[{"station":"A","day":"2026-12-09","unit":"lb","count":2,"sum":3.5}]})");
+    EXPECT_EQ(StateEventJson({"A\xff", 3, true, "OL", "g", false, "over", "t", "r"}),
               "{\"kind\":\"state\",\"station\":\"A\xEF\xBF\xBD\",\"scale\":3,\"connected\":true,"
-              "\"reading\":\"OL\",\"motion\":false,\"range\":\"over\"}")
+              "\"reading\":\"OL\",\"motion\":false,\"range\":\"over\",\"unit\":\"g\"}")
         << "text that is no UTF-8 is replaced, never a failed answer";
 
-    std::string csv;
-    AppendCsvRow(csv, Weighing("-0.25", "a;b \"c\"\r\n"));
-    EXPECT_EQ(csv,
-              "st/202612/5;Hala ł;2;2026-12-09T08:00:00+01:00;12.5;-0,25;"
-              "\"a;b \"\"c\"\"\r\n\"\r\n");
+    // The CSV: quoting, the decimal comma, the date and time apart, and no field a formula.
+    struct CsvCase {
+        StoredWeighing row;
+        const char* written;
+    };
+    const CsvCase csv_cases[] = {
+        {Weighing("-0.25", "a;b \"c\"\r\n"),
+         "st/202612/5;Hala ł;2;2026-12-09;08:00:00;12,5;-0,25;kg;\"a;b \"\"c\"\"\r\n\"\r\n"},
+        {{"i", "=HYPERLINK(\"x\")", 1, "-12", "-12", "@t", "2026-12-09", "\tq,r"},
+         "i;\"'=HYPERLINK(\"\"x\"\")\";1;2026-12-09;;-12;-12;'@t;\"'\tq,r\"\r\n"},
+        {{"i", "+1", 1, "#err", {}, "-", {}, "-1+1"}, "i;'+1;1;;;#err;;'-;'-1+1\r\n"},
+        {{"i", "2026-12-09\twaga1", 1, "- - - - -", {}, "kg", "2026-12-09T23:59:59Z", "\r"},
+         "i;\"2026-12-09\twaga1\";1;2026-12-09;23:59:59;'- - - - -;;kg;\"'\r\"\r\n"},
+    };
+    for (const CsvCase& c : csv_cases) {
+        std::string csv;
+        AppendCsvRow(csv, c.row);
+        EXPECT_EQ(csv, c.written);
+    }
     std::string json;
     AppendJsonRow(json, Weighing(std::nullopt), true);
     AppendJsonRow(json, Weighing("1"), false);

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <nlohmann/json.hpp>
+
 #include <filesystem>
 
 #include "ledger/ledger_settings.h"
@@ -54,14 +56,16 @@ TEST_F(PlantPageTest, EveryBadRequestGetsItsStatusAndReason) {
         {"/api/day?page=10001", 400, "Zły numer strony"},
         {"/api/day?station=" + std::string(201, 'x'), 400, "Zła nazwa pokoju"},
         {"/api/day?station=%0Aa", 400, "Zła nazwa pokoju"},
+        {"/api/day?station=nikt", 400, "Nie ma takiego pokoju"},
+        {"/api/day?day=2026-12-08&station=%3Cb%3Eroom%3C%2Fb%3E", 200, "{\"day\":\"2026-12-08\""},
         {"/api/daily?day=x", 400, "Zła data"},
         {"/api/export.csv?from=2025-01-01&to=2026-01-02", 400, "Zakres dłuższy niż rok"},
         {"/api/export.csv?from=2026-12-09&to=2026-12-08", 400, "Koniec zakresu przed"},
         {"/api/export.json?from=2026-12-01", 400, "Zła data początku"},
         {"/api/export.json?from=2026-12-01&to=2026-12-31", 200, "[{\"id\":\"c/202612/0\""},
         {"/api/export.csv?from=2026-12-01&to=2026-12-31", 200,
-         "\xEF\xBB\xBFid;pokój;waga;czas;odczyt;masa;linia\r\nc/202612/0;<b>room</b>;1;"
-         "2026-12-08T09:00:00+01:00;12,5;12,5;\"a;\"\"b\"\"\"\r\n"},
+         "\xEF\xBB\xBFid;pokój;waga;data;godzina;odczyt;masa;jednostka;linia\r\n"
+         "c/202612/0;<b>room</b>;1;2026-12-08;09:00:00;12,5;12,5;kg;\"a;\"\"b\"\"\"\r\n"},
         {"/../../etc/passwd", 404, ""},
     };
     for (const auto& request : cases) {
@@ -119,6 +123,68 @@ TEST_F(PlantPageTest, ThePageNeverMakesTheDatabaseAndReconnectsOnceItIsThere) {
     for (int i = 0; i < 8; ++i) {
         EXPECT_EQ(client.Get("/api/stations")->status, 200);
     }
+}
+
+// The exports opened by a real spreadsheet under a Polish locale (tests/ledger/spreadsheet_check.py
+// says how): dates are dates, times are times, weights numbers, Polish letters kept, and a room
+// whose name looks like a formula, markup, a very long name or control characters stay text.
+TEST_F(PlantPageTest, ExportsOpenInASpreadsheetAsTypedCellsAndNeverAsFormulas) {
+    const struct {
+        std::string station;
+        const char* reading;
+        std::optional<double> weight;
+        const char* unit;
+    } rows[] = {
+        {"Hala ł", "12,5", 12.5, "kg"},
+        {"=HYPERLINK(\"http://x.invalid\";\"kliknij\")", "-3.25", -3.25, "g"},
+        {"+48 600", "7", 7, "t"},
+        {"-magazyn", "0", 0, "kg"},
+        {"@SUMA(A1)", "OL", {}, "kg"},
+        {"\xE2\x80\xAEpokój", "1 000", 1000, "lb"},
+        {std::string(100, 'x') + "ż\tź", "5", 5, "kg"},
+        {"<b>ważnia</b>\x01", "#err", {}, "kg"},
+    };
+    nlohmann::json expected = nlohmann::json::array();
+    {
+        const auto database = ledger::OpenDatabase(Url(), "");
+        ledger::LedgerTables tables(*database);
+        ledger::Batch batch;
+        int offset = 1;
+        for (const auto& row : rows) {
+            ledger::WeighingRow weighing;
+            weighing.id = "c/202612/" + std::to_string(offset++);
+            weighing.station = row.station;
+            weighing.scale = 2;
+            weighing.reading = row.reading;
+            weighing.weight = row.weight;
+            weighing.unit = row.unit;
+            weighing.time = "2026-12-08T13:05:0" + std::to_string(offset) + "+01:00";
+            weighing.line = "2026-12-08, 13:05:00\twaga2\t" + std::string(row.reading);
+            weighing.received = "now";
+            batch.weighings.push_back(weighing);
+            expected.push_back({{"id", weighing.id},
+                                {"station", row.station},
+                                {"date", "2026-12-08"},
+                                {"time", "13:05:0" + std::to_string(offset)},
+                                {"weight", row.weight ? nlohmann::json(*row.weight) : nullptr},
+                                {"unit", row.unit}});
+        }
+        tables.Write(batch);
+    }
+    WriteFile(dir_ / "expected.json", expected.dump());
+    const ledger::PlantPage page(Settings(), Url(), "");
+    httplib::Client client("127.0.0.1", page.Port());
+    for (const char* format : {"csv", "xlsx"}) {
+        const auto answer =
+            client.Get(std::string("/api/export.") + format + "?from=2026-12-08&to=2026-12-08");
+        ASSERT_TRUE(answer);
+        ASSERT_EQ(answer->status, 200) << answer->body;
+        WriteFile(dir_ / (std::string("wazenia.") + format), answer->body);
+    }
+    EXPECT_TRUE(RunToEnd({"/usr/bin/python3", SPREADSHEET_CHECK, dir_ / "expected.json",
+                          dir_ / "wazenia.csv", dir_ / "wazenia.xlsx"},
+                         dir_ / "check.out"))
+        << ReadFile(dir_ / "check.out");
 }
 
 // Away from loopback: refused without a password and a certificate; with them, HTTPS and Basic.
