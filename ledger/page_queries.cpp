@@ -21,7 +21,8 @@ constexpr const char* kDailySums =
 constexpr const char* kExportBlock =
     "SELECT id, station, scale, reading, weight, unit, time, line FROM weighings"
     " WHERE time < $1 AND (time, id) > ($2, $3) ORDER BY time, id LIMIT $4";
-constexpr const char* kStations = "SELECT station, online FROM stations ORDER BY station";
+constexpr const char* kStations =
+    "SELECT station, online, status_received FROM stations ORDER BY station";
 constexpr const char* kRoomKnown =
     "SELECT 1 FROM stations WHERE station = $1 UNION ALL "
     "SELECT 1 FROM scale_states WHERE station = $1 LIMIT 1";
@@ -59,7 +60,7 @@ StoredWeighing WeighingOf(const Row& row) {
 std::vector<StationSeen> StationsSeen(Database& database) {
     std::vector<StationSeen> stations;
     for (const Row& row : database.Query(kStations, {})) {
-        stations.push_back({row[0].value_or(""), IsTrue(row[1])});
+        stations.push_back({row[0].value_or(""), IsTrue(row[1]), row[2]});
     }
     return stations;
 }

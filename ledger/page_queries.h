@@ -17,6 +17,7 @@ namespace station::ledger {
 struct StationSeen {
     std::string station;
     bool online = false;
+    std::optional<std::string> since;  // when the ledger heard it come or go, its ISO time
 };
 
 struct ScaleSeen {

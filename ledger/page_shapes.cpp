@@ -86,12 +86,14 @@ std::string StationsJson(const std::vector<StationSeen>& stations,
                          const std::vector<ScaleSeen>& scales) {
     Json answer = Json::object();
     for (const StationSeen& station : stations) {
-        answer[station.station] = {{"online", station.online}, {"scales", Json::object()}};
+        answer[station.station] = {{"online", station.online},
+                                   {"since", OrNull(station.since)},
+                                   {"scales", Json::object()}};
     }
     for (const ScaleSeen& scale : scales) {
         Json& station = answer[scale.station];
         if (!station.contains("online")) {
-            station = {{"online", false}, {"scales", Json::object()}};
+            station = {{"online", false}, {"since", nullptr}, {"scales", Json::object()}};
         }
         station["scales"][scale.scale] = {{"connected", scale.connected},
                                           {"reading", OrNull(scale.reading)},
@@ -149,7 +151,10 @@ std::string DailyJson(const Day& first, const Day& last, const std::vector<DaySu
 }
 
 std::string StatusEventJson(const StationStatusRow& row) {
-    return Dump(Json{{"kind", "status"}, {"station", row.station}, {"online", row.online}});
+    return Dump(Json{{"kind", "status"},
+                     {"station", row.station},
+                     {"online", row.online},
+                     {"since", row.received}});
 }
 
 std::string StateEventJson(const ScaleStateRow& row) {

@@ -14,8 +14,9 @@ namespace station::ledger {
 // and of its live events, and the rows of its exports. Text that is no UTF-8 is written with
 // U+FFFD in JSON; a weight that does not read as a number throws std::invalid_argument.
 
-// {"ROOM": {"online", "scales": {"N": {"connected", "reading", "motion", "range"}}}}: a room
-// heard of only through a scale's state is offline.
+// {"ROOM": {"online", "since", "scales": {"N": {"connected", "reading", "motion", "range",
+// "unit"}}}}: `since` when the ledger heard the room come or go; a room heard of only through a
+// scale's state is offline, since no time.
 std::string StationsJson(const std::vector<StationSeen>& stations,
                          const std::vector<ScaleSeen>& scales);
 

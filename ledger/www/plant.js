@@ -51,10 +51,23 @@ function room(station) {
   return entry;
 }
 
-function showStatus(station, online) {
+// "09.12, 13:05": when a room was last heard of, on the reader's clock.
+function heardAt(isoTime) {
+  const time = new Date(isoTime);
+  return Number.isNaN(time.getTime()) ? "" : time.toLocaleString("pl-PL", {
+    day: "2-digit", month: "2-digit", hour: "2-digit", minute: "2-digit"});
+}
+
+// An offline room says since when, and its readings, the last it sent, are marked as old.
+function showStatus(station, online, since) {
   const entry = room(station);
   entry.panel.classList.toggle("offline", !online);
-  entry.state.textContent = online ? " (w sieci)" : " (poza siecią)";
+  const when = !online && since ? heardAt(since) : "";
+  entry.state.textContent = online ? " (w sieci)" : when ? ` (poza siecią od ${when})` : " (poza siecią)";
+  for (const scale of entry.scales) {
+    scale.digits.classList.toggle("old", !online);
+    scale.digits.title = online ? "" : "ostatni odczyt przed utratą połączenia";
+  }
 }
 
 function showScale(station, number, state) {
@@ -73,7 +86,7 @@ async function loadStations() {
   if (!answer.ok) return;
   const stations = await answer.json();
   for (const [station, data] of Object.entries(stations)) {
-    showStatus(station, data.online);
+    showStatus(station, data.online, data.since);
     for (const [number, state] of Object.entries(data.scales)) {
       showScale(station, Number(number), state);
     }
@@ -96,7 +109,7 @@ function listen() {
   let reload = null;
   events.onmessage = (message) => {
     const event = JSON.parse(message.data);
-    if (event.kind === "status") showStatus(event.station, event.online);
+    if (event.kind === "status") showStatus(event.station, event.online, event.since);
     if (event.kind === "state") showScale(event.station, event.scale, event);
     if (event.kind === "weighings" && !reload) {
       reload = setTimeout(() => { reload = null; loadDay(); }, 200);
@@ -190,6 +203,12 @@ async function loadDay() {
     (row.time ?? "").substring(11, 19), row.station, String(row.scale),
     withUnit(row.reading, row.unit)]));
   fillTable("totals", totalsWithRooms(day.totals));
+  // A day without weighings says so where its tables and charts would be.
+  const empty = day.rows.length === 0 && day.totals.length === 0;
+  document.getElementById("empty").hidden = !empty;
+  for (const selector of ["#totals", "#weighings", ".charts", "nav.pages"]) {
+    document.querySelector(selector).hidden = empty;
+  }
   document.getElementById("page-number").textContent = `strona ${dayPage + 1}`;
   document.getElementById("previous").disabled = dayPage === 0;
   document.getElementById("next").disabled = !day.more;

@@ -113,6 +113,15 @@ def main():
         if exported != held or len(held) != 1:
             sys.exit(f"FAILED: CSV {exported} against the database {held}")
 
+        # A day without weighings says so where its tables and charts would be.
+        driver.execute_script("const day = document.getElementById('day');"
+                              "day.value = '2001-01-01'; day.dispatchEvent(new Event('change'));")
+        shown = lambda element: driver.find_element(By.ID, element).is_displayed()
+        wait("an empty day to say so", lambda: shown("empty") and not shown("weighings")
+             and not shown("totals") and not shown("hours"), 5)
+        if driver.find_element(By.ID, "empty").text != "Brak ważeń w tym dniu":
+            sys.exit(f"FAILED: an empty day says {driver.find_element(By.ID, 'empty').text!r}")
+
         connection = lambda: driver.find_element(By.ID, "connection").text
         os.kill(arguments.ledger_pid, signal.SIGTERM)
         wait("the page to say it lost the ledger", lambda: "brak" in connection(), 10)

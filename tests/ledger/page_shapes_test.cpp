@@ -32,8 +32,10 @@ TEST(PageShapes, ViewsAndExportsWriteWhatTheRowsHold) {
     EXPECT_EQ(DayViewJson(query, {}, {}, {}),
               R"({"day":"2026-12-09","page":1,"more":false,"rows":[],"totals":[],"hours":[]})");
 
-    EXPECT_EQ(StationsJson({{"A", true}}, {{"B", "1", true, "5", std::nullopt, "ok", "t"}}),
-              R"({"A":{"online":true,"scales":{}},"B":{"online":false,"scales":)"
+    EXPECT_EQ(StationsJson({{"A", true, "2026-12-09T08:00:00Z"}},
+                           {{"B", "1", true, "5", std::nullopt, "ok", "t"}}),
+              R"({"A":{"online":true,"since":"2026-12-09T08:00:00Z","scales":{}},)"
+              R"("B":{"online":false,"since":null,"scales":)"
               R"({"1":{"connected":true,"reading":"5","motion":null,"range":"ok","unit":"t"}}}})")
         << "a room heard of only through a scale is offline";
     EXPECT_EQ(DailyJson({2026, 11, 10}, {2026, 12, 9}, {{"A", "2026-12-09", "lb", 2, 3.5}}),
