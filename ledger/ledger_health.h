@@ -44,6 +44,16 @@ public:
         const std::lock_guard lock(mutex_);
         return health_;
     }
+    // Whether the ledger has its database and its broker, without copying the rest.
+    struct Reach {
+        bool database_open = false;
+        bool broker_connected = false;
+        bool operator==(const Reach&) const = default;
+    };
+    Reach Reachable() const {
+        const std::lock_guard lock(mutex_);
+        return {health_.database_open, health_.broker_connected};
+    }
 
 private:
     mutable std::mutex mutex_;

@@ -157,6 +157,11 @@ std::string StatusEventJson(const StationStatusRow& row) {
                      {"since", row.received}});
 }
 
+std::string LedgerEventJson(bool database_open, bool broker_connected) {
+    return Dump(
+        Json{{"kind", "ledger"}, {"database", database_open}, {"broker", broker_connected}});
+}
+
 std::string StateEventJson(const ScaleStateRow& row) {
     Json event;
     event["kind"] = "state";

@@ -30,6 +30,8 @@ std::string DailyJson(const Day& first, const Day& last, const std::vector<DaySu
 
 // The live view's events.
 std::string StatusEventJson(const StationStatusRow& row);
+// {"kind": "ledger", "database": bool, "broker": bool}: what the ledger can reach.
+std::string LedgerEventJson(bool database_open, bool broker_connected);
 std::string StateEventJson(const ScaleStateRow& row);
 
 // The date and time of day a stored time "yyyy-mm-ddThh:mm:ss…" says, on the station's clock;

@@ -4,6 +4,7 @@
 
 #include <ctime>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 
@@ -81,12 +82,14 @@ HttpResponse Daily(Database& database, const Parameters& parameters) {
     return JsonAnswer(DailyJson(first, last, DailySums(database, first, last)));
 }
 
-// What an open live page is sent: what the ledger wrote since it last looked, or now and then a
-// comment so that it notices a lost connection; between them it waits, holding no thread.
+// What an open live page is sent: whether the ledger has its database and broker (at once, and
+// again on every change it sees when asked), what the ledger wrote since it last looked, or now
+// and then a comment so that it notices a lost connection; between them it waits, holding no
+// thread.
 class LiveStream : public BodySource {
 public:
-    LiveStream(LiveFeed& feed, std::atomic<std::size_t>& open)
-        : feed_(feed), open_(open), seen_(feed.Latest()) {
+    LiveStream(LiveFeed& feed, std::atomic<std::size_t>& open, const HealthBoard* health)
+        : feed_(feed), open_(open), health_(health), seen_(feed.Latest()) {
         ++open_;
     }
     ~LiveStream() override { --open_; }
@@ -99,6 +102,15 @@ public:
             return {Piece::Kind::kEnd, {}};
         }
         std::string out = read.lost ? "event: lost\ndata: {}\n\n" : "";
+        if (health_ != nullptr) {
+            const HealthBoard::Reach reach = health_->Reachable();
+            if (reach != told_) {
+                told_ = reach;
+                out.append("data: ")
+                    .append(LedgerEventJson(reach.database_open, reach.broker_connected))
+                    .append("\n\n");
+            }
+        }
         for (const std::string& event : read.events) {
             out.append("data: ").append(event).append("\n\n");
         }
@@ -116,6 +128,8 @@ public:
 private:
     LiveFeed& feed_;
     std::atomic<std::size_t>& open_;
+    const HealthBoard* health_;  // none: nothing to tell
+    std::optional<HealthBoard::Reach> told_;
     std::uint64_t seen_;
     // The first look sends a comment at once: the page learns that its view is open.
     std::chrono::steady_clock::time_point last_sent_{};
@@ -199,7 +213,7 @@ HttpResponse PlantPage::Route(const HttpRequest& request) {
     if (request.path == "/api/live") {
         // Server-Sent Events: what the ledger writes, as it writes it.
         HttpResponse response{200, "text/event-stream", {}, {}, {}};
-        response.source = std::make_unique<LiveStream>(feed_, live_pages_);
+        response.source = std::make_unique<LiveStream>(feed_, live_pages_, health_);
         return response;
     }
     // For a plant's monitoring: 200 only while the ledger can store.

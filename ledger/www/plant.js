@@ -3,6 +3,7 @@
 "use strict";
 
 const rooms = new Map();  // station -> {panel, scales: [{digits, lamp}]}
+let brokerReached = true;  // the ledger's broker: without it no room's state is known
 let dayPage = 0;
 let hourChart = null;
 let dayChart = null;
@@ -68,6 +69,13 @@ function showStatus(station, online, since) {
     scale.digits.classList.toggle("old", !online);
     scale.digits.title = online ? "" : "ostatni odczyt przed utratą połączenia";
   }
+  markUnknown(entry);
+}
+
+// While the ledger lacks its broker, what a room last said is no longer known to hold.
+function markUnknown(entry) {
+  entry.panel.classList.toggle("unknown", !brokerReached);
+  if (!brokerReached) entry.state.textContent = " (stan nieznany)";
 }
 
 function showScale(station, number, state) {
@@ -93,6 +101,21 @@ async function loadStations() {
   }
 }
 
+// What the ledger cannot reach, said in the header: without its broker every room's state is
+// unknown (not offline: the rooms may well work); without its database the live view goes on.
+function showLedger(event) {
+  const state = document.getElementById("ledger-state");
+  const problems = [];
+  if (!event.broker) problems.push("rejestr nie ma połączenia z brokerem: stan pokoi nieznany");
+  if (!event.database) problems.push("rejestr nie ma połączenia z bazą danych: ważenia czekają");
+  state.textContent = problems.join("; ");
+  state.hidden = problems.length === 0;
+  const regained = event.broker && !brokerReached;
+  brokerReached = event.broker;
+  for (const entry of rooms.values()) markUnknown(entry);
+  if (regained) loadStations();
+}
+
 function listen() {
   const connection = document.getElementById("connection");
   const events = new EventSource("api/live");
@@ -109,6 +132,7 @@ function listen() {
   let reload = null;
   events.onmessage = (message) => {
     const event = JSON.parse(message.data);
+    if (event.kind === "ledger") showLedger(event);
     if (event.kind === "status") showStatus(event.station, event.online, event.since);
     if (event.kind === "state") showScale(event.station, event.scale, event);
     if (event.kind === "weighings" && !reload) {

@@ -56,10 +56,13 @@ def main():
     parser.add_argument("--end-emulator", type=int, required=True)
     parser.add_argument("--ledger", required=True, help="starts the ledger on the same port")
     parser.add_argument("--ledger-pid", type=int, required=True)
+    parser.add_argument("--broker-pid", type=int, required=True)
+    parser.add_argument("--broker-config", required=True, help="starts the broker again")
     parser.add_argument("--pictures")
     arguments = parser.parse_args()
 
     driver = browser()
+    broker = None
     try:
         driver.get(arguments.url)
         panel = lambda room: driver.find_element(By.CSS_SELECTOR, f'article.room[data-station="{room}"]')
@@ -113,6 +116,21 @@ def main():
         if exported != held or len(held) != 1:
             sys.exit(f"FAILED: CSV {exported} against the database {held}")
 
+        # The ledger without its broker: every room's state unknown (not offline), said in Polish;
+        # with it again, the rooms as they are.
+        os.kill(arguments.broker_pid, signal.SIGTERM)
+        state = lambda: driver.find_element(By.ID, "ledger-state")
+        title = lambda room: panel(room).find_element(By.TAG_NAME, "h3").text
+        wait("the page to say the ledger lost its broker",
+             lambda: state().is_displayed() and "brokerem" in state().text, 15)
+        wait("every room's state unknown", lambda: all(
+            "unknown" in panel(room).get_attribute("class") and "stan nieznany" in title(room)
+            for room in arguments.rooms), 5)
+        broker = subprocess.Popen(["mosquitto", "-c", arguments.broker_config],
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wait("the rooms back online", lambda: not state().is_displayed() and all(
+            "(w sieci)" in title(room) for room in arguments.rooms), 40)
+
         # A day without weighings says so where its tables and charts would be.
         driver.execute_script("const day = document.getElementById('day');"
                               "day.value = '2001-01-01'; day.dispatchEvent(new Event('change'));")
@@ -131,6 +149,9 @@ def main():
         restarted.wait()
     finally:
         driver.quit()
+        if broker:
+            broker.terminate()
+            broker.wait()
 
 
 if __name__ == "__main__":

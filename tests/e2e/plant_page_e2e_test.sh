@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The plant page in a real browser: two real stations (rooms) with emulated scales publish to a
 # real broker, the ledger keeps their weighings and serves the page, and headless chromium,
-# driven through WebDriver (tests/e2e/plant_page_check.py), shows what they do, and that it lost
-# the ledger and found it again.
+# driven through WebDriver (tests/e2e/plant_page_check.py), shows what they do, that the ledger
+# lost its broker and found it again, and that it lost the ledger and found it again.
 set -euo pipefail
 station=$(realpath "$1")
 emulator=$(realpath "$2")
@@ -63,6 +63,8 @@ done
 
 /usr/bin/python3 "$check" --url "$url" --database "$work/ledger.sqlite" --rooms "${rooms[@]}" \
     --save-window "${windows[0]}" --save-x $((lamp_x[1] + 85)) --save-y 220 \
-    --end-emulator "${emulators[1]}" --ledger "$work/start-ledger" --ledger-pid "$ledger_pid" ${STATION_PAGE_PICTURES:+--pictures "$STATION_PAGE_PICTURES"} ||
+    --end-emulator "${emulators[1]}" --ledger "$work/start-ledger" --ledger-pid "$ledger_pid" \
+    --broker-pid "$broker" --broker-config "$work/mosquitto.conf" \
+    ${STATION_PAGE_PICTURES:+--pictures "$STATION_PAGE_PICTURES"} ||
     fail "the page check failed; ledger: $(tail -5 "$work/ledger.log")"
 echo "PASSED"
