@@ -22,6 +22,25 @@ from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 
 
+# Every word the page may show besides room names, numbers and units: a word not here is a word
+# the page should not show (English, above all).
+POLISH = set("""zakład wagi i ważenia na żywo w sieci poza siecią od stan nieznany waga ważenia dnia
+dzień pokój wszystkie na godzinę suma mas dziennie ostatnie dni liczba i suma wagę razem
+najnowsze pierwsze czas odczyt nowsze strona starsze eksport do xlsx arkusz csv json połączono z
+rejestrem brak połączenia ponawiam łączenie rejestr nie ma brokerem pokoi bazą danych czekają
+ważeń w tym""".split())
+UNITS = {"kg", "g", "t", "lb", "oz"}
+
+
+def foreign_words(text, rooms):
+    """The words of `text` that are neither Polish words of the page's nor a room's name."""
+    for room in rooms:
+        text = text.replace(room, " ")
+    words = {word.strip(".,:;()…").lower() for word in text.split()}
+    return sorted(word for word in words
+                  if any(c.isalpha() for c in word) and word not in POLISH and word not in UNITS)
+
+
 def wait(what, condition, seconds):
     deadline = time.monotonic() + seconds
     while time.monotonic() < deadline:
@@ -88,6 +107,9 @@ def main():
         cells = [cell.text for cell in rows()[0].find_elements(By.TAG_NAME, "td")]
         if cells[1] != arguments.rooms[0] or cells[2] != "1":
             sys.exit(f"FAILED: the newest row is {cells}")
+        foreign = foreign_words(driver.find_element(By.TAG_NAME, "body").text, arguments.rooms)
+        if foreign:
+            sys.exit(f"FAILED: words the page shows that are not its Polish ones: {foreign}")
         totals = lambda: [[cell.text for cell in row.find_elements(By.TAG_NAME, "td")][:3]
                           for row in driver.find_elements(By.CSS_SELECTOR, "#totals tbody tr")]
         wait("the scale's and the room's count", lambda: totals() == [
