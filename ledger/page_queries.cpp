@@ -8,8 +8,18 @@ namespace {
 constexpr const char* kFilter =
     " FROM weighings WHERE time >= $1 AND time < $2 AND ($3 = '' OR station = $3)"
     " AND ($4 = 0 OR scale = $4)";
-const std::string kDayRows = std::string("SELECT id, station, scale, reading, weight, unit, time") +
-                             kFilter + " ORDER BY time DESC, id DESC LIMIT $5 OFFSET $6";
+// The day's rows in each order the page offers, the newest first among equals: the order is
+// chosen among these statements, never written into one.
+std::string DayRowsBy(const char* order) {
+    return std::string("SELECT id, station, scale, reading, weight, unit, time") + kFilter +
+           " ORDER BY " + order + "time DESC, id DESC LIMIT $5 OFFSET $6";
+}
+const std::string kDayRows[][2] = {
+    {DayRowsBy(""), DayRowsBy("time ASC, id ASC, ")},
+    {DayRowsBy("station DESC, "), DayRowsBy("station ASC, ")},
+    {DayRowsBy("scale DESC, "), DayRowsBy("scale ASC, ")},
+    {DayRowsBy("weight DESC NULLS LAST, "), DayRowsBy("weight ASC NULLS FIRST, ")},
+};
 const std::string kDayTotals = std::string("SELECT station, scale, unit, COUNT(*), SUM(weight)") +
                                kFilter +
                                " GROUP BY station, scale, unit ORDER BY station, scale, unit";
@@ -84,7 +94,9 @@ std::vector<StoredWeighing> DayWeighings(Database& database, const DayQuery& que
     values.emplace_back(std::int64_t{limit});
     values.emplace_back(std::int64_t{offset});
     std::vector<StoredWeighing> weighings;
-    for (const Row& row : database.Query(kDayRows.c_str(), values)) {
+    const std::string& statement =
+        kDayRows[static_cast<std::size_t>(query.order)][query.ascending ? 1 : 0];
+    for (const Row& row : database.Query(statement.c_str(), values)) {
         weighings.push_back(WeighingOf(row));
     }
     return weighings;

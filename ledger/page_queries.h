@@ -69,7 +69,7 @@ std::vector<StationSeen> StationsSeen(Database& database);
 bool RoomKnown(Database& database, const std::string& station);
 std::vector<ScaleSeen> ScalesSeen(Database& database);
 
-// The query's weighings, newest first: at most `limit` from `offset` on.
+// The query's weighings in its order: at most `limit` from `offset` on.
 std::vector<StoredWeighing> DayWeighings(Database& database, const DayQuery& query, long limit,
                                          long offset);
 std::vector<ScaleTotal> DayTotals(Database& database, const DayQuery& query);

@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cstdio>
+#include <functional>
+#include <map>
 
 #include "core/text/ascii.h"
 
@@ -99,6 +101,24 @@ std::variant<DayQuery, std::string> ReadDayQuery(const Parameters& parameters, c
             return std::string("Zły numer wagi (1-4)");
         }
         query.scale = *number;
+    }
+    static const std::map<std::string, DayOrder, std::less<>> kOrders{
+        {"time", DayOrder::kTime},
+        {"station", DayOrder::kRoom},
+        {"scale", DayOrder::kScale},
+        {"weight", DayOrder::kWeight}};
+    if (const std::string sort = Value(parameters, "sort"); !sort.empty()) {
+        const auto order = kOrders.find(sort);
+        if (order == kOrders.end()) {
+            return std::string("Zły porządek (time, station, scale, weight)");
+        }
+        query.order = order->second;
+    }
+    if (const std::string order = Value(parameters, "order"); !order.empty()) {
+        if (order != "asc" && order != "desc") {
+            return std::string("Zły kierunek porządku (asc, desc)");
+        }
+        query.ascending = order == "asc";
     }
     if (const std::string page = Value(parameters, "page"); !page.empty()) {
         const auto number = Digits(page);

@@ -24,11 +24,17 @@ struct Day {
     auto operator<=>(const Day&) const = default;
 };
 
+// The day's table ordered by ("sort") time, room, scale or weight, newest or largest first
+// unless "order" is "asc"; the newest first among equals.
+enum class DayOrder { kTime, kRoom, kScale, kWeight };
+
 struct DayQuery {
     Day day;
     std::string station;  // empty: every room
     int scale = 0;        // 0: every scale
-    int page = 0;         // of kPageRows rows, newest first
+    int page = 0;         // of kPageRows rows
+    DayOrder order = DayOrder::kTime;
+    bool ascending = false;
 };
 
 struct RangeQuery {

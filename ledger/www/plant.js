@@ -5,6 +5,8 @@
 const rooms = new Map();  // station -> {panel, scales: [{digits, lamp}]}
 let brokerReached = true;  // the ledger's broker: without it no room's state is known
 let dayPage = 0;
+// The day's table: by time and weight the newest and largest first, by room and scale in order.
+const daySort = {by: "time", ascending: false};
 let hourChart = null;
 let dayChart = null;
 
@@ -147,6 +149,8 @@ function query() {
   const scale = document.getElementById("scale").value;
   if (station) parameters.set("station", station);
   if (scale) parameters.set("scale", scale);
+  parameters.set("sort", daySort.by);
+  parameters.set("order", daySort.ascending ? "asc" : "desc");
   return parameters;
 }
 
@@ -259,6 +263,22 @@ async function loadDay() {
     })));
 }
 
+function sortBy(column) {
+  daySort.ascending = column === daySort.by ? !daySort.ascending
+                                            : column === "station" || column === "scale";
+  daySort.by = column;
+  showSort();
+  dayPage = 0;
+  loadDay();
+}
+
+function showSort() {
+  for (const button of document.querySelectorAll("button.sort")) {
+    const arrow = button.dataset.sort === daySort.by ? (daySort.ascending ? " ▲" : " ▼") : "";
+    button.textContent = button.textContent.replace(/ [▲▼]$/, "") + arrow;
+  }
+}
+
 function exportLinks() {
   const range = new URLSearchParams({
     from: document.getElementById("from").value, to: document.getElementById("to").value});
@@ -274,6 +294,10 @@ document.addEventListener("DOMContentLoaded", () => {
   for (const id of ["day", "station", "scale"]) {
     document.getElementById(id).addEventListener("change", () => { dayPage = 0; loadDay(); });
   }
+  for (const button of document.querySelectorAll("button.sort")) {
+    button.addEventListener("click", () => sortBy(button.dataset.sort));
+  }
+  showSort();
   document.getElementById("previous").addEventListener("click", () => { --dayPage; loadDay(); });
   document.getElementById("next").addEventListener("click", () => { ++dayPage; loadDay(); });
   for (const id of ["from", "to"]) document.getElementById(id).addEventListener("change", exportLinks);

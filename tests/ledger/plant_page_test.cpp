@@ -57,6 +57,8 @@ TEST_F(PlantPageTest, EveryBadRequestGetsItsStatusAndReason) {
         {"/api/day?station=" + std::string(201, 'x'), 400, "Zła nazwa pokoju"},
         {"/api/day?station=%0Aa", 400, "Zła nazwa pokoju"},
         {"/api/day?station=nikt", 400, "Nie ma takiego pokoju"},
+        {"/api/day?sort=wiek", 400, "Zły porządek"},
+        {"/api/day?sort=time&order=up", 400, "Zły kierunek porządku"},
         {"/api/day?day=2026-12-08&station=%3Cb%3Eroom%3C%2Fb%3E", 200, "{\"day\":\"2026-12-08\""},
         {"/api/daily?day=x", 400, "Zła data"},
         {"/api/export.csv?from=2025-01-01&to=2026-01-02", 400, "Zakres dłuższy niż rok"},
@@ -107,6 +109,49 @@ TEST_F(PlantPageTest, AStoredTimeThatIsNoIsoTimeLeavesTheDayViewWhole) {
     ASSERT_TRUE(unread);
     EXPECT_EQ(unread->status, 500);
     EXPECT_EQ(unread->body, "Błąd strony: nie umie odczytać wartości z bazy danych");
+}
+
+// Each order the day's table offers, the newest first among equals.
+TEST_F(PlantPageTest, TheDaysTableIsOrderedAsAsked) {
+    {
+        const auto database = ledger::OpenDatabase(Url(), "");
+        ledger::LedgerTables tables(*database);
+        ledger::Batch batch;
+        const auto add = [&](const char* id, const char* station, int scale,
+                             std::optional<double> weight, const char* time) {
+            batch.weighings.push_back(
+                {id, station, "c", 202612, scale, "r", weight, time, "x", "now", "t"});
+        };
+        add("c/202612/1", "b", 1, 5, "2026-12-08T10:00:00+01:00");
+        add("c/202612/2", "a", 2, {}, "2026-12-08T11:00:00+01:00");
+        add("c/202612/3", "a", 1, 7, "2026-12-08T12:00:00+01:00");
+        tables.Write(batch);
+    }
+    const ledger::PlantPage page(Settings(), Url(), "");
+    httplib::Client client("127.0.0.1", page.Port());
+    const struct {
+        const char* query;
+        std::vector<std::string> ids;  // the fixture's weighing, c/202612/0, at 09:00, weighs 12.5
+    } cases[] = {
+        {"", {"3", "2", "1", "0"}},
+        {"&sort=time&order=asc", {"0", "1", "2", "3"}},
+        {"&sort=station&order=asc", {"0", "3", "2", "1"}},
+        {"&sort=scale&order=desc", {"2", "3", "1", "0"}},
+        {"&sort=weight", {"0", "3", "1", "2"}},
+        {"&sort=weight&order=asc", {"2", "1", "3", "0"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.query);
+        const auto answer = client.Get(std::string("/api/day?day=2026-12-08") + c.query);
+        ASSERT_TRUE(answer);
+        ASSERT_EQ(answer->status, 200) << answer->body;
+        const nlohmann::json day = nlohmann::json::parse(answer->body);
+        std::vector<std::string> ids;
+        for (const auto& row : day["rows"]) {
+            ids.push_back(row["id"].get<std::string>().substr(9));
+        }
+        EXPECT_EQ(ids, c.ids) << answer->body;
+    }
 }
 
 // The page only reads: a database not made yet is not made by it, and once the ledger has made
