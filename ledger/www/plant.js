@@ -84,10 +84,11 @@ function showScale(station, number, state) {
   const scale = room(station).scales[number - 1];
   if (!scale) return;
   scale.lamp.classList.toggle("green", state.connected);
-  let text = withUnit(state.reading ?? "", state.unit);
+  let text = state.reading ?? "";
   if (state.range === "over") text = "OL";
   if (state.range === "under") text = "UL";
   scale.digits.textContent = text;
+  if (withUnit(text, state.unit) !== text) scale.digits.append(element("span", "unit", ` ${state.unit}`));
   scale.digits.classList.toggle("moving", state.motion === true);
 }
 
