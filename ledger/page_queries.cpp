@@ -28,6 +28,9 @@ const std::string kDayHours = std::string("SELECT station, substr(time, 12, 2), 
 constexpr const char* kDailySums =
     "SELECT station, substr(time, 1, 10), unit, COUNT(*), SUM(weight) FROM weighings"
     " WHERE time >= $1 AND time < $2 GROUP BY station, substr(time, 1, 10), unit";
+const std::string kRangeSums =
+    std::string("SELECT substr(time, 1, 10), station, scale, unit, COUNT(*), SUM(weight)") +
+    kFilter + " GROUP BY substr(time, 1, 10), station, scale, unit ORDER BY 1, 2, 3, 4 LIMIT $5";
 constexpr const char* kExportBlock =
     "SELECT id, station, scale, reading, weight, unit, time, line FROM weighings"
     " WHERE time < $1 AND (time, id) > ($2, $3) ORDER BY time, id LIMIT $4";
@@ -127,6 +130,17 @@ std::vector<DaySum> DailySums(Database& database, const Day& first, const Day& l
         days.push_back({row[0], row[1], row[2], Count(row[3]), Number(row[4])});
     }
     return days;
+}
+
+std::vector<RangeSum> RangeSums(Database& database, const RangeQuery& range, const DayQuery& filter,
+                                long limit) {
+    std::vector<RangeSum> sums;
+    for (const Row& row : database.Query(
+             kRangeSums.c_str(), {range.from.Text(), range.to.Plus(1).Text(), filter.station,
+                                  std::int64_t{filter.scale}, std::int64_t{limit}})) {
+        sums.push_back({row[0], row[1], Integer(row[2]), row[3], Count(row[4]), Number(row[5])});
+    }
+    return sums;
 }
 
 std::vector<StoredWeighing> WeighingsAfter(Database& database, const std::string& before,

@@ -64,6 +64,16 @@ struct DaySum {
     std::optional<double> sum;
 };
 
+// One day's count and sum of a room's scale, in one unit.
+struct RangeSum {
+    std::optional<std::string> day;
+    std::optional<std::string> station;
+    int scale = 0;
+    std::optional<std::string> unit;
+    long count = 0;
+    std::optional<double> sum;
+};
+
 std::vector<StationSeen> StationsSeen(Database& database);
 // A room the ledger has heard of: by its status, a weighing or a scale's state.
 bool RoomKnown(Database& database, const std::string& station);
@@ -77,6 +87,12 @@ std::vector<ScaleTotal> DayTotals(Database& database, const DayQuery& query);
 std::vector<HourCount> DayHours(Database& database, const DayQuery& query);
 // Each room's count and sum per day and unit, `first` to `last` included.
 std::vector<DaySum> DailySums(Database& database, const Day& first, const Day& last);
+
+// Each day's count and sum per room, scale and unit from `range.from` to `range.to` included, for
+// the room and scale of `filter` (its day unused), in the order of day, room, scale and unit: at
+// most `limit`.
+std::vector<RangeSum> RangeSums(Database& database, const RangeQuery& range, const DayQuery& filter,
+                                long limit);
 
 // At most `limit` weighings before the day `before` and after (`after_time`, `after_id`) in the
 // order of time and id (the index's, which each block enters where the last left it); no id

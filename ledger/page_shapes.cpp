@@ -150,6 +150,21 @@ std::string DailyJson(const Day& first, const Day& last, const std::vector<DaySu
     return Dump(Json{{"from", first.Text()}, {"to", last.Text()}, {"days", shown}});
 }
 
+std::string RangeJson(const RangeQuery& range, std::vector<RangeSum> rows, std::size_t most) {
+    Json answer{{"from", range.from.Text()}, {"to", range.to.Text()}, {"more", rows.size() > most}};
+    rows.resize(std::min(rows.size(), most));
+    Json& shown = answer["rows"] = Json::array();
+    for (const RangeSum& row : rows) {
+        shown.push_back({{"day", OrNull(row.day)},
+                         {"station", OrNull(row.station)},
+                         {"scale", row.scale},
+                         {"unit", OrNull(row.unit)},
+                         {"count", row.count},
+                         {"sum", OrNull(row.sum)}});
+    }
+    return Dump(answer);
+}
+
 std::string StatusEventJson(const StationStatusRow& row) {
     return Dump(Json{{"kind", "status"},
                      {"station", row.station},

@@ -28,6 +28,10 @@ std::string DayViewJson(const DayQuery& query, std::vector<StoredWeighing> rows,
 // {"from", "to", "days": [{"station", "day", "count", "sum"}]}
 std::string DailyJson(const Day& first, const Day& last, const std::vector<DaySum>& days);
 
+// {"from", "to", "more", "rows": [{"day", "station", "scale", "unit", "count", "sum"}]}; `rows` as
+// read, one more than `most` when there are more.
+std::string RangeJson(const RangeQuery& range, std::vector<RangeSum> rows, std::size_t most);
+
 // The live view's events.
 std::string StatusEventJson(const StationStatusRow& row);
 // {"kind": "ledger", "database": bool, "broker": bool}: what the ledger can reach.

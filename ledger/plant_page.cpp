@@ -56,20 +56,47 @@ HttpResponse Stations(Database& database, const Parameters&) {
     return JsonAnswer(StationsJson(StationsSeen(database), ScalesSeen(database)));
 }
 
+// A room filter naming a room the ledger never heard of is the reader's mistake, not an empty day.
+constexpr const char* kNoSuchRoom = "Nie ma takiego pokoju";
+bool NamesUnknownRoom(Database& database, const DayQuery& query) {
+    return !query.station.empty() && !RoomKnown(database, query.station);
+}
+
 HttpResponse DayView(Database& database, const Parameters& parameters) {
     const auto read = ReadDayQuery(parameters, Today());
     if (const auto* problem = std::get_if<std::string>(&read)) {
         return Plain(400, *problem);
     }
     const DayQuery& query = std::get<DayQuery>(read);
-    if (!query.station.empty() && !RoomKnown(database, query.station)) {
-        return Plain(400, "Nie ma takiego pokoju");
+    if (NamesUnknownRoom(database, query)) {
+        return Plain(400, kNoSuchRoom);
     }
     // One row more than a page tells whether there are more.
     return JsonAnswer(DayViewJson(
         query,
         DayWeighings(database, query, kPageRows + 1, static_cast<long>(query.page) * kPageRows),
         DayTotals(database, query), DayHours(database, query)));
+}
+
+// The rows a range's sums answer holds at most: a year of a big plant is read room by room.
+constexpr long kRangeRows = 5000;
+
+HttpResponse Range(Database& database, const Parameters& parameters) {
+    const auto range = ReadRangeQuery(parameters);
+    if (const auto* problem = std::get_if<std::string>(&range)) {
+        return Plain(400, *problem);
+    }
+    const auto filter = ReadDayQuery(parameters, Today());
+    if (const auto* problem = std::get_if<std::string>(&filter)) {
+        return Plain(400, *problem);
+    }
+    const DayQuery& room = std::get<DayQuery>(filter);
+    if (NamesUnknownRoom(database, room)) {
+        return Plain(400, kNoSuchRoom);
+    }
+    return JsonAnswer(RangeJson(
+        std::get<RangeQuery>(range),
+        RangeSums(database, std::get<RangeQuery>(range), room, kRangeRows + 1), kRangeRows));
 }
 
 HttpResponse Daily(Database& database, const Parameters& parameters) {
@@ -232,8 +259,10 @@ HttpResponse PlantPage::Route(const HttpRequest& request) {
         return Export(request, std::string_view(request.path).substr(kExport.size()));
     }
     using Answerer = HttpResponse (*)(Database&, const Parameters&);
-    static const std::map<std::string, Answerer> kFromDatabase{
-        {"/api/stations", &Stations}, {"/api/day", &DayView}, {"/api/daily", &Daily}};
+    static const std::map<std::string, Answerer> kFromDatabase{{"/api/stations", &Stations},
+                                                               {"/api/day", &DayView},
+                                                               {"/api/daily", &Daily},
+                                                               {"/api/range", &Range}};
     const auto answerer = kFromDatabase.find(request.path);
     if (answerer == kFromDatabase.end()) {
         return Plain(404, "Nie ma takiej strony");

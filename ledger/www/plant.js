@@ -280,7 +280,28 @@ function showSort() {
   }
 }
 
+// The range's sums per day, room and scale, for the room and scale chosen for the day.
+async function loadRange() {
+  const parameters = query();
+  parameters.set("from", document.getElementById("from").value);
+  parameters.set("to", document.getElementById("to").value);
+  const problem = document.getElementById("range-problem");
+  const answer = await fetch(`api/range?${parameters}`);
+  if (!answer.ok) {
+    problem.textContent = await answer.text();
+    problem.hidden = false;
+    return;
+  }
+  const range = await answer.json();
+  problem.textContent = "Za dużo wierszy: pokazano pierwsze; zawęź zakres albo wybierz pokój";
+  problem.hidden = !range.more;
+  fillTable("range", range.rows.map((row) => [
+    dayAndMonth(row.day) + "." + row.day.substring(0, 4), row.station, String(row.scale),
+    String(row.count), row.sum === null ? "" : `${number(row.sum)} ${row.unit}`]));
+}
+
 function exportLinks() {
+  loadRange();
   const range = new URLSearchParams({
     from: document.getElementById("from").value, to: document.getElementById("to").value});
   document.getElementById("xlsx").href = `api/export.xlsx?${range}`;
@@ -293,7 +314,11 @@ document.addEventListener("DOMContentLoaded", () => {
   document.getElementById("from").value = today().substring(0, 8) + "01";
   document.getElementById("to").value = today();
   for (const id of ["day", "station", "scale"]) {
-    document.getElementById(id).addEventListener("change", () => { dayPage = 0; loadDay(); });
+    document.getElementById(id).addEventListener("change", () => {
+      dayPage = 0;
+      loadDay();
+      if (id !== "day") loadRange();
+    });
   }
   for (const button of document.querySelectorAll("button.sort")) {
     button.addEventListener("click", () => sortBy(button.dataset.sort));

@@ -28,7 +28,8 @@ POLISH = set("""zakład wagi i ważenia na żywo w sieci poza siecią od stan ni
 dzień pokój wszystkie na godzinę suma mas dziennie ostatnie dni liczba i suma wagę razem
 najnowsze pierwsze czas odczyt nowsze strona starsze eksport do xlsx arkusz csv json połączono z
 rejestrem brak połączenia ponawiam łączenie rejestr nie ma brokerem pokoi bazą danych czekają
-ważeń w tym""".split())
+ważeń w tym zakres dni eksport dziennie jak wybrane wyżej za dużo wierszy pokazano zawęź albo
+wybierz""".split())
 UNITS = {"kg", "g", "t", "lb", "oz"}
 
 

@@ -61,6 +61,12 @@ TEST_F(PlantPageTest, EveryBadRequestGetsItsStatusAndReason) {
         {"/api/day?sort=time&order=up", 400, "Zły kierunek porządku"},
         {"/api/day?day=2026-12-08&station=%3Cb%3Eroom%3C%2Fb%3E", 200, "{\"day\":\"2026-12-08\""},
         {"/api/daily?day=x", 400, "Zła data"},
+        {"/api/range?from=2026-12-01&to=2026-12-31", 200,
+         R"({"from":"2026-12-01","to":"2026-12-31","more":false,"rows":[{"day":"2026-12-08",)"
+         R"("station":"<b>room</b>","scale":1,"unit":"kg","count":1,"sum":12.5}]})"},
+        {"/api/range?from=2026-12-01", 400, "Zła data początku"},
+        {"/api/range?from=2026-12-01&to=2026-12-31&station=nikt", 400, "Nie ma takiego pokoju"},
+        {"/api/range?from=2026-12-01&to=2026-12-31&scale=9", 400, "Zły numer wagi"},
         {"/api/export.csv?from=2025-01-01&to=2026-01-02", 400, "Zakres dłuższy niż rok"},
         {"/api/export.csv?from=2026-12-09&to=2026-12-08", 400, "Koniec zakresu przed"},
         {"/api/export.json?from=2026-12-01", 400, "Zła data początku"},
