@@ -7,6 +7,7 @@
 #include <optional>
 #include <sstream>
 #include <stdexcept>
+#include <variant>
 
 #include "ledger/database.h"
 #include "ledger/page_access.h"
@@ -56,21 +57,27 @@ HttpResponse Stations(Database& database, const Parameters&) {
     return JsonAnswer(StationsJson(StationsSeen(database), ScalesSeen(database)));
 }
 
-// A room filter naming a room the ledger never heard of is the reader's mistake, not an empty day.
-constexpr const char* kNoSuchRoom = "Nie ma takiego pokoju";
-bool NamesUnknownRoom(Database& database, const DayQuery& query) {
-    return !query.station.empty() && !RoomKnown(database, query.station);
+// The day's query, its room checked: one the ledger never heard of is the reader's mistake, not an
+// empty day. The query, or the answer that refuses it.
+std::variant<DayQuery, HttpResponse> CheckedDayQuery(Database& database,
+                                                     const Parameters& parameters) {
+    auto read = ReadDayQuery(parameters, Today());
+    if (auto* problem = std::get_if<std::string>(&read)) {
+        return Plain(400, std::move(*problem));
+    }
+    DayQuery& query = std::get<DayQuery>(read);
+    if (!query.station.empty() && !RoomKnown(database, query.station)) {
+        return Plain(400, "Nie ma takiego pokoju");
+    }
+    return std::move(query);
 }
 
 HttpResponse DayView(Database& database, const Parameters& parameters) {
-    const auto read = ReadDayQuery(parameters, Today());
-    if (const auto* problem = std::get_if<std::string>(&read)) {
-        return Plain(400, *problem);
+    auto checked = CheckedDayQuery(database, parameters);
+    if (auto* refused = std::get_if<HttpResponse>(&checked)) {
+        return std::move(*refused);
     }
-    const DayQuery& query = std::get<DayQuery>(read);
-    if (NamesUnknownRoom(database, query)) {
-        return Plain(400, kNoSuchRoom);
-    }
+    const DayQuery& query = std::get<DayQuery>(checked);
     // One row more than a page tells whether there are more.
     return JsonAnswer(DayViewJson(
         query,
@@ -86,14 +93,11 @@ HttpResponse Range(Database& database, const Parameters& parameters) {
     if (const auto* problem = std::get_if<std::string>(&range)) {
         return Plain(400, *problem);
     }
-    const auto filter = ReadDayQuery(parameters, Today());
-    if (const auto* problem = std::get_if<std::string>(&filter)) {
-        return Plain(400, *problem);
+    auto checked = CheckedDayQuery(database, parameters);  // for its room and scale
+    if (auto* refused = std::get_if<HttpResponse>(&checked)) {
+        return std::move(*refused);
     }
-    const DayQuery& room = std::get<DayQuery>(filter);
-    if (NamesUnknownRoom(database, room)) {
-        return Plain(400, kNoSuchRoom);
-    }
+    const DayQuery& room = std::get<DayQuery>(checked);
     return JsonAnswer(RangeJson(
         std::get<RangeQuery>(range),
         RangeSums(database, std::get<RangeQuery>(range), room, kRangeRows + 1), kRangeRows));

@@ -24,7 +24,7 @@ public:
 // reads (IndicatorFormat::FrameBy): at carriage returns, line feeds dropped, by default; at
 // another end byte; before each frame's start byte; or at an end byte that a check byte may
 // follow. The frame under way is kept in the scale's ReceiveBuffer. The one place frames are cut:
-// the decoder, preset recognition and the fuzz targets all cut through it.
+// the decoder, preset recognition and the presets' fuzz target cut through it.
 class Framer {
 public:
     // A scale frame is well under 100 bytes; a peer that never ends one loses the unfinished part
