@@ -3,6 +3,8 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <array>
+#include <cstdio>
 #include <string_view>
 
 #include "core/text/ascii.h"
@@ -46,19 +48,16 @@ std::string DecimalComma(std::string number) {
     return number;
 }
 
-std::string TwoDigits(int value) {
-    return std::string(1, static_cast<char>('0' + value / 10 % 10)) +
-           static_cast<char>('0' + value % 10);
-}
-
 }  // namespace
 
 std::string StationClock::DateText() const {
-    return TwoDigits(year / 100) + TwoDigits(year) + "-" + TwoDigits(month) + "-" + TwoDigits(day);
+    return Day{year, month, day}.Text();
 }
 
 std::string StationClock::TimeText() const {
-    return TwoDigits(hour) + ":" + TwoDigits(minute) + ":" + TwoDigits(second);
+    std::array<char, 16> text{};
+    std::snprintf(text.data(), text.size(), "%02d:%02d:%02d", hour, minute, second);
+    return text.data();
 }
 
 std::optional<StationClock> StationClockOf(std::string_view time) {
