@@ -102,12 +102,15 @@ void Ledger::OpenDatabase() {
     if (health_) {
         health_->Update([](LedgerHealth& board) { board.database_open = true; });
     }
+    last_write_ = loop_.Now();
+    probe_timer_ = loop_.StartTimer(kProbeInterval, [this] { Probe(); });
     if (!opened_) {
         opened_ = true;
         if (startup_.ready) {
             startup_.ready();
         }
     }
+    live_only_.reset();
     if (!database_problem_.empty()) {
         log_("database back after " + Seconds(loop_.Now() - database_away_since_) +
              ": the stations are asked to send again what may have been lost");
@@ -130,6 +133,18 @@ void Ledger::OpenDatabase() {
     }
 }
 
+void Ledger::Probe() {
+    if (loop_.Now() - last_write_ >= kProbeInterval) {
+        try {
+            database_->Query("SELECT 1", {});
+        } catch (const DatabaseError& error) {
+            DatabaseAway(error.what());
+            return;
+        }
+    }
+    probe_timer_ = loop_.StartTimer(kProbeInterval, [this] { Probe(); });
+}
+
 // What was taken from the broker and not written is gone from it: the replay brings it back.
 void Ledger::DatabaseAway(const std::string& reason) {
     const std::string problem = reason.empty() ? "failed" : reason;
@@ -150,12 +165,59 @@ void Ledger::DatabaseAway(const std::string& reason) {
     }
     batch_ = {};
     flush_timer_.reset();
+    probe_timer_.reset();
     if (broker_) {
         broker_->Pause();
+        if (!live_only_) {
+            StartLiveOnly();
+        }
     }
     tables_.reset();
     database_.reset();
     reopen_timer_ = loop_.StartTimer(reopen_backoff_.Next(), [this] { OpenDatabase(); });
+}
+
+void Ledger::StartLiveOnly() {
+    net::BrokerOptions options = BrokerOptionsOf(settings_.broker);
+    options.client_id += "-live";
+    options.longest_payload = kLargestMessage;
+    const auto reached = [this](bool connected) {
+        if (health_) {
+            health_->Update([connected](LedgerHealth& board) { board.broker_connected = connected; });
+        }
+    };
+    live_only_ = std::make_unique<BrokerSupervisor>(
+        loop_, options,
+        BrokerSupervisor::Handlers{
+            [this, reached] {
+                reached(true);
+                const std::string& prefix = settings_.broker.topic;
+                for (const auto kind : {protocol::TopicKind::kStatus, protocol::TopicKind::kState}) {
+                    if (!live_only_->Subscribe(protocol::EveryStationsTopic(prefix, kind), 0)) {
+                        return;
+                    }
+                }
+            },
+            [reached](const std::string&) { reached(false); }, [](int) {},
+            [](const std::string&) {},
+            [this](const std::string& topic, const std::string& payload, bool) {
+                HandleLiveOnly(topic, payload);
+            }});
+}
+
+// Only rooms the ledger knows: a stranger's names wait for the database, and its rules.
+void Ledger::HandleLiveOnly(const std::string& topic, const std::string& payload) {
+    LedgerMessage message = ReadLedgerMessage(settings_.broker.topic, topic, payload, Now());
+    if (auto* state = std::get_if<ScaleStateRow>(&message);
+        state && stations_.contains(state->station)) {
+        batch_.states.push_back(std::move(*state));
+    } else if (auto* status = std::get_if<StationStatusRow>(&message);
+               status && stations_.contains(status->station)) {
+        batch_.statuses.push_back(std::move(*status));
+    } else {
+        return;
+    }
+    Added();
 }
 
 void Ledger::HandleConnected() {
@@ -209,11 +271,11 @@ void Ledger::HandleConnected() {
 // A session lost, or an attempt that failed: said when it changes and once a minute while the
 // broker stays away. A pause for the database is no news of the broker's.
 void Ledger::HandleLost(const std::string& reason) {
+    if (!database_problem_.empty()) {
+        return;  // the live session says what the broker does meanwhile
+    }
     if (health_) {
         health_->Update([](LedgerHealth& board) { board.broker_connected = false; });
-    }
-    if (!database_problem_.empty()) {
-        return;
     }
     steady_timer_.reset();
     if (reason == kSessionTakenOver) {
@@ -413,7 +475,14 @@ void Ledger::Added() {
 
 void Ledger::Flush() {
     flush_timer_.reset();
-    if (!tables_ || batch_.Size() == 0) {
+    if (!tables_) {
+        if (written_ && batch_.Size() > 0) {
+            written_(batch_);  // the live session's, for the page alone
+        }
+        batch_ = {};
+        return;
+    }
+    if (batch_.Size() == 0) {
         return;
     }
     try {
@@ -432,6 +501,7 @@ void Ledger::Flush() {
 void Ledger::Commit(const Batch& batch) {
     const auto started = std::chrono::steady_clock::now();
     Written(batch, tables_->Write(batch));
+    last_write_ = loop_.Now();
     reopen_backoff_.Reset();  // a database that opens but cannot write keeps backing off
     if (health_) {
         const double seconds =

@@ -30,7 +30,9 @@ namespace station::ledger {
 // first month of the settings), and drops the ids it has. Messages are written in groups, one
 // transaction per kFlushInterval or kBatchRows. A database that fails a write ends the session
 // with the broker, which keeps the messages meanwhile, and is opened again after Backoff's wait,
-// which starts again only once a write succeeds. A message that is no station's status, weighing
+// which starts again only once a write succeeds. Meanwhile a second session, a clean one, hears
+// the known rooms' statuses and states for the live view alone: they are what the rooms do now,
+// and the broker keeps nothing of them for the ledger. A message that is no station's status, weighing
 // or state goes to the table `rejected`, as does a row the database refuses on its own (the rest
 // of its batch is written without it).
 //
@@ -47,6 +49,9 @@ public:
     static constexpr std::chrono::minutes kLogInterval{1};
     static constexpr std::chrono::seconds kReplayQuiet{5};
     static constexpr std::chrono::seconds kBrokerBlip{5};
+    // A database written to no more often than this is asked whether it still answers, so that a
+    // quiet plant's page and health learn that it went away.
+    static constexpr std::chrono::seconds kProbeInterval{5};
 
     using LogSink = std::function<void(const std::string& line)>;
     using WrittenSink = std::function<void(const Batch& batch)>;
@@ -59,8 +64,8 @@ public:
         std::function<void(const std::string& reason)> refused;
     };
 
-    // `written` hears of every batch once it is in the database; `health`, when given, is kept
-    // up to date.
+    // `written` hears of every batch once it is in the database and, while the database is away,
+    // of the statuses and states the live session heard; `health`, when given, is kept up to date.
     Ledger(EventLoop& loop, LedgerSettings settings, LogSink log, WrittenSink written = {},
            Startup startup = {}, HealthBoard* health = nullptr);
     ~Ledger();
@@ -83,6 +88,7 @@ private:
 
     void OpenDatabase();
     void DatabaseAway(const std::string& reason);
+    void Probe();
     void HandleConnected();
     void HandleLost(const std::string& reason);
     void ReplayQuiet(const std::string& name);
@@ -92,6 +98,8 @@ private:
     std::string BrokerName() const;
     static std::string Seconds(std::chrono::steady_clock::duration duration);
     void HandleMessage(const std::string& topic, const std::string& payload);
+    void StartLiveOnly();
+    void HandleLiveOnly(const std::string& topic, const std::string& payload);
     bool Admit(const std::string& room, const std::string& topic, const std::string& payload);
     void Keep(WeighingRow row, const std::string& topic, const std::string& payload);
     void Reject(const Rejection& rejection, const std::string& topic, const std::string& payload);
@@ -113,6 +121,8 @@ private:
     Batch batch_;
     std::unique_ptr<Timer> flush_timer_;
     std::unique_ptr<Timer> reopen_timer_;
+    std::unique_ptr<Timer> probe_timer_;
+    EventLoop::TimePoint last_write_{};
     Backoff reopen_backoff_;
     Startup startup_;
     HealthBoard* health_;
@@ -131,6 +141,7 @@ private:
     std::uint64_t replay_round_ = 0;
     std::map<RejectKind, std::pair<std::uint64_t, EventLoop::TimePoint>> rejected_;  // count, said
     std::unique_ptr<BrokerSupervisor> broker_;  // made once the database is first open
+    std::unique_ptr<BrokerSupervisor> live_only_;  // while the database is away
 };
 
 }  // namespace station::ledger

@@ -94,11 +94,22 @@ TEST_P(LedgerCrashTest, KilledThreeTimesWithinTwoSecondsItEndsWithExactlyTheRegi
 
 // The ledger in this process while a backlog flows: the database goes away (PostgreSQL stopped;
 // the SQLite file unable to grow, as on a full disk) or the broker restarts, and comes back.
+// Meanwhile the page still hears the rooms' states, and that the broker is reached.
 TEST_P(LedgerCrashTest, ADatabaseOrABrokerAwayMidFlowLosesNothing) {
     AddStation("room1", 1500, true);
     AddStation("room2", 1500, true);
     const Rows registers = Registers();
-    StartLedger();
+    std::vector<std::string> heard;  // "station scale reading" of the states the page is given
+    ledger::HealthBoard health;
+    const auto ledger = std::make_unique<ledger::Ledger>(
+        loop_, Settings(), [this](const std::string& line) { ledger_log_.push_back(line); },
+        [&heard](const ledger::Batch& batch) {
+            for (const ledger::ScaleStateRow& state : batch.states) {
+                heard.push_back(state.station + " " + std::to_string(state.scale) + " " +
+                                state.reading);
+            }
+        },
+        ledger::Ledger::Startup{}, &health);
     ASSERT_TRUE(RunUntil([&] { return Held() >= 1000; }, 30s));
     if (cluster_) {
         cluster_->Stop();
@@ -116,6 +127,15 @@ TEST_P(LedgerCrashTest, ADatabaseOrABrokerAwayMidFlowLosesNothing) {
         },
         30s));
     if (cluster_) {
+        // Heard from now on through the live session. (SQLite on a full disk opens again at once
+        // and is away only while it writes.)
+        heard.clear();
+        ASSERT_TRUE(RunUntil(
+            [&] {
+                return std::find(heard.begin(), heard.end(), "room2 4 - - - - -") != heard.end();
+            },
+            10s));
+        EXPECT_TRUE(health.Snapshot().broker_connected);
         cluster_->Start();
     } else {
         const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
@@ -152,7 +172,25 @@ TEST_P(LedgerShareTest, TwoLedgersShareTheFlowAndAKilledOneIsHarmless) {
     EXPECT_EQ(Weighings(), registers);
     EXPECT_NE(ReadFile(dir_ / "second.log").find("started"), std::string::npos);
 }
+
+// A quiet plant: nothing is written, and still the health learns that PostgreSQL stopped, and
+// that it is back, without a weighing to find it out.
+using LedgerQuietTest = LedgerCrashTest;
+TEST_P(LedgerQuietTest, ALedgerWithNothingToWriteLearnsThatItsDatabaseWentAwayAndCameBack) {
+    ledger::HealthBoard health;
+    const auto ledger = std::make_unique<ledger::Ledger>(
+        loop_, Settings(), [this](const std::string& line) { ledger_log_.push_back(line); },
+        nullptr, ledger::Ledger::Startup{}, &health);
+    const auto open = [&] { return health.Snapshot().database_open; };
+    ASSERT_TRUE(RunUntil(open, 10s));
+    cluster_->Stop();
+    ASSERT_TRUE(RunUntil([&] { return !open(); }, 10s));
+    cluster_->Start();
+    ASSERT_TRUE(RunUntil(open, 30s));
+}
+
 INSTANTIATE_TEST_SUITE_P(Databases, LedgerShareTest, ::testing::Values("postgresql"), DatabaseName);
+INSTANTIATE_TEST_SUITE_P(Databases, LedgerQuietTest, ::testing::Values("postgresql"), DatabaseName);
 
 INSTANTIATE_TEST_SUITE_P(Databases, LedgerCrashTest, ::testing::Values("sqlite", "postgresql"),
                          DatabaseName);
