@@ -163,8 +163,10 @@ void Ledger::DatabaseAway(const std::string& reason) {
             ++board.database_errors;
         });
     }
-    batch_ = {};
-    flush_timer_.reset();
+    if (tables_) {
+        batch_ = {};  // what was not written: the replay brings it back
+        flush_timer_.reset();
+    }  // (else the batch is the live session's, and a failed reopening leaves it to be shown)
     probe_timer_.reset();
     if (broker_) {
         broker_->Pause();

@@ -273,18 +273,23 @@ HttpResponse PlantPage::Route(const HttpRequest& request) {
     }
     // The calling worker's connection, opened at its first request and again after a failure;
     // it ends with the worker, which is this page's server's own.
+    // A connection kept from before the database restarted fails once: another is opened at once.
     thread_local std::unique_ptr<Database> database;
-    try {
-        if (!database) {
-            database = OpenReadOnly();
+    for (bool fresh = !database;; fresh = true) {
+        try {
+            if (!database) {
+                database = OpenReadOnly();
+            }
+            return answerer->second(*database, request.parameters);
+        } catch (const DatabaseError&) {
+            database.reset();
+            if (fresh) {
+                return Plain(503, "Baza danych niedostępna");
+            }
+        } catch (const std::exception&) {
+            // A stored value the page cannot read: its own fault, not the database's.
+            return Plain(500, "Błąd strony: nie umie odczytać wartości z bazy danych");
         }
-        return answerer->second(*database, request.parameters);
-    } catch (const DatabaseError&) {
-        database.reset();
-        return Plain(503, "Baza danych niedostępna");
-    } catch (const std::exception&) {
-        // A stored value the page cannot read: its own fault, not the database's.
-        return Plain(500, "Błąd strony: nie umie odczytać wartości z bazy danych");
     }
 }
 

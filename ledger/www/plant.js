@@ -28,7 +28,9 @@ function room(station) {
   if (entry) return entry;
   const panel = element("article", "room offline");
   panel.dataset.station = station;
-  const title = element("h3", "", station);
+  // The name isolated: right-to-left marks in it reorder nothing around it.
+  const title = element("h3");
+  title.append(element("bdi", "", station));
   const state = element("span", "room-state", " (poza siecią)");
   title.append(state);
   panel.append(title);

@@ -2,16 +2,18 @@
 """Drives the plant page in headless chromium through WebDriver and checks what it shows: both
 rooms, a room's name with markup as text, a save at a real station in the day's table within
 2 s without a reload, a scale whose emulator ended turning red, the CSV export holding the
-database's rows, and a ledger that ends and starts again: the page says it lost it and
-reconnects by itself. Exits non-zero on the first failure."""
+database's rows, the ledger without its broker (every room unknown) and without its database (said,
+the live view going on: a station killed shows offline since then), an empty day, a ledger that
+ends and starts again (the page says it lost it and reconnects by itself), and strangers' room
+names shown as text in every view. Exits non-zero on the first failure."""
 
 import argparse
 import csv
 import datetime
 import io
+import json
 import os
 import signal
-import sqlite3
 import subprocess
 import sys
 import time
@@ -29,8 +31,15 @@ dzień pokój wszystkie na godzinę suma mas dziennie ostatnie dni liczba i suma
 najnowsze pierwsze czas odczyt nowsze strona starsze eksport do xlsx arkusz csv json połączono z
 rejestrem brak połączenia ponawiam łączenie rejestr nie ma brokerem pokoi bazą danych czekają
 ważeń w tym zakres dni eksport dziennie jak wybrane wyżej za dużo wierszy pokazano zawęź albo
-wybierz""".split())
+wybierz baza niedostępna""".split())
 UNITS = {"kg", "g", "t", "lb", "oz"}
+
+# Room names a stranger on the broker may publish (never "+", "#" or "/", which no topic it
+# publishes to holds, nor control characters, which the broker refuses): each shown as text, never
+# run, breaking no layout; REFUSED, a byte longer than a room's name may be, is refused by the
+# ledger and shown nowhere.
+HOSTILE = ["<img src=x onerror=\"document.title='run'\">", "=SUMA(A1:A9)*2", "-magazyn", "@SUMA(A1)", "ż" * 100, "\u202epokój odwrócony", "\u200fמשקל"]
+REFUSED = "ż" * 100 + "x"
 
 
 def foreign_words(text, rooms):
@@ -54,6 +63,24 @@ def wait(what, condition, seconds):
     sys.exit(f"FAILED: {what} within {seconds} s")
 
 
+def publish(port, topic, payload):
+    subprocess.run(["mosquitto_pub", "-h", "127.0.0.1", "-p", str(port), "-q", "1", "-r",
+                    "-t", topic, "-m", payload], check=True)
+
+
+def publish_hostile_rooms(port):
+    """Each hostile room online, one scale's state and one weighing of today's."""
+    now = datetime.datetime.now().astimezone().isoformat(timespec="seconds")
+    for i, room in enumerate(HOSTILE + [REFUSED]):
+        publish(port, f"plant/{room}/status", "online")
+        publish(port, f"plant/{room}/waga1/state", json.dumps(
+            {"connected": True, "reading": "12,5", "unit": "kg", "motion": False, "range": "ok",
+             "time": now}))
+        publish(port, f"plant/{room}/waga1/weighing", json.dumps(
+            {"id": f"obcy{i}/{now[:4]}{now[5:7]}/0", "scale": 1, "reading": "12,5", "unit": "kg",
+             "time": now, "line": "12,5"}))
+
+
 def browser():
     options = webdriver.ChromeOptions()
     options.binary_location = "/usr/bin/chromium"
@@ -68,21 +95,25 @@ def browser():
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--url", required=True)
-    parser.add_argument("--database", required=True)
     parser.add_argument("--rooms", nargs=2, required=True)
     parser.add_argument("--save-window", required=True)
     parser.add_argument("--save-x", required=True)
     parser.add_argument("--save-y", required=True)
     parser.add_argument("--end-emulator", type=int, required=True)
+    parser.add_argument("--end-station", type=int, required=True, help="room 2's station")
     parser.add_argument("--ledger", required=True, help="starts the ledger on the same port")
     parser.add_argument("--ledger-pid", type=int, required=True)
     parser.add_argument("--broker-pid", type=int, required=True)
+    parser.add_argument("--broker-port", type=int, required=True)
     parser.add_argument("--broker-config", required=True, help="starts the broker again")
+    parser.add_argument("--database", required=True, help="starts the database again")
+    parser.add_argument("--database-pid", type=int, required=True)
+    parser.add_argument("--database-socket", required=True, help="PostgreSQL's socket folder")
     parser.add_argument("--pictures")
     arguments = parser.parse_args()
 
     driver = browser()
-    broker = None
+    broker = database = None
     try:
         driver.get(arguments.url)
         panel = lambda room: driver.find_element(By.CSS_SELECTOR, f'article.room[data-station="{room}"]')
@@ -134,8 +165,10 @@ def main():
             sys.exit("FAILED: the CSV has no byte-order mark")
         exported = sorted((row["id"], row["linia"]) for row in
                           csv.DictReader(io.StringIO(text[1:]), delimiter=";"))
-        with sqlite3.connect(arguments.database) as database:
-            held = sorted(database.execute("SELECT id, line FROM weighings"))
+        held = sorted(tuple(row.split("\x1f")) for row in subprocess.run(
+            ["psql", "-h", arguments.database_socket, "-U", "postgres", "-d", "postgres", "-At",
+             "-F", "\x1f", "-c", "SELECT id, line FROM weighings"],
+            check=True, capture_output=True, text=True).stdout.splitlines())
         if exported != held or len(held) != 1:
             sys.exit(f"FAILED: CSV {exported} against the database {held}")
 
@@ -154,14 +187,65 @@ def main():
         wait("the rooms back online", lambda: not state().is_displayed() and all(
             "(w sieci)" in title(room) for room in arguments.rooms), 40)
 
+        # The ledger without its database: said, in Polish and without the driver's words; the
+        # day's view says the database is unavailable; the live view goes on: room 2's station,
+        # killed, shows offline since now, its last readings marked as old.
+        os.kill(arguments.database_pid, signal.SIGINT)
+        wait("the page to say the ledger lost its database",
+             lambda: state().is_displayed() and "bazą danych" in state().text, 15)
+        reload_day = ("const day = document.getElementById('day');"
+                      "day.value = arguments[0]; day.dispatchEvent(new Event('change'));")
+        driver.execute_script(reload_day, today)
+        problem = lambda: driver.find_element(By.ID, "problem")
+        wait("the day's view to say the database is unavailable",
+             lambda: problem().is_displayed() and problem().text == "Baza danych niedostępna", 5)
+        os.kill(arguments.end_station, signal.SIGKILL)
+        digits = lambda room: panel(room).find_elements(By.CSS_SELECTOR, ".digits")
+        wait("room 2 offline since it was killed", lambda: "poza siecią od" in title(marked) and all(
+            "old" in digit.get_attribute("class") for digit in digits(marked)), 15)
+        if "(w sieci)" not in title(arguments.rooms[0]):
+            sys.exit(f"FAILED: room 1 reads {title(arguments.rooms[0])!r} without the database")
+        foreign = foreign_words(driver.find_element(By.TAG_NAME, "body").text, arguments.rooms)
+        if foreign:
+            sys.exit(f"FAILED: words shown without the database that are not Polish: {foreign}")
+        if arguments.pictures:
+            driver.save_screenshot(os.path.join(arguments.pictures, "plant-away.png"))
+        database = subprocess.Popen([arguments.database])
+        wait("the database back", lambda: not state().is_displayed(), 40)
+        driver.execute_script(reload_day, today)
+        wait("the day's view back", lambda: not problem().is_displayed(), 5)
+
+        # Strangers' room names: text in the live view, the day's tables and the room list.
+        publish_hostile_rooms(arguments.broker_port)
+        shown_rooms = lambda: driver.execute_script(
+            "return [...document.querySelectorAll('article.room h3 bdi')].map(x => x.textContent)")
+        wait("every hostile room in the live view", lambda: set(HOSTILE) <= set(shown_rooms()), 10)
+        driver.execute_script(reload_day, today)
+        day_rooms = lambda: driver.execute_script(
+            "return [...document.querySelectorAll('#weighings tbody tr td:nth-child(2)')]"
+            ".map(x => x.textContent)")
+        wait("every hostile room in the day's table", lambda: set(HOSTILE) <= set(day_rooms()), 5)
+        options = driver.execute_script(
+            "return [...document.querySelectorAll('#station option')].map(x => x.value)")
+        if REFUSED in shown_rooms() + day_rooms() + options or not set(HOSTILE) <= set(options):
+            sys.exit(f"FAILED: the room list holds {options!r}")
+        if driver.find_elements(By.TAG_NAME, "img") or driver.title == "run":
+            sys.exit("FAILED: a room's name ran as markup")
+        overflow = driver.execute_script(
+            "return document.documentElement.scrollWidth - document.documentElement.clientWidth")
+        if overflow > 0:
+            sys.exit(f"FAILED: the rooms' names widen the page by {overflow} px")
+
         # A day without weighings says so where its tables and charts would be.
-        driver.execute_script("const day = document.getElementById('day');"
-                              "day.value = '2001-01-01'; day.dispatchEvent(new Event('change'));")
+        driver.execute_script(reload_day, "2001-01-01")
         shown = lambda element: driver.find_element(By.ID, element).is_displayed()
         wait("an empty day to say so", lambda: shown("empty") and not shown("weighings")
              and not shown("totals") and not shown("hours"), 5)
         if driver.find_element(By.ID, "empty").text != "Brak ważeń w tym dniu":
             sys.exit(f"FAILED: an empty day says {driver.find_element(By.ID, 'empty').text!r}")
+        if arguments.pictures:
+            driver.find_element(By.CSS_SELECTOR, 'section[aria-labelledby="day-title"]') \
+                .screenshot(os.path.join(arguments.pictures, "plant-empty-day.png"))
 
         connection = lambda: driver.find_element(By.ID, "connection").text
         os.kill(arguments.ledger_pid, signal.SIGTERM)
@@ -172,9 +256,11 @@ def main():
         restarted.wait()
     finally:
         driver.quit()
-        if broker:
-            broker.terminate()
-            broker.wait()
+        # PostgreSQL's fast shutdown; SIGTERM would wait for the ledger's connections.
+        for process, end in ((database, signal.SIGINT), (broker, signal.SIGTERM)):
+            if process:
+                process.send_signal(end)
+                process.wait()
 
 
 if __name__ == "__main__":

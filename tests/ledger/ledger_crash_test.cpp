@@ -99,15 +99,12 @@ TEST_P(LedgerCrashTest, ADatabaseOrABrokerAwayMidFlowLosesNothing) {
     AddStation("room1", 1500, true);
     AddStation("room2", 1500, true);
     const Rows registers = Registers();
-    std::vector<std::string> heard;  // "station scale reading" of the states the page is given
     ledger::HealthBoard health;
+    std::size_t heard_while_away = 0;  // states the page was given while the database was away
     const auto ledger = std::make_unique<ledger::Ledger>(
         loop_, Settings(), [this](const std::string& line) { ledger_log_.push_back(line); },
-        [&heard](const ledger::Batch& batch) {
-            for (const ledger::ScaleStateRow& state : batch.states) {
-                heard.push_back(state.station + " " + std::to_string(state.scale) + " " +
-                                state.reading);
-            }
+        [&](const ledger::Batch& batch) {
+            heard_while_away += health.Snapshot().database_open ? 0 : batch.states.size();
         },
         ledger::Ledger::Startup{}, &health);
     ASSERT_TRUE(RunUntil([&] { return Held() >= 1000; }, 30s));
@@ -126,15 +123,8 @@ TEST_P(LedgerCrashTest, ADatabaseOrABrokerAwayMidFlowLosesNothing) {
                                [](const auto& line) { return line.starts_with("database: "); });
         },
         30s));
-    if (cluster_) {
-        // Heard from now on through the live session. (SQLite on a full disk opens again at once
-        // and is away only while it writes.)
-        heard.clear();
-        ASSERT_TRUE(RunUntil(
-            [&] {
-                return std::find(heard.begin(), heard.end(), "room2 4 - - - - -") != heard.end();
-            },
-            10s));
+    if (cluster_) {  // (SQLite on a full disk opens again at once, and is away only as it writes)
+        ASSERT_TRUE(RunUntil([&] { return heard_while_away > 0; }, 10s));
         EXPECT_TRUE(health.Snapshot().broker_connected);
         cluster_->Start();
     } else {
