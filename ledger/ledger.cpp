@@ -5,6 +5,7 @@
 #include <array>
 #include <cerrno>
 #include <ctime>
+#include <limits>
 #include <system_error>
 #include <utility>
 
@@ -12,6 +13,7 @@
 #include "protocol/replay_request.h"
 #include "protocol/topics.h"
 #include "protocol/utf8_text.h"
+#include "protocol/weighing.h"
 
 namespace station::ledger {
 namespace {
@@ -87,6 +89,7 @@ void Ledger::OpenDatabase() {
             Station& station = stations_[row.name];
             station.client_id = row.client_id;
             station.newest_month = row.newest_month;
+            station.held_through = row.held_through;
             if (!row.client_id.empty()) {
                 rooms_by_client_id_.emplace(row.client_id, row.name);
             }
@@ -330,17 +333,31 @@ void Ledger::RequestOwedReplays() {
     }
 }
 
-void Ledger::RequestReplay(const std::string& name, Station& station) {
+// Before anything is known of a station's register, it is taken as held through the start of the
+// month before its newest weighing's (a station never seen: the settings' first month), as replays
+// always took it.
+void Ledger::AssumeHeldThrough(Station& station) const {
+    if (station.held_through) {
+        return;
+    }
     const auto newest = protocol::Month::OfYyyymm(station.newest_month);
-    const auto from =
-        newest ? newest->Previous() : protocol::Month::OfYyyymm(settings_.first_month);
-    if (!from) {
+    if (const auto month =
+            newest ? newest->Previous() : protocol::Month::OfYyyymm(settings_.first_month)) {
+        station.held_through = protocol::LinePlace{*month, 0};
+    }
+}
+
+void Ledger::RequestReplay(const std::string& name, Station& station) {
+    AssumeHeldThrough(station);
+    if (!station.held_through) {
         return;  // the settings' month is checked when read
     }
+    const protocol::LinePlace from = *station.held_through;
     // The client id names the asker in the station's log; the random part makes it new.
     const std::string token = settings_.broker.client_id.substr(0, 100) + "/" + RandomToken();
     if (!broker_->Publish(Topic(name, protocol::TopicKind::kReplay),
-                          protocol::WriteReplayRequest({token, *from}), 1, true)) {
+                          protocol::WriteReplayRequest({token, from.month, from.offset}), 1,
+                          true)) {
         return;
     }
     station.requested_round = replay_round_;
@@ -348,7 +365,9 @@ void Ledger::RequestReplay(const std::string& name, Station& station) {
     // A station may hold the request for its interval between replays before it sends anything.
     station.replay_quiet = loop_.StartTimer(protocol::kReplayInterval + kReplayQuiet,
                                             [this, name] { ReplayQuiet(name); });
-    log_(name + ": replay asked from " + from->Text() + " (request " + token + ")");
+    log_(name + ": replay asked from " + from.month.Text() +
+         (from.offset == 0 ? "" : " offset " + std::to_string(from.offset)) + " (request " + token +
+         ")");
     if (health_) {
         health_->Update([&name](LedgerHealth& board) {
             board.stations[name].replay = "asked";
@@ -433,12 +452,37 @@ void Ledger::Keep(WeighingRow row, const std::string& topic, const std::string& 
                payload);
         return;
     }
+    AssumeHeldThrough(station);  // as a replay asked before this weighing would have
     station.newest_month = std::max(station.newest_month, row.month);
+    HoldThrough(station, row);
     if (station.replay_quiet) {
         station.replay_quiet =
             loop_.StartTimer(kReplayQuiet, [this, name = row.station] { ReplayQuiet(name); });
     }
     batch_.weighings.push_back(std::move(row));
+}
+
+void Ledger::HoldThrough(Station& station, const WeighingRow& row) {
+    if (!row.place || !row.after || !row.next) {
+        return;  // an older station's: its replays start at a month's start
+    }
+    // A line ends after its start, within the longest line and its CR LF; offsets fit the tables.
+    constexpr std::uint64_t kLongestLineBytes = protocol::kLongestLine + 2;
+    const std::uint64_t start = row.place->offset;
+    if (!(*row.after <= *row.place) || *row.next <= start || *row.next - start > kLongestLineBytes ||
+        *row.next > std::uint64_t{std::numeric_limits<std::int64_t>::max()}) {
+        if (health_) {
+            health_->Update([](LedgerHealth& board) { ++board.untrusted_places; });
+        }
+        return;
+    }
+    // No weighing lies between `after` and the line: held through `after`, it is held through
+    // the line.
+    if (station.held_through && *row.after <= *station.held_through &&
+        *station.held_through <= *row.place) {
+        station.held_through = protocol::LinePlace{row.place->month, *row.next};
+        batch_.held_through.insert_or_assign(row.station, *station.held_through);
+    }
 }
 
 void Ledger::Reject(const Rejection& rejection, const std::string& topic,

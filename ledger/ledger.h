@@ -27,7 +27,7 @@ namespace station::ledger {
 // the broker answers without the session it kept, and when the database is back after being
 // away, the ledger asks each station it knows to send its weighings again from the start of the
 // month before that of the newest weighing it holds from it (a station never seen: from the
-// first month of the settings), and drops the ids it has. Messages are written in groups, one
+// first month of the settings; but see below), and drops the ids it has. Messages are written in groups, one
 // transaction per kFlushInterval or kBatchRows. A database that fails a write ends the session
 // with the broker, which keeps the messages meanwhile, and is opened again after Backoff's wait,
 // which starts again only once a write succeeds. Meanwhile a second session, a clean one, hears
@@ -42,6 +42,13 @@ namespace station::ledger {
 // interval between replays, when none come), how many weighings were new and how many held already;
 // the database away, back and for how long. A problem that lasts is said again once per
 // kLogInterval.
+//
+// A station that says, with each weighing, where its previous weighing line ended and where this
+// one ends is asked for less: the ledger keeps, per station and with the weighings it writes, the
+// place before which it holds every line of the register (moved on by each weighing that follows
+// on from it, whether new or held already), and asks for the replay from there, not from a
+// month's start. A weighing whose places cannot be (its line ending before it starts, or further
+// than a line can be long) moves nothing and is counted.
 class Ledger {
 public:
     static constexpr std::chrono::milliseconds kFlushInterval{100};
@@ -79,6 +86,8 @@ private:
     struct Station {
         std::string client_id;
         int newest_month = 0;
+        // Every line of its register before this place is held (or was never asked for).
+        std::optional<protocol::LinePlace> held_through;
         std::uint64_t requested_round = 0;  // the replay round it was last asked in
         // Since the replay last asked: weighings new and held already, and the wait for quiet.
         std::uint64_t replay_new = 0;
@@ -102,6 +111,8 @@ private:
     void HandleLiveOnly(const std::string& topic, const std::string& payload);
     bool Admit(const std::string& room, const std::string& topic, const std::string& payload);
     void Keep(WeighingRow row, const std::string& topic, const std::string& payload);
+    void HoldThrough(Station& station, const WeighingRow& row);
+    void AssumeHeldThrough(Station& station) const;
     void Reject(const Rejection& rejection, const std::string& topic, const std::string& payload);
     void Counted(RejectKind kind, const std::string& reason, const std::string& topic);
     void Added();

@@ -25,6 +25,7 @@ struct LedgerHealth {
     std::map<std::string, std::uint64_t> rejected;  // by kind
     std::uint64_t replays_asked = 0;
     std::uint64_t replays_through = 0;
+    std::uint64_t untrusted_places = 0;  // weighings whose places in the register cannot be
     std::uint64_t database_errors = 0;
     double write_seconds = 0;  // every batch's transaction, summed
     std::uint64_t writes = 0;

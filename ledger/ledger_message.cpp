@@ -97,6 +97,9 @@ LedgerMessage Weighing(const std::string& station, int scale, std::string_view p
     row.id = weighing.id.Text();
     row.client_id = std::move(weighing.id.client_id);
     row.month = weighing.id.month.Yyyymm();
+    row.place = weighing.id.Place();
+    row.after = weighing.after;
+    row.next = weighing.next;
     row.weight = WeightOf(weighing.reading);
     row.reading = std::move(weighing.reading);
     row.unit = std::move(weighing.unit);

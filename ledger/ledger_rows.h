@@ -1,8 +1,12 @@
 #pragma once
 
+#include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "protocol/weighing_id.h"
 
 namespace station::ledger {
 
@@ -21,6 +25,11 @@ struct WeighingRow {
     std::string received;
     std::string topic;        // it came on, for the rejected row of a conflict
     std::string unit = "kg";  // the weight's
+    // Where its line lies in the station's register, and what the message says of the lines
+    // around it (protocol::Weighing): read for what the ledger holds, not stored.
+    std::optional<protocol::LinePlace> place = std::nullopt;
+    std::optional<protocol::LinePlace> after = std::nullopt;
+    std::optional<std::uint64_t> next = std::nullopt;
 };
 
 struct ScaleStateRow {
@@ -54,6 +63,8 @@ struct Batch {
     std::vector<ScaleStateRow> states;
     std::vector<StationStatusRow> statuses;
     std::vector<RejectedRow> rejected;
+    // Per station, the place before which every line of its register is now held.
+    std::map<std::string, protocol::LinePlace> held_through;
 
     std::size_t Size() const {
         return weighings.size() + states.size() + statuses.size() + rejected.size();

@@ -54,6 +54,12 @@ constexpr const char* kVersion5[] = {
     "DROP INDEX IF EXISTS weighings_by_time_and_id_with_sums",
 };
 
+// Where each station's register is held through, so that a replay asks only for what follows.
+constexpr const char* kVersion6[] = {
+    "ALTER TABLE stations ADD COLUMN held_month BIGINT",
+    "ALTER TABLE stations ADD COLUMN held_offset BIGINT",
+};
+
 struct Step {
     const char* const* begin;
     const char* const* end;
@@ -62,7 +68,8 @@ constexpr Step kSteps[] = {{std::begin(kVersion1), std::end(kVersion1)},
                            {std::begin(kVersion2), std::end(kVersion2)},
                            {std::begin(kVersion3), std::end(kVersion3)},
                            {std::begin(kVersion4), std::end(kVersion4)},
-                           {std::begin(kVersion5), std::end(kVersion5)}};
+                           {std::begin(kVersion5), std::end(kVersion5)},
+                           {std::begin(kVersion6), std::end(kVersion6)}};
 static_assert(std::size(kSteps) == kSchemaVersion);
 
 constexpr const char* kSetVersion = "UPDATE ledger_schema SET version = $1 WHERE one = 1";
@@ -81,6 +88,9 @@ constexpr const char* kStationOfWeighings =
     "newest_month = CASE WHEN stations.newest_month IS NULL "
     "OR stations.newest_month < excluded.newest_month "
     "THEN excluded.newest_month ELSE stations.newest_month END";
+// (SQLite numbers $N parameters in the order they first appear.)
+constexpr const char* kHeldThrough =
+    "UPDATE stations SET held_month = $1, held_offset = $2 WHERE station = $3";
 constexpr const char* kStationStatus =
     "INSERT INTO stations (station, online, status_received) VALUES ($1, $2, $3) "
     "ON CONFLICT (station) DO UPDATE SET online = excluded.online, "
@@ -144,10 +154,15 @@ bool LedgerTables::ReleaseClientId(const std::string& station) {
 
 std::vector<LedgerTables::Station> LedgerTables::Stations() {
     std::vector<Station> stations;
-    for (const Row& row : database_.Query(
-             "SELECT station, client_id, newest_month FROM stations ORDER BY station", {})) {
-        stations.push_back(
-            {row[0].value_or(""), row[1].value_or(""), row[2] ? std::stoi(*row[2]) : 0});
+    for (const Row& row : database_.Query("SELECT station, client_id, newest_month, held_month, "
+                                          "held_offset FROM stations ORDER BY station",
+                                          {})) {
+        Station& station = stations.emplace_back(
+            Station{row[0].value_or(""), row[1].value_or(""), row[2] ? std::stoi(*row[2]) : 0, {}});
+        if (const auto month = protocol::Month::OfYyyymm(row[3] ? std::stoll(*row[3]) : 0);
+            month && row[4]) {
+            station.held_through = protocol::LinePlace{*month, std::stoull(*row[4])};
+        }
     }
     return stations;
 }
@@ -177,6 +192,11 @@ std::vector<LedgerTables::Stored> LedgerTables::Write(const Batch& batch) {
     for (const auto& [station, latest] : newest) {
         commands.push_back(
             {kStationOfWeighings, {station, latest.client_id, std::int64_t{latest.month}}});
+    }
+    for (const auto& [station, place] : batch.held_through) {
+        commands.push_back({kHeldThrough,
+                            {std::int64_t{place.month.Yyyymm()},
+                             static_cast<std::int64_t>(place.offset), station}});
     }
     for (const StationStatusRow& row : batch.statuses) {
         commands.push_back({kStationStatus, {row.station, Flag(row.online), row.received}});

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -9,7 +10,7 @@
 namespace station::ledger {
 
 // The schema's version now; the ledger brings an older one up to it by itself.
-constexpr int kSchemaVersion = 5;
+constexpr int kSchemaVersion = 6;
 
 // Brings the schema of `database` up to version `to`, step by step, each step in a transaction
 // of its own; a newer schema is refused. Throws DatabaseError.
@@ -22,6 +23,7 @@ public:
         std::string name;
         std::string client_id;  // empty until its first weighing
         int newest_month = 0;   // yyyymm of its newest weighing; 0 for none
+        std::optional<protocol::LinePlace> held_through;  // see Batch::held_through
     };
 
     // Throws DatabaseError.
@@ -38,8 +40,8 @@ public:
     // In one transaction: a weighing whose id is held already is left out, and when its line
     // differs from the one held, it goes to `rejected` too (the first stays: a forged weighing
     // cannot replace a station's, nor a station's hide silently behind a forged one); a
-    // station's newest month only grows. Says what became of each weighing, in the batch's
-    // order. Throws DatabaseError.
+    // station's newest month only grows; the places a station's register is held through are
+    // set. Says what became of each weighing, in the batch's order. Throws DatabaseError.
     std::vector<Stored> Write(const Batch& batch);
 
 private:

@@ -36,13 +36,23 @@ std::variant<ReplayRequest, MessageProblem> ReadReplayRequest(std::string_view p
     if (!month) {
         return MessageProblem{ProblemKind::kBadValue, "\"from\" is no month (yyyymm)"};
     }
-    return ReplayRequest{std::move(text), *month};
+    std::uint64_t at = 0;
+    if (const auto offset = message.find("at"); offset != message.end()) {
+        if (!offset->is_number_unsigned()) {
+            return MessageProblem{ProblemKind::kWrongType, "\"at\" must be a number"};
+        }
+        at = offset->get<std::uint64_t>();
+    }
+    return ReplayRequest{std::move(text), *month, at};
 }
 
 std::string WriteReplayRequest(const ReplayRequest& request) {
     nlohmann::ordered_json message;
     message["request"] = request.token;
     message["from"] = request.from.Text();
+    if (request.at != 0) {
+        message["at"] = request.at;
+    }
     return message.dump();
 }
 

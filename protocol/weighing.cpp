@@ -18,6 +18,10 @@ std::string WriteWeighing(const Weighing& weighing) {
         message["time"] = *weighing.time;
     }
     message["line"] = weighing.line;
+    if (weighing.after && weighing.next) {
+        message["after"] = weighing.after->Text();
+        message["next"] = *weighing.next;
+    }
     return message.dump();
 }
 
@@ -69,9 +73,31 @@ std::variant<Weighing, MessageProblem> ReadWeighing(std::string_view payload) {
     if (!read_id) {
         return MessageProblem{ProblemKind::kBadValue, "id is not CLIENT/yyyymm/OFFSET"};
     }
-    return Weighing{std::move(*read_id), scale->get<std::int64_t>(),
-                    std::move(reading),  std::move(std::get<std::string>(unit)),
-                    std::move(iso_time), std::move(line)};
+    // Both or neither: one without the other tells nothing.
+    const auto after = message.find("after");
+    const auto next = message.find("next");
+    std::optional<LinePlace> after_place;
+    std::optional<std::uint64_t> next_offset;
+    if (after != message.end() || next != message.end()) {
+        if (after == message.end() || !after->is_string() || next == message.end() ||
+            !next->is_number_unsigned()) {
+            return MessageProblem{ProblemKind::kWrongType,
+                                  "after must be a text and next a number, both or neither"};
+        }
+        after_place = LinePlace::Read(after->get<std::string>());
+        if (!after_place) {
+            return MessageProblem{ProblemKind::kBadValue, "after is not yyyymm/OFFSET"};
+        }
+        next_offset = next->get<std::uint64_t>();
+    }
+    return Weighing{std::move(*read_id),
+                    scale->get<std::int64_t>(),
+                    std::move(reading),
+                    std::move(std::get<std::string>(unit)),
+                    std::move(iso_time),
+                    std::move(line),
+                    after_place,
+                    next_offset};
 }
 
 }  // namespace station::protocol

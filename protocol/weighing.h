@@ -12,9 +12,9 @@
 namespace station::protocol {
 
 // A saved weighing as it goes out on "wagaN/weighing" (QoS 1): {"id", "scale", "reading",
-// "unit", "time", "line"}, texts in UTF-8. "unit" is written only for a unit other than
-// kilograms, which a message without one means; "time" is null when the line's stamp cannot be
-// read.
+// "unit", "time", "line", "after", "next"}, texts in UTF-8. "unit" is written only for a unit
+// other than kilograms, which a message without one means; "time" is null when the line's stamp
+// cannot be read; "after" ("yyyymm/OFFSET") and "next" (a number) only where known.
 struct Weighing {
     WeighingId id;
     std::int64_t scale = 0;
@@ -22,6 +22,11 @@ struct Weighing {
     std::string unit = "kg";
     std::optional<std::string> time;  // ISO 8601
     std::string line;                 // the register line as saved
+    // For the collector to tell a gap in what it holds from lines that are no weighings: the
+    // place where the station's previous weighing line ended (every line between that place and
+    // this one is no weighing), and the offset where this line ends. Absent from older stations.
+    std::optional<LinePlace> after;
+    std::optional<std::uint64_t> next;
 };
 
 // Every text bounded when read, far above anything a station sends: before it reaches an index

@@ -10,7 +10,7 @@ std::size_t DeliveryCursor::Room() const {
 
 void DeliveryCursor::Sent(int message_id, const RegisterPosition& end) {
     in_flight_.push_back({message_id, end, false});
-    next_ = end;
+    next_ = sent_end_ = end;
 }
 
 bool DeliveryCursor::Skipped(const RegisterPosition& end) {
@@ -42,7 +42,7 @@ bool DeliveryCursor::Advance() {
 
 void DeliveryCursor::SessionLost() {
     in_flight_.clear();
-    next_ = delivered_;
+    next_ = sent_end_ = delivered_;
 }
 
 }  // namespace station

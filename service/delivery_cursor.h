@@ -17,10 +17,13 @@ public:
     static constexpr std::size_t kWindow = 20;
 
     explicit DeliveryCursor(RegisterPosition delivered)
-        : delivered_(delivered), next_(std::move(delivered)) {}
+        : delivered_(delivered), next_(delivered), sent_end_(std::move(delivered)) {}
 
     const RegisterPosition& Delivered() const { return delivered_; }
     const RegisterPosition& Next() const { return next_; }
+    // Where the last line sent ended, or where sending started: the lines between it and Next()
+    // were skipped, none sent.
+    const RegisterPosition& SentEnd() const { return sent_end_; }
     std::size_t InFlight() const { return in_flight_.size(); }
 
     // How many lines may be sent now. The window is refilled by halves, so that working off a
@@ -48,6 +51,7 @@ private:
 
     RegisterPosition delivered_;
     RegisterPosition next_;
+    RegisterPosition sent_end_;
     std::deque<Line> in_flight_;
 };
 

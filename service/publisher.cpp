@@ -151,9 +151,10 @@ void Publisher::HandleMessage(const std::string& topic, const std::string& paylo
     if (honoured_replays_.Contains(request->token)) {
         return;
     }
+    const RegisterPosition from = ReplayPlace(*request);
     if (last_replay_ && loop_.Now() - *last_replay_ < protocol::kReplayInterval) {
-        if (!deferred_from_ || request->from < *deferred_from_) {
-            deferred_from_ = request->from;
+        if (!deferred_from_ || from < *deferred_from_) {
+            deferred_from_ = from;
         }
         // Tokens are bounded in number: beyond that, one more replay is all a repeat costs.
         constexpr std::size_t kMostTokens = 16;
@@ -170,18 +171,34 @@ void Publisher::HandleMessage(const std::string& topic, const std::string& paylo
         }
         return;
     }
-    Replay(request->from, {request->token});
+    Replay(from, {request->token});
+}
+
+// A place that is no line's start (inside a line, past the month's end) goes back to the nearest
+// line start before it, and one in a month the register does not have to the month's start: a
+// replay may send more than was asked, never less.
+RegisterPosition Publisher::ReplayPlace(const protocol::ReplayRequest& request) {
+    const RegisterPosition asked{request.from.FileName(), request.at};
+    const RegisterPosition from = request.at == 0 ? asked : LineStartAtOrBefore(directory_, asked);
+    if (from != asked) {
+        Report(log_code::kEvent, "replay asked at " + request.from.Text() + " offset " +
+                                     std::to_string(request.at) + ", no line's start: from " +
+                                     (from.offset == 0 ? std::string("the month's start")
+                                                       : "offset " + std::to_string(from.offset)));
+    }
+    return from;
 }
 
 void Publisher::ReplayDeferred() {
     replay_timer_.reset();
-    const protocol::Month from = *std::exchange(deferred_from_, std::nullopt);
+    const RegisterPosition from = *std::exchange(deferred_from_, std::nullopt);
     Replay(from, std::exchange(deferred_tokens_, {}));
 }
 
-void Publisher::Replay(protocol::Month from_month, const std::vector<std::string>& tokens) {
+void Publisher::Replay(RegisterPosition from, const std::vector<std::string>& tokens) {
     last_replay_ = loop_.Now();
-    RegisterPosition from{from_month.FileName(), 0};
+    const std::string asked = from.file_name.substr(0, 6) +
+                              (from.offset == 0 ? "" : " offset " + std::to_string(from.offset));
     if (replay_) {
         from = std::min(from, replay_->cursor.Delivered());
     }
@@ -198,7 +215,7 @@ void Publisher::Replay(protocol::Month from_month, const std::vector<std::string
         }
         named += (named.empty() ? "" : ", ") + token;
     }
-    Report(log_code::kEvent, "replay asked from " + from_month.Text() + " (request " + named + ")");
+    Report(log_code::kEvent, "replay asked from " + asked + " (request " + named + ")");
     SendWaiting();
 }
 
@@ -244,7 +261,9 @@ bool Publisher::SendFrom(DeliveryCursor& cursor, const RegisterPosition* end) {
         }
         const std::optional<int> message_id = supervisor_.Publish(
             Topic(protocol::TopicKind::kWeighing, fields->scale),
-            WeighingMessage(entry, *fields, settings_.client_id, units_.UnitOf(entry)), 1, false);
+            WeighingMessage(entry, *fields, settings_.client_id, units_.UnitOf(entry),
+                            cursor.SentEnd()),
+            1, false);
         if (!message_id) {
             return false;  // the session ended; all of it goes again on the next one
         }

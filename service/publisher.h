@@ -16,6 +16,7 @@
 #include "core/register/register_units.h"
 #include "core/settings/publish_settings.h"
 #include "protocol/month.h"
+#include "protocol/replay_request.h"
 #include "protocol/topics.h"
 #include "service/delivery_cursor.h"
 #include "service/delivery_state_store.h"
@@ -36,12 +37,13 @@ namespace station {
 // passed over. Live states are retained and thinned per scale.
 //
 // A collector's replay request (replay_request.h) on the station's own topic sends again
-// everything from the start of the month it names up to what had been sent when it came, with a
+// everything from the place it names (a month's start, or a line's start in it: a place that is
+// none goes back to one) up to what had been sent when it came, with a
 // window of its own behind new saves, which never wait for it; a request while one runs extends
 // it to what has been sent since. The place stored is the replay's until it ends, so a station
 // stopped meanwhile sends again rather than skips. A token is honoured once ever, and at most one
 // replay starts per kReplayInterval (replay_request.h): a request within it waits for its end,
-// merged with any others (the earliest month wins), so that nobody on the broker can keep the
+// merged with any others (the earliest place wins), so that nobody on the broker can keep the
 // station replaying, and no request is lost. Problems go to the transmission log and standard
 // error once per change. Nothing here ever asks the operator anything.
 class Publisher final : public StationObserver {
@@ -75,7 +77,8 @@ private:
     void HandleLost(const std::string& reason);
     void HandleAcknowledged(int message_id);
     void HandleMessage(const std::string& topic, const std::string& payload);
-    void Replay(protocol::Month from_month, const std::vector<std::string>& tokens);
+    RegisterPosition ReplayPlace(const protocol::ReplayRequest& request);
+    void Replay(RegisterPosition from, const std::vector<std::string>& tokens);
     void ReplayDeferred();
     void SendWaiting();
     bool SendFrom(DeliveryCursor& cursor, const RegisterPosition* end);
@@ -94,9 +97,9 @@ private:
     std::string state_path_;
     HonouredReplays honoured_replays_;
     std::optional<EventLoop::TimePoint> last_replay_;
-    std::optional<protocol::Month> deferred_from_;  // the earliest month asked meanwhile
-    std::vector<std::string> deferred_tokens_;      // honoured once the replay runs
-    std::unique_ptr<Timer> replay_timer_;           // set while a replay waits
+    std::optional<RegisterPosition> deferred_from_;  // the earliest place asked meanwhile
+    std::vector<std::string> deferred_tokens_;       // honoured once the replay runs
+    std::unique_ptr<Timer> replay_timer_;            // set while a replay waits
     StatusSink on_status_;
     Status status_;
     DeliveryStateStore store_;

@@ -8,16 +8,26 @@
 namespace station {
 
 std::string WeighingMessage(const RegisterEntry& entry, const RegisterLineFields& fields,
-                            const std::string& station, const std::string& unit) {
+                            const std::string& station, const std::string& unit,
+                            const std::optional<RegisterPosition>& after) {
     // The reader hands out only the lines of files named after a month.
+    const protocol::Month first = *protocol::Month::Of(1000, 1);
     const std::optional<protocol::Month> month = protocol::Month::OfFileName(entry.start.file_name);
-    protocol::Weighing weighing{
-        .id = {station, month.value_or(*protocol::Month::Of(1000, 1)), entry.start.offset},
-        .scale = fields.scale,
-        .reading = Cp1250ToUtf8(fields.reading),
-        .unit = Cp1250ToUtf8(unit),
-        .time = std::nullopt,
-        .line = Cp1250ToUtf8(entry.line)};
+    protocol::Weighing weighing{.id = {station, month.value_or(first), entry.start.offset},
+                                .scale = fields.scale,
+                                .reading = Cp1250ToUtf8(fields.reading),
+                                .unit = Cp1250ToUtf8(unit),
+                                .time = std::nullopt,
+                                .line = Cp1250ToUtf8(entry.line),
+                                .after = std::nullopt,
+                                .next = std::nullopt};
+    if (after) {
+        const std::optional<protocol::Month> after_month =
+            protocol::Month::OfFileName(after->file_name);
+        weighing.after = after_month ? protocol::LinePlace{*after_month, after->offset}
+                                     : protocol::LinePlace{first, 0};
+        weighing.next = entry.end.offset;
+    }
     if (const auto time = StampTime(fields.stamp)) {
         weighing.time = protocol::IsoLocalTime(*time);
     }

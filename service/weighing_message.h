@@ -1,6 +1,7 @@
 #pragma once
 
 #include <ctime>
+#include <optional>
 #include <string>
 
 #include "core/reading/reading.h"
@@ -10,11 +11,16 @@
 namespace station {
 
 // A saved weighing's message, built from its register line and the unit saved with it alone,
-// so that the same weighing sent again after a restart reads the same: its id is `station` and
-// the line's place in the register, its time the line's stamp (null when the stamp cannot be
-// read); the register's text goes out as UTF-8. The message itself is `protocol::Weighing`'s.
+// so that the same weighing sent again after a restart has the same id, time and line: its id is
+// `station` and the line's place in the register, its time the line's stamp (null when the stamp
+// cannot be read); the register's text goes out as UTF-8. `after`, when given, is where the last
+// weighing line before it ended, as far as the sender knows (the place its reading started, at
+// worst: never a place before a weighing line it did not send); the start of the register (an
+// empty file name) goes out as the first month there can be. The message itself is
+// `protocol::Weighing`'s.
 std::string WeighingMessage(const RegisterEntry& entry, const RegisterLineFields& fields,
-                            const std::string& station, const std::string& unit = {});
+                            const std::string& station, const std::string& unit = {},
+                            const std::optional<RegisterPosition>& after = std::nullopt);
 
 // A scale's live state as the display shows it, at `time`: `protocol::ScaleState`'s message,
 // "range" said for a weight and the readings out of range.

@@ -27,6 +27,11 @@ struct RegisterRead {
 RegisterRead ReadRegisterAfter(const std::string& directory, const RegisterPosition& from,
                                std::size_t limit);
 
+// The nearest place at or before `place` that the reader hands out: the start of a line of its
+// month file, or the place after the file's last whole line; the file's start when the file is
+// not there or cannot be read.
+RegisterPosition LineStartAtOrBefore(const std::string& directory, const RegisterPosition& place);
+
 // The place after the last whole line of the newest month file; empty when there is none.
 RegisterPosition RegisterEnd(const std::string& directory);
 
