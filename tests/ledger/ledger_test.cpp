@@ -441,6 +441,50 @@ TEST_P(LedgerTest, TheLogAndTheHealthShowThatTheFlowIsWhole) {
         << testing::PrintToString(ledger_log_);
 }
 
+// The ledger lacks the last weighings of what it holds (a broker lost them): the replay starts
+// where they do and sends them alone. A weighing whose places cannot be is stored, moves nothing,
+// and is counted.
+TEST_P(LedgerTest, AReplayStartsWhereWhatIsHeldStopsAndSendsOnlyWhatIsMissing) {
+    AddStation("room1", 3, true);
+    const Rows registers = Registers();
+    ledger::HealthBoard health;
+    const auto start = [&] {
+        ledger_ = std::make_unique<ledger::Ledger>(
+            loop_, Settings(), [this](const std::string& line) { ledger_log_.push_back(line); },
+            nullptr, ledger::Ledger::Startup{}, &health);
+    };
+    start();
+    ASSERT_TRUE(RunUntil([&] { return Weighings().size() == registers.size(); }, 20s));
+    ledger_.reset();
+    ledger::OpenDatabase(Url(), "")->Transact(
+        {{"DELETE FROM weighings WHERE id IN ('c-room1/202612/30', 'c-room1/202612/60')", {}},
+         {"UPDATE stations SET held_offset = 30 WHERE station = 'room1' AND held_month = 202612",
+          {}}});
+    ledger_log_.clear();
+    start();
+    PassMinute();  // the station's minute between replays
+    ASSERT_TRUE(RunUntil(
+        [&] {
+            loop_.Advance(1s);
+            return std::find(ledger_log_.begin(), ledger_log_.end(),
+                             "room1: replay through: 2 weighings new, 0 held already") !=
+                   ledger_log_.end();
+        },
+        20s))
+        << testing::PrintToString(ledger_log_);
+    EXPECT_EQ(Normalised(ledger_log_[1]), "roomN: replay asked from N offset N (request ledger/T)");
+    EXPECT_EQ(Weighings(), registers);
+
+    const std::string behind =
+        R"({"id":"x/202612/90","scale":1,"reading":"1","time":null,"line":"l","after":"202612/0",)"
+        R"("next":10})";
+    ASSERT_TRUE(RunToEnd({"mosquitto_pub", "-h", "127.0.0.1", "-p", std::to_string(broker_.Port()),
+                          "-t", "plant/room9/waga1/weighing", "-m", behind, "-q", "1"},
+                         dir_ / "publish.log"));
+    ASSERT_TRUE(RunUntil([&] { return health.Snapshot().untrusted_places == 1; }, 10s));
+    ASSERT_TRUE(RunUntil([&] { return Weighings().contains("x/202612/90"); }, 10s));
+}
+
 // A second ledger started with the same client id (by hand beside the service): one steps back,
 // tries again once a minute and steps back again, saying so once a minute; the other keeps the
 // session, and neither loses a weighing. Left alone, the first says the id is its own again.

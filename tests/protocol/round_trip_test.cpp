@@ -75,6 +75,27 @@ TEST_F(RoundTrip, AWeighingAsTheStationWritesItIsTheLedgersRow) {
     EXPECT_EQ(row->time, std::nullopt);
     EXPECT_EQ(row->weight, 1500);
 
+    // Where the line lies among the station's weighing lines: the place after the previous one
+    // (the register's start, before any month, when nothing was) and where the line ends.
+    const std::string placed = WeighingMessage(grams, *SplitRegisterLine(grams.line), "st", "",
+                                               RegisterPosition{"202606.txt", 90});
+    EXPECT_TRUE(placed.ends_with(R"(,"after":"202606/90","next":20})")) << placed;
+    read = Read(protocol::TopicKind::kWeighing, 1, placed);
+    row = std::get_if<ledger::WeighingRow>(&read);
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(row->after->Text(), "202606/90");
+    EXPECT_EQ(row->next, 20u);
+    EXPECT_TRUE(WeighingMessage(grams, *SplitRegisterLine(grams.line), "st", "", RegisterPosition{})
+                    .ends_with(R"(,"after":"100001/0","next":20})"));
+    for (const char* fields : {R"("after":"202606/90")", R"("next":20)",
+                               R"("after":"202606/090","next":20)", R"("after":"202606/9","next":-1)",
+                               R"("after":202606,"next":20)"}) {
+        std::string bad = placed.substr(0, placed.find(R"(,"after")")) + "," + fields + "}";
+        EXPECT_TRUE(std::holds_alternative<ledger::Rejection>(
+            Read(protocol::TopicKind::kWeighing, 1, bad)))
+            << bad;
+    }
+
     for (const char* not_a_weighing : {"no tabs", "one\ttab", "a\twaga0\t5", "a\tscale\t5"}) {
         EXPECT_FALSE(SplitRegisterLine(not_a_weighing)) << not_a_weighing;
     }
@@ -127,6 +148,12 @@ TEST_F(RoundTrip, AReplayRequestAsTheLedgerWritesItIsTheStationsAndIdsReadBackAs
     ASSERT_TRUE(std::holds_alternative<protocol::ReplayRequest>(read));
     EXPECT_EQ(std::get<protocol::ReplayRequest>(read).token, "ledger/1f");
     EXPECT_EQ(std::get<protocol::ReplayRequest>(read).from.FileName(), "202611.txt");
+    // A place in the month: "at", which a station that does not know it passes over.
+    const std::string at = protocol::WriteReplayRequest({"t", *protocol::Month::Read("202611"), 88});
+    EXPECT_EQ(at, R"({"request":"t","from":"202611","at":88})");
+    EXPECT_EQ(std::get<protocol::ReplayRequest>(protocol::ReadReplayRequest(at)).at, 88u);
+    EXPECT_TRUE(std::holds_alternative<protocol::MessageProblem>(
+        protocol::ReadReplayRequest(R"({"request":"t","from":"202611","at":-1})")));
     EXPECT_EQ(protocol::TopicOf("tarvelio/Hala ł", protocol::TopicKind::kReplay),
               "tarvelio/Hala ł/replay");
     EXPECT_EQ(protocol::EveryStationsTopic(kPrefix, protocol::TopicKind::kWeighing),

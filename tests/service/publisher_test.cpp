@@ -275,6 +275,57 @@ TEST_F(PublisherTest, AReplayRequestSendsAgainFromItsMonthOnceAndABadOneIsIgnore
     ASSERT_TRUE(Collected(6));
 }
 
+// A request for a place in a month: one inside a line goes back to the line's start, one past the
+// month's end to its last line's end, one in a month the register never had to its start; a line
+// that is no weighing lies between two weighings without looking like a gap.
+TEST_F(PublisherTest, AReplayFromAPlaceStartsAtTheNearestLineStartAtOrBeforeIt) {
+    const std::string first = Line(11, 1, "1");
+    const std::string second = Line(11, 2, "2");
+    AppendLineToFile(dir_ / "202611.txt", first);
+    AppendLineToFile(dir_ / "202611.txt", "no weighing");
+    AppendLineToFile(dir_ / "202611.txt", second);
+    AppendLineToFile(dir_ / "202612.txt", Line(12, 1, "3"));
+    const std::size_t second_at = first.size() + 2 + std::string("no weighing\r\n").size();
+    WriteFile(dir_ / "publikacja.stan", "202612.txt " + std::to_string(first.size() + 2) + "\n");
+    Collect();
+    Start();
+    ASSERT_TRUE(AllDelivered());
+    const std::string end = std::to_string(second_at + second.size() + 2);
+    const struct {
+        std::string payload;
+        std::size_t sent;    // weighings the replay sends
+        std::string logged;  // where it said it starts instead
+    } requests[] = {
+        {R"({"request":"r1","from":"202611","at":)" + std::to_string(second_at + 3) + "}", 2,
+         "offset " + std::to_string(second_at + 3) + ", no line's start: from offset " +
+             std::to_string(second_at)},
+        {R"({"request":"r2","from":"202611","at":100000})", 1,
+         "offset 100000, no line's start: from offset " + end},
+        {R"({"request":"r3","from":"202609","at":5})", 3,
+         "offset 5, no line's start: from the month's start"},
+    };
+    std::size_t collected = 0;
+    for (const auto& request : requests) {
+        SCOPED_TRACE(request.payload);
+        ASSERT_TRUE(
+            RunToEnd({"mosquitto_pub", "-h", "127.0.0.1", "-p", std::to_string(broker_.Port()),
+                      "-t", "t/replay", "-m", request.payload, "-r", "-q", "1"},
+                     out_ / "request.log"));
+        collected += request.sent;
+        ASSERT_TRUE(Collected(collected));
+        loop_.RunUntil([] { return false; }, 200ms);
+        EXPECT_EQ(Delivered().size(), collected);
+        const Lines lines = log_.Lines();
+        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+            return line.find(request.logged) != std::string::npos;
+        }));
+        loop_.Advance(protocol::kReplayInterval);
+    }
+    const Json bridged = Json::parse(collector_->Payloads("/weighing")[collected - 2]);
+    EXPECT_EQ(bridged["line"], second);
+    EXPECT_EQ(bridged["after"], "202611/" + std::to_string(first.size() + 2));
+}
+
 // A save while a long replay runs goes out beside it, never behind all of it; a second request
 // while the replay runs sends that save again too, since whoever asks may have lost it.
 TEST_F(PublisherTest, ASaveDuringAReplayGoesOutBesideItAndALaterRequestSendsItAgain) {
