@@ -81,7 +81,8 @@ void WriteRegister(Station& station, int days, int per_day) {
 class Plant {
 public:
     Plant(int stations, int days, int per_day)
-        : broker_("allow_anonymous true\npersistence false\n"), stations_(static_cast<std::size_t>(stations)) {
+        : broker_("allow_anonymous true\npersistence false\n"),
+          stations_(static_cast<std::size_t>(stations)) {
         for (int i = 0; i < stations; ++i) {
             Station& station = stations_[static_cast<std::size_t>(i)];
             WriteRegister(station, days, per_day);
@@ -91,7 +92,8 @@ public:
             settings.topic = "plant/room" + std::to_string(i);
             settings.client_id = "room" + std::to_string(i);
             station.publisher = std::make_unique<Publisher>(
-                loop_, station.log, settings, station.dir.Path(), LocalTime{2026, 12, 8, 9, 0, 0, 0},
+                loop_, station.log, settings, station.dir.Path(),
+                LocalTime{2026, 12, 8, 9, 0, 0, 0},
                 [&station](const Publisher::Status& status) { station.waiting = status.waiting; });
         }
         lines_ = static_cast<std::size_t>(stations) * static_cast<std::size_t>(days) *
@@ -139,9 +141,10 @@ private:
         httplib::Client page("127.0.0.1", port);
         const auto taken = [&] {
             const auto metrics = page.Get("/metrics");
-            return metrics ? Counter(metrics->body, "tarvelio_ledger_weighings_stored_total ") +
-                                 Counter(metrics->body, "tarvelio_ledger_weighings_held_already_total ")
-                           : 0;
+            return metrics
+                       ? Counter(metrics->body, "tarvelio_ledger_weighings_stored_total ") +
+                             Counter(metrics->body, "tarvelio_ledger_weighings_held_already_total ")
+                       : 0;
         };
         const auto converged = [&] {
             for (std::size_t i = 0; i < stations_.size(); ++i) {
@@ -169,10 +172,11 @@ private:
         const std::size_t now_held = Held();
         const bool kept = test::ReadFile(dir_ / "ledger.log").find("kept the ledger's session") !=
                           std::string::npos;
-        std::printf("%s, %zu stations, %s: %zu weighing messages taken, converged in %.2f s, "
-                    "the ledger's peak memory %ld KiB; %zu of %zu lines held; the broker %s\n",
-                    database, stations_.size(), name, messages, seconds, peak, now_held, held,
-                    kept ? "kept the ledger's session" : "had no session for the ledger");
+        std::printf(
+            "%s, %zu stations, %s: %zu weighing messages taken, converged in %.2f s, "
+            "the ledger's peak memory %ld KiB; %zu of %zu lines held; the broker %s\n",
+            database, stations_.size(), name, messages, seconds, peak, now_held, held,
+            kept ? "kept the ledger's session" : "had no session for the ledger");
         std::fflush(stdout);
         return now_held == held;
     }
@@ -184,8 +188,10 @@ private:
         for (std::size_t i = 0; i < missing; ++i) {
             Station& station = stations_[i];
             for (std::size_t n = 0; n < kMissingEach; ++n) {
-                AppendLineToFile(station.dir / "202612.txt",
-                                 ComposeRegisterLine({2026, 12, 8, 20, static_cast<int>(n % 60), 0, 0}, ':', 1, "9"));
+                AppendLineToFile(
+                    station.dir / "202612.txt",
+                    ComposeRegisterLine({2026, 12, 8, 20, static_cast<int>(n % 60), 0, 0}, ':', 1,
+                                        "9"));
             }
             station.publisher->WeighingSaved();
         }
@@ -213,9 +219,9 @@ private:
     }
 
     std::size_t Held() const {
-        return std::stoul(
-            ledger::OpenDatabase(url_, "")->Query("SELECT COUNT(*) FROM weighings", {})[0][0].value_or(
-                "0"));
+        return std::stoul(ledger::OpenDatabase(url_, "")
+                              ->Query("SELECT COUNT(*) FROM weighings", {})[0][0]
+                              .value_or("0"));
     }
 
     static std::size_t Counter(const std::string& metrics, const std::string& name) {

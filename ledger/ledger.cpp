@@ -188,7 +188,8 @@ void Ledger::StartLiveOnly() {
     options.longest_payload = kLargestMessage;
     const auto reached = [this](bool connected) {
         if (health_) {
-            health_->Update([connected](LedgerHealth& board) { board.broker_connected = connected; });
+            health_->Update(
+                [connected](LedgerHealth& board) { board.broker_connected = connected; });
         }
     };
     live_only_ = std::make_unique<BrokerSupervisor>(
@@ -197,7 +198,8 @@ void Ledger::StartLiveOnly() {
             [this, reached] {
                 reached(true);
                 const std::string& prefix = settings_.broker.topic;
-                for (const auto kind : {protocol::TopicKind::kStatus, protocol::TopicKind::kState}) {
+                for (const auto kind :
+                     {protocol::TopicKind::kStatus, protocol::TopicKind::kState}) {
                     if (!live_only_->Subscribe(protocol::EveryStationsTopic(prefix, kind), 0)) {
                         return;
                     }
@@ -469,7 +471,8 @@ void Ledger::HoldThrough(Station& station, const WeighingRow& row) {
     // A line ends after its start, within the longest line and its CR LF; offsets fit the tables.
     constexpr std::uint64_t kLongestLineBytes = protocol::kLongestLine + 2;
     const std::uint64_t start = row.place->offset;
-    if (!(*row.after <= *row.place) || *row.next <= start || *row.next - start > kLongestLineBytes ||
+    if (!(*row.after <= *row.place) || *row.next <= start ||
+        *row.next - start > kLongestLineBytes ||
         *row.next > std::uint64_t{std::numeric_limits<std::int64_t>::max()}) {
         if (health_) {
             health_->Update([](LedgerHealth& board) { ++board.untrusted_places; });

@@ -27,14 +27,14 @@ namespace station::ledger {
 // the broker answers without the session it kept, and when the database is back after being
 // away, the ledger asks each station it knows to send its weighings again from the start of the
 // month before that of the newest weighing it holds from it (a station never seen: from the
-// first month of the settings; but see below), and drops the ids it has. Messages are written in groups, one
-// transaction per kFlushInterval or kBatchRows. A database that fails a write ends the session
-// with the broker, which keeps the messages meanwhile, and is opened again after Backoff's wait,
-// which starts again only once a write succeeds. Meanwhile a second session, a clean one, hears
-// the known rooms' statuses and states for the live view alone: they are what the rooms do now,
-// and the broker keeps nothing of them for the ledger. A message that is no station's status, weighing
-// or state goes to the table `rejected`, as does a row the database refuses on its own (the rest
-// of its batch is written without it).
+// first month of the settings; but see below), and drops the ids it has. Messages are written in
+// groups, one transaction per kFlushInterval or kBatchRows. A database that fails a write ends the
+// session with the broker, which keeps the messages meanwhile, and is opened again after Backoff's
+// wait, which starts again only once a write succeeds. Meanwhile a second session, a clean one,
+// hears the known rooms' statuses and states for the live view alone: they are what the rooms do
+// now, and the broker keeps nothing of them for the ledger. A message that is no station's status,
+// weighing or state goes to the table `rejected`, as does a row the database refuses on its own
+// (the rest of its batch is written without it).
 //
 // The log shows that the flow is whole: the broker connected (and whether it kept the session),
 // lost and back (in one line when it is back within kBrokerBlip); per station the replay asked and,
@@ -151,7 +151,7 @@ private:
     std::unique_ptr<Timer> lost_timer_;    // a lost session not yet said: back within kBrokerBlip?
     std::uint64_t replay_round_ = 0;
     std::map<RejectKind, std::pair<std::uint64_t, EventLoop::TimePoint>> rejected_;  // count, said
-    std::unique_ptr<BrokerSupervisor> broker_;  // made once the database is first open
+    std::unique_ptr<BrokerSupervisor> broker_;     // made once the database is first open
     std::unique_ptr<BrokerSupervisor> live_only_;  // while the database is away
 };
 

@@ -64,12 +64,10 @@ struct Step {
     const char* const* begin;
     const char* const* end;
 };
-constexpr Step kSteps[] = {{std::begin(kVersion1), std::end(kVersion1)},
-                           {std::begin(kVersion2), std::end(kVersion2)},
-                           {std::begin(kVersion3), std::end(kVersion3)},
-                           {std::begin(kVersion4), std::end(kVersion4)},
-                           {std::begin(kVersion5), std::end(kVersion5)},
-                           {std::begin(kVersion6), std::end(kVersion6)}};
+constexpr Step kSteps[] = {
+    {std::begin(kVersion1), std::end(kVersion1)}, {std::begin(kVersion2), std::end(kVersion2)},
+    {std::begin(kVersion3), std::end(kVersion3)}, {std::begin(kVersion4), std::end(kVersion4)},
+    {std::begin(kVersion5), std::end(kVersion5)}, {std::begin(kVersion6), std::end(kVersion6)}};
 static_assert(std::size(kSteps) == kSchemaVersion);
 
 constexpr const char* kSetVersion = "UPDATE ledger_schema SET version = $1 WHERE one = 1";

@@ -90,14 +90,10 @@ std::variant<Weighing, MessageProblem> ReadWeighing(std::string_view payload) {
         }
         next_offset = next->get<std::uint64_t>();
     }
-    return Weighing{std::move(*read_id),
-                    scale->get<std::int64_t>(),
-                    std::move(reading),
-                    std::move(std::get<std::string>(unit)),
-                    std::move(iso_time),
-                    std::move(line),
-                    after_place,
-                    next_offset};
+    return Weighing{std::move(*read_id), scale->get<std::int64_t>(),
+                    std::move(reading),  std::move(std::get<std::string>(unit)),
+                    std::move(iso_time), std::move(line),
+                    after_place,         next_offset};
 }
 
 }  // namespace station::protocol

@@ -259,11 +259,11 @@ bool Publisher::SendFrom(DeliveryCursor& cursor, const RegisterPosition* end) {
             }
             continue;
         }
-        const std::optional<int> message_id = supervisor_.Publish(
-            Topic(protocol::TopicKind::kWeighing, fields->scale),
-            WeighingMessage(entry, *fields, settings_.client_id, units_.UnitOf(entry),
-                            cursor.SentEnd()),
-            1, false);
+        const std::optional<int> message_id =
+            supervisor_.Publish(Topic(protocol::TopicKind::kWeighing, fields->scale),
+                                WeighingMessage(entry, *fields, settings_.client_id,
+                                                units_.UnitOf(entry), cursor.SentEnd()),
+                                1, false);
         if (!message_id) {
             return false;  // the session ended; all of it goes again on the next one
         }

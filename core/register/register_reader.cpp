@@ -101,15 +101,15 @@ RegisterRead ReadRegisterAfter(const std::string& directory, const RegisterPosit
 
 RegisterPosition LineStartAtOrBefore(const std::string& directory, const RegisterPosition& place) {
     RegisterPosition nearest{place.file_name, 0};
-    VisitLinesAfter(directory, nearest,
-                    [&](const RegisterPosition& start, const RegisterPosition& end,
-                        std::string_view) {
-                        if (start.file_name != place.file_name || start.offset > place.offset) {
-                            return false;
-                        }
-                        nearest = end.offset <= place.offset ? end : start;
-                        return end.offset <= place.offset;
-                    });
+    VisitLinesAfter(
+        directory, nearest,
+        [&](const RegisterPosition& start, const RegisterPosition& end, std::string_view) {
+            if (start.file_name != place.file_name || start.offset > place.offset) {
+                return false;
+            }
+            nearest = end.offset <= place.offset ? end : start;
+            return end.offset <= place.offset;
+        });
     return nearest;
 }
 

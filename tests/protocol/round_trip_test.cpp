@@ -87,12 +87,12 @@ TEST_F(RoundTrip, AWeighingAsTheStationWritesItIsTheLedgersRow) {
     EXPECT_EQ(row->next, 20u);
     EXPECT_TRUE(WeighingMessage(grams, *SplitRegisterLine(grams.line), "st", "", RegisterPosition{})
                     .ends_with(R"(,"after":"100001/0","next":20})"));
-    for (const char* fields : {R"("after":"202606/90")", R"("next":20)",
-                               R"("after":"202606/090","next":20)", R"("after":"202606/9","next":-1)",
-                               R"("after":202606,"next":20)"}) {
+    for (const char* fields :
+         {R"("after":"202606/90")", R"("next":20)", R"("after":"202606/090","next":20)",
+          R"("after":"202606/9","next":-1)", R"("after":202606,"next":20)"}) {
         std::string bad = placed.substr(0, placed.find(R"(,"after")")) + "," + fields + "}";
-        EXPECT_TRUE(std::holds_alternative<ledger::Rejection>(
-            Read(protocol::TopicKind::kWeighing, 1, bad)))
+        EXPECT_TRUE(
+            std::holds_alternative<ledger::Rejection>(Read(protocol::TopicKind::kWeighing, 1, bad)))
             << bad;
     }
 
@@ -149,7 +149,8 @@ TEST_F(RoundTrip, AReplayRequestAsTheLedgerWritesItIsTheStationsAndIdsReadBackAs
     EXPECT_EQ(std::get<protocol::ReplayRequest>(read).token, "ledger/1f");
     EXPECT_EQ(std::get<protocol::ReplayRequest>(read).from.FileName(), "202611.txt");
     // A place in the month: "at", which a station that does not know it passes over.
-    const std::string at = protocol::WriteReplayRequest({"t", *protocol::Month::Read("202611"), 88});
+    const std::string at =
+        protocol::WriteReplayRequest({"t", *protocol::Month::Read("202611"), 88});
     EXPECT_EQ(at, R"({"request":"t","from":"202611","at":88})");
     EXPECT_EQ(std::get<protocol::ReplayRequest>(protocol::ReadReplayRequest(at)).at, 88u);
     EXPECT_TRUE(std::holds_alternative<protocol::MessageProblem>(
