@@ -29,12 +29,13 @@ startup=$($b/startup_bench 10 2>/dev/null)
 publish=$($b/publish_bench 200 2>/dev/null)
 ledger=$($b/ledger_bench 20000 2>/dev/null)
 page=$($b/page_bench 1000000 20 2>/dev/null)
+plant=$($b/plant_bench 100 60 500 2>/dev/null)
 # The flood through the real window against the core path alone, measured in the same run: a drop
 # in the window's path shows as a falling ratio, whatever the machine.
 flood_ratio=$(awk -v core="${decode#items_per_second=}" -v flood="$flood" 'BEGIN {
     scale = core ~ /M\/s$/ ? 1e6 : (core ~ /k\/s$/ ? 1e3 : 1); sub(/[kM]?\/s$/, "", core)
     split(flood, words, " "); printf "%.2f", words[6] / (core * scale) }')
-for line in "$decode" "$presets" "$flood" "flood / core path: $flood_ratio" "$latency" "$idle" "$startup" "$publish" "$ledger" "$page"; do echo "$line"; done
+for line in "$decode" "$presets" "$flood" "flood / core path: $flood_ratio" "$latency" "$idle" "$startup" "$publish" "$ledger" "$page" "$plant"; do echo "$line"; done
 
 cpu=$(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -1)
 {
@@ -53,5 +54,6 @@ cpu=$(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -1)
     echo "| publish: 200 saves to a broker on this machine, one each 10 ms | save to subscriber, p50 and p99 | ${publish#publish: } |"
     echo "| ledger: 100,000 rows in transactions of 2,000 into each database; a replay of 20,000 weighings from a station's register to rows | at least 20,000/s into SQLite, 10,000/s into PostgreSQL | $(echo "$ledger" | tr '\n' ' ') |"
     echo "| plant page: 1,000,000 weighings in each database; 50 live pages while 16 scales send 5 states/s | day view median at most 50 ms, a month's export 100,000 rows/s; at most 10 % of one core | $(echo "$page" | tr '\n' ' ') |"
+    echo "| plant: 100 stations with 60 days of 500 weighings, a broker, the ledger on each database: (a) a fresh database, (b) a restart with nothing missing, (c) a restart after the broker lost its session while 10 stations saved 100 weighings each | (b) at most one message per station, under 5 s; (c) at most the missing ones and a batch per station | $(echo "$plant" | tr '\n' ' ') |"
 } >bench/RESULTS.md
 cat bench/RESULTS.md
