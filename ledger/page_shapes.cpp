@@ -189,41 +189,53 @@ std::string StateEventJson(const ScaleStateRow& row) {
     return Dump(event);
 }
 
-std::string CsvField(std::string text) {
+void AppendCsvField(std::string& out, std::string_view text) {
+    const bool quoted = text.find_first_of(";\"\t\r\n") != std::string_view::npos;
+    if (quoted) {
+        out += '"';
+    }
     if (!text.empty() && std::string_view("=+-@\t\r").find(text.front()) != std::string::npos) {
-        text.insert(0, 1, '\'');
+        out += '\'';
     }
-    if (text.find_first_of(";\"\t\r\n") == std::string::npos) {
-        return text;
+    if (!quoted) {
+        out.append(text);
+        return;
     }
-    for (std::size_t at = 0; (at = text.find('"', at)) != std::string::npos; at += 2) {
-        text.insert(at, 1, '"');
+    for (const char c : text) {
+        if (c == '"') {
+            out += '"';
+        }
+        out += c;
     }
-    return '"' + text + '"';
+    out += '"';
 }
 
 void AppendCsvRow(std::string& out, const StoredWeighing& weighing) {
-    const std::string time = weighing.time.value_or("");
-    const std::string reading = weighing.reading.value_or("");
+    static const std::string kNone;
+    const std::string& time = weighing.time ? *weighing.time : kNone;
+    const std::string& reading = weighing.reading ? *weighing.reading : kNone;
     const std::optional<StationClock> clock = StationClockOf(time);
-    out.append(CsvField(weighing.id.value_or("")))
-        .append(1, ';')
-        .append(CsvField(weighing.station.value_or("")))
-        .append(1, ';')
-        .append(std::to_string(weighing.scale))
-        .append(1, ';')
-        .append(clock ? clock->DateText() : CsvField(time))
-        .append(1, ';')
-        .append(clock ? clock->TimeText() : "")
-        .append(1, ';')
-        .append(IsPlainNumber(reading) ? DecimalComma(reading) : CsvField(reading))
-        .append(1, ';')
-        .append(DecimalComma(weighing.weight.value_or("")))
-        .append(1, ';')
-        .append(CsvField(weighing.unit.value_or("")))
-        .append(1, ';')
-        .append(CsvField(weighing.line.value_or("")))
-        .append("\r\n");
+    AppendCsvField(out, weighing.id ? *weighing.id : kNone);
+    out += ';';
+    AppendCsvField(out, weighing.station ? *weighing.station : kNone);
+    out.append(1, ';').append(std::to_string(weighing.scale)).append(1, ';');
+    if (clock) {
+        out.append(clock->DateText()).append(1, ';').append(clock->TimeText());
+    } else {
+        AppendCsvField(out, time);
+        out += ';';
+    }
+    out += ';';
+    if (IsPlainNumber(reading)) {
+        out.append(DecimalComma(reading));
+    } else {
+        AppendCsvField(out, reading);
+    }
+    out.append(1, ';').append(DecimalComma(weighing.weight.value_or(""))).append(1, ';');
+    AppendCsvField(out, weighing.unit ? *weighing.unit : kNone);
+    out += ';';
+    AppendCsvField(out, weighing.line ? *weighing.line : kNone);
+    out.append("\r\n");
 }
 
 void AppendJsonRow(std::string& out, const StoredWeighing& weighing, bool first) {

@@ -63,9 +63,9 @@ void AppendCsvRow(std::string& out, const StoredWeighing& weighing);
 // One object of the JSON export's array, after a comma unless it is the `first`.
 void AppendJsonRow(std::string& out, const StoredWeighing& weighing, bool first);
 
-// A CSV text field, never taken for a formula: one that begins with '=', '+', '-', '@', a tab
-// or a carriage return gets a leading apostrophe, which spreadsheets show as text; quoted when it
-// holds a separator, a quote, a tab or a line end.
-std::string CsvField(std::string text);
+// Appends a CSV text field, never taken for a formula: one that begins with '=', '+', '-', '@', a
+// tab or a carriage return gets a leading apostrophe, which spreadsheets show as text; quoted when
+// it holds a separator, a quote, a tab or a line end.
+void AppendCsvField(std::string& out, std::string_view text);
 
 }  // namespace station::ledger

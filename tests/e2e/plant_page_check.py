@@ -198,7 +198,7 @@ def main():
         driver.execute_script(reload_day, today)
         problem = lambda: driver.find_element(By.ID, "problem")
         wait("the day's view to say the database is unavailable",
-             lambda: problem().is_displayed() and problem().text == "Baza danych niedostępna", 5)
+             lambda: problem().is_displayed() and problem().text == "Baza danych niedostępna", 15)
         os.kill(arguments.end_station, signal.SIGKILL)
         digits = lambda room: panel(room).find_elements(By.CSS_SELECTOR, ".digits")
         wait("room 2 offline since it was killed", lambda: "poza siecią od" in title(marked) and all(
@@ -213,18 +213,18 @@ def main():
         database = subprocess.Popen([arguments.database])
         wait("the database back", lambda: not state().is_displayed(), 40)
         driver.execute_script(reload_day, today)
-        wait("the day's view back", lambda: not problem().is_displayed(), 5)
+        wait("the day's view back", lambda: not problem().is_displayed(), 15)
 
         # Strangers' room names: text in the live view, the day's tables and the room list.
         publish_hostile_rooms(arguments.broker_port)
         shown_rooms = lambda: driver.execute_script(
             "return [...document.querySelectorAll('article.room h3 bdi')].map(x => x.textContent)")
-        wait("every hostile room in the live view", lambda: set(HOSTILE) <= set(shown_rooms()), 10)
+        wait("every hostile room in the live view", lambda: set(HOSTILE) <= set(shown_rooms()), 20)
         driver.execute_script(reload_day, today)
         day_rooms = lambda: driver.execute_script(
             "return [...document.querySelectorAll('#weighings tbody tr td:nth-child(2)')]"
             ".map(x => x.textContent)")
-        wait("every hostile room in the day's table", lambda: set(HOSTILE) <= set(day_rooms()), 5)
+        wait("every hostile room in the day's table", lambda: set(HOSTILE) <= set(day_rooms()), 15)
         options = driver.execute_script(
             "return [...document.querySelectorAll('#station option')].map(x => x.value)")
         if REFUSED in shown_rooms() + day_rooms() + options or not set(HOSTILE) <= set(options):
