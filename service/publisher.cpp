@@ -151,7 +151,7 @@ void Publisher::HandleMessage(const std::string& topic, const std::string& paylo
     if (honoured_replays_.Contains(request->token)) {
         return;
     }
-    const RegisterPosition from = ReplayPlace(*request);
+    const RegisterPosition from{request->from.FileName(), request->at};
     if (last_replay_ && loop_.Now() - *last_replay_ < protocol::kReplayInterval) {
         if (!deferred_from_ || from < *deferred_from_) {
             deferred_from_ = from;
@@ -176,13 +176,12 @@ void Publisher::HandleMessage(const std::string& topic, const std::string& paylo
 
 // A place that is no line's start (inside a line, past the month's end) goes back to the nearest
 // line start before it, and one in a month the register does not have to the month's start: a
-// replay may send more than was asked, never less.
-RegisterPosition Publisher::ReplayPlace(const protocol::ReplayRequest& request) {
-    const RegisterPosition asked{request.from.FileName(), request.at};
-    const RegisterPosition from = request.at == 0 ? asked : LineStartAtOrBefore(directory_, asked);
+// replay may send more than was asked, never less. Read once per replay, not per request.
+RegisterPosition Publisher::LineStartOf(const RegisterPosition& asked) {
+    const RegisterPosition from = asked.offset == 0 ? asked : LineStartAtOrBefore(directory_, asked);
     if (from != asked) {
-        Report(log_code::kEvent, "replay asked at " + request.from.Text() + " offset " +
-                                     std::to_string(request.at) + ", no line's start: from " +
+        Report(log_code::kEvent, "replay asked at " + asked.file_name.substr(0, 6) + " offset " +
+                                     std::to_string(asked.offset) + ", no line's start: from " +
                                      (from.offset == 0 ? std::string("the month's start")
                                                        : "offset " + std::to_string(from.offset)));
     }
@@ -197,6 +196,7 @@ void Publisher::ReplayDeferred() {
 
 void Publisher::Replay(RegisterPosition from, const std::vector<std::string>& tokens) {
     last_replay_ = loop_.Now();
+    from = LineStartOf(from);
     const std::string asked = from.file_name.substr(0, 6) +
                               (from.offset == 0 ? "" : " offset " + std::to_string(from.offset));
     if (replay_) {

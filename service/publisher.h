@@ -16,7 +16,6 @@
 #include "core/register/register_units.h"
 #include "core/settings/publish_settings.h"
 #include "protocol/month.h"
-#include "protocol/replay_request.h"
 #include "protocol/topics.h"
 #include "service/delivery_cursor.h"
 #include "service/delivery_state_store.h"
@@ -77,7 +76,7 @@ private:
     void HandleLost(const std::string& reason);
     void HandleAcknowledged(int message_id);
     void HandleMessage(const std::string& topic, const std::string& payload);
-    RegisterPosition ReplayPlace(const protocol::ReplayRequest& request);
+    RegisterPosition LineStartOf(const RegisterPosition& asked);
     void Replay(RegisterPosition from, const std::vector<std::string>& tokens);
     void ReplayDeferred();
     void SendWaiting();
