@@ -226,7 +226,10 @@ private:
 
     static std::size_t Counter(const std::string& metrics, const std::string& name) {
         const std::size_t at = metrics.find("\n" + name);
-        return at == std::string::npos ? 0 : std::stoul(metrics.substr(at + 1 + name.size()));
+        // Large counts are written as "3e+06".
+        return at == std::string::npos
+                   ? 0
+                   : static_cast<std::size_t>(std::stod(metrics.substr(at + 1 + name.size())));
     }
 
     static long PeakKilobytes(pid_t pid) {

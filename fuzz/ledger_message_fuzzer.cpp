@@ -1,6 +1,8 @@
 // Any message on any topic: reading never throws, a weighing it keeps has an id of the form it
 // checked, a month no later than the next, every field within its bound and a room's name that
-// is clean text, and what it shows of a rejected payload is text any database takes.
+// is clean text, its places read back as written, and what it shows of a rejected payload is
+// text any database takes. The payload read as a replay request never throws either, and one it
+// takes is written back as what it read.
 #include <nlohmann/json.hpp>
 
 #include <cstdint>
@@ -9,6 +11,7 @@
 #include <string_view>
 
 #include "ledger/ledger_message.h"
+#include "protocol/replay_request.h"
 #include "protocol/utf8_text.h"
 
 namespace {
@@ -51,6 +54,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             !IsCleanText(weighing->station) || weighing->id.size() > 300 ||
             weighing->reading.size() > 100 || weighing->line.size() > 1000 ||
             (weighing->time && (weighing->time->size() > 40 || (*weighing->time)[10] != 'T'))) {
+            std::abort();
+        }
+        if (weighing->place->Text() != weighing->id.substr(weighing->id.size() -
+                                                            weighing->place->Text().size()) ||
+            (weighing->after &&
+             station::protocol::LinePlace::Read(weighing->after->Text()) != weighing->after)) {
+            std::abort();
+        }
+    }
+    const auto request = station::protocol::ReadReplayRequest(payload);
+    if (const auto* read = std::get_if<station::protocol::ReplayRequest>(&request)) {
+        const auto again =
+            station::protocol::ReadReplayRequest(station::protocol::WriteReplayRequest(*read));
+        const auto* same = std::get_if<station::protocol::ReplayRequest>(&again);
+        if (same == nullptr || same->token != read->token || same->from != read->from ||
+            same->at != read->at) {
             std::abort();
         }
     }

@@ -2,7 +2,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include <array>
+#include <charconv>
 #include <sstream>
+#include <string_view>
 
 namespace station::ledger {
 namespace {
@@ -32,7 +35,10 @@ public:
             text_ << "# HELP " << name << ' ' << help << "\n# TYPE " << name << ' ' << type << '\n';
             last_ = name;
         }
-        text_ << name << tail << ' ' << value << '\n';
+        // Exact: a stream's six digits would write 3,000,001 weighings as "3e+06".
+        std::array<char, 32> digits{};
+        const char* end = std::to_chars(digits.data(), digits.data() + digits.size(), value).ptr;
+        text_ << name << tail << ' ' << std::string_view(digits.data(), end) << '\n';
     }
     std::string Text() const { return text_.str(); }
 

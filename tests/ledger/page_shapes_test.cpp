@@ -3,6 +3,7 @@
 
 #include <stdexcept>
 
+#include "ledger/ledger_health.h"
 #include "ledger/page_shapes.h"
 
 namespace station::ledger {
@@ -72,6 +73,14 @@ TEST(PageShapes, ViewsAndExportsWriteWhatTheRowsHold) {
     EXPECT_NE(json.find(R"(},{"id")"), std::string::npos);
     EXPECT_THROW(AppendJsonRow(json, Weighing("kg"), false), std::invalid_argument)
         << "a weight that is no number is the page's error, not a wrong answer";
+
+    // A plant's counts pass a million: written exactly, as are fractions.
+    LedgerHealth health;
+    health.weighings_stored = 3000001;
+    health.write_seconds = 0.1;
+    const std::string metrics = HealthMetrics(health, 0);
+    EXPECT_NE(metrics.find("\ntarvelio_ledger_weighings_stored_total 3000001\n"), std::string::npos);
+    EXPECT_NE(metrics.find("\ntarvelio_ledger_write_seconds_sum 0.1\n"), std::string::npos);
 }
 
 }  // namespace
