@@ -178,7 +178,7 @@ void Publisher::HandleMessage(const std::string& topic, const std::string& paylo
 // line start before it, and one in a month the register does not have to the month's start: a
 // replay may send more than was asked, never less. Read once per replay, not per request.
 RegisterPosition Publisher::LineStartOf(const RegisterPosition& asked) {
-    const RegisterPosition from = asked.offset == 0 ? asked : LineStartAtOrBefore(directory_, asked);
+    RegisterPosition from = asked.offset == 0 ? asked : LineStartAtOrBefore(directory_, asked);
     if (from != asked) {
         Report(log_code::kEvent, "replay asked at " + asked.file_name.substr(0, 6) + " offset " +
                                      std::to_string(asked.offset) + ", no line's start: from " +
