@@ -19,7 +19,6 @@
 #include <map>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "base/poll_loop.h"

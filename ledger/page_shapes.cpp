@@ -211,13 +211,16 @@ void AppendCsvField(std::string& out, std::string_view text) {
 }
 
 void AppendCsvRow(std::string& out, const StoredWeighing& weighing) {
-    static const std::string kNone;
-    const std::string& time = weighing.time ? *weighing.time : kNone;
-    const std::string& reading = weighing.reading ? *weighing.reading : kNone;
+    // A NULL is written as an empty field.
+    const auto text = [](const std::optional<std::string>& field) {
+        return field ? std::string_view(*field) : std::string_view();
+    };
+    const std::string_view time = text(weighing.time);
+    const std::string_view reading = text(weighing.reading);
     const std::optional<StationClock> clock = StationClockOf(time);
-    AppendCsvField(out, weighing.id ? *weighing.id : kNone);
+    AppendCsvField(out, text(weighing.id));
     out += ';';
-    AppendCsvField(out, weighing.station ? *weighing.station : kNone);
+    AppendCsvField(out, text(weighing.station));
     out.append(1, ';').append(std::to_string(weighing.scale)).append(1, ';');
     if (clock) {
         out.append(clock->DateText()).append(1, ';').append(clock->TimeText());
@@ -227,14 +230,14 @@ void AppendCsvRow(std::string& out, const StoredWeighing& weighing) {
     }
     out += ';';
     if (IsPlainNumber(reading)) {
-        out.append(DecimalComma(reading));
+        out.append(DecimalComma(std::string(reading)));
     } else {
         AppendCsvField(out, reading);
     }
     out.append(1, ';').append(DecimalComma(weighing.weight.value_or(""))).append(1, ';');
-    AppendCsvField(out, weighing.unit ? *weighing.unit : kNone);
+    AppendCsvField(out, text(weighing.unit));
     out += ';';
-    AppendCsvField(out, weighing.line ? *weighing.line : kNone);
+    AppendCsvField(out, text(weighing.line));
     out.append("\r\n");
 }
 
