@@ -17,6 +17,9 @@ using Value = std::variant<std::monostate, std::int64_t, double, std::string>;
 struct Command {
     const char* sql;
     std::vector<Value> values;
+    // A command whose effect is nothing when the one before it changed a row (a check after an
+    // insert that may have found its row held) may be left out then, and counts 0 changed.
+    bool only_after_none = false;
 };
 
 // A row of a query's answer, every column as text; nothing for NULL.

@@ -75,7 +75,8 @@ constexpr const char* kSetVersion = "UPDATE ledger_schema SET version = $1 WHERE
 constexpr const char* kInsertWeighing =
     "INSERT INTO weighings (id, station, scale, reading, weight, time, line, received, unit) "
     "VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9) ON CONFLICT (id) DO NOTHING";
-// Run after the weighing's insert: a row only where the id is held with another line.
+// Run after the weighing's insert, when that found the id held: a row only where it is held with
+// another line.
 constexpr const char* kConflict =
     "INSERT INTO rejected (topic, payload, reason, received) SELECT $1, $2, $3, $4 "
     "WHERE EXISTS (SELECT 1 FROM weighings WHERE id = $5 AND line <> $2)";
@@ -173,19 +174,18 @@ std::vector<LedgerTables::Stored> LedgerTables::Write(const Batch& batch) {
         int month = 0;
     };
     std::map<std::string, Newest> newest;
+    const std::string conflict =
+        std::string(RejectKindName(RejectKind::kConflict)) + ": the first line is kept";
     for (const WeighingRow& row : batch.weighings) {
         commands.push_back({kInsertWeighing,
                             {row.id, row.station, std::int64_t{row.scale}, row.reading,
                              row.weight ? Value(*row.weight) : Value(), Optional(row.time),
                              row.line, row.received, row.unit}});
+        commands.push_back(
+            {kConflict, {row.topic, row.line, conflict, row.received, row.id}, true});
         Newest& station = newest[row.station];
         station.client_id = row.client_id;
         station.month = std::max(station.month, row.month);
-    }
-    const std::string conflict =
-        std::string(RejectKindName(RejectKind::kConflict)) + ": the first line is kept";
-    for (const WeighingRow& row : batch.weighings) {
-        commands.push_back({kConflict, {row.topic, row.line, conflict, row.received, row.id}});
     }
     for (const auto& [station, latest] : newest) {
         commands.push_back(
@@ -211,9 +211,9 @@ std::vector<LedgerTables::Stored> LedgerTables::Write(const Batch& batch) {
     const std::vector<std::uint64_t> changed = database_.Transact(commands);
     const std::size_t count = batch.weighings.size();
     std::vector<Stored> stored(count, Stored::kHeldAlready);
-    for (std::size_t i = 0; i < count && count + i < changed.size(); ++i) {
-        stored[i] = changed[i] != 0           ? Stored::kNew
-                    : changed[count + i] != 0 ? Stored::kConflict
+    for (std::size_t i = 0; i < count && 2 * i + 1 < changed.size(); ++i) {
+        stored[i] = changed[2 * i] != 0       ? Stored::kNew
+                    : changed[2 * i + 1] != 0 ? Stored::kConflict
                                               : Stored::kHeldAlready;
     }
     return stored;

@@ -123,8 +123,12 @@ std::vector<std::uint64_t> PostgresDatabase::Transact(const std::vector<Command>
         PQsendQueryParams(connection_, "BEGIN", 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
     for (std::size_t i = 0; sent && i < commands.size(); ++i) {
         const TextValues values(commands[i].values);
-        sent = PQsendQueryParams(connection_, commands[i].sql, values.Count(), nullptr,
-                                 values.Pointers(), nullptr, nullptr, 0) == 1;
+        const auto found = prepared_.find(commands[i].sql);
+        sent = (found != prepared_.end()
+                    ? PQsendQueryPrepared(connection_, found->second.c_str(), values.Count(),
+                                          values.Pointers(), nullptr, nullptr, 0)
+                    : PQsendQueryParams(connection_, commands[i].sql, values.Count(), nullptr,
+                                        values.Pointers(), nullptr, nullptr, 0)) == 1;
     }
     sent =
         sent &&
@@ -175,7 +179,26 @@ std::vector<std::uint64_t> PostgresDatabase::Transact(const std::vector<Command>
         }
         throw about_data ? DatabaseError::RefusedData(problem) : DatabaseError(problem);
     }
+    Prepare(commands);
     return changed;
+}
+
+// Commands with values are written again and again (a row each): once one has been committed,
+// and so its tables exist, the server keeps it parsed, and later transactions only bind it. One
+// that cannot be prepared is sent whole, as before.
+void PostgresDatabase::Prepare(const std::vector<Command>& commands) {
+    constexpr std::size_t kMostPrepared = 32;
+    for (const Command& command : commands) {
+        if (command.values.empty() || prepared_.size() >= kMostPrepared ||
+            prepared_.contains(command.sql)) {
+            continue;
+        }
+        std::string name = "ledger_" + std::to_string(prepared_.size() + 1);
+        const Result result(PQprepare(connection_, name.c_str(), command.sql, 0, nullptr));
+        if (PQresultStatus(result.get()) == PGRES_COMMAND_OK) {
+            prepared_.emplace(command.sql, std::move(name));
+        }
+    }
 }
 
 std::vector<Row> PostgresDatabase::Query(const char* sql, const std::vector<Value>& values) {

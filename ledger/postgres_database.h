@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+#include <map>
 #include <string>
 
 #include "ledger/database.h"
@@ -9,8 +11,9 @@ struct pg_conn;
 namespace station::ledger {
 
 // A PostgreSQL server through its client library. A transaction's commands go out in one
-// pipeline, so a batch of rows costs one round trip, not one per row. Statements are not
-// prepared ahead: a transaction may make the table its next statement writes.
+// pipeline, so a batch of rows costs one round trip, not one per row. Statements are prepared
+// once they have been committed, not ahead: a transaction may make the table its next statement
+// writes.
 class PostgresDatabase final : public Database {
 public:
     // Throws DatabaseError when the server cannot be reached or refuses.
@@ -24,8 +27,10 @@ public:
 
 private:
     [[noreturn]] void Fail(const std::string& what) const;
+    void Prepare(const std::vector<Command>& commands);
 
     pg_conn* connection_ = nullptr;
+    std::map<std::string, std::string, std::less<>> prepared_;  // a command's text → its name
 };
 
 }  // namespace station::ledger

@@ -119,6 +119,10 @@ std::vector<std::uint64_t> SqliteDatabase::Transact(const std::vector<Command>& 
         std::vector<std::uint64_t> changed;
         changed.reserve(commands.size());
         for (const Command& command : commands) {
+            if (command.only_after_none && !changed.empty() && changed.back() != 0) {
+                changed.push_back(0);
+                continue;
+            }
             sqlite3_stmt* statement = Prepared(command.sql).Bound(command.values);
             if (const int result = sqlite3_step(statement); result != SQLITE_DONE) {
                 // A value too big, of the wrong type or against a constraint: that row's own.

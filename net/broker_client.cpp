@@ -2,7 +2,10 @@
 
 #include <fcntl.h>
 #include <mosquitto.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -39,6 +42,24 @@ void Check(int code, const char* what) {
 int Unread(mosquitto* mosq) {
     int unread = 0;
     return ::ioctl(mosquitto_socket(mosq), FIONREAD, &unread) == 0 ? unread : 0;
+}
+
+// What was read is acknowledged at once rather than after the kernel's delayed-acknowledgement
+// wait: a broker that holds small packets back until its last one is acknowledged (Nagle, the
+// default of Debian's broker) otherwise sends a flow's next PUBACK or message only tens of
+// milliseconds later, and a replay crawls. The kernel leaves this mode on its own, so it is asked
+// again after every read.
+void AcknowledgeAtOnce(mosquitto* mosq) {
+    const int yes = 1;
+    ::setsockopt(mosquitto_socket(mosq), IPPROTO_TCP, TCP_QUICKACK, &yes, sizeof yes);
+}
+
+// While held, what the library writes waits in the socket and goes out together once released:
+// the PUBACKs of a turn's messages, and the messages its acknowledgements make room for, in a
+// segment or a few rather than one each, which the network and the broker pay per segment.
+void HoldOutput(mosquitto* mosq, bool hold) {
+    const int value = hold ? 1 : 0;
+    ::setsockopt(mosquitto_socket(mosq), IPPROTO_TCP, TCP_CORK, &value, sizeof value);
 }
 
 const char* OrNull(const std::string& text) {
@@ -244,16 +265,25 @@ void BrokerClient::AttemptFinished(std::uint64_t serial, AttemptResult attempt) 
 
 void BrokerClient::HandleSocket(bool readable, bool writable) {
     mosquitto* mosq = session_->mosq;
+    HoldOutput(mosq, true);  // released at the end of the turn, or closed with the session
     int result = MOSQ_ERR_SUCCESS;
     if (readable) {
         // The library reads one packet per call: a flow of messages is read in runs, not one
-        // packet per turn of the loop.
-        constexpr int kPacketsPerTurn = 64;
-        result = mosquitto_loop_read(mosq, 1);
-        for (int i = 1; i < kPacketsPerTurn && result == MOSQ_ERR_SUCCESS && Unread(mosq) > 0;
-             ++i) {
+        // packet per turn of the loop, for as long as each call brings a message or an
+        // acknowledgement (a call that brings neither found no whole packet, or one the loop
+        // wakes for again).
+        constexpr std::size_t kPacketsPerTurn = 64;
+        const auto brought = [this] {
+            return session_->received.size() + session_->acknowledged.size();
+        };
+        for (std::size_t before = 0; result == MOSQ_ERR_SUCCESS && brought() < kPacketsPerTurn;) {
+            before = brought();
             result = mosquitto_loop_read(mosq, 1);
+            if (brought() == before) {
+                break;
+            }
         }
+        AcknowledgeAtOnce(mosq);
         session_->last_in = loop_.Now();
         // The library writes a PUBACK while it reads the message: output the broker counts.
         if (std::exchange(session_->acknowledging, false)) {
@@ -265,6 +295,9 @@ void BrokerClient::HandleSocket(bool readable, bool writable) {
         session_->last_out = loop_.Now();
     }
     const int saved_errno = errno;
+    // The PUBACKs go before the messages are handled, so that the broker sends on meanwhile.
+    HoldOutput(mosq, false);
+    HoldOutput(mosq, true);
     // Acted on in the order they happened; any handler may end this session.
     const std::uint64_t serial = serial_;
     const std::vector<int> acknowledged = std::exchange(session_->acknowledged, {});
@@ -308,6 +341,7 @@ void BrokerClient::HandleSocket(bool readable, bool writable) {
                                         : ErrorText(*disconnect, saved_errno));
         return;
     }
+    HoldOutput(mosq, false);
     UpdateInterest();
 }
 

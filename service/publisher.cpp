@@ -107,6 +107,7 @@ net::BrokerOptions Publisher::Options() const {
 
 void Publisher::HandleConnected() {
     Report(log_code::kEvent, "connected");
+    read_to_end_.reset();  // a session reads the register once whatever it was told
     if (supervisor_.Publish(Topic(protocol::TopicKind::kStatus), "online", 1, true) &&
         supervisor_.Subscribe(Topic(protocol::TopicKind::kReplay), 1)) {
         states_.Resend();
@@ -220,6 +221,8 @@ void Publisher::Replay(RegisterPosition from, const std::vector<std::string>& to
 }
 
 void Publisher::WeighingSaved() {
+    waiting_.Grew();
+    read_to_end_.reset();
     SendWaiting();
 }
 
@@ -227,7 +230,9 @@ void Publisher::WeighingSaved() {
 // replay.
 void Publisher::SendWaiting() {
     if (supervisor_.Connected() && !reread_timer_) {
-        SendFrom(cursor_, nullptr);
+        if (read_to_end_ != cursor_.Next() && SendFrom(cursor_, nullptr)) {
+            read_to_end_ = cursor_.Next();
+        }
         if (replay_ && SendFrom(replay_->cursor, &replay_->end) &&
             replay_->cursor.InFlight() == 0) {
             replay_.reset();
@@ -245,6 +250,7 @@ bool Publisher::SendFrom(DeliveryCursor& cursor, const RegisterPosition* end) {
         return false;
     }
     const RegisterRead read = ReadRegisterAfter(directory_, cursor.Next(), room);
+    units_.LookAgain();
     for (const RegisterEntry& entry : read.entries) {
         if (end != nullptr && !(entry.start < *end)) {
             return true;

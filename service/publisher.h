@@ -109,6 +109,9 @@ private:
         RegisterPosition end;
     };
     std::optional<ReplayRun> replay_;
+    // Where the new saves' cursor last read the register to its end: nothing follows it until a
+    // save, so acknowledgements do not read the register again for nothing.
+    std::optional<RegisterPosition> read_to_end_;
     RegisterLineCount waiting_;
     RegisterUnits units_;
     StateThinning states_;

@@ -132,13 +132,18 @@ std::size_t RegisterLineCount::After(const RegisterPosition& from) {
     if (scanned_ < from) {
         scanned_ = from;  // what lies before was never asked about
         ends_.clear();
+        current_ = false;
     }
-    VisitLinesAfter(directory_, scanned_,
-                    [&](const RegisterPosition&, const RegisterPosition& end, std::string_view) {
-                        ends_.push_back(end);
-                        scanned_ = end;
-                        return true;
-                    });
+    if (!current_) {
+        current_ = VisitLinesAfter(
+                       directory_, scanned_,
+                       [&](const RegisterPosition&, const RegisterPosition& end, std::string_view) {
+                           ends_.push_back(end);
+                           scanned_ = end;
+                           return true;
+                       })
+                       .empty();
+    }
     while (!ends_.empty() && ends_.front() <= from) {
         ends_.pop_front();
     }

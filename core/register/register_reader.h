@@ -36,19 +36,23 @@ RegisterPosition LineStartAtOrBefore(const std::string& directory, const Registe
 RegisterPosition RegisterEnd(const std::string& directory);
 
 // How many whole lines follow a place that only ever moves on, as the delivered place does. It
-// remembers where the lines it has seen end, so that each call reads only what was added since
-// the one before: a backlog is not read again on every acknowledgement.
+// remembers where the lines it has seen end, and reads the month files again only once told that
+// the register grew (or when they could not all be read): a flow of acknowledgements is counted
+// in memory, not by a read of the register each.
 class RegisterLineCount {
 public:
     explicit RegisterLineCount(std::string directory) : directory_(std::move(directory)) {}
 
     // Whole lines after `from`, as far as the month files can be read.
     std::size_t After(const RegisterPosition& from);
+    // A line was added: the next count reads what follows the lines known.
+    void Grew() { current_ = false; }
 
 private:
     std::string directory_;
     RegisterPosition scanned_;           // lines are known up to here
     std::deque<RegisterPosition> ends_;  // where each known line after the last `from` ends
+    bool current_ = false;               // the files were read whole since the last line added
 };
 
 }  // namespace station

@@ -25,19 +25,25 @@ std::string UnitsFileName(std::string_view month_file_name);
 // The entry of a line about to be saved in `unit`.
 std::string UnitsEntry(std::string_view unit, std::string_view register_line);
 
-// The units of a register's weighings, read back for their messages. Each month's side file is
-// read again only when its size changed.
+// The units of a register's weighings, read back for their messages. A month's side file is
+// looked at again at the first lookup after each read of the register (the entries of the lines
+// read were written before them), and read again only when its size changed.
 class RegisterUnits {
 public:
     explicit RegisterUnits(std::string directory) : directory_(std::move(directory)) {}
 
     // The unit saved with `entry`'s weighing; empty for kilograms, or when it cannot be read.
     std::string UnitOf(const RegisterEntry& entry);
+    // The register was read again: the next lookup looks whether the side file changed.
+    void LookAgain() { looked_ = false; }
 
 private:
+    void Look(const std::string& month_file);
+
     std::string directory_;
-    std::string month_;  // the month file whose entries are held
-    off_t size_ = -1;    // of its side file when read; -1 when there is none
+    std::string month_;    // the month file whose entries are held
+    off_t size_ = -1;      // of its side file when read; -1 when there is none
+    bool looked_ = false;  // at the side file since the register was last read
     std::unordered_map<std::string, std::string> units_;  // register line → unit
 };
 

@@ -47,6 +47,8 @@ TEST(RegisterQueue, ReadsWholeLinesAfterAPlaceAcrossMonths) {
     RegisterLineCount count(dir.Path());
     EXPECT_EQ(count.After({"202611.txt", 3}), 3u);
     WriteFile(dir / "202612.txt", "c\r\nd\r\npartial, now whole\r\n");
+    EXPECT_EQ(count.After({"202611.txt", 3}), 3u) << "read again only once told";
+    count.Grew();
     EXPECT_EQ(count.After({"202611.txt", 3}), 4u);
     EXPECT_EQ(count.After({"202612.txt", 6}), 1u);
 }
