@@ -1,10 +1,10 @@
 // A plant: N stations (the real publisher on real register files, in this process, no windows),
 // one real broker, and the ledger program on SQLite, then on PostgreSQL: (a) a fresh database
 // filling from the registers, (b) the ledger restarted with nothing missing, (c) the ledger
-// restarted after the broker lost its session while 10 stations saved 100 weighings each. For
-// each: the weighing messages the ledger took (written new or held already), the time to converge
-// and the ledger's peak memory. Exits non-zero unless every scenario ends with each register line
-// held exactly once.
+// restarted after the broker lost its session while 10 stations saved 100 weighings each, (d) two
+// ledgers sharing the flow, one killed and started again. For each: the weighing messages the
+// ledgers took (written new or held already), the time to converge and the peak memory. Exits
+// non-zero unless every scenario ends with each register line held exactly once.
 //   plant_bench [STATIONS] [DAYS] [PER_DAY]   (defaults 100, 60, 500)
 #include <httplib.h>
 #include <sys/types.h>
@@ -41,6 +41,7 @@ using namespace std::chrono_literals;
 
 constexpr std::size_t kMissingStations = 10;
 constexpr std::size_t kMissingEach = 100;
+constexpr std::size_t kSharedEach = 200;
 
 double Seconds(Clock::duration duration) {
     return std::chrono::duration<double>(duration).count();
@@ -99,59 +100,68 @@ public:
                  static_cast<std::size_t>(per_day);
     }
 
-    // One database: the three scenarios; false when a register line is not held exactly once.
+    // One database: the four scenarios; false when a register line is not held exactly once.
     bool Run(const char* name, const std::string& url) {
-        test::WriteFile(dir_ / "ledger.ini",
-                        "[Broker]\nbroker=127.0.0.1\nport=" + std::to_string(broker_.Port()) +
-                            "\ntopic=plant\nclient_id=ledger\n[Baza]\nurl=" + url +
-                            "\n[Strona]\nlisten=127.0.0.1:0\nfiles=" + PAGE_FILES +
-                            "\n[Odtwarzanie]\nfirst_month=202610\n");
         url_ = url;
+        WriteSettings("ledger", "");
         bool exact = Scenario(name, "(a) a fresh database", [] {});
         exact &= Scenario(name, "(b) a restart, nothing missing", [] {});
         exact &= Scenario(name, "(c) a restart after a broker that lost its session",
                           [this] { LoseWeighingsAtTheBroker(); });
+        exact &= Shared(name);
         return exact;
     }
 
 private:
-    // Starts the ledger, runs until it holds every line and every station has taken its
-    // request, then a second more: what it took meanwhile is what was sent.
-    bool Scenario(const char* database, const char* name, const std::function<void()>& before) {
-        before();
-        const std::size_t held = lines_;
-        loop_.Advance(protocol::kReplayInterval);  // each station may replay at once
-        std::vector<std::size_t> asked;
-        for (Station& station : stations_) {
-            asked.push_back(Asked(station));
-        }
-        std::filesystem::remove(dir_ / "ledger.log");
-        const pid_t ledger =
-            test::Spawn({LEDGER_PROGRAM, "--config", dir_ / "ledger.ini"}, dir_ / "ledger.log");
+    struct LedgerProcess {
+        pid_t pid = 0;
+        int port = 0;  // its page's, which gives its metrics
+    };
+
+    // `name`.ini beside `name`.log; the name is the client id.
+    void WriteSettings(const std::string& name, const std::string& broker) {
+        test::WriteFile(dir_ / (name + ".ini"),
+                        "[Broker]\nbroker=127.0.0.1\nport=" + std::to_string(broker_.Port()) +
+                            "\ntopic=plant\nclient_id=" + name + "\n" + broker + "[Baza]\nurl=" +
+                            url_ + "\n[Strona]\nlisten=127.0.0.1:0\nfiles=" + PAGE_FILES +
+                            "\n[Odtwarzanie]\nfirst_month=202610\n");
+    }
+
+    // Starts the ledger program on `name`.ini and runs the stations until its page answers.
+    LedgerProcess StartLedger(const std::string& name) {
+        const std::string log = dir_ / (name + ".log");
+        std::filesystem::remove(log);
+        LedgerProcess ledger{
+            test::Spawn({LEDGER_PROGRAM, "--config", dir_ / (name + ".ini")}, log)};
         const auto start = Clock::now();
-        int port = 0;
-        while (port == 0 && Clock::now() - start < 10s) {
+        while (ledger.port == 0 && Clock::now() - start < 10s) {
             loop_.RunUntil([] { return false; }, 50ms);
-            const std::string log = test::ReadFile(dir_ / "ledger.log");
+            const std::string said = test::ReadFile(log);
             constexpr std::string_view kPage = "page on http://127.0.0.1:";
-            const std::size_t at = log.find(kPage);
-            port = at == std::string::npos ? 0 : std::atoi(log.c_str() + at + kPage.size());
+            const std::size_t at = said.find(kPage);
+            ledger.port = at == std::string::npos ? 0 : std::atoi(said.c_str() + at + kPage.size());
         }
-        httplib::Client page("127.0.0.1", port);
-        const auto taken = [&] {
-            const auto metrics = page.Get("/metrics");
-            return metrics
-                       ? Counter(metrics->body, "tarvelio_ledger_weighings_stored_total ") +
+        return ledger;
+    }
+
+    // The weighing messages a ledger took: written new or held already.
+    static std::size_t Taken(const LedgerProcess& ledger) {
+        httplib::Client page("127.0.0.1", ledger.port);
+        const auto metrics = page.Get("/metrics");
+        return metrics ? Counter(metrics->body, "tarvelio_ledger_weighings_stored_total ") +
                              Counter(metrics->body, "tarvelio_ledger_weighings_held_already_total ")
                        : 0;
-        };
+    }
+
+    // Runs the stations until every one has taken a request since `asked` and every line is held.
+    void RunUntilConverged(const std::vector<std::size_t>& asked) {
         const auto converged = [&] {
             for (std::size_t i = 0; i < stations_.size(); ++i) {
                 if (Asked(stations_[i]) == asked[i]) {
                     return false;
                 }
             }
-            return Held() == held;
+            return Held() == lines_;
         };
         auto looked = Clock::now();
         loop_.RunUntil(
@@ -163,21 +173,98 @@ private:
                 return converged();
             },
             30min);
+    }
+
+    // The replays each station has run so far.
+    std::vector<std::size_t> Replays() const {
+        std::vector<std::size_t> asked;
+        for (const Station& station : stations_) {
+            asked.push_back(Asked(station));
+        }
+        return asked;
+    }
+
+    // What each station has run once every station may replay at once.
+    std::vector<std::size_t> AskedNow() {
+        loop_.Advance(protocol::kReplayInterval);
+        return Replays();
+    }
+    // Starts the ledger, runs until it holds every line and every station has taken its
+    // request, then a second more: what it took meanwhile is what was sent.
+    bool Scenario(const char* database, const char* name, const std::function<void()>& before) {
+        before();
+        const std::vector<std::size_t> asked = AskedNow();
+        const auto start = Clock::now();
+        const LedgerProcess ledger = StartLedger("ledger");
+        RunUntilConverged(asked);
         const double seconds = Seconds(Clock::now() - start);
         loop_.RunUntil([] { return false; }, 1s);
-        const std::size_t messages = taken();
-        const long peak = PeakKilobytes(ledger);
-        test::EndChild(ledger, "tarvelio-ledger", SIGTERM);
+        const std::size_t messages = Taken(ledger);
+        const long peak = PeakKilobytes(ledger.pid);
+        test::EndChild(ledger.pid, "tarvelio-ledger", SIGTERM);
         const std::size_t now_held = Held();
         const bool kept = test::ReadFile(dir_ / "ledger.log").find("kept the ledger's session") !=
                           std::string::npos;
         std::printf(
             "%s, %zu stations, %s: %zu weighing messages taken, converged in %.2f s, "
             "the ledger's peak memory %ld KiB; %zu of %zu lines held; the broker %s\n",
-            database, stations_.size(), name, messages, seconds, peak, now_held, held,
+            database, stations_.size(), name, messages, seconds, peak, now_held, lines_,
             kept ? "kept the ledger's session" : "had no session for the ledger");
         std::fflush(stdout);
-        return now_held == held;
+        return now_held == lines_;
+    }
+
+    // Two ledgers in one share group (sessions of their own, new to the broker) take the flow of
+    // kSharedEach new weighings from every station; once the first of them are held the first
+    // ledger is killed, then started again. Re-sent: what both took after the kill beyond what was
+    // missing then (what the killed one had taken and not written, and what the broker still held
+    // for it).
+    bool Shared(const char* database) {
+        WriteSettings("ledger-a", "share=plant\n");
+        WriteSettings("ledger-b", "share=plant\n");
+        const std::vector<std::size_t> first_asked = AskedNow();
+        LedgerProcess first = StartLedger("ledger-a");
+        const LedgerProcess second = StartLedger("ledger-b");
+        RunUntilConverged(first_asked);  // one's first request answered, nothing missing
+        const std::vector<std::size_t> answered = Replays();
+        loop_.Advance(protocol::kReplayInterval);  // the other's, which waits for its interval
+        RunUntilConverged(answered);
+        const std::size_t before = lines_;
+        for (Station& station : stations_) {
+            for (std::size_t n = 0; n < kSharedEach; ++n) {
+                AppendLineToFile(
+                    station.dir / "202612.txt",
+                    ComposeRegisterLine({2026, 12, 8, 21, static_cast<int>(n % 60), 0, 0}, ':', 2,
+                                        "5"));
+            }
+            station.publisher->WeighingSaved();
+        }
+        lines_ += stations_.size() * kSharedEach;
+        loop_.RunUntil([&] { return Held() > before; }, 5min);
+        test::EndChild(first.pid, "tarvelio-ledger", SIGKILL);
+        const std::size_t second_before = Taken(second);
+        const std::size_t missing = lines_ - Held();
+        const std::vector<std::size_t> asked = AskedNow();
+        const auto start = Clock::now();
+        first = StartLedger("ledger-a");
+        RunUntilConverged(asked);
+        const double seconds = Seconds(Clock::now() - start);
+        loop_.RunUntil([] { return false; }, 1s);
+        const std::size_t after = Taken(first) + Taken(second) - second_before;
+        const long peak = std::max(PeakKilobytes(first.pid), PeakKilobytes(second.pid));
+        test::EndChild(first.pid, "tarvelio-ledger", SIGTERM);
+        test::EndChild(second.pid, "tarvelio-ledger", SIGTERM);
+        const std::size_t now_held = Held();
+        std::printf(
+            "%s, %zu stations, (d) two ledgers sharing the flow of %zu new weighings, one killed "
+            "when the first were held and started again: %zu missing at the kill, %zu weighing "
+            "messages taken after it (%zu re-sent), converged in %.2f s after the start again, "
+            "the ledgers' peak memory %ld KiB; "
+            "%zu of %zu lines held\n",
+            database, stations_.size(), lines_ - before, missing, after,
+            after > missing ? after - missing : 0, seconds, peak, now_held, lines_);
+        std::fflush(stdout);
+        return now_held == lines_;
     }
 
     // While the ledger is away, 10 stations save 100 weighings each, which wait at the broker
