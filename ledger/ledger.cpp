@@ -354,7 +354,13 @@ void Ledger::RequestReplay(const std::string& name, Station& station) {
     if (!station.held_through) {
         return;  // the settings' month is checked when read
     }
-    const protocol::LinePlace from = *station.held_through;
+    // Never from further back than the start of the month before its newest weighing, as replays
+    // always went: ledgers sharing a station's flow each see only part of it, and the place they
+    // hold through moves on only over weighings one of them sees in a row.
+    protocol::LinePlace from = *station.held_through;
+    if (const auto newest = protocol::Month::OfYyyymm(station.newest_month)) {
+        from = std::max(from, protocol::LinePlace{newest->Previous(), 0});
+    }
     // The client id names the asker in the station's log; the random part makes it new.
     const std::string token = settings_.broker.client_id.substr(0, 100) + "/" + RandomToken();
     if (!broker_->Publish(Topic(name, protocol::TopicKind::kReplay),

@@ -483,6 +483,15 @@ TEST_P(LedgerTest, AReplayStartsWhereWhatIsHeldStopsAndSendsOnlyWhatIsMissing) {
                          dir_ / "publish.log"));
     ASSERT_TRUE(RunUntil([&] { return health.Snapshot().untrusted_places == 1; }, 10s));
     ASSERT_TRUE(RunUntil([&] { return Weighings().contains("x/202612/90"); }, 10s));
+
+    ledger_.reset();  // a place held far back (ledgers sharing the flow) asks no more than before
+    ledger::OpenDatabase(Url(), "")->Transact(
+        {{"UPDATE stations SET held_month = 202510 WHERE station = 'room1'", {}}});
+    ledger_log_.clear();
+    start();
+    ASSERT_TRUE(RunUntil([&] { return ledger_log_.size() >= 2; }, 10s));
+    EXPECT_TRUE(ledger_log_[1].starts_with("room1: replay asked from 202611 (request"))
+        << ledger_log_[1];
 }
 
 // A second ledger started with the same client id (by hand beside the service): one steps back,
