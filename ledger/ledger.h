@@ -47,7 +47,7 @@ namespace station::ledger {
 // one ends is asked for less: the ledger keeps, per station and with the weighings it writes, the
 // place before which it holds every line of the register (moved on by each weighing that follows
 // on from it, whether new or held already), and asks for the replay from there, not from a
-// month's start. A weighing whose places cannot be (its line ending before it starts, or further
+// month's start (but never from before the month before its newest weighing's, as before). A weighing whose places cannot be (its line ending before it starts, or further
 // than a line can be long) moves nothing and is counted.
 class Ledger {
 public:

@@ -115,31 +115,72 @@ void PostgresDatabase::Fail(const std::string& what) const {
     throw DatabaseError(what + ": " + problem);
 }
 
+// Commands that may be left out when the one before changed a row (Command::only_after_none) go
+// in a second pipeline of the same transaction, once the first has said what each changed: a
+// batch of fresh weighings then costs one statement a row, not two. They run after the other
+// commands, as checks after their inserts.
 std::vector<std::uint64_t> PostgresDatabase::Transact(const std::vector<Command>& commands) {
-    if (PQenterPipelineMode(connection_) != 1) {
-        Fail("pipeline");
+    std::vector<std::uint64_t> changed(commands.size(), 0);
+    std::vector<std::size_t> first;
+    for (std::size_t i = 0; i < commands.size(); ++i) {
+        if (!commands[i].only_after_none) {
+            first.push_back(i);
+        }
     }
-    bool sent =
-        PQsendQueryParams(connection_, "BEGIN", 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
-    for (std::size_t i = 0; sent && i < commands.size(); ++i) {
-        const TextValues values(commands[i].values);
-        const auto found = prepared_.find(commands[i].sql);
+    bool about_data = false;
+    std::string problem = Pipeline(commands, first, "BEGIN", nullptr, changed, about_data);
+    if (problem.empty()) {
+        std::vector<std::size_t> second;
+        for (std::size_t i = 0; i < commands.size(); ++i) {
+            if (commands[i].only_after_none && (i == 0 || changed[i - 1] == 0)) {
+                second.push_back(i);
+            }
+        }
+        problem = Pipeline(commands, second, nullptr, "COMMIT", changed, about_data);
+    }
+    if (!problem.empty() && PQstatus(connection_) == CONNECTION_OK) {
+        // The Sync leaves a failed BEGIN ... block open: ended here, the connection serves on.
+        const Result rolled_back(PQexec(connection_, "ROLLBACK"));
+    }
+    if (!problem.empty()) {
+        while (!problem.empty() && problem.back() == '\n') {
+            problem.pop_back();
+        }
+        throw about_data ? DatabaseError::RefusedData(problem) : DatabaseError(problem);
+    }
+    Prepare(commands);
+    return changed;
+}
+
+// Sends `begin` (when given), the commands of `commands` at `which`, in order, and `end` (when
+// given) in one pipeline, and reads every result up to its sync, so that the connection is ready
+// again whatever failed. Each command's count of changed rows goes to `changed` at its index.
+// Returns the first problem, empty when none; `about_data` when it was a value's.
+std::string PostgresDatabase::Pipeline(const std::vector<Command>& commands,
+                                       const std::vector<std::size_t>& which, const char* begin,
+                                       const char* end, std::vector<std::uint64_t>& changed,
+                                       bool& about_data) {
+    if (PQenterPipelineMode(connection_) != 1) {
+        return PQerrorMessage(connection_);
+    }
+    const auto send_plain = [this](const char* sql) {
+        return sql == nullptr ||
+               PQsendQueryParams(connection_, sql, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
+    };
+    bool sent = send_plain(begin);
+    for (std::size_t i = 0; sent && i < which.size(); ++i) {
+        const Command& command = commands[which[i]];
+        const TextValues values(command.values);
+        const auto found = prepared_.find(command.sql);
         sent = (found != prepared_.end()
                     ? PQsendQueryPrepared(connection_, found->second.c_str(), values.Count(),
                                           values.Pointers(), nullptr, nullptr, 0)
-                    : PQsendQueryParams(connection_, commands[i].sql, values.Count(), nullptr,
+                    : PQsendQueryParams(connection_, command.sql, values.Count(), nullptr,
                                         values.Pointers(), nullptr, nullptr, 0)) == 1;
     }
-    sent =
-        sent &&
-        PQsendQueryParams(connection_, "COMMIT", 0, nullptr, nullptr, nullptr, nullptr, 0) == 1 &&
-        PQpipelineSync(connection_) == 1;
-    // Every result up to the sync is read, whatever failed: the connection is then ready again.
+    sent = sent && send_plain(end) && PQpipelineSync(connection_) == 1;
     std::string problem = sent ? "" : PQerrorMessage(connection_);
-    std::vector<std::uint64_t> changed;
-    changed.reserve(commands.size());
-    std::size_t answered = 0;  // results read: BEGIN's, then each command's in order
-    bool about_data = false;
+    std::size_t answered = 0;  // results read: `begin`'s, then each command's in order
     bool synced = false;
     while (sent && !synced) {
         Result result(PQgetResult(connection_));
@@ -151,9 +192,10 @@ std::vector<std::uint64_t> PostgresDatabase::Transact(const std::vector<Command>
             continue;  // the end of one command's results
         }
         synced = PQresultStatus(result.get()) == PGRES_PIPELINE_SYNC;
-        if (++answered >= 2 && changed.size() < commands.size()) {
-            const char* rows = PQcmdTuples(result.get());
-            changed.push_back(std::strtoull(rows, nullptr, 10));
+        const std::size_t index = answered++;
+        const std::size_t skipped = begin != nullptr ? 1 : 0;
+        if (!synced && index >= skipped && index - skipped < which.size()) {
+            changed[which[index - skipped]] = std::strtoull(PQcmdTuples(result.get()), nullptr, 10);
         }
         if (!Succeeded(result.get()) && problem.empty()) {
             problem = PQresultErrorMessage(result.get());
@@ -169,18 +211,7 @@ std::vector<std::uint64_t> PostgresDatabase::Transact(const std::vector<Command>
         }
     }
     PQexitPipelineMode(connection_);
-    if (!problem.empty() && PQstatus(connection_) == CONNECTION_OK) {
-        // The Sync leaves a failed BEGIN ... block open: ended here, the connection serves on.
-        const Result rolled_back(PQexec(connection_, "ROLLBACK"));
-    }
-    if (!problem.empty()) {
-        while (!problem.empty() && problem.back() == '\n') {
-            problem.pop_back();
-        }
-        throw about_data ? DatabaseError::RefusedData(problem) : DatabaseError(problem);
-    }
-    Prepare(commands);
-    return changed;
+    return problem;
 }
 
 // Commands with values are written again and again (a row each): once one has been committed,

@@ -27,6 +27,9 @@ public:
 
 private:
     [[noreturn]] void Fail(const std::string& what) const;
+    std::string Pipeline(const std::vector<Command>& commands,
+                         const std::vector<std::size_t>& which, const char* begin, const char* end,
+                         std::vector<std::uint64_t>& changed, bool& about_data);
     void Prepare(const std::vector<Command>& commands);
 
     pg_conn* connection_ = nullptr;
