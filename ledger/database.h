@@ -18,7 +18,8 @@ struct Command {
     const char* sql;
     std::vector<Value> values;
     // A command whose effect is nothing when the one before it changed a row (a check after an
-    // insert that may have found its row held) may be left out then, and counts 0 changed.
+    // insert that may have found its row held) may be left out then, counting 0 changed, and may
+    // run after the commands that follow it.
     bool only_after_none = false;
 };
 
