@@ -19,6 +19,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/poll_loop.h"
@@ -144,17 +145,32 @@ private:
         return ledger;
     }
 
-    // The weighing messages a ledger took: written new or held already.
-    static std::size_t Taken(const LedgerProcess& ledger) {
+    // A counter of the ledger's metrics; 0 when it does not answer.
+    static std::size_t Metric(const LedgerProcess& ledger, const std::string& name) {
         httplib::Client page("127.0.0.1", ledger.port);
         const auto metrics = page.Get("/metrics");
-        return metrics ? Counter(metrics->body, "tarvelio_ledger_weighings_stored_total ") +
-                             Counter(metrics->body, "tarvelio_ledger_weighings_held_already_total ")
-                       : 0;
+        return metrics ? Counter(metrics->body, name) : 0;
+    }
+
+    // The weighing messages a ledger took: written new or held already.
+    static std::size_t Taken(const LedgerProcess& ledger) {
+        return Metric(ledger, "tarvelio_ledger_weighings_stored_total ") +
+               Metric(ledger, "tarvelio_ledger_weighings_held_already_total ");
     }
 
     // Runs the stations until every one has taken a request since `asked` and every line is held.
-    void RunUntilConverged(const std::vector<std::size_t>& asked) {
+    // The lines are counted in the database (a count over millions of rows, which would slow
+    // what it measures) once the ledgers' metrics say they have written enough, or every 5 s.
+    void RunUntilConverged(const std::vector<std::size_t>& asked,
+                           const std::vector<const LedgerProcess*>& ledgers) {
+        const std::size_t held_before = Held();
+        const auto written_enough = [&] {
+            std::size_t stored = held_before;
+            for (const LedgerProcess* ledger : ledgers) {
+                stored += Metric(*ledger, "tarvelio_ledger_weighings_stored_total ");
+            }
+            return stored >= lines_;
+        };
         const auto converged = [&] {
             for (std::size_t i = 0; i < stations_.size(); ++i) {
                 if (Asked(stations_[i]) == asked[i]) {
@@ -164,15 +180,43 @@ private:
             return Held() == lines_;
         };
         auto looked = Clock::now();
+        auto counted = Clock::now();
         loop_.RunUntil(
             [&] {
                 if (Clock::now() - looked < 100ms) {
                     return false;
                 }
                 looked = Clock::now();
+                if (!written_enough() && Clock::now() - counted < 5s) {
+                    return false;
+                }
+                counted = Clock::now();
                 return converged();
             },
             30min);
+    }
+
+    // Runs the stations until the ledgers have taken nothing more for a second: what a replay
+    // sends after every line is held counts in the scenario that asked for it.
+    void RunUntilQuiet(const std::vector<const LedgerProcess*>& ledgers) {
+        const auto taken = [&] {
+            std::size_t sum = 0;
+            for (const LedgerProcess* ledger : ledgers) {
+                sum += Taken(*ledger);
+            }
+            return sum;
+        };
+        std::size_t last = taken();
+        auto since = Clock::now();
+        loop_.RunUntil(
+            [&] {
+                if (const std::size_t now = taken(); now != last) {
+                    last = now;
+                    since = Clock::now();
+                }
+                return Clock::now() - since >= 1s;
+            },
+            5min);
     }
 
     // The replays each station has run so far.
@@ -196,9 +240,9 @@ private:
         const std::vector<std::size_t> asked = AskedNow();
         const auto start = Clock::now();
         const LedgerProcess ledger = StartLedger("ledger");
-        RunUntilConverged(asked);
+        RunUntilConverged(asked, {&ledger});
         const double seconds = Seconds(Clock::now() - start);
-        loop_.RunUntil([] { return false; }, 1s);
+        RunUntilQuiet({&ledger});
         const std::size_t messages = Taken(ledger);
         const long peak = PeakKilobytes(ledger.pid);
         test::EndChild(ledger.pid, "tarvelio-ledger", SIGTERM);
@@ -220,15 +264,18 @@ private:
     // missing then (what the killed one had taken and not written, and what the broker still held
     // for it).
     bool Shared(const char* database) {
-        WriteSettings("ledger-a", "share=plant\n");
-        WriteSettings("ledger-b", "share=plant\n");
+        // Sessions of this database's run: the broker keeps the other's, and their queues.
+        const std::string first_name = std::string("ledger-a-") + database;
+        const std::string second_name = std::string("ledger-b-") + database;
+        WriteSettings(first_name, "share=plant\n");
+        WriteSettings(second_name, "share=plant\n");
         const std::vector<std::size_t> first_asked = AskedNow();
-        LedgerProcess first = StartLedger("ledger-a");
-        const LedgerProcess second = StartLedger("ledger-b");
-        RunUntilConverged(first_asked);  // one's first request answered, nothing missing
+        LedgerProcess first = StartLedger(first_name);
+        const LedgerProcess second = StartLedger(second_name);
+        RunUntilConverged(first_asked, {&first, &second});  // one's first request answered
         const std::vector<std::size_t> answered = Replays();
         loop_.Advance(protocol::kReplayInterval);  // the other's, which waits for its interval
-        RunUntilConverged(answered);
+        RunUntilConverged(answered, {&first, &second});
         const std::size_t before = lines_;
         for (Station& station : stations_) {
             for (std::size_t n = 0; n < kSharedEach; ++n) {
@@ -246,10 +293,10 @@ private:
         const std::size_t missing = lines_ - Held();
         const std::vector<std::size_t> asked = AskedNow();
         const auto start = Clock::now();
-        first = StartLedger("ledger-a");
-        RunUntilConverged(asked);
+        first = StartLedger(first_name);
+        RunUntilConverged(asked, {&first, &second});
         const double seconds = Seconds(Clock::now() - start);
-        loop_.RunUntil([] { return false; }, 1s);
+        RunUntilQuiet({&first, &second});
         const std::size_t after = Taken(first) + Taken(second) - second_before;
         const long peak = std::max(PeakKilobytes(first.pid), PeakKilobytes(second.pid));
         test::EndChild(first.pid, "tarvelio-ledger", SIGTERM);
@@ -292,17 +339,36 @@ private:
                 return true;
             },
             1min);
+        std::vector<std::size_t> sessions;
+        for (const Station& station : stations_) {
+            sessions.push_back(Said(station, ": connected"));
+        }
         broker_.Stop();
         broker_.Start();
+        // Every station back on the broker before the clock is moved on, so that the scenario
+        // measures the ledger's restart, not the stations' waits between attempts.
+        loop_.RunUntil(
+            [&] {
+                for (std::size_t i = 0; i < stations_.size(); ++i) {
+                    if (Said(stations_[i], ": connected") == sessions[i]) {
+                        return false;
+                    }
+                }
+                return true;
+            },
+            1min);
     }
 
-    static std::size_t Asked(const Station& station) {
+    // The station's log lines that hold `text`.
+    static std::size_t Said(const Station& station, std::string_view text) {
         std::size_t count = 0;
         for (const std::string& line : station.log.Lines()) {
-            count += line.find("replay asked from") != std::string::npos;
+            count += line.find(text) != std::string::npos;
         }
         return count;
     }
+
+    static std::size_t Asked(const Station& station) { return Said(station, "replay asked from"); }
 
     std::size_t Held() const {
         return std::stoul(ledger::OpenDatabase(url_, "")
@@ -312,7 +378,6 @@ private:
 
     static std::size_t Counter(const std::string& metrics, const std::string& name) {
         const std::size_t at = metrics.find("\n" + name);
-        // Large counts are written as "3e+06".
         return at == std::string::npos
                    ? 0
                    : static_cast<std::size_t>(std::stod(metrics.substr(at + 1 + name.size())));

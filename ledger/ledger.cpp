@@ -356,11 +356,13 @@ void Ledger::RequestReplay(const std::string& name, Station& station) {
     }
     // Never from further back than the start of the month before its newest weighing, as replays
     // always went: ledgers sharing a station's flow each see only part of it, and the place they
-    // hold through moves on only over weighings one of them sees in a row.
-    protocol::LinePlace from = *station.held_through;
+    // hold through moves on only over weighings one of them sees in a row. What lies before is
+    // taken as held, so that the replay's weighings follow on from it.
     if (const auto newest = protocol::Month::OfYyyymm(station.newest_month)) {
-        from = std::max(from, protocol::LinePlace{newest->Previous(), 0});
+        station.held_through =
+            std::max(*station.held_through, protocol::LinePlace{newest->Previous(), 0});
     }
+    const protocol::LinePlace from = *station.held_through;
     // The client id names the asker in the station's log; the random part makes it new.
     const std::string token = settings_.broker.client_id.substr(0, 100) + "/" + RandomToken();
     if (!broker_->Publish(Topic(name, protocol::TopicKind::kReplay),

@@ -492,6 +492,14 @@ TEST_P(LedgerTest, AReplayStartsWhereWhatIsHeldStopsAndSendsOnlyWhatIsMissing) {
     ASSERT_TRUE(RunUntil([&] { return ledger_log_.size() >= 2; }, 10s));
     EXPECT_TRUE(ledger_log_[1].starts_with("room1: replay asked from 202611 (request"))
         << ledger_log_[1];
+    PassMinute();
+    const auto held_month = [&] {
+        loop_.Advance(1s);
+        return ledger::OpenDatabase(Url(), "")->Query(
+            "SELECT held_month FROM stations WHERE station = 'room1'", {})[0][0];
+    };
+    EXPECT_TRUE(RunUntil([&] { return held_month() == "202612"; }, 20s))
+        << "the replay's weighings follow on from where it was asked";
 }
 
 // A second ledger started with the same client id (by hand beside the service): one steps back,
