@@ -278,13 +278,7 @@ private:
         RunUntilConverged(answered, {&first, &second});
         const std::size_t before = lines_;
         for (Station& station : stations_) {
-            for (std::size_t n = 0; n < kSharedEach; ++n) {
-                AppendLineToFile(
-                    station.dir / "202612.txt",
-                    ComposeRegisterLine({2026, 12, 8, 21, static_cast<int>(n % 60), 0, 0}, ':', 2,
-                                        "5"));
-            }
-            station.publisher->WeighingSaved();
+            Save(station, kSharedEach, 21, 2, "5");
         }
         lines_ += stations_.size() * kSharedEach;
         loop_.RunUntil([&] { return Held() > before; }, 5min);
@@ -319,14 +313,7 @@ private:
     void LoseWeighingsAtTheBroker() {
         const std::size_t missing = std::min<std::size_t>(kMissingStations, stations_.size());
         for (std::size_t i = 0; i < missing; ++i) {
-            Station& station = stations_[i];
-            for (std::size_t n = 0; n < kMissingEach; ++n) {
-                AppendLineToFile(
-                    station.dir / "202612.txt",
-                    ComposeRegisterLine({2026, 12, 8, 20, static_cast<int>(n % 60), 0, 0}, ':', 1,
-                                        "9"));
-            }
-            station.publisher->WeighingSaved();
+            Save(stations_[i], kMissingEach, 20, 1, "9");
         }
         lines_ += missing * kMissingEach;
         loop_.RunUntil(
@@ -357,6 +344,18 @@ private:
                 return true;
             },
             1min);
+    }
+
+    // `count` weighings of `scale` saved on 8 December in the hour `hour`, and the station told.
+    static void Save(Station& station, std::size_t count, int hour, int scale,
+                     const char* reading) {
+        for (std::size_t n = 0; n < count; ++n) {
+            AppendLineToFile(
+                station.dir / "202612.txt",
+                ComposeRegisterLine({2026, 12, 8, hour, static_cast<int>(n % 60), 0, 0}, ':', scale,
+                                    reading));
+        }
+        station.publisher->WeighingSaved();
     }
 
     // The station's log lines that hold `text`.

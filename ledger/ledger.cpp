@@ -88,7 +88,7 @@ void Ledger::OpenDatabase() {
         for (const LedgerTables::Station& row : tables_->Stations()) {
             Station& station = stations_[row.name];
             station.client_id = row.client_id;
-            station.newest_month = row.newest_month;
+            station.newest_month = station.stored_newest_month = row.newest_month;
             station.held_through = row.held_through;
             if (!row.client_id.empty()) {
                 rooms_by_client_id_.emplace(row.client_id, row.name);
@@ -354,11 +354,13 @@ void Ledger::RequestReplay(const std::string& name, Station& station) {
     if (!station.held_through) {
         return;  // the settings' month is checked when read
     }
-    // Never from further back than the start of the month before its newest weighing, as replays
-    // always went: ledgers sharing a station's flow each see only part of it, and the place they
-    // hold through moves on only over weighings one of them sees in a row. What lies before is
-    // taken as held, so that the replay's weighings follow on from it.
-    if (const auto newest = protocol::Month::OfYyyymm(station.newest_month)) {
+    // Never from further back than the start of the month before the newest weighing the database
+    // held of it, as replays always went: ledgers sharing a station's flow each see only part of
+    // it, and the place they hold through moves on only over weighings one of them sees in a row.
+    // What lies before is taken as held, so that the replay's weighings follow on from it. (Not
+    // the newest heard since: weighings waiting at the broker for a fresh database would skip the
+    // months before theirs.)
+    if (const auto newest = protocol::Month::OfYyyymm(station.stored_newest_month)) {
         station.held_through =
             std::max(*station.held_through, protocol::LinePlace{newest->Previous(), 0});
     }

@@ -47,8 +47,9 @@ namespace station::ledger {
 // one ends is asked for less: the ledger keeps, per station and with the weighings it writes, the
 // place before which it holds every line of the register (moved on by each weighing that follows
 // on from it, whether new or held already), and asks for the replay from there, not from a
-// month's start (but never from before the month before its newest weighing's, as before). A weighing whose places cannot be (its line ending before it starts, or further
-// than a line can be long) moves nothing and is counted.
+// month's start (but never from before the month before its newest weighing's, as before). A
+// weighing whose places cannot be (its line ending before it starts, or further than a line can be
+// long) moves nothing and is counted.
 class Ledger {
 public:
     static constexpr std::chrono::milliseconds kFlushInterval{100};
@@ -86,6 +87,7 @@ private:
     struct Station {
         std::string client_id;
         int newest_month = 0;
+        int stored_newest_month = 0;  // as the database held it when opened
         // Every line of its register before this place is held (or was never asked for).
         std::optional<protocol::LinePlace> held_through;
         std::uint64_t requested_round = 0;  // the replay round it was last asked in
