@@ -370,9 +370,13 @@ private:
     static std::size_t Asked(const Station& station) { return Said(station, "replay asked from"); }
 
     std::size_t Held() const {
-        return std::stoul(ledger::OpenDatabase(url_, "")
-                              ->Query("SELECT COUNT(*) FROM weighings", {})[0][0]
-                              .value_or("0"));
+        try {
+            return std::stoul(ledger::OpenDatabase(url_, "")
+                                  ->Query("SELECT COUNT(*) FROM weighings", {})[0][0]
+                                  .value_or("0"));
+        } catch (const ledger::DatabaseError&) {
+            return 0;  // a ledger just started has not made its tables yet
+        }
     }
 
     static std::size_t Counter(const std::string& metrics, const std::string& name) {
