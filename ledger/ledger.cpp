@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <ctime>
 #include <limits>
+#include <optional>
 #include <system_error>
 #include <utility>
 
@@ -60,7 +61,8 @@ Ledger::Ledger(EventLoop& loop, LedgerSettings settings, LogSink log, WrittenSin
       log_(std::move(log)),
       written_(std::move(written)),
       startup_(std::move(startup)),
-      health_(health) {
+      health_(health),
+      writer_(loop) {
     if (health_) {
         health_->Update([](LedgerHealth& board) {
             for (const RejectKind kind : kRejectKinds) {
@@ -137,7 +139,7 @@ void Ledger::OpenDatabase() {
 }
 
 void Ledger::Probe() {
-    if (loop_.Now() - last_write_ >= kProbeInterval) {
+    if (!writer_.Busy() && loop_.Now() - last_write_ >= kProbeInterval) {
         try {
             database_->Query("SELECT 1", {});
         } catch (const DatabaseError& error) {
@@ -526,13 +528,52 @@ void Ledger::Counted(RejectKind kind, const std::string& reason, const std::stri
 
 void Ledger::Added() {
     if (batch_.Size() >= kBatchRows) {
-        Flush();
+        WriteBehind();
     } else if (!flush_timer_) {
-        flush_timer_ = loop_.StartTimer(kFlushInterval, [this] { Flush(); });
+        flush_timer_ = loop_.StartTimer(kFlushInterval, [this] { WriteBehind(); });
     }
 }
 
+// The batch is written on the writer's thread while the loop reads the next; the loop waits only
+// when that one is ready before the one in hand is written.
+void Ledger::WriteBehind() {
+    writer_.Finish();
+    if (!tables_ || batch_.Size() == 0) {
+        return Flush();
+    }
+    flush_timer_.reset();
+    struct Write {
+        Batch batch;
+        std::vector<LedgerTables::Stored> fates;
+        std::optional<DatabaseError> error;
+        double seconds = 0;
+    };
+    auto write = std::make_shared<Write>();
+    write->batch = std::exchange(batch_, {});
+    writer_.Run(
+        [tables = tables_.get(), write] {
+            const auto started = std::chrono::steady_clock::now();
+            try {
+                write->fates = tables->Write(write->batch);
+            } catch (const DatabaseError& error) {
+                write->error = error;
+            }
+            write->seconds =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        },
+        [this, write] {
+            if (!write->error) {
+                Committed(write->batch, write->fates, write->seconds);
+            } else if (write->error->AboutData()) {
+                WriteEachAlone(write->batch);
+            } else {
+                DatabaseAway(write->error->what());
+            }
+        });
+}
+
 void Ledger::Flush() {
+    writer_.Finish();
     flush_timer_.reset();
     if (!tables_) {
         if (written_ && batch_.Size() > 0) {
@@ -549,7 +590,7 @@ void Ledger::Flush() {
         batch_ = {};
     } catch (const DatabaseError& error) {
         if (error.AboutData()) {
-            WriteEachAlone();
+            WriteEachAlone(std::exchange(batch_, {}));
         } else {
             DatabaseAway(error.what());
         }
@@ -559,12 +600,18 @@ void Ledger::Flush() {
 // Writes `batch` in one transaction and counts it. Throws DatabaseError.
 void Ledger::Commit(const Batch& batch) {
     const auto started = std::chrono::steady_clock::now();
-    Written(batch, tables_->Write(batch));
+    const std::vector<LedgerTables::Stored> fates = tables_->Write(batch);
+    Committed(batch, fates,
+              std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+}
+
+// Counts a batch written in `seconds`, and tells of it.
+void Ledger::Committed(const Batch& batch, const std::vector<LedgerTables::Stored>& fates,
+                       double seconds) {
+    Written(batch, fates);
     last_write_ = loop_.Now();
     reopen_backoff_.Reset();  // a database that opens but cannot write keeps backing off
     if (health_) {
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         health_->Update([&](LedgerHealth& board) {
             board.write_seconds += seconds;
             ++board.writes;
@@ -577,8 +624,7 @@ void Ledger::Commit(const Batch& batch) {
 
 // A row the database refuses on its own (too long for an index, a value out of a column's range)
 // goes to `rejected` with the database's words; every other row of its batch is written.
-void Ledger::WriteEachAlone() {
-    const Batch whole = std::exchange(batch_, {});
+void Ledger::WriteEachAlone(const Batch& whole) {
     const auto alone = [&](const auto& row, auto rows, const std::string& topic,
                            const std::string& payload) {
         Batch single;
@@ -611,6 +657,11 @@ void Ledger::WriteEachAlone() {
         }
         for (const RejectedRow& row : whole.rejected) {
             alone(row, &Batch::rejected, row.topic, row.payload);
+        }
+        if (!whole.held_through.empty()) {
+            Batch places;  // once the rows they follow on from are written
+            places.held_through = whole.held_through;
+            Commit(places);
         }
     } catch (const DatabaseError& error) {
         DatabaseAway(error.what());

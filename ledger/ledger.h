@@ -9,6 +9,7 @@
 #include <string>
 
 #include "base/event_loop.h"
+#include "base/worker_thread.h"
 #include "broker/backoff.h"
 #include "broker/broker_supervisor.h"
 #include "ledger/database.h"
@@ -28,7 +29,8 @@ namespace station::ledger {
 // away, the ledger asks each station it knows to send its weighings again from the start of the
 // month before that of the newest weighing it holds from it (a station never seen: from the
 // first month of the settings; but see below), and drops the ids it has. Messages are written in
-// groups, one transaction per kFlushInterval or kBatchRows. A database that fails a write ends the
+// groups, one transaction per kFlushInterval or kBatchRows, on a thread of their own while the
+// next group is read (one group at a time, in the order read). A database that fails a write ends the
 // session with the broker, which keeps the messages meanwhile, and is opened again after Backoff's
 // wait, which starts again only once a write succeeds. Meanwhile a second session, a clean one,
 // hears the known rooms' statuses and states for the live view alone: they are what the rooms do
@@ -103,8 +105,11 @@ private:
     void HandleConnected();
     void HandleLost(const std::string& reason);
     void ReplayQuiet(const std::string& name);
+    void WriteBehind();
     void Commit(const Batch& batch);
-    void WriteEachAlone();
+    void Committed(const Batch& batch, const std::vector<LedgerTables::Stored>& fates,
+                   double seconds);
+    void WriteEachAlone(const Batch& whole);
     void Written(const Batch& batch, const std::vector<LedgerTables::Stored>& fates);
     std::string BrokerName() const;
     static std::string Seconds(std::chrono::steady_clock::duration duration);
@@ -155,6 +160,9 @@ private:
     std::map<RejectKind, std::pair<std::uint64_t, EventLoop::TimePoint>> rejected_;  // count, said
     std::unique_ptr<BrokerSupervisor> broker_;     // made once the database is first open
     std::unique_ptr<BrokerSupervisor> live_only_;  // while the database is away
+    // Uses the database while a batch is in hand, and the loop does not meanwhile. Last: it is
+    // gone before the database.
+    WorkerThread writer_;
 };
 
 }  // namespace station::ledger

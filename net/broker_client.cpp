@@ -265,7 +265,12 @@ void BrokerClient::AttemptFinished(std::uint64_t serial, AttemptResult attempt) 
 
 void BrokerClient::HandleSocket(bool readable, bool writable) {
     mosquitto* mosq = session_->mosq;
-    HoldOutput(mosq, true);  // released at the end of the turn, or closed with the session
+    // Only a turn that reads has handlers that write: a turn that only writes sends what the
+    // library holds as it always would, without the system calls of holding it.
+    const bool holding = readable;
+    if (holding) {
+        HoldOutput(mosq, true);  // released at the end of the turn, or closed with the session
+    }
     int result = MOSQ_ERR_SUCCESS;
     if (readable) {
         // The library reads one packet per call: a flow of messages is read in runs, not one
@@ -296,8 +301,10 @@ void BrokerClient::HandleSocket(bool readable, bool writable) {
     }
     const int saved_errno = errno;
     // The PUBACKs go before the messages are handled, so that the broker sends on meanwhile.
-    HoldOutput(mosq, false);
-    HoldOutput(mosq, true);
+    if (holding) {
+        HoldOutput(mosq, false);
+        HoldOutput(mosq, true);
+    }
     // Acted on in the order they happened; any handler may end this session.
     const std::uint64_t serial = serial_;
     const std::vector<int> acknowledged = std::exchange(session_->acknowledged, {});
@@ -341,7 +348,9 @@ void BrokerClient::HandleSocket(bool readable, bool writable) {
                                         : ErrorText(*disconnect, saved_errno));
         return;
     }
-    HoldOutput(mosq, false);
+    if (holding) {
+        HoldOutput(mosq, false);
+    }
     UpdateInterest();
 }
 
