@@ -330,6 +330,10 @@ void Ledger::NewReplayRound() {
 }
 
 void Ledger::RequestOwedReplays() {
+    writer_.Finish();  // the places held are walked on in the database
+    if (!tables_) {
+        return;  // asked again once the database is back
+    }
     for (auto& [name, station] : stations_) {
         if (station.requested_round != replay_round_) {
             RequestReplay(name, station);
@@ -366,6 +370,7 @@ void Ledger::RequestReplay(const std::string& name, Station& station) {
         station.held_through =
             std::max(*station.held_through, protocol::LinePlace{newest->Previous(), 0});
     }
+    WalkHeldThrough(name, station);
     const protocol::LinePlace from = *station.held_through;
     // The client id names the asker in the station's log; the random part makes it new.
     const std::string token = settings_.broker.client_id.substr(0, 100) + "/" + RandomToken();
@@ -387,6 +392,26 @@ void Ledger::RequestReplay(const std::string& name, Station& station) {
             board.stations[name].replay = "asked";
             ++board.replays_asked;
         });
+    }
+}
+
+// Ledgers sharing a station's flow each hold only part of it, so each moves its place held only
+// over what it saw itself; the other's weighings are in the database, and are walked on over
+// before a replay is asked. Not while a batch is being written (the database is the writer's then),
+// which only asks for more.
+void Ledger::WalkHeldThrough(const std::string& name, Station& station) {
+    if (!tables_ || writer_.Busy() || station.client_id.empty()) {
+        return;
+    }
+    try {
+        const protocol::LinePlace walked =
+            tables_->WalkHeldThrough(station.client_id, *station.held_through);
+        if (walked != *station.held_through) {
+            station.held_through = walked;
+            batch_.held_through.insert_or_assign(name, walked);
+        }
+    } catch (const DatabaseError&) {
+        // Asks from the place as it was; the next write finds the database away, if it is.
     }
 }
 
@@ -476,7 +501,7 @@ void Ledger::Keep(WeighingRow row, const std::string& topic, const std::string& 
     batch_.weighings.push_back(std::move(row));
 }
 
-void Ledger::HoldThrough(Station& station, const WeighingRow& row) {
+void Ledger::HoldThrough(Station& station, WeighingRow& row) {
     if (!row.place || !row.after || !row.next) {
         return;  // an older station's: its replays start at a month's start
     }
@@ -489,6 +514,8 @@ void Ledger::HoldThrough(Station& station, const WeighingRow& row) {
         if (health_) {
             health_->Update([](LedgerHealth& board) { ++board.untrusted_places; });
         }
+        row.after.reset();  // nor stored, for another ledger to walk on over
+        row.next.reset();
         return;
     }
     // No weighing lies between `after` and the line: held through `after`, it is held through

@@ -30,13 +30,13 @@ namespace station::ledger {
 // month before that of the newest weighing it holds from it (a station never seen: from the
 // first month of the settings; but see below), and drops the ids it has. Messages are written in
 // groups, one transaction per kFlushInterval or kBatchRows, on a thread of their own while the
-// next group is read (one group at a time, in the order read). A database that fails a write ends the
-// session with the broker, which keeps the messages meanwhile, and is opened again after Backoff's
-// wait, which starts again only once a write succeeds. Meanwhile a second session, a clean one,
-// hears the known rooms' statuses and states for the live view alone: they are what the rooms do
-// now, and the broker keeps nothing of them for the ledger. A message that is no station's status,
-// weighing or state goes to the table `rejected`, as does a row the database refuses on its own
-// (the rest of its batch is written without it).
+// next group is read (one group at a time, in the order read). A database that fails a write ends
+// the session with the broker, which keeps the messages meanwhile, and is opened again after
+// Backoff's wait, which starts again only once a write succeeds. Meanwhile a second session, a
+// clean one, hears the known rooms' statuses and states for the live view alone: they are what the
+// rooms do now, and the broker keeps nothing of them for the ledger. A message that is no station's
+// status, weighing or state goes to the table `rejected`, as does a row the database refuses on its
+// own (the rest of its batch is written without it).
 //
 // The log shows that the flow is whole: the broker connected (and whether it kept the session),
 // lost and back (in one line when it is back within kBrokerBlip); per station the replay asked and,
@@ -118,7 +118,7 @@ private:
     void HandleLiveOnly(const std::string& topic, const std::string& payload);
     bool Admit(const std::string& room, const std::string& topic, const std::string& payload);
     void Keep(WeighingRow row, const std::string& topic, const std::string& payload);
-    void HoldThrough(Station& station, const WeighingRow& row);
+    void HoldThrough(Station& station, WeighingRow& row);
     void AssumeHeldThrough(Station& station) const;
     void Reject(const Rejection& rejection, const std::string& topic, const std::string& payload);
     void Counted(RejectKind kind, const std::string& reason, const std::string& topic);
@@ -126,6 +126,7 @@ private:
     void NewReplayRound();
     void RequestOwedReplays();
     void RequestReplay(const std::string& name, Station& station);
+    void WalkHeldThrough(const std::string& name, Station& station);
     std::string Topic(const std::string& station, protocol::TopicKind kind, int scale = 0) const;
 
     EventLoop& loop_;

@@ -3,6 +3,7 @@
 #include <map>
 
 #include "ledger/ledger_message.h"
+#include "protocol/weighing_id.h"
 
 namespace station::ledger {
 namespace {
@@ -60,6 +61,13 @@ constexpr const char* kVersion6[] = {
     "ALTER TABLE stations ADD COLUMN held_offset BIGINT",
 };
 
+// Where each weighing's line ends and where the weighing line before it ended, where the station
+// said so and they can be: a ledger walks on over the weighings another ledger of its group wrote.
+constexpr const char* kVersion7[] = {
+    "ALTER TABLE weighings ADD COLUMN next_offset BIGINT",
+    "ALTER TABLE weighings ADD COLUMN after_place TEXT",
+};
+
 struct Step {
     const char* const* begin;
     const char* const* end;
@@ -67,14 +75,16 @@ struct Step {
 constexpr Step kSteps[] = {
     {std::begin(kVersion1), std::end(kVersion1)}, {std::begin(kVersion2), std::end(kVersion2)},
     {std::begin(kVersion3), std::end(kVersion3)}, {std::begin(kVersion4), std::end(kVersion4)},
-    {std::begin(kVersion5), std::end(kVersion5)}, {std::begin(kVersion6), std::end(kVersion6)}};
+    {std::begin(kVersion5), std::end(kVersion5)}, {std::begin(kVersion6), std::end(kVersion6)},
+    {std::begin(kVersion7), std::end(kVersion7)}};
 static_assert(std::size(kSteps) == kSchemaVersion);
 
 constexpr const char* kSetVersion = "UPDATE ledger_schema SET version = $1 WHERE one = 1";
 
 constexpr const char* kInsertWeighing =
-    "INSERT INTO weighings (id, station, scale, reading, weight, time, line, received, unit) "
-    "VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9) ON CONFLICT (id) DO NOTHING";
+    "INSERT INTO weighings (id, station, scale, reading, weight, time, line, received, unit, "
+    "next_offset, after_place) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11) "
+    "ON CONFLICT (id) DO NOTHING";
 // Run after the weighing's insert, when that found the id held: a row only where it is held with
 // another line.
 constexpr const char* kConflict =
@@ -100,6 +110,18 @@ constexpr const char* kScaleState =
     "DO UPDATE SET connected = excluded.connected, reading = excluded.reading, "
     "motion = excluded.motion, \"range\" = excluded.\"range\", time = excluded.time, "
     "received = excluded.received, unit = excluded.unit";
+// From the place `$1` in the month whose ids start `$2`, on over the weighings whose line starts
+// where the one before ends, at most `$3` of them: where the last ends, and how many there were.
+constexpr const char* kWalkMonth =
+    "WITH RECURSIVE walk (place, steps) AS (SELECT CAST($1 AS BIGINT), 0 UNION ALL "
+    "SELECT w.next_offset, walk.steps + 1 FROM walk JOIN weighings w "
+    "ON w.id = $2 || CAST(walk.place AS TEXT) "
+    "WHERE walk.steps < $3 AND w.next_offset > walk.place) "
+    "SELECT place, steps FROM walk ORDER BY steps DESC LIMIT 1";
+// The first line of a month, when it is a weighing that follows on from the place `$2`.
+constexpr const char* kMonthsFirst =
+    "SELECT next_offset FROM weighings WHERE id = $1 AND after_place = $2 "
+    "AND next_offset > 0";
 constexpr const char* kRejected =
     "INSERT INTO rejected (topic, payload, reason, received) VALUES ($1, $2, $3, $4)";
 
@@ -177,10 +199,12 @@ std::vector<LedgerTables::Stored> LedgerTables::Write(const Batch& batch) {
     const std::string conflict =
         std::string(RejectKindName(RejectKind::kConflict)) + ": the first line is kept";
     for (const WeighingRow& row : batch.weighings) {
-        commands.push_back({kInsertWeighing,
-                            {row.id, row.station, std::int64_t{row.scale}, row.reading,
-                             row.weight ? Value(*row.weight) : Value(), Optional(row.time),
-                             row.line, row.received, row.unit}});
+        commands.push_back(
+            {kInsertWeighing,
+             {row.id, row.station, std::int64_t{row.scale}, row.reading,
+              row.weight ? Value(*row.weight) : Value(), Optional(row.time), row.line, row.received,
+              row.unit, row.next ? Value(static_cast<std::int64_t>(*row.next)) : Value(),
+              row.after ? Value(row.after->Text()) : Value()}});
         commands.push_back(
             {kConflict, {row.topic, row.line, conflict, row.received, row.id}, true});
         Newest& station = newest[row.station];
@@ -217,6 +241,35 @@ std::vector<LedgerTables::Stored> LedgerTables::Write(const Batch& batch) {
                                               : Stored::kHeldAlready;
     }
     return stored;
+}
+
+protocol::LinePlace LedgerTables::WalkHeldThrough(const std::string& client_id,
+                                                  protocol::LinePlace from) {
+    constexpr std::int64_t kStepsAQuery = 10000;  // what a query holds in memory
+    for (std::size_t months = 0; months < kMostMonths; ++months) {
+        for (;;) {
+            std::string month_ids = protocol::WeighingId{client_id, from.month, 0}.Text();
+            month_ids.pop_back();  // the offset's "0"
+            const std::vector<Row> walked = database_.Query(
+                kWalkMonth,
+                {static_cast<std::int64_t>(from.offset), std::move(month_ids), kStepsAQuery});
+            if (walked.empty() || !walked[0][0] || !walked[0][1]) {
+                return from;
+            }
+            from.offset = std::stoull(*walked[0][0]);
+            if (std::stoll(*walked[0][1]) < kStepsAQuery) {
+                break;
+            }
+        }
+        const protocol::Month next = from.month.Next();
+        const std::vector<Row> first = database_.Query(
+            kMonthsFirst, {protocol::WeighingId{client_id, next, 0}.Text(), from.Text()});
+        if (first.empty() || !first[0][0]) {
+            return from;
+        }
+        from = {next, std::stoull(*first[0][0])};
+    }
+    return from;
 }
 
 }  // namespace station::ledger

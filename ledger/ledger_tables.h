@@ -10,7 +10,7 @@
 namespace station::ledger {
 
 // The schema's version now; the ledger brings an older one up to it by itself.
-constexpr int kSchemaVersion = 6;
+constexpr int kSchemaVersion = 7;
 
 // Brings the schema of `database` up to version `to`, step by step, each step in a transaction
 // of its own; a newer schema is refused. Throws DatabaseError.
@@ -43,6 +43,13 @@ public:
     // station's newest month only grows; the places a station's register is held through are
     // set. Says what became of each weighing, in the batch's order. Throws DatabaseError.
     std::vector<Stored> Write(const Batch& batch);
+
+    // The place before which every line of the register of the station with `client_id` is held,
+    // given that every line before `from` is: on from `from` over the weighings held whose line
+    // starts where the one before ends (within a month, or at the next month's start), as far as
+    // kMostMonths. Throws DatabaseError.
+    static constexpr std::size_t kMostMonths = 24;
+    protocol::LinePlace WalkHeldThrough(const std::string& client_id, protocol::LinePlace from);
 
 private:
     Database& database_;
