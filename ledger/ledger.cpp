@@ -361,8 +361,8 @@ void Ledger::RequestReplay(const std::string& name, Station& station) {
         return;  // the settings' month is checked when read
     }
     // Never from further back than the start of the month before the newest weighing the database
-    // held of it, as replays always went: ledgers sharing a station's flow each see only part of
-    // it, and the place they hold through moves on only over weighings one of them sees in a row.
+    // held of it, as replays always went: the place held moves on only over weighings that keep
+    // their places (not those an older ledger wrote, nor a station's that says none).
     // What lies before is taken as held, so that the replay's weighings follow on from it. (Not
     // the newest heard since: weighings waiting at the broker for a fresh database would skip the
     // months before theirs.)
@@ -556,9 +556,25 @@ void Ledger::Counted(RejectKind kind, const std::string& reason, const std::stri
 void Ledger::Added() {
     if (batch_.Size() >= kBatchRows) {
         WriteBehind();
+    } else if (!batch_.weighings.empty()) {
+        if (!writer_.Busy()) {
+            WriteSoon(std::chrono::milliseconds{0});
+        }  // (else once the batch in hand is written)
     } else if (!flush_timer_) {
-        flush_timer_ = loop_.StartTimer(kFlushInterval, [this] { WriteBehind(); });
+        WriteSoon(kFlushInterval);
     }
+}
+
+// A weighing is written as soon as the writer is free, with whatever came beside it in the
+// loop's turn or while the batch before was written: a flow writes in batches that grow with it,
+// and the last of a backlog waits for no interval. States and statuses alone wait kFlushInterval:
+// they come steadily, and would otherwise each be a transaction.
+void Ledger::WriteSoon(std::chrono::milliseconds delay) {
+    if (flush_timer_ && flush_delay_ <= delay) {
+        return;
+    }
+    flush_delay_ = delay;
+    flush_timer_ = loop_.StartTimer(delay, [this] { WriteBehind(); });
 }
 
 // The batch is written on the writer's thread while the loop reads the next; the loop waits only
@@ -591,6 +607,9 @@ void Ledger::WriteBehind() {
         [this, write] {
             if (!write->error) {
                 Committed(write->batch, write->fates, write->seconds);
+                if (!batch_.weighings.empty()) {
+                    WriteSoon(std::chrono::milliseconds{0});
+                }
             } else if (write->error->AboutData()) {
                 WriteEachAlone(write->batch);
             } else {

@@ -29,14 +29,15 @@ namespace station::ledger {
 // away, the ledger asks each station it knows to send its weighings again from the start of the
 // month before that of the newest weighing it holds from it (a station never seen: from the
 // first month of the settings; but see below), and drops the ids it has. Messages are written in
-// groups, one transaction per kFlushInterval or kBatchRows, on a thread of their own while the
-// next group is read (one group at a time, in the order read). A database that fails a write ends
-// the session with the broker, which keeps the messages meanwhile, and is opened again after
-// Backoff's wait, which starts again only once a write succeeds. Meanwhile a second session, a
-// clean one, hears the known rooms' statuses and states for the live view alone: they are what the
-// rooms do now, and the broker keeps nothing of them for the ledger. A message that is no station's
-// status, weighing or state goes to the table `rejected`, as does a row the database refuses on its
-// own (the rest of its batch is written without it).
+// groups, one transaction each, on a thread of their own while the next group is read (one group
+// at a time, in the order read): a weighing as soon as the writer is free, with what came
+// meanwhile, at most kBatchRows; states and statuses alone after kFlushInterval. A database that
+// fails a write ends the session with the broker, which keeps the messages meanwhile, and is opened
+// again after Backoff's wait, which starts again only once a write succeeds. Meanwhile a second
+// session, a clean one, hears the known rooms' statuses and states for the live view alone: they
+// are what the rooms do now, and the broker keeps nothing of them for the ledger. A message that is
+// no station's status, weighing or state goes to the table `rejected`, as does a row the database
+// refuses on its own (the rest of its batch is written without it).
 //
 // The log shows that the flow is whole: the broker connected (and whether it kept the session),
 // lost and back (in one line when it is back within kBrokerBlip); per station the replay asked and,
@@ -51,7 +52,8 @@ namespace station::ledger {
 // on from it, whether new or held already), and asks for the replay from there, not from a
 // month's start (but never from before the month before its newest weighing's, as before). A
 // weighing whose places cannot be (its line ending before it starts, or further than a line can be
-// long) moves nothing and is counted.
+// long) moves nothing and is counted. Before it asks, the place is walked on over the weighings the
+// database holds (a ledger sharing the flow holds only part of it, and the other writes the rest).
 class Ledger {
 public:
     static constexpr std::chrono::milliseconds kFlushInterval{100};
@@ -106,6 +108,7 @@ private:
     void HandleLost(const std::string& reason);
     void ReplayQuiet(const std::string& name);
     void WriteBehind();
+    void WriteSoon(std::chrono::milliseconds delay);
     void Commit(const Batch& batch);
     void Committed(const Batch& batch, const std::vector<LedgerTables::Stored>& fates,
                    double seconds);
@@ -139,6 +142,7 @@ private:
     std::map<std::string, std::string> rooms_by_client_id_;
     Batch batch_;
     std::unique_ptr<Timer> flush_timer_;
+    std::chrono::milliseconds flush_delay_{};  // flush_timer_'s
     std::unique_ptr<Timer> reopen_timer_;
     std::unique_ptr<Timer> probe_timer_;
     EventLoop::TimePoint last_write_{};
