@@ -556,25 +556,28 @@ void Ledger::Counted(RejectKind kind, const std::string& reason, const std::stri
 void Ledger::Added() {
     if (batch_.Size() >= kBatchRows) {
         WriteBehind();
-    } else if (!batch_.weighings.empty()) {
-        if (!writer_.Busy()) {
-            WriteSoon(std::chrono::milliseconds{0});
-        }  // (else once the batch in hand is written)
-    } else if (!flush_timer_) {
-        WriteSoon(kFlushInterval);
+        return;
+    }
+    last_added_ = loop_.Now();
+    if (!flush_timer_) {
+        batch_begun_ = last_added_;
+        flush_timer_ = loop_.StartTimer(kFlowPause, [this] { WriteWhenPaused(); });
     }
 }
 
-// A weighing is written as soon as the writer is free, with whatever came beside it in the
-// loop's turn or while the batch before was written: a flow writes in batches that grow with it,
-// and the last of a backlog waits for no interval. States and statuses alone wait kFlushInterval:
+// Weighings are written once the flow pauses, so that the last of a backlog waits for no interval
+// while a flow is written in whole batches (each transaction also writes a row per station it
+// holds); and at the latest after kFlushInterval. States and statuses alone wait kFlushInterval:
 // they come steadily, and would otherwise each be a transaction.
-void Ledger::WriteSoon(std::chrono::milliseconds delay) {
-    if (flush_timer_ && flush_delay_ <= delay) {
+void Ledger::WriteWhenPaused() {
+    const EventLoop::TimePoint now = loop_.Now();
+    const EventLoop::TimePoint latest = batch_begun_ + kFlushInterval;
+    if (now >= latest || (!batch_.weighings.empty() && now - last_added_ >= kFlowPause)) {
+        WriteBehind();
         return;
     }
-    flush_delay_ = delay;
-    flush_timer_ = loop_.StartTimer(delay, [this] { WriteBehind(); });
+    // (Looked at again while states alone wait, in case a weighing joins them.)
+    flush_timer_ = loop_.StartTimer(kFlowPause, [this] { WriteWhenPaused(); });
 }
 
 // The batch is written on the writer's thread while the loop reads the next; the loop waits only
@@ -607,9 +610,6 @@ void Ledger::WriteBehind() {
         [this, write] {
             if (!write->error) {
                 Committed(write->batch, write->fates, write->seconds);
-                if (!batch_.weighings.empty()) {
-                    WriteSoon(std::chrono::milliseconds{0});
-                }
             } else if (write->error->AboutData()) {
                 WriteEachAlone(write->batch);
             } else {

@@ -29,9 +29,10 @@ namespace station::ledger {
 // away, the ledger asks each station it knows to send its weighings again from the start of the
 // month before that of the newest weighing it holds from it (a station never seen: from the
 // first month of the settings; but see below), and drops the ids it has. Messages are written in
-// groups, one transaction each, on a thread of their own while the next group is read (one group
-// at a time, in the order read): a weighing as soon as the writer is free, with what came
-// meanwhile, at most kBatchRows; states and statuses alone after kFlushInterval. A database that
+// groups of at most kBatchRows, one transaction each, on a thread of their own while the next
+// group is read (one group at a time, in the order read): a group holding a weighing once the flow
+// has paused for kFlowPause or after kFlushInterval, one of states and statuses alone after
+// kFlushInterval. A database that
 // fails a write ends the session with the broker, which keeps the messages meanwhile, and is opened
 // again after Backoff's wait, which starts again only once a write succeeds. Meanwhile a second
 // session, a clean one, hears the known rooms' statuses and states for the live view alone: they
@@ -57,6 +58,7 @@ namespace station::ledger {
 class Ledger {
 public:
     static constexpr std::chrono::milliseconds kFlushInterval{100};
+    static constexpr std::chrono::milliseconds kFlowPause{5};
     static constexpr std::size_t kBatchRows = 2000;
     static constexpr std::chrono::minutes kLogInterval{1};
     static constexpr std::chrono::seconds kReplayQuiet{5};
@@ -108,7 +110,7 @@ private:
     void HandleLost(const std::string& reason);
     void ReplayQuiet(const std::string& name);
     void WriteBehind();
-    void WriteSoon(std::chrono::milliseconds delay);
+    void WriteWhenPaused();
     void Commit(const Batch& batch);
     void Committed(const Batch& batch, const std::vector<LedgerTables::Stored>& fates,
                    double seconds);
@@ -142,7 +144,8 @@ private:
     std::map<std::string, std::string> rooms_by_client_id_;
     Batch batch_;
     std::unique_ptr<Timer> flush_timer_;
-    std::chrono::milliseconds flush_delay_{};  // flush_timer_'s
+    EventLoop::TimePoint batch_begun_{};  // when the first of batch_ came
+    EventLoop::TimePoint last_added_{};
     std::unique_ptr<Timer> reopen_timer_;
     std::unique_ptr<Timer> probe_timer_;
     EventLoop::TimePoint last_write_{};
