@@ -116,7 +116,7 @@ TEST_P(LedgerCrashTest, ADatabaseOrABrokerAwayMidFlowLosesNothing) {
         // after each checkpoint); the station's small files are not held up. The signal that
         // would end the process is ignored.
         std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit full{64 * 1024, RLIM_INFINITY};
+        const rlimit full{rlim_t{64} * 1024, RLIM_INFINITY};
         ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &full), 0);
     }
     ASSERT_TRUE(RunUntil(
