@@ -23,21 +23,20 @@ namespace station::ledger {
 
 // Keeps every station's weighings, live states and status in one database, each weighing once.
 //
-// The broker's acknowledgement of a message comes before the ledger has stored it, so the
-// broker alone cannot make the ledger whole: the stations' registers can. At every start, when
-// the broker answers without the session it kept, and when the database is back after being
-// away, the ledger asks each station it knows to send its weighings again from the start of the
-// month before that of the newest weighing it holds from it (a station never seen: from the
-// first month of the settings; but see below), and drops the ids it has. Messages are written in
-// groups of at most kBatchRows, one transaction each, on a thread of their own while the next
-// group is read (one group at a time, in the order read): a group holding a weighing once the flow
-// has paused for kFlowPause or after kFlushInterval, one of states and statuses alone after
-// kFlushInterval. A database that
-// fails a write ends the session with the broker, which keeps the messages meanwhile, and is opened
-// again after Backoff's wait, which starts again only once a write succeeds. Meanwhile a second
-// session, a clean one, hears the known rooms' statuses and states for the live view alone: they
-// are what the rooms do now, and the broker keeps nothing of them for the ledger. A message that is
-// no station's status, weighing or state goes to the table `rejected`, as does a row the database
+// The broker's acknowledgement of a message comes before the ledger has stored it, so the broker
+// alone cannot make the ledger whole: the stations' registers can. At every start, when the broker
+// answers without the session it kept, and when the database is back after being away, the ledger
+// asks each station it knows to send its weighings again from the start of the month before that of
+// the newest weighing it holds from it (a station never seen: from the first month of the settings;
+// but see below), and drops the ids it has. Messages are written in groups of at most kBatchRows,
+// one transaction each, on a thread of their own while the next group is read (one group at a time,
+// in the order read): a group holding a weighing once the flow has paused for kFlowPause or after
+// kFlushInterval, one of states and statuses alone after kFlushInterval. A database that fails a
+// write ends the session with the broker, which keeps the messages meanwhile, and is opened again
+// after Backoff's wait, which starts again only once a write succeeds. Meanwhile a second session,
+// a clean one, hears the known rooms' statuses and states for the live view alone: they are what
+// the rooms do now, and the broker keeps nothing of them for the ledger. A message that is no
+// station's status, weighing or state goes to the table `rejected`, as does a row the database
 // refuses on its own (the rest of its batch is written without it).
 //
 // The log shows that the flow is whole: the broker connected (and whether it kept the session),
