@@ -590,30 +590,24 @@ void Ledger::WriteBehind() {
     flush_timer_.reset();
     struct Write {
         Batch batch;
-        std::vector<LedgerTables::Stored> fates;
+        std::optional<Outcome> outcome;
         std::optional<DatabaseError> error;
-        double seconds = 0;
     };
     auto write = std::make_shared<Write>();
     write->batch = std::exchange(batch_, {});
     writer_.Run(
         [tables = tables_.get(), write] {
-            const auto started = std::chrono::steady_clock::now();
             try {
-                write->fates = tables->Write(write->batch);
+                write->outcome = TimedWrite(*tables, write->batch);
             } catch (const DatabaseError& error) {
                 write->error = error;
             }
-            write->seconds =
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         },
         [this, write] {
-            if (!write->error) {
-                Committed(write->batch, write->fates, write->seconds);
-            } else if (write->error->AboutData()) {
-                WriteEachAlone(write->batch);
+            if (write->outcome) {
+                Committed(write->batch, *write->outcome);
             } else {
-                DatabaseAway(write->error->what());
+                WriteFailed(write->batch, *write->error);
             }
         });
 }
@@ -635,31 +629,41 @@ void Ledger::Flush() {
         Commit(batch_);
         batch_ = {};
     } catch (const DatabaseError& error) {
-        if (error.AboutData()) {
-            WriteEachAlone(std::exchange(batch_, {}));
-        } else {
-            DatabaseAway(error.what());
-        }
+        WriteFailed(std::exchange(batch_, {}), error);
     }
+}
+
+// Writes `batch` in one transaction and says how long it took. Throws DatabaseError.
+Ledger::Outcome Ledger::TimedWrite(LedgerTables& tables, const Batch& batch) {
+    const auto started = std::chrono::steady_clock::now();
+    Outcome outcome{tables.Write(batch), 0};
+    outcome.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    return outcome;
 }
 
 // Writes `batch` in one transaction and counts it. Throws DatabaseError.
 void Ledger::Commit(const Batch& batch) {
-    const auto started = std::chrono::steady_clock::now();
-    const std::vector<LedgerTables::Stored> fates = tables_->Write(batch);
-    Committed(batch, fates,
-              std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+    Committed(batch, TimedWrite(*tables_, batch));
 }
 
-// Counts a batch written in `seconds`, and tells of it.
-void Ledger::Committed(const Batch& batch, const std::vector<LedgerTables::Stored>& fates,
-                       double seconds) {
-    Written(batch, fates);
+// A row the database refuses on its own is written alone; any other failure is the database away.
+void Ledger::WriteFailed(const Batch& batch, const DatabaseError& error) {
+    if (error.AboutData()) {
+        WriteEachAlone(batch);
+    } else {
+        DatabaseAway(error.what());
+    }
+}
+
+// Counts a written batch, and tells of it.
+void Ledger::Committed(const Batch& batch, const Outcome& outcome) {
+    Written(batch, outcome.fates);
     last_write_ = loop_.Now();
     reopen_backoff_.Reset();  // a database that opens but cannot write keeps backing off
     if (health_) {
         health_->Update([&](LedgerHealth& board) {
-            board.write_seconds += seconds;
+            board.write_seconds += outcome.seconds;
             ++board.writes;
         });
     }

@@ -110,9 +110,15 @@ private:
     void ReplayQuiet(const std::string& name);
     void WriteBehind();
     void WriteWhenPaused();
+    // What a transaction made of a batch's weighings, and how long it took.
+    struct Outcome {
+        std::vector<LedgerTables::Stored> fates;
+        double seconds = 0;
+    };
+    static Outcome TimedWrite(LedgerTables& tables, const Batch& batch);
     void Commit(const Batch& batch);
-    void Committed(const Batch& batch, const std::vector<LedgerTables::Stored>& fates,
-                   double seconds);
+    void Committed(const Batch& batch, const Outcome& outcome);
+    void WriteFailed(const Batch& batch, const DatabaseError& error);
     void WriteEachAlone(const Batch& whole);
     void Written(const Batch& batch, const std::vector<LedgerTables::Stored>& fates);
     std::string BrokerName() const;
