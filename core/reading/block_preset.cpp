@@ -14,13 +14,21 @@ using Kind = IndicatorReading::Kind;
 
 // A block of lines, each CR-ended and labelled, the label before the value ("NET: 10.00 kg") or
 // after its unit ("10.00 kg N", perhaps with '?' while moving): gross, tare and net, of which
-// the net is shown, or the gross where the block has no net (no tare taken); or weight, number
-// and total, of which the weight is shown. Other lines, blank ones too, change nothing. A gross
-// is shown at once unless the scale's last gross was followed by a net: then the net is waited
-// for, until a gross comes again without one between.
+// the net is shown, the gross less the tare where the block has a tare and no net, or the gross
+// where it has neither; or weight, number and total, of which the weight is shown. Or three
+// unlabelled lines, gross, net and tare, each ended by CR alone and the block by CR LF, of which
+// the net is shown. Other lines, blank ones too, change nothing. A block is whole at its net, or
+// where the next begins (its gross, or a line after a line feed), and is shown then: never the
+// gross of a block whose net is still to come. Until the scale's blocks have had more than a
+// gross, a gross is shown at once, as a scale sending grosses alone needs.
 class Block final : public IndicatorFormat {
 public:
     IndicatorReading Read(std::string_view frame) const override {
+        bool starts_block = false;
+        while (!frame.empty() && frame.front() == '\n') {
+            frame.remove_prefix(1);
+            starts_block = true;
+        }
         const std::string_view line = TrimBlanks(frame);
         const std::size_t number_at = NumberStart(line);
         std::string_view before = TrimBlanks(line.substr(0, number_at));
@@ -35,26 +43,47 @@ public:
         if (moving) {
             after = TrimBlanks(after.substr(1));
         }
-        const std::string label = Normalised(before.empty() ? after : before);
-        const bool gross = IsGrossLabel(label);
-        IndicatorReading nothing;
-        nothing.changes_nothing = true;
-        if (number_at == line.size() || (!gross && !IsShownLabel(label))) {
-            return nothing;
+        // Labelled lines say where a block begins, whatever ends them; unlabelled ones have only
+        // the line feed that ends their block.
+        const bool labelled = !before.empty() || !after.empty();
+        line_ = starts_block ? 0 : line_ + (line_ >= 0 ? 1 : 0);
+        IndicatorReading ended = starts_block && !labelled ? EndBlock() : Nothing();
+        if (number_at == line.size()) {
+            return ended;
         }
-        if (gross) {
-            net_follows_ = net_follows_ && !gross_pending_;
-            gross_pending_ = true;
-            if (net_follows_) {
-                return nothing;
+        const IndicatorReading value =
+            WeightWithUnit(line.substr(number_at, split.value.size() + unit_end),
+                           moving ? std::optional<bool>(true) : std::nullopt);
+        switch (labelled ? RoleOf(Normalised(before.empty() ? after : before)) : RoleAt(line_)) {
+            case Role::kGross: {
+                IndicatorReading before_it = EndBlock();
+                if (!before_it.changes_nothing) {
+                    ended = std::move(before_it);
+                }
+                gross_ = value;
+                if (net_follows_) {
+                    return ended;
+                }
+                gross_shown_ = true;
+                return value;
             }
-        } else {
-            net_follows_ = gross_pending_;
-            gross_pending_ = false;
+            case Role::kTare:
+                tare_ = value;
+                net_follows_ = net_follows_ || gross_.has_value();
+                // A gross shown at once is the net's no more.
+                return gross_shown_ ? Netted() : ended;
+            case Role::kShown:
+                net_follows_ = net_follows_ || gross_.has_value();
+                gross_.reset();
+                tare_.reset();
+                gross_shown_ = false;
+                return value;
+            case Role::kNone:
+                break;
         }
-        return WeightWithUnit(line.substr(number_at, split.value.size() + unit_end),
-                              moving ? std::optional<bool>(true) : std::nullopt);
+        return ended;
     }
+    Framing FrameBy() const override { return {'\r', false, '\n'}; }
 
 private:
     // Where the value starts: the first digit, or a sign before one.
@@ -91,21 +120,70 @@ private:
         }
         return letters;
     }
-    static bool IsGrossLabel(std::string_view label) {
+    enum class Role { kNone, kGross, kTare, kShown };
+
+    static Role RoleOf(std::string_view label) {
         static constexpr std::string_view kGross[] = {"G",  "GS",   "GR",     "GROSS",
                                                       "GW", "GRWT", "BRUTTO", "GROSSWT"};
-        return std::find(std::begin(kGross), std::end(kGross), label) != std::end(kGross);
-    }
-    static bool IsShownLabel(std::string_view label) {
+        static constexpr std::string_view kTare[] = {"T", "TR", "TW", "PT", "TARE", "TARA"};
         static constexpr std::string_view kShown[] = {
             "N", "NT", "NET", "NETT",   "NETTO", "NW",       "NETWT",
             "W", "WT", "WGT", "WEIGHT", "MASA",  "NETWEIGHT"};
-        return std::find(std::begin(kShown), std::end(kShown), label) != std::end(kShown);
+        const auto in = [label](const auto& labels) {
+            return std::find(std::begin(labels), std::end(labels), label) != std::end(labels);
+        };
+        return in(kGross) ? Role::kGross : in(kTare) ? Role::kTare : in(kShown) ? Role::kShown
+                                                                              : Role::kNone;
+    }
+    // Unlabelled lines by their place after the block's line feed: gross, net, tare.
+    static Role RoleAt(int line) {
+        switch (line) {
+            case 0:
+                return Role::kGross;
+            case 1:
+                return Role::kShown;
+            case 2:
+                return Role::kTare;
+            default:
+                return Role::kNone;
+        }
+    }
+    static IndicatorReading Nothing() {
+        IndicatorReading nothing;
+        nothing.changes_nothing = true;
+        return nothing;
+    }
+    // The gross less the tare, or no weight where either is none or the difference overflows.
+    IndicatorReading Netted() const {
+        IndicatorReading net = *gross_;
+        std::optional<std::string> difference =
+            gross_->kind == Kind::kWeight && tare_->kind == Kind::kWeight
+                ? Difference(gross_->weight, tare_->weight)
+                : std::nullopt;
+        if (!difference) {
+            return Marked(Kind::kNotAWeight, gross_->motion);
+        }
+        net.weight = std::move(*difference);
+        return net;
+    }
+    // The block under way is whole: what it shows, unless shown already or it had no gross.
+    IndicatorReading EndBlock() const {
+        IndicatorReading shown = Nothing();
+        if (gross_ && !gross_shown_) {
+            shown = tare_ ? Netted() : *gross_;
+        }
+        gross_.reset();
+        tare_.reset();
+        gross_shown_ = false;
+        return shown;
     }
 
     // What the scale's blocks have shown so far: a reader serves one scale.
-    mutable bool gross_pending_ = false;  // a gross came, and no net after it yet
-    mutable bool net_follows_ = false;    // the last gross was followed by a net
+    mutable std::optional<IndicatorReading> gross_;  // the block's gross, while it is under way
+    mutable std::optional<IndicatorReading> tare_;   // and its tare
+    mutable bool gross_shown_ = false;               // shown at once, as blocks without a net are
+    mutable bool net_follows_ = false;  // the scale's blocks have carried more than a gross
+    mutable int line_ = -1;             // the line's place after the block's line feed, if seen
 };
 
 }  // namespace

@@ -239,6 +239,13 @@ bool IsUnitWord(std::string_view text) {
                        [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); });
 }
 
+bool IsKnownUnit(std::string_view text) {
+    static constexpr std::string_view kUnits[] = {"kg", "kgs", "g",  "t",   "tn", "ton", "lb",
+                                                  "lbs", "oz", "ozt", "ct", "dwt", "gn"};
+    return std::any_of(std::begin(kUnits), std::end(kUnits),
+                       [text](std::string_view unit) { return EqualIgnoringCase(unit, text); });
+}
+
 bool IsCountOrPercentage(std::string_view unit) {
     if (unit.find('%') != std::string_view::npos) {
         return true;

@@ -38,7 +38,13 @@ struct ValueAndUnit {
 ValueAndUnit SplitUnit(std::string_view field);
 
 // Whether `text` can be a unit as frames write one: one to five ASCII letters ("g", "lb", "ozt").
+// The installer's pattern names its unit group itself, so any such word is taken there.
 bool IsUnitWord(std::string_view text);
+
+// Whether `text` is a unit of weight as indicators print one, in any case: kg, g, t, lb, oz,
+// ct and their spellings (kgs, lbs, ozt, dwt, gn, tn, ton). Letters glued from another frame
+// ("kgST") or a status word ("ST") are none, so such a frame is no weight.
+bool IsKnownUnit(std::string_view text);
 
 // Whether a unit names a count or a percentage, which are not weights.
 bool IsCountOrPercentage(std::string_view unit);

@@ -15,7 +15,7 @@ bool EndsRun(char c) {
 }  // namespace
 
 void Framer::Append(std::string_view data, ReceiveBuffer& buffer, FrameSink& sink) {
-    if (framing_.start != 0) {
+    if (framing_.checked) {
         AppendChecked(data, buffer, sink);
     } else if (framing_.end_starts_frame) {
         AppendStarted(data, buffer, sink);
@@ -27,7 +27,7 @@ void Framer::Append(std::string_view data, ReceiveBuffer& buffer, FrameSink& sin
 }
 
 void Framer::End(ReceiveBuffer& buffer, FrameSink& sink) {
-    if (framing_.end_starts_frame && framing_.start == 0) {
+    if (framing_.end_starts_frame) {
         AppendStarted(std::string_view(&framing_.end, 1), buffer, sink);
     }
 }
@@ -42,11 +42,17 @@ void Framer::AppendLines(std::string_view data, ReceiveBuffer& buffer, FrameSink
         if (end == data.end()) {
             return;
         }
-        if (*end == kCarriageReturn) {
-            if (!buffer.skipping_overlong_line) {
-                sink.FrameCut(buffer.line);
+        if (EndsLine(*end)) {
+            // The standard rule's empty lines are lines; a format's are the second byte of a pair.
+            const std::string_view frame = FromStart(buffer.line);
+            const bool empty = frame.empty() || frame == std::string_view(&framing_.start, 1);
+            if (!buffer.skipping_overlong_line && (!framing_.line_feeds_end || !empty)) {
+                sink.FrameCut(frame);
             }
             buffer.Clear();
+        }
+        if (*end == framing_.start) {
+            buffer.line.push_back(*end);
         }
         data.remove_prefix(run_length + 1);
     }
@@ -62,7 +68,7 @@ void Framer::AppendEnded(std::string_view data, ReceiveBuffer& buffer, FrameSink
             return;
         }
         if (!buffer.skipping_overlong_line && !buffer.line.empty()) {
-            sink.FrameCut(buffer.line);
+            sink.FrameCut(FromStart(buffer.line));
         }
         buffer.Clear();
         data.remove_prefix(end + 1);
@@ -105,7 +111,7 @@ void Framer::AppendChecked(std::string_view data, ReceiveBuffer& buffer, FrameSi
             if (data.front() != framing_.start) {
                 buffer.line.push_back(data.front());
                 data.remove_prefix(1);
-                sink.CheckFollowed(buffer.line);
+                sink.CheckFollowed(FromStart(buffer.line));
             }
             buffer.Clear();
             continue;
@@ -128,13 +134,25 @@ void Framer::AppendChecked(std::string_view data, ReceiveBuffer& buffer, FrameSi
             buffer.line.push_back(data.front());
             data.remove_prefix(1);
         }
-        sink.FrameCut(buffer.line);
+        sink.FrameCut(FromStart(buffer.line));
         if (check_here || !data.empty()) {
             buffer.Clear();
         } else {
             buffer.frame_read = true;  // read where the bytes end: its check may come next
         }
     }
+}
+
+std::string_view Framer::FromStart(std::string_view frame) const {
+    if (framing_.start == 0 || frame.size() < 2) {
+        return frame;
+    }
+    std::size_t at = frame.rfind(framing_.start, frame.size() - 2);
+    return at == std::string_view::npos ? frame : frame.substr(at);
+}
+
+bool Framer::EndsLine(char c) const {
+    return c == kCarriageReturn || (c == kLineFeed && framing_.line_feeds_end);
 }
 
 void Framer::AppendCapped(std::string_view bytes, ReceiveBuffer& buffer, FrameSink& sink) {

@@ -21,17 +21,20 @@ public:
 };
 
 // Cuts one scale's byte stream, arriving in pieces of any size, into the frames its format
-// reads (IndicatorFormat::FrameBy): at carriage returns, line feeds dropped, by default; at
-// another end byte; before each frame's start byte; or at an end byte that a check byte may
-// follow. The frame under way is kept in the scale's ReceiveBuffer. The one place frames are cut:
-// the decoder, preset recognition and the presets' fuzz target cut through it.
+// reads (IndicatorFormat::Framing): at carriage returns, line feeds dropped, for the standard
+// rule; at carriage returns and line feeds for a format's lines; at another end byte; before each
+// frame's start byte; or at an end byte that a check byte may follow. Where frames have a start
+// byte, they are cut from it, so that noise never spoils the frame after it. The frame under way
+// is kept in the scale's ReceiveBuffer. The one place frames are cut: the decoder, preset
+// recognition and the presets' fuzz target cut through it.
 class Framer {
 public:
     // A scale frame is well under 100 bytes; a peer that never ends one loses the unfinished part
     // at this size instead of growing the station without bound.
     static constexpr std::size_t kFrameCap = 8192;
 
-    explicit Framer(IndicatorFormat::Framing framing = {}) : framing_(framing) {}
+    explicit Framer(IndicatorFormat::Framing framing = IndicatorFormat::kLines)
+        : framing_(framing) {}
 
     void Append(std::string_view data, ReceiveBuffer& buffer, FrameSink& sink);
     // The stream ends here: a frame begun by its start byte is whole, though no next one came.
@@ -43,6 +46,9 @@ private:
     void AppendStarted(std::string_view data, ReceiveBuffer& buffer, FrameSink& sink);
     void AppendChecked(std::string_view data, ReceiveBuffer& buffer, FrameSink& sink);
     static void AppendCapped(std::string_view bytes, ReceiveBuffer& buffer, FrameSink& sink);
+    // The frame from its last start byte, where the framing has one.
+    std::string_view FromStart(std::string_view frame) const;
+    bool EndsLine(char c) const;
 
     IndicatorFormat::Framing framing_;
     // The length of the last frame cut by the next one's start: a frame as long is whole.

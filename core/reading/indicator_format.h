@@ -30,14 +30,22 @@ class IndicatorFormat {
 public:
     // How frames are cut from the byte stream: at `end`, which is left out of the frame, or,
     // where `end` starts each frame, before it, a frame being whole once it is as long as the
-    // one before it. Frames cut at CR lose their line feeds, as the station's lines always have.
-    // Where frames begin with `start`, `end` stays in the frame and the one byte after it is
-    // the frame's check unless it is `start`.
+    // one before it. Frames cut at CR lose their line feeds, as the station's lines always have;
+    // a format's lines also end at a line feed, as indicators set to LF-only endings send them
+    // (a CR LF or LF CR pair ending one), and an empty one is no frame. Where frames begin with
+    // `start`, a frame is cut from its last start byte, the bytes before it being noise (a start
+    // byte just before the end being a check byte, not a start); with `checked`, `end` stays
+    // in the frame and the one byte after it is the frame's check unless it is `start`.
     struct Framing {
         char end = '\r';
         bool end_starts_frame = false;
         char start = 0;
+        bool checked = false;
+        bool line_feeds_end = true;
     };
+
+    // The standard rule's lines: cut at every CR, empty ones too, line feeds dropped.
+    static constexpr Framing kLines{'\r', false, 0, false, false};
 
     virtual ~IndicatorFormat() = default;
     virtual IndicatorReading Read(std::string_view frame) const = 0;

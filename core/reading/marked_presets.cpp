@@ -197,15 +197,12 @@ public:
             fields[count++] = left.substr(0, blank);
             left.remove_prefix(blank);
         }
-        const auto is_letter = [](char c) {
-            return ToLowerAscii(c) >= 'a' && ToLowerAscii(c) <= 'z';
-        };
-        if (count != fields.size() || !SignedDecimal(fields[1]) ||
-            !std::all_of(fields[2].begin(), fields[2].end(), is_letter) || fields[3].size() != 4 ||
-            !HexByte(fields[3].substr(0, 2)) || !HexByte(fields[3].substr(2))) {
+        if (count != fields.size() || !SignedDecimal(fields[1]) || !IsKnownUnit(fields[2]) ||
+            fields[3].size() != 4 || !HexByte(fields[3].substr(0, 2)) ||
+            !HexByte(fields[3].substr(2))) {
             return Marked(Kind::kNotAWeight);
         }
-        return InUnit(WeightOf(fields[0], std::nullopt), IsUnitWord(fields[2]) ? fields[2] : "");
+        return InUnit(WeightOf(fields[0], std::nullopt), fields[2]);
     }
 };
 
@@ -227,6 +224,7 @@ public:
         }
         return WeightWithUnit(frame.substr(1), std::nullopt);
     }
+    Framing FrameBy() const override { return {'\r', false, kStx}; }
 };
 
 }  // namespace

@@ -53,7 +53,7 @@ IndicatorReading WeightOf(std::string_view value, std::optional<bool> motion) {
 
 IndicatorReading WeightWithUnit(std::string_view field, std::optional<bool> motion) {
     const ValueAndUnit split = SplitUnit(field);
-    if (IsCountOrPercentage(split.unit) || (!split.unit.empty() && !IsUnitWord(split.unit))) {
+    if (IsCountOrPercentage(split.unit) || (!split.unit.empty() && !IsKnownUnit(split.unit))) {
         return Marked(Kind::kNotAWeight, motion);
     }
     IndicatorReading reading = WeightOf(split.value, motion);

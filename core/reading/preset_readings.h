@@ -29,8 +29,8 @@ std::size_t WithPoint(std::string_view digits, std::size_t decimals, char* out);
 IndicatorReading WeightOf(std::string_view value, std::optional<bool> motion);
 
 // The weight of a field that ends in its unit, unless the unit counts pieces or percent or is
-// no unit at all (letters only, "kg", "lb", "ozt"): a frame of another layout, its status
-// letters or control bytes after the number, is no weight.
+// no known unit (frame_fields.h): a frame of another layout, its status letters or control
+// bytes after the number, or a half frame glued to the next, is no weight.
 IndicatorReading WeightWithUnit(std::string_view field, std::optional<bool> motion);
 
 // A weight read with the unit its frame writes apart from it.

@@ -12,20 +12,29 @@ namespace {
 
 using Kind = IndicatorReading::Kind;
 
-// "[address,]status[,GS|NT|G|N],weight[,]unit[,TR,tare]": status ST stable, US unstable, OL
-// over, UL under, QT a count; with a tare, the net is shown.
+// "[address,]status[,GS|NT|G|N],weight[,]unit[,TR,tare[,unit]]": status ST stable, US
+// unstable, OL over, UL under, QT a count; with a tare, the net is shown. Every field must be
+// read: a frame with one left over is a half frame glued to another, and no weight.
 class CsvStatus final : public IndicatorFormat {
+    using Fields = std::array<std::string_view, 8>;
+
 public:
     IndicatorReading Read(std::string_view frame) const override {
-        std::array<std::string_view, 6> fields{};
+        Fields fields{};
         std::size_t count = 0;
-        for (std::size_t at = 0; count < fields.size();) {
+        for (std::size_t at = 0;;) {
+            if (count == fields.size()) {
+                return Marked(Kind::kNotAWeight);  // more fields than the layout has
+            }
             const std::size_t comma = frame.find(',', at);
             fields[count++] = TrimBlanks(frame.substr(at, comma - at));
             if (comma == std::string_view::npos) {
                 break;
             }
             at = comma + 1;
+        }
+        if (count > 1 && fields[count - 1].empty()) {
+            --count;  // a comma that closes the frame
         }
         // "01ST,…": a bus address written straight before the status.
         if (fields[0].size() > 2 && fields[0].size() <= 5 &&
@@ -73,38 +82,45 @@ public:
         if (weight >= count) {
             return Marked(Kind::kNotAWeight, moving);
         }
-        // "…,+12.5,kg": the unit after a comma of its own.
-        std::string_view field = fields[weight];
-        std::string_view own_unit;
-        if (weight + 1 < count && SplitUnit(field).unit.empty()) {
-            if (IsCountOrPercentage(fields[weight + 1])) {
-                return Marked(Kind::kNotAWeight, moving);
-            }
-            if (IsUnitWord(fields[weight + 1])) {
-                own_unit = fields[weight + 1];
-            }
+        std::size_t read = weight;  // the next field to read
+        IndicatorReading gross = WeightAndOwnUnit(fields, count, read, moving);
+        if (gross.kind != Kind::kWeight) {
+            return gross;
         }
-        IndicatorReading gross = WeightWithUnit(field, moving);
-        if (!own_unit.empty()) {
-            gross = InUnit(std::move(gross), own_unit);
-        }
-        if (numbered && gross.kind == Kind::kWeight && weight + 1 < count) {
-            return Net(std::move(gross), fields[weight + 1], moving);
-        }
-        // "…,GS,+1234.5kg,TR,+34.5kg": gross and tare, of which the net is shown, as the
-        // indicator shows it in net mode; a net weight is shown as it is.
-        for (std::size_t tare = weight + 1; !net && tare + 1 < count; ++tare) {
-            if (gross.kind == Kind::kWeight && IsTare(fields[tare])) {
-                return Net(std::move(gross), fields[tare + 1], moving);
+        if (numbered && read < count) {
+            gross = Net(std::move(gross), fields, count, read, moving);
+        } else if (read + 1 < count && IsTare(fields[read])) {
+            // "…,GS,+1234.5kg,TR,+34.5kg": gross and tare, of which the net is shown, as the
+            // indicator shows it in net mode; a net weight is shown as it is, its tare read too.
+            IndicatorReading netted = Net(gross, fields, count, ++read, moving);
+            if (!net || netted.kind != Kind::kWeight) {
+                gross = std::move(netted);
             }
         }
-        return gross;
+        return read == count ? gross : Marked(Kind::kNotAWeight, moving);
     }
 
 private:
-    // The gross less the tare field, as the indicator shows it in net mode.
-    static IndicatorReading Net(IndicatorReading gross, std::string_view tare_field, bool moving) {
-        const IndicatorReading tare = WeightWithUnit(tare_field, moving);
+    // The weight in field `at`, with its unit in the field after it where it has none of its
+    // own ("…,+12.5,kg"); `at` moves past what was read.
+    static IndicatorReading WeightAndOwnUnit(const Fields& fields, std::size_t count,
+                                             std::size_t& at, bool moving) {
+        const std::string_view field = fields[at++];
+        if (at < count && SplitUnit(field).unit.empty()) {
+            if (IsCountOrPercentage(fields[at])) {
+                return Marked(Kind::kNotAWeight, moving);
+            }
+            if (IsKnownUnit(fields[at])) {
+                return InUnit(WeightWithUnit(field, moving), fields[at++]);
+            }
+        }
+        return WeightWithUnit(field, moving);
+    }
+    // The gross less the tare in field `at`, as the indicator shows it in net mode; `at` moves
+    // past what was read.
+    static IndicatorReading Net(IndicatorReading gross, const Fields& fields, std::size_t count,
+                                std::size_t& at, bool moving) {
+        const IndicatorReading tare = WeightAndOwnUnit(fields, count, at, moving);
         std::optional<std::string> net =
             tare.kind == Kind::kWeight ? Difference(gross.weight, tare.weight) : std::nullopt;
         if (!net) {
@@ -192,13 +208,16 @@ public:
             case ' ':
             case 'Z': {
                 const std::string_view unit = TrimBlanks(frame.substr(kWeightAt + kWeightLength));
-                return InUnit(WeightOf(frame.substr(kWeightAt, kWeightLength), moving),
-                              IsUnitWord(unit) ? unit : "");
+                if (!unit.empty() && !IsKnownUnit(unit)) {
+                    return Marked(Kind::kNotAWeight, moving);
+                }
+                return InUnit(WeightOf(frame.substr(kWeightAt, kWeightLength), moving), unit);
             }
             default:
                 return Marked(Kind::kNotAWeight, moving);
         }
     }
+    Framing FrameBy() const override { return {'\r', false, '\n'}; }
 };
 
 // Sign, six digits (perhaps with a point), unit, G/N, two-letter status ("MO" motion, "OC"

@@ -15,13 +15,16 @@ using Kind = IndicatorReading::Kind;
 // STX, status bytes A B C, six-digit weight, an optional six-digit tare, CR, and optionally a
 // checksum byte: the two's complement of the 7-bit sum of STX to CR. A bits 0-2 place the
 // decimal point (0: two dummy zeros, 1: one, 2: none, 3 to 7: one to five decimals); B bit 1
-// negative, bit 2 out of range (under it when negative), bit 3 motion. A frame is read at its
-// CR, and checked again by the byte after it when that is no STX.
+// negative, bit 2 out of range (under it when negative), bit 3 motion, bit 4 kilograms (else
+// pounds); C bits 0-2 another unit. A frame is read at its CR, and checked again by the byte
+// after it when that is no STX. A line feed there that does not check is the frame's ending,
+// from an indicator set to end frames with CR LF instead of a checksum.
 class StxStatus final : public IndicatorFormat {
 public:
     IndicatorReading Read(std::string_view frame) const override {
         const std::size_t cr = frame.find('\r');
-        if (frame.size() < 10 || frame[0] != kStx || cr == std::string_view::npos || cr < 10) {
+        if (frame.size() < 10 || frame[0] != kStx || cr == std::string_view::npos || cr < 10 ||
+            frame.size() > cr + 2 || (cr != 10 && cr != 16)) {
             return Marked(Kind::kNotAWeight);
         }
         if (cr + 1 < frame.size()) {
@@ -29,12 +32,14 @@ public:
             for (std::size_t i = 0; i <= cr; ++i) {
                 sum += static_cast<unsigned char>(frame[i]);
             }
-            if (((0U - sum) & 0x7FU) != (static_cast<unsigned char>(frame[cr + 1]) & 0x7FU)) {
+            const auto check = static_cast<unsigned char>(frame[cr + 1]);
+            if (((0U - sum) & 0x7FU) != (check & 0x7FU) && check != '\n') {
                 return ChecksumFailed();
             }
         }
         const auto a = static_cast<unsigned char>(frame[1]);
         const auto b = static_cast<unsigned char>(frame[2]);
+        const std::string_view unit = UnitOf(b, static_cast<unsigned char>(frame[3]));
         const bool moving = (b & 8U) != 0;
         if ((b & 4U) != 0) {  // out of range: below it when negative
             return Marked((b & 2U) != 0 ? Kind::kUnder : Kind::kOver, moving);
@@ -57,9 +62,19 @@ public:
         if (reading.kind == Kind::kWeight && (b & 2U) != 0) {
             MakeNegative(reading.weight);
         }
-        return reading;
+        return InUnit(std::move(reading), unit);
     }
-    Framing FrameBy() const override { return {'\r', false, kStx}; }
+    Framing FrameBy() const override { return {'\r', false, kStx, true}; }
+
+private:
+    static std::string_view UnitOf(unsigned b, unsigned c) {
+        static constexpr std::string_view kUnits[] = {"", "g", "t", "oz", "ozt", "gn", "dwt", "tn"};
+        const unsigned other = c & 7U;
+        if (other != 0) {
+            return kUnits[other];
+        }
+        return (b & 0x10U) != 0 ? "kg" : "lb";
+    }
 };
 
 // STX, polarity, 7-character weight, unit letter (K kg, L lb, G g, T t, O oz), G/N letter, status
@@ -80,6 +95,7 @@ public:
         }
         return InUnit(Signed(frame[1], frame.substr(2, 7), moving), UnitOf(frame[9]));
     }
+    Framing FrameBy() const override { return {'\r', false, kStx}; }
 
 private:
     static std::string_view UnitOf(char letter) {
@@ -98,9 +114,12 @@ private:
     }
 };
 
-// STX ... ETX: a sign, six digits, the count of decimals and two hex digits of the XOR of the
-// bytes before them after STX; or a sign, a 7-character weight and a status letter (G or N, M
-// motion, O over, U under, E error).
+// STX ... ETX: a sign, six digits, the count of decimals and the XOR of the bytes before it
+// after STX, as two hex digits or as the byte itself; or a sign, a 7-character weight and a
+// status letter (G or N, M motion, O over, U under, E error). A check byte is never read as a
+// digit: a frame that both layouts read (a raw check that happens to be a status letter) is read
+// as the scale's last frame that only one of them read was, and is no weight before there was
+// one.
 class StxEtx final : public IndicatorFormat {
 public:
     IndicatorReading Read(std::string_view frame) const override {
@@ -110,12 +129,24 @@ public:
         }
         const std::string_view body = frame.substr(1);
         if (body.size() == 10 && IsDigit(body[7])) {
-            return Counted(body);
+            return Counted(body, HexByte(body.substr(8, 2)) == XorOf(body.substr(0, 8)));
         }
         if (body.size() != 9) {
             return Marked(Kind::kNotAWeight);
         }
         const char status = body[8];
+        const bool lettered = std::string_view("GNMOUE").find(status) != std::string_view::npos;
+        const bool counted = IsDigit(body[7]) && !lettered;
+        const bool checks = IsDigit(body[7]) && static_cast<unsigned char>(status) ==
+                                                    XorOf(body.substr(0, 8));
+        if (counted || (checks && counted_.value_or(false))) {
+            counted_ = true;
+            return Counted(body, checks);
+        }
+        if (!lettered || (checks && !counted_.has_value())) {
+            return Marked(Kind::kNotAWeight);
+        }
+        counted_ = false;
         const bool moving = status == 'M';
         switch (status) {
             case 'O':
@@ -128,22 +159,27 @@ public:
                 return Signed(body[0], body.substr(1, 7), moving);
         }
     }
-    Framing FrameBy() const override { return {kEtx, false}; }
+    Framing FrameBy() const override { return {kEtx, false, kStx}; }
 
 private:
-    static IndicatorReading Counted(std::string_view body) {
-        if (HexByte(body.substr(8, 2)) != XorOf(body.substr(0, 8))) {
+    static IndicatorReading Counted(std::string_view body, bool checks) {
+        if (!checks) {
             return ChecksumFailed();
         }
         const std::string_view digits = body.substr(1, 6);
         const auto decimals = static_cast<std::size_t>(body[7] - '0');
-        if (decimals > digits.size()) {
+        if (decimals > digits.size() ||
+            !std::all_of(digits.begin(), digits.end(), [](char c) { return IsDigit(c); })) {
             return Marked(Kind::kNotAWeight);
         }
         std::array<char, 8> text{};
         const std::size_t length = WithPoint(digits, decimals, text.data());
         return Signed(body[0], std::string_view(text.data(), length), std::nullopt);
     }
+
+    // Which layout the scale's last frame read by one layout alone had; the reader serves one
+    // scale.
+    mutable std::optional<bool> counted_;
 };
 
 // CR, polarity, the weight, status (' ' stable, 'M' motion, 'O' over, 'U' under, 'e' not
@@ -165,7 +201,7 @@ public:
         const char mode = frame.back();
         const bool known_status =
             status == ' ' || status == 'M' || status == 'O' || status == 'U' || status == 'e';
-        if (!known_status || !IsUnitWord(unit) ||
+        if (!known_status || !IsKnownUnit(unit) ||
             (mode != 'G' && mode != 'N' && mode != 'g' && mode != 'n')) {
             return Marked(Kind::kNotAWeight);
         }
@@ -181,7 +217,7 @@ public:
         }
         return InUnit(Signed(frame[0], frame.substr(1, status_at - 1), moving), unit);
     }
-    Framing FrameBy() const override { return {kEtx, false}; }
+    Framing FrameBy() const override { return {kEtx, false, '\r'}; }
 };
 
 // No terminator: each frame starts with '=' and holds the weight, its characters in reverse
@@ -194,7 +230,11 @@ public:
         if (frame.empty() || frame[0] != '=') {
             return Marked(Kind::kNotAWeight);
         }
-        frame = TrimBlanks(frame.substr(1));
+        frame = frame.substr(1);
+        while (!frame.empty() && (frame.back() == '\r' || frame.back() == '\n')) {
+            frame.remove_suffix(1);  // an ending some indicators add
+        }
+        frame = TrimBlanks(frame);
         std::array<char, 24> text{};
         if (frame.size() > text.size()) {
             return Marked(Kind::kNotAWeight);

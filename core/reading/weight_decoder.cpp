@@ -123,7 +123,7 @@ std::string WeightDecoder::NumberShown(std::string_view line) const {
 
 void WeightDecoder::SetFormat(int scale, std::unique_ptr<IndicatorFormat> format) {
     const auto index = static_cast<std::size_t>(scale - 1);
-    framers_.at(index) = Framer(format ? format->FrameBy() : IndicatorFormat::Framing{});
+    framers_.at(index) = Framer(format ? format->FrameBy() : IndicatorFormat::kLines);
     formats_.at(index) = std::move(format);
     units_.at(index).clear();
 }

@@ -18,6 +18,8 @@ struct FrameCase {
     std::string stream;  // bytes as the scale sends them
     const char* shown;   // the last text shown; "" for none
     int motion;          // kNone, 0 or 1
+    const char* unit = nullptr;   // the unit of the last reading, where the row says
+    const char* never = nullptr;  // a text never shown on the way, where the row says
 };
 
 std::string Xor(const std::string& bytes) {
@@ -193,6 +195,43 @@ const FrameCase kCases[] = {
     {"sign6-status", "+001234kgG  \r", "1234", 0},
     {"sign6-status", "-01.234kgNMO\r", "-1", 1},
     {"sign6-status", "+999999kgGOC\r", "OL", 0},
+    // A weight only from a whole frame: a half glued to the next, a field left over, a unit that
+    // is no unit, an ending the layout does not have, noise before a frame's start.
+    {"csv-status", "ST,GS,+0ST,GS,+00333.0kg\r\n", "#err", 0, nullptr, "0"},
+    {"csv-status", "ST,GS,+00355.0kgST,GS,+00356.0kg\r\n", "#err", 0, nullptr, "355"},
+    {"csv-status", "ST,GS,+0012.5,kg,TR\r\n", "#err", 0},
+    {"csv-status", "ST,GS,+00250.0kg\r\nST,GS,+00300.0kg\n", "300", 0, "kg"},
+    {"csv-status", "ST,GS,+00250.0kg\n\rST,GS,+00300.0kg\n\r", "300", 0},
+    {"letter-status", "S S     100.50 gx\r\n", "#err", 0},
+    {"lf-range", "\n 1G      1234.5kg\n 1G      1236.0kg\n", "1236", 0},
+    {"lf-range", "\x11\x7fnoise\n 1G      1234.5kg\r", "1235", 0},
+    {"lf-range", "\n 1G      1234.5kgST\r", "#err", 0},
+    {"stx-status",
+     "\x02"
+     "2  001234\r\n",
+     "1234", 0, "lb"},  // CR LF in place of a check byte; B bit 4 clear: pounds
+    {"stx-status", "\x11\x7fnoise" + StxStatus("20 ", "001234"), "1234", 0, "kg"},
+    {"stx-status", StxStatus("2 1", "001234"), "1234", 0, "g"},
+    {"stx-status", StxStatus("2 2", "001234"), "1234", 0, "t"},
+    {"stx-status", StxStatus("2 3", "001234"), "1234", 0, "oz"},
+    {"stx-polarity", "\x02garbage\x02+ 1234.5KNM\r\n", "1235", 1},
+    {"polled", "\x7f\x02 1234.5 kg\n", "1235", kNone},
+    {"cr-etx", "junk\r+001234 kgG\x03", "1234", 0},
+    {"stx-etx", "noise\x02-  12.50M\x03", "-13", 1},
+    {"equals", "=5.210-\r\n=5.210-\r\n", "-13", kNone},
+    // A check byte in either form the layout allows, never read as digits.
+    {"stx-etx",
+     "\x02+0251002\x1f\x03",
+     "251", kNone, nullptr, "251002"},
+    {"stx-etx",
+     "\x02+0251002\x1e\x03",
+     "#err", kNone, nullptr, "251002"},
+    // Blocks: a tare without a net is taken off the gross; a block is shown whole.
+    {"block", "GROSS 252.0 kg\r\nTARE 70.0 kg\r\n", "182", kNone},
+    {"block", "G 260.0 kg\rT 70.0 kg\rN 190.0 kg\r\nG 255.0 kg\rT 70.0 kg\rN 185.0 kg\r\n", "185",
+     kNone, nullptr, "255"},
+    {"block", "252.0 kg\r182.0 kg\r70.0 kg\r\n253.0 kg\r183.0 kg\r70.0 kg\r\n", "183", kNone,
+     "kg", "70"},
 };
 
 class IndicatorFormats : public ::testing::TestWithParam<char> {};
@@ -210,6 +249,12 @@ TEST_P(IndicatorFormats, EachPresetShowsWhatItsLayoutSays) {
         const std::string shown =
             rig.displays.shown.empty() ? "" : rig.displays.shown.back().second;
         EXPECT_EQ(shown, c.shown);
+        if (c.unit != nullptr) {
+            EXPECT_EQ(rig.displays.readings.back().unit, c.unit);
+        }
+        for (const auto& [scale, text] : rig.displays.shown) {
+            EXPECT_NE(text, c.never == nullptr ? "" : c.never);
+        }
         if (!rig.displays.motion.empty()) {
             const std::optional<bool> motion = rig.displays.motion.back();
             EXPECT_EQ(motion ? (*motion ? 1 : 0) : kNone, c.motion);

@@ -110,8 +110,9 @@ PresetFrame OutOfRange(std::string bytes, const Weight& w) {
     return {std::move(bytes), "", !w.Under(), "", w.Under()};
 }
 
-// STX, A (one decimal), B (negative, over, motion), C, six digits, a tare perhaps, CR, and the
-// checksum byte perhaps; one that would read as STX is avoided through C, whose bits are spare.
+// STX, A (one decimal), B (negative, over, motion, kilograms), C (another unit), six digits, a
+// tare perhaps, CR, and the checksum byte or a line feed perhaps; a checksum that would read as
+// STX is avoided through C's print-request bit, which the station does not read.
 PresetFrame StxStatus(Weight w, FrameFill& fill) {
     const std::int64_t tenths = Fitted(w, 1000000);
     std::string digits = Justified(std::to_string(std::llabs(tenths)), 6, '0');
@@ -119,24 +120,28 @@ PresetFrame StxStatus(Weight w, FrameFill& fill) {
         const std::size_t first = std::min(digits.find_first_not_of('0'), digits.size() - 1);
         std::fill_n(digits.begin(), first, ' ');
     }
-    const char b =
-        static_cast<char>(0x30 | (w.tenths < 0 ? 2 : 0) | (w.over ? 4 : 0) | (w.moving ? 8 : 0));
+    const bool kilograms = w.unit == "kg";
+    const unsigned other_unit = w.unit == "g" ? 1 : w.unit == "t" ? 2 : w.unit == "oz" ? 3 : 0;
+    const char b = static_cast<char>(0x20 | (kilograms ? 0x10 : 0) | (w.tenths < 0 ? 2 : 0) |
+                                     (w.over ? 4 : 0) | (w.moving ? 8 : 0));
     const std::string tare = fill.Next(2) == 1 ? Digits(fill, 6) : "";
-    const bool checksum = fill.Next(2) == 0;
-    for (char c = '0';; ++c) {
-        std::string frame{kStx, '3', b, c};
+    const unsigned ending = fill.Next(3);  // the checksum, nothing, or a line feed
+    for (const unsigned print : {0U, 8U}) {
+        std::string frame{kStx, '3', b, static_cast<char>(0x20U | print | other_unit)};
         frame.append(digits).append(tare).append(1, '\r');
         unsigned sum = 0;
         for (const char byte : frame) {
             sum += static_cast<unsigned char>(byte);
         }
         const char check = static_cast<char>((0U - sum) & 0x7FU);
-        if (checksum && check == kStx) {
+        if (ending == 0 && check == kStx) {
             continue;
         }
-        const std::string bytes = checksum ? frame + check : frame;
-        return w.over ? OutOfRange(bytes, w) : Carrying(bytes, tenths);
+        const std::string bytes = ending == 0 ? frame + check : ending == 2 ? frame + "\n" : frame;
+        const std::string unit = w.unit == "lb:oz" ? "lb" : w.unit;
+        return w.over ? OutOfRange(bytes, w) : Carrying(bytes, tenths, unit);
     }
+    return {};  // not reached: the two checksums differ by eight
 }
 
 // [address,]status[,mode],weight with its unit; the unit in a field of its own; the mode, blanks
