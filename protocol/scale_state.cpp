@@ -34,6 +34,9 @@ std::string WriteScaleState(const ScaleState& state) {
         message["range"] = RangeText(*state.range);
     }
     message["time"] = state.time;
+    if (!state.problem.empty()) {
+        message["problem"] = state.problem;
+    }
     return message.dump();
 }
 
@@ -76,6 +79,13 @@ std::variant<ScaleState, MessageProblem> ReadScaleState(std::string_view payload
             return std::move(*problem);
         }
         *target = std::move(std::get<std::string>(text));
+    }
+    if (message.contains("problem")) {
+        auto problem = TextField(message, "problem", kLongestReading);
+        if (auto* wrong = std::get_if<MessageProblem>(&problem)) {
+            return std::move(*wrong);
+        }
+        state.problem = std::move(std::get<std::string>(problem));
     }
     auto unit = ReadUnit(message);
     if (auto* problem = std::get_if<MessageProblem>(&unit)) {

@@ -127,6 +127,7 @@ void StationModel::ApplyReadingSettings() {
     stable_saves_.Configure(readings_);
     for (int n = 1; IsScaleNumber(n); ++n) {
         decoder_->SetFormat(n, MakeFormat(readings_, n));
+        Of(n).cadence.Reset();
     }
 }
 
@@ -175,6 +176,7 @@ void StationModel::ClientSocket1Connecting(int scale) {
 
 void StationModel::ClientSocket1Connect(int scale) {
     DropCutLine(scale);
+    Of(scale).cadence.Reset();
     ShowLamp(scale, Lamp::kGreen);
     OfferConnect(scale, false);
     Of(scale).watch->Connected();
@@ -214,9 +216,19 @@ void StationModel::ClientSocket1Read(int scale, net::TCustomWinSocket& socket) {
         // A read brings many lines in a flood and no frame is drawn between them: the observers
         // are told the last reading once, while the saves judge every line.
         decoding_read_ = true;
+        const std::uint64_t lines_before = decoder_->LineCount();
         decoder_->AppendReceivedData(text, static_cast<int>(text.size()), kWeightLineProtocol,
                                      entry.received, scale);
         decoding_read_ = false;
+        if (decoder_->LineCount() != lines_before) {
+            entry.cadence.FrameRead(loop_.Now());
+        } else if (decoder_->HasFormat(scale) && entry.cadence.Stale(loop_.Now()) &&
+                   !entry.shown.no_frame) {
+            Reading stale = Reading::Of(Reading::Kind::kNoWeight);
+            stale.unit = entry.shown.unit;
+            stale.no_frame = true;
+            ShowReading(scale, stale);
+        }
         if (std::exchange(entry.shown_untold, false)) {
             Notify([&](StationObserver& o) { o.ReadingShown(scale, entry.shown); });
         }

@@ -9,6 +9,7 @@
 
 #include "base/event_loop.h"
 #include "core/clock.h"
+#include "core/reading/frame_cadence.h"
 #include "core/reading/receive_buffer.h"
 #include "core/reading/stable_saves.h"
 #include "core/reading/transmission_log.h"
@@ -101,6 +102,7 @@ private:
         std::string last_line;
         std::string recent;
         ReceiveBuffer received;
+        FrameCadence cadence;  // of a scale read by a format
     };
 
     // The connection's events, as the client component names them.

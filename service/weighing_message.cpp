@@ -40,7 +40,8 @@ std::string ScaleStateMessage(bool connected, const Reading& reading, std::time_
                                .unit = Cp1250ToUtf8(reading.unit),
                                .motion = reading.motion,
                                .range = std::nullopt,
-                               .time = protocol::IsoLocalTime(time)};
+                               .time = protocol::IsoLocalTime(time),
+                               .problem = std::string(reading.no_frame ? protocol::kNoFrameRead : "")};
     switch (reading.kind) {
         case Reading::Kind::kWeight:
             state.range = protocol::Range::kOk;

@@ -25,12 +25,14 @@ struct Reading {
     // The weight unrounded ("[-]digits[.digits]"), which settles a load where the format says
     // nothing of motion; empty where the rounded text is all there is.
     std::string exact;
+    // No weight because bytes keep coming and no frame is read from them (frame_cadence.h).
+    bool no_frame = false;
 
     static Reading Weight(std::string text, std::optional<bool> motion = std::nullopt) {
-        return {Kind::kWeight, std::move(text), motion, {}, {}};
+        return {Kind::kWeight, std::move(text), motion, {}, {}, false};
     }
     static Reading Of(Kind kind, std::optional<bool> motion = std::nullopt) {
-        return {kind, {}, motion, {}, {}};
+        return {kind, {}, motion, {}, {}, false};
     }
 
     // "- - - - -", the weight, "#err", "OL" or "UL".

@@ -93,7 +93,7 @@ void WeightDecoder::DecodeWeightLine(std::string_view line, int code, int scale)
             return;
         }
     }
-    Reading shown{Reading::Kind::kWeight, NumberShown(line), std::nullopt, {}, {}};
+    Reading shown{Reading::Kind::kWeight, NumberShown(line), std::nullopt, {}, {}, false};
     if (shown.weight == kUnreadable) {
         if (const auto field = ReadingField(line)) {
             shown.weight = NumberShown(*field);

@@ -47,6 +47,10 @@ public:
     // Scale `scale` read by `format` from now on; nullptr for the standard rule.
     void SetFormat(int scale, std::unique_ptr<IndicatorFormat> format);
 
+    bool HasFormat(int scale) const {
+        return IsScaleNumber(scale) && formats_[static_cast<std::size_t>(scale - 1)] != nullptr;
+    }
+
     char DecimalSeparator() const { return separator_; }
     // Lines decoded since start-up, for throughput figures.
     std::uint64_t LineCount() const { return lines_; }

@@ -65,6 +65,29 @@ TEST_F(StationModelTest, LinesAreFramedAcrossAndWithinReadEvents) {
     close(peer);
 }
 
+// Bytes that make no frame of the scale's format leave no stale weight on show: after three
+// frames' time "#err", which a save takes and the live state explains, until a frame reads.
+TEST_F(StationModelTest, BytesThatMakeNoFrameShowNoWeightAfterThreeFramesTime) {
+    Start("format1=csv-status\r\n");
+    const int peer = Connect();
+    SendAndWait(peer, 1, "ST,GS,+00250.0kg\r\n");
+    loop_.Advance(100ms);
+    SendAndWait(peer, 1, "ST,GS,+00251.0kg\r\n");
+    loop_.Advance(200ms);
+    SendAndWait(peer, 1, "ST,GS,+0030");  // a frame under way, within three frames' time
+    EXPECT_EQ(Shown(1), "251");
+    loop_.Advance(200ms);
+    SendAndWait(peer, 1, "0.0kg|");
+    EXPECT_EQ(Shown(1), "#err");
+    EXPECT_TRUE(model_->Shown(1).no_frame);
+    model_->Save(1);
+    EXPECT_EQ(ReadFile(dir_ / "dane/202612.txt"), "2026-12-07, 14:03:07\twaga1\t#err\r\n");
+    SendAndWait(peer, 1, "\r\nST,GS,+00252.0kg\r\n");
+    EXPECT_EQ(Shown(1), "252");
+    EXPECT_FALSE(model_->Shown(1).no_frame);
+    close(peer);
+}
+
 TEST_F(StationModelTest, ALineCutByAnEndedConnectionIsDroppedNotGluedToTheNextOne) {
     ports_[1] = server_.Port();
     Start();
