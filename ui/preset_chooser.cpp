@@ -18,8 +18,11 @@ PresetChooser::PresetChooser(int scale, std::vector<PresetMatch> matches, QWidge
     for (const PresetMatch& match : matches) {
         const QString name =
             QString::fromLatin1(match.preset.data(), static_cast<int>(match.preset.size()));
+        const std::string_view description = PresetDescription(match.preset);
         auto* row = new QListWidgetItem(
-            name + QStringLiteral("  →  ") + DescribeReading(match.last), LBpresets);
+            name + QStringLiteral("  →  ") + DescribeReading(match.last) + QStringLiteral("\n    ") +
+                QString::fromUtf8(description.data(), static_cast<qsizetype>(description.size())),
+            LBpresets);
         row->setData(Qt::UserRole, name);
     }
     layout->addWidget(LBpresets);
@@ -33,10 +36,20 @@ PresetChooser::PresetChooser(int scale, std::vector<PresetMatch> matches, QWidge
             "„pattern” i wpisz wzorzec z grupą (?P<weight>...)."));
         LBpresets->hide();
         BBok->setEnabled(false);
-    } else {
+    } else if (ClearlyBest(matches)) {
         Lverdict->setText(QString::fromUtf8(
-            "Formaty, które odczytują wagę ze wszystkich ostatnich linii (ostatni odczyt):"));
+            "Formaty, które odczytują wagę ze wszystkich ostatnich linii, od najlepiej "
+            "pasującego (ostatni odczyt):"));
         LBpresets->setCurrentRow(0);
+    } else {
+        // Alike by what the bytes show: only the indicator's own display tells them apart.
+        Lverdict->setText(QString::fromUtf8(
+            "Kilka formatów pasuje jednakowo. Porównaj odczyt każdego z wyświetlaczem wagi "
+            "i wybierz ten, który pokazuje to samo:"));
+        BBok->setEnabled(false);
+        buttons->button(QDialogButtonBox::Cancel)->setFocus();  // the list's focus picks a row
+        connect(LBpresets, &QListWidget::currentRowChanged, BBok,
+                [this](int row) { BBok->setEnabled(row >= 0); });
     }
     const auto choose = [this] {
         if (QListWidgetItem* row = LBpresets->currentItem()) {
@@ -48,7 +61,7 @@ PresetChooser::PresetChooser(int scale, std::vector<PresetMatch> matches, QWidge
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(LBpresets, &QListWidget::itemDoubleClicked, this, choose);
     setAttribute(Qt::WA_DeleteOnClose);
-    resize(560, 280);
+    resize(620, 360);
 }
 
 }  // namespace station::ui

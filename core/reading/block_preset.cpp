@@ -19,8 +19,8 @@ using Kind = IndicatorReading::Kind;
 // unlabelled lines, gross, net and tare, each ended by CR alone and the block by CR LF, of which
 // the net is shown. Other lines, blank ones too, change nothing. A block is whole at its net, or
 // where the next begins (its gross, or a line after a line feed), and is shown then: never the
-// gross of a block whose net is still to come. Until the scale's blocks have had more than a
-// gross, a gross is shown at once, as a scale sending grosses alone needs.
+// gross of a block whose net is still to come. Until the scale's blocks have had a tare or a net,
+// a gross is shown at once, as a scale sending grosses alone needs.
 class Block final : public IndicatorFormat {
 public:
     IndicatorReading Read(std::string_view frame) const override {
@@ -69,11 +69,11 @@ public:
             }
             case Role::kTare:
                 tare_ = value;
-                net_follows_ = net_follows_ || gross_.has_value();
+                net_follows_ = true;
                 // A gross shown at once is the net's no more.
                 return gross_shown_ ? Netted() : ended;
             case Role::kShown:
-                net_follows_ = net_follows_ || gross_.has_value();
+                net_follows_ = true;
                 gross_.reset();
                 tare_.reset();
                 gross_shown_ = false;
@@ -182,7 +182,7 @@ private:
     mutable std::optional<IndicatorReading> gross_;  // the block's gross, while it is under way
     mutable std::optional<IndicatorReading> tare_;   // and its tare
     mutable bool gross_shown_ = false;               // shown at once, as blocks without a net are
-    mutable bool net_follows_ = false;  // the scale's blocks have carried more than a gross
+    mutable bool net_follows_ = false;  // the scale's blocks have had a tare or a net
     mutable int line_ = -1;             // the line's place after the block's line feed, if seen
 };
 

@@ -55,6 +55,9 @@ public:
 // The format of a preset's name, or nullptr when there is no such preset.
 std::unique_ptr<IndicatorFormat> MakePreset(std::string_view name);
 
+// What a preset's frames look like, in one line of Polish (UTF-8); empty for no such preset.
+std::string_view PresetDescription(std::string_view name);
+
 // The names of the presets, in the order the settings dialog lists them.
 const std::vector<std::string_view>& PresetNames();
 

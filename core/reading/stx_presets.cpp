@@ -183,7 +183,7 @@ private:
 };
 
 // CR, polarity, the weight, status (' ' stable, 'M' motion, 'O' over, 'U' under, 'e' not
-// displayed), the unit in two columns, G/N, ETX.
+// displayed), the unit in two columns, G/N, ETX; or the column layout (InColumns).
 class CrEtx final : public IndicatorFormat {
 public:
     // Counted from the end, since the weight's width varies (a decimal point or not): the mode
@@ -191,6 +191,9 @@ public:
     // that the status column; the polarity first, the weight between.
     IndicatorReading Read(std::string_view frame) const override {
         frame = WithoutLeading(frame, '\r');
+        if (const std::optional<IndicatorReading> columns = InColumns(frame)) {
+            return *columns;
+        }
         constexpr std::size_t kAfterWeight = 4;  // status, two unit columns, mode
         if (frame.size() < kAfterWeight + 2) {
             return Marked(Kind::kNotAWeight);
@@ -218,6 +221,28 @@ public:
         return InUnit(Signed(frame[0], frame.substr(1, status_at - 1), moving), unit);
     }
     Framing FrameBy() const override { return {kEtx, false, '\r'}; }
+
+private:
+    // The column layout: sign, six digits, motion ('m' or blank), blank, the unit in two
+    // columns, blank, mode ('g' gross, 'n' net), two blanks. Nullopt for a frame of another
+    // width or spacing.
+    static std::optional<IndicatorReading> InColumns(std::string_view frame) {
+        constexpr std::size_t kWidth = 15;
+        if (frame.size() != kWidth || frame[8] != ' ' || frame[11] != ' ' ||
+            frame.substr(13) != "  ") {
+            return std::nullopt;
+        }
+        const char motion = frame[7];
+        const char mode = frame[12];
+        const std::string_view unit = TrimBlanks(frame.substr(9, 2));
+        const std::string_view digits = frame.substr(1, 6);
+        if ((motion != 'm' && motion != ' ') || (mode != 'g' && mode != 'n') ||
+            !IsKnownUnit(unit) ||
+            !std::all_of(digits.begin(), digits.end(), [](char c) { return IsDigit(c); })) {
+            return Marked(Kind::kNotAWeight);
+        }
+        return InUnit(Signed(frame[0], digits, motion == 'm'), unit);
+    }
 };
 
 // No terminator: each frame starts with '=' and holds the weight, its characters in reverse

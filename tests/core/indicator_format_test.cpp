@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "core/reading/pattern_format.h"
+#include "core/reading/preset_recognition.h"
 #include "tests/core/fakes.h"
 
 namespace station::test {
@@ -309,6 +310,29 @@ TEST_P(IndicatorFormats, ThePatternReadsItsNamedGroupsAsLatin1Bytes) {
     EXPECT_NE(problem.Text().find("does not compile"), std::string::npos) << problem.Text();
     EXPECT_EQ(PatternFormat::Make("(?P<value>[0-9]+)", problem), nullptr);
     EXPECT_NE(problem.Text().find("weight"), std::string::npos) << problem.Text();
+}
+
+// "Rozpoznaj" ranks by fit: the preset preselected for each stream, or none where two fit alike.
+TEST(PresetRecognition, PreselectsOnlyAPresetThatFitsClearlyBest) {
+    const std::string stx_pounds = StxStatus("2  ", "002530");
+    const struct {
+        std::string stream;
+        const char* chosen;
+    } kStreams[] = {
+        {"ST,GS,+00253.0kg\r\nST,GS,+00253.0kg\r\nST,GS,+00253.0kg\r\n", "csv-status"},
+        {"G  323.0 kg\rT   70.0 kg\rN  253.0 kg\r\nG  323.0 kg\rT   70.0 kg\rN  253.0 kg\r\n"
+         "G  323.0 kg\rT   70.0 kg\rN  253.0 kg\r\n",
+         "block"},
+        {"+000253kgG  \r+000514kgGMO\r+000514kgG  \r", "sign6-status"},
+        {"\x02" + stx_pounds + stx_pounds + stx_pounds, "stx-status"},
+        {"=00.352=00.352=00.352=00.352=", ""},
+    };
+    for (const auto& [stream, chosen] : kStreams) {
+        SCOPED_TRACE(chosen);
+        const std::vector<PresetMatch> matches = RecognisePresets(stream);
+        ASSERT_FALSE(matches.empty());
+        EXPECT_EQ(ClearlyBest(matches) ? matches[0].preset : "", chosen);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Separators, IndicatorFormats, ::testing::Values('.', ','), SeparatorName);

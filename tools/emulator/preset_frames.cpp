@@ -138,8 +138,7 @@ PresetFrame StxStatus(Weight w, FrameFill& fill) {
             continue;
         }
         const std::string bytes = ending == 0 ? frame + check : ending == 2 ? frame + "\n" : frame;
-        const std::string unit = w.unit == "lb:oz" ? "lb" : w.unit;
-        return w.over ? OutOfRange(bytes, w) : Carrying(bytes, tenths, unit);
+        return w.over ? OutOfRange(bytes, w) : Carrying(bytes, tenths, w.unit);
     }
     return {};  // not reached: the two checksums differ by eight
 }
@@ -391,26 +390,41 @@ PresetFrame StxEtx(Weight w, FrameFill& fill) {
 }
 
 // CR, polarity, the weight in as many columns as it takes, status, unit in two columns, G/N,
-// ETX.
+// ETX; or the column layout: CR, sign, six digits of whole units, motion ('m' or blank), blank,
+// unit in two columns, blank, mode ('g' or 'n'), two blanks, ETX, without an over-range mark.
 PresetFrame CrEtx(Weight w, FrameFill& fill) {
+    const std::string unit = w.unit.size() == 1 ? w.unit + " " : w.unit;
+    if (w.Variant(fill, 2) == 1) {
+        const std::int64_t units = Within(w.tenths, 10000000) / 10;
+        const std::string frame =
+            Cat("\r", units < 0 ? "-" : "+", Justified(std::to_string(std::llabs(units)), 6, '0'),
+                w.moving ? "m " : "  ", unit, " ", std::string(1, OneOf(fill, "gn")), "  \x03");
+        return Carrying(frame, units * 10, w.unit);
+    }
     const std::int64_t tenths = Fitted(w, 100000000);
     const char polarity = tenths < 0 ? '-' : OneOf(fill, "+ ");
     const char status = w.Under() ? 'U' : w.over ? 'O' : w.moving ? 'M' : ' ';
-    const std::string unit = w.unit.size() == 1 ? w.unit + " " : w.unit;
     const std::string frame = std::string("\r") + polarity +
                               Justified(Magnitude(tenths), 6 + fill.Next(4)) + status + unit +
                               OneOf(fill, "GNgn") + kEtx;
     return w.over ? OutOfRange(frame, w) : Carrying(frame, tenths, w.unit);
 }
 
-// Gross, net and tare lines, labelled before or after; a gross line alone (no tare taken); or
+// Gross, net and tare lines, labelled before or after; a gross line alone (no tare taken);
 // weight, number and total lines between blank lines, the weight labelled as such or as a
-// gross. No over-range mark: the weight.
+// gross; or unlabelled gross, net and tare lines, each ended by CR, the block by CR LF, whose
+// line feed is written first here, so that a block alone shows where it begins. No over-range
+// mark: the weight.
 PresetFrame Block(Weight w, FrameFill& fill) {
     const std::int64_t net = Within(w.tenths, 100000000);
     const std::int64_t other = std::stoll(Digits(fill, 5));
     const std::string u = " " + w.unit;
-    switch (w.Variant(fill, 5)) {
+    switch (w.Variant(fill, 6)) {
+        case 5:
+            return Carrying(Cat("\n", Justified(Decimal(net + other), 10), u, "\r",
+                                Justified(Decimal(net), 10), u, "\r", Justified(Decimal(other), 10),
+                                u, "\r"),
+                            net, w.unit);
         case 0:
             return Carrying(Cat("G  ", Decimal(net + other), u, "\rT  ", Decimal(other), u, "\rN  ",
                                 Decimal(net), u, "\r\n"),
@@ -424,7 +438,7 @@ PresetFrame Block(Weight w, FrameFill& fill) {
             return Carrying(Cat(fill.Next(2) == 0 ? "G  " : "GROSS  ", Decimal(net), u, "\r\n"),
                             net, w.unit);
         default:
-            return Carrying(Cat(w.Variant(fill, 5) == 3 ? "Weight:  " : "GS  ", Decimal(net), u,
+            return Carrying(Cat(w.Variant(fill, 6) == 3 ? "Weight:  " : "GS  ", Decimal(net), u,
                                 "\r\n\r\nNo.:  ", Digits(fill, 4),
                                 "\r\n\r\nTotal:  ", Decimal(other), u, "\r\n\r\n"),
                             net, w.unit);
