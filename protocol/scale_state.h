@@ -23,7 +23,7 @@ struct ScaleState {
     std::string unit = "kg";
     std::optional<bool> motion;
     std::optional<Range> range;
-    std::string time;  // ISO 8601
+    std::string time;     // ISO 8601
     std::string problem;  // empty but for kNoFrameRead
 };
 

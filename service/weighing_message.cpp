@@ -35,13 +35,14 @@ std::string WeighingMessage(const RegisterEntry& entry, const RegisterLineFields
 }
 
 std::string ScaleStateMessage(bool connected, const Reading& reading, std::time_t time) {
-    protocol::ScaleState state{.connected = connected,
-                               .reading = Cp1250ToUtf8(reading.Text()),
-                               .unit = Cp1250ToUtf8(reading.unit),
-                               .motion = reading.motion,
-                               .range = std::nullopt,
-                               .time = protocol::IsoLocalTime(time),
-                               .problem = std::string(reading.no_frame ? protocol::kNoFrameRead : "")};
+    protocol::ScaleState state{
+        .connected = connected,
+        .reading = Cp1250ToUtf8(reading.Text()),
+        .unit = Cp1250ToUtf8(reading.unit),
+        .motion = reading.motion,
+        .range = std::nullopt,
+        .time = protocol::IsoLocalTime(time),
+        .problem = std::string(reading.no_frame ? protocol::kNoFrameRead : "")};
     switch (reading.kind) {
         case Reading::Kind::kWeight:
             state.range = protocol::Range::kOk;

@@ -20,7 +20,8 @@ PresetChooser::PresetChooser(int scale, std::vector<PresetMatch> matches, QWidge
             QString::fromLatin1(match.preset.data(), static_cast<int>(match.preset.size()));
         const std::string_view description = PresetDescription(match.preset);
         auto* row = new QListWidgetItem(
-            name + QStringLiteral("  →  ") + DescribeReading(match.last) + QStringLiteral("\n    ") +
+            name + QStringLiteral("  →  ") + DescribeReading(match.last) +
+                QStringLiteral("\n    ") +
                 QString::fromUtf8(description.data(), static_cast<qsizetype>(description.size())),
             LBpresets);
         row->setData(Qt::UserRole, name);

@@ -132,8 +132,10 @@ private:
         const auto in = [label](const auto& labels) {
             return std::find(std::begin(labels), std::end(labels), label) != std::end(labels);
         };
-        return in(kGross) ? Role::kGross : in(kTare) ? Role::kTare : in(kShown) ? Role::kShown
-                                                                              : Role::kNone;
+        return in(kGross)   ? Role::kGross
+               : in(kTare)  ? Role::kTare
+               : in(kShown) ? Role::kShown
+                            : Role::kNone;
     }
     // Unlabelled lines by their place after the block's line feed: gross, net, tare.
     static Role RoleAt(int line) {
@@ -182,8 +184,8 @@ private:
     mutable std::optional<IndicatorReading> gross_;  // the block's gross, while it is under way
     mutable std::optional<IndicatorReading> tare_;   // and its tare
     mutable bool gross_shown_ = false;               // shown at once, as blocks without a net are
-    mutable bool net_follows_ = false;  // the scale's blocks have had a tare or a net
-    mutable int line_ = -1;             // the line's place after the block's line feed, if seen
+    mutable bool net_follows_ = false;               // the scale's blocks have had a tare or a net
+    mutable int line_ = -1;  // the line's place after the block's line feed, if seen
 };
 
 }  // namespace

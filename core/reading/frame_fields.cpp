@@ -240,8 +240,8 @@ bool IsUnitWord(std::string_view text) {
 }
 
 bool IsKnownUnit(std::string_view text) {
-    static constexpr std::string_view kUnits[] = {"kg", "kgs", "g",  "t",   "tn", "ton", "lb",
-                                                  "lbs", "oz", "ozt", "ct", "dwt", "gn"};
+    static constexpr std::string_view kUnits[] = {"kg",  "kgs", "g",   "t",  "tn",  "ton", "lb",
+                                                  "lbs", "oz",  "ozt", "ct", "dwt", "gn"};
     return std::any_of(std::begin(kUnits), std::end(kUnits),
                        [text](std::string_view unit) { return EqualIgnoringCase(unit, text); });
 }

@@ -137,8 +137,8 @@ public:
         const char status = body[8];
         const bool lettered = std::string_view("GNMOUE").find(status) != std::string_view::npos;
         const bool counted = IsDigit(body[7]) && !lettered;
-        const bool checks = IsDigit(body[7]) && static_cast<unsigned char>(status) ==
-                                                    XorOf(body.substr(0, 8));
+        const bool checks =
+            IsDigit(body[7]) && static_cast<unsigned char>(status) == XorOf(body.substr(0, 8));
         if (counted || (checks && counted_.value_or(false))) {
             counted_ = true;
             return Counted(body, checks);

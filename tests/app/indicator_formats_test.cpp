@@ -114,5 +114,75 @@ INSTANTIATE_TEST_SUITE_P(Presets, EveryPresetTest,
                              return name;
                          });
 
+// A line's bad day through the real window from a plain peer: a half frame glued to the next,
+// a lost ending, LF-only endings, a check byte, a unit in the status byte, a block without a
+// net, noise before a frame's start. What shows is the frame's own weight or "#err", and a click
+// saves what shows, or nothing, never a weight nobody weighed; under both save modes.
+struct BadDay {
+    const char* preset;
+    std::string bytes;
+    const char* shown;
+    const char* never;  // the weight a careless reader would show
+};
+
+const BadDay kBadDays[] = {
+    {"csv-status", "ST,GS,+00250.0kg\r\nST,GS,+0ST,GS,+00333.0kg\r\n", "#err", "0"},
+    {"csv-status", "ST,GS,+00250.0kg\r\nST,GS,+00355.0kgST,GS,+00356.0kg\r\n", "#err", "355"},
+    {"csv-status", "ST,GS,+00250.0kg\r\nST,GS,+00300.0kg\n", "300", "#err"},
+    {"stx-status",
+     "\x02"
+     "2  002500\r\n\x02"
+     "2  003000\r\n",
+     "3000", "#err"},
+    {"stx-etx", "\x02+0251002\x1f\x03", "251", "251002"},
+    {"stx-polarity", "\x02+  250.0KGM\r\n\x13\x7f\x02+  300.0KG \r\n", "300", "#err"},
+    {"block",
+     "GROSS 252.0 kg\r\nTARE 70.0 kg\r\nGROSS 262.0 kg\r\nTARE 70.0 kg\r\nGROSS 262.0 kg\r\n",
+     "192", "262"},
+    {"equals", "=0.052=0.052=0.003=0.003=", "300", "#err"},
+};
+
+class BadDayTest : public ScaleTest,
+                   public ::testing::WithParamInterface<std::tuple<BadDay, const char*>> {
+protected:
+    Listener server_;
+};
+
+TEST_P(BadDayTest, ShowsAndSavesTheFramesOwnWeightOrNone) {
+    const auto& [day, mode] = GetParam();
+    ports_.fill(unused_);
+    ports_[0] = server_.Port();
+    WriteSettings();
+    WriteFile(dir_ / "dane/konfig.ini", ReadFile(dir_ / "dane/konfig.ini") +
+                                            "[Odczyt]\r\nformat1=" + day.preset +
+                                            "\r\nsave1=" + mode + "\r\nstable_wait=0\r\n");
+    Start();
+    const int peer = ConnectScale(server_, 1);
+    std::vector<QString> shown;
+    for (const char byte : day.bytes) {  // a byte a read: every reading on the way is seen
+        SendAndWait(peer, 1, std::string(1, byte));
+        if (shown.empty() || shown.back() != Shown(1)) {
+            shown.push_back(Shown(1));
+        }
+    }
+    EXPECT_EQ(Shown(1).toStdString(), day.shown);
+    EXPECT_EQ(std::count(shown.begin(), shown.end(), QString(day.never)), 0);
+    Box(1).BBsave->click();
+    const std::filesystem::path month = dir_ / "dane/202612.txt";
+    RunQtUntil([&] { return std::filesystem::exists(month) || !toolkit_.error_boxes.empty(); });
+    if (std::filesystem::exists(month)) {
+        EXPECT_EQ(ReadFile(month).substr(20), std::string("\twaga1\t") + day.shown + "\r\n");
+    }
+    EXPECT_TRUE(std::filesystem::exists(month) || std::string(mode) == "stable");
+    close(peer);
+}
+
+INSTANTIATE_TEST_SUITE_P(Days, BadDayTest,
+                         ::testing::Combine(::testing::ValuesIn(kBadDays),
+                                            ::testing::Values("any", "stable")),
+                         [](const auto& day) {
+                             return std::to_string(day.index / 2) + "_" + std::get<1>(day.param);
+                         });
+
 }  // namespace
 }  // namespace station::test

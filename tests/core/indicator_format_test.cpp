@@ -16,9 +16,9 @@ constexpr int kNone = -1;  // the format does not say whether the load moves
 
 struct FrameCase {
     const char* preset;
-    std::string stream;  // bytes as the scale sends them
-    const char* shown;   // the last text shown; "" for none
-    int motion;          // kNone, 0 or 1
+    std::string stream;           // bytes as the scale sends them
+    const char* shown;            // the last text shown; "" for none
+    int motion;                   // kNone, 0 or 1
     const char* unit = nullptr;   // the unit of the last reading, where the row says
     const char* never = nullptr;  // a text never shown on the way, where the row says
 };
@@ -221,18 +221,14 @@ const FrameCase kCases[] = {
     {"stx-etx", "noise\x02-  12.50M\x03", "-13", 1},
     {"equals", "=5.210-\r\n=5.210-\r\n", "-13", kNone},
     // A check byte in either form the layout allows, never read as digits.
-    {"stx-etx",
-     "\x02+0251002\x1f\x03",
-     "251", kNone, nullptr, "251002"},
-    {"stx-etx",
-     "\x02+0251002\x1e\x03",
-     "#err", kNone, nullptr, "251002"},
+    {"stx-etx", "\x02+0251002\x1f\x03", "251", kNone, nullptr, "251002"},
+    {"stx-etx", "\x02+0251002\x1e\x03", "#err", kNone, nullptr, "251002"},
     // Blocks: a tare without a net is taken off the gross; a block is shown whole.
     {"block", "GROSS 252.0 kg\r\nTARE 70.0 kg\r\n", "182", kNone},
     {"block", "G 260.0 kg\rT 70.0 kg\rN 190.0 kg\r\nG 255.0 kg\rT 70.0 kg\rN 185.0 kg\r\n", "185",
      kNone, nullptr, "255"},
-    {"block", "252.0 kg\r182.0 kg\r70.0 kg\r\n253.0 kg\r183.0 kg\r70.0 kg\r\n", "183", kNone,
-     "kg", "70"},
+    {"block", "252.0 kg\r182.0 kg\r70.0 kg\r\n253.0 kg\r183.0 kg\r70.0 kg\r\n", "183", kNone, "kg",
+     "70"},
 };
 
 class IndicatorFormats : public ::testing::TestWithParam<char> {};

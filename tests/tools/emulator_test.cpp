@@ -17,6 +17,7 @@
 #include "tests/net/net_fixtures.h"
 #include "tests/support/child_process.h"
 #include "tests/support/temp_dir.h"
+#include "tools/emulator/line_source.h"
 #include "tools/emulator/preset_frames.h"
 #include "tools/emulator/server.h"
 
@@ -139,6 +140,21 @@ TEST(EmulatorLines, FormatsDecodeAsTheStationShowsThem) {
     EXPECT_EQ(FormatLine(LineFormat::kFixed, 1234.5, true), "M 001234.5 kg");
     EXPECT_EQ(LineEnd(LineEnding::kCrLf, true), "\n");
     EXPECT_EQ(LineEnd(LineEnding::kCr, true), "");
+}
+
+// A field's bad day, line by line: LF endings, a half line glued on, an end lost, noise first.
+TEST(EmulatorLines, FaultsChangeTheLinesTheyStrike) {
+    const Options options =
+        Parsed({"--format", "csv-status", "--fault", "lf-endings", "--fault", "glued-half=2",
+                "--fault", "lost-ending=3", "--fault", "noise=4"});
+    const ScaleOptions& scale = options.scale[0];
+    LineSource source(scale, 1);
+    EXPECT_EQ(source.Next(), "ST,GS,+001000.0kg\n");
+    EXPECT_EQ(source.Next(), "ST,GS,+0");
+    EXPECT_EQ(source.Next(), "ST,GS,+001000.0kg");
+    const std::string noisy = source.Next();
+    EXPECT_TRUE(noisy.ends_with("ST,GS,+0")) << noisy;  // glued-half strikes too
+    EXPECT_GT(noisy.size(), std::string("ST,GS,+0").size());
 }
 
 // Every preset the station reads, the emulator sends: a weight, grey while it moves, and the

@@ -90,13 +90,45 @@ std::string LineSource::Next() {
         const bool under = after(options_.faults.underload_after);
         const std::int64_t tenths = std::llround((weight_ + noise) * 10);
         FirstFill fill;
-        return MakePresetFrame(options_.preset, under ? -std::llabs(tenths) - 1 : tenths, moving,
-                               under || after(options_.faults.overload_after), fill, options_.unit,
-                               options_.variant)
-            .bytes;
+        return Faulted(MakePresetFrame(options_.preset, under ? -std::llabs(tenths) - 1 : tenths,
+                                       moving, under || after(options_.faults.overload_after), fill,
+                                       options_.unit, options_.variant)
+                           .bytes);
     }
-    return FormatLine(options_.format, weight_ + noise, moving) +
-           LineEnd(options_.ending, options_.faults.no_cr);
+    return Faulted(FormatLine(options_.format, weight_ + noise, moving) +
+                   LineEnd(options_.ending, options_.faults.no_cr));
+}
+
+std::string LineSource::Faulted(std::string line) {
+    const Faults& faults = options_.faults;
+    const auto every = [&](std::int64_t lines) { return lines > 0 && count_ % lines == 0; };
+    if (faults.lf_endings) {
+        for (std::size_t at; (at = line.find("\r\n")) != std::string::npos;) {
+            line.erase(at, 1);
+        }
+        if (line.ends_with('\r')) {
+            line.back() = '\n';
+        }
+    }
+    if (every(faults.lost_ending_every) || every(faults.glued_half_every)) {
+        while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) {
+            line.pop_back();
+        }
+        if (every(faults.glued_half_every)) {
+            line.resize(line.size() / 2);
+        }
+    }
+    if (every(faults.noise_every)) {
+        // Bytes no frame ends with, so that the frame after them shows whether it is read.
+        std::string burst(std::uniform_int_distribution<std::size_t>(1, 16)(random_), '\0');
+        for (char& byte : burst) {
+            do {
+                byte = static_cast<char>(std::uniform_int_distribution<int>(0, 255)(random_));
+            } while (std::string_view("\r\n\x03=").find(byte) != std::string_view::npos);
+        }
+        line.insert(0, burst);
+    }
+    return line;
 }
 
 }  // namespace emulator

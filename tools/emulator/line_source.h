@@ -24,6 +24,8 @@ public:
 
 private:
     double NextWeight();
+    // The line as the scale's faults change it.
+    std::string Faulted(std::string line);
 
     const ScaleOptions& options_;
     std::mt19937_64 random_;

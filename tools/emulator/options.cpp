@@ -141,6 +141,14 @@ const std::map<std::string, ScaleSetter>& ScaleSetters() {
                  s.faults.random_bytes = true;
              } else if (kind == "byte-writes") {
                  s.faults.byte_writes = true;
+             } else if (kind == "glued-half") {
+                 s.faults.glued_half_every = count();
+             } else if (kind == "lost-ending") {
+                 s.faults.lost_ending_every = count();
+             } else if (kind == "noise") {
+                 s.faults.noise_every = count();
+             } else if (kind == "lf-endings") {
+                 s.faults.lf_endings = true;
              } else {
                  throw BadArgument("--fault: unknown fault '" + kind + "'");
              }
@@ -269,7 +277,10 @@ Per scale: VALUE sets every scale, SCALE:VALUE one of them (for example --format
                       (then silent, the connection left open), stall-mid-line=LINES (half a
                       line, then silent and open), overload-after=LINES (then over range, in
                       the layouts that say so), underload-after=LINES (under range likewise),
-                      no-cr, random-bytes, byte-writes; repeat for several
+                      no-cr, random-bytes, byte-writes, glued-half=N (every Nth line half
+                      sent and glued to the next), lost-ending=N (every Nth line's end lost),
+                      noise=N (a burst of noise before every Nth line), lf-endings (CR LF and
+                      a line's last CR sent as LF); repeat for several
   --serial LINK       on a pseudo-terminal instead of TCP, as an RS-232 scale; LINK becomes
                       a symbolic link to it (for ser2net), one per scale, removed when the
                       emulator ends; the line is cut when the emulator ends or a reset or

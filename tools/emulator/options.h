@@ -36,6 +36,12 @@ struct Faults {
     bool byte_writes = false;           // every byte in a write of its own
     std::int64_t overload_after = -1;   // lines, then over range in formats that say so
     std::int64_t underload_after = -1;  // lines, then under range in formats that say so
+    // A field's bad day, every so many lines (0: never): half a line, its end lost, glued to the
+    // next; a whole line with its end lost; a burst of noise before a line.
+    std::int64_t glued_half_every = 0;
+    std::int64_t lost_ending_every = 0;
+    std::int64_t noise_every = 0;
+    bool lf_endings = false;  // CR LF and a line's last CR become LF, as indicators set so send
 };
 
 struct ScaleOptions {

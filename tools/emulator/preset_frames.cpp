@@ -421,10 +421,10 @@ PresetFrame Block(Weight w, FrameFill& fill) {
     const std::string u = " " + w.unit;
     switch (w.Variant(fill, 6)) {
         case 5:
-            return Carrying(Cat("\n", Justified(Decimal(net + other), 10), u, "\r",
-                                Justified(Decimal(net), 10), u, "\r", Justified(Decimal(other), 10),
-                                u, "\r"),
-                            net, w.unit);
+            return Carrying(
+                Cat("\n", Justified(Decimal(net + other), 10), u, "\r", Justified(Decimal(net), 10),
+                    u, "\r", Justified(Decimal(other), 10), u, "\r"),
+                net, w.unit);
         case 0:
             return Carrying(Cat("G  ", Decimal(net + other), u, "\rT  ", Decimal(other), u, "\rN  ",
                                 Decimal(net), u, "\r\n"),
