@@ -37,7 +37,7 @@ public:
 
 private:
     Reading reading_;
-    std::string value_;  // the unrounded weight or the line, of the run
+    std::string value_;      // the unrounded weight or the line, of the run
     TimePoint run_start_{};  // the first line of the run of `reading_`
     TimePoint last_{};
     int run_lines_ = 0;

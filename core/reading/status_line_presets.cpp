@@ -200,6 +200,10 @@ public:
             return Marked(Kind::kNotAWeight);
         }
         const bool moving = frame[3] == 'M';
+        if ((frame[3] != ' ' && !moving) ||
+            std::string_view("GNgn").find(frame[2]) == std::string_view::npos) {
+            return Marked(Kind::kNotAWeight);
+        }
         switch (frame[0]) {
             case 'O':
                 return Marked(Kind::kOver, moving);
@@ -232,6 +236,9 @@ public:
         const bool moving = status == "MO";
         if (status == "OC") {
             return Marked(Kind::kOver, moving);
+        }
+        if (!moving && status != "  " && status != "CZ") {
+            return Marked(Kind::kNotAWeight);  // a status the layout does not have
         }
         const char mode = frame[frame.size() - 3];
         if (mode != 'G' && mode != 'N') {

@@ -78,7 +78,8 @@ private:
 };
 
 // STX, polarity, 7-character weight, unit letter (K kg, L lb, G g, T t, O oz), G/N letter, status
-// letter ('M' motion, 'O' over, 'C' centre of zero, 'I' invalid, else stable), CR LF.
+// letter (' ' stable, 'M' motion, 'O' over, 'C' centre of zero, 'I' invalid), CR LF. A letter
+// the layout does not have makes the frame no weight.
 class StxPolarity final : public IndicatorFormat {
 public:
     IndicatorReading Read(std::string_view frame) const override {
@@ -90,16 +91,20 @@ public:
         if (status == 'O') {
             return Marked(Kind::kOver, moving);
         }
-        if (status == 'I') {
+        const std::string_view unit = UnitOf(frame[9]);
+        if (status == 'I' || std::string_view(" MC").find(status) == std::string_view::npos ||
+            unit.empty() || (frame[10] != 'G' && frame[10] != 'N')) {
             return Marked(Kind::kNotAWeight, moving);
         }
-        return InUnit(Signed(frame[1], frame.substr(2, 7), moving), UnitOf(frame[9]));
+        return InUnit(Signed(frame[1], frame.substr(2, 7), moving), unit);
     }
     Framing FrameBy() const override { return {'\r', false, kStx}; }
 
 private:
     static std::string_view UnitOf(char letter) {
         switch (letter) {
+            case 'K':
+                return "kg";
             case 'L':
                 return "lb";
             case 'G':
@@ -109,7 +114,7 @@ private:
             case 'O':
                 return "oz";
             default:
-                return "kg";
+                return {};
         }
     }
 };
