@@ -201,7 +201,16 @@ void ReadingPage::Refresh(std::size_t index) {
     }
     const std::string& line = lines_[index];
     if (line.empty()) {
-        Llive[index]->setText(QString::fromUtf8("(nic jeszcze nie odebrano)"));
+        // Bytes without a line's end (a scale that sends no CR, under the standard rule) are
+        // shown as they come, so that the installer sees the scale talks.
+        constexpr std::size_t kTail = 40;
+        const std::string& recent = recent_[index];
+        Llive[index]->setText(
+            recent.empty()
+                ? QString::fromUtf8("(nic jeszcze nie odebrano)")
+                : QString::fromUtf8("(bajty bez końca linii) ") +
+                      VisibleText(std::string_view(recent).substr(
+                          recent.size() - std::min(recent.size(), kTail))));
         return;
     }
     const QString reading =
