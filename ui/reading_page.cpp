@@ -205,12 +205,11 @@ void ReadingPage::Refresh(std::size_t index) {
         // shown as they come, so that the installer sees the scale talks.
         constexpr std::size_t kTail = 40;
         const std::string& recent = recent_[index];
-        Llive[index]->setText(
-            recent.empty()
-                ? QString::fromUtf8("(nic jeszcze nie odebrano)")
-                : QString::fromUtf8("(bajty bez końca linii) ") +
-                      VisibleText(std::string_view(recent).substr(
-                          recent.size() - std::min(recent.size(), kTail))));
+        Llive[index]->setText(recent.empty()
+                                  ? QString::fromUtf8("(nic jeszcze nie odebrano)")
+                                  : QString::fromUtf8("(bajty bez końca linii) ") +
+                                        VisibleText(std::string_view(recent).substr(
+                                            recent.size() - std::min(recent.size(), kTail))));
         return;
     }
     const QString reading =

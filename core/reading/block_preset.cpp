@@ -51,33 +51,37 @@ public:
         if (number_at == line.size()) {
             return ended;
         }
-        const IndicatorReading value =
-            WeightWithUnit(line.substr(number_at, split.value.size() + unit_end),
-                           moving ? std::optional<bool>(true) : std::nullopt);
+        // A gross and a tare are kept as their text and read only where they are shown: in a
+        // block with a net, never.
+        const std::string_view field = line.substr(number_at, split.value.size() + unit_end);
+        const std::optional<bool> motion = moving ? std::optional<bool>(true) : std::nullopt;
         switch (labelled ? RoleOf(Normalised(before.empty() ? after : before)) : RoleAt(line_)) {
             case Role::kGross: {
                 IndicatorReading before_it = EndBlock();
                 if (!before_it.changes_nothing) {
                     ended = std::move(before_it);
                 }
-                gross_ = value;
+                gross_.assign(field);
+                gross_motion_ = motion;
+                has_gross_ = true;
                 if (net_follows_) {
                     return ended;
                 }
                 gross_shown_ = true;
-                return value;
+                return WeightWithUnit(field, motion);
             }
             case Role::kTare:
-                tare_ = value;
+                tare_.assign(field);
+                has_tare_ = true;
                 net_follows_ = true;
                 // A gross shown at once is the net's no more.
                 return gross_shown_ ? Netted() : ended;
             case Role::kShown:
                 net_follows_ = true;
-                gross_.reset();
-                tare_.reset();
+                has_gross_ = false;
+                has_tare_ = false;
                 gross_shown_ = false;
-                return value;
+                return WeightWithUnit(field, motion);
             case Role::kNone:
                 break;
         }
@@ -157,13 +161,14 @@ private:
     }
     // The gross less the tare, or no weight where either is none or the difference overflows.
     IndicatorReading Netted() const {
-        IndicatorReading net = *gross_;
+        IndicatorReading net = WeightWithUnit(gross_, gross_motion_);
+        const IndicatorReading tare = WeightWithUnit(tare_, gross_motion_);
         std::optional<std::string> difference =
-            gross_->kind == Kind::kWeight && tare_->kind == Kind::kWeight
-                ? Difference(gross_->weight, tare_->weight)
+            net.kind == Kind::kWeight && tare.kind == Kind::kWeight
+                ? Difference(net.weight, tare.weight)
                 : std::nullopt;
         if (!difference) {
-            return Marked(Kind::kNotAWeight, gross_->motion);
+            return Marked(Kind::kNotAWeight, gross_motion_);
         }
         net.weight = std::move(*difference);
         return net;
@@ -171,21 +176,25 @@ private:
     // The block under way is whole: what it shows, unless shown already or it had no gross.
     IndicatorReading EndBlock() const {
         IndicatorReading shown = Nothing();
-        if (gross_ && !gross_shown_) {
-            shown = tare_ ? Netted() : *gross_;
+        if (has_gross_ && !gross_shown_) {
+            shown = has_tare_ ? Netted() : WeightWithUnit(gross_, gross_motion_);
         }
-        gross_.reset();
-        tare_.reset();
+        has_gross_ = false;
+        has_tare_ = false;
         gross_shown_ = false;
         return shown;
     }
 
-    // What the scale's blocks have shown so far: a reader serves one scale.
-    mutable std::optional<IndicatorReading> gross_;  // the block's gross, while it is under way
-    mutable std::optional<IndicatorReading> tare_;   // and its tare
-    mutable bool gross_shown_ = false;               // shown at once, as blocks without a net are
-    mutable bool net_follows_ = false;               // the scale's blocks have had a tare or a net
-    mutable int line_ = -1;  // the line's place after the block's line feed, if seen
+    // What the scale's blocks have shown so far: a reader serves one scale. The block under
+    // way's gross and tare fields, as received.
+    mutable std::string gross_;
+    mutable std::string tare_;
+    mutable std::optional<bool> gross_motion_;
+    mutable bool has_gross_ = false;
+    mutable bool has_tare_ = false;
+    mutable bool gross_shown_ = false;  // shown at once, as blocks without a net are
+    mutable bool net_follows_ = false;  // the scale's blocks have had a tare or a net
+    mutable int line_ = -1;             // the line's place after the block's line feed, if seen
 };
 
 }  // namespace
