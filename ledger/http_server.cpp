@@ -18,6 +18,9 @@ constexpr std::size_t kConnectionMemory = std::size_t{32} * 1024;
 constexpr std::size_t kSpareConnections = 16;
 constexpr unsigned kPollingThreads = 2;
 constexpr std::size_t kStreamBlock = std::size_t{32} * 1024;
+// The 503 answers' bodies: too much at once, and the server ending.
+constexpr const char* kBusy = "Serwer zajęty";
+constexpr const char* kEnding = "Serwer kończy pracę";
 // Versions and suites a browser of this decade offers; the ones with known weaknesses not at all.
 constexpr const char* kTlsPriorities =
     "SECURE:-VERS-ALL:+VERS-TLS1.3:+VERS-TLS1.2:-CIPHER-ALL:+AES-256-GCM:+AES-128-GCM:"
@@ -91,7 +94,7 @@ struct HttpCallbacks {
             // Answered at once, before any body is read: the daemon takes an answer only now or
             // once the whole request is in.
             if (open > server.settings_.most_connections || server.closing_) {
-                exchange->answer = {503, "text/plain; charset=utf-8", "Serwer zajęty", {}, {}};
+                exchange->answer = {503, "text/plain; charset=utf-8", kBusy, {}, {}};
             } else if (std::strcmp(method, MHD_HTTP_METHOD_GET) != 0 &&
                        std::strcmp(method, MHD_HTTP_METHOD_HEAD) != 0) {
                 exchange->answer = {405, "text/plain; charset=utf-8", "Tylko odczyt", {}, {}};
@@ -117,20 +120,25 @@ struct HttpCallbacks {
         if (!exchange->submitted) {
             exchange->submitted = true;
             MHD_suspend_connection(connection);
-            const bool submitted = server.Submit([&server, connection, exchange] {
-                try {
-                    exchange->answer = server.answer_(exchange->request);
-                } catch (const std::exception&) {
-                    exchange->answer = {500, "text/plain; charset=utf-8", "Błąd serwera", {}, {}};
-                }
+            const auto answer_unmade = [connection, exchange](const char* why) {
+                exchange->answer = {503, "text/plain; charset=utf-8", why, {}, {}};
                 exchange->answered = true;
                 MHD_resume_connection(connection);
-            });
-            if (!submitted) {
-                exchange->answer = {
-                    503, "text/plain; charset=utf-8", "Serwer kończy pracę", {}, {}};
-                exchange->answered = true;
-                MHD_resume_connection(connection);
+            };
+            const HttpServer::Submitted submitted = server.Submit(
+                {[&server, connection, exchange] {
+                     try {
+                         exchange->answer = server.answer_(exchange->request);
+                     } catch (const std::exception&) {
+                         exchange->answer = {
+                             500, "text/plain; charset=utf-8", "Błąd serwera", {}, {}};
+                     }
+                     exchange->answered = true;
+                     MHD_resume_connection(connection);
+                 },
+                 [answer_unmade] { answer_unmade(kEnding); }});
+            if (submitted != HttpServer::Submitted::kYes) {
+                answer_unmade(submitted == HttpServer::Submitted::kFull ? kBusy : kEnding);
             }
         }
         return MHD_YES;
@@ -176,10 +184,16 @@ struct HttpCallbacks {
             return MHD_CONTENT_READER_END_OF_STREAM;
         }
         // The next piece is made off this thread; the connection waits, suspended, meanwhile.
+        // An answer under way is not held to the bound of waiting requests; cut by the end, it
+        // ends broken, never looking whole.
         MHD_suspend_connection(stream.connection);
-        if (!stream.server.Submit([&stream] { stream.server.Fill(stream); })) {
-            stream.ended = true;
+        const auto cut = [&stream] {
+            stream.failed = true;
             MHD_resume_connection(stream.connection);
+        };
+        if (stream.server.Submit({[&stream] { stream.server.Fill(stream); }, cut}, false) !=
+            HttpServer::Submitted::kYes) {
+            cut();
         }
         return 0;
     }
@@ -269,11 +283,16 @@ HttpServer::HttpServer(const HttpServerSettings& settings, Handler answer)
 // body is woken, to end, since the daemon refuses to stop with a connection suspended.
 HttpServer::~HttpServer() {
     closing_ = true;
+    std::deque<Job> unmade;
     {
         const std::lock_guard lock(jobs_mutex_);
         stopping_ = true;
+        unmade.swap(jobs_);
     }
     jobs_changed_.notify_all();
+    for (Job& job : unmade) {
+        job.drop();
+    }
     for (std::thread& worker : workers_) {
         worker.join();
     }
@@ -320,31 +339,34 @@ void HttpServer::Fill(Stream& stream) {
     MHD_resume_connection(stream.connection);
 }
 
-bool HttpServer::Submit(std::function<void()> job) {
+HttpServer::Submitted HttpServer::Submit(Job job, bool bounded) {
     {
         const std::lock_guard lock(jobs_mutex_);
         if (stopping_) {
-            return false;
+            return Submitted::kStopping;
+        }
+        if (bounded && jobs_.size() >= settings_.most_waiting) {
+            return Submitted::kFull;
         }
         jobs_.push_back(std::move(job));
     }
     jobs_changed_.notify_one();
-    return true;
+    return Submitted::kYes;
 }
 
 void HttpServer::Work() {
     for (;;) {
-        std::function<void()> job;
+        Job job;
         {
             std::unique_lock lock(jobs_mutex_);
             jobs_changed_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
-            if (jobs_.empty()) {
+            if (stopping_) {
                 return;
             }
             job = std::move(jobs_.front());
             jobs_.pop_front();
         }
-        job();
+        job.run();
     }
 }
 

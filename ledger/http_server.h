@@ -63,13 +63,18 @@ struct HttpServerSettings {
     // A body that said kLater is asked again at least this often.
     std::chrono::seconds ask_again{5};
     int workers = 4;
+    // Requests waiting for a worker; beyond them a request is answered 503 at once, so that a
+    // flood of slow requests never makes every answer wait behind it.
+    std::size_t most_waiting = 64;
 };
 
 // The page's HTTP server, made for untrusted clients (libmicrohttpd under it): event-driven, so an
 // open live page holds no thread; a connection whose request is not whole `request_time` after it
 // began is cut, whatever it sends meanwhile; a request's headers live in a fixed memory pool per
 // connection (431 beyond it); connections beyond the limit get 503. Answers are made by `answer`
-// on a small pool of workers, so a slow database holds no connection's reading or writing.
+// on a small pool of workers, so a slow database holds no connection's reading or writing; the
+// requests waiting for them are bounded, and those still waiting when it ends are answered 503
+// unmade, so that it ends as soon as the answers in hand are made.
 class HttpServer {
 public:
     using Handler = std::function<HttpResponse(const HttpRequest&)>;
@@ -97,8 +102,14 @@ private:
     friend struct HttpCallbacks;  // libmicrohttpd's callbacks, which see the members below
 
     void Fill(Stream& stream);
-    // False once the workers are stopping: the job will not run.
-    bool Submit(std::function<void()> job);
+    // A request for a worker: `run` makes its answer; `drop` answers it unmade, when it ends.
+    struct Job {
+        std::function<void()> run;
+        std::function<void()> drop;
+    };
+    enum class Submitted { kYes, kFull, kStopping };
+    // `bounded`: a new request, refused while most_waiting wait already.
+    Submitted Submit(Job job, bool bounded = true);
     void Work();
     void Watch();
 
@@ -109,7 +120,7 @@ private:
 
     std::mutex jobs_mutex_;
     std::condition_variable jobs_changed_;
-    std::deque<std::function<void()>> jobs_;
+    std::deque<Job> jobs_;
     bool stopping_ = false;
     std::vector<std::thread> workers_;
 

@@ -123,9 +123,10 @@ int main(int argc, char** argv) {
     const std::unique_ptr<FdWatch> watch =
         loop.Watch(signals.Get(), [&](bool, bool) { ended = true; });
     watch->SetInterest(true, false);
-    // The page is an addition: one that cannot listen is said, and the ledger keeps on.
-    std::unique_ptr<ledger::PlantPage> page;
+    // The page is an addition: one that cannot listen is said, and the ledger keeps on. The
+    // health board outlives it, since the page's workers read it until the page is gone.
     ledger::HealthBoard health;
+    std::unique_ptr<ledger::PlantPage> page;
     try {
         page = std::make_unique<ledger::PlantPage>(chosen.page, chosen.database_url,
                                                    chosen.database_password, &health);

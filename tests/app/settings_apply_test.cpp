@@ -294,7 +294,7 @@ TEST_F(ApplyTest, RozpoznajListsThePresetsThatReadTheScalesLinesAndFillsTheForma
             ASSERT_NE(chooser, nullptr);
             QStringList rows;
             for (int row = 0; row < chooser->LBpresets->count(); ++row) {
-                rows << chooser->LBpresets->item(row)->text();
+                rows << chooser->LBpresets->item(row)->text().section('\n', 0, 0);
             }
             listed.push_back(rows);
             const QString name = i < 3 ? QString::fromLatin1(presets[i]) : QString();

@@ -6,10 +6,13 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "base/file_descriptor.h"
 #include "base/poll_loop.h"
+#include "ledger/http_server.h"
 #include "ledger/ledger_tables.h"
 #include "ledger/plant_page.h"
 #include "net/broker_client.h"
@@ -362,6 +365,79 @@ struct Rows : PageAttackTest {
         EXPECT_FALSE(handshake("-tls1_2 -cipher ECDHE-RSA-AES128-SHA"));
         EXPECT_FALSE(handshake("-tls1_1"));
     }
+
+    // Two workers held by slow answers, ten requests: four wait, the rest are answered 503 at
+    // once; at the end the waiting ones are answered 503 unmade, and only the two in hand run.
+    static void WaitingRequestsAreBoundedAndDroppedAtTheEnd(PageAttackTest& /*base*/) {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool released = false;
+        int started = 0;
+        int made = 0;
+        ledger::HttpServerSettings settings;
+        settings.workers = 2;
+        settings.most_waiting = 4;
+        auto server =
+            std::make_unique<ledger::HttpServer>(settings, [&](const ledger::HttpRequest&) {
+                std::unique_lock lock(mutex);
+                ++started;
+                changed.notify_all();
+                changed.wait(lock, [&] { return released; });
+                ++made;
+                return ledger::HttpResponse{200, "text/plain", "made", {}, {}};
+            });
+        std::vector<FileDescriptor> sockets;
+        for (int i = 0; i < 10; ++i) {
+            sockets.push_back(Connect(server->Port()));
+            Send(sockets.back(), "GET /x HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+            if (i == 1) {  // the workers hold the first two before the others come
+                std::unique_lock lock(mutex);
+                ASSERT_TRUE(changed.wait_for(lock, 10s, [&] { return started == 2; }));
+            }
+        }
+        std::vector<std::string> answers(sockets.size());
+        // The answers that come without a worker: four at once, four more once it ends.
+        const auto answered_without = [&](std::size_t count) {
+            const auto until = Clock::now() + 10s;
+            while (Clock::now() < until) {
+                std::size_t answered = 0;
+                for (std::size_t i = 0; i < sockets.size(); ++i) {
+                    char buffer[4096];
+                    const ssize_t read =
+                        ::recv(sockets[i].Get(), buffer, sizeof buffer, MSG_DONTWAIT);
+                    if (read > 0) {
+                        answers[i].append(buffer, static_cast<std::size_t>(read));
+                    }
+                    answered += answers[i].empty() ? 0U : 1U;
+                }
+                if (answered >= count) {
+                    return true;
+                }
+                std::this_thread::sleep_for(10ms);
+            }
+            return false;
+        };
+        ASSERT_TRUE(answered_without(4));
+        std::thread ending([&] { server.reset(); });
+        EXPECT_TRUE(answered_without(8));
+        {
+            const std::lock_guard lock(mutex);
+            released = true;
+        }
+        changed.notify_all();
+        ending.join();
+        for (std::size_t i = 0; i < sockets.size(); ++i) {
+            answers[i] += Receive(sockets[i]);
+        }
+        const auto count = [&](std::string_view part) {
+            return std::count_if(answers.begin(), answers.end(), [&](const std::string& answer) {
+                return answer.find(part) != std::string::npos;
+            });
+        };
+        EXPECT_EQ(count("Serwer zaj"), 4);
+        EXPECT_EQ(count("Serwer ko"), 4);
+        EXPECT_EQ(made, 2);  // their answers, made, may be cut by the end
+    }
 };
 
 const Attack kAttacks[] = {
@@ -375,6 +451,8 @@ const Attack kAttacks[] = {
     {"ErrorsSayNothingInside", &Rows::ErrorsSayNothingInside},
     {"BasicInAnyCase", &Rows::BasicInAnyCase},
     {"TlsSuites", &Rows::TlsSuites},
+    {"WaitingRequestsAreBoundedAndDroppedAtTheEnd",
+     &Rows::WaitingRequestsAreBoundedAndDroppedAtTheEnd},
 };
 
 TEST_P(PageAttackTest, LeavesThePageWhole) {
