@@ -63,9 +63,9 @@ struct HttpServerSettings {
     // A body that said kLater is asked again at least this often.
     std::chrono::seconds ask_again{5};
     int workers = 4;
-    // Requests waiting for a worker; beyond them a request is answered 503 at once, so that a
-    // flood of slow requests never makes every answer wait behind it.
-    std::size_t most_waiting = 64;
+    // Requests waiting for a worker (a burst of live pages too); beyond them a request is
+    // answered 503 at once rather than held, and the end waits for none of them.
+    std::size_t most_waiting = 1024;
 };
 
 // The page's HTTP server, made for untrusted clients (libmicrohttpd under it): event-driven, so an
