@@ -18,8 +18,10 @@ enum class RejectKind {
     kBadValue,           // the right type, a value no station sends
     kForeignId,          // a weighing's id that belongs to another station
     kRefusedByDatabase,  // a row the database refused on its own; the rest of its batch is kept
-    kConflict,           // a weighing's id held already with another line; the first is kept
-    kRoomRefused,        // a room not in the settings' list, or one past the most kept
+    // a weighing's id held already with another line, reading, unit or time; the first is kept
+    // (its name, a key of the health board, says "line" as it always has)
+    kConflict,
+    kRoomRefused,  // a room not in the settings' list, or one past the most kept
 };
 
 inline constexpr RejectKind kRejectKinds[] = {

@@ -86,10 +86,11 @@ constexpr const char* kInsertWeighing =
     "next_offset, after_place) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11) "
     "ON CONFLICT (id) DO NOTHING";
 // Run after the weighing's insert, when that found the id held: a row only where it is held with
-// another line.
+// other content (a forgery may copy the line and change the reading, the unit or the time).
 constexpr const char* kConflict =
     "INSERT INTO rejected (topic, payload, reason, received) SELECT $1, $2, $3, $4 "
-    "WHERE EXISTS (SELECT 1 FROM weighings WHERE id = $5 AND line <> $2)";
+    "WHERE EXISTS (SELECT 1 FROM weighings WHERE id = $5 AND (line <> $2 OR reading <> $6 OR "
+    "unit <> $7 OR time IS DISTINCT FROM $8))";
 constexpr const char* kStationOfWeighings =
     "INSERT INTO stations (station, client_id, newest_month) VALUES ($1, $2, $3) "
     "ON CONFLICT (station) DO UPDATE SET "
@@ -196,8 +197,8 @@ std::vector<LedgerTables::Stored> LedgerTables::Write(const Batch& batch) {
         int month = 0;
     };
     std::map<std::string, Newest> newest;
-    const std::string conflict =
-        std::string(RejectKindName(RejectKind::kConflict)) + ": the first line is kept";
+    const std::string conflict = std::string(RejectKindName(RejectKind::kConflict)) +
+                                 ": the first is kept (line, reading, unit or time differs)";
     for (const WeighingRow& row : batch.weighings) {
         commands.push_back(
             {kInsertWeighing,
@@ -205,8 +206,10 @@ std::vector<LedgerTables::Stored> LedgerTables::Write(const Batch& batch) {
               row.weight ? Value(*row.weight) : Value(), Optional(row.time), row.line, row.received,
               row.unit, row.next ? Value(static_cast<std::int64_t>(*row.next)) : Value(),
               row.after ? Value(row.after->Text()) : Value()}});
-        commands.push_back(
-            {kConflict, {row.topic, row.line, conflict, row.received, row.id}, true});
+        commands.push_back({kConflict,
+                            {row.topic, row.line, conflict, row.received, row.id, row.reading,
+                             row.unit, Optional(row.time)},
+                            true});
         Newest& station = newest[row.station];
         station.client_id = row.client_id;
         station.month = std::max(station.month, row.month);

@@ -169,13 +169,19 @@ TEST_P(LedgerTest, AMessageThatIsNoWeighingEndsInRejectedWithItsReason) {
         {"plant/a/waga1/weighing", good, nullptr},  // the same again: a replay, held already
         {"plant/a/waga1/weighing",
          R"({"id":"c-a/202612/0","scale":1,"reading":"1","time":null,"line":"forged"})",
-         "an id held already with another line: the first line is kept"},
+         "an id held already with another line: the first is kept"},
+        {"plant/a/waga1/weighing",
+         R"({"id":"c-a/202612/0","scale":1,"reading":"1","unit":"g","time":"1999-01-01T00:00:00Z","line":"x"})",
+         "an id held already with another line: the first is kept"},
+        {"plant/a/waga1/weighing",
+         R"({"id":"c-a/202612/0","scale":1,"reading":"12,5","unit":"g","time":"1999-01-01T00:00:00Z","line":"x"})",
+         "an id held already with another line: the first is kept"},
     };
     for (const auto& message : cases) {
         ASSERT_TRUE(client.Publish(message.topic, message.payload, 1, false));
         loop_.RunOnce(0ms);
     }
-    ASSERT_TRUE(RunUntil([&] { return Query("SELECT reason FROM rejected").size() == 26; }, 10s))
+    ASSERT_TRUE(RunUntil([&] { return Query("SELECT reason FROM rejected").size() == 28; }, 10s))
         << testing::PrintToString(ledger_log_);
     const auto rejected = Query("SELECT reason, topic FROM rejected");
     for (const auto& message : cases) {
