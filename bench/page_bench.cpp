@@ -109,7 +109,8 @@ void LivePages(int seconds) {
     test::WriteFile(dir / "ledger.ini",
                     "[Broker]\nbroker=127.0.0.1\nport=" + std::to_string(broker.Port()) +
                         "\ntopic=plant\nclient_id=ledger\n[Baza]\nurl=sqlite:" + dir / "l.sqlite" +
-                        "\n[Strona]\nlisten=127.0.0.1:0\nfiles=" + PAGE_FILES + "\n");
+                        "\n[Strona]\nlisten=127.0.0.1:0\nper_address=0\nfiles=" + PAGE_FILES +
+                        "\n");
     const pid_t ledger = test::Spawn({LEDGER_PROGRAM, "--config", dir / "ledger.ini"}, dir / "log");
     int port = 0;
     for (int i = 0; i < 100 && port == 0; ++i) {

@@ -253,6 +253,8 @@ HttpServer::HttpServer(const HttpServerSettings& settings, Handler answer)
         {MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemory, nullptr},
         {MHD_OPTION_CONNECTION_TIMEOUT, static_cast<intptr_t>(settings_.request_time.count()),
          nullptr},
+        {MHD_OPTION_PER_IP_CONNECTION_LIMIT, static_cast<intptr_t>(settings_.most_per_address),
+         nullptr},
         {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(&HttpCallbacks::Completed), this},
         {MHD_OPTION_NOTIFY_CONNECTION, reinterpret_cast<intptr_t>(&HttpCallbacks::Notified), this},
     };

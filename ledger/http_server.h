@@ -58,6 +58,9 @@ struct HttpServerSettings {
     std::string key_pem;
     // Beyond this many open connections a request is answered 503; a few more are closed unread.
     std::size_t most_connections = 1000;
+    // Open connections from one address; more are closed at once, so that one address holding
+    // idle connections cannot take the others' (0: no such limit).
+    unsigned most_per_address = 32;
     // From a connection's start, or the end of its last answer, to its next request's last header.
     std::chrono::seconds request_time{10};
     // A body that said kLater is asked again at least this often.

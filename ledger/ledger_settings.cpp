@@ -53,6 +53,12 @@ std::string LoadPage(const IniFile& file, PageSettings& page) {
     page.port = address->second;
     page.files = file.ReadString(kSection, "files", page.files);
     page.names = CommaList(file.ReadString(kSection, "names", ""));
+    const std::string per_address = file.ReadString(kSection, "per_address", "32");
+    if (per_address.empty() || per_address.size() > 4 ||
+        !std::all_of(per_address.begin(), per_address.end(), IsDigit)) {
+        return "Strona: per_address: not a number of connections (0-9999): " + per_address;
+    }
+    page.most_per_address = static_cast<unsigned>(std::stoi(per_address));
     page.cert_file = file.ReadString(kSection, "certfile", "");
     page.key_file = file.ReadString(kSection, "keyfile", "");
     if (page.cert_file.empty() != page.key_file.empty()) {

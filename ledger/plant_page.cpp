@@ -194,6 +194,7 @@ PlantPage::PlantPage(PageSettings settings, std::string database_url, std::strin
         server.key_pem = ReadFile(settings_.key_file);
     }
     server.most_connections = MostConnections();
+    server.most_per_address = settings_.most_per_address;
     server_ = std::make_unique<HttpServer>(
         server, [this](const HttpRequest& request) { return Answer(request); });
     port_ = server_->Port();

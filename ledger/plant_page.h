@@ -27,6 +27,7 @@ struct PageSettings {
     std::vector<std::string> names;
     std::string files = "/usr/share/tarvelio/www";  // index.html, plant.js, plant.css
     std::string chart_js = "/usr/share/javascript/chart.js/chart.min.js";
+    unsigned most_per_address = 32;  // open connections from one address; 0: no such limit
 };
 
 // The plant's read-only page: the live view of every room, the day's weighings with their sums

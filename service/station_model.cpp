@@ -239,7 +239,9 @@ void StationModel::ClientSocket1Read(int scale, net::TCustomWinSocket& socket) {
 // the first of them it would show, and save, a number that no scale sent.
 void StationModel::DropCutLine(int scale) {
     ReceiveBuffer& buffer = Of(scale).received;
-    if ((buffer.line.empty() || buffer.frame_read) && !buffer.skipping_overlong_line) {
+    // A line feed that begins the next frame (of a block, of lf-range) is no line cut.
+    const bool nothing = buffer.line.find_first_not_of('\n') == std::string::npos;
+    if ((nothing || buffer.frame_read) && !buffer.skipping_overlong_line) {
         buffer.Clear();  // a frame read already was not cut
         return;
     }

@@ -147,7 +147,7 @@ std::string_view Framer::FromStart(std::string_view frame) const {
     if (framing_.start == 0 || frame.size() < 2) {
         return frame;
     }
-    std::size_t at = frame.rfind(framing_.start, frame.size() - 2);
+    const std::size_t at = frame.rfind(framing_.start, frame.size() - 2);
     return at == std::string_view::npos ? frame : frame.substr(at);
 }
 

@@ -234,6 +234,7 @@ TEST(LedgerSettings, SettingsThatCannotBeUsedEndTheLedgerWithTheReason) {
         {"[Odtwarzanie]\nfirst_month=202613\n", "Odtwarzanie: first_month: not a month"},
         {"[Pokoje]\nmost=0\n", "Pokoje: most: not a number of rooms"},
         {"[Strona]\nlisten=8080\n", "Strona: listen: not HOST:PORT"},
+        {"[Strona]\nper_address=-1\n", "Strona: per_address: not a number of connections"},
         {"[Baza]\nulr=sqlite:/x\n",
          dir / "ledger.ini:2: unknown key ulr in section [Baza] (did you mean url?)"},
         {"[broker]\nport=1883\n\n[Strony]\n",

@@ -125,6 +125,7 @@ struct Attack {
 struct Rows : PageAttackTest {
     static void LivePagesHoldNoThread(PageAttackTest& base) {
         auto& test = static_cast<Rows&>(base);
+        test.settings_.most_per_address = 0;  // 500 pages from one address, as no office has
         const int port = test.Start();
         std::vector<FileDescriptor> live;
         for (int i = 0; i < 500; ++i) {
@@ -153,6 +154,7 @@ struct Rows : PageAttackTest {
     // is answered at once.
     static void SlowClientsAreCut(PageAttackTest& base) {
         auto& test = static_cast<Rows&>(base);
+        test.settings_.most_per_address = 0;  // the slow ones and the correct one share an address
         const int port = test.Start();
         const auto started = Clock::now();
         std::vector<FileDescriptor> slow;
@@ -247,6 +249,7 @@ struct Rows : PageAttackTest {
         rlimit lower = saved;
         lower.rlim_cur = 400;  // 200 connections
         ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &lower), 0);
+        test.settings_.most_per_address = 0;  // the held ones come from one address
         const int port = test.Start();
         const auto hold = [&](int count) {
             return ChildProcess(
@@ -366,6 +369,34 @@ struct Rows : PageAttackTest {
         EXPECT_FALSE(handshake("-tls1_1"));
     }
 
+    // One address holding idle connections, sending nothing: past 32 they are closed at once,
+    // and a request from another address is answered as ever.
+    static void OneAddressHoldsAFewConnections(PageAttackTest& base) {
+        auto& test = static_cast<Rows&>(base);
+        const int port = test.Start();
+        std::vector<FileDescriptor> idle;
+        for (int i = 0; i < 40; ++i) {
+            idle.push_back(Connect(port));
+        }
+        // The daemon takes them in its own time.
+        const auto ended = [&] { return std::count_if(idle.begin(), idle.end(), Ended); };
+        for (int i = 0; i < 500 && ended() < 8; ++i) {
+            std::this_thread::sleep_for(10ms);
+        }
+        EXPECT_EQ(ended(), 8);
+        FileDescriptor other(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        sockaddr_in from{};
+        from.sin_family = AF_INET;
+        from.sin_addr.s_addr = htonl(INADDR_LOOPBACK + 1);  // 127.0.0.2
+        ASSERT_EQ(::bind(other.Get(), reinterpret_cast<const sockaddr*>(&from), sizeof from), 0);
+        sockaddr_in to = from;
+        to.sin_port = htons(static_cast<std::uint16_t>(port));
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ASSERT_EQ(::connect(other.Get(), reinterpret_cast<const sockaddr*>(&to), sizeof to), 0);
+        Send(other, "GET /api/day HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+        EXPECT_TRUE(Receive(other).starts_with("HTTP/1.1 200"));
+    }
+
     // Two workers held by slow answers, ten requests: four wait, the rest are answered 503 at
     // once; at the end the waiting ones are answered 503 unmade, and only the two in hand run.
     static void WaitingRequestsAreBoundedAndDroppedAtTheEnd(PageAttackTest& /*base*/) {
@@ -451,6 +482,7 @@ const Attack kAttacks[] = {
     {"ErrorsSayNothingInside", &Rows::ErrorsSayNothingInside},
     {"BasicInAnyCase", &Rows::BasicInAnyCase},
     {"TlsSuites", &Rows::TlsSuites},
+    {"OneAddressHoldsAFewConnections", &Rows::OneAddressHoldsAFewConnections},
     {"WaitingRequestsAreBoundedAndDroppedAtTheEnd",
      &Rows::WaitingRequestsAreBoundedAndDroppedAtTheEnd},
 };
