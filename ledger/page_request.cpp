@@ -6,6 +6,7 @@
 #include <map>
 
 #include "core/text/ascii.h"
+#include "protocol/utf8_text.h"
 
 namespace station::ledger {
 namespace {
@@ -90,9 +91,14 @@ std::variant<DayQuery, std::string> ReadDayQuery(const Parameters& parameters, c
         query.day = *parsed;
     }
     query.station = Value(parameters, "station");
-    if (query.station.size() > kLongestStation ||
-        std::any_of(query.station.begin(), query.station.end(),
-                    [](char c) { return static_cast<unsigned char>(c) < 0x20; })) {
+    // Not UTF-8, it is no room's name, and a database that keeps text as UTF-8 refuses it.
+    bool text = true;
+    for (std::size_t at = 0; text && at < query.station.size();) {
+        const std::size_t length = protocol::Utf8Length(std::string_view(query.station).substr(at));
+        text = length != 0 && static_cast<unsigned char>(query.station[at]) >= 0x20;
+        at += length;
+    }
+    if (query.station.size() > kLongestStation || !text) {
         return std::string("Zła nazwa pokoju");
     }
     if (const std::string scale = Value(parameters, "scale"); !scale.empty()) {

@@ -103,6 +103,23 @@ HttpResponse Range(Database& database, const Parameters& parameters) {
         RangeSums(database, std::get<RangeQuery>(range), room, kRangeRows + 1), kRangeRows));
 }
 
+// What is wrong with a request's parameters, read as its answer will read them.
+std::optional<std::string> ParametersProblem(const HttpRequest& request) {
+    if (request.path == "/api/range") {
+        if (auto range = ReadRangeQuery(request.parameters);
+            auto* problem = std::get_if<std::string>(&range)) {
+            return std::move(*problem);
+        }
+    }
+    if (request.path != "/api/stations") {
+        if (auto day = ReadDayQuery(request.parameters, Today());
+            auto* problem = std::get_if<std::string>(&day)) {
+            return std::move(*problem);
+        }
+    }
+    return std::nullopt;
+}
+
 HttpResponse Daily(Database& database, const Parameters& parameters) {
     const auto read = ReadDayQuery(parameters, Today());
     if (const auto* problem = std::get_if<std::string>(&read)) {
@@ -271,6 +288,10 @@ HttpResponse PlantPage::Route(const HttpRequest& request) {
     const auto answerer = kFromDatabase.find(request.path);
     if (answerer == kFromDatabase.end()) {
         return Plain(404, "Nie ma takiej strony");
+    }
+    // A request that cannot be read is the reader's mistake whether or not the database answers.
+    if (std::optional<std::string> problem = ParametersProblem(request); problem) {
+        return Plain(400, std::move(*problem));
     }
     // The calling worker's connection, opened at its first request and again after a failure;
     // it ends with the worker, which is this page's server's own.

@@ -314,7 +314,7 @@ TEST(PresetRecognition, PreselectsOnlyAPresetThatFitsClearlyBest) {
     const struct {
         std::string stream;
         const char* chosen;
-    } kStreams[] = {
+    } streams[] = {
         {"ST,GS,+00253.0kg\r\nST,GS,+00253.0kg\r\nST,GS,+00253.0kg\r\n", "csv-status"},
         {"G  323.0 kg\rT   70.0 kg\rN  253.0 kg\r\nG  323.0 kg\rT   70.0 kg\rN  253.0 kg\r\n"
          "G  323.0 kg\rT   70.0 kg\rN  253.0 kg\r\n",
@@ -323,7 +323,7 @@ TEST(PresetRecognition, PreselectsOnlyAPresetThatFitsClearlyBest) {
         {"\x02" + stx_pounds + stx_pounds + stx_pounds, "stx-status"},
         {"=00.352=00.352=00.352=00.352=", ""},
     };
-    for (const auto& [stream, chosen] : kStreams) {
+    for (const auto& [stream, chosen] : streams) {
         SCOPED_TRACE(chosen);
         const std::vector<PresetMatch> matches = RecognisePresets(stream);
         ASSERT_FALSE(matches.empty());

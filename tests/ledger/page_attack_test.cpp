@@ -375,6 +375,7 @@ struct Rows : PageAttackTest {
         auto& test = static_cast<Rows&>(base);
         const int port = test.Start();
         std::vector<FileDescriptor> idle;
+        idle.reserve(40);
         for (int i = 0; i < 40; ++i) {
             idle.push_back(Connect(port));
         }
@@ -418,6 +419,7 @@ struct Rows : PageAttackTest {
                 return ledger::HttpResponse{200, "text/plain", "made", {}, {}};
             });
         std::vector<FileDescriptor> sockets;
+        sockets.reserve(10);
         for (int i = 0; i < 10; ++i) {
             sockets.push_back(Connect(server->Port()));
             Send(sockets.back(), "GET /x HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");

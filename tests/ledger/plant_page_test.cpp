@@ -56,6 +56,7 @@ TEST_F(PlantPageTest, EveryBadRequestGetsItsStatusAndReason) {
         {"/api/day?page=10001", 400, "Zły numer strony"},
         {"/api/day?station=" + std::string(201, 'x'), 400, "Zła nazwa pokoju"},
         {"/api/day?station=%0Aa", 400, "Zła nazwa pokoju"},
+        {"/api/day?station=%ff%fe", 400, "Zła nazwa pokoju"},  // no UTF-8: no room's name
         {"/api/day?station=nikt", 400, "Nie ma takiego pokoju"},
         {"/api/day?sort=wiek", 400, "Zły porządek"},
         {"/api/day?sort=time&order=up", 400, "Zły kierunek porządku"},
@@ -170,6 +171,8 @@ TEST_F(PlantPageTest, ThePageNeverMakesTheDatabaseAndReconnectsOnceItIsThere) {
         EXPECT_EQ(client.Get("/api/stations")->status, 503);
     }
     EXPECT_FALSE(std::filesystem::exists(later));
+    // A request that cannot be read says so, whether or not the database answers.
+    EXPECT_EQ(client.Get("/api/range?from=x")->status, 400);
     ledger::LedgerTables made(*ledger::OpenDatabase("sqlite:" + later, ""));
     for (int i = 0; i < 8; ++i) {
         EXPECT_EQ(client.Get("/api/stations")->status, 200);
