@@ -50,14 +50,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                     "/" + weighing->id.substr(weighing->id.rfind('/') + 1);
         if (rebuilt != weighing->id || weighing->scale < 1 || weighing->scale > 4 ||
             weighing->station.empty() || weighing->line.find('\0') != std::string::npos ||
-            weighing->month > 202701 || weighing->station.size() > 200 ||
+            weighing->month > 202612 || weighing->station.size() > 200 ||
             !IsCleanText(weighing->station) || weighing->id.size() > 300 ||
             weighing->reading.size() > 100 || weighing->line.size() > 1000 ||
             (weighing->time && (weighing->time->size() > 40 || (*weighing->time)[10] != 'T'))) {
             std::abort();
         }
-        if (weighing->place->Text() != weighing->id.substr(weighing->id.size() -
-                                                            weighing->place->Text().size()) ||
+        if (weighing->place->Text() !=
+                weighing->id.substr(weighing->id.size() - weighing->place->Text().size()) ||
             (weighing->after &&
              station::protocol::LinePlace::Read(weighing->after->Text()) != weighing->after)) {
             std::abort();

@@ -65,16 +65,26 @@ std::optional<double> WeightOf(std::string_view reading) {
 }
 
 // The month after the one of `received` (the ledger's own ISO time), if it can be read.
-std::optional<protocol::Month> MonthAfter(std::string_view received) {
+// The latest month a weighing's id may name: the month of the ledger's clock, or the next one
+// from that month's last day on, a day's slack for a station whose clock (or time zone) is ahead.
+std::optional<protocol::Month> LatestMonth(std::string_view received) {
     int year = 0;
     int month = 0;
-    if (received.size() < 7 || received[4] != '-' ||
+    int day = 0;
+    if (received.size() < 10 || received[4] != '-' || received[7] != '-' ||
         std::from_chars(received.data(), received.data() + 4, year).ec != std::errc{} ||
-        std::from_chars(received.data() + 5, received.data() + 7, month).ec != std::errc{}) {
+        std::from_chars(received.data() + 5, received.data() + 7, month).ec != std::errc{} ||
+        std::from_chars(received.data() + 8, received.data() + 10, day).ec != std::errc{}) {
         return std::nullopt;
     }
     const auto now = protocol::Month::Of(year, month);
-    return now ? std::optional(now->Next()) : std::nullopt;
+    if (!now) {
+        return std::nullopt;
+    }
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    const int last = month == 2 && leap ? 29 : kDays[month - 1];
+    return day >= last ? now->Next() : *now;
 }
 
 LedgerMessage Weighing(const std::string& station, int scale, std::string_view payload,
@@ -87,9 +97,10 @@ LedgerMessage Weighing(const std::string& station, int scale, std::string_view p
     if (weighing.scale != scale) {
         return Reject(RejectKind::kBadValue, "scale differs from the topic's");
     }
-    // A month to come would hold the ledger's replays there, past every real month.
-    if (const auto latest = MonthAfter(received); latest && weighing.id.month > *latest) {
-        return Reject(RejectKind::kBadValue, "id's month is later than next month");
+    // A month to come would hold the ledger's replays there, past every real month, and skip
+    // the gaps before it.
+    if (const auto latest = LatestMonth(received); latest && weighing.id.month > *latest) {
+        return Reject(RejectKind::kBadValue, "id's month has not begun");
     }
     WeighingRow row;
     row.station = station;

@@ -152,7 +152,7 @@ TEST_P(LedgerTest, AMessageThatIsNoWeighingEndsInRejectedWithItsReason) {
          "a value no station sends: time is neither ISO 8601 nor null"},
         {"plant/a/waga1/weighing",
          R"({"id":"c-a/999912/9","scale":1,"reading":"1","time":null,"line":"x"})",
-         "a value no station sends: id's month is later than next month"},
+         "a value no station sends: id's month has not begun"},
         {"plant/a/waga1/weighing",
          R"({"id":"c-a/202612/9","scale":1,"reading":")" + std::string(101, '1') +
              R"(","time":null,"line":"x"})",
@@ -216,6 +216,31 @@ TEST_P(LedgerTest, AnOlderSchemaIsUpgradedWithItsRowsKept) {
 }
 
 // Settings that cannot be used end the ledger at start, with the reason and status 1.
+// An id's month is taken once it has begun where the station is, a day ahead of the ledger at
+// most: a month to come would move the replays' start past real gaps.
+TEST(LedgerMessages, AnIdsMonthIsTakenOnceItHasBegunADayAheadAtMost) {
+    const struct {
+        const char* received;
+        const char* month;
+        bool taken;
+    } cases[] = {
+        {"2026-12-09T05:00:00+01:00", "202612", true},
+        {"2026-12-09T05:00:00+01:00", "202701", false},
+        {"2026-12-31T23:30:00+01:00", "202701", true},
+        {"2026-12-31T23:30:00+01:00", "202702", false},
+        {"2028-02-29T10:00:00+01:00", "202803", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.received) + " " + c.month);
+        const ledger::LedgerMessage message =
+            ledger::ReadLedgerMessage("p", "p/a/waga1/weighing",
+                                      std::string(R"({"id":"c/)") + c.month +
+                                          R"(/0","scale":1,"reading":"1","time":null,"line":"x"})",
+                                      c.received);
+        EXPECT_EQ(std::holds_alternative<ledger::WeighingRow>(message), c.taken);
+    }
+}
+
 TEST(LedgerSettings, SettingsThatCannotBeUsedEndTheLedgerWithTheReason) {
     TempDir dir;
     WriteFile(dir / "open", "x\n");
