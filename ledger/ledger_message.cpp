@@ -81,10 +81,7 @@ std::optional<protocol::Month> LatestMonth(std::string_view received) {
     if (!now) {
         return std::nullopt;
     }
-    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    const int last = month == 2 && leap ? 29 : kDays[month - 1];
-    return day >= last ? now->Next() : *now;
+    return day >= now->Days() ? now->Next() : *now;
 }
 
 LedgerMessage Weighing(const std::string& station, int scale, std::string_view payload,

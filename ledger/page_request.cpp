@@ -6,6 +6,7 @@
 #include <map>
 
 #include "core/text/ascii.h"
+#include "protocol/month.h"
 #include "protocol/utf8_text.h"
 
 namespace station::ledger {
@@ -13,15 +14,6 @@ namespace {
 
 constexpr std::size_t kLongestStation = 200;
 constexpr int kLastPage = 10000;
-
-bool IsLeap(int year) {
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
-int DaysIn(int year, int month) {
-    constexpr std::array<int, 12> kDays{31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && IsLeap(year) ? 29 : kDays[static_cast<std::size_t>(month - 1)];
-}
 
 std::optional<int> Digits(const std::string& text) {
     if (text.empty() || text.size() > 5 || !std::all_of(text.begin(), text.end(), IsDigit)) {
@@ -73,8 +65,8 @@ std::optional<Day> ParseDay(const std::string& text) {
     const auto year = Digits(text.substr(0, 4));
     const auto month = Digits(text.substr(5, 2));
     const auto day = Digits(text.substr(8, 2));
-    if (!year || !month || !day || *year < 1000 || *month < 1 || *month > 12 || *day < 1 ||
-        *day > DaysIn(*year, *month)) {
+    const auto calendar = year && month ? protocol::Month::Of(*year, *month) : std::nullopt;
+    if (!calendar || !day || *day < 1 || *day > calendar->Days()) {
         return std::nullopt;
     }
     return Day{*year, *month, *day};

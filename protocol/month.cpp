@@ -67,6 +67,12 @@ Month Month::Previous() const {
     return year_ > kFirstYear ? Month(year_ - 1, 12) : *this;
 }
 
+int Month::Days() const {
+    constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year_ % 4 == 0 && year_ % 100 != 0) || year_ % 400 == 0;
+    return month_ == 2 && leap ? 29 : kDays[month_ - 1];
+}
+
 Month Month::Next() const {
     if (month_ < 12) {
         return Month(year_, month_ + 1);

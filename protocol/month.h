@@ -25,6 +25,7 @@ public:
     int Yyyymm() const { return year_ * 100 + month_; }
     std::string Text() const;      // "yyyymm"
     std::string FileName() const;  // "yyyymm.txt"
+    int Days() const;              // 28 to 31
     // The months beside it; a month at the end of the years stays where it is.
     Month Previous() const;
     Month Next() const;
