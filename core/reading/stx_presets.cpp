@@ -23,8 +23,8 @@ class StxStatus final : public IndicatorFormat {
 public:
     IndicatorReading Read(std::string_view frame) const override {
         const std::size_t cr = frame.find('\r');
-        if (frame.size() < 10 || frame[0] != kStx || cr == std::string_view::npos || cr < 10 ||
-            frame.size() > cr + 2 || (cr != 10 && cr != 16)) {
+        // Six digits after the status bytes, perhaps six of tare, and one check byte at most.
+        if (frame.empty() || frame[0] != kStx || (cr != 10 && cr != 16) || frame.size() > cr + 2) {
             return Marked(Kind::kNotAWeight);
         }
         if (cr + 1 < frame.size()) {
@@ -92,8 +92,8 @@ public:
             return Marked(Kind::kOver, moving);
         }
         const std::string_view unit = UnitOf(frame[9]);
-        if (status == 'I' || std::string_view(" MC").find(status) == std::string_view::npos ||
-            unit.empty() || (frame[10] != 'G' && frame[10] != 'N')) {
+        if (std::string_view(" MC").find(status) == std::string_view::npos || unit.empty() ||
+            (frame[10] != 'G' && frame[10] != 'N')) {
             return Marked(Kind::kNotAWeight, moving);
         }
         return InUnit(Signed(frame[1], frame.substr(2, 7), moving), unit);
