@@ -220,14 +220,16 @@ void StationModel::ClientSocket1Read(int scale, net::TCustomWinSocket& socket) {
         decoder_->AppendReceivedData(text, static_cast<int>(text.size()), kWeightLineProtocol,
                                      entry.received, scale);
         decoding_read_ = false;
-        if (decoder_->LineCount() != lines_before) {
-            entry.cadence.FrameRead(loop_.Now());
-        } else if (decoder_->HasFormat(scale) && entry.cadence.Stale(loop_.Now()) &&
-                   !entry.shown.no_frame) {
-            Reading stale = Reading::Of(Reading::Kind::kNoWeight);
-            stale.unit = entry.shown.unit;
-            stale.no_frame = true;
-            ShowReading(scale, stale);
+        // Only a format's frames are timed: the standard rule's lines are the station's own.
+        if (decoder_->HasFormat(scale)) {
+            if (decoder_->LineCount() != lines_before) {
+                entry.cadence.FrameRead(loop_.Now());
+            } else if (entry.cadence.Stale(loop_.Now()) && !entry.shown.no_frame) {
+                Reading stale = Reading::Of(Reading::Kind::kNoWeight);
+                stale.unit = entry.shown.unit;
+                stale.no_frame = true;
+                ShowReading(scale, stale);
+            }
         }
         if (std::exchange(entry.shown_untold, false)) {
             Notify([&](StationObserver& o) { o.ReadingShown(scale, entry.shown); });
