@@ -230,11 +230,25 @@ void StationModel::ClientSocket1Read(int scale, net::TCustomWinSocket& socket) {
                 stale.no_frame = true;
                 ShowReading(scale, stale);
             }
+            entry.quiet =
+                decoder_->AwaitsQuiet(scale, entry.received)
+                    ? loop_.StartTimer(kQuietLine, [this, scale] { LineFellQuiet(scale); })
+                    : nullptr;
         }
         if (std::exchange(entry.shown_untold, false)) {
             Notify([&](StationObserver& o) { o.ReadingShown(scale, entry.shown); });
         }
     }
+}
+
+void StationModel::LineFellQuiet(int scale) {
+    Scale& entry = Of(scale);
+    const std::uint64_t lines_before = decoder_->LineCount();
+    decoder_->LineQuiet(scale, entry.received);
+    if (decoder_->LineCount() != lines_before) {
+        entry.cadence.FrameRead(loop_.Now());
+    }
+    entry.quiet.reset();
 }
 
 // The unfinished line of a connection that ended belongs to no line of the next one: glued to

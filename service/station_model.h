@@ -92,6 +92,10 @@ public:
     double SimulatedValue() const { return simulated_value_; }
 
 private:
+    // A line that sent nothing for this long has ended its frame: within a frame, bytes follow
+    // each other closely (one takes 8 ms at 1200 baud).
+    static constexpr std::chrono::milliseconds kQuietLine{100};
+
     struct Scale {
         std::unique_ptr<net::TClientSocket> socket;
         std::unique_ptr<net::LineWatch> watch;
@@ -102,7 +106,8 @@ private:
         std::string last_line;
         std::string recent;
         ReceiveBuffer received;
-        FrameCadence cadence;  // of a scale read by a format
+        FrameCadence cadence;          // of a scale read by a format
+        std::unique_ptr<Timer> quiet;  // while its frame under way awaits the line's quiet
     };
 
     // The connection's events, as the client component names them.
@@ -118,6 +123,7 @@ private:
     void OfferConnect(int scale, bool offered);
     void Ended(int scale);
     void DropCutLine(int scale);
+    void LineFellQuiet(int scale);
     void EndSilentLine(int scale, std::chrono::milliseconds silent);
     void ReconnectLine(int scale, bool first);
     void SaveReading(int scale, const Reading& reading);

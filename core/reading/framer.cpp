@@ -77,29 +77,44 @@ void Framer::AppendEnded(std::string_view data, ReceiveBuffer& buffer, FrameSink
 
 void Framer::AppendStarted(std::string_view data, ReceiveBuffer& buffer, FrameSink& sink) {
     const char start = framing_.end;
+    bool started_here = false;
     while (!data.empty()) {
         const std::size_t next = data.find(start);
-        if (!buffer.skipping_overlong_line) {
+        if (!buffer.skipping_overlong_line && next != 0) {
             AppendCapped(data.substr(0, next), buffer, sink);
+            buffer.frame_read = false;  // read when the line fell quiet, it has grown since
         }
         const bool readable = !buffer.skipping_overlong_line && !buffer.line.empty();
-        if (readable && !buffer.frame_read && buffer.line.size() == started_length_) {
-            sink.FrameCut(buffer.line);  // as long as the frame before: whole
-            buffer.frame_read = true;
-        }
         if (next == std::string_view::npos) {
+            if (readable && started_here && buffer.line.size() == started_length_) {
+                sink.FrameCut(buffer.line);  // as long as the frame before, in one read: whole
+                buffer.frame_read = true;
+            }
             return;
         }
         // The next frame starts: this one is whole. Read unless it was, as it is now.
         if (readable) {
-            if (!buffer.frame_read || buffer.line.size() != started_length_) {
+            if (!buffer.frame_read) {
                 sink.FrameCut(buffer.line);
             }
             started_length_ = buffer.line.size();
         }
         buffer.Clear();
         buffer.line.push_back(start);
+        started_here = true;
         data.remove_prefix(next + 1);
+    }
+}
+
+bool Framer::AwaitsQuiet(const ReceiveBuffer& buffer) const {
+    return framing_.end_starts_frame && !buffer.skipping_overlong_line && !buffer.frame_read &&
+           buffer.line.size() > 1;
+}
+
+void Framer::Quiet(ReceiveBuffer& buffer, FrameSink& sink) {
+    if (AwaitsQuiet(buffer)) {
+        sink.FrameCut(buffer.line);
+        buffer.frame_read = true;
     }
 }
 

@@ -39,6 +39,11 @@ public:
     void Append(std::string_view data, ReceiveBuffer& buffer, FrameSink& sink);
     // The stream ends here: a frame begun by its start byte is whole, though no next one came.
     void End(ReceiveBuffer& buffer, FrameSink& sink);
+    // Whether a frame begun by its start byte waits unread for the next one, or for the line to
+    // fall quiet (Quiet): its length alone cannot tell it whole when it arrived over reads.
+    bool AwaitsQuiet(const ReceiveBuffer& buffer) const;
+    // The line has sent nothing for a while: the frame that awaits it is whole.
+    void Quiet(ReceiveBuffer& buffer, FrameSink& sink);
 
 private:
     void AppendLines(std::string_view data, ReceiveBuffer& buffer, FrameSink& sink);
@@ -51,7 +56,8 @@ private:
     bool EndsLine(char c) const;
 
     IndicatorFormat::Framing framing_;
-    // The length of the last frame cut by the next one's start: a frame as long is whole.
+    // The length of the last frame cut by the next one's start: a frame as long, received in
+    // one read with its start byte, is whole. Over several reads it may be a wider one cut short.
     std::size_t started_length_ = 0;
 };
 

@@ -10,7 +10,8 @@ namespace station {
 struct ReceiveBuffer {
     std::string line;
     bool skipping_overlong_line = false;
-    // `line` was read already: a frame whole by its length, or one whose check byte may follow.
+    // `line` was read already: a frame whole by its length or by the line's quiet, or one
+    // whose check byte may follow.
     bool frame_read = false;
 
     void Clear() {

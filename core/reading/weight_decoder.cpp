@@ -80,6 +80,13 @@ void WeightDecoder::AppendReceivedData(std::string_view data, int length, int co
     }
 }
 
+void WeightDecoder::LineQuiet(int scale, ReceiveBuffer& buffer) {
+    if (IsScaleNumber(scale)) {
+        ScaleFrames frames(*this, kWeightLineProtocol, scale);
+        framers_[static_cast<std::size_t>(scale - 1)].Quiet(buffer, frames);
+    }
+}
+
 void WeightDecoder::DecodeWeightLine(std::string_view line, int code, int scale) {
     ++lines_;
     log_.LogTransmission(log_code::kReceived, line, scale);

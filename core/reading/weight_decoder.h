@@ -38,6 +38,14 @@ public:
     void AppendReceivedData(std::string_view data, int length, int code, ReceiveBuffer& buffer,
                             int scale);
 
+    // Whether the scale's frame under way is read only once its line falls quiet (framer.h).
+    bool AwaitsQuiet(int scale, const ReceiveBuffer& buffer) const {
+        return IsScaleNumber(scale) &&
+               framers_[static_cast<std::size_t>(scale - 1)].AwaitsQuiet(buffer);
+    }
+    // The scale has sent nothing for a while since its last bytes.
+    void LineQuiet(int scale, ReceiveBuffer& buffer);
+
     // Logs the line, then shows its reading for scales 1 to 4: the line read as one number or,
     // when that fails, the field that follows its comma-separated status header.
     void DecodeWeightLine(std::string_view line, int code, int scale);

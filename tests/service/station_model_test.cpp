@@ -88,6 +88,23 @@ TEST_F(StationModelTest, BytesThatMakeNoFrameShowNoWeightAfterThreeFramesTime) {
     close(peer);
 }
 
+// Frames with no end byte, arriving byte by byte: one that grows wider is never shown cut
+// short at the width before, and the last is read once the line falls quiet.
+TEST_F(StationModelTest, FramesWithoutAnEndAreReadWholeWhateverTheirWidth) {
+    Start("format1=equals\r\n");
+    const int peer = Connect();
+    for (const char c : std::string("=0.51000=0.520001")) {
+        SendAndWait(peer, 1, std::string(1, c));
+        EXPECT_NE(Shown(1), "25");  // the wider frame's first eight bytes
+    }
+    EXPECT_EQ(Shown(1), "15");
+    loop_.Advance(100ms);
+    EXPECT_EQ(Shown(1), "100025");
+    SendAndWait(peer, 1, "=0.530001=");
+    EXPECT_EQ(Shown(1), "100035");
+    close(peer);
+}
+
 TEST_F(StationModelTest, ALineCutByAnEndedConnectionIsDroppedNotGluedToTheNextOne) {
     ports_[1] = server_.Port();
     Start();
