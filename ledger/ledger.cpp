@@ -23,6 +23,7 @@ net::BrokerOptions Options(const PublishSettings& settings) {
     net::BrokerOptions options = BrokerOptionsOf(settings);
     options.keep_session = true;  // the broker keeps the weighings while the ledger is away
     options.longest_payload = kLargestMessage;
+    options.largest_packet = kLargestPacket;
     return options;
 }
 
@@ -188,6 +189,7 @@ void Ledger::StartLiveOnly() {
     net::BrokerOptions options = BrokerOptionsOf(settings_.broker);
     options.client_id += "-live";
     options.longest_payload = kLargestMessage;
+    options.largest_packet = kLargestPacket;
     const auto reached = [this](bool connected) {
         if (health_) {
             health_->Update(
@@ -231,12 +233,18 @@ void Ledger::HandleLiveOnly(const std::string& topic, const std::string& payload
 
 void Ledger::HandleConnected() {
     const bool kept = broker_->SessionPresent();
-    if (!kept) {
-        ++replay_round_;  // what the broker held for the ledger is gone
+    // What the broker held for the ledger is gone, or may be: a client that took the session
+    // meanwhile (another's login with the ledger's client id) had it delivered and dropped.
+    const bool doubted = std::exchange(session_lost_, false);
+    if (!kept || doubted) {
+        ++replay_round_;
     }
     broker_was_connected_ = true;
     if (health_) {
-        health_->Update([](LedgerHealth& board) { board.broker_connected = true; });
+        health_->Update([](LedgerHealth& board) {
+            board.broker_connected = true;
+            board.broker_taken_over = false;
+        });
     }
     if (taken_over_) {
         // Said once it has lasted: while two ledgers take turns, once a minute is enough.
@@ -253,8 +261,10 @@ void Ledger::HandleConnected() {
                                            " away" +
                                            (lost_timer_ ? " (lost: " + broker_problem_ + ")" : "");
         log_("broker " + BrokerName() + ": connected" + away +
-             (kept ? "; it kept the ledger's session"
-                   : "; a new session: the stations are asked to send again"));
+             (!kept     ? "; a new session: the stations are asked to send again"
+              : doubted ? "; it kept the ledger's session, which may have lost messages "
+                          "meanwhile: the stations are asked to send again"
+                        : "; it kept the ledger's session"));
     }
     lost_timer_.reset();
     broker_problem_.clear();
@@ -283,11 +293,16 @@ void Ledger::HandleLost(const std::string& reason) {
     if (!database_problem_.empty()) {
         return;  // the live session says what the broker does meanwhile
     }
+    session_lost_ = true;
+    const bool taken_over = reason == kSessionTakenOver;
     if (health_) {
-        health_->Update([](LedgerHealth& board) { board.broker_connected = false; });
+        health_->Update([taken_over](LedgerHealth& board) {
+            board.broker_connected = false;
+            board.broker_taken_over = taken_over;
+        });
     }
     steady_timer_.reset();
-    if (reason == kSessionTakenOver) {
+    if (taken_over) {
         lost_timer_.reset();
         broker_was_connected_ = false;
         if (!taken_over_ || loop_.Now() - taken_over_said_ >= kLogInterval) {

@@ -165,7 +165,8 @@ private:
     std::string broker_problem_;  // said once per change until the broker is back
     EventLoop::TimePoint broker_away_since_{};
     EventLoop::TimePoint broker_said_{};
-    bool taken_over_ = false;  // another client took the client id, and may still hold it
+    bool taken_over_ = false;    // another client took the client id, and may still hold it
+    bool session_lost_ = false;  // since the last session: its next may lack what came meanwhile
     EventLoop::TimePoint taken_over_said_{};
     std::unique_ptr<Timer> steady_timer_;  // a session back after a takeover, once it lasts
     std::unique_ptr<Timer> lost_timer_;    // a lost session not yet said: back within kBrokerBlip?

@@ -52,7 +52,9 @@ private:
 std::string HealthJson(const LedgerHealth& health) {
     nlohmann::ordered_json json;
     json["database"] = health.database_open ? "open" : "away";
-    json["broker"] = health.broker_connected ? "connected" : "away";
+    json["broker"] = health.broker_connected    ? "connected"
+                     : health.broker_taken_over ? "taken over"
+                                                : "away";
     json["last_write"] = health.last_write.empty() ? nlohmann::ordered_json()
                                                    : nlohmann::ordered_json(health.last_write);
     nlohmann::ordered_json& stations = json["stations"] = nlohmann::ordered_json::object();
@@ -79,6 +81,9 @@ std::string HealthMetrics(const LedgerHealth& health, std::size_t live_pages) {
          health.database_open ? 1.0 : 0.0},
         {"tarvelio_ledger_broker_connected", "gauge", "1 while the broker is connected",
          health.broker_connected ? 1.0 : 0.0},
+        {"tarvelio_ledger_broker_taken_over", "gauge",
+         "1 while another client holds the ledger's client id at the broker",
+         health.broker_taken_over ? 1.0 : 0.0},
         {"tarvelio_ledger_weighings_stored_total", "counter",
          "Weighings written that the database did not hold", count(health.weighings_stored)},
         {"tarvelio_ledger_weighings_held_already_total", "counter",

@@ -17,7 +17,8 @@ struct LedgerHealth {
 
     bool database_open = false;
     bool broker_connected = false;
-    std::string last_write;  // the time of the last batch written; empty: none yet
+    bool broker_taken_over = false;  // another client holds the ledger's client id
+    std::string last_write;          // the time of the last batch written; empty: none yet
     std::map<std::string, Station> stations;
 
     std::uint64_t weighings_stored = 0;  // new rows, not those held already
@@ -61,8 +62,8 @@ private:
     LedgerHealth health_;
 };
 
-// {"database": "open" | "away", "broker": "connected" | "away", "last_write": ..., "stations":
-// {NAME: {"last_weighing": ..., "replay": ...}}}
+// {"database": "open" | "away", "broker": "connected" | "away" | "taken over", "last_write": ...,
+// "stations": {NAME: {"last_weighing": ..., "replay": ...}}}
 std::string HealthJson(const LedgerHealth& health);
 
 // The same and the counters in the Prometheus text format; `live_pages` open at the page.

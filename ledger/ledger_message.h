@@ -43,6 +43,10 @@ using LedgerMessage = std::variant<WeighingRow, ScaleStateRow, StationStatusRow,
 
 // The largest message read; a station's weighing is a fraction of it.
 inline constexpr std::size_t kLargestMessage = 16384;
+// The largest packet the broker may send the ledger: the largest message and one more byte,
+// so that it is refused with the reason, under a topic of a few thousand bytes. The broker
+// drops a larger one, which the ledger never reads.
+inline constexpr std::uint32_t kLargestPacket = kLargestMessage + 8192;
 
 // Reads a message from under `prefix` (the topics and messages are protocol/'s) into the row
 // it makes: a station's status ("online" or "offline"), a weighing, a scale's state.

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <mosquitto.h>
+#include <mqtt_protocol.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/ioctl.h>
@@ -64,6 +65,35 @@ void HoldOutput(mosquitto* mosq, bool hold) {
 
 const char* OrNull(const std::string& text) {
     return text.empty() ? nullptr : text.c_str();
+}
+
+// MQTT 5's CONNECT properties: the largest packet, and a lasting session that never expires
+// (MQTT 3.1.1's lasting session; MQTT 5 ends a session at its connection's end unless told).
+struct ConnectProperties {
+    explicit ConnectProperties(const BrokerOptions& options) {
+        Check(mosquitto_property_add_int32(&list, MQTT_PROP_MAXIMUM_PACKET_SIZE,
+                                           options.largest_packet),
+              "largest packet");
+        if (options.keep_session) {
+            Check(
+                mosquitto_property_add_int32(&list, MQTT_PROP_SESSION_EXPIRY_INTERVAL, UINT32_MAX),
+                "session expiry");
+        }
+    }
+    ~ConnectProperties() { mosquitto_property_free_all(&list); }
+    ConnectProperties(const ConnectProperties&) = delete;
+    ConnectProperties& operator=(const ConnectProperties&) = delete;
+
+    mosquitto_property* list = nullptr;
+};
+
+// Why a session ended: the library's code or an MQTT 5 broker's reason code, which starts at
+// 0x80 where the library's codes end long before.
+std::string EndText(int code, int saved_errno) {
+    if (code >= 0x80) {
+        return std::string("ended by the broker: ") + mosquitto_reason_string(code);
+    }
+    return ErrorText(code, saved_errno);
 }
 
 }  // namespace
@@ -140,7 +170,10 @@ void BrokerClient::StartAttempt() {
     if (mosq == nullptr) {
         throw std::runtime_error(std::string("mosquitto_new: ") + std::strerror(errno));
     }
-    Check(mosquitto_int_option(mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311), "protocol");
+    const bool mqtt5 = options_.largest_packet != 0;
+    Check(mosquitto_int_option(mosq, MOSQ_OPT_PROTOCOL_VERSION,
+                               mqtt5 ? MQTT_PROTOCOL_V5 : MQTT_PROTOCOL_V311),
+          "protocol");
     // Each packet goes out as it is made: held back for the acknowledgement of the one before
     // (Nagle), a small PUBACK meets the broker's delayed acknowledgement and the flow drops to a
     // few hundred messages a second.
@@ -166,14 +199,26 @@ void BrokerClient::StartAttempt() {
     mosquitto_message_callback_set(mosq, &BrokerClient::OnMessage);
 
     // The library resolves the host name with a blocking call: the attempt runs off the loop.
+    std::shared_ptr<const ConnectProperties> properties;
+    if (mqtt5) {
+        properties = std::make_shared<const ConnectProperties>(options_);
+    }
     const std::uint64_t serial = ++serial_;
     attempt_ = RunOffLoop<AttemptResult>(
         loop_,
-        [handle = std::move(handle), options = options_] {
+        [handle = std::move(handle), options = options_, properties = std::move(properties)] {
             AttemptResult attempt;
-            attempt.result =
-                mosquitto_connect_async(handle.get(), options.host.c_str(), options.port,
-                                        static_cast<int>(options.keep_alive.count()));
+            const int keep_alive = static_cast<int>(options.keep_alive.count());
+            if (!properties) {
+                attempt.result = mosquitto_connect_async(handle.get(), options.host.c_str(),
+                                                         options.port, keep_alive);
+            } else {
+                // CONNECT's properties go only with a connect that waits for the TCP handshake,
+                // which this thread may do; the socket is left non-blocking for the loop.
+                attempt.result =
+                    mosquitto_connect_bind_v5(handle.get(), options.host.c_str(), options.port,
+                                              keep_alive, nullptr, properties->list);
+            }
             attempt.saved_errno = errno;
             attempt.handle = handle;
             return attempt;
@@ -345,7 +390,7 @@ void BrokerClient::HandleSocket(bool readable, bool writable) {
     }
     if (result != MOSQ_ERR_SUCCESS || disconnect) {
         Lose(result != MOSQ_ERR_SUCCESS ? ErrorText(result, saved_errno)
-                                        : ErrorText(*disconnect, saved_errno));
+                                        : EndText(*disconnect, saved_errno));
         return;
     }
     if (holding) {
@@ -373,7 +418,8 @@ void BrokerClient::Housekeeping() {
     if (loop_.Now() >= due) {
         const int result = mosquitto_loop_misc(session_->mosq);
         if (result != MOSQ_ERR_SUCCESS || session_->disconnect) {
-            Lose(ErrorText(result != MOSQ_ERR_SUCCESS ? result : *session_->disconnect, errno));
+            Lose(result != MOSQ_ERR_SUCCESS ? ErrorText(result, errno)
+                                            : EndText(*session_->disconnect, errno));
             return;
         }
         // A PINGREQ went out, or is owed an answer: the next look is a keep-alive away.

@@ -33,12 +33,16 @@ struct BrokerOptions {
     // A message's payload is handed over cut to this many bytes and one more, so that a caller
     // that refuses longer ones can tell, and a huge payload is never copied whole; 0: uncut.
     std::size_t longest_payload = 0;
+    // The largest packet the broker may send this client, asked in MQTT 5's CONNECT: a broker
+    // drops a larger message for it instead of making the library read it whole. Asking it
+    // speaks MQTT 5; 0: MQTT 3.1.1, nothing asked.
+    std::uint32_t largest_packet = 0;
     std::chrono::seconds keep_alive{30};
     std::chrono::milliseconds answer_timeout{10000};  // from the attempt to the CONNACK
 };
 
-// One MQTT 3.1.1 session at a time over the client library, driven entirely by the given event
-// loop: its socket is watched there, its housekeeping runs when the keep-alive falls due, and
+// One MQTT 3.1.1 (or 5) session at a time over the client library, driven entirely by the given
+// event loop: its socket is watched there, its housekeeping runs when the keep-alive falls due, and
 // nothing else wakes the loop. The attempt itself (name lookup, connect, TLS start) runs off the
 // loop (base/off_loop.h), because the library resolves the host name with a blocking call; a
 // broker that never answers is given up after `answer_timeout`. Unless the options keep the
