@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The README's broker recipe on Debian's own mosquitto.conf: the drop-in and the ACL, read from
 # the README, with the files they name moved into this test's folder. The broker starts, keeps
-# the ledger's session over a restart with all of a 20,000-message backlog, and refuses a
-# stranger and a station publishing under another room.
+# the ledger's session over a restart with all of a 20,000-message backlog, which a station's
+# login asking for the ledger's client id does not take, and refuses a stranger and a station
+# publishing under another room.
 set -euo pipefail
 source "$(dirname "$0")/own_network.sh"
 readme=$(realpath "$1")
@@ -26,29 +27,36 @@ block "<!-- broker drop-in: /etc/mosquitto/conf.d/tarvelio.conf -->" | moved >"$
 block "<!-- broker acl: /etc/mosquitto/tarvelio.acl -->" >"$work/tarvelio.acl"
 grep -q '^listener 1883' "$work/conf.d/tarvelio.conf" || fail "no drop-in in the README"
 grep -q '^pattern' "$work/tarvelio.acl" || fail "no ACL in the README"
-for user in tarvelio-ledger room1 room2; do
+mosquitto_passwd -b -c "$work/tarvelio-ledger.passwd" tarvelio-ledger secret-tarvelio-ledger
+for user in room1 room2; do
     mosquitto_passwd -b ${first--c} "$work/tarvelio.passwd" "$user" "secret-$user"
     first=
 done
 # Started as root, the broker becomes the user "mosquitto", who must write its store and log.
-id mosquitto >/dev/null 2>&1 && chown -R mosquitto: "$work/store" "$work/run" "$work/log" "$work/tarvelio.passwd" "$work/tarvelio.acl"
+id mosquitto >/dev/null 2>&1 && chown -R mosquitto: "$work/store" "$work/run" "$work/log" \
+    "$work/tarvelio.passwd" "$work/tarvelio-ledger.passwd" "$work/tarvelio.acl"
 
 start_broker() {
     mosquitto -c "$work/mosquitto.conf" &
     broker=$!
     pids+=("$broker")
     for _ in $(seq 100); do
-        (exec 3<>/dev/tcp/127.0.0.1/1883) 2>/dev/null && return 0
+        (exec 3<>/dev/tcp/127.0.0.1/1883 && exec 4<>/dev/tcp/127.0.0.1/1884) 2>/dev/null && return 0
         kill -0 "$broker" 2>/dev/null || fail "the broker did not start: $(cat "$work/log/"*)"
         sleep 0.05
     done
     fail "the broker does not listen"
 }
 as() { local user=$1; shift; "$@" -h 127.0.0.1 -u "$user" -P "secret-$user"; }
-ledger() { as tarvelio-ledger mosquitto_sub -c -i ledger -q 1 -t 'tarvelio/+/+/weighing' "$@"; }
+ledger() { as tarvelio-ledger mosquitto_sub -p 1884 -c -i ledger -q 1 -t 'tarvelio/+/+/weighing' "$@"; }
 
 start_broker
 ledger -E  # the lasting session, then away
+# A station's login asking for the ledger's client id gets its room's: the ledger's session and
+# what the broker keeps for it stay the ledger's. Its login does not open the ledger's listener.
+as room2 mosquitto_sub -c -i ledger -q 1 -t 'tarvelio/+/+/weighing' -E
+as room2 mosquitto_sub -p 1884 -c -i ledger -q 1 -t 'tarvelio/+/+/weighing' -E 2>/dev/null &&
+    fail "a station's login opened the ledger's listener"
 seq 20000 | as room1 mosquitto_pub -t tarvelio/room1/waga1/weighing -q 1 -l
 as room1 mosquitto_pub -t tarvelio/room2/waga1/weighing -q 1 -m forged
 mosquitto_pub -h 127.0.0.1 -t tarvelio/room2/waga1/weighing -q 1 -m stranger 2>"$work/stranger" &&
@@ -56,7 +64,7 @@ mosquitto_pub -h 127.0.0.1 -t tarvelio/room2/waga1/weighing -q 1 -m stranger 2>"
 end_process "$broker"
 start_broker
 # Delivery is at least once: a message whose acknowledgement was cut off comes again.
-mosquitto_sub -h 127.0.0.1 -u tarvelio-ledger -P secret-tarvelio-ledger -c -i ledger -q 1 \
+mosquitto_sub -h 127.0.0.1 -p 1884 -u tarvelio-ledger -P secret-tarvelio-ledger -c -i ledger -q 1 \
     -t 'tarvelio/+/+/weighing' -W 60 >"$work/received" &
 pids+=($!)
 for _ in $(seq 600); do
