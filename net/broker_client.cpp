@@ -71,13 +71,15 @@ const char* OrNull(const std::string& text) {
 // (MQTT 3.1.1's lasting session; MQTT 5 ends a session at its connection's end unless told).
 struct ConnectProperties {
     explicit ConnectProperties(const BrokerOptions& options) {
-        Check(mosquitto_property_add_int32(&list, MQTT_PROP_MAXIMUM_PACKET_SIZE,
-                                           options.largest_packet),
-              "largest packet");
-        if (options.keep_session) {
-            Check(
-                mosquitto_property_add_int32(&list, MQTT_PROP_SESSION_EXPIRY_INTERVAL, UINT32_MAX),
-                "session expiry");
+        const int largest = mosquitto_property_add_int32(&list, MQTT_PROP_MAXIMUM_PACKET_SIZE,
+                                                         options.largest_packet);
+        const int expiry =
+            options.keep_session
+                ? mosquitto_property_add_int32(&list, MQTT_PROP_SESSION_EXPIRY_INTERVAL, UINT32_MAX)
+                : MOSQ_ERR_SUCCESS;
+        if (largest != MOSQ_ERR_SUCCESS || expiry != MOSQ_ERR_SUCCESS) {
+            mosquitto_property_free_all(&list);  // no destructor runs for a throwing constructor
+            Check(largest != MOSQ_ERR_SUCCESS ? largest : expiry, "connect properties");
         }
     }
     ~ConnectProperties() { mosquitto_property_free_all(&list); }
