@@ -17,9 +17,9 @@ using Value = std::variant<std::monostate, std::int64_t, double, std::string>;
 struct Command {
     const char* sql;
     std::vector<Value> values;
-    // A command whose effect is nothing when the one before it changed a row (a check after an
-    // insert that may have found its row held) may be left out then, counting 0 changed, and may
-    // run after the commands that follow it.
+    // A command whose effect is nothing when the last command before it that is no such check
+    // changed a row (a check after an insert that may have found its row held) may be left out
+    // then, counting 0 changed, and may run after the commands that follow it.
     bool only_after_none = false;
 };
 

@@ -508,7 +508,7 @@ void Ledger::Keep(WeighingRow row, const std::string& topic, const std::string& 
     }
     AssumeHeldThrough(station);  // as a replay asked before this weighing would have
     station.newest_month = std::max(station.newest_month, row.month);
-    HoldThrough(station, row);
+    TrustPlaces(row);
     if (station.replay_quiet) {
         station.replay_quiet =
             loop_.StartTimer(kReplayQuiet, [this, name = row.station] { ReplayQuiet(name); });
@@ -516,7 +516,8 @@ void Ledger::Keep(WeighingRow row, const std::string& topic, const std::string& 
     batch_.weighings.push_back(std::move(row));
 }
 
-void Ledger::HoldThrough(Station& station, WeighingRow& row) {
+// A weighing's places that cannot be are not stored, and move nothing.
+void Ledger::TrustPlaces(WeighingRow& row) {
     if (!row.place || !row.after || !row.next) {
         return;  // an older station's: its replays start at a month's start
     }
@@ -531,6 +532,15 @@ void Ledger::HoldThrough(Station& station, WeighingRow& row) {
         }
         row.after.reset();  // nor stored, for another ledger to walk on over
         row.next.reset();
+    }
+}
+
+// Only a weighing the database has just stored as new moves the place, by the places stored with
+// it: one held already may come with other places than those stored (a stranger's copy that
+// claims a gap is no gap), and is walked over in the database, by its stored places. The place is
+// written with the next transaction, never ahead of its rows.
+void Ledger::HoldThrough(Station& station, const WeighingRow& row) {
+    if (!row.place || !row.after || !row.next) {
         return;
     }
     // No weighing lies between `after` and the line: held through `after`, it is held through
@@ -599,7 +609,7 @@ void Ledger::WriteWhenPaused() {
 // when that one is ready before the one in hand is written.
 void Ledger::WriteBehind() {
     writer_.Finish();
-    if (!tables_ || batch_.Size() == 0) {
+    if (!tables_ || batch_.Empty()) {
         return Flush();
     }
     flush_timer_.reset();
@@ -637,14 +647,15 @@ void Ledger::Flush() {
         batch_ = {};
         return;
     }
-    if (batch_.Size() == 0) {
-        return;
-    }
-    try {
-        Commit(batch_);
-        batch_ = {};
-    } catch (const DatabaseError& error) {
-        WriteFailed(std::exchange(batch_, {}), error);
+    // A write's weighings may move places, written next; a write of places alone moves none.
+    while (!batch_.Empty()) {
+        const Batch batch = std::exchange(batch_, {});
+        try {
+            Commit(batch);
+        } catch (const DatabaseError& error) {
+            WriteFailed(batch, error);
+            return;
+        }
     }
 }
 
@@ -732,24 +743,39 @@ void Ledger::WriteEachAlone(const Batch& whole) {
         DatabaseAway(error.what());
         return;
     }
-    if (batch_.Size() > 0) {
-        Added();  // the refusals, with the next write
+    if (!batch_.Empty()) {
+        Added();  // the refusals and the places moved, with the next write
     }
 }
 
 // Counts what the batch's weighings were, per station and for the health board.
 void Ledger::Written(const Batch& batch, const std::vector<LedgerTables::Stored>& fates) {
     std::uint64_t stored = 0;
+    std::set<std::string> walk;  // stations with weighings held already: walked by stored places
     for (std::size_t i = 0; i < batch.weighings.size(); ++i) {
         const WeighingRow& row = batch.weighings[i];
         const auto fate = i < fates.size() ? fates[i] : LedgerTables::Stored::kHeldAlready;
         stored += fate == LedgerTables::Stored::kNew;
         Station& station = stations_[row.station];
         ++(fate == LedgerTables::Stored::kNew ? station.replay_new : station.replay_held);
+        if (fate == LedgerTables::Stored::kNew) {
+            HoldThrough(station, row);
+        } else if (fate == LedgerTables::Stored::kHeldAlready) {
+            walk.insert(row.station);
+        }
         if (fate == LedgerTables::Stored::kConflict) {
             Counted(RejectKind::kConflict,
                     std::string(RejectKindName(RejectKind::kConflict)) + ": " + row.id, row.topic);
         }
+    }
+    for (const std::string& name : walk) {
+        Station& station = stations_[name];
+        if (station.held_through) {
+            WalkHeldThrough(name, station);
+        }
+    }
+    if (!batch_.held_through.empty()) {
+        Added();  // the places moved, written within kFlushInterval at the latest
     }
     if (!health_) {
         return;

@@ -128,7 +128,8 @@ private:
     void HandleLiveOnly(const std::string& topic, const std::string& payload);
     bool Admit(const std::string& room, const std::string& topic, const std::string& payload);
     void Keep(WeighingRow row, const std::string& topic, const std::string& payload);
-    void HoldThrough(Station& station, WeighingRow& row);
+    void TrustPlaces(WeighingRow& row);
+    void HoldThrough(Station& station, const WeighingRow& row);
     void AssumeHeldThrough(Station& station) const;
     void Reject(const Rejection& rejection, const std::string& topic, const std::string& payload);
     void Counted(RejectKind kind, const std::string& reason, const std::string& topic);

@@ -69,6 +69,7 @@ struct Batch {
     std::size_t Size() const {
         return weighings.size() + states.size() + statuses.size() + rejected.size();
     }
+    bool Empty() const { return Size() == 0 && held_through.empty(); }
 };
 
 }  // namespace station::ledger

@@ -1,6 +1,7 @@
 #include "ledger/ledger_tables.h"
 
 #include <map>
+#include <utility>
 
 #include "ledger/ledger_message.h"
 #include "protocol/weighing_id.h"
@@ -91,6 +92,11 @@ constexpr const char* kConflict =
     "INSERT INTO rejected (topic, payload, reason, received) SELECT $1, $2, $3, $4 "
     "WHERE EXISTS (SELECT 1 FROM weighings WHERE id = $5 AND (line <> $2 OR reading <> $6 OR "
     "unit <> $7 OR time IS DISTINCT FROM $8))";
+// Run after the weighing's insert, when that found the id held with the same content but without
+// usable places (a row of an older ledger): the places it comes with are stored for walks.
+constexpr const char* kFillPlaces =
+    "UPDATE weighings SET next_offset = $1, after_place = $2 WHERE id = $3 AND next_offset IS NULL "
+    "AND line = $4 AND reading = $5 AND unit = $6 AND time IS NOT DISTINCT FROM $7";
 constexpr const char* kStationOfWeighings =
     "INSERT INTO stations (station, client_id, newest_month) VALUES ($1, $2, $3) "
     "ON CONFLICT (station) DO UPDATE SET "
@@ -199,13 +205,23 @@ std::vector<LedgerTables::Stored> LedgerTables::Write(const Batch& batch) {
     std::map<std::string, Newest> newest;
     const std::string conflict = std::string(RejectKindName(RejectKind::kConflict)) +
                                  ": the first is kept (line, reading, unit or time differs)";
+    std::vector<std::pair<std::size_t, std::size_t>> judged;  // the insert's and the check's
+    judged.reserve(batch.weighings.size());
     for (const WeighingRow& row : batch.weighings) {
+        judged.emplace_back(commands.size(), 0);
         commands.push_back(
             {kInsertWeighing,
              {row.id, row.station, std::int64_t{row.scale}, row.reading,
               row.weight ? Value(*row.weight) : Value(), Optional(row.time), row.line, row.received,
               row.unit, row.next ? Value(static_cast<std::int64_t>(*row.next)) : Value(),
               row.after ? Value(row.after->Text()) : Value()}});
+        if (row.next && row.after) {
+            commands.push_back({kFillPlaces,
+                                {static_cast<std::int64_t>(*row.next), row.after->Text(), row.id,
+                                 row.line, row.reading, row.unit, Optional(row.time)},
+                                true});
+        }
+        judged.back().second = commands.size();
         commands.push_back({kConflict,
                             {row.topic, row.line, conflict, row.received, row.id, row.reading,
                              row.unit, Optional(row.time)},
@@ -236,12 +252,12 @@ std::vector<LedgerTables::Stored> LedgerTables::Write(const Batch& batch) {
         commands.push_back({kRejected, {row.topic, row.payload, row.reason, row.received}});
     }
     const std::vector<std::uint64_t> changed = database_.Transact(commands);
-    const std::size_t count = batch.weighings.size();
-    std::vector<Stored> stored(count, Stored::kHeldAlready);
-    for (std::size_t i = 0; i < count && 2 * i + 1 < changed.size(); ++i) {
-        stored[i] = changed[2 * i] != 0       ? Stored::kNew
-                    : changed[2 * i + 1] != 0 ? Stored::kConflict
-                                              : Stored::kHeldAlready;
+    std::vector<Stored> stored;
+    stored.reserve(judged.size());
+    for (const auto& [insert, check] : judged) {
+        stored.push_back(changed.at(insert) != 0  ? Stored::kNew
+                         : changed.at(check) != 0 ? Stored::kConflict
+                                                  : Stored::kHeldAlready);
     }
     return stored;
 }

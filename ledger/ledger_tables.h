@@ -40,8 +40,9 @@ public:
     // In one transaction: a weighing whose id is held already is left out, and when its line
     // differs from the one held, it goes to `rejected` too (the first stays: a forged weighing
     // cannot replace a station's, nor a station's hide silently behind a forged one); a
-    // station's newest month only grows; the places a station's register is held through are
-    // set. Says what became of each weighing, in the batch's order. Throws DatabaseError.
+    // station's newest month only grows; a weighing held already with the same content but no
+    // places stored takes the ones it comes with; the places a station's register is held through
+    // are set. Says what became of each weighing, in the batch's order. Throws DatabaseError.
     std::vector<Stored> Write(const Batch& batch);
 
     // The place before which every line of the register of the station with `client_id` is held,

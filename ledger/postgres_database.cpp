@@ -131,8 +131,11 @@ std::vector<std::uint64_t> PostgresDatabase::Transact(const std::vector<Command>
     std::string problem = Pipeline(commands, first, "BEGIN", nullptr, changed, about_data);
     if (problem.empty()) {
         std::vector<std::size_t> second;
+        std::uint64_t leading = 0;  // what the last command that is no check changed
         for (std::size_t i = 0; i < commands.size(); ++i) {
-            if (commands[i].only_after_none && (i == 0 || changed[i - 1] == 0)) {
+            if (!commands[i].only_after_none) {
+                leading = changed[i];
+            } else if (leading == 0) {
                 second.push_back(i);
             }
         }

@@ -118,8 +118,9 @@ std::vector<std::uint64_t> SqliteDatabase::Transact(const std::vector<Command>& 
     try {
         std::vector<std::uint64_t> changed;
         changed.reserve(commands.size());
+        std::uint64_t leading = 0;  // what the last command that is no check changed
         for (const Command& command : commands) {
-            if (command.only_after_none && !changed.empty() && changed.back() != 0) {
+            if (command.only_after_none && leading != 0) {
                 changed.push_back(0);
                 continue;
             }
@@ -134,6 +135,9 @@ std::vector<std::uint64_t> SqliteDatabase::Transact(const std::vector<Command>& 
                 Fail(command.sql);
             }
             changed.push_back(static_cast<std::uint64_t>(sqlite3_changes64(db_)));
+            if (!command.only_after_none) {
+                leading = changed.back();
+            }
         }
         Execute("COMMIT");
         return changed;
