@@ -277,6 +277,8 @@ void Ledger::HandleConnected() {
     if (!broker_->Subscribe(protocol::EveryStationsTopic(prefix, protocol::TopicKind::kStatus),
                             1) ||
         !broker_->Subscribe(protocol::EveryStationsTopic(prefix, protocol::TopicKind::kState), 0) ||
+        !broker_->Subscribe(protocol::EveryStationsTopic(prefix, protocol::TopicKind::kReplay),
+                            1) ||
         !broker_->Subscribe(prefix + "/+/+/status", 1) ||
         !broker_->Subscribe(prefix + "/+/+/+/+/#", 1) ||
         !broker_->Subscribe(
@@ -389,11 +391,11 @@ void Ledger::RequestReplay(const std::string& name, Station& station) {
     const protocol::LinePlace from = *station.held_through;
     // The client id names the asker in the station's log; the random part makes it new.
     const std::string token = settings_.broker.client_id.substr(0, 100) + "/" + RandomToken();
-    if (!broker_->Publish(Topic(name, protocol::TopicKind::kReplay),
-                          protocol::WriteReplayRequest({token, from.month, from.offset}), 1,
-                          true)) {
+    std::string request = protocol::WriteReplayRequest({token, from.month, from.offset});
+    if (!broker_->Publish(Topic(name, protocol::TopicKind::kReplay), request, 1, true)) {
         return;
     }
+    station.request = std::move(request);
     station.requested_round = replay_round_;
     station.replay_new = station.replay_held = 0;
     // A station may hold the request for its interval between replays before it sends anything.
@@ -444,9 +446,27 @@ void Ledger::ReplayQuiet(const std::string& name) {
     }
 }
 
+// The ledger's own requests come back, and other ledgers' go by. An empty message erases the
+// retained request (anyone may publish one on an open broker): a request the station has not yet
+// answered is published again, the same, which a station that answered it already ignores.
+void Ledger::HandleReplayTopic(const std::string& room, const std::string& payload) {
+    const auto station = stations_.find(room);
+    if (!payload.empty() || station == stations_.end() || !station->second.replay_quiet ||
+        station->second.request.empty()) {
+        return;
+    }
+    broker_->Publish(Topic(room, protocol::TopicKind::kReplay), station->second.request, 1, true);
+    log_(room + ": the replay request was erased at the broker; published again");
+}
+
 void Ledger::HandleMessage(const std::string& topic, const std::string& payload) {
     if (!tables_) {
         return;  // the session is ending; the replay brings it back
+    }
+    if (const auto read = protocol::ReadTopic(settings_.broker.topic, topic);
+        std::holds_alternative<protocol::StationTopic>(read) &&
+        std::get<protocol::StationTopic>(read).kind == protocol::TopicKind::kReplay) {
+        return HandleReplayTopic(std::get<protocol::StationTopic>(read).room, payload);
     }
     LedgerMessage message = ReadLedgerMessage(settings_.broker.topic, topic, payload, Now());
     if (auto* weighing = std::get_if<WeighingRow>(&message)) {

@@ -100,6 +100,7 @@ private:
         std::uint64_t replay_new = 0;
         std::uint64_t replay_held = 0;
         std::unique_ptr<Timer> replay_quiet;
+        std::string request;  // the replay request last published, retained at the broker
     };
 
     void OpenDatabase();
@@ -124,6 +125,7 @@ private:
     std::string BrokerName() const;
     static std::string Seconds(std::chrono::steady_clock::duration duration);
     void HandleMessage(const std::string& topic, const std::string& payload);
+    void HandleReplayTopic(const std::string& room, const std::string& payload);
     void StartLiveOnly();
     void HandleLiveOnly(const std::string& topic, const std::string& payload);
     bool Admit(const std::string& room, const std::string& topic, const std::string& payload);

@@ -550,12 +550,17 @@ TEST_P(LedgerTest, AReplayStartsWhereWhatIsHeldStopsAndSendsOnlyWhatIsMissing) {
         << "the replay's weighings follow on from where it was asked";
 }
 
-// A weighing held already, sent again by another with places that claim a gap before it is no
-// gap (lines 2 and 3 missing, line 4 "after" line 1): the place held moves only by what the
-// database stored, and the next start still asks for lines 2 and 3.
-TEST_P(LedgerTest, AHeldWeighingSentAgainWithOtherPlacesMovesNothing) {
+// What a stranger on an open broker may publish under a room: a weighing held already, sent
+// again with places that claim a gap before it is no gap (lines 2 and 3 missing, line 4 "after"
+// line 1), moves the place held only by what the database stored, so the next start still asks
+// for lines 2 and 3; an empty retained message that erases that request has it published again.
+TEST_P(LedgerTest, AStrangersCopiesNeitherSkipAGapNorEraseARequest) {
     AddStation("room1", 6, true);
     ledger::HealthBoard health;
+    struct EndsFirst {  // the ledger goes before the board it writes to, however the test ends
+        std::unique_ptr<ledger::Ledger>& ledger;
+        ~EndsFirst() { ledger.reset(); }
+    } ends_first{ledger_};
     const auto start = [&] {
         ledger_log_.clear();
         ledger_ = std::make_unique<ledger::Ledger>(
@@ -595,6 +600,18 @@ TEST_P(LedgerTest, AHeldWeighingSentAgainWithOtherPlacesMovesNothing) {
     ASSERT_TRUE(RunUntil([&] { return ledger_log_.size() >= 2; }, 10s));
     EXPECT_TRUE(ledger_log_[1].starts_with("room1: replay asked from 202612 offset 60 (request"))
         << ledger_log_[1];
+
+    const std::string port = std::to_string(broker_.Port());
+    ASSERT_TRUE(RunToEnd({"mosquitto_pub", "-h", "127.0.0.1", "-p", port, "-t",
+                          "plant/room1/replay", "-r", "-n", "-q", "1"},
+                         dir_ / "publish.log"));
+    ASSERT_TRUE(RunUntil([&] { return ledger_log_.size() >= 3; }, 10s));
+    ASSERT_TRUE(RunToEnd({"mosquitto_sub", "-h", "127.0.0.1", "-p", port, "-t",
+                          "plant/room1/replay", "-C", "1", "-W", "5"},
+                         dir_ / "retained"));
+    const std::string token = ledger_log_[1].substr(ledger_log_[1].find("(request ") + 9, 39);
+    EXPECT_NE(ReadFile(dir_ / "retained").find(token), std::string::npos)
+        << ReadFile(dir_ / "retained") << testing::PrintToString(ledger_log_);
 }
 
 // A second ledger started with the same client id (by hand beside the service): one steps back,
