@@ -64,7 +64,7 @@ struct HttpServerSettings {
     // From a connection's start, or the end of its last answer, to its next request's last header.
     std::chrono::seconds request_time{10};
     // A body that said kLater is asked again at least this often.
-    std::chrono::seconds ask_again{5};
+    std::chrono::seconds ask_again{1};
     int workers = 4;
     // Requests waiting for a worker (a burst of live pages too); beyond them a request is
     // answered 503 at once rather than held, and the end waits for none of them.

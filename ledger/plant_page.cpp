@@ -20,7 +20,9 @@
 namespace station::ledger {
 namespace {
 
-constexpr std::chrono::seconds kLiveKeepAlive{15};
+// A closed page is noticed at the second write after it closed (the first meets the reset): a
+// comment each second counts it gone within a few.
+constexpr std::chrono::seconds kLiveKeepAlive{1};
 // Open connections the page takes: at most this many, and at most half the descriptors the
 // process may open, so that the broker and the database always find theirs.
 constexpr std::size_t kMostConnections = 2000;

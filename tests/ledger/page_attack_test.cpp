@@ -142,6 +142,13 @@ struct Rows : PageAttackTest {
         test.page_->Written(batch);
         EXPECT_NE(Receive(live.back(), "weighings").find(R"(data: {"kind":"weighings"})"),
                   std::string::npos);
+        live.resize(400);  // 100 pages closed: no longer counted within 5 s
+        const auto closed = Clock::now();
+        while (Get(port, "/metrics").find("tarvelio_ledger_live_pages 400") == std::string::npos &&
+               Clock::now() - closed < 5s) {
+            std::this_thread::sleep_for(100ms);
+        }
+        EXPECT_NE(Get(port, "/metrics").find("tarvelio_ledger_live_pages 400"), std::string::npos);
         // Ending with every page open and a request half sent takes no waiting for them.
         const FileDescriptor half = Connect(port);
         Send(half, "GET /api/day HTTP/1.1\r\n");
