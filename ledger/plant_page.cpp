@@ -185,6 +185,22 @@ private:
     std::chrono::steady_clock::time_point last_sent_{};
 };
 
+// An export's body, counted among those in flight until it ends.
+class CountedExport final : public BodySource {
+public:
+    CountedExport(std::unique_ptr<BodySource> body, std::atomic<std::size_t>& in_flight)
+        : body_(std::move(body)), in_flight_(in_flight) {}
+    ~CountedExport() override { --in_flight_; }
+    CountedExport(const CountedExport&) = delete;
+    CountedExport& operator=(const CountedExport&) = delete;
+
+    Piece Next() override { return body_->Next(); }
+
+private:
+    std::unique_ptr<BodySource> body_;
+    std::atomic<std::size_t>& in_flight_;
+};
+
 std::size_t MostConnections() {
     rlimit limit{};
     if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
@@ -331,19 +347,29 @@ HttpResponse PlantPage::Export(const HttpRequest& request, std::string_view exte
         return Plain(400, *problem);
     }
     const RangeQuery& range = std::get<RangeQuery>(read);
+    if (exports_.fetch_add(1) >= kMostExports) {
+        --exports_;
+        HttpResponse busy = Plain(503, "Za dużo plików pobieranych naraz; spróbuj za chwilę");
+        busy.headers.emplace_back("Retry-After", "10");
+        return busy;
+    }
     HttpResponse response{200, type->second, {}, {}, {}};
     try {
         std::unique_ptr<Database> database = OpenReadOnly();
+        std::unique_ptr<BodySource> body;
         if (extension == ".xlsx") {
-            response.source = std::make_unique<WorkbookExport>(std::move(database), range);
+            body = std::make_unique<WorkbookExport>(std::move(database), range);
         } else {
-            response.source = std::make_unique<WeighingExport>(
+            body = std::make_unique<WeighingExport>(
                 std::move(database), range,
                 extension == ".csv" ? WeighingExport::Format::kCsv : WeighingExport::Format::kJson);
         }
+        response.source = std::make_unique<CountedExport>(std::move(body), exports_);
     } catch (const DatabaseError&) {
+        --exports_;
         return Plain(503, "Baza danych niedostępna");
     } catch (const std::exception&) {
+        --exports_;
         return Plain(500, "Błąd strony: nie udało się przygotować pliku");
     }
     response.headers.emplace_back(

@@ -38,6 +38,10 @@ struct PageSettings {
 // and every answer is bounded (a page of kPageRows rows; a range of at most a year, streamed).
 class PlantPage {
 public:
+    // Exports that stream at once, each on a database connection of its own: exports left
+    // unread cannot take the connections the page and the ledger need.
+    static constexpr std::size_t kMostExports = 4;
+
     // Starts serving; throws std::runtime_error when it cannot listen. `health`, when given,
     // answers /api/health and /metrics.
     PlantPage(PageSettings settings, std::string database_url, std::string database_password,
@@ -70,7 +74,8 @@ private:
     std::map<std::string, File> files_;
     LiveFeed feed_;
     std::atomic<std::size_t> live_pages_{0};
-    std::unique_ptr<HttpServer> server_;  // last: its workers use the rest
+    std::atomic<std::size_t> exports_{0};  // in flight, each holding a database connection
+    std::unique_ptr<HttpServer> server_;   // last: its workers use the rest
     int port_ = 0;
 };
 

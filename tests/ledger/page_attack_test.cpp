@@ -246,6 +246,37 @@ struct Rows : PageAttackTest {
         EXPECT_TRUE(kKeepsFreedMemory || peak - before < 12) << peak - before << " MiB more";
     }
 
+    // Exports left unread hold a database connection each: past a few, another is answered 503
+    // at once and the rest of the page goes on; once they are closed, exports start again.
+    static void ExportsInFlightAreBounded(PageAttackTest& base) {
+        auto& test = static_cast<Rows&>(base);
+        test.settings_.most_per_address = 0;
+        test.Store(100000);
+        const int port = test.Start();
+        const std::string request =
+            "GET /api/export.csv?from=2026-01-01&to=2026-12-31 HTTP/1.1\r\nHost: "
+            "127.0.0.1\r\n\r\n";
+        std::vector<FileDescriptor> unread;
+        for (std::size_t i = 0; i < ledger::PlantPage::kMostExports; ++i) {
+            unread.push_back(Connect(port));
+            Send(unread.back(), request);
+            ASSERT_TRUE(Receive(unread.back(), "\r\n\r\n").starts_with("HTTP/1.1 200"));
+        }
+        const std::string refused = Get(port, "/api/export.json?from=2026-01-01&to=2026-12-31");
+        EXPECT_TRUE(refused.starts_with("HTTP/1.1 503")) << refused.substr(0, 200);
+        EXPECT_NE(refused.find("Za dużo plików pobieranych naraz"), std::string::npos);
+        EXPECT_TRUE(Get(port, "/api/stations").starts_with("HTTP/1.1 200"));
+        unread.clear();
+        bool again = false;
+        for (const auto closed = Clock::now(); !again && Clock::now() - closed < 5s;) {
+            std::this_thread::sleep_for(100ms);
+            const FileDescriptor socket = Connect(port);
+            Send(socket, request);
+            again = Receive(socket, "\r\n").starts_with("HTTP/1.1 200");
+        }
+        EXPECT_TRUE(again);
+    }
+
     // Connections past the limit (half the descriptors the process may open) are answered 503,
     // and past a few more closed unread: the process keeps descriptors for the broker. The
     // clients are another process's, so that this one's descriptors are the server's alone.
@@ -486,6 +517,7 @@ const Attack kAttacks[] = {
     {"HeadersAreBoundedWhileRead", &Rows::HeadersAreBoundedWhileRead},
     {"OneRangeAtMost", &Rows::OneRangeAtMost},
     {"ExportIsStreamed", &Rows::ExportIsStreamed},
+    {"ExportsInFlightAreBounded", &Rows::ExportsInFlightAreBounded},
     {"ConnectionsBeyondTheLimit", &Rows::ConnectionsBeyondTheLimit},
     {"HostIsChecked", &Rows::HostIsChecked},
     {"ErrorsSayNothingInside", &Rows::ErrorsSayNothingInside},
