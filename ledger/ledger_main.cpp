@@ -146,7 +146,10 @@ int main(int argc, char** argv) {
             }
         },
         {[&chosen] {
-             Say("started; database " + chosen.database_url);
+             Say("started; database " + chosen.database_url +
+                 (chosen.open_broker ? "; the broker is reached without a login: whoever reaches "
+                                       "it may publish weighings"
+                                     : ""));
              sd_notify(0, "READY=1");
          },
          [&](const std::string& reason) {

@@ -101,6 +101,19 @@ LedgerSettingsResult LoadLedgerSettings(const IniFile& given, const std::string&
     if (settings.broker.broker.empty()) {
         settings.broker.broker = "localhost";  // a ledger is installed beside its broker
     }
+    settings.open_broker = settings.broker.username.empty() && settings.broker.cert_file.empty();
+    const std::string open = file.ReadString("Broker", "open", "no");
+    if (open != "yes" && open != "no") {
+        return "Broker: open: neither yes nor no: " + open;
+    }
+    const std::string& host = settings.broker.broker;
+    const bool loopback = host == "localhost" || host == "::1" || host.starts_with("127.");
+    if (settings.open_broker && !loopback && open != "yes") {
+        return "Broker: " + host +
+               " is reached without username or certfile, so whoever reaches it may publish "
+               "weighings; give a login (the README's broker recipe), or open=yes to take an open "
+               "broker knowingly";
+    }
     settings.share = file.ReadString("Broker", "share", "");
     if (settings.share.find_first_of("/+#") != std::string::npos) {
         return "Broker: share: a group's name holds no '/', '+' or '#'";

@@ -16,10 +16,13 @@ namespace station::ledger {
 // "Publikacja" (`topic` is the prefix every station publishes under), "Baza" with the database,
 // "Odtwarzanie" with the first month asked of a station never seen, "Pokoje" with the rooms kept,
 // "Strona" with the plant page: on 127.0.0.1 unless told otherwise, and on any other address
-// only with a password and a certificate. A section or key the ledger does not read is refused,
-// named with its line.
+// only with a password and a certificate. A broker on another machine is reached with a login or
+// a certificate unless `open=yes` takes the open broker knowingly. A section or key the ledger does
+// not read is refused, named with its line.
 struct LedgerSettings {
     PublishSettings broker;
+    // The broker is reached without a login or a certificate: whoever reaches it may publish.
+    bool open_broker = false;
     std::string share;  // a shared subscription's group for the weighings; empty: none
     std::string database_url;
     std::string database_password;

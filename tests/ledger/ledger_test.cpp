@@ -259,6 +259,8 @@ TEST(LedgerSettings, SettingsThatCannotBeUsedEndTheLedgerWithTheReason) {
          "Baza: password_file: others than its owner can read"},
         {"[Broker]\nport=0\n", "Broker: port: not a number from 1 to 65535"},
         {"[Broker]\nshare=a/b\n", "Broker: share:"},
+        {"[Broker]\nbroker=10.1.2.3\n", "Broker: 10.1.2.3 is reached without username"},
+        {"[Broker]\nopen=tak\n", "Broker: open: neither yes nor no"},
         {"[Odtwarzanie]\nfirst_month=202613\n", "Odtwarzanie: first_month: not a month"},
         {"[Pokoje]\nmost=0\n", "Pokoje: most: not a number of rooms"},
         {"[Strona]\nlisten=8080\n", "Strona: listen: not HOST:PORT"},
@@ -279,6 +281,11 @@ TEST(LedgerSettings, SettingsThatCannotBeUsedEndTheLedgerWithTheReason) {
         ASSERT_NE(problem, nullptr);
         EXPECT_NE(problem->find(row.problem), std::string::npos) << *problem;
     }
+    WriteFile(dir / "open.ini", "[Broker]\nbroker=10.1.2.3\nopen=yes\n");  // taken knowingly
+    const auto open =
+        ledger::LoadLedgerSettings(IniFile(dir / "open.ini"), "host", dir.Path(), {2026, 12});
+    ASSERT_TRUE(std::holds_alternative<ledger::LedgerSettings>(open));
+    EXPECT_TRUE(std::get<ledger::LedgerSettings>(open).open_broker);
     const int status =
         WaitFor(Spawn({LEDGER_PROGRAM, "--config", dir / "ledger.ini"}, dir / "out"));
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
