@@ -44,13 +44,15 @@ namespace station::ledger {
 // once the station has been quiet for kReplayQuiet after its weighings (or after the station's
 // interval between replays, when none come), how many weighings were new and how many held already;
 // the database away, back and for how long. A problem that lasts is said again once per
-// kLogInterval.
+// kLogInterval. A session regained after any loss is doubted (another client may have held it
+// and dropped what the broker kept), and a replay round follows.
 //
 // A station that says, with each weighing, where its previous weighing line ended and where this
 // one ends is asked for less: the ledger keeps, per station and with the weighings it writes, the
-// place before which it holds every line of the register (moved on by each weighing that follows
-// on from it, whether new or held already), and asks for the replay from there, not from a
-// month's start (but never from before the month before its newest weighing's, as before). A
+// place before which it holds every line of the register (moved on, once written, by each new
+// weighing that follows on from it, and over those held already by the places stored with them),
+// and asks for the replay from there, not from a month's start (but never from before the month
+// before its newest weighing's, as before). A
 // weighing whose places cannot be (its line ending before it starts, or further than a line can be
 // long) moves nothing and is counted. Before it asks, the place is walked on over the weighings the
 // database holds (a ledger sharing the flow holds only part of it, and the other writes the rest).
