@@ -277,6 +277,32 @@ struct Rows : PageAttackTest {
         EXPECT_TRUE(again);
     }
 
+    // An end under load: year-long ranges hold the workers while 300 health requests wait. The
+    // waiting ones are answered 503 without being made, none reads the board once it is gone
+    // (the ledger's board is destroyed after the page), and the end takes under 2 s.
+    static void AnEndUnderLoadIsQuick(PageAttackTest& base) {
+        auto& test = static_cast<Rows&>(base);
+        test.settings_.most_per_address = 0;
+        test.Store(20000);  // a range then holds a worker, and is done well within the bound
+        auto board = std::make_unique<ledger::HealthBoard>();
+        test.page_ =
+            std::make_unique<ledger::PlantPage>(test.settings_, test.Url(), "", board.get());
+        const int port = test.page_->Port();
+        std::vector<FileDescriptor> sockets;
+        for (int i = 0; i < 308; ++i) {
+            sockets.push_back(Connect(port));
+            Send(sockets.back(),
+                 std::string("GET ") +
+                     (i < 8 ? "/api/range?from=2026-01-01&to=2026-12-31" : "/api/health") +
+                     " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+        }
+        std::this_thread::sleep_for(200ms);  // the requests read and queued
+        const auto stopping = Clock::now();
+        test.page_.reset();
+        EXPECT_LT(Clock::now() - stopping, 2s);
+        board.reset();
+    }
+
     // Connections past the limit (half the descriptors the process may open) are answered 503,
     // and past a few more closed unread: the process keeps descriptors for the broker. The
     // clients are another process's, so that this one's descriptors are the server's alone.
@@ -518,6 +544,7 @@ const Attack kAttacks[] = {
     {"OneRangeAtMost", &Rows::OneRangeAtMost},
     {"ExportIsStreamed", &Rows::ExportIsStreamed},
     {"ExportsInFlightAreBounded", &Rows::ExportsInFlightAreBounded},
+    {"AnEndUnderLoadIsQuick", &Rows::AnEndUnderLoadIsQuick},
     {"ConnectionsBeyondTheLimit", &Rows::ConnectionsBeyondTheLimit},
     {"HostIsChecked", &Rows::HostIsChecked},
     {"ErrorsSayNothingInside", &Rows::ErrorsSayNothingInside},
