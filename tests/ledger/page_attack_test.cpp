@@ -257,6 +257,7 @@ struct Rows : PageAttackTest {
             "GET /api/export.csv?from=2026-01-01&to=2026-12-31 HTTP/1.1\r\nHost: "
             "127.0.0.1\r\n\r\n";
         std::vector<FileDescriptor> unread;
+        unread.reserve(ledger::PlantPage::kMostExports);
         for (std::size_t i = 0; i < ledger::PlantPage::kMostExports; ++i) {
             unread.push_back(Connect(port));
             Send(unread.back(), request);
@@ -289,6 +290,7 @@ struct Rows : PageAttackTest {
             std::make_unique<ledger::PlantPage>(test.settings_, test.Url(), "", board.get());
         const int port = test.page_->Port();
         std::vector<FileDescriptor> sockets;
+        sockets.reserve(308);
         for (int i = 0; i < 308; ++i) {
             sockets.push_back(Connect(port));
             Send(sockets.back(),
