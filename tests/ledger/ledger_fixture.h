@@ -135,6 +135,7 @@ protected:
     PollLoop loop_;
     std::map<std::string, std::unique_ptr<Station>> stations_;
     std::vector<std::string> ledger_log_;
+    ledger::HealthBoard health_;  // before the ledger, which writes to it until it ends
     std::unique_ptr<ledger::Ledger> ledger_;
 };
 

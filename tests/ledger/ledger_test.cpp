@@ -399,16 +399,15 @@ TEST_P(LedgerTest, ADatabaseThatRefusesForGoodEndsTheLedgerAndOneNotYetThereIsWa
 // it (200 only while the database is open and the broker connected).
 TEST_P(LedgerTest, TheLogAndTheHealthShowThatTheFlowIsWhole) {
     AddStation("room1", 3, true);
-    ledger::HealthBoard health;
     ledger::PageSettings page_settings;
     page_settings.port = 0;
     page_settings.files = PAGE_FILES;
-    const ledger::PlantPage page(page_settings, Url(), "", &health);
+    const ledger::PlantPage page(page_settings, Url(), "", &health_);
     httplib::Client client("127.0.0.1", page.Port());
     const auto start = [&] {
         ledger_ = std::make_unique<ledger::Ledger>(
             loop_, Settings(), [this](const std::string& line) { ledger_log_.push_back(line); },
-            nullptr, ledger::Ledger::Startup{}, &health);
+            nullptr, ledger::Ledger::Startup{}, &health_);
     };
     const auto said = [&](const std::string& start_of_line) {
         return std::count_if(ledger_log_.begin(), ledger_log_.end(),
@@ -492,11 +491,10 @@ TEST_P(LedgerTest, TheLogAndTheHealthShowThatTheFlowIsWhole) {
 TEST_P(LedgerTest, AReplayStartsWhereWhatIsHeldStopsAndSendsOnlyWhatIsMissing) {
     AddStation("room1", 3, true);
     const Rows registers = Registers();
-    ledger::HealthBoard health;
     const auto start = [&] {
         ledger_ = std::make_unique<ledger::Ledger>(
             loop_, Settings(), [this](const std::string& line) { ledger_log_.push_back(line); },
-            nullptr, ledger::Ledger::Startup{}, &health);
+            nullptr, ledger::Ledger::Startup{}, &health_);
     };
     start();
     ASSERT_TRUE(RunUntil([&] { return Weighings().size() == registers.size(); }, 20s));
@@ -526,7 +524,7 @@ TEST_P(LedgerTest, AReplayStartsWhereWhatIsHeldStopsAndSendsOnlyWhatIsMissing) {
     ASSERT_TRUE(RunToEnd({"mosquitto_pub", "-h", "127.0.0.1", "-p", std::to_string(broker_.Port()),
                           "-t", "plant/room9/waga1/weighing", "-m", behind, "-q", "1"},
                          dir_ / "publish.log"));
-    ASSERT_TRUE(RunUntil([&] { return health.Snapshot().untrusted_places == 1; }, 10s));
+    ASSERT_TRUE(RunUntil([&] { return health_.Snapshot().untrusted_places == 1; }, 10s));
     ASSERT_TRUE(RunUntil([&] { return Weighings().contains("x/202612/90"); }, 10s));
 
     ledger_.reset();  // a place another ledger of a group held on from: walked on in the database
@@ -563,16 +561,11 @@ TEST_P(LedgerTest, AReplayStartsWhereWhatIsHeldStopsAndSendsOnlyWhatIsMissing) {
 // for lines 2 and 3; an empty retained message that erases that request has it published again.
 TEST_P(LedgerTest, AStrangersCopiesNeitherSkipAGapNorEraseARequest) {
     AddStation("room1", 6, true);
-    ledger::HealthBoard health;
-    struct EndsFirst {  // the ledger goes before the board it writes to, however the test ends
-        std::unique_ptr<ledger::Ledger>& ledger;
-        ~EndsFirst() { ledger.reset(); }
-    } ends_first{ledger_};
     const auto start = [&] {
         ledger_log_.clear();
         ledger_ = std::make_unique<ledger::Ledger>(
             loop_, Settings(), [this](const std::string& line) { ledger_log_.push_back(line); },
-            nullptr, ledger::Ledger::Startup{}, &health);
+            nullptr, ledger::Ledger::Startup{}, &health_);
     };
     start();
     ASSERT_TRUE(RunUntil([&] { return Weighings() == Registers(); }, 20s));
@@ -595,12 +588,12 @@ TEST_P(LedgerTest, AStrangersCopiesNeitherSkipAGapNorEraseARequest) {
                            {"after", "202612/60"},
                            {"next", std::stoll(*held[5])}};
     start();
-    const std::uint64_t held_before = health.Snapshot().weighings_held_already;
+    const std::uint64_t held_before = health_.Snapshot().weighings_held_already;
     ASSERT_TRUE(RunToEnd({"mosquitto_pub", "-h", "127.0.0.1", "-p", std::to_string(broker_.Port()),
                           "-t", "plant/room1/waga1/weighing", "-m", copy.dump(), "-q", "1"},
                          dir_ / "publish.log"));
-    ASSERT_TRUE(
-        RunUntil([&] { return health.Snapshot().weighings_held_already == held_before + 1; }, 10s));
+    ASSERT_TRUE(RunUntil(
+        [&] { return health_.Snapshot().weighings_held_already == held_before + 1; }, 10s));
     PassMinute();  // every write done
     ledger_.reset();
     start();
@@ -668,10 +661,9 @@ TEST_P(LedgerTest, TwoLedgersWithOneClientIdStepBackInTurnAndLoseNothing) {
 // so while it lasts; the session the ledger regains is not trusted, and its replay round brings
 // back every weighing.
 TEST_P(LedgerTest, ASessionTakenByAnotherLoginIsReplayedWhole) {
-    ledger::HealthBoard board;
     ledger_ = std::make_unique<ledger::Ledger>(
         loop_, Settings(), [this](const std::string& line) { ledger_log_.push_back(line); },
-        ledger::Ledger::WrittenSink{}, ledger::Ledger::Startup{}, &board);
+        ledger::Ledger::WrittenSink{}, ledger::Ledger::Startup{}, &health_);
     Station& room = AddStation("room1", 100, true);
     ASSERT_TRUE(RunUntil([&] { return Weighings() == Registers(); }, 20s));
     net::BrokerClient thief(loop_);
@@ -687,7 +679,7 @@ TEST_P(LedgerTest, ASessionTakenByAnotherLoginIsReplayedWhole) {
     thief.Connect(options);
     ASSERT_TRUE(RunUntil(
         [&] {
-            const ledger::LedgerHealth health = board.Snapshot();
+            const ledger::LedgerHealth health = health_.Snapshot();
             return health.broker_taken_over && !health.Healthy() &&
                    ledger::HealthJson(health).find(R"("broker":"taken over")") != std::string::npos;
         },
@@ -714,14 +706,14 @@ TEST_P(LedgerTest, ASessionTakenByAnotherLoginIsReplayedWhole) {
     thief.Disconnect();
     again.reset();
     const auto whole = [&] {
-        return board.Reachable().broker_connected && Weighings() == registers;
+        return health_.Reachable().broker_connected && Weighings() == registers;
     };
     for (int minute = 0; minute < 3 && !whole(); ++minute) {
         PassMinute();
         RunUntil(whole, 5s);
     }
     EXPECT_EQ(Weighings(), registers) << testing::PrintToString(ledger_log_);
-    EXPECT_FALSE(board.Snapshot().broker_taken_over);
+    EXPECT_FALSE(health_.Snapshot().broker_taken_over);
 }
 
 INSTANTIATE_TEST_SUITE_P(Databases, LedgerTest, ::testing::Values("sqlite", "postgresql"),
