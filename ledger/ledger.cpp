@@ -509,10 +509,16 @@ bool Ledger::Admit(const std::string& room, const std::string& topic, const std:
     return true;
 }
 
-// A station's client id is the one of its first weighing, and no other station's: a station
-// cannot take the ids of another, which would keep that one's weighings out.
+// A station's client id is its room's name where the settings say so, else the one of its first
+// weighing, and no other station's: a station cannot take the ids of another, which would keep
+// that one's weighings out.
 void Ledger::Keep(WeighingRow row, const std::string& topic, const std::string& payload) {
     row.topic = protocol::ShownBytes(topic);
+    if (settings_.client_id_is_room && row.client_id != row.station) {
+        Reject({RejectKind::kForeignId, "not the room's name, as [Pokoje] client_ids=room asks"},
+               topic, payload);
+        return;
+    }
     Station& station = stations_[row.station];
     if (station.client_id.empty()) {
         const auto [bound, fresh] = rooms_by_client_id_.emplace(row.client_id, row.station);

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <ctime>
 #include <iostream>
 #include <optional>
 #include <string_view>
@@ -17,6 +18,7 @@
 #include "core/settings/publish_settings.h"
 #include "ledger/ledger.h"
 #include "ledger/ledger_tables.h"
+#include "protocol/iso_time.h"
 
 namespace {
 
@@ -37,7 +39,11 @@ constexpr const char* kHelp =
     "  -c, --config <file>  The settings file (default /etc/tarvelio/ledger.ini).\n"
     "  --release <room>     Lets the room's client id go, so that its next weighing binds\n"
     "                       one again (the id a station has after a reinstall, or one a\n"
-    "                       stranger took), and exits. Stop the ledger first.\n";
+    "                       stranger took), and exits. Stop the ledger first.\n"
+    "  --release-forged <room>\n"
+    "                       The same, and moves every weighing stored under the room to\n"
+    "                       `rejected`, kept there as evidence: for a room that sent another\n"
+    "                       station's ids, whose replay then fills them. Stop the ledger first.\n";
 
 void Say(const std::string& line) {
     std::cerr << "tarvelio-ledger: " << line << std::endl;
@@ -48,12 +54,22 @@ int Usage(const std::string& problem) {
     return kUsageError;
 }
 
-// The operator's answer to a room whose weighings are refused as another station's.
-int ReleaseClientId(const station::ledger::LedgerSettings& settings, const std::string& room) {
+// The operator's answer to a room whose weighings are refused as another station's: the room
+// that holds their ids is let go of them, with its weighings when they are `forged`.
+int ReleaseClientId(const station::ledger::LedgerSettings& settings, const std::string& room,
+                    bool forged) {
     using namespace station::ledger;
     try {
         const auto database = OpenDatabase(settings.database_url, settings.database_password);
-        if (!LedgerTables(*database).ReleaseClientId(room)) {
+        LedgerTables tables(*database);
+        if (forged) {
+            const std::size_t moved = tables.ReleaseForged(
+                room, settings.broker.topic, station::protocol::IsoLocalTime(std::time(nullptr)));
+            Say(room + ": weighings moved to rejected: " + std::to_string(moved) +
+                "; the room's next weighing binds a client id again");
+            return EXIT_SUCCESS;
+        }
+        if (!tables.ReleaseClientId(room)) {
             Say(room + ": no client id bound to such a room");
             return EXIT_FAILURE;
         }
@@ -71,6 +87,7 @@ int main(int argc, char** argv) {
     using namespace station;
     std::string config = kDefaultConfig;
     std::optional<std::string> release;
+    bool forged = false;
     const std::vector<std::string_view> arguments(argv + 1, argv + argc);
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string_view argument = arguments[i];
@@ -84,7 +101,9 @@ int main(int argc, char** argv) {
         }
         if ((argument == "-c" || argument == "--config") && i + 1 < arguments.size()) {
             config = arguments[++i];
-        } else if (argument == "--release" && i + 1 < arguments.size()) {
+        } else if ((argument == "--release" || argument == "--release-forged") &&
+                   i + 1 < arguments.size()) {
+            forged = argument == "--release-forged";
             release = arguments[++i];
         } else if (argument.starts_with("--config=")) {
             config = argument.substr(std::string_view("--config=").size());
@@ -106,7 +125,7 @@ int main(int argc, char** argv) {
     }
     const ledger::LedgerSettings& chosen = std::get<ledger::LedgerSettings>(settings);
     if (release) {
-        return ReleaseClientId(chosen, *release);
+        return ReleaseClientId(chosen, *release, forged);
     }
 
     // The signals that end it arrive on the loop as a descriptor, never inside a callback.

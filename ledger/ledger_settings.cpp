@@ -154,6 +154,11 @@ LedgerSettingsResult LoadLedgerSettings(const IniFile& given, const std::string&
         return "Pokoje: most: not a number of rooms (1-999999): " + most;
     }
     settings.most_rooms = static_cast<std::size_t>(std::stoi(most));
+    const std::string client_ids = file.ReadString("Pokoje", "client_ids", "first");
+    if (client_ids != "first" && client_ids != "room") {
+        return "Pokoje: client_ids: neither first nor room: " + client_ids;
+    }
+    settings.client_id_is_room = client_ids == "room";
     if (std::string problem = LoadPage(file, settings.page); !problem.empty()) {
         return problem;
     }

@@ -29,6 +29,10 @@ struct LedgerSettings {
     int first_month = 0;          // yyyymm
     std::set<std::string> rooms;  // the only rooms kept; empty: any
     std::size_t most_rooms = 500;
+    // A weighing's client id must be its room's name, as under the broker recipe, where the ACL
+    // proves the room and a login's client id is its user name; otherwise a room's client id is
+    // the one of its first weighing.
+    bool client_id_is_room = false;
     PageSettings page;
 };
 

@@ -4,6 +4,8 @@
 #include <utility>
 
 #include "ledger/ledger_message.h"
+#include "protocol/topics.h"
+#include "protocol/weighing.h"
 #include "protocol/weighing_id.h"
 
 namespace station::ledger {
@@ -178,6 +180,45 @@ bool LedgerTables::ReleaseClientId(const std::string& station) {
     return database_.Transact({{"UPDATE stations SET client_id = NULL WHERE station = $1 AND "
                                 "client_id IS NOT NULL",
                                 {station}}})[0] == 1;
+}
+
+std::size_t LedgerTables::ReleaseForged(const std::string& station, const std::string& topic_prefix,
+                                        const std::string& received) {
+    const std::vector<Row> rows = database_.Query(
+        "SELECT id, scale, reading, unit, time, line FROM weighings "
+        "WHERE station = $1 ORDER BY id",
+        {station});
+    std::vector<Command> commands;
+    commands.reserve(2 * rows.size() + 1);
+    const std::string reason =
+        std::string(RejectKindName(RejectKind::kForeignId)) + ": released as forged";
+    for (const Row& row : rows) {
+        const std::string id = row[0].value_or("");
+        const std::int64_t scale = std::stoll(row[1].value_or("0"));
+        std::string payload = row[5].value_or("");  // an id that no longer reads keeps its line
+        if (auto read = protocol::WeighingId::Read(id)) {
+            payload = protocol::WriteWeighing({.id = std::move(*read),
+                                               .scale = scale,
+                                               .reading = row[2].value_or(""),
+                                               .unit = row[3].value_or(""),
+                                               .time = row[4],
+                                               .line = payload,
+                                               .after = {},
+                                               .next = {}});
+        }
+        commands.push_back(
+            {kRejected,
+             {protocol::TopicOf(topic_prefix + "/" + station, protocol::TopicKind::kWeighing,
+                                static_cast<int>(scale)),
+              std::move(payload), reason, received}});
+        commands.push_back({"DELETE FROM weighings WHERE id = $1", {id}});
+    }
+    commands.push_back(
+        {"UPDATE stations SET client_id = NULL, newest_month = NULL, "
+         "held_month = NULL, held_offset = NULL WHERE station = $1",
+         {station}});
+    database_.Transact(commands);
+    return rows.size();
 }
 
 std::vector<LedgerTables::Station> LedgerTables::Stations() {

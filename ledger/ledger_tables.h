@@ -34,6 +34,12 @@ public:
     // Lets the room's client id go: the room's next weighing binds one again. False when the
     // room holds none. Throws DatabaseError.
     bool ReleaseClientId(const std::string& station);
+    // The same, and every weighing stored under the room goes to `rejected` (kept there as
+    // evidence) with the room's held place, so that the station whose ids they took fills them
+    // with its replay; `topic_prefix` is the one the stations publish under. Says how many went.
+    // Throws DatabaseError.
+    std::size_t ReleaseForged(const std::string& station, const std::string& topic_prefix,
+                              const std::string& received);
     // What became of a batch's weighing.
     enum class Stored { kNew, kHeldAlready, kConflict };
 

@@ -314,6 +314,11 @@ TEST(LedgerRelease, TheOperatorLetsARoomsClientIdGo) {
     EXPECT_NE(ReadFile(dir / "out").find("room9: no client id bound"), std::string::npos);
     const auto database = ledger::OpenDatabase(url, "");
     EXPECT_EQ(ledger::LedgerTables(*database).Stations()[0].client_id, "");
+    EXPECT_TRUE(
+        RunToEnd({LEDGER_PROGRAM, "--config", dir / "ledger.ini", "--release-forged", "room9"},
+                 dir / "out"));
+    EXPECT_NE(ReadFile(dir / "out").find("room9: weighings moved to rejected: 1;"),
+              std::string::npos);
 }
 
 // A database that refuses for a reason waiting will not mend ends the ledger at start with status
@@ -714,6 +719,67 @@ TEST_P(LedgerTest, ASessionTakenByAnotherLoginIsReplayedWhole) {
     }
     EXPECT_EQ(Weighings(), registers) << testing::PrintToString(ledger_log_);
     EXPECT_FALSE(health_.Snapshot().broker_taken_over);
+}
+
+// Another room's login sending a station's ids: refused where a client id must be its room's
+// name; taken first-come otherwise, until the operator releases that room as forged (its rows
+// kept in `rejected`), after which the real station's replay fills the ids.
+TEST_P(LedgerTest, AnotherRoomsIdsAreRefusedOrReleasedAsForgedAndFilledByTheRealRoom) {
+    net::BrokerClient squatter(loop_);
+    net::BrokerOptions options;
+    options.host = "127.0.0.1";
+    options.port = broker_.Port();
+    options.client_id = "room3";
+    squatter.Connect(options);
+    ASSERT_TRUE(RunUntil([&] { return squatter.Connected(); }, 10s));
+    ASSERT_TRUE(squatter.Publish("plant/room3/status", "online", 1, true));
+    const auto forge = [&] {
+        ASSERT_TRUE(squatter.Publish(
+            "plant/room3/waga1/weighing",
+            R"({"id":"c-room2/202612/0","scale":1,"reading":"1","time":null,"line":"forged"})", 1,
+            false));
+    };
+    const auto rejected = [&](const char* reason) {
+        return RunUntil(
+            [&] {
+                const auto rows = Query("SELECT reason FROM rejected");
+                return std::any_of(rows.begin(), rows.end(), [&](const ledger::Row& row) {
+                    return row[0]->find(reason) != std::string::npos;
+                });
+            },
+            10s);
+    };
+    auto settings = Settings();
+    settings.client_id_is_room = true;
+    const auto start = [&] {
+        ledger_ = std::make_unique<ledger::Ledger>(
+            loop_, settings, [this](const std::string& line) { ledger_log_.push_back(line); });
+        ASSERT_TRUE(
+            RunUntil([&] { return Query("SELECT station FROM stations").size() == 1; }, 10s));
+    };
+    start();
+    forge();
+    ASSERT_TRUE(rejected("not the room's name"));
+    ledger_.reset();
+    settings.client_id_is_room = false;
+    start();
+    forge();
+    ASSERT_TRUE(RunUntil([&] { return Weighings().size() == 1; }, 10s));
+    AddStation("room2", 3, true);
+    ASSERT_TRUE(rejected("claimed by station room3"));
+    ledger_.reset();
+    {
+        const auto database = ledger::OpenDatabase(Url(), "");
+        EXPECT_EQ(ledger::LedgerTables(*database).ReleaseForged("room3", "plant", "now"), 1u);
+    }
+    EXPECT_EQ(Query("SELECT topic FROM rejected WHERE payload LIKE '%\"forged\"%' AND reason LIKE "
+                    "'%released as forged'"),
+              (std::vector<ledger::Row>{{"plant/room3/waga1/weighing"}}));
+    ledger_ = std::make_unique<ledger::Ledger>(
+        loop_, settings, [this](const std::string& line) { ledger_log_.push_back(line); });
+    PassMinute();  // the station's minute between replays
+    EXPECT_TRUE(RunUntil([&] { return Weighings() == Registers(); }, 20s))
+        << testing::PrintToString(ledger_log_);
 }
 
 INSTANTIATE_TEST_SUITE_P(Databases, LedgerTest, ::testing::Values("sqlite", "postgresql"),
