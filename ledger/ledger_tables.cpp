@@ -71,6 +71,13 @@ constexpr const char* kVersion7[] = {
     "ALTER TABLE weighings ADD COLUMN after_place TEXT",
 };
 
+// A weighing whose id came again with other content is disputed; the few disputed are found
+// per room by an index of their own.
+constexpr const char* kVersion8[] = {
+    "ALTER TABLE weighings ADD COLUMN disputed BOOLEAN NOT NULL DEFAULT FALSE",
+    "CREATE INDEX IF NOT EXISTS weighings_disputed ON weighings (station) WHERE disputed",
+};
+
 struct Step {
     const char* const* begin;
     const char* const* end;
@@ -79,7 +86,7 @@ constexpr Step kSteps[] = {
     {std::begin(kVersion1), std::end(kVersion1)}, {std::begin(kVersion2), std::end(kVersion2)},
     {std::begin(kVersion3), std::end(kVersion3)}, {std::begin(kVersion4), std::end(kVersion4)},
     {std::begin(kVersion5), std::end(kVersion5)}, {std::begin(kVersion6), std::end(kVersion6)},
-    {std::begin(kVersion7), std::end(kVersion7)}};
+    {std::begin(kVersion7), std::end(kVersion7)}, {std::begin(kVersion8), std::end(kVersion8)}};
 static_assert(std::size(kSteps) == kSchemaVersion);
 
 constexpr const char* kSetVersion = "UPDATE ledger_schema SET version = $1 WHERE one = 1";
@@ -94,6 +101,10 @@ constexpr const char* kConflict =
     "INSERT INTO rejected (topic, payload, reason, received) SELECT $1, $2, $3, $4 "
     "WHERE EXISTS (SELECT 1 FROM weighings WHERE id = $5 AND (line <> $2 OR reading <> $6 OR "
     "unit <> $7 OR time IS DISTINCT FROM $8))";
+// The same test, after it: the first is kept but no longer trusted silently.
+constexpr const char* kDispute =
+    "UPDATE weighings SET disputed = TRUE WHERE id = $1 AND NOT disputed AND (line <> $2 OR "
+    "reading <> $3 OR unit <> $4 OR time IS DISTINCT FROM $5)";
 // Run after the weighing's insert, when that found the id held with the same content but without
 // usable places (a row of an older ledger): the places it comes with are stored for walks.
 constexpr const char* kFillPlaces =
@@ -267,6 +278,8 @@ std::vector<LedgerTables::Stored> LedgerTables::Write(const Batch& batch) {
                             {row.topic, row.line, conflict, row.received, row.id, row.reading,
                              row.unit, Optional(row.time)},
                             true});
+        commands.push_back(
+            {kDispute, {row.id, row.line, row.reading, row.unit, Optional(row.time)}, true});
         Newest& station = newest[row.station];
         station.client_id = row.client_id;
         station.month = std::max(station.month, row.month);

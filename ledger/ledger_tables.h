@@ -10,7 +10,7 @@
 namespace station::ledger {
 
 // The schema's version now; the ledger brings an older one up to it by itself.
-constexpr int kSchemaVersion = 7;
+constexpr int kSchemaVersion = 8;
 
 // Brings the schema of `database` up to version `to`, step by step, each step in a transaction
 // of its own; a newer schema is refused. Throws DatabaseError.
@@ -43,9 +43,10 @@ public:
     // What became of a batch's weighing.
     enum class Stored { kNew, kHeldAlready, kConflict };
 
-    // In one transaction: a weighing whose id is held already is left out, and when its line
-    // differs from the one held, it goes to `rejected` too (the first stays: a forged weighing
-    // cannot replace a station's, nor a station's hide silently behind a forged one); a
+    // In one transaction: a weighing whose id is held already is left out, and when its line,
+    // reading, unit or time differs from the one held, it goes to `rejected` too and the one held
+    // is marked disputed (it stays: a forged weighing cannot replace a station's, nor a station's
+    // hide silently behind a forged one); a
     // station's newest month only grows; a weighing held already with the same content but no
     // places stored takes the ones it comes with; the places a station's register is held through
     // are set. Says what became of each weighing, in the batch's order. Throws DatabaseError.

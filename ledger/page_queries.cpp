@@ -11,8 +11,8 @@ constexpr const char* kFilter =
 // The day's rows in each order the page offers, the newest first among equals: the order is
 // chosen among these statements, never written into one.
 std::string DayRowsBy(const char* order) {
-    return std::string("SELECT id, station, scale, reading, weight, unit, time") + kFilter +
-           " ORDER BY " + order + "time DESC, id DESC LIMIT $5 OFFSET $6";
+    return std::string("SELECT id, station, scale, reading, weight, unit, time, disputed") +
+           kFilter + " ORDER BY " + order + "time DESC, id DESC LIMIT $5 OFFSET $6";
 }
 const std::string kDayRows[][2] = {
     {DayRowsBy(""), DayRowsBy("time ASC, id ASC, ")},
@@ -32,10 +32,11 @@ const std::string kRangeSums =
     std::string("SELECT substr(time, 1, 10), station, scale, unit, COUNT(*), SUM(weight)") +
     kFilter + " GROUP BY substr(time, 1, 10), station, scale, unit ORDER BY 1, 2, 3, 4 LIMIT $5";
 constexpr const char* kExportBlock =
-    "SELECT id, station, scale, reading, weight, unit, time, line FROM weighings"
+    "SELECT id, station, scale, reading, weight, unit, time, disputed, line FROM weighings"
     " WHERE time < $1 AND (time, id) > ($2, $3) ORDER BY time, id LIMIT $4";
 constexpr const char* kStations =
-    "SELECT station, online, status_received FROM stations ORDER BY station";
+    "SELECT station, online, status_received, (SELECT COUNT(*) FROM weighings "
+    "WHERE disputed AND weighings.station = stations.station) FROM stations ORDER BY station";
 constexpr const char* kRoomKnown =
     "SELECT 1 FROM stations WHERE station = $1 UNION ALL "
     "SELECT 1 FROM scale_states WHERE station = $1 LIMIT 1";
@@ -64,8 +65,9 @@ std::vector<Value> Filter(const DayQuery& query) {
 }
 
 StoredWeighing WeighingOf(const Row& row) {
-    return {row[0], row[1], Integer(row[2]), row[3],
-            row[4], row[5], row[6],          row.size() > 7 ? row[7] : std::nullopt};
+    return {row[0],        row[1], Integer(row[2]), row[3],
+            row[4],        row[5], row[6],          row.size() > 8 ? row[8] : std::nullopt,
+            IsTrue(row[7])};
 }
 
 }  // namespace
@@ -73,7 +75,7 @@ StoredWeighing WeighingOf(const Row& row) {
 std::vector<StationSeen> StationsSeen(Database& database) {
     std::vector<StationSeen> stations;
     for (const Row& row : database.Query(kStations, {})) {
-        stations.push_back({row[0].value_or(""), IsTrue(row[1]), row[2]});
+        stations.push_back({row[0].value_or(""), IsTrue(row[1]), row[2], Count(row[3])});
     }
     return stations;
 }

@@ -18,6 +18,7 @@ struct StationSeen {
     std::string station;
     bool online = false;
     std::optional<std::string> since;  // when the ledger heard it come or go, its ISO time
+    long disputed = 0;                 // its weighings whose id came again with other content
 };
 
 struct ScaleSeen {
@@ -39,6 +40,7 @@ struct StoredWeighing {
     std::optional<std::string> unit;
     std::optional<std::string> time;
     std::optional<std::string> line;  // read by the exports only
+    bool disputed = false;            // its id came again with other content
 };
 
 // Sums are per unit: a scale that weighed in two units has two.

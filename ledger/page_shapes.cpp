@@ -87,12 +87,14 @@ std::string StationsJson(const std::vector<StationSeen>& stations,
     for (const StationSeen& station : stations) {
         answer[station.station] = {{"online", station.online},
                                    {"since", OrNull(station.since)},
+                                   {"disputed", station.disputed},
                                    {"scales", Json::object()}};
     }
     for (const ScaleSeen& scale : scales) {
         Json& station = answer[scale.station];
         if (!station.contains("online")) {
-            station = {{"online", false}, {"since", nullptr}, {"scales", Json::object()}};
+            station = {
+                {"online", false}, {"since", nullptr}, {"disputed", 0}, {"scales", Json::object()}};
         }
         station["scales"][scale.scale] = {{"connected", scale.connected},
                                           {"reading", OrNull(scale.reading)},
@@ -119,7 +121,8 @@ std::string DayViewJson(const DayQuery& query, std::vector<StoredWeighing> rows,
                          {"reading", OrNull(row.reading)},
                          {"weight", Weight(row.weight)},
                          {"unit", OrNull(row.unit)},
-                         {"time", OrNull(row.time)}});
+                         {"time", OrNull(row.time)},
+                         {"disputed", row.disputed}});
     }
     Json& sums = answer["totals"] = Json::array();
     for (const ScaleTotal& total : totals) {

@@ -32,10 +32,14 @@ function room(station) {
   const title = element("h3");
   title.append(element("bdi", "", station));
   const state = element("span", "room-state", " (poza siecią)");
-  title.append(state);
+  const disputed = element("span", "disputed");
+  disputed.hidden = true;
+  disputed.title = "Ich numer przyszedł drugi raz z inną treścią: zapisano pierwszą, drugą " +
+    "odrzucono. Sprawdź je z rejestrem stanowiska.";
+  title.append(state, disputed);
   panel.append(title);
   const scales = element("div", "scales");
-  entry = {panel, state, scales: []};
+  entry = {panel, state, disputed, scales: []};
   for (let number = 1; number <= 4; ++number) {
     const box = element("div", "scale");
     box.dataset.scale = number;
@@ -94,12 +98,20 @@ function showScale(station, number, state) {
   scale.digits.classList.toggle("moving", state.motion === true);
 }
 
+// Weighings whose number came again with other content: the room's register decides.
+function showDisputed(station, count) {
+  const entry = room(station);
+  entry.disputed.hidden = !count;
+  entry.disputed.textContent = ` · sporne ważenia: ${count}`;
+}
+
 async function loadStations() {
   const answer = await fetch("api/stations");
   if (!answer.ok) return;
   const stations = await answer.json();
   for (const [station, data] of Object.entries(stations)) {
     showStatus(station, data.online, data.since);
+    showDisputed(station, data.disputed);
     for (const [number, state] of Object.entries(data.scales)) {
       showScale(station, Number(number), state);
     }
@@ -230,9 +242,10 @@ async function loadDay() {
   }
   problem.hidden = true;
   const day = await answer.json();
-  fillTable("weighings", day.rows.map((row) => [
+  fillTable("weighings", day.rows.map((row) => Object.assign([
     (row.time ?? "").substring(11, 19), row.station, String(row.scale),
-    withUnit(row.reading, row.unit)]));
+    withUnit(row.reading, row.unit) + (row.disputed ? " (sporne)" : "")],
+    {className: row.disputed ? "disputed" : ""})));
   fillTable("totals", totalsWithRooms(day.totals));
   // A day without weighings says so where its tables and charts would be.
   const empty = day.rows.length === 0 && day.totals.length === 0;

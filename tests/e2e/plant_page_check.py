@@ -3,7 +3,8 @@
 rooms, a room's name with markup as text, a save at a real station in the day's table within
 2 s without a reload, a scale whose emulator ended turning red, the CSV export holding the
 database's rows, the ledger without its broker (every room unknown) and without its database (said,
-the live view going on: a station killed shows offline since then), an empty day, a ledger that
+the live view going on: a station killed shows offline since then), a weighing disputed by a
+second with its id, an empty day, a ledger that
 ends and starts again (the page says it lost it and reconnects by itself), and strangers' room
 names shown as text in every view. Exits non-zero on the first failure."""
 
@@ -31,7 +32,7 @@ dzień pokój wszystkie na godzinę suma mas dziennie ostatnie dni liczba i suma
 najnowsze pierwsze czas odczyt nowsze strona starsze eksport do xlsx arkusz csv json połączono z
 rejestrem brak połączenia ponawiam łączenie rejestr nie ma brokerem pokoi bazą danych czekają
 ważeń w tym zakres dni eksport dziennie jak wybrane wyżej za dużo wierszy pokazano zawęź albo
-wybierz baza niedostępna""".split())
+wybierz baza niedostępna sporne""".split())
 UNITS = {"kg", "g", "t", "lb", "oz"}
 
 # Room names a stranger on the broker may publish (never "+", "#" or "/", which no topic it
@@ -171,6 +172,18 @@ def main():
             check=True, capture_output=True, text=True).stdout.splitlines())
         if exported != held or len(held) != 1:
             sys.exit(f"FAILED: CSV {exported} against the database {held}")
+
+        # The saved weighing's id again with another reading: the first stays, marked disputed
+        # in the day's table and, once the page is opened again, beside its room.
+        subprocess.run(["mosquitto_pub", "-h", "127.0.0.1", "-p", str(arguments.broker_port),
+                        "-q", "1", "-t", f"plant/{arguments.rooms[0]}/waga1/weighing",
+                        "-m", json.dumps({"id": held[0][0], "scale": 1, "reading": "1",
+                                          "time": None, "line": held[0][1]})], check=True)
+        wait("the day's row marked disputed",
+             lambda: rows()[0].text.endswith("(sporne)") and len(rows()) == 1, 10)
+        driver.refresh()
+        wait("the room's disputed count", lambda: "sporne ważenia: 1" in
+             panel(arguments.rooms[0]).find_element(By.TAG_NAME, "h3").text, 10)
 
         # The ledger without its broker: every room's state unknown (not offline), said in Polish;
         # with it again, the rooms as they are.

@@ -21,9 +21,10 @@ TEST(PageShapes, ViewsAndExportsWriteWhatTheRowsHold) {
     rows.front().time.reset();
     const std::string day = DayViewJson(
         query, rows, {{"Hala ł", 2, "g", 3, 37.5}, {"B", 1, "kg", 1, {}}}, {{"Hala ł", 8, 3}});
-    EXPECT_TRUE(day.starts_with(R"({"day":"2026-12-09","page":1,"more":true,"rows":[)"
-                                R"({"id":"st/202612/5","station":"Hala ł","scale":2,)"
-                                R"("reading":"12.5","weight":12.5,"unit":"kg","time":null},)"))
+    EXPECT_TRUE(day.starts_with(
+        R"({"day":"2026-12-09","page":1,"more":true,"rows":[)"
+        R"({"id":"st/202612/5","station":"Hala ł","scale":2,)"
+        R"("reading":"12.5","weight":12.5,"unit":"kg","time":null,"disputed":false},)"))
         << day.substr(0, 200);
     EXPECT_TRUE(day.ends_with(R"(],"totals":[{"station":"Hala ł","scale":2,"unit":"g","count":3,)"
                               R"("sum":37.5},{"station":"B","scale":1,"unit":"kg","count":1,)"
@@ -33,10 +34,10 @@ TEST(PageShapes, ViewsAndExportsWriteWhatTheRowsHold) {
     EXPECT_EQ(DayViewJson(query, {}, {}, {}),
               R"({"day":"2026-12-09","page":1,"more":false,"rows":[],"totals":[],"hours":[]})");
 
-    EXPECT_EQ(StationsJson({{"A", true, "2026-12-09T08:00:00Z"}},
+    EXPECT_EQ(StationsJson({{"A", true, "2026-12-09T08:00:00Z", 2}},
                            {{"B", "1", true, "5", std::nullopt, "ok", "t"}}),
-              R"({"A":{"online":true,"since":"2026-12-09T08:00:00Z","scales":{}},)"
-              R"("B":{"online":false,"since":null,"scales":)"
+              R"({"A":{"online":true,"since":"2026-12-09T08:00:00Z","disputed":2,"scales":{}},)"
+              R"("B":{"online":false,"since":null,"disputed":0,"scales":)"
               R"({"1":{"connected":true,"reading":"5","motion":null,"range":"ok","unit":"t"}}}})")
         << "a room heard of only through a scale is offline";
     EXPECT_EQ(DailyJson({2026, 11, 10}, {2026, 12, 9}, {{"A", "2026-12-09", "lb", 2, 3.5}}),
@@ -79,7 +80,8 @@ TEST(PageShapes, ViewsAndExportsWriteWhatTheRowsHold) {
     health.weighings_stored = 3000001;
     health.write_seconds = 0.1;
     const std::string metrics = HealthMetrics(health, 0);
-    EXPECT_NE(metrics.find("\ntarvelio_ledger_weighings_stored_total 3000001\n"), std::string::npos);
+    EXPECT_NE(metrics.find("\ntarvelio_ledger_weighings_stored_total 3000001\n"),
+              std::string::npos);
     EXPECT_NE(metrics.find("\ntarvelio_ledger_write_seconds_sum 0.1\n"), std::string::npos);
 }
 
