@@ -61,6 +61,7 @@ Ledger::Ledger(EventLoop& loop, LedgerSettings settings, LogSink log, WrittenSin
       settings_(std::move(settings)),
       log_(std::move(log)),
       written_(std::move(written)),
+      roster_(settings_.most_rooms),
       startup_(std::move(startup)),
       health_(health),
       writer_(loop) {
@@ -73,6 +74,7 @@ Ledger::Ledger(EventLoop& loop, LedgerSettings settings, LogSink log, WrittenSin
     }
     NewReplayRound();
     OpenDatabase();
+    ExpireRooms();
 }
 
 Ledger::~Ledger() {
@@ -88,7 +90,9 @@ void Ledger::OpenDatabase() {
         // What a lost write left in memory is not in the database.
         stations_.clear();
         rooms_by_client_id_.clear();
+        roster_.Clear();
         for (const LedgerTables::Station& row : tables_->Stations()) {
+            roster_.Load(row.name, !row.client_id.empty(), loop_.Now());
             Station& station = stations_[row.name];
             station.client_id = row.client_id;
             station.newest_month = station.stored_newest_month = row.newest_month;
@@ -470,15 +474,15 @@ void Ledger::HandleMessage(const std::string& topic, const std::string& payload)
     }
     LedgerMessage message = ReadLedgerMessage(settings_.broker.topic, topic, payload, Now());
     if (auto* weighing = std::get_if<WeighingRow>(&message)) {
-        if (Admit(weighing->station, topic, payload)) {
+        if (Admit(weighing->station, true, topic, payload)) {
             Keep(std::move(*weighing), topic, payload);
         }
     } else if (auto* state = std::get_if<ScaleStateRow>(&message)) {
-        if (Admit(state->station, topic, payload)) {
+        if (Admit(state->station, false, topic, payload)) {
             batch_.states.push_back(std::move(*state));
         }
     } else if (auto* status = std::get_if<StationStatusRow>(&message)) {
-        if (!Admit(status->station, topic, payload)) {
+        if (!Admit(status->station, false, topic, payload)) {
             return Added();
         }
         Station& station = stations_[status->station];
@@ -492,21 +496,48 @@ void Ledger::HandleMessage(const std::string& topic, const std::string& payload)
     Added();
 }
 
-// A room is kept when the settings list it (or list none) and, when new, while fewer than the
-// most rooms are kept: names a stranger invents cannot grow the ledger, its tables or its page.
-bool Ledger::Admit(const std::string& room, const std::string& topic, const std::string& payload) {
+// A room is kept when the settings list it (or list none) and the roster keeps it: names a
+// stranger invents cannot grow the ledger, its tables or its page, nor lock a real room out.
+bool Ledger::Admit(const std::string& room, bool weighing, const std::string& topic,
+                   const std::string& payload) {
     if (!settings_.rooms.empty() && !settings_.rooms.contains(room)) {
         Reject({RejectKind::kRoomRefused, "not in [Pokoje] accept"}, topic, payload);
         return false;
     }
-    if (!stations_.contains(room) && stations_.size() >= settings_.most_rooms) {
+    std::optional<std::string> forgotten;
+    if (!roster_.Admit(room, weighing, loop_.Now(), forgotten)) {
         Reject({RejectKind::kRoomRefused,
-                "more than " + std::to_string(settings_.most_rooms) + " rooms"},
+                "more than " + std::to_string(roster_.Most()) + " rooms with weighings"},
                topic, payload);
         return false;
     }
+    if (forgotten) {
+        Forget(*forgotten);
+    }
     stations_.try_emplace(room);
     return true;
+}
+
+// A room heard only by status or state goes, with its rows, those waiting to be written too.
+void Ledger::Forget(const std::string& room) {
+    stations_.erase(room);
+    std::erase_if(batch_.statuses, [&](const auto& row) { return row.station == room; });
+    std::erase_if(batch_.states, [&](const auto& row) { return row.station == room; });
+    batch_.forgotten.push_back(room);
+    if (health_) {
+        health_->Update([&room](LedgerHealth& board) { board.stations.erase(room); });
+    }
+}
+
+void Ledger::ExpireRooms() {
+    const std::vector<std::string> expired = roster_.Expire(loop_.Now());
+    for (const std::string& room : expired) {
+        Forget(room);
+    }
+    if (!expired.empty()) {
+        Added();
+    }
+    expire_timer_ = loop_.StartTimer(std::chrono::hours(1), [this] { ExpireRooms(); });
 }
 
 // A station's client id is its room's name where the settings say so, else the one of its first
@@ -527,6 +558,7 @@ void Ledger::Keep(WeighingRow row, const std::string& topic, const std::string& 
             return;
         }
         station.client_id = row.client_id;
+        roster_.Weighed(row.station);
     } else if (station.client_id != row.client_id) {
         Reject({RejectKind::kForeignId, "the station's client id is " + station.client_id}, topic,
                payload);
@@ -746,6 +778,11 @@ void Ledger::WriteEachAlone(const Batch& whole) {
         }
     };
     try {
+        if (!whole.forgotten.empty()) {
+            Batch gone;  // before the rows heard since
+            gone.forgotten = whole.forgotten;
+            Commit(gone);
+        }
         for (const WeighingRow& row : whole.weighings) {
             alone(row, &Batch::weighings,
                   Topic(row.station, protocol::TopicKind::kWeighing, row.scale), row.line);

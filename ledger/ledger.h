@@ -17,6 +17,7 @@
 #include "ledger/ledger_message.h"
 #include "ledger/ledger_settings.h"
 #include "ledger/ledger_tables.h"
+#include "ledger/room_roster.h"
 #include "protocol/topics.h"
 
 namespace station::ledger {
@@ -130,7 +131,10 @@ private:
     void HandleReplayTopic(const std::string& room, const std::string& payload);
     void StartLiveOnly();
     void HandleLiveOnly(const std::string& topic, const std::string& payload);
-    bool Admit(const std::string& room, const std::string& topic, const std::string& payload);
+    bool Admit(const std::string& room, bool weighing, const std::string& topic,
+               const std::string& payload);
+    void Forget(const std::string& room);
+    void ExpireRooms();
     void Keep(WeighingRow row, const std::string& topic, const std::string& payload);
     void TrustPlaces(WeighingRow& row);
     void HoldThrough(Station& station, const WeighingRow& row);
@@ -152,6 +156,8 @@ private:
     std::unique_ptr<LedgerTables> tables_;
     std::map<std::string, Station> stations_;
     std::map<std::string, std::string> rooms_by_client_id_;
+    RoomRoster roster_;
+    std::unique_ptr<Timer> expire_timer_;
     Batch batch_;
     std::unique_ptr<Timer> flush_timer_;
     EventLoop::TimePoint batch_begun_{};  // when the first of batch_ came

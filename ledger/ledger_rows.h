@@ -65,11 +65,13 @@ struct Batch {
     std::vector<RejectedRow> rejected;
     // Per station, the place before which every line of its register is now held.
     std::map<std::string, protocol::LinePlace> held_through;
+    // Rooms heard only by status or state that the ledger no longer keeps, with their rows.
+    std::vector<std::string> forgotten;
 
     std::size_t Size() const {
         return weighings.size() + states.size() + statuses.size() + rejected.size();
     }
-    bool Empty() const { return Size() == 0 && held_through.empty(); }
+    bool Empty() const { return Size() == 0 && held_through.empty() && forgotten.empty(); }
 };
 
 }  // namespace station::ledger

@@ -293,6 +293,14 @@ std::vector<LedgerTables::Stored> LedgerTables::Write(const Batch& batch) {
                             {std::int64_t{place.month.Yyyymm()},
                              static_cast<std::int64_t>(place.offset), station}});
     }
+    for (const std::string& station : batch.forgotten) {  // before the rows heard since
+        commands.push_back(
+            {"DELETE FROM stations WHERE station = $1 AND client_id IS NULL", {station}});
+        commands.push_back(
+            {"DELETE FROM scale_states WHERE station = $1 AND NOT EXISTS "
+             "(SELECT 1 FROM stations WHERE station = $1)",
+             {station}});
+    }
     for (const StationStatusRow& row : batch.statuses) {
         commands.push_back({kStationStatus, {row.station, Flag(row.online), row.received}});
     }
