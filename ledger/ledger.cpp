@@ -617,8 +617,8 @@ void Ledger::Reject(const Rejection& rejection, const std::string& topic,
         reason += ": " + rejection.detail;
     }
     Counted(rejection.kind, reason, topic);
-    batch_.rejected.push_back(
-        {protocol::ShownBytes(topic), protocol::ShownBytes(payload), std::move(reason), Now()});
+    batch_.rejected.push_back({protocol::ShownBytes(topic), protocol::ShownBytes(payload),
+                               std::move(reason), Now(), RejectKindName(rejection.kind)});
 }
 
 // A rejection said in the log (once per kLogInterval of each kind) and counted on the board.
@@ -827,8 +827,8 @@ void Ledger::Written(const Batch& batch, const std::vector<LedgerTables::Stored>
             walk.insert(row.station);
         }
         if (fate == LedgerTables::Stored::kConflict) {
-            Counted(RejectKind::kConflict,
-                    std::string(RejectKindName(RejectKind::kConflict)) + ": " + row.id, row.topic);
+            Reject({RejectKind::kConflict, "the first is kept, marked disputed: " + row.id},
+                   row.topic, WeighingMessage(row));
         }
     }
     for (const std::string& name : walk) {
@@ -837,8 +837,8 @@ void Ledger::Written(const Batch& batch, const std::vector<LedgerTables::Stored>
             WalkHeldThrough(name, station);
         }
     }
-    if (!batch_.held_through.empty()) {
-        Added();  // the places moved, written within kFlushInterval at the latest
+    if (!batch_.Empty()) {
+        Added();  // the places moved and the conflicts, written within kFlushInterval at the latest
     }
     if (!health_) {
         return;

@@ -117,6 +117,25 @@ LedgerMessage Weighing(const std::string& station, int scale, std::string_view p
     return row;
 }
 
+}  // namespace
+
+std::string WeighingMessage(const WeighingRow& row) {
+    auto id = protocol::WeighingId::Read(row.id);
+    if (!id) {
+        return row.line;
+    }
+    return protocol::WriteWeighing({.id = std::move(*id),
+                                    .scale = row.scale,
+                                    .reading = row.reading,
+                                    .unit = row.unit,
+                                    .time = row.time,
+                                    .line = row.line,
+                                    .after = row.after,
+                                    .next = row.next});
+}
+
+namespace {
+
 LedgerMessage State(const std::string& station, int scale, std::string_view payload,
                     const std::string& received) {
     auto read = protocol::ReadScaleState(payload);

@@ -55,4 +55,8 @@ inline constexpr std::uint32_t kLargestPacket = kLargestMessage + 8192;
 LedgerMessage ReadLedgerMessage(std::string_view prefix, std::string_view topic,
                                 std::string_view payload, const std::string& received);
 
+// A weighing's message as far as its row holds it, for what `rejected` keeps of it; a row whose
+// id does not read gives its line alone.
+std::string WeighingMessage(const WeighingRow& row);
+
 }  // namespace station::ledger

@@ -55,6 +55,7 @@ struct RejectedRow {
     std::string payload;  // as far as it can be shown: see ShownBytes
     std::string reason;
     std::string received;
+    std::string kind;  // RejectKindName's: the rows kept are counted and bounded per kind
 };
 
 // What one transaction writes.

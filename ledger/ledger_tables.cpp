@@ -73,9 +73,15 @@ constexpr const char* kVersion7[] = {
 
 // A weighing whose id came again with other content is disputed; the few disputed are found
 // per room by an index of their own.
+// Rejected rows are kept per kind, the first and the last kRejectedKept (a slot each), and all are
+// counted: a flood of them neither fills the disk nor hides how many came.
 constexpr const char* kVersion8[] = {
     "ALTER TABLE weighings ADD COLUMN disputed BOOLEAN NOT NULL DEFAULT FALSE",
     "CREATE INDEX IF NOT EXISTS weighings_disputed ON weighings (station) WHERE disputed",
+    "ALTER TABLE rejected ADD COLUMN kind TEXT",
+    "ALTER TABLE rejected ADD COLUMN slot BIGINT",
+    "CREATE UNIQUE INDEX IF NOT EXISTS rejected_by_slot ON rejected (kind, slot)",
+    "CREATE TABLE IF NOT EXISTS rejected_counts (kind TEXT PRIMARY KEY, seen BIGINT NOT NULL)",
 };
 
 struct Step {
@@ -95,16 +101,12 @@ constexpr const char* kInsertWeighing =
     "INSERT INTO weighings (id, station, scale, reading, weight, time, line, received, unit, "
     "next_offset, after_place) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11) "
     "ON CONFLICT (id) DO NOTHING";
-// Run after the weighing's insert, when that found the id held: a row only where it is held with
-// other content (a forgery may copy the line and change the reading, the unit or the time).
-constexpr const char* kConflict =
-    "INSERT INTO rejected (topic, payload, reason, received) SELECT $1, $2, $3, $4 "
-    "WHERE EXISTS (SELECT 1 FROM weighings WHERE id = $5 AND (line <> $2 OR reading <> $6 OR "
-    "unit <> $7 OR time IS DISTINCT FROM $8))";
-// The same test, after it: the first is kept but no longer trusted silently.
+// Run after the weighing's insert, when that found the id held: where it is held with other
+// content (a forgery may copy the line and change the reading, the unit or the time), the one held
+// is marked disputed. It stays: a forged weighing cannot replace a station's.
 constexpr const char* kDispute =
-    "UPDATE weighings SET disputed = TRUE WHERE id = $1 AND NOT disputed AND (line <> $2 OR "
-    "reading <> $3 OR unit <> $4 OR time IS DISTINCT FROM $5)";
+    "UPDATE weighings SET disputed = TRUE WHERE id = $1 AND (line <> $2 OR reading <> $3 OR "
+    "unit <> $4 OR time IS DISTINCT FROM $5)";
 // Run after the weighing's insert, when that found the id held with the same content but without
 // usable places (a row of an older ledger): the places it comes with are stored for walks.
 constexpr const char* kFillPlaces =
@@ -142,8 +144,17 @@ constexpr const char* kWalkMonth =
 constexpr const char* kMonthsFirst =
     "SELECT next_offset FROM weighings WHERE id = $1 AND after_place = $2 "
     "AND next_offset > 0";
+// A rejected row: counted, then in the slot its count gives it (the first kept, $6 of them, then
+// a ring of $6 over the last).
+constexpr const char* kCountRejected =
+    "INSERT INTO rejected_counts (kind, seen) VALUES ($1, 1) "
+    "ON CONFLICT (kind) DO UPDATE SET seen = rejected_counts.seen + 1";
 constexpr const char* kRejected =
-    "INSERT INTO rejected (topic, payload, reason, received) VALUES ($1, $2, $3, $4)";
+    "INSERT INTO rejected (topic, payload, reason, received, kind, slot) "
+    "SELECT $1, $2, $3, $4, $5, CASE WHEN seen <= $6 THEN seen - 1 ELSE $6 + (seen - $6 - 1) % $6 "
+    "END FROM rejected_counts WHERE kind = $5 ON CONFLICT (kind, slot) DO UPDATE SET "
+    "topic = excluded.topic, payload = excluded.payload, reason = excluded.reason, "
+    "received = excluded.received";
 
 Value Optional(const std::optional<std::string>& text) {
     return text ? Value(*text) : Value();
@@ -204,25 +215,20 @@ std::size_t LedgerTables::ReleaseForged(const std::string& station, const std::s
     const std::string reason =
         std::string(RejectKindName(RejectKind::kForeignId)) + ": released as forged";
     for (const Row& row : rows) {
-        const std::string id = row[0].value_or("");
-        const std::int64_t scale = std::stoll(row[1].value_or("0"));
-        std::string payload = row[5].value_or("");  // an id that no longer reads keeps its line
-        if (auto read = protocol::WeighingId::Read(id)) {
-            payload = protocol::WriteWeighing({.id = std::move(*read),
-                                               .scale = scale,
-                                               .reading = row[2].value_or(""),
-                                               .unit = row[3].value_or(""),
-                                               .time = row[4],
-                                               .line = payload,
-                                               .after = {},
-                                               .next = {}});
-        }
-        commands.push_back(
-            {kRejected,
-             {protocol::TopicOf(topic_prefix + "/" + station, protocol::TopicKind::kWeighing,
-                                static_cast<int>(scale)),
-              std::move(payload), reason, received}});
-        commands.push_back({"DELETE FROM weighings WHERE id = $1", {id}});
+        WeighingRow weighing;
+        weighing.id = row[0].value_or("");
+        weighing.scale = std::stoi(row[1].value_or("0"));
+        weighing.reading = row[2].value_or("");
+        weighing.unit = row[3].value_or("");
+        weighing.time = row[4];
+        weighing.line = row[5].value_or("");
+        commands.push_back({kCountRejected, {RejectKindName(RejectKind::kForeignId)}});
+        commands.push_back({kRejected,
+                            {protocol::TopicOf(topic_prefix + "/" + station,
+                                               protocol::TopicKind::kWeighing, weighing.scale),
+                             WeighingMessage(weighing), reason, received,
+                             RejectKindName(RejectKind::kForeignId), kRejectedKept}});
+        commands.push_back({"DELETE FROM weighings WHERE id = $1", {weighing.id}});
     }
     commands.push_back(
         {"UPDATE stations SET client_id = NULL, newest_month = NULL, "
@@ -249,14 +255,12 @@ std::vector<LedgerTables::Station> LedgerTables::Stations() {
 
 std::vector<LedgerTables::Stored> LedgerTables::Write(const Batch& batch) {
     std::vector<Command> commands;
-    commands.reserve(batch.Size() + 8);
+    commands.reserve(batch.Size() + batch.rejected.size() + 8);
     struct Newest {
         std::string client_id;
         int month = 0;
     };
     std::map<std::string, Newest> newest;
-    const std::string conflict = std::string(RejectKindName(RejectKind::kConflict)) +
-                                 ": the first is kept (line, reading, unit or time differs)";
     std::vector<std::pair<std::size_t, std::size_t>> judged;  // the insert's and the check's
     judged.reserve(batch.weighings.size());
     for (const WeighingRow& row : batch.weighings) {
@@ -274,10 +278,6 @@ std::vector<LedgerTables::Stored> LedgerTables::Write(const Batch& batch) {
                                 true});
         }
         judged.back().second = commands.size();
-        commands.push_back({kConflict,
-                            {row.topic, row.line, conflict, row.received, row.id, row.reading,
-                             row.unit, Optional(row.time)},
-                            true});
         commands.push_back(
             {kDispute, {row.id, row.line, row.reading, row.unit, Optional(row.time)}, true});
         Newest& station = newest[row.station];
@@ -311,7 +311,10 @@ std::vector<LedgerTables::Stored> LedgerTables::Write(const Batch& batch) {
                              row.time, row.received, row.unit}});
     }
     for (const RejectedRow& row : batch.rejected) {
-        commands.push_back({kRejected, {row.topic, row.payload, row.reason, row.received}});
+        commands.push_back({kCountRejected, {row.kind}});
+        commands.push_back(
+            {kRejected,
+             {row.topic, row.payload, row.reason, row.received, row.kind, kRejectedKept}});
     }
     const std::vector<std::uint64_t> changed = database_.Transact(commands);
     std::vector<Stored> stored;

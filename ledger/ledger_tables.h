@@ -43,10 +43,14 @@ public:
     // What became of a batch's weighing.
     enum class Stored { kNew, kHeldAlready, kConflict };
 
+    // The rejected rows kept per kind: the first and, in a ring, the last; all are counted in
+    // `rejected_counts`.
+    static constexpr std::int64_t kRejectedKept = 100;
+
     // In one transaction: a weighing whose id is held already is left out, and when its line,
-    // reading, unit or time differs from the one held, it goes to `rejected` too and the one held
-    // is marked disputed (it stays: a forged weighing cannot replace a station's, nor a station's
-    // hide silently behind a forged one); a
+    // reading, unit or time differs from the one held, that one is marked disputed and the
+    // weighing is said to be a conflict (the one held stays: a forged weighing cannot replace a
+    // station's, nor a station's hide silently behind a forged one); a
     // station's newest month only grows; a weighing held already with the same content but no
     // places stored takes the ones it comes with; the places a station's register is held through
     // are set. Says what became of each weighing, in the batch's order. Throws DatabaseError.

@@ -206,6 +206,33 @@ TEST_P(LedgerTest, AMessageThatIsNoWeighingEndsInRejectedWithItsReason) {
               (ledger::Row{"12.5", "g", cluster_ ? "t" : "1"}));
 }
 
+// A flood of rejected messages keeps, per kind, the first and the last few, and counts them all.
+TEST_P(LedgerTest, RejectedRowsOfAKindAreKeptFirstAndLastAndAllCounted) {
+    const auto database = ledger::OpenDatabase(Url(), "");
+    ledger::LedgerTables tables(*database);
+    constexpr int kKept = static_cast<int>(ledger::LedgerTables::kRejectedKept);
+    constexpr int kSent = 3 * kKept + 10;
+    ledger::Batch batch;
+    std::set<std::string> kept;
+    for (int i = 0; i < kSent; ++i) {
+        batch.rejected.push_back({"t", std::to_string(i), "r", "now", "not JSON"});
+        if (i < kKept || i >= kSent - kKept) {
+            kept.insert(std::to_string(i));
+        }
+    }
+    batch.rejected.push_back({"t", "other", "r", "now", "a field missing"});
+    tables.Write(batch);
+    std::set<std::string> held;
+    for (const ledger::Row& row :
+         database->Query("SELECT payload FROM rejected WHERE kind = 'not JSON'", {})) {
+        held.insert(*row[0]);
+    }
+    EXPECT_EQ(held, kept);
+    EXPECT_EQ(
+        database->Query("SELECT kind, seen FROM rejected_counts ORDER BY kind", {}),
+        (std::vector<ledger::Row>{{"a field missing", "1"}, {"not JSON", std::to_string(kSent)}}));
+}
+
 TEST_P(LedgerTest, AnOlderSchemaIsUpgradedWithItsRowsKept) {
     {
         const auto database = ledger::OpenDatabase(Url(), "");
