@@ -12,8 +12,11 @@ namespace station::ledger {
 namespace {
 
 // Each connection's memory for its request line, headers and what it writes: a request that does
-// not fit is answered 431 without growing anything.
+// not fit is answered by the library (431 or 414, its own words) without growing anything. One
+// that fits but is longer than any browser's is answered in ours.
 constexpr std::size_t kConnectionMemory = std::size_t{32} * 1024;
+constexpr std::size_t kLongestTarget = std::size_t{8} * 1024;
+constexpr std::size_t kLargestHeaders = std::size_t{16} * 1024;
 // Connections over the limit that are still read, for a 503; beyond them, closed unread.
 constexpr std::size_t kSpareConnections = 16;
 constexpr unsigned kPollingThreads = 2;
@@ -41,6 +44,18 @@ MHD_Result CollectArgument(void* parameters, MHD_ValueKind, const char* key, std
         ->emplace(std::string(key, key_size),
                   value != nullptr ? std::string(value, value_size) : std::string());
     return MHD_YES;
+}
+
+MHD_Result CountBytes(void* bytes, MHD_ValueKind, const char*, std::size_t key_size, const char*,
+                      std::size_t value_size) {
+    *static_cast<std::size_t*>(bytes) += key_size + value_size + 4;  // ": " and CR LF, or "&="
+    return MHD_YES;
+}
+
+std::size_t BytesOf(MHD_Connection* connection, MHD_ValueKind kind) {
+    std::size_t bytes = 0;
+    MHD_get_connection_values_n(connection, kind, &CountBytes, &bytes);
+    return bytes;
 }
 
 std::string HeaderOf(MHD_Connection* connection, const char* name) {
@@ -95,6 +110,13 @@ struct HttpCallbacks {
             // once the whole request is in.
             if (open > server.settings_.most_connections || server.closing_) {
                 exchange->answer = {503, "text/plain; charset=utf-8", kBusy, {}, {}};
+            } else if (std::strlen(url) + BytesOf(connection, MHD_GET_ARGUMENT_KIND) >
+                       kLongestTarget) {
+                exchange->answer = {
+                    414, "text/plain; charset=utf-8", "Adres zapytania za długi", {}, {}};
+            } else if (BytesOf(connection, MHD_HEADER_KIND) > kLargestHeaders) {
+                exchange->answer = {
+                    431, "text/plain; charset=utf-8", "Nagłówki zapytania za duże", {}, {}};
             } else if (std::strcmp(method, MHD_HTTP_METHOD_GET) != 0 &&
                        std::strcmp(method, MHD_HTTP_METHOD_HEAD) != 0) {
                 exchange->answer = {405, "text/plain; charset=utf-8", "Tylko odczyt", {}, {}};
