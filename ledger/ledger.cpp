@@ -453,26 +453,25 @@ void Ledger::ReplayQuiet(const std::string& name) {
 // The ledger's own requests come back, and other ledgers' go by. An empty message erases the
 // retained request (anyone may publish one on an open broker): a request the station has not yet
 // answered is published again, the same, which a station that answered it already ignores.
-void Ledger::HandleReplayTopic(const std::string& room, const std::string& payload) {
-    const auto station = stations_.find(room);
-    if (!payload.empty() || station == stations_.end() || !station->second.replay_quiet ||
+void Ledger::HandleReplayTopic(const ReplayTopicHeard& heard) {
+    const auto station = stations_.find(heard.station);
+    if (!heard.erased || station == stations_.end() || !station->second.replay_quiet ||
         station->second.request.empty()) {
         return;
     }
-    broker_->Publish(Topic(room, protocol::TopicKind::kReplay), station->second.request, 1, true);
-    log_(room + ": the replay request was erased at the broker; published again");
+    broker_->Publish(Topic(heard.station, protocol::TopicKind::kReplay), station->second.request, 1,
+                     true);
+    log_(heard.station + ": the replay request was erased at the broker; published again");
 }
 
 void Ledger::HandleMessage(const std::string& topic, const std::string& payload) {
     if (!tables_) {
         return;  // the session is ending; the replay brings it back
     }
-    if (const auto read = protocol::ReadTopic(settings_.broker.topic, topic);
-        std::holds_alternative<protocol::StationTopic>(read) &&
-        std::get<protocol::StationTopic>(read).kind == protocol::TopicKind::kReplay) {
-        return HandleReplayTopic(std::get<protocol::StationTopic>(read).room, payload);
-    }
     LedgerMessage message = ReadLedgerMessage(settings_.broker.topic, topic, payload, Now());
+    if (const auto* replay = std::get_if<ReplayTopicHeard>(&message)) {
+        return HandleReplayTopic(*replay);
+    }
     if (auto* weighing = std::get_if<WeighingRow>(&message)) {
         if (Admit(weighing->station, true, topic, payload)) {
             Keep(std::move(*weighing), topic, payload);

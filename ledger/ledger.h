@@ -128,7 +128,7 @@ private:
     std::string BrokerName() const;
     static std::string Seconds(std::chrono::steady_clock::duration duration);
     void HandleMessage(const std::string& topic, const std::string& payload);
-    void HandleReplayTopic(const std::string& room, const std::string& payload);
+    void HandleReplayTopic(const ReplayTopicHeard& heard);
     void StartLiveOnly();
     void HandleLiveOnly(const std::string& topic, const std::string& payload);
     bool Admit(const std::string& room, bool weighing, const std::string& topic,

@@ -208,7 +208,7 @@ LedgerMessage ReadLedgerMessage(std::string_view prefix, std::string_view topic,
         case protocol::TopicKind::kState:
             return State(station.room, station.scale, payload, received);
         case protocol::TopicKind::kReplay:
-            break;
+            return ReplayTopicHeard{std::move(station.room), payload.empty()};
     }
     return Reject(RejectKind::kTopic, "neither a status, a weighing nor a state");
 }

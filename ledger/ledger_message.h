@@ -39,7 +39,15 @@ struct Rejection {
     std::string detail;
 };
 
-using LedgerMessage = std::variant<WeighingRow, ScaleStateRow, StationStatusRow, Rejection>;
+// A message on a room's replay topic: the ledger's own requests come back and other ledgers' go
+// by; an empty one erases the request the broker retains.
+struct ReplayTopicHeard {
+    std::string station;
+    bool erased = false;
+};
+
+using LedgerMessage =
+    std::variant<WeighingRow, ScaleStateRow, StationStatusRow, ReplayTopicHeard, Rejection>;
 
 // The largest message read; a station's weighing is a fraction of it.
 inline constexpr std::size_t kLargestMessage = 16384;
@@ -49,7 +57,8 @@ inline constexpr std::size_t kLargestMessage = 16384;
 inline constexpr std::uint32_t kLargestPacket = kLargestMessage + 8192;
 
 // Reads a message from under `prefix` (the topics and messages are protocol/'s) into the row
-// it makes: a station's status ("online" or "offline"), a weighing, a scale's state.
+// it makes: a station's status ("online" or "offline"), a weighing, a scale's state; or a replay
+// request heard.
 // `received` is the ledger's time of it. Whether a weighing's id belongs to its station is the
 // caller's to judge, by the id's client id. Never throws on any payload.
 LedgerMessage ReadLedgerMessage(std::string_view prefix, std::string_view topic,

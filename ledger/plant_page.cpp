@@ -7,6 +7,7 @@
 #include <optional>
 #include <sstream>
 #include <stdexcept>
+#include <utility>
 #include <variant>
 
 #include "ledger/database.h"
@@ -185,20 +186,41 @@ private:
     std::chrono::steady_clock::time_point last_sent_{};
 };
 
-// An export's body, counted among those in flight until it ends.
+// One of the exports in flight, held until its body ends, or until its answer is given up.
+class ExportSlot {
+public:
+    static std::optional<ExportSlot> Take(std::atomic<std::size_t>& in_flight, std::size_t most) {
+        if (in_flight.fetch_add(1) >= most) {
+            --in_flight;
+            return std::nullopt;
+        }
+        return ExportSlot(in_flight);
+    }
+    ExportSlot(ExportSlot&& other) noexcept
+        : in_flight_(std::exchange(other.in_flight_, nullptr)) {}
+    ExportSlot& operator=(ExportSlot&&) = delete;
+    ~ExportSlot() {
+        if (in_flight_ != nullptr) {
+            --*in_flight_;
+        }
+    }
+
+private:
+    explicit ExportSlot(std::atomic<std::size_t>& in_flight) : in_flight_(&in_flight) {}
+    std::atomic<std::size_t>* in_flight_;
+};
+
+// An export's body, holding its slot.
 class CountedExport final : public BodySource {
 public:
-    CountedExport(std::unique_ptr<BodySource> body, std::atomic<std::size_t>& in_flight)
-        : body_(std::move(body)), in_flight_(in_flight) {}
-    ~CountedExport() override { --in_flight_; }
-    CountedExport(const CountedExport&) = delete;
-    CountedExport& operator=(const CountedExport&) = delete;
+    CountedExport(std::unique_ptr<BodySource> body, ExportSlot slot)
+        : body_(std::move(body)), slot_(std::move(slot)) {}
 
     Piece Next() override { return body_->Next(); }
 
 private:
     std::unique_ptr<BodySource> body_;
-    std::atomic<std::size_t>& in_flight_;
+    ExportSlot slot_;
 };
 
 std::size_t MostConnections() {
@@ -347,8 +369,8 @@ HttpResponse PlantPage::Export(const HttpRequest& request, std::string_view exte
         return Plain(400, *problem);
     }
     const RangeQuery& range = std::get<RangeQuery>(read);
-    if (exports_.fetch_add(1) >= kMostExports) {
-        --exports_;
+    std::optional<ExportSlot> slot = ExportSlot::Take(exports_, kMostExports);
+    if (!slot) {
         HttpResponse busy = Plain(503, "Za dużo plików pobieranych naraz; spróbuj za chwilę");
         busy.headers.emplace_back("Retry-After", "10");
         return busy;
@@ -364,12 +386,10 @@ HttpResponse PlantPage::Export(const HttpRequest& request, std::string_view exte
                 std::move(database), range,
                 extension == ".csv" ? WeighingExport::Format::kCsv : WeighingExport::Format::kJson);
         }
-        response.source = std::make_unique<CountedExport>(std::move(body), exports_);
+        response.source = std::make_unique<CountedExport>(std::move(body), std::move(*slot));
     } catch (const DatabaseError&) {
-        --exports_;
         return Plain(503, "Baza danych niedostępna");
     } catch (const std::exception&) {
-        --exports_;
         return Plain(500, "Błąd strony: nie udało się przygotować pliku");
     }
     response.headers.emplace_back(
