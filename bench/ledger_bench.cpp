@@ -25,6 +25,7 @@
 #include "ledger/ledger.h"
 #include "ledger/ledger_health.h"
 #include "ledger/ledger_tables.h"
+#include "ledger/open_database.h"
 #include "service/publisher.h"
 #include "tests/support/mqtt_broker.h"
 #include "tests/support/postgres_cluster.h"
@@ -69,7 +70,7 @@ double WriteRate(const std::string& url, int count) {
 }
 
 // A station on the main thread with `count` weighings in its register, all delivered (its state
-// file at the end) unless `delivered` is false; a ledger is run beside it by LedgerRun.
+// file at the end) unless `delivered` is false; a ledger is run beside it by RunLedger.
 class Bench {
 public:
     Bench(const std::string& url, int count, bool delivered) : url_(url) {

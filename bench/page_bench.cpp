@@ -18,6 +18,7 @@
 #include "base/poll_loop.h"
 #include "ledger/database.h"
 #include "ledger/ledger_tables.h"
+#include "ledger/open_database.h"
 #include "ledger/page_request.h"
 #include "ledger/plant_page.h"
 #include "net/broker_client.h"

@@ -27,6 +27,7 @@
 #include "core/register/register_reader.h"
 #include "core/register/weighing_register.h"
 #include "ledger/database.h"
+#include "ledger/open_database.h"
 #include "protocol/replay_request.h"
 #include "service/publisher.h"
 #include "tests/core/fakes.h"

@@ -10,6 +10,7 @@
 #include <system_error>
 #include <utility>
 
+#include "ledger/open_database.h"
 #include "protocol/iso_time.h"
 #include "protocol/replay_request.h"
 #include "protocol/topics.h"
@@ -158,13 +159,15 @@ void Ledger::Probe() {
 // What was taken from the broker and not written is gone from it: the replay brings it back.
 void Ledger::DatabaseAway(const std::string& reason) {
     const std::string problem = reason.empty() ? "failed" : reason;
-    if (database_problem_.empty()) {
-        database_away_since_ = database_said_ = loop_.Now();
-        log_("database: " + problem + "; messages wait at the broker until it is back");
-    } else if (problem != database_problem_ || loop_.Now() - database_said_ >= kLogInterval) {
-        database_said_ = loop_.Now();
-        log_("database still away after " + Seconds(loop_.Now() - database_away_since_) + ": " +
-             problem);
+    const bool first = database_problem_.empty();
+    if (first) {
+        database_away_since_ = loop_.Now();
+        database_said_.Reset();
+    }
+    if (database_said_.Due(loop_.Now(), problem)) {
+        log_(first ? "database: " + problem + "; messages wait at the broker until it is back"
+                   : "database still away after " + Seconds(loop_.Now() - database_away_since_) +
+                         ": " + problem);
     }
     database_problem_ = problem;
     if (health_) {
@@ -311,8 +314,10 @@ void Ledger::HandleLost(const std::string& reason) {
     if (taken_over) {
         lost_timer_.reset();
         broker_was_connected_ = false;
-        if (!taken_over_ || loop_.Now() - taken_over_said_ >= kLogInterval) {
-            taken_over_said_ = loop_.Now();
+        if (!taken_over_) {
+            taken_over_said_.Reset();
+        }
+        if (taken_over_said_.Due(loop_.Now())) {
             log_("broker " + BrokerName() + ": " + reason + " " + settings_.broker.client_id +
                  "; the ledger steps back and tries again in a minute");
         }
@@ -321,7 +326,9 @@ void Ledger::HandleLost(const std::string& reason) {
     }
     if (broker_was_connected_) {
         broker_was_connected_ = false;
-        broker_away_since_ = broker_said_ = loop_.Now();
+        broker_away_since_ = loop_.Now();
+        broker_said_.Reset();
+        broker_said_.Due(loop_.Now(), reason);  // said once the loss lasts
         broker_problem_ = reason;
         lost_timer_ = loop_.StartTimer(kBrokerBlip, [this] {
             lost_timer_.reset();
@@ -332,13 +339,16 @@ void Ledger::HandleLost(const std::string& reason) {
     if (lost_timer_) {
         return;  // still within the loss, said when it ends or lasts
     }
-    if (broker_problem_.empty()) {
-        broker_away_since_ = broker_said_ = loop_.Now();
-        log_("broker " + BrokerName() + ": " + reason);
-    } else if (reason != broker_problem_ || loop_.Now() - broker_said_ >= kLogInterval) {
-        broker_said_ = loop_.Now();
-        log_("broker " + BrokerName() + ": still away after " +
-             Seconds(loop_.Now() - broker_away_since_) + ": " + reason);
+    const bool first = broker_problem_.empty();
+    if (first) {
+        broker_away_since_ = loop_.Now();
+        broker_said_.Reset();
+    }
+    if (broker_said_.Due(loop_.Now(), reason)) {
+        log_("broker " + BrokerName() + ": " +
+             (first ? reason
+                    : "still away after " + Seconds(loop_.Now() - broker_away_since_) + ": " +
+                          reason));
     }
     broker_problem_ = reason;
 }
@@ -565,31 +575,14 @@ void Ledger::Keep(WeighingRow row, const std::string& topic, const std::string& 
     }
     AssumeHeldThrough(station);  // as a replay asked before this weighing would have
     station.newest_month = std::max(station.newest_month, row.month);
-    TrustPlaces(row);
+    if (row.untrusted_places && health_) {  // read without them: they move nothing
+        health_->Update([](LedgerHealth& board) { ++board.untrusted_places; });
+    }
     if (station.replay_quiet) {
         station.replay_quiet =
             loop_.StartTimer(kReplayQuiet, [this, name = row.station] { ReplayQuiet(name); });
     }
     batch_.weighings.push_back(std::move(row));
-}
-
-// A weighing's places that cannot be are not stored, and move nothing.
-void Ledger::TrustPlaces(WeighingRow& row) {
-    if (!row.place || !row.after || !row.next) {
-        return;  // an older station's: its replays start at a month's start
-    }
-    // A line ends after its start, within the longest line and its CR LF; offsets fit the tables.
-    constexpr std::uint64_t kLongestLineBytes = protocol::kLongestLine + 2;
-    const std::uint64_t start = row.place->offset;
-    if (!(*row.after <= *row.place) || *row.next <= start ||
-        *row.next - start > kLongestLineBytes ||
-        *row.next > std::uint64_t{std::numeric_limits<std::int64_t>::max()}) {
-        if (health_) {
-            health_->Update([](LedgerHealth& board) { ++board.untrusted_places; });
-        }
-        row.after.reset();  // nor stored, for another ledger to walk on over
-        row.next.reset();
-    }
 }
 
 // Only a weighing the database has just stored as new moves the place, by the places stored with
@@ -622,13 +615,11 @@ void Ledger::Reject(const Rejection& rejection, const std::string& topic,
 
 // A rejection said in the log (once per kLogInterval of each kind) and counted on the board.
 void Ledger::Counted(RejectKind kind, const std::string& reason, const std::string& topic) {
-    auto [entry, first] = rejected_.try_emplace(kind, 0, EventLoop::TimePoint{});
-    auto& [count, said] = entry->second;
-    ++count;
-    if (first || loop_.Now() - said >= kLogInterval) {
-        said = loop_.Now();
-        log_("rejected (" + std::to_string(count) + " so far of this kind): " + reason + ", on " +
-             protocol::ShownBytes(topic, 200));
+    Rejections& of_kind = rejected_.try_emplace(kind).first->second;
+    ++of_kind.count;
+    if (of_kind.said.Due(loop_.Now())) {
+        log_("rejected (" + std::to_string(of_kind.count) + " so far of this kind): " + reason +
+             ", on " + protocol::ShownBytes(topic, 200));
     }
     if (health_) {
         health_->Update([kind](LedgerHealth& board) { ++board.rejected[RejectKindName(kind)]; });
@@ -866,7 +857,7 @@ std::string Ledger::Seconds(std::chrono::steady_clock::duration duration) {
 }
 
 std::string Ledger::Topic(const std::string& station, protocol::TopicKind kind, int scale) const {
-    return protocol::TopicOf(settings_.broker.topic + "/" + station, kind, scale);
+    return protocol::TopicOf(protocol::RoomTopic(settings_.broker.topic, station), kind, scale);
 }
 
 }  // namespace station::ledger

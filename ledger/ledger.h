@@ -9,6 +9,7 @@
 #include <string>
 
 #include "base/event_loop.h"
+#include "base/log_throttle.h"
 #include "base/worker_thread.h"
 #include "broker/backoff.h"
 #include "broker/broker_supervisor.h"
@@ -136,7 +137,6 @@ private:
     void Forget(const std::string& room);
     void ExpireRooms();
     void Keep(WeighingRow row, const std::string& topic, const std::string& payload);
-    void TrustPlaces(WeighingRow& row);
     void HoldThrough(Station& station, const WeighingRow& row);
     void AssumeHeldThrough(Station& station) const;
     void Reject(const Rejection& rejection, const std::string& topic, const std::string& payload);
@@ -171,18 +171,22 @@ private:
     bool opened_ = false;           // the database has been open at least once
     std::string database_problem_;  // said once per change until the database is back
     EventLoop::TimePoint database_away_since_{};
-    EventLoop::TimePoint database_said_{};
+    LogThrottle database_said_{kLogInterval};
     bool broker_was_connected_ = false;
     std::string broker_problem_;  // said once per change until the broker is back
     EventLoop::TimePoint broker_away_since_{};
-    EventLoop::TimePoint broker_said_{};
+    LogThrottle broker_said_{kLogInterval};
     bool taken_over_ = false;    // another client took the client id, and may still hold it
     bool session_lost_ = false;  // since the last session: its next may lack what came meanwhile
-    EventLoop::TimePoint taken_over_said_{};
+    LogThrottle taken_over_said_{kLogInterval};
     std::unique_ptr<Timer> steady_timer_;  // a session back after a takeover, once it lasts
     std::unique_ptr<Timer> lost_timer_;    // a lost session not yet said: back within kBrokerBlip?
     std::uint64_t replay_round_ = 0;
-    std::map<RejectKind, std::pair<std::uint64_t, EventLoop::TimePoint>> rejected_;  // count, said
+    struct Rejections {
+        std::uint64_t count = 0;
+        LogThrottle said{kLogInterval};
+    };
+    std::map<RejectKind, Rejections> rejected_;
     std::unique_ptr<BrokerSupervisor> broker_;     // made once the database is first open
     std::unique_ptr<BrokerSupervisor> live_only_;  // while the database is away
     // Uses the database while a batch is in hand, and the loop does not meanwhile. Last: it is

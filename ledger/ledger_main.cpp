@@ -18,6 +18,8 @@
 #include "core/settings/publish_settings.h"
 #include "ledger/ledger.h"
 #include "ledger/ledger_tables.h"
+#include "ledger/open_database.h"
+#include "ledger/plant_page.h"
 #include "protocol/iso_time.h"
 
 namespace {

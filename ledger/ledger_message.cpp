@@ -4,6 +4,7 @@
 
 #include "core/text/ascii.h"
 #include "protocol/scale_state.h"
+#include "protocol/station_status.h"
 #include "protocol/topics.h"
 #include "protocol/weighing.h"
 
@@ -106,8 +107,12 @@ LedgerMessage Weighing(const std::string& station, int scale, std::string_view p
     row.client_id = std::move(weighing.id.client_id);
     row.month = weighing.id.month.Yyyymm();
     row.place = weighing.id.Place();
-    row.after = weighing.after;
-    row.next = weighing.next;
+    if (protocol::PlacesCanBe(weighing)) {
+        row.after = weighing.after;
+        row.next = weighing.next;
+    } else {
+        row.untrusted_places = true;  // nor stored, for another ledger to walk on over
+    }
     row.weight = WeightOf(weighing.reading);
     row.reading = std::move(weighing.reading);
     row.unit = std::move(weighing.unit);
@@ -199,10 +204,10 @@ LedgerMessage ReadLedgerMessage(std::string_view prefix, std::string_view topic,
     protocol::StationTopic& station = std::get<protocol::StationTopic>(read);
     switch (station.kind) {
         case protocol::TopicKind::kStatus:
-            if (payload != "online" && payload != "offline") {
-                return Reject(RejectKind::kBadValue, "status is neither online nor offline");
+            if (const std::optional<bool> online = protocol::ReadStatus(payload)) {
+                return StationStatusRow{std::move(station.room), *online, received};
             }
-            return StationStatusRow{std::move(station.room), payload == "online", received};
+            return Reject(RejectKind::kBadValue, "status is neither online nor offline");
         case protocol::TopicKind::kWeighing:
             return Weighing(station.room, station.scale, payload, received);
         case protocol::TopicKind::kState:

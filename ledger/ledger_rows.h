@@ -30,6 +30,7 @@ struct WeighingRow {
     std::optional<protocol::LinePlace> place = std::nullopt;
     std::optional<protocol::LinePlace> after = std::nullopt;
     std::optional<std::uint64_t> next = std::nullopt;
+    bool untrusted_places = false;  // it said places that cannot be, which it is kept without
 };
 
 struct ScaleStateRow {

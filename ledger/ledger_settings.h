@@ -8,7 +8,7 @@
 #include "core/clock.h"
 #include "core/settings/ini_file.h"
 #include "core/settings/publish_settings.h"
-#include "ledger/plant_page.h"
+#include "ledger/page_settings.h"
 
 namespace station::ledger {
 

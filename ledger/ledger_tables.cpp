@@ -211,7 +211,7 @@ std::size_t LedgerTables::ReleaseForged(const std::string& station, const std::s
         "WHERE station = $1 ORDER BY id",
         {station});
     std::vector<Command> commands;
-    commands.reserve(2 * rows.size() + 1);
+    commands.reserve(3 * rows.size() + 1);
     const std::string reason =
         std::string(RejectKindName(RejectKind::kForeignId)) + ": released as forged";
     for (const Row& row : rows) {
@@ -224,7 +224,7 @@ std::size_t LedgerTables::ReleaseForged(const std::string& station, const std::s
         weighing.line = row[5].value_or("");
         commands.push_back({kCountRejected, {RejectKindName(RejectKind::kForeignId)}});
         commands.push_back({kRejected,
-                            {protocol::TopicOf(topic_prefix + "/" + station,
+                            {protocol::TopicOf(protocol::RoomTopic(topic_prefix, station),
                                                protocol::TopicKind::kWeighing, weighing.scale),
                              WeighingMessage(weighing), reason, received,
                              RejectKindName(RejectKind::kForeignId), kRejectedKept}});

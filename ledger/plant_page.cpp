@@ -1,4 +1,5 @@
 #include "ledger/plant_page.h"
+#include "ledger/open_database.h"
 
 #include <sys/resource.h>
 

@@ -11,7 +11,7 @@ struct sqlite3;
 namespace station::ledger {
 
 // One SQLite file in write-ahead-log mode, with every commit synced: a weighing counts only once
-// it is on disk. The file and its folder are made when missing.
+// it is on disk. The file is made when missing; its folder must be there.
 class SqliteDatabase final : public Database {
 public:
     // Throws DatabaseError.

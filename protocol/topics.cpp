@@ -52,6 +52,10 @@ std::string TopicOf(std::string_view station_topic, TopicKind kind, int scale) {
     return topic.append(LeafOf(kind));
 }
 
+std::string RoomTopic(std::string_view prefix, std::string_view room) {
+    return std::string(prefix).append(1, '/').append(room);
+}
+
 std::string EveryStationsTopic(std::string_view prefix, TopicKind kind) {
     std::string topic(prefix);
     topic += OfAScale(kind) ? "/+/+/" : "/+/";

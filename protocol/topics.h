@@ -16,6 +16,9 @@ enum class TopicKind { kStatus, kReplay, kWeighing, kState };
 // state.
 std::string TopicOf(std::string_view station_topic, TopicKind kind, int scale = 0);
 
+// A room's station topic under the plant's `prefix`: "PREFIX/ROOM".
+std::string RoomTopic(std::string_view prefix, std::string_view room);
+
 // The filter that takes `kind` of every station under `prefix` ("PREFIX/+/+/weighing").
 std::string EveryStationsTopic(std::string_view prefix, TopicKind kind);
 

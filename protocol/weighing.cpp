@@ -1,11 +1,24 @@
 #include "protocol/weighing.h"
 
+#include <limits>
 #include <tuple>
 
 #include "protocol/iso_time.h"
 #include "protocol/json_fields.h"
 
 namespace station::protocol {
+
+bool PlacesCanBe(const Weighing& weighing) {
+    if (!weighing.after || !weighing.next) {
+        return true;
+    }
+    constexpr std::uint64_t kLongestLineBytes = kLongestLine + 2;
+    const std::uint64_t start = weighing.id.offset;
+    const std::uint64_t end = *weighing.next;
+    return *weighing.after <= weighing.id.Place() && end > start &&
+           end - start <= kLongestLineBytes &&
+           end <= std::uint64_t{std::numeric_limits<std::int64_t>::max()};
+}
 
 std::string WriteWeighing(const Weighing& weighing) {
     nlohmann::ordered_json message;

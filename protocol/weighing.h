@@ -38,6 +38,11 @@ inline constexpr std::size_t kLongestTime = 40;
 
 std::string WriteWeighing(const Weighing& weighing);
 
+// Whether the places a weighing says of its line can be: the line before it ends at or before its
+// start, and it ends after its start, within the longest line and its CR LF, at an offset a signed
+// 64-bit column holds. A weighing that says neither (an older station's) has nothing to doubt.
+bool PlacesCanBe(const Weighing& weighing);
+
 // Whether the scale is the topic's is the reader's to judge.
 std::variant<Weighing, MessageProblem> ReadWeighing(std::string_view payload);
 

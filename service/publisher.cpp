@@ -14,6 +14,7 @@
 #include "core/register/delivery_state.h"
 #include "core/register/register_line.h"
 #include "protocol/replay_request.h"
+#include "protocol/station_status.h"
 #include "protocol/topics.h"
 #include "service/weighing_message.h"
 
@@ -101,14 +102,15 @@ RegisterPosition Publisher::StartingPlace(const LocalTime& now) {
 net::BrokerOptions Publisher::Options() const {
     net::BrokerOptions options = BrokerOptionsOf(settings_);
     options.will_topic = Topic(protocol::TopicKind::kStatus);
-    options.will_payload = "offline";
+    options.will_payload = protocol::WriteStatus(false);
     return options;
 }
 
 void Publisher::HandleConnected() {
     Report(log_code::kEvent, "connected");
     read_to_end_.reset();  // a session reads the register once whatever it was told
-    if (supervisor_.Publish(Topic(protocol::TopicKind::kStatus), "online", 1, true) &&
+    if (supervisor_.Publish(Topic(protocol::TopicKind::kStatus), protocol::WriteStatus(true), 1,
+                            true) &&
         supervisor_.Subscribe(Topic(protocol::TopicKind::kReplay), 1)) {
         states_.Resend();
         SendWaiting();

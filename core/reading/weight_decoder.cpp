@@ -141,11 +141,7 @@ void WeightDecoder::ShowIndicatorReading(int scale, IndicatorReading reading) {
     }
     const auto index = static_cast<std::size_t>(scale - 1);
     if (reading.checksum_failed) {
-        auto& logged = checksum_logged_[index];
-        const auto now = std::chrono::steady_clock::now();
-        if (logged == std::chrono::steady_clock::time_point{} ||
-            now - logged >= std::chrono::minutes(1)) {
-            logged = now;
+        if (checksum_said_[index].Due(std::chrono::steady_clock::now())) {
             log_.LogTransmission(log_code::kFault,
                                  "Waga " + std::to_string(scale) + ": checksum failed", scale);
         }

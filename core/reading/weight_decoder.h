@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/log_throttle.h"
 #include "core/reading/framer.h"
 #include "core/reading/indicator_format.h"
 #include "core/reading/reading_displays.h"
@@ -77,8 +78,8 @@ private:
     std::array<std::unique_ptr<IndicatorFormat>, kScaleCount> formats_;
     std::array<std::string, kScaleCount> units_;  // as each scale's frames last wrote it
     std::array<Framer, kScaleCount> framers_;
-    // When each scale's last failed checksum was logged: at most one line a minute.
-    std::array<std::chrono::steady_clock::time_point, kScaleCount> checksum_logged_{};
+    // Each scale's failed checksums: at most one line a minute.
+    std::array<LogThrottle, kScaleCount> checksum_said_{};
 };
 
 }  // namespace station

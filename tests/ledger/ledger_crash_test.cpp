@@ -5,6 +5,7 @@
 #include <csignal>
 #include <filesystem>
 
+#include "ledger/open_database.h"
 #include "tests/ledger/ledger_fixture.h"
 
 #include "ledger/ledger_tables.h"

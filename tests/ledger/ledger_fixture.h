@@ -14,6 +14,7 @@
 #include "core/register/weighing_register.h"
 #include "ledger/database.h"
 #include "ledger/ledger.h"
+#include "ledger/open_database.h"
 #include "service/publisher.h"
 #include "tests/core/fakes.h"
 #include "tests/support/mqtt_broker.h"

@@ -1,5 +1,6 @@
 // The ledger in the test's loop against a real broker and both databases: what it keeps, what it
 // refuses, and how it fills an empty database from the stations' registers.
+#include "ledger/open_database.h"
 #include "tests/ledger/ledger_fixture.h"
 
 #include <sys/stat.h>

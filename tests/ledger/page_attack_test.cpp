@@ -14,6 +14,7 @@
 #include "base/poll_loop.h"
 #include "ledger/http_server.h"
 #include "ledger/ledger_tables.h"
+#include "ledger/open_database.h"
 #include "ledger/plant_page.h"
 #include "net/broker_client.h"
 #include "tests/support/child_process.h"

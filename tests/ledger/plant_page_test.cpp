@@ -9,6 +9,7 @@
 
 #include "ledger/ledger_settings.h"
 #include "ledger/ledger_tables.h"
+#include "ledger/open_database.h"
 #include "ledger/plant_page.h"
 #include "tests/support/child_process.h"
 #include "tests/support/temp_dir.h"

@@ -1,4 +1,6 @@
-#include "ledger/database.h"
+#include "ledger/open_database.h"
+
+#include <stdexcept>
 
 #include "ledger/postgres_database.h"
 #include "ledger/sqlite_database.h"
