@@ -28,7 +28,8 @@ net::BrokerOptions Options(const PublishSettings& settings) {
     return options;
 }
 
-std::string Now() {
+// The wall clock's time as every row and health field stamps it (ISO 8601, local offset).
+std::string WallClockStamp() {
     return protocol::IsoLocalTime(std::time(nullptr));
 }
 
@@ -225,7 +226,8 @@ void Ledger::StartLiveOnly() {
 
 // Only rooms the ledger knows: a stranger's names wait for the database, and its rules.
 void Ledger::HandleLiveOnly(const std::string& topic, const std::string& payload) {
-    LedgerMessage message = ReadLedgerMessage(settings_.broker.topic, topic, payload, Now());
+    LedgerMessage message =
+        ReadLedgerMessage(settings_.broker.topic, topic, payload, WallClockStamp());
     if (auto* state = std::get_if<ScaleStateRow>(&message);
         state && stations_.contains(state->station)) {
         batch_.states.push_back(std::move(*state));
@@ -478,7 +480,8 @@ void Ledger::HandleMessage(const std::string& topic, const std::string& payload)
     if (!tables_) {
         return;  // the session is ending; the replay brings it back
     }
-    LedgerMessage message = ReadLedgerMessage(settings_.broker.topic, topic, payload, Now());
+    LedgerMessage message =
+        ReadLedgerMessage(settings_.broker.topic, topic, payload, WallClockStamp());
     if (const auto* replay = std::get_if<ReplayTopicHeard>(&message)) {
         return HandleReplayTopic(*replay);
     }
@@ -610,7 +613,8 @@ void Ledger::Reject(const Rejection& rejection, const std::string& topic,
     }
     Counted(rejection.kind, reason, topic);
     batch_.rejected.push_back({protocol::ShownBytes(topic), protocol::ShownBytes(payload),
-                               std::move(reason), Now(), RejectKindName(rejection.kind)});
+                               std::move(reason), WallClockStamp(),
+                               RejectKindName(rejection.kind)});
 }
 
 // A rejection said in the log (once per kLogInterval of each kind) and counted on the board.
@@ -833,7 +837,7 @@ void Ledger::Written(const Batch& batch, const std::vector<LedgerTables::Stored>
     if (!health_) {
         return;
     }
-    const std::string now = Now();
+    const std::string now = WallClockStamp();
     health_->Update([&](LedgerHealth& board) {
         board.last_write = now;
         board.weighings_stored += stored;
