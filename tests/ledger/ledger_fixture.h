@@ -15,6 +15,7 @@
 #include "ledger/database.h"
 #include "ledger/ledger.h"
 #include "ledger/open_database.h"
+#include "net/broker_client.h"
 #include "service/publisher.h"
 #include "tests/core/fakes.h"
 #include "tests/support/mqtt_broker.h"
@@ -54,6 +55,17 @@ protected:
         settings.database_url = Url();
         settings.first_month = first_month;
         return settings;
+    }
+
+    // A client of the test's own on the broker, as a station, a stranger or a watcher.
+    net::BrokerOptions ClientOptions(const std::string& client_id,
+                                     bool keep_session = false) const {
+        net::BrokerOptions options;
+        options.host = "127.0.0.1";
+        options.port = broker_.Port();
+        options.client_id = client_id;
+        options.keep_session = keep_session;
+        return options;
     }
 
     void StartLedger() {

@@ -95,11 +95,7 @@ TEST_P(LedgerTest, AMessageThatIsNoWeighingEndsInRejectedWithItsReason) {
                      "BEGIN SELECT RAISE(ABORT, 'no 999'); END",
           {}}});
     net::BrokerClient client(loop_);
-    net::BrokerOptions options;
-    options.host = "127.0.0.1";
-    options.port = broker_.Port();
-    options.client_id = "sender";
-    client.Connect(options);
+    client.Connect(ClientOptions("sender"));
     ASSERT_TRUE(RunUntil([&] { return client.Connected(); }, 10s));
     // A room's retained status: once the ledger has it, it listens.
     ASSERT_TRUE(client.Publish("plant/a/status", "online", 1, true));
@@ -706,11 +702,7 @@ TEST_P(LedgerTest, ASessionTakenByAnotherLoginIsReplayedWhole) {
     Station& room = AddStation("room1", 100, true);
     ASSERT_TRUE(RunUntil([&] { return Weighings() == Registers(); }, 20s));
     net::BrokerClient thief(loop_);
-    net::BrokerOptions options;
-    options.host = "127.0.0.1";
-    options.port = broker_.Port();
-    options.client_id = "ledger";
-    options.keep_session = true;
+    const net::BrokerOptions options = ClientOptions("ledger", true);
     std::unique_ptr<Timer> again;
     thief.on_lost = [&, options](const std::string&) {
         again = loop_.StartTimer(100ms, [&thief, options] { thief.Connect(options); });
@@ -728,9 +720,7 @@ TEST_P(LedgerTest, ASessionTakenByAnotherLoginIsReplayedWhole) {
     std::size_t seen = 0;
     watcher.on_connected = [&] { watcher.Subscribe("plant/room1/+/weighing", 1); };
     watcher.on_message = [&](const std::string&, const std::string&, bool) { ++seen; };
-    options.client_id = "watcher";
-    options.keep_session = false;
-    watcher.Connect(options);
+    watcher.Connect(ClientOptions("watcher"));
     ASSERT_TRUE(RunUntil([&] { return watcher.Connected(); }, 10s));
     loop_.RunUntil([] { return false; }, 100ms);  // the subscription in place
     for (int i = 0; i < 300; ++i) {
@@ -760,11 +750,7 @@ TEST_P(LedgerTest, ASessionTakenByAnotherLoginIsReplayedWhole) {
 // kept in `rejected`), after which the real station's replay fills the ids.
 TEST_P(LedgerTest, AnotherRoomsIdsAreRefusedOrReleasedAsForgedAndFilledByTheRealRoom) {
     net::BrokerClient squatter(loop_);
-    net::BrokerOptions options;
-    options.host = "127.0.0.1";
-    options.port = broker_.Port();
-    options.client_id = "room3";
-    squatter.Connect(options);
+    squatter.Connect(ClientOptions("room3"));
     ASSERT_TRUE(RunUntil([&] { return squatter.Connected(); }, 10s));
     ASSERT_TRUE(squatter.Publish("plant/room3/status", "online", 1, true));
     const auto forge = [&] {
