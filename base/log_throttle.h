@@ -34,4 +34,9 @@ private:
     std::string said_;
 };
 
+// How long something said lasted, in whole seconds: "12 s".
+inline std::string SecondsSaid(std::chrono::steady_clock::duration lasted) {
+    return std::to_string(std::chrono::duration_cast<std::chrono::seconds>(lasted).count()) + " s";
+}
+
 }  // namespace station
