@@ -7,8 +7,7 @@
 
 namespace station::ledger {
 
-BatchWriter::BatchWriter(EventLoop& loop, Listener& listener, std::string topic_prefix,
-                         LogSink log)
+BatchWriter::BatchWriter(EventLoop& loop, Listener& listener, std::string topic_prefix, LogSink log)
     : loop_(loop),
       listener_(listener),
       topic_prefix_(std::move(topic_prefix)),

@@ -173,9 +173,9 @@ void BrokerIntake::HandleLost(const std::string& reason) {
     }
     if (said_.Due(loop_.Now(), reason)) {
         log_("broker " + BrokerName() + ": " +
-             (first ? reason
-                    : "still away after " + SecondsSaid(loop_.Now() - away_since_) + ": " +
-                          reason));
+             (first
+                  ? reason
+                  : "still away after " + SecondsSaid(loop_.Now() - away_since_) + ": " + reason));
     }
     problem_ = reason;
 }
@@ -194,8 +194,7 @@ void BrokerIntake::StartLive() {
                 reached(true);
                 for (const auto kind :
                      {protocol::TopicKind::kStatus, protocol::TopicKind::kState}) {
-                    if (!live_->Subscribe(protocol::EveryStationsTopic(settings_.topic, kind),
-                                          0)) {
+                    if (!live_->Subscribe(protocol::EveryStationsTopic(settings_.topic, kind), 0)) {
                         return;
                     }
                 }

@@ -69,8 +69,8 @@ void DatabaseKeeper::Away(const std::string& reason) {
     }
     if (said_.Due(loop_.Now(), problem)) {
         log_(first ? "database: " + problem + "; messages wait at the broker until it is back"
-                   : "database still away after " + SecondsSaid(loop_.Now() - away_since_) +
-                         ": " + problem);
+                   : "database still away after " + SecondsSaid(loop_.Now() - away_since_) + ": " +
+                         problem);
     }
     problem_ = problem;
     if (health_) {

@@ -71,7 +71,7 @@ private:
     HealthBoard* health_;
     std::unique_ptr<Database> database_;
     std::unique_ptr<LedgerTables> tables_;
-    bool opened_ = false;   // it has been open at least once
+    bool opened_ = false;  // it has been open at least once
     std::string problem_;  // while away
     EventLoop::TimePoint away_since_{};
     LogThrottle said_{kLogInterval};

@@ -199,8 +199,7 @@ void ReplayBook::Hold(const std::string& room, Station& station, const WeighingR
 bool ReplayBook::RequestErased(const std::string& room) {
     const auto station = stations_.find(room);
     return station != stations_.end() && station->second.quiet &&
-           !station->second.request.empty() &&
-           peer_.PublishRequest(room, station->second.request);
+           !station->second.request.empty() && peer_.PublishRequest(room, station->second.request);
 }
 
 void ReplayBook::WaitQuiet(const std::string& room, Station& station, std::chrono::seconds wait) {
