@@ -218,11 +218,6 @@ void Ledger::Reject(const Rejection& rejection, const std::string& topic,
                                           WallClockStamp(), RejectKindName(rejection.kind)});
 }
 
-void Ledger::RowRefused(const std::string& topic, const std::string& payload,
-                        const std::string& reason) {
-    Reject({RejectKind::kRefusedByDatabase, reason}, topic, payload);
-}
-
 // Counts what the batch's weighings were, per station and on the board, and tells of it.
 void Ledger::Written(const Batch& batch, const std::vector<LedgerTables::Stored>& fates,
                      double seconds) {
@@ -253,13 +248,6 @@ void Ledger::Written(const Batch& batch, const std::vector<LedgerTables::Stored>
             ++board.writes;
         });
     }
-    if (written_) {
-        written_(batch);
-    }
-}
-
-// The live session's, for the page alone.
-void Ledger::NotWritten(const Batch& batch) {
     if (written_) {
         written_(batch);
     }
@@ -307,10 +295,6 @@ void Ledger::ReplayThrough(const std::string& room, std::uint64_t fresh, std::ui
             ++board.replays_through;
         });
     }
-}
-
-void Ledger::HeldMoved(const std::string& room, protocol::LinePlace place) {
-    writer_.Pending().held_through.insert_or_assign(room, place);
 }
 
 }  // namespace station::ledger

@@ -72,9 +72,15 @@ private:
     // BatchWriter::Listener
     void Written(const Batch& batch, const std::vector<LedgerTables::Stored>& fates,
                  double seconds) override;
-    void NotWritten(const Batch& batch) override;
+    void NotWritten(const Batch& batch) override {  // the live session's, for the page alone
+        if (written_) {
+            written_(batch);
+        }
+    }
     void RowRefused(const std::string& topic, const std::string& payload,
-                    const std::string& reason) override;
+                    const std::string& reason) override {
+        Reject({RejectKind::kRefusedByDatabase, reason}, topic, payload);
+    }
     void DatabaseFailed(const std::string& reason) override { keeper_.Away(reason); }
     // ReplayBook::Peer
     std::optional<protocol::LinePlace> WalkHeld(const std::string& client_id,
@@ -83,7 +89,9 @@ private:
     void ReplayAsked(const std::string& room, protocol::LinePlace from,
                      const std::string& token) override;
     void ReplayThrough(const std::string& room, std::uint64_t fresh, std::uint64_t held) override;
-    void HeldMoved(const std::string& room, protocol::LinePlace place) override;
+    void HeldMoved(const std::string& room, protocol::LinePlace place) override {
+        writer_.Pending().held_through.insert_or_assign(room, place);
+    }
 
     void AskOwed();
     bool Admit(const std::string& room, bool weighing, const std::string& topic,
