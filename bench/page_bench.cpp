@@ -16,11 +16,11 @@
 #include <vector>
 
 #include "base/poll_loop.h"
-#include "ledger/database.h"
-#include "ledger/ledger_tables.h"
-#include "ledger/open_database.h"
-#include "ledger/page_request.h"
-#include "ledger/plant_page.h"
+#include "ledger/page/page_request.h"
+#include "ledger/page/plant_page.h"
+#include "ledger/store/database.h"
+#include "ledger/store/ledger_tables.h"
+#include "ledger/store/open_database.h"
 #include "net/broker_client.h"
 #include "tests/support/child_process.h"
 #include "tests/support/mqtt_broker.h"

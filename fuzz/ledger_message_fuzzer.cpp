@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "ledger/ledger_message.h"
+#include "ledger/store/ledger_message.h"
 #include "protocol/replay_request.h"
 #include "protocol/utf8_text.h"
 

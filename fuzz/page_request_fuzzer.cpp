@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "ledger/page_access.h"
-#include "ledger/page_request.h"
+#include "ledger/page/page_access.h"
+#include "ledger/page/page_request.h"
 
 namespace {
 

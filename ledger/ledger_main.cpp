@@ -15,11 +15,11 @@
 #include "base/file_descriptor.h"
 #include "base/poll_loop.h"
 #include "core/clock.h"
-#include "core/settings/publish_settings.h"
-#include "ledger/ledger.h"
-#include "ledger/ledger_tables.h"
-#include "ledger/open_database.h"
-#include "ledger/plant_page.h"
+#include "ledger/ledger_settings.h"
+#include "ledger/page/plant_page.h"
+#include "ledger/store/ledger.h"
+#include "ledger/store/ledger_tables.h"
+#include "ledger/store/open_database.h"
 #include "protocol/iso_time.h"
 
 namespace {

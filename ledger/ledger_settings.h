@@ -7,8 +7,8 @@
 
 #include "core/clock.h"
 #include "core/settings/ini_file.h"
-#include "core/settings/publish_settings.h"
-#include "ledger/page_settings.h"
+#include "ledger/page/page_settings.h"
+#include "ledger/store/store_settings.h"
 
 namespace station::ledger {
 
@@ -19,20 +19,9 @@ namespace station::ledger {
 // only with a password and a certificate. A broker on another machine is reached with a login or
 // a certificate unless `open=yes` takes the open broker knowingly. A section or key the ledger does
 // not read is refused, named with its line.
-struct LedgerSettings {
-    PublishSettings broker;
+struct LedgerSettings : StoreSettings {
     // The broker is reached without a login or a certificate: whoever reaches it may publish.
     bool open_broker = false;
-    std::string share;  // a shared subscription's group for the weighings; empty: none
-    std::string database_url;
-    std::string database_password;
-    int first_month = 0;          // yyyymm
-    std::set<std::string> rooms;  // the only rooms kept; empty: any
-    std::size_t most_rooms = 500;
-    // A weighing's client id must be its room's name, as under the broker recipe, where the ACL
-    // proves the room and a login's client id is its user name; otherwise a room's client id is
-    // the one of its first weighing.
-    bool client_id_is_room = false;
     PageSettings page;
 };
 

@@ -5,10 +5,10 @@
 #include <csignal>
 #include <filesystem>
 
-#include "ledger/open_database.h"
+#include "ledger/store/open_database.h"
 #include "tests/ledger/ledger_fixture.h"
 
-#include "ledger/ledger_tables.h"
+#include "ledger/store/ledger_tables.h"
 
 namespace station::test {
 namespace {

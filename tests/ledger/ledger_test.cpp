@@ -1,6 +1,6 @@
 // The ledger in the test's loop against a real broker and both databases: what it keeps, what it
 // refuses, and how it fills an empty database from the stations' registers.
-#include "ledger/open_database.h"
+#include "ledger/store/open_database.h"
 #include "tests/ledger/ledger_fixture.h"
 
 #include <sys/stat.h>
@@ -13,8 +13,8 @@
 
 #include "core/text/ascii.h"
 #include "ledger/ledger_settings.h"
-#include "ledger/ledger_tables.h"
-#include "ledger/plant_page.h"
+#include "ledger/page/plant_page.h"
+#include "ledger/store/ledger_tables.h"
 #include "net/broker_client.h"
 
 namespace station::test {

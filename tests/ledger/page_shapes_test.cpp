@@ -3,8 +3,8 @@
 
 #include <stdexcept>
 
-#include "ledger/ledger_health.h"
-#include "ledger/page_shapes.h"
+#include "ledger/page/page_shapes.h"
+#include "ledger/store/ledger_health.h"
 
 namespace station::ledger {
 namespace {

@@ -8,9 +8,9 @@
 #include <filesystem>
 
 #include "ledger/ledger_settings.h"
-#include "ledger/ledger_tables.h"
-#include "ledger/open_database.h"
-#include "ledger/plant_page.h"
+#include "ledger/page/plant_page.h"
+#include "ledger/store/ledger_tables.h"
+#include "ledger/store/open_database.h"
 #include "tests/support/child_process.h"
 #include "tests/support/temp_dir.h"
 

@@ -1,4 +1,4 @@
-#include "ledger/replay_book.h"
+#include "ledger/store/replay_book.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "ledger/room_roster.h"
+#include "ledger/store/room_roster.h"
 
 #include <gtest/gtest.h>
 

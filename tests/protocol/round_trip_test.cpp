@@ -4,7 +4,7 @@
 
 #include <variant>
 
-#include "ledger/ledger_message.h"
+#include "ledger/store/ledger_message.h"
 #include "protocol/replay_request.h"
 #include "protocol/topics.h"
 #include "protocol/weighing_id.h"

@@ -1,0 +1,106 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ledger/page/page_request.h"
+#include "ledger/store/database.h"
+
+namespace station::ledger {
+
+// Every statement the page and its exports run, and the typed rows they give: the one place on
+// the page's side that knows the tables' columns (LedgerTables holds the writer's). A stored
+// value that does not read as its type throws std::invalid_argument or std::out_of_range, a
+// failing database DatabaseError.
+
+struct StationSeen {
+    std::string station;
+    bool online = false;
+    std::optional<std::string> since;  // when the ledger heard it come or go, its ISO time
+    long disputed = 0;                 // its weighings whose id came again with other content
+};
+
+struct ScaleSeen {
+    std::string station;
+    std::string scale;
+    bool connected = false;
+    std::optional<std::string> reading;
+    std::optional<bool> motion;
+    std::optional<std::string> range;
+    std::optional<std::string> unit;
+};
+
+struct StoredWeighing {
+    std::optional<std::string> id;
+    std::optional<std::string> station;
+    int scale = 0;
+    std::optional<std::string> reading;
+    std::optional<std::string> weight;  // as the database writes the number
+    std::optional<std::string> unit;
+    std::optional<std::string> time;
+    std::optional<std::string> line;  // read by the exports only
+    bool disputed = false;            // its id came again with other content
+};
+
+// Sums are per unit: a scale that weighed in two units has two.
+struct ScaleTotal {
+    std::optional<std::string> station;
+    int scale = 0;
+    std::optional<std::string> unit;
+    long count = 0;
+    std::optional<double> sum;
+};
+
+struct HourCount {
+    std::optional<std::string> station;
+    int hour = 0;
+    long count = 0;
+};
+
+struct DaySum {
+    std::optional<std::string> station;
+    std::optional<std::string> day;
+    std::optional<std::string> unit;
+    long count = 0;
+    std::optional<double> sum;
+};
+
+// One day's count and sum of a room's scale, in one unit.
+struct RangeSum {
+    std::optional<std::string> day;
+    std::optional<std::string> station;
+    int scale = 0;
+    std::optional<std::string> unit;
+    long count = 0;
+    std::optional<double> sum;
+};
+
+std::vector<StationSeen> StationsSeen(Database& database);
+// A room the ledger has heard of: by its status, a weighing or a scale's state.
+bool RoomKnown(Database& database, const std::string& station);
+std::vector<ScaleSeen> ScalesSeen(Database& database);
+
+// The query's weighings in its order: at most `limit` from `offset` on.
+std::vector<StoredWeighing> DayWeighings(Database& database, const DayQuery& query, long limit,
+                                         long offset);
+std::vector<ScaleTotal> DayTotals(Database& database, const DayQuery& query);
+// A time stored before times were checked at the door has no hour and is left out.
+std::vector<HourCount> DayHours(Database& database, const DayQuery& query);
+// Each room's count and sum per day and unit, `first` to `last` included.
+std::vector<DaySum> DailySums(Database& database, const Day& first, const Day& last);
+
+// Each day's count and sum per room, scale and unit from `range.from` to `range.to` included, for
+// the room and scale of `filter` (its day unused), in the order of day, room, scale and unit: at
+// most `limit`.
+std::vector<RangeSum> RangeSums(Database& database, const RangeQuery& range, const DayQuery& filter,
+                                long limit);
+
+// At most `limit` weighings before the day `before` and after (`after_time`, `after_id`) in the
+// order of time and id (the index's, which each block enters where the last left it); no id
+// after a time starts at that time.
+std::vector<StoredWeighing> WeighingsAfter(Database& database, const std::string& before,
+                                           const std::string& after_time,
+                                           const std::string& after_id, long limit);
+
+}  // namespace station::ledger

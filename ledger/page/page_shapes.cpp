@@ -1,0 +1,259 @@
+#include "ledger/page/page_shapes.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <string_view>
+
+#include "core/text/ascii.h"
+
+namespace station::ledger {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+std::string Dump(const Json& json) {
+    return json.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+template <typename T>
+Json OrNull(const std::optional<T>& value) {
+    return value ? Json(*value) : Json(nullptr);
+}
+
+Json Weight(const std::optional<std::string>& text) {
+    return text ? Json(std::stod(*text)) : Json(nullptr);
+}
+
+// A reading that is a number as the display writes it: an optional minus, digits, one point.
+// Written with a decimal comma, a Polish spreadsheet takes it for the number, not a date.
+bool IsPlainNumber(std::string_view text) {
+    if (text.starts_with('-')) {
+        text.remove_prefix(1);
+    }
+    const std::size_t point = text.find('.');
+    const auto digits = [](std::string_view part) {
+        return !part.empty() && std::all_of(part.begin(), part.end(), IsDigit);
+    };
+    return point == std::string_view::npos
+               ? digits(text)
+               : digits(text.substr(0, point)) && digits(text.substr(point + 1));
+}
+
+// A Polish spreadsheet's number: a decimal comma.
+std::string DecimalComma(std::string number) {
+    std::replace(number.begin(), number.end(), '.', ',');
+    return number;
+}
+
+}  // namespace
+
+std::string StationClock::DateText() const {
+    return Day{year, month, day}.Text();
+}
+
+std::string StationClock::TimeText() const {
+    std::array<char, 16> text{};
+    std::snprintf(text.data(), text.size(), "%02d:%02d:%02d", hour, minute, second);
+    return text.data();
+}
+
+std::optional<StationClock> StationClockOf(std::string_view time) {
+    constexpr std::string_view kShape = "0000-00-00T00:00:00";
+    if (time.size() < kShape.size()) {
+        return std::nullopt;
+    }
+    for (std::size_t i = 0; i < kShape.size(); ++i) {
+        if (kShape[i] == '0' ? !IsDigit(time[i]) : time[i] != kShape[i]) {
+            return std::nullopt;
+        }
+    }
+    const auto number = [&](std::size_t at, std::size_t length) {
+        int value = 0;
+        for (std::size_t i = at; i < at + length; ++i) {
+            value = value * 10 + (time[i] - '0');
+        }
+        return value;
+    };
+    return StationClock{number(0, 4),  number(5, 2),  number(8, 2),
+                        number(11, 2), number(14, 2), number(17, 2)};
+}
+
+std::string StationsJson(const std::vector<StationSeen>& stations,
+                         const std::vector<ScaleSeen>& scales) {
+    Json answer = Json::object();
+    for (const StationSeen& station : stations) {
+        answer[station.station] = {{"online", station.online},
+                                   {"since", OrNull(station.since)},
+                                   {"disputed", station.disputed},
+                                   {"scales", Json::object()}};
+    }
+    for (const ScaleSeen& scale : scales) {
+        Json& station = answer[scale.station];
+        if (!station.contains("online")) {
+            station = {
+                {"online", false}, {"since", nullptr}, {"disputed", 0}, {"scales", Json::object()}};
+        }
+        station["scales"][scale.scale] = {{"connected", scale.connected},
+                                          {"reading", OrNull(scale.reading)},
+                                          {"motion", OrNull(scale.motion)},
+                                          {"range", OrNull(scale.range)},
+                                          {"unit", OrNull(scale.unit)}};
+    }
+    return Dump(answer);
+}
+
+std::string DayViewJson(const DayQuery& query, std::vector<StoredWeighing> rows,
+                        const std::vector<ScaleTotal>& totals,
+                        const std::vector<HourCount>& hours) {
+    Json answer;
+    answer["day"] = query.day.Text();
+    answer["page"] = query.page;
+    answer["more"] = rows.size() > static_cast<std::size_t>(kPageRows);
+    rows.resize(std::min(rows.size(), static_cast<std::size_t>(kPageRows)));
+    Json& shown = answer["rows"] = Json::array();
+    for (const StoredWeighing& row : rows) {
+        shown.push_back({{"id", OrNull(row.id)},
+                         {"station", OrNull(row.station)},
+                         {"scale", row.scale},
+                         {"reading", OrNull(row.reading)},
+                         {"weight", Weight(row.weight)},
+                         {"unit", OrNull(row.unit)},
+                         {"time", OrNull(row.time)},
+                         {"disputed", row.disputed}});
+    }
+    Json& sums = answer["totals"] = Json::array();
+    for (const ScaleTotal& total : totals) {
+        sums.push_back({{"station", OrNull(total.station)},
+                        {"scale", total.scale},
+                        {"unit", OrNull(total.unit)},
+                        {"count", total.count},
+                        {"sum", OrNull(total.sum)}});
+    }
+    Json& counts = answer["hours"] = Json::array();
+    for (const HourCount& hour : hours) {
+        counts.push_back(
+            {{"station", OrNull(hour.station)}, {"hour", hour.hour}, {"count", hour.count}});
+    }
+    return Dump(answer);
+}
+
+std::string DailyJson(const Day& first, const Day& last, const std::vector<DaySum>& days) {
+    Json shown = Json::array();
+    for (const DaySum& day : days) {
+        shown.push_back({{"station", OrNull(day.station)},
+                         {"day", OrNull(day.day)},
+                         {"unit", OrNull(day.unit)},
+                         {"count", day.count},
+                         {"sum", OrNull(day.sum)}});
+    }
+    return Dump(Json{{"from", first.Text()}, {"to", last.Text()}, {"days", shown}});
+}
+
+std::string RangeJson(const RangeQuery& range, std::vector<RangeSum> rows, std::size_t most) {
+    Json answer{{"from", range.from.Text()}, {"to", range.to.Text()}, {"more", rows.size() > most}};
+    rows.resize(std::min(rows.size(), most));
+    Json& shown = answer["rows"] = Json::array();
+    for (const RangeSum& row : rows) {
+        shown.push_back({{"day", OrNull(row.day)},
+                         {"station", OrNull(row.station)},
+                         {"scale", row.scale},
+                         {"unit", OrNull(row.unit)},
+                         {"count", row.count},
+                         {"sum", OrNull(row.sum)}});
+    }
+    return Dump(answer);
+}
+
+std::string StatusEventJson(const StationStatusRow& row) {
+    return Dump(Json{{"kind", "status"},
+                     {"station", row.station},
+                     {"online", row.online},
+                     {"since", row.received}});
+}
+
+std::string LedgerEventJson(bool database_open, bool broker_connected) {
+    return Dump(
+        Json{{"kind", "ledger"}, {"database", database_open}, {"broker", broker_connected}});
+}
+
+std::string StateEventJson(const ScaleStateRow& row) {
+    Json event;
+    event["kind"] = "state";
+    event["station"] = row.station;
+    event["scale"] = row.scale;
+    event["connected"] = row.connected;
+    event["reading"] = row.reading;
+    event["motion"] = OrNull(row.motion);
+    event["range"] = OrNull(row.range);
+    event["unit"] = row.unit;
+    return Dump(event);
+}
+
+void AppendCsvField(std::string& out, std::string_view text) {
+    const bool quoted = text.find_first_of(";\"\t\r\n") != std::string_view::npos;
+    if (quoted) {
+        out += '"';
+    }
+    if (!text.empty() && std::string_view("=+-@\t\r").find(text.front()) != std::string::npos) {
+        out += '\'';
+    }
+    if (!quoted) {
+        out.append(text);
+        return;
+    }
+    for (const char c : text) {
+        if (c == '"') {
+            out += '"';
+        }
+        out += c;
+    }
+    out += '"';
+}
+
+void AppendCsvRow(std::string& out, const StoredWeighing& weighing) {
+    // A NULL is written as an empty field.
+    const auto text = [](const std::optional<std::string>& field) {
+        return field ? std::string_view(*field) : std::string_view();
+    };
+    const std::string_view time = text(weighing.time);
+    const std::string_view reading = text(weighing.reading);
+    const std::optional<StationClock> clock = StationClockOf(time);
+    AppendCsvField(out, text(weighing.id));
+    out += ';';
+    AppendCsvField(out, text(weighing.station));
+    out.append(1, ';').append(std::to_string(weighing.scale)).append(1, ';');
+    if (clock) {
+        out.append(clock->DateText()).append(1, ';').append(clock->TimeText());
+    } else {
+        AppendCsvField(out, time);
+        out += ';';
+    }
+    out += ';';
+    if (IsPlainNumber(reading)) {
+        out.append(DecimalComma(std::string(reading)));
+    } else {
+        AppendCsvField(out, reading);
+    }
+    out.append(1, ';').append(DecimalComma(weighing.weight.value_or(""))).append(1, ';');
+    AppendCsvField(out, text(weighing.unit));
+    out += ';';
+    AppendCsvField(out, text(weighing.line));
+    out.append("\r\n");
+}
+
+void AppendJsonRow(std::string& out, const StoredWeighing& weighing, bool first) {
+    out.append(first ? "" : ",")
+        .append(Dump(Json{{"id", OrNull(weighing.id)},
+                          {"station", OrNull(weighing.station)},
+                          {"scale", weighing.scale},
+                          {"reading", OrNull(weighing.reading)},
+                          {"weight", Weight(weighing.weight)},
+                          {"unit", OrNull(weighing.unit)},
+                          {"time", OrNull(weighing.time)},
+                          {"line", OrNull(weighing.line)}}));
+}
+
+}  // namespace station::ledger

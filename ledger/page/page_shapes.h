@@ -1,0 +1,71 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ledger/page/page_queries.h"
+#include "ledger/store/ledger_rows.h"
+
+namespace station::ledger {
+
+// The page's answers made from typed rows, with no database and no server: the JSON of its views
+// and of its live events, and the rows of its exports. Text that is no UTF-8 is written with
+// U+FFFD in JSON; a weight that does not read as a number throws std::invalid_argument.
+
+// {"ROOM": {"online", "since", "scales": {"N": {"connected", "reading", "motion", "range",
+// "unit"}}}}: `since` when the ledger heard the room come or go; a room heard of only through a
+// scale's state is offline, since no time.
+std::string StationsJson(const std::vector<StationSeen>& stations,
+                         const std::vector<ScaleSeen>& scales);
+
+// {"day", "page", "more", "rows", "totals", "hours"}; `rows` as read, one more than a page when
+// there are more.
+std::string DayViewJson(const DayQuery& query, std::vector<StoredWeighing> rows,
+                        const std::vector<ScaleTotal>& totals, const std::vector<HourCount>& hours);
+
+// {"from", "to", "days": [{"station", "day", "count", "sum"}]}
+std::string DailyJson(const Day& first, const Day& last, const std::vector<DaySum>& days);
+
+// {"from", "to", "more", "rows": [{"day", "station", "scale", "unit", "count", "sum"}]}; `rows` as
+// read, one more than `most` when there are more.
+std::string RangeJson(const RangeQuery& range, std::vector<RangeSum> rows, std::size_t most);
+
+// The live view's events.
+std::string StatusEventJson(const StationStatusRow& row);
+// {"kind": "ledger", "database": bool, "broker": bool}: what the ledger can reach.
+std::string LedgerEventJson(bool database_open, bool broker_connected);
+std::string StateEventJson(const ScaleStateRow& row);
+
+// The date and time of day a stored time "yyyy-mm-ddThh:mm:ss…" says, on the station's clock;
+// nothing for a time of another shape (one stored before times were checked at the door).
+struct StationClock {
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+
+    std::string DateText() const;  // "2026-12-09"
+    std::string TimeText() const;  // "08:00:00"
+};
+std::optional<StationClock> StationClockOf(std::string_view time);
+
+// The CSV for a Polish spreadsheet: UTF-8 with its mark, ';' between fields; the date and the
+// time of day (the station's clock) in columns of their own, as ISO 8601 writes them, which
+// spreadsheets read as a date and a time in any language; the weight a number with a decimal
+// comma, its unit beside it.
+inline constexpr std::string_view kCsvHeader =
+    "\xEF\xBB\xBFid;pokój;waga;data;godzina;odczyt;masa;jednostka;linia\r\n";
+void AppendCsvRow(std::string& out, const StoredWeighing& weighing);
+// One object of the JSON export's array, after a comma unless it is the `first`.
+void AppendJsonRow(std::string& out, const StoredWeighing& weighing, bool first);
+
+// Appends a CSV text field, never taken for a formula: one that begins with '=', '+', '-', '@', a
+// tab or a carriage return gets a leading apostrophe, which spreadsheets show as text; quoted when
+// it holds a separator, a quote, a tab or a line end.
+void AppendCsvField(std::string& out, std::string_view text);
+
+}  // namespace station::ledger

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "base/event_loop.h"
+#include "base/log_throttle.h"
+#include "broker/broker_supervisor.h"
+#include "core/settings/publish_settings.h"
+#include "ledger/store/ledger_health.h"
+
+namespace station::ledger {
+
+// The ledger's two sessions with the broker. The ledger's own, a lasting one the broker keeps the
+// weighings in while the ledger is away, hears the stations' weighings (through a shared
+// subscription when `share` is set), statuses, states and replay topics, and publishes the replay
+// requests; it is paused while the database is away. Meanwhile a clean one hears the statuses and
+// states alone, for the live view: they are what the rooms do now.
+//
+// The log shows that the flow is whole: the broker connected (and whether it kept the session),
+// lost and back (in one line when it is back within kBrokerBlip), or still away once per
+// kLogInterval. A session regained after any loss is doubted (another client may have held it and
+// dropped what the broker kept), as is one the broker did not keep: a new round of replays follows.
+class BrokerIntake {
+public:
+    static constexpr std::chrono::seconds kBrokerBlip{5};
+    static constexpr std::chrono::minutes kLogInterval{1};
+
+    class Listener {
+    public:
+        virtual ~Listener() = default;
+        // The ledger's session came up without all the broker kept for it: a new replay round.
+        virtual void SessionDoubted() = 0;
+        // The ledger's session is up and subscribed.
+        virtual void Subscribed() = 0;
+        virtual void Heard(const std::string& topic, const std::string& payload) = 0;
+        // On the live session, while the database is away.
+        virtual void HeardLive(const std::string& topic, const std::string& payload) = 0;
+    };
+
+    using LogSink = std::function<void(const std::string& line)>;
+
+    BrokerIntake(EventLoop& loop, PublishSettings settings, std::string share, Listener& listener,
+                 LogSink log, HealthBoard* health);
+
+    // Connects the ledger's session, or resumes it; the live session ends.
+    void Start();
+    // The database is away: the ledger's session pauses and the live one begins.
+    void Pause();
+    bool Connected() const { return session_ && session_->Connected(); }
+    // Publishes at QoS 1, retained; false when it could not.
+    bool PublishRetained(const std::string& topic, const std::string& payload);
+
+private:
+    void HandleConnected();
+    void HandleLost(const std::string& reason);
+    bool SubscribeAll();
+    void StartLive();
+    std::string BrokerName() const;
+
+    EventLoop& loop_;
+    PublishSettings settings_;
+    std::string share_;
+    Listener& listener_;
+    LogSink log_;
+    HealthBoard* health_;
+    bool paused_ = false;
+    bool was_connected_ = false;
+    std::string problem_;  // said once per change until the broker is back
+    EventLoop::TimePoint away_since_{};
+    LogThrottle said_{kLogInterval};
+    bool taken_over_ = false;    // another client took the client id, and may still hold it
+    bool session_lost_ = false;  // since the last session: its next may lack what came meanwhile
+    LogThrottle taken_over_said_{kLogInterval};
+    std::unique_ptr<Timer> steady_timer_;  // a session back after a takeover, once it lasts
+    std::unique_ptr<Timer> lost_timer_;    // a lost session not yet said: back within kBrokerBlip?
+    std::unique_ptr<BrokerSupervisor> session_;
+    std::unique_ptr<BrokerSupervisor> live_;  // while paused
+};
+
+}  // namespace station::ledger

@@ -1,0 +1,94 @@
+#include "ledger/store/database_keeper.h"
+
+#include <utility>
+
+#include "ledger/store/open_database.h"
+
+namespace station::ledger {
+
+DatabaseKeeper::DatabaseKeeper(EventLoop& loop, std::string url, std::string password,
+                               Listener& listener, LogSink log, Startup startup,
+                               HealthBoard* health)
+    : loop_(loop),
+      url_(std::move(url)),
+      password_(std::move(password)),
+      listener_(listener),
+      log_(std::move(log)),
+      startup_(std::move(startup)),
+      health_(health) {}
+
+void DatabaseKeeper::Open() {
+    reopen_timer_.reset();
+    try {
+        database_ = OpenDatabase(url_, password_);
+        tables_ = std::make_unique<LedgerTables>(*database_);
+        listener_.Load(*tables_);
+    } catch (const DatabaseError& error) {
+        if (!opened_ && error.Lasting() && startup_.refused) {
+            startup_.refused(error.what());
+            return;
+        }
+        Away(error.what());
+        return;
+    }
+    if (health_) {
+        health_->Update([](LedgerHealth& board) { board.database_open = true; });
+    }
+    last_write_ = loop_.Now();
+    probe_timer_ = loop_.StartTimer(kProbeInterval, [this] { Probe(); });
+    if (!std::exchange(opened_, true) && startup_.ready) {
+        startup_.ready();
+    }
+    const bool back = !problem_.empty();
+    if (back) {
+        log_("database back after " + SecondsSaid(loop_.Now() - away_since_) +
+             ": the stations are asked to send again what may have been lost");
+        problem_.clear();
+    }
+    listener_.Opened(back);
+}
+
+void DatabaseKeeper::Probe() {
+    if (!listener_.InUse() && loop_.Now() - last_write_ >= kProbeInterval) {
+        try {
+            database_->Query("SELECT 1", {});
+        } catch (const DatabaseError& error) {
+            Away(error.what());
+            return;
+        }
+    }
+    probe_timer_ = loop_.StartTimer(kProbeInterval, [this] { Probe(); });
+}
+
+void DatabaseKeeper::Away(const std::string& reason) {
+    const std::string problem = reason.empty() ? "failed" : reason;
+    const bool first = problem_.empty();
+    if (first) {
+        away_since_ = loop_.Now();
+        said_.Reset();
+    }
+    if (said_.Due(loop_.Now(), problem)) {
+        log_(first ? "database: " + problem + "; messages wait at the broker until it is back"
+                   : "database still away after " + SecondsSaid(loop_.Now() - away_since_) + ": " +
+                         problem);
+    }
+    problem_ = problem;
+    if (health_) {
+        health_->Update([](LedgerHealth& board) {
+            board.database_open = false;
+            ++board.database_errors;
+        });
+    }
+    probe_timer_.reset();
+    listener_.Away();
+    tables_.reset();
+    database_.reset();
+    reopen_timer_ = loop_.StartTimer(backoff_.Next(), [this] { Open(); });
+}
+
+void DatabaseKeeper::Wrote() {
+    last_write_ = loop_.Now();
+    backoff_.Reset();
+}
+
+}  // namespace station::ledger

@@ -1,0 +1,300 @@
+#include "ledger/store/ledger.h"
+
+#include <ctime>
+#include <optional>
+#include <utility>
+
+#include "protocol/iso_time.h"
+#include "protocol/topics.h"
+#include "protocol/utf8_text.h"
+
+namespace station::ledger {
+namespace {
+
+// The wall clock's time as every row and health field stamps it (ISO 8601, local offset).
+std::string WallClockStamp() {
+    return protocol::IsoLocalTime(std::time(nullptr));
+}
+
+}  // namespace
+
+Ledger::Ledger(EventLoop& loop, StoreSettings settings, LogSink log, WrittenSink written,
+               Startup startup, HealthBoard* health)
+    : loop_(loop),
+      settings_(std::move(settings)),
+      log_(std::move(log)),
+      written_(std::move(written)),
+      health_(health),
+      roster_(settings_.most_rooms),
+      book_(loop, *this, settings_.first_month, settings_.client_id_is_room,
+            settings_.broker.client_id),
+      intake_(loop, settings_.broker, settings_.share, *this, log_, health),
+      keeper_(loop, settings_.database_url, settings_.database_password, *this, log_,
+              std::move(startup), health),
+      writer_(loop, *this, settings_.broker.topic, log_) {
+    if (health_) {
+        health_->Update([](LedgerHealth& board) {
+            for (const RejectKind kind : kRejectKinds) {
+                board.rejected.try_emplace(RejectKindName(kind), 0);
+            }
+        });
+    }
+    keeper_.Open();
+    ExpireRooms();
+}
+
+Ledger::~Ledger() {
+    Flush();
+}
+
+// What a lost write left in memory is not in the database.
+void Ledger::Load(LedgerTables& tables) {
+    const std::vector<LedgerTables::Station> rows = tables.Stations();
+    roster_.Clear();
+    for (const LedgerTables::Station& row : rows) {
+        roster_.Load(row.name, !row.client_id.empty(), loop_.Now());
+    }
+    book_.Load(rows);
+    tables_ = &tables;
+}
+
+void Ledger::Opened(bool back) {
+    writer_.Use(tables_);
+    if (back) {
+        book_.NewRound();
+        AskOwed();
+    }
+    intake_.Start();
+}
+
+// What was taken from the broker and not written is gone from it: the replay brings it back.
+void Ledger::Away() {
+    writer_.Use(nullptr);
+    tables_ = nullptr;
+    intake_.Pause();
+}
+
+void Ledger::AskOwed() {
+    writer_.Finish();  // the places held are walked on in the database
+    if (tables_ && intake_.Connected()) {
+        book_.AskOwed();
+    }
+}
+
+// Only rooms the ledger knows: a stranger's names wait for the database, and its rules.
+void Ledger::HeardLive(const std::string& topic, const std::string& payload) {
+    LedgerMessage message =
+        ReadLedgerMessage(settings_.broker.topic, topic, payload, WallClockStamp());
+    Batch& batch = writer_.Pending();
+    if (auto* state = std::get_if<ScaleStateRow>(&message); state && book_.Knows(state->station)) {
+        batch.states.push_back(std::move(*state));
+    } else if (auto* status = std::get_if<StationStatusRow>(&message);
+               status && book_.Knows(status->station)) {
+        batch.statuses.push_back(std::move(*status));
+    } else {
+        return;
+    }
+    writer_.Added();
+}
+
+void Ledger::Heard(const std::string& topic, const std::string& payload) {
+    if (!tables_) {
+        return;  // the session is ending; the replay brings it back
+    }
+    LedgerMessage message =
+        ReadLedgerMessage(settings_.broker.topic, topic, payload, WallClockStamp());
+    if (const auto* replay = std::get_if<ReplayTopicHeard>(&message)) {
+        // The ledger's own requests come back, and other ledgers' go by. An empty message erases
+        // the retained request (anyone may publish one on an open broker).
+        if (replay->erased && book_.RequestErased(replay->station)) {
+            log_(replay->station +
+                 ": the replay request was erased at the broker; published again");
+        }
+        return;
+    }
+    Batch& batch = writer_.Pending();
+    if (auto* weighing = std::get_if<WeighingRow>(&message)) {
+        if (Admit(weighing->station, true, topic, payload)) {
+            Keep(std::move(*weighing), topic, payload);
+        }
+    } else if (auto* state = std::get_if<ScaleStateRow>(&message)) {
+        if (Admit(state->station, false, topic, payload)) {
+            batch.states.push_back(std::move(*state));
+        }
+    } else if (auto* status = std::get_if<StationStatusRow>(&message)) {
+        if (Admit(status->station, false, topic, payload)) {
+            if (intake_.Connected()) {
+                book_.AskIfOwed(status->station);
+            }
+            writer_.Pending().statuses.push_back(std::move(*status));
+        }
+    } else {
+        Reject(std::get<Rejection>(message), topic, payload);
+    }
+    writer_.Added();
+}
+
+// A room is kept when the settings list it (or list none) and the roster keeps it: names a
+// stranger invents cannot grow the ledger, its tables or its page, nor lock a real room out.
+bool Ledger::Admit(const std::string& room, bool weighing, const std::string& topic,
+                   const std::string& payload) {
+    if (!settings_.rooms.empty() && !settings_.rooms.contains(room)) {
+        Reject({RejectKind::kRoomRefused, "not in [Pokoje] accept"}, topic, payload);
+        return false;
+    }
+    std::optional<std::string> forgotten;
+    if (!roster_.Admit(room, weighing, loop_.Now(), forgotten)) {
+        Reject({RejectKind::kRoomRefused,
+                "more than " + std::to_string(roster_.Most()) + " rooms with weighings"},
+               topic, payload);
+        return false;
+    }
+    if (forgotten) {
+        Forget(*forgotten);
+    }
+    book_.Add(room);
+    return true;
+}
+
+// A room heard only by status or state goes, with its rows, those waiting to be written too.
+void Ledger::Forget(const std::string& room) {
+    book_.Forget(room);
+    Batch& batch = writer_.Pending();
+    std::erase_if(batch.statuses, [&](const auto& row) { return row.station == room; });
+    std::erase_if(batch.states, [&](const auto& row) { return row.station == room; });
+    batch.forgotten.push_back(room);
+    if (health_) {
+        health_->Update([&room](LedgerHealth& board) { board.stations.erase(room); });
+    }
+}
+
+void Ledger::ExpireRooms() {
+    const std::vector<std::string> expired = roster_.Expire(loop_.Now());
+    for (const std::string& room : expired) {
+        Forget(room);
+    }
+    if (!expired.empty()) {
+        writer_.Added();
+    }
+    expire_timer_ = loop_.StartTimer(std::chrono::hours(1), [this] { ExpireRooms(); });
+}
+
+void Ledger::Keep(WeighingRow row, const std::string& topic, const std::string& payload) {
+    row.topic = protocol::ShownBytes(topic);
+    const ReplayBook::Binding binding = book_.Bind(row);
+    if (!binding.refused.empty()) {
+        return Reject({RejectKind::kForeignId, binding.refused}, topic, payload);
+    }
+    if (binding.bound_first) {
+        roster_.Weighed(row.station);
+    }
+    book_.Heard(row);
+    if (row.untrusted_places && health_) {  // read without them: they move nothing
+        health_->Update([](LedgerHealth& board) { ++board.untrusted_places; });
+    }
+    writer_.Pending().weighings.push_back(std::move(row));
+}
+
+// Said in the log once per kLogInterval of each kind, counted on the board, and kept.
+void Ledger::Reject(const Rejection& rejection, const std::string& topic,
+                    const std::string& payload) {
+    std::string reason = RejectKindName(rejection.kind);
+    if (!rejection.detail.empty()) {
+        reason += ": " + rejection.detail;
+    }
+    Rejections& of_kind = rejected_.try_emplace(rejection.kind).first->second;
+    ++of_kind.count;
+    if (of_kind.said.Due(loop_.Now())) {
+        log_("rejected (" + std::to_string(of_kind.count) + " so far of this kind): " + reason +
+             ", on " + protocol::ShownBytes(topic, 200));
+    }
+    if (health_) {
+        health_->Update([kind = rejection.kind](LedgerHealth& board) {
+            ++board.rejected[RejectKindName(kind)];
+        });
+    }
+    writer_.Pending().rejected.push_back({protocol::ShownBytes(topic),
+                                          protocol::ShownBytes(payload), std::move(reason),
+                                          WallClockStamp(), RejectKindName(rejection.kind)});
+}
+
+// Counts what the batch's weighings were, per station and on the board, and tells of it.
+void Ledger::Written(const Batch& batch, const std::vector<LedgerTables::Stored>& fates,
+                     double seconds) {
+    book_.Stored(batch.weighings, fates);
+    std::uint64_t stored = 0;
+    for (std::size_t i = 0; i < batch.weighings.size() && i < fates.size(); ++i) {
+        stored += fates[i] == LedgerTables::Stored::kNew;
+        if (fates[i] == LedgerTables::Stored::kConflict) {
+            const WeighingRow& row = batch.weighings[i];
+            Reject({RejectKind::kConflict, "the first is kept, marked disputed: " + row.id},
+                   row.topic, WeighingMessage(row));
+        }
+    }
+    keeper_.Wrote();
+    if (health_) {
+        const std::string now = WallClockStamp();
+        health_->Update([&](LedgerHealth& board) {
+            board.last_write = now;
+            board.weighings_stored += stored;
+            board.weighings_held_already += batch.weighings.size() - stored;
+            for (const WeighingRow& row : batch.weighings) {
+                std::string& last = board.stations[row.station].last_weighing;
+                if (row.time && *row.time > last) {
+                    last = *row.time;
+                }
+            }
+            board.write_seconds += seconds;
+            ++board.writes;
+        });
+    }
+    if (written_) {
+        written_(batch);
+    }
+}
+
+std::optional<protocol::LinePlace> Ledger::WalkHeld(const std::string& client_id,
+                                                    protocol::LinePlace from) {
+    // Not while a batch is being written: the database is the writer's then.
+    if (!tables_ || writer_.Busy()) {
+        return std::nullopt;
+    }
+    try {
+        return tables_->WalkHeldThrough(client_id, from);
+    } catch (const DatabaseError&) {
+        return std::nullopt;  // the next write finds the database away, if it is
+    }
+}
+
+bool Ledger::PublishRequest(const std::string& room, const std::string& request) {
+    return intake_.PublishRetained(
+        protocol::TopicOf(protocol::RoomTopic(settings_.broker.topic, room),
+                          protocol::TopicKind::kReplay),
+        request);
+}
+
+void Ledger::ReplayAsked(const std::string& room, protocol::LinePlace from,
+                         const std::string& token) {
+    log_(room + ": replay asked from " + from.month.Text() +
+         (from.offset == 0 ? "" : " offset " + std::to_string(from.offset)) + " (request " + token +
+         ")");
+    if (health_) {
+        health_->Update([&room](LedgerHealth& board) {
+            board.stations[room].replay = "asked";
+            ++board.replays_asked;
+        });
+    }
+}
+
+void Ledger::ReplayThrough(const std::string& room, std::uint64_t fresh, std::uint64_t held) {
+    log_(room + ": replay through: " + std::to_string(fresh) + " weighings new, " +
+         std::to_string(held) + " held already");
+    if (health_) {
+        health_->Update([&room](LedgerHealth& board) {
+            board.stations[room].replay = "through";
+            ++board.replays_through;
+        });
+    }
+}
+
+}  // namespace station::ledger

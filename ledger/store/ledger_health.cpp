@@ -1,0 +1,117 @@
+#include "ledger/store/ledger_health.h"
+
+#include <nlohmann/json.hpp>
+
+#include <array>
+#include <charconv>
+#include <sstream>
+#include <string_view>
+
+namespace station::ledger {
+namespace {
+
+// A label's value as the text format quotes it.
+std::string Label(const std::string& value) {
+    std::string quoted;
+    for (const char c : value) {
+        if (c == '\\' || c == '"') {
+            quoted += '\\';
+            quoted += c;
+        } else if (c == '\n') {
+            quoted += "\\n";
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted;
+}
+
+class Metrics {
+public:
+    // `tail` follows the name: labels, or a summary's "_sum" and "_count".
+    void Add(const char* name, const char* type, const char* help, double value,
+             const std::string& tail = "") {
+        if (name != last_) {
+            text_ << "# HELP " << name << ' ' << help << "\n# TYPE " << name << ' ' << type << '\n';
+            last_ = name;
+        }
+        // Exact: a stream's six digits would write 3,000,001 weighings as "3e+06".
+        std::array<char, 32> digits{};
+        const char* end = std::to_chars(digits.data(), digits.data() + digits.size(), value).ptr;
+        text_ << name << tail << ' ' << std::string_view(digits.data(), end) << '\n';
+    }
+    std::string Text() const { return text_.str(); }
+
+private:
+    std::ostringstream text_;
+    std::string last_;
+};
+
+}  // namespace
+
+std::string HealthJson(const LedgerHealth& health) {
+    nlohmann::ordered_json json;
+    json["database"] = health.database_open ? "open" : "away";
+    json["broker"] = health.broker_connected    ? "connected"
+                     : health.broker_taken_over ? "taken over"
+                                                : "away";
+    json["last_write"] = health.last_write.empty() ? nlohmann::ordered_json()
+                                                   : nlohmann::ordered_json(health.last_write);
+    nlohmann::ordered_json& stations = json["stations"] = nlohmann::ordered_json::object();
+    for (const auto& [name, station] : health.stations) {
+        stations[name] = {{"last_weighing", station.last_weighing.empty()
+                                                ? nlohmann::ordered_json()
+                                                : nlohmann::ordered_json(station.last_weighing)},
+                          {"replay", station.replay}};
+    }
+    return json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+std::string HealthMetrics(const LedgerHealth& health, std::size_t live_pages) {
+    const auto count = [](std::uint64_t value) { return static_cast<double>(value); };
+    const struct {
+        const char* name;
+        const char* type;
+        const char* help;
+        double value;
+    } plain[] = {
+        {"tarvelio_ledger_up", "gauge", "1 while the database is open and the broker connected",
+         health.Healthy() ? 1.0 : 0.0},
+        {"tarvelio_ledger_database_open", "gauge", "1 while the database is open",
+         health.database_open ? 1.0 : 0.0},
+        {"tarvelio_ledger_broker_connected", "gauge", "1 while the broker is connected",
+         health.broker_connected ? 1.0 : 0.0},
+        {"tarvelio_ledger_broker_taken_over", "gauge",
+         "1 while another client holds the ledger's client id at the broker",
+         health.broker_taken_over ? 1.0 : 0.0},
+        {"tarvelio_ledger_weighings_stored_total", "counter",
+         "Weighings written that the database did not hold", count(health.weighings_stored)},
+        {"tarvelio_ledger_weighings_held_already_total", "counter",
+         "Weighings received again that the database held", count(health.weighings_held_already)},
+        {"tarvelio_ledger_replays_asked_total", "counter", "Replay requests sent to stations",
+         count(health.replays_asked)},
+        {"tarvelio_ledger_replays_through_total", "counter",
+         "Replays whose weighings have all come", count(health.replays_through)},
+        {"tarvelio_ledger_untrusted_places_total", "counter",
+         "Weighings stored whose places in the register cannot be, not trusted for replays",
+         count(health.untrusted_places)},
+        {"tarvelio_ledger_database_errors_total", "counter",
+         "Failed opens and writes of the database", count(health.database_errors)},
+        {"tarvelio_ledger_live_pages", "gauge", "Live pages open", count(live_pages)},
+    };
+    Metrics metrics;
+    for (const auto& metric : plain) {
+        metrics.Add(metric.name, metric.type, metric.help, metric.value);
+    }
+    for (const auto& [kind, rejected] : health.rejected) {
+        metrics.Add("tarvelio_ledger_rejected_total", "counter",
+                    "Messages put in the rejected table, by kind", count(rejected),
+                    "{kind=\"" + Label(kind) + "\"}");
+    }
+    constexpr const char* kWrite = "Time of each batch's transaction";
+    metrics.Add("tarvelio_ledger_write_seconds", "summary", kWrite, health.write_seconds, "_sum");
+    metrics.Add("tarvelio_ledger_write_seconds", "summary", kWrite, count(health.writes), "_count");
+    return metrics.Text();
+}
+
+}  // namespace station::ledger

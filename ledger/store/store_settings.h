@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstddef>
+#include <set>
+#include <string>
+
+#include "core/settings/publish_settings.h"
+
+namespace station::ledger {
+
+// What the store is told: the broker and how it shares the flow, the database, the first month
+// asked of a station never seen, and the rooms kept.
+struct StoreSettings {
+    PublishSettings broker;
+    std::string share;  // a shared subscription's group for the weighings; empty: none
+    std::string database_url;
+    std::string database_password;
+    int first_month = 0;          // yyyymm
+    std::set<std::string> rooms;  // the only rooms kept; empty: any
+    std::size_t most_rooms = 500;
+    // A weighing's client id must be its room's name, as under the broker recipe, where the ACL
+    // proves the room and a login's client id is its user name; otherwise a room's client id is
+    // the one of its first weighing.
+    bool client_id_is_room = false;
+};
+
+}  // namespace station::ledger
