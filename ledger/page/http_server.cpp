@@ -147,7 +147,7 @@ struct HttpCallbacks {
                 exchange->answered = true;
                 MHD_resume_connection(connection);
             };
-            const HttpServer::Submitted submitted = server.Submit(
+            const WorkerPool::Submitted submitted = server.workers_.Submit(
                 {[&server, connection, exchange] {
                      try {
                          exchange->answer = server.answer_(exchange->request);
@@ -159,8 +159,8 @@ struct HttpCallbacks {
                      MHD_resume_connection(connection);
                  },
                  [answer_unmade] { answer_unmade(kEnding); }});
-            if (submitted != HttpServer::Submitted::kYes) {
-                answer_unmade(submitted == HttpServer::Submitted::kFull ? kBusy : kEnding);
+            if (submitted != WorkerPool::Submitted::kYes) {
+                answer_unmade(submitted == WorkerPool::Submitted::kFull ? kBusy : kEnding);
             }
         }
         return MHD_YES;
@@ -213,8 +213,8 @@ struct HttpCallbacks {
             stream.failed = true;
             MHD_resume_connection(stream.connection);
         };
-        if (stream.server.Submit({[&stream] { stream.server.Fill(stream); }, cut}, false) !=
-            HttpServer::Submitted::kYes) {
+        if (stream.server.workers_.Submit({[&stream] { stream.server.Fill(stream); }, cut},
+                                          false) != WorkerPool::Submitted::kYes) {
             cut();
         }
         return 0;
@@ -253,7 +253,9 @@ struct HttpCallbacks {
 };
 
 HttpServer::HttpServer(const HttpServerSettings& settings, Handler answer)
-    : settings_(settings), answer_(std::move(answer)) {
+    : settings_(settings),
+      answer_(std::move(answer)),
+      workers_(settings.workers, settings.most_waiting) {
     AddressInfo address;
     addrinfo hints{};
     hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
@@ -297,9 +299,6 @@ HttpServer::HttpServer(const HttpServerSettings& settings, Handler answer)
             (settings_.cert_pem.empty() ? std::string() : " with that certificate and key"));
     }
     port_ = MHD_get_daemon_info(daemon_, MHD_DAEMON_INFO_BIND_PORT)->port;
-    for (int i = 0; i < settings_.workers; ++i) {
-        workers_.emplace_back([this] { Work(); });
-    }
     watch_ = std::thread([this] { Watch(); });
 }
 
@@ -307,19 +306,7 @@ HttpServer::HttpServer(const HttpServerSettings& settings, Handler answer)
 // body is woken, to end, since the daemon refuses to stop with a connection suspended.
 HttpServer::~HttpServer() {
     closing_ = true;
-    std::deque<Job> unmade;
-    {
-        const std::lock_guard lock(jobs_mutex_);
-        stopping_ = true;
-        unmade.swap(jobs_);
-    }
-    jobs_changed_.notify_all();
-    for (Job& job : unmade) {
-        job.drop();
-    }
-    for (std::thread& worker : workers_) {
-        worker.join();
-    }
+    workers_.Stop();
     {
         const std::lock_guard lock(watch_mutex_);
         watch_stop_.notify_all();
@@ -361,37 +348,6 @@ void HttpServer::Fill(Stream& stream) {
     stream.sent = 0;
     stream.ended = piece.kind == BodySource::Piece::Kind::kEnd;
     MHD_resume_connection(stream.connection);
-}
-
-HttpServer::Submitted HttpServer::Submit(Job job, bool bounded) {
-    {
-        const std::lock_guard lock(jobs_mutex_);
-        if (stopping_) {
-            return Submitted::kStopping;
-        }
-        if (bounded && jobs_.size() >= settings_.most_waiting) {
-            return Submitted::kFull;
-        }
-        jobs_.push_back(std::move(job));
-    }
-    jobs_changed_.notify_one();
-    return Submitted::kYes;
-}
-
-void HttpServer::Work() {
-    for (;;) {
-        Job job;
-        {
-            std::unique_lock lock(jobs_mutex_);
-            jobs_changed_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
-            if (stopping_) {
-                return;
-            }
-            job = std::move(jobs_.front());
-            jobs_.pop_front();
-        }
-        job.run();
-    }
 }
 
 // Once a second: a connection whose request is not whole in time is shut, and the daemon closes

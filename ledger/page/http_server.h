@@ -4,7 +4,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -15,6 +14,7 @@
 #include <vector>
 
 #include "ledger/page/page_request.h"
+#include "ledger/page/worker_pool.h"
 
 struct MHD_Connection;
 struct MHD_Daemon;
@@ -105,15 +105,6 @@ private:
     friend struct HttpCallbacks;  // libmicrohttpd's callbacks, which see the members below
 
     void Fill(Stream& stream);
-    // A request for a worker: `run` makes its answer; `drop` answers it unmade, when it ends.
-    struct Job {
-        std::function<void()> run;
-        std::function<void()> drop;
-    };
-    enum class Submitted { kYes, kFull, kStopping };
-    // `bounded`: a new request, refused while most_waiting wait already.
-    Submitted Submit(Job job, bool bounded = true);
-    void Work();
     void Watch();
 
     HttpServerSettings settings_;
@@ -121,11 +112,8 @@ private:
     int port_ = 0;
     std::atomic<bool> closing_{false};
 
-    std::mutex jobs_mutex_;
-    std::condition_variable jobs_changed_;
-    std::deque<Job> jobs_;
-    bool stopping_ = false;
-    std::vector<std::thread> workers_;
+    // Make the answers, a new request's bounded; one's `drop` answers it unmade, at the end.
+    WorkerPool workers_;
 
     std::mutex waiting_mutex_;
     std::atomic<std::uint64_t> wakes_{0};
