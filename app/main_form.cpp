@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include <exception>
+#include <optional>
 
 #include "app/publishing_panel.h"
 #include "core/reading/step_simulation.h"
@@ -133,10 +134,10 @@ void TForm1::FormActivate() {
         controls_.StatusBar->SetPanelText(kPublishingPanel, panel.text);
         controls_.StatusBar->SetPanelToolTip(kPublishingPanel, panel.tool_tip);
     };
-    const std::string refused = model_.StartPublishing(
+    const std::optional<PublishingOff> off = model_.StartPublishing(
         [show](const Publisher::Status& status) { show(PublishingPanel(status)); });
-    if (!refused.empty()) {
-        show(PublishingRefusedPanel(refused));
+    if (off && !off->why.empty()) {
+        show(PublishingRefusedPanel(off->why));
     }
 }
 

@@ -131,13 +131,13 @@ void StationModel::ApplyReadingSettings() {
     }
 }
 
-std::string StationModel::StartPublishing(Publisher::StatusSink on_status) {
+std::optional<PublishingOff> StationModel::StartPublishing(Publisher::StatusSink on_status) {
     PublishSettingsResult loaded = LoadPublishSettings(IniFile(files_.settings), HostName());
     if (const auto* off = std::get_if<PublishingOff>(&loaded)) {
         if (!off->why.empty()) {
             ReportPublishingProblem(log_, off->why);
         }
-        return off->why;
+        return *off;
     }
     publisher_ =
         std::make_unique<Publisher>(loop_, log_, std::move(std::get<PublishSettings>(loaded)),
@@ -147,7 +147,7 @@ std::string StationModel::StartPublishing(Publisher::StatusSink on_status) {
         publisher_->LampShown(n, Of(n).lamp);
     }
     AddObserver(*publisher_);
-    return "";
+    return std::nullopt;
 }
 
 void StationModel::Connect(int scale) {

@@ -72,8 +72,8 @@ public:
     void Step(double by);
 
     // Publishing as section "Publikacja" asks, from now on; `on_status` hears how it fares.
-    // Returns why a section with keys cannot start it, or "".
-    std::string StartPublishing(Publisher::StatusSink on_status);
+    // Nothing once it started; else publishing is off, with why when the section has keys.
+    std::optional<PublishingOff> StartPublishing(Publisher::StatusSink on_status);
 
     const Reading& Shown(int scale) const { return Of(scale).shown; }
     Lamp LampOf(int scale) const { return Of(scale).lamp; }

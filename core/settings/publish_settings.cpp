@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <fstream>
+#include <utility>
 
 #include "core/text/integer_text.h"
 
@@ -13,15 +14,6 @@ namespace {
 
 constexpr int kPlainPort = 1883;
 constexpr int kTlsPort = 8883;
-
-class Refused {
-public:
-    explicit Refused(std::string why) : why_(std::move(why)) {}
-    const std::string& What() const { return why_; }
-
-private:
-    std::string why_;
-};
 
 // One section of a settings file, as the broker's keys are read from it.
 struct Section {
@@ -33,48 +25,53 @@ std::string Read(const Section& section, const char* key) {
     return section.file.ReadString(section.name, key, "");
 }
 
-// A file named by `key`, checked for reading now so that a typing error shows at start.
-std::string ReadableFile(const Section& file, const char* key) {
-    std::string path = Read(file, key);
-    if (!path.empty() && ::access(path.c_str(), R_OK) != 0) {
-        throw Refused(std::string(key) + ": cannot read " + path);
-    }
-    return path;
-}
-
-int Port(const Section& file, bool tls) {
-    const std::string text = Read(file, "port");
+// The port given, or the default of the connection's kind; nothing when it is no port.
+std::optional<int> Port(const std::string& text, bool tls) {
     if (text.empty()) {
         return tls ? kTlsPort : kPlainPort;
     }
     const std::optional<std::int32_t> port = ParseInteger(text);
     if (!port || *port < 1 || *port > 65535) {
-        throw Refused("port: not a number from 1 to 65535: " + text);
+        return std::nullopt;
     }
     return *port;
 }
 
-PublishSettings Load(const Section& file, const std::string& default_topic,
-                     const std::string& default_client_id) {
+// A broker refuses to publish under a wildcard, and no collector listens under an empty level:
+// either would lose every message without a word.
+bool UsableTopic(const std::string& topic) {
+    return topic.find_first_of("+#") == std::string::npos && topic.front() != '/' &&
+           topic.back() != '/' && topic.find("//") == std::string::npos;
+}
+
+PublishSettingsResult Load(const Section& file, const std::string& default_topic,
+                           const std::string& default_client_id) {
     PublishSettings settings;
     settings.broker = Read(file, "broker");
-    settings.ca_file = ReadableFile(file, "cafile");
-    settings.cert_file = ReadableFile(file, "certfile");
-    settings.key_file = ReadableFile(file, "keyfile");
-    if (settings.cert_file.empty() != settings.key_file.empty()) {
-        throw Refused("certfile and keyfile go together");
+    // The files are checked for reading now, so that a typing error shows at start.
+    for (const auto& [key, path] : {std::pair{"cafile", &settings.ca_file},
+                                    std::pair{"certfile", &settings.cert_file},
+                                    std::pair{"keyfile", &settings.key_file}}) {
+        *path = Read(file, key);
+        if (!path->empty() && ::access(path->c_str(), R_OK) != 0) {
+            return PublishingOff{std::string(key) + ": cannot read " + *path};
+        }
     }
-    settings.port = Port(file, !settings.ca_file.empty());
+    if (settings.cert_file.empty() != settings.key_file.empty()) {
+        return PublishingOff{"certfile and keyfile go together"};
+    }
+    const std::string port = Read(file, "port");
+    const std::optional<int> port_number = Port(port, !settings.ca_file.empty());
+    if (!port_number) {
+        return PublishingOff{"port: not a number from 1 to 65535: " + port};
+    }
+    settings.port = *port_number;
     settings.topic = Read(file, "topic");
     if (settings.topic.empty()) {
         settings.topic = default_topic;
     }
-    // A broker refuses to publish under a wildcard, and no collector listens under an empty
-    // level: either would lose every message without a word.
-    const std::string& topic = settings.topic;
-    if (topic.find_first_of("+#") != std::string::npos || topic.front() == '/' ||
-        topic.back() == '/' || topic.find("//") != std::string::npos) {
-        throw Refused("topic: no '+', '#' or empty level: " + topic);
+    if (!UsableTopic(settings.topic)) {
+        return PublishingOff{"topic: no '+', '#' or empty level: " + settings.topic};
     }
     settings.client_id = Read(file, "client_id");
     if (settings.client_id.empty()) {
@@ -85,7 +82,7 @@ PublishSettings Load(const Section& file, const std::string& default_topic,
     if (!password_file.empty()) {
         auto password = ReadPasswordFile(password_file);
         if (const auto* unusable = std::get_if<UnusableFile>(&password)) {
-            throw Refused("password_file: " + unusable->why);
+            return PublishingOff{"password_file: " + unusable->why};
         }
         settings.password = std::move(std::get<std::string>(password));
     }
@@ -116,11 +113,7 @@ std::variant<std::string, UnusableFile> ReadPasswordFile(const std::string& path
 PublishSettingsResult LoadBrokerSettings(const IniFile& file, std::string_view section,
                                          const std::string& default_topic,
                                          const std::string& default_client_id) {
-    try {
-        return Load({file, section}, default_topic, default_client_id);
-    } catch (const Refused& refused) {
-        return PublishingOff{refused.What()};
-    }
+    return Load({file, section}, default_topic, default_client_id);
 }
 
 PublishSettingsResult LoadPublishSettings(const IniFile& file, const std::string& host_name) {
