@@ -9,10 +9,10 @@
 #include <optional>
 
 #include "app/publishing_panel.h"
+#include "common/integer_text.h"
 #include "core/reading/step_simulation.h"
 #include "core/settings/reading_settings.h"
 #include "core/text/error_text.h"
-#include "core/text/integer_text.h"
 #include "ui/about_box.h"
 #include "ui/log_memo.h"
 #include "ui/outer_size.h"

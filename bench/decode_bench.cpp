@@ -10,7 +10,7 @@
 #include <new>
 
 #include "bench/standard_mix.h"
-#include "core/clock.h"
+#include "common/clock.h"
 #include "core/reading/pattern_format.h"
 #include "core/reading/transmission_log.h"
 #include "core/reading/weight_decoder.h"

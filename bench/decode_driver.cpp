@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "bench/standard_mix.h"
-#include "core/clock.h"
+#include "common/clock.h"
 #include "core/reading/transmission_log.h"
 #include "core/reading/weight_decoder.h"
 

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "base/poll_loop.h"
-#include "core/clock.h"
+#include "common/clock.h"
 #include "core/reading/transmission_log.h"
 #include "core/register/register_line.h"
 #include "core/register/register_reader.h"

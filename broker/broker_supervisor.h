@@ -7,7 +7,7 @@
 
 #include "base/event_loop.h"
 #include "broker/backoff.h"
-#include "core/settings/publish_settings.h"
+#include "broker/publish_settings.h"
 #include "net/broker_client.h"
 
 namespace station {

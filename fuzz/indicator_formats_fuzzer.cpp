@@ -13,10 +13,10 @@
 #include <utility>
 #include <vector>
 
+#include "common/ascii.h"
 #include "core/reading/frame_fields.h"
 #include "core/reading/framer.h"
 #include "core/reading/pattern_format.h"
-#include "core/text/ascii.h"
 #include "tests/core/fakes.h"
 #include "tools/emulator/preset_frames.h"
 

@@ -7,8 +7,8 @@
 #include <fstream>
 #include <string>
 
+#include "common/ini_file.h"
 #include "core/settings/connection_settings.h"
-#include "core/settings/ini_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // Memory-backed where there is such a directory: every save syncs the file to disk.

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "core/text/integer_text.h"
+#include "common/integer_text.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 
 #include "base/file_descriptor.h"
 #include "base/poll_loop.h"
-#include "core/clock.h"
+#include "common/clock.h"
 #include "ledger/ledger_settings.h"
 #include "ledger/page/plant_page.h"
 #include "ledger/store/ledger.h"

@@ -2,9 +2,9 @@
 
 #include <unistd.h>
 
-#include "core/settings/known_keys.h"
-#include "core/text/ascii.h"
-#include "protocol/month.h"
+#include "common/ascii.h"
+#include "common/known_keys.h"
+#include "common/month.h"
 
 namespace station::ledger {
 namespace {
@@ -138,9 +138,9 @@ LedgerSettingsResult LoadLedgerSettings(const IniFile& given, const std::string&
 
     const std::string first = file.ReadString("Odtwarzanie", "first_month", "");
     if (first.empty()) {
-        const auto month = protocol::Month::Of(now.year, now.month);
+        const auto month = Month::Of(now.year, now.month);
         settings.first_month = month ? month->Previous().Yyyymm() : 0;
-    } else if (const auto month = protocol::Month::Read(first)) {
+    } else if (const auto month = Month::Read(first)) {
         settings.first_month = month->Yyyymm();
     } else {
         return "Odtwarzanie: first_month: not a month (yyyymm): " + first;

@@ -5,8 +5,8 @@
 #include <string>
 #include <variant>
 
-#include "core/clock.h"
-#include "core/settings/ini_file.h"
+#include "common/clock.h"
+#include "common/ini_file.h"
 #include "ledger/page/page_settings.h"
 #include "ledger/store/store_settings.h"
 

@@ -5,8 +5,8 @@
 #include <string_view>
 #include <variant>
 
+#include "common/month.h"
 #include "protocol/message_problem.h"
-#include "protocol/month.h"
 
 namespace station::protocol {
 

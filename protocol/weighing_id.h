@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "protocol/month.h"
+#include "common/month.h"
 
 namespace station::protocol {
 

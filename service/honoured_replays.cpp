@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <optional>
 
-#include "core/files/whole_file.h"
+#include "common/whole_file.h"
 
 namespace station {
 

@@ -10,7 +10,7 @@
 #include <system_error>
 #include <utility>
 
-#include "core/files/whole_file.h"
+#include "common/whole_file.h"
 #include "core/register/delivery_state.h"
 #include "core/register/register_line.h"
 #include "protocol/replay_request.h"

@@ -4,9 +4,9 @@
 #include <iostream>
 #include <utility>
 
+#include "broker/publish_settings.h"
+#include "common/ini_file.h"
 #include "core/reading/step_simulation.h"
-#include "core/settings/ini_file.h"
-#include "core/settings/publish_settings.h"
 #include "core/settings/reading_settings.h"
 #include "core/text/number_text.h"
 #include "core/text/time_separator.h"

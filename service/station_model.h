@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "base/event_loop.h"
-#include "core/clock.h"
+#include "common/clock.h"
 #include "core/reading/frame_cadence.h"
 #include "core/reading/receive_buffer.h"
 #include "core/reading/stable_saves.h"

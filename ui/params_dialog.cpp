@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "core/text/integer_text.h"
+#include "common/integer_text.h"
 #include "ui/dialog_position.h"
 #include "ui/fonts.h"
 #include "ui/screen_text.h"

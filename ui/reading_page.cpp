@@ -4,8 +4,8 @@
 
 #include <array>
 
+#include "common/integer_text.h"
 #include "core/reading/pattern_format.h"
-#include "core/text/integer_text.h"
 #include "ui/preset_chooser.h"
 #include "ui/screen_text.h"
 

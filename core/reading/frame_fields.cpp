@@ -1,5 +1,5 @@
 #include "core/reading/frame_fields.h"
-#include "core/text/ascii.h"
+#include "common/ascii.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -2,10 +2,10 @@
 #include <algorithm>
 #include <array>
 
+#include "common/ascii.h"
 #include "core/reading/frame_fields.h"
 #include "core/reading/preset_formats.h"
 #include "core/reading/preset_readings.h"
-#include "core/text/ascii.h"
 
 namespace station::preset {
 namespace {

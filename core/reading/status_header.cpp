@@ -1,5 +1,5 @@
 #include "core/reading/status_header.h"
-#include "core/text/ascii.h"
+#include "common/ascii.h"
 
 #include <algorithm>
 

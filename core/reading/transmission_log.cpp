@@ -8,7 +8,7 @@
 #include <charconv>
 
 #include "base/file_descriptor.h"
-#include "core/files/fd_io.h"
+#include "common/fd_io.h"
 #include "core/files/io_error.h"
 
 namespace station {

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/clock.h"
+#include "common/clock.h"
 
 namespace station {
 

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "common/ascii.h"
 #include "core/reading/status_header.h"
 #include "core/scales.h"
-#include "core/text/ascii.h"
 #include "core/text/code_page.h"
 #include "core/text/decimal_number.h"
 #include "core/text/number_text.h"

@@ -9,10 +9,10 @@
 #include <system_error>
 
 #include "base/file_descriptor.h"
+#include "common/month.h"
+#include "common/whole_file.h"
 #include "core/files/io_error.h"
-#include "core/files/whole_file.h"
 #include "core/register/register_line.h"
-#include "protocol/month.h"
 
 namespace station {
 namespace {
@@ -72,8 +72,8 @@ DeliveryState LoadDeliveryState(const std::string& path, const std::string& dire
             break;
     }
     const std::string named = content.substr(0, kMonthFileNameLength);
-    const RegisterPosition restart{
-        protocol::Month::OfFileName(named) ? named : PreviousMonthFileName(now), 0};
+    const RegisterPosition restart{Month::OfFileName(named) ? named : PreviousMonthFileName(now),
+                                   0};
     if (content.ends_with('\n')) {
         content.pop_back();
     }
@@ -85,7 +85,7 @@ DeliveryState LoadDeliveryState(const std::string& path, const std::string& dire
     const char* digits_end = content.data() + content.size();
     const auto [end, error] = std::from_chars(content.data() + blank + 1, digits_end, place.offset);
     if (error != std::errc() || end != digits_end ||
-        (!place.file_name.empty() && !protocol::Month::OfFileName(place.file_name))) {
+        (!place.file_name.empty() && !Month::OfFileName(place.file_name))) {
         return Damaged(restart, "not a place in the register");
     }
     if (std::string problem = PlaceProblem(directory, place); !problem.empty()) {

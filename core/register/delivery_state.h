@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "core/clock.h"
+#include "common/clock.h"
 #include "core/register/register_place.h"
 
 namespace station {

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/clock.h"
+#include "common/clock.h"
 
 namespace station {
 

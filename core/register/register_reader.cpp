@@ -10,7 +10,7 @@
 #include <system_error>
 
 #include "base/file_descriptor.h"
-#include "protocol/month.h"
+#include "common/month.h"
 
 namespace station {
 namespace {
@@ -22,7 +22,7 @@ std::vector<std::string> MonthFiles(const std::string& directory) {
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(directory, error)) {
         std::string name = entry.path().filename().string();
-        if (protocol::Month::OfFileName(name)) {
+        if (Month::OfFileName(name)) {
             names.push_back(std::move(name));
         }
     }

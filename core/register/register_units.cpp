@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "core/files/whole_file.h"
+#include "common/whole_file.h"
 
 namespace station {
 

@@ -8,7 +8,7 @@
 #include <cerrno>
 
 #include "base/file_descriptor.h"
-#include "core/files/fd_io.h"
+#include "common/fd_io.h"
 #include "core/files/io_error.h"
 #include "core/register/register_line.h"
 #include "core/register/register_place.h"

@@ -1,6 +1,6 @@
 #include "core/settings/connection_settings.h"
 
-#include "core/text/integer_text.h"
+#include "common/integer_text.h"
 
 namespace station {
 namespace {

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "common/ini_file.h"
 #include "core/scales.h"
-#include "core/settings/ini_file.h"
 
 namespace station {
 

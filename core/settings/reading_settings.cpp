@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "common/ascii.h"
+#include "common/integer_text.h"
 #include "core/reading/pattern_format.h"
-#include "core/text/ascii.h"
-#include "core/text/integer_text.h"
 
 namespace station {
 namespace {

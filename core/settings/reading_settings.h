@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "common/ini_file.h"
 #include "core/reading/indicator_format.h"
 #include "core/scales.h"
-#include "core/settings/ini_file.h"
 
 namespace station {
 

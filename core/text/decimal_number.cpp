@@ -1,5 +1,5 @@
 #include "core/text/decimal_number.h"
-#include "core/text/ascii.h"
+#include "common/ascii.h"
 
 #include <algorithm>
 #include <cstdint>

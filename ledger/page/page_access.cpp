@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "core/text/ascii.h"
+#include "common/ascii.h"
 
 namespace station::ledger {
 namespace {

@@ -1,6 +1,6 @@
 #include "ledger/page/page_queries.h"
 
-#include "core/text/ascii.h"
+#include "common/ascii.h"
 
 namespace station::ledger {
 namespace {

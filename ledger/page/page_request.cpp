@@ -5,8 +5,8 @@
 #include <functional>
 #include <map>
 
-#include "core/text/ascii.h"
-#include "protocol/month.h"
+#include "common/ascii.h"
+#include "common/month.h"
 #include "protocol/utf8_text.h"
 
 namespace station::ledger {
@@ -65,7 +65,7 @@ std::optional<Day> ParseDay(const std::string& text) {
     const auto year = Digits(text.substr(0, 4));
     const auto month = Digits(text.substr(5, 2));
     const auto day = Digits(text.substr(8, 2));
-    const auto calendar = year && month ? protocol::Month::Of(*year, *month) : std::nullopt;
+    const auto calendar = year && month ? Month::Of(*year, *month) : std::nullopt;
     if (!calendar || !day || *day < 1 || *day > calendar->Days()) {
         return std::nullopt;
     }

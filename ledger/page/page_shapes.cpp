@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string_view>
 
-#include "core/text/ascii.h"
+#include "common/ascii.h"
 
 namespace station::ledger {
 namespace {

@@ -8,7 +8,7 @@
 #include "base/event_loop.h"
 #include "base/log_throttle.h"
 #include "broker/broker_supervisor.h"
-#include "core/settings/publish_settings.h"
+#include "broker/publish_settings.h"
 #include "ledger/store/ledger_health.h"
 
 namespace station::ledger {

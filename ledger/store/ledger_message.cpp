@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "core/text/ascii.h"
+#include "common/ascii.h"
 #include "protocol/scale_state.h"
 #include "protocol/station_status.h"
 #include "protocol/topics.h"
@@ -68,7 +68,7 @@ std::optional<double> WeightOf(std::string_view reading) {
 // The month after the one of `received` (the ledger's own ISO time), if it can be read.
 // The latest month a weighing's id may name: the month of the ledger's clock, or the next one
 // from that month's last day on, a day's slack for a station whose clock (or time zone) is ahead.
-std::optional<protocol::Month> LatestMonth(std::string_view received) {
+std::optional<Month> LatestMonth(std::string_view received) {
     int year = 0;
     int month = 0;
     int day = 0;
@@ -78,7 +78,7 @@ std::optional<protocol::Month> LatestMonth(std::string_view received) {
         std::from_chars(received.data() + 8, received.data() + 10, day).ec != std::errc{}) {
         return std::nullopt;
     }
-    const auto now = protocol::Month::Of(year, month);
+    const auto now = Month::Of(year, month);
     if (!now) {
         return std::nullopt;
     }

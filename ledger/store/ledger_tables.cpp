@@ -245,8 +245,7 @@ std::vector<LedgerTables::Station> LedgerTables::Stations() {
                                           {})) {
         Station& station = stations.emplace_back(
             Station{row[0].value_or(""), row[1].value_or(""), row[2] ? std::stoi(*row[2]) : 0, {}});
-        if (const auto month = protocol::Month::OfYyyymm(row[3] ? std::stoll(*row[3]) : 0);
-            month && row[4]) {
+        if (const auto month = Month::OfYyyymm(row[3] ? std::stoll(*row[3]) : 0); month && row[4]) {
             station.held_through = protocol::LinePlace{*month, std::stoull(*row[4])};
         }
     }
@@ -345,7 +344,7 @@ protocol::LinePlace LedgerTables::WalkHeldThrough(const std::string& client_id,
                 break;
             }
         }
-        const protocol::Month next = from.month.Next();
+        const Month next = from.month.Next();
         const std::vector<Row> first = database_.Query(
             kMonthsFirst, {protocol::WeighingId{client_id, next, 0}.Text(), from.Text()});
         if (first.empty() || !first[0][0]) {

@@ -110,8 +110,8 @@ void ReplayBook::AssumeHeld(Station& station) const {
     if (station.held_through) {
         return;
     }
-    const auto newest = protocol::Month::OfYyyymm(station.newest_month);
-    if (const auto month = newest ? newest->Previous() : protocol::Month::OfYyyymm(first_month_)) {
+    const auto newest = Month::OfYyyymm(station.newest_month);
+    if (const auto month = newest ? newest->Previous() : Month::OfYyyymm(first_month_)) {
         station.held_through = protocol::LinePlace{*month, 0};
     }
 }
@@ -125,7 +125,7 @@ void ReplayBook::Ask(const std::string& room, Station& station) {
     // only over weighings that keep their places (not those an older ledger wrote, nor a station's
     // that says none), and what lies before is taken as held. (Not the newest heard since:
     // weighings waiting at the broker for a fresh database would skip the months before theirs.)
-    if (const auto newest = protocol::Month::OfYyyymm(station.stored_newest_month)) {
+    if (const auto newest = Month::OfYyyymm(station.stored_newest_month)) {
         station.held_through =
             std::max(*station.held_through, protocol::LinePlace{newest->Previous(), 0});
     }

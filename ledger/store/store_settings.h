@@ -4,7 +4,7 @@
 #include <set>
 #include <string>
 
-#include "core/settings/publish_settings.h"
+#include "broker/publish_settings.h"
 
 namespace station::ledger {
 

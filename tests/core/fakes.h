@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/clock.h"
+#include "common/clock.h"
 #include "core/reading/reading_displays.h"
 #include "core/reading/transmission_log.h"
 #include "core/reading/weight_decoder.h"

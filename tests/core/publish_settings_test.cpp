@@ -3,7 +3,7 @@
 
 #include <sys/stat.h>
 
-#include "core/settings/publish_settings.h"
+#include "broker/publish_settings.h"
 #include "tests/support/temp_dir.h"
 
 namespace station {

@@ -4,8 +4,8 @@
 
 #include <set>
 
+#include "broker/publish_settings.h"
 #include "core/settings/connection_settings.h"
-#include "core/settings/publish_settings.h"
 #include "core/settings/reading_settings.h"
 #include "tests/support/temp_dir.h"
 

@@ -8,9 +8,9 @@
 #include <random>
 #include <string>
 
+#include "common/ini_file.h"
+#include "common/integer_text.h"
 #include "core/settings/connection_settings.h"
-#include "core/settings/ini_file.h"
-#include "core/text/integer_text.h"
 #include "tests/support/temp_dir.h"
 
 namespace station {

@@ -11,7 +11,7 @@
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 
-#include "core/text/ascii.h"
+#include "common/ascii.h"
 #include "ledger/ledger_settings.h"
 #include "ledger/page/plant_page.h"
 #include "ledger/store/ledger_tables.h"

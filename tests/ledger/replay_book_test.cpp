@@ -14,7 +14,7 @@ using namespace std::chrono_literals;
 using Stored = LedgerTables::Stored;
 
 protocol::LinePlace Place(int yyyymm, std::uint64_t offset) {
-    return {*protocol::Month::OfYyyymm(yyyymm), offset};
+    return {*Month::OfYyyymm(yyyymm), offset};
 }
 
 // A weighing of `room` whose line lies at yyyymm/at, the line before ending at `after`.

@@ -141,16 +141,14 @@ TEST_F(RoundTrip, AScaleStateAsTheStationWritesItIsTheLedgersRow) {
 }
 
 TEST_F(RoundTrip, AReplayRequestAsTheLedgerWritesItIsTheStationsAndIdsReadBackAsWritten) {
-    const std::string written =
-        protocol::WriteReplayRequest({"ledger/1f", *protocol::Month::Read("202611")});
+    const std::string written = protocol::WriteReplayRequest({"ledger/1f", *Month::Read("202611")});
     EXPECT_EQ(written, R"({"request":"ledger/1f","from":"202611"})");
     const auto read = protocol::ReadReplayRequest(written);
     ASSERT_TRUE(std::holds_alternative<protocol::ReplayRequest>(read));
     EXPECT_EQ(std::get<protocol::ReplayRequest>(read).token, "ledger/1f");
     EXPECT_EQ(std::get<protocol::ReplayRequest>(read).from.FileName(), "202611.txt");
     // A place in the month: "at", which a station that does not know it passes over.
-    const std::string at =
-        protocol::WriteReplayRequest({"t", *protocol::Month::Read("202611"), 88});
+    const std::string at = protocol::WriteReplayRequest({"t", *Month::Read("202611"), 88});
     EXPECT_EQ(at, R"({"request":"t","from":"202611","at":88})");
     EXPECT_EQ(std::get<protocol::ReplayRequest>(protocol::ReadReplayRequest(at)).at, 88u);
     EXPECT_TRUE(std::holds_alternative<protocol::MessageProblem>(
@@ -170,9 +168,9 @@ TEST_F(RoundTrip, AReplayRequestAsTheLedgerWritesItIsTheStationsAndIdsReadBackAs
                            "a/202612/12345678901234567890", "a/20261/1", "a/202612/-1"}) {
         EXPECT_FALSE(protocol::WeighingId::Read(id)) << id;
     }
-    EXPECT_EQ(protocol::Month::Read("200001")->Previous().Text(), "199912");
-    EXPECT_EQ(protocol::Month::Read("199912")->Next().Text(), "200001");
-    EXPECT_FALSE(protocol::Month::OfFileName("202600.txt"));
+    EXPECT_EQ(Month::Read("200001")->Previous().Text(), "199912");
+    EXPECT_EQ(Month::Read("199912")->Next().Text(), "200001");
+    EXPECT_FALSE(Month::OfFileName("202600.txt"));
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-#include "core/text/integer_text.h"
-#include "core/text/ascii.h"
+#include "common/integer_text.h"
+#include "common/ascii.h"
 
 #include <algorithm>
 

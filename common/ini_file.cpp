@@ -1,4 +1,4 @@
-#include "core/settings/ini_file.h"
+#include "common/ini_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "base/file_descriptor.h"
-#include "core/files/fd_io.h"
-#include "core/files/whole_file.h"
-#include "core/text/ascii.h"
+#include "common/fd_io.h"
+#include "common/whole_file.h"
+#include "common/ascii.h"
 
 namespace station {
 namespace {

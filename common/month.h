@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace station::protocol {
+namespace station {
 
 // A calendar month of the years 1000 to 9999, as the register names its files ("202612.txt")
 // and the messages name it ("202612": a weighing's id, a replay request's start).
@@ -39,4 +39,4 @@ private:
     int month_;
 };
 
-}  // namespace station::protocol
+}  // namespace station

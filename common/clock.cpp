@@ -1,4 +1,4 @@
-#include "core/clock.h"
+#include "common/clock.h"
 
 #include <time.h>
 

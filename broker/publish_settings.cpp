@@ -1,4 +1,4 @@
-#include "core/settings/publish_settings.h"
+#include "broker/publish_settings.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,7 +7,7 @@
 #include <fstream>
 #include <utility>
 
-#include "core/text/integer_text.h"
+#include "common/integer_text.h"
 
 namespace station {
 namespace {

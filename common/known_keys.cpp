@@ -1,10 +1,10 @@
-#include "core/settings/known_keys.h"
+#include "common/known_keys.h"
 
 #include <algorithm>
 #include <numeric>
 #include <vector>
 
-#include "core/text/ascii.h"
+#include "common/ascii.h"
 
 namespace station {
 namespace {

@@ -1,10 +1,10 @@
-#include "protocol/month.h"
+#include "common/month.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
 
-namespace station::protocol {
+namespace station {
 namespace {
 
 constexpr int kFirstYear = 1000;
@@ -80,4 +80,4 @@ Month Month::Next() const {
     return year_ < kLastYear ? Month(year_ + 1, 1) : *this;
 }
 
-}  // namespace station::protocol
+}  // namespace station

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <variant>
 
-#include "core/settings/ini_file.h"
+#include "common/ini_file.h"
 
 namespace station {
 

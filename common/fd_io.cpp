@@ -1,4 +1,4 @@
-#include "core/files/fd_io.h"
+#include "common/fd_io.h"
 
 #include <unistd.h>
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <utility>
 
-#include "core/settings/ini_file.h"
+#include "common/ini_file.h"
 
 namespace station {
 

@@ -1,4 +1,4 @@
-#include "core/files/whole_file.h"
+#include "common/whole_file.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -7,7 +7,7 @@
 #include <cerrno>
 
 #include "base/file_descriptor.h"
-#include "core/files/fd_io.h"
+#include "common/fd_io.h"
 
 namespace station {
 namespace {
