@@ -3,7 +3,7 @@
 #include <QDialogButtonBox>
 #include <QVBoxLayout>
 
-#include "ui/reading_page.h"
+#include "ui/reading_description.h"
 
 namespace station::ui {
 

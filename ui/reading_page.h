@@ -51,7 +51,4 @@ private:
     std::array<std::string, kScaleCount> recent_;
 };
 
-// What a format read in a line: "1234.5 (ruch: nie, zakres: ok)", "OL", "nie waga", ...
-QString DescribeReading(const IndicatorReading& reading);
-
 }  // namespace station::ui
