@@ -25,7 +25,7 @@ ReadingHistory::Verdict ReadingHistory::Judge(bool connected, TimePoint now) con
     return settled ? Verdict::kStable : Verdict::kUnsettled;
 }
 
-void StableSaves::Configure(const ReadingSettings& settings) {
+void StableSaves::Configure(const SaveSettings& settings) {
     settings_ = settings;
     for (int scale = 1; IsScaleNumber(scale); ++scale) {
         if (Of(scale).wait) {

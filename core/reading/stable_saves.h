@@ -11,7 +11,7 @@
 #include "base/event_loop.h"
 #include "core/reading/reading.h"
 #include "core/scales.h"
-#include "core/settings/reading_settings.h"
+#include "core/reading/save_settings.h"
 
 namespace station {
 
@@ -61,7 +61,7 @@ public:
     StableSaves(EventLoop& loop, Handlers handlers) : loop_(loop), handlers_(std::move(handlers)) {}
 
     // Ends any wait without a word.
-    void Configure(const ReadingSettings& settings);
+    void Configure(const SaveSettings& settings);
     bool IsStable(int scale) const;
 
     // `line` of `scale` came in and its display shows `reading`.
@@ -85,7 +85,7 @@ private:
 
     EventLoop& loop_;
     Handlers handlers_;
-    ReadingSettings settings_;
+    SaveSettings settings_;
     std::array<Scale, kScaleCount> scales_;
 };
 

@@ -7,13 +7,10 @@
 
 #include "common/ini_file.h"
 #include "core/reading/indicator_format.h"
+#include "core/reading/save_settings.h"
 #include "core/scales.h"
 
 namespace station {
-
-// What "Zapisz ważenie" of a scale takes: whatever the display shows, or only a stable,
-// valid, fresh weight.
-enum class SaveMode { kAny, kStable };
 
 // The names of "formatN" besides the presets': the standard rule, and the scale's pattern.
 inline constexpr const char* kStandardFormat = "standard";
@@ -21,20 +18,15 @@ inline constexpr const char* kPatternFormat = "pattern";
 
 // How the station keeps its scale lines and what its saves take, from the settings file's
 // section "Odczyt". Without keys, everything is as the operator has always had it.
-struct ReadingSettings {
+// The saves' keys, "saveN" ("any" or "stable") and "stable_wait", are SaveSettings'.
+struct ReadingSettings : SaveSettings {
     static constexpr int kMaxSeconds = 3600;
-    static constexpr int kDefaultStableWait = 3;
 
     // Whole seconds; 0 keeps the line as the operator left it.
     // A connected scale that sends no byte for this long is disconnected.
     int silence_seconds = 0;
     // A scale whose connection ended is connected again at this interval.
     int reconnect_seconds = 0;
-
-    // Per scale, "saveN": "any" or "stable".
-    std::array<SaveMode, kScaleCount> save_modes{};
-    // How long a stable save may wait for the reading to settle; 0 refuses at once.
-    int stable_wait_seconds = kDefaultStableWait;
 
     // Per scale, "formatN": a preset's name, "pattern" for "patternN", or empty for the standard
     // rule; an unknown name is already empty here. "patternN" is as the file has it, whatever
