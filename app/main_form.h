@@ -51,7 +51,6 @@ public:
 
     const ui::MainWindowControls& Controls() const { return controls_; }
     StationModel& Model() { return model_; }
-    net::TClientSocket& ClientSocket(int scale) { return model_.ClientSocket(scale); }
     const TransmissionLog& Log() const { return model_.Log(); }
 
 protected:

@@ -64,7 +64,7 @@ public:
 
     bool AllConnected() {
         for (int n = 1; n <= 4; ++n) {
-            if (!form_->ClientSocket(n).Active()) {
+            if (!form_->Model().ClientSocket(n).Active()) {
                 return false;
             }
         }

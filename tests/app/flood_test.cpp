@@ -41,7 +41,7 @@ protected:
         });
         const bool read_all = RunQtUntil([&] {
             return sent == total && sent_at_click > 0 &&
-                   form_->ClientSocket(1).WinSocket().ReadInto(nullptr, -1) == 0;
+                   form_->Model().ClientSocket(1).WinSocket().ReadInto(nullptr, -1) == 0;
         });
         sender.join();
         close(peer);

@@ -35,7 +35,7 @@ TEST_F(ScaleTest, PeerCloseTurnsRedAndShowsTheButton) {
     close(peer);
     ASSERT_TRUE(RunQtUntil([&] { return Box(3).Shape->BrushColor() == kRed; }));
     EXPECT_FALSE(Box(3).BBconnect->isHidden());
-    EXPECT_FALSE(form_->ClientSocket(3).Active());
+    EXPECT_FALSE(form_->Model().ClientSocket(3).Active());
 }
 
 TEST_F(ScaleTest, ResetTurnsRedAndTheButtonConnectsAgain) {
@@ -44,9 +44,9 @@ TEST_F(ScaleTest, ResetTurnsRedAndTheButtonConnectsAgain) {
     Reset(ConnectScale(server, 1));
     ASSERT_TRUE(RunQtUntil([&] { return Box(1).Shape->BrushColor() == kRed; }));
     EXPECT_FALSE(Box(1).BBconnect->isHidden());
-    EXPECT_FALSE(form_->ClientSocket(1).Active());
+    EXPECT_FALSE(form_->Model().ClientSocket(1).Active());
     const int again = ConnectScale(server, 1);
-    EXPECT_TRUE(form_->ClientSocket(1).Active());
+    EXPECT_TRUE(form_->Model().ClientSocket(1).Active());
     EXPECT_TRUE(toolkit_.error_boxes.empty());
     close(again);
 }
@@ -86,7 +86,7 @@ TEST_F(ScaleTest, ActivationConnectsAllFour) {
     }
     ASSERT_TRUE(RunQtUntil([&] {
         for (int n = 1; n <= 4; ++n) {
-            if (!form_->ClientSocket(n).Active()) {
+            if (!form_->Model().ClientSocket(n).Active()) {
                 return false;
             }
         }
