@@ -14,7 +14,32 @@ bool InRange(std::string_view text, std::size_t at, std::size_t length, int lowe
     return error == std::errc{} && end == first + length && value >= lowest && value <= highest;
 }
 
+bool InRange(int value, int lowest, int highest) {
+    return value >= lowest && value <= highest;
+}
+
 }  // namespace
+
+std::optional<IsoFields> ReadIsoFields(std::string_view time) {
+    constexpr std::string_view kShape = "0000-00-00T00:00:00";
+    if (time.size() < kShape.size()) {
+        return std::nullopt;
+    }
+    for (std::size_t i = 0; i < kShape.size(); ++i) {
+        if (kShape[i] == '0' ? time[i] < '0' || time[i] > '9' : time[i] != kShape[i]) {
+            return std::nullopt;
+        }
+    }
+    const auto number = [&](std::size_t at, std::size_t length) {
+        int value = 0;
+        for (std::size_t i = at; i < at + length; ++i) {
+            value = value * 10 + (time[i] - '0');
+        }
+        return value;
+    };
+    return IsoFields{number(0, 4),  number(5, 2),  number(8, 2),
+                     number(11, 2), number(14, 2), number(17, 2)};
+}
 
 std::string IsoLocalTime(std::time_t time) {
     std::tm local{};
@@ -29,11 +54,11 @@ std::string IsoLocalTime(std::time_t time) {
 }
 
 bool IsIsoTime(std::string_view time) {
-    if (time.size() < 20 || time[4] != '-' || time[7] != '-' || time[10] != 'T' ||
-        time[13] != ':' || time[16] != ':' || !InRange(time, 0, 4, 1, 9999) ||
-        !InRange(time, 5, 2, 1, 12) || !InRange(time, 8, 2, 1, 31) ||
-        !InRange(time, 11, 2, 0, 23) || !InRange(time, 14, 2, 0, 59) ||
-        !InRange(time, 17, 2, 0, 60)) {
+    const std::optional<IsoFields> fields = ReadIsoFields(time);
+    if (!fields || time.size() < 20 || !InRange(fields->year, 1, 9999) ||
+        !InRange(fields->month, 1, 12) || !InRange(fields->day, 1, 31) ||
+        !InRange(fields->hour, 0, 23) || !InRange(fields->minute, 0, 59) ||
+        !InRange(fields->second, 0, 60)) {
         return false;
     }
     std::size_t at = 19;

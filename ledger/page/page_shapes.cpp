@@ -50,35 +50,14 @@ std::string DecimalComma(std::string number) {
 
 }  // namespace
 
-std::string StationClock::DateText() const {
-    return Day{year, month, day}.Text();
+std::string DateText(const protocol::IsoFields& time) {
+    return Day{time.year, time.month, time.day}.Text();
 }
 
-std::string StationClock::TimeText() const {
+std::string TimeText(const protocol::IsoFields& time) {
     std::array<char, 16> text{};
-    std::snprintf(text.data(), text.size(), "%02d:%02d:%02d", hour, minute, second);
+    std::snprintf(text.data(), text.size(), "%02d:%02d:%02d", time.hour, time.minute, time.second);
     return text.data();
-}
-
-std::optional<StationClock> StationClockOf(std::string_view time) {
-    constexpr std::string_view kShape = "0000-00-00T00:00:00";
-    if (time.size() < kShape.size()) {
-        return std::nullopt;
-    }
-    for (std::size_t i = 0; i < kShape.size(); ++i) {
-        if (kShape[i] == '0' ? !IsDigit(time[i]) : time[i] != kShape[i]) {
-            return std::nullopt;
-        }
-    }
-    const auto number = [&](std::size_t at, std::size_t length) {
-        int value = 0;
-        for (std::size_t i = at; i < at + length; ++i) {
-            value = value * 10 + (time[i] - '0');
-        }
-        return value;
-    };
-    return StationClock{number(0, 4),  number(5, 2),  number(8, 2),
-                        number(11, 2), number(14, 2), number(17, 2)};
 }
 
 std::string StationsJson(const std::vector<StationSeen>& stations,
@@ -220,13 +199,13 @@ void AppendCsvRow(std::string& out, const StoredWeighing& weighing) {
     };
     const std::string_view time = text(weighing.time);
     const std::string_view reading = text(weighing.reading);
-    const std::optional<StationClock> clock = StationClockOf(time);
+    const std::optional<protocol::IsoFields> clock = protocol::ReadIsoFields(time);
     AppendCsvField(out, text(weighing.id));
     out += ';';
     AppendCsvField(out, text(weighing.station));
     out.append(1, ';').append(std::to_string(weighing.scale)).append(1, ';');
     if (clock) {
-        out.append(clock->DateText()).append(1, ';').append(clock->TimeText());
+        out.append(DateText(*clock)).append(1, ';').append(TimeText(*clock));
     } else {
         AppendCsvField(out, time);
         out += ';';

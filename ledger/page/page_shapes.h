@@ -7,6 +7,7 @@
 
 #include "ledger/page/page_queries.h"
 #include "ledger/store/ledger_rows.h"
+#include "protocol/iso_time.h"
 
 namespace station::ledger {
 
@@ -38,20 +39,10 @@ std::string StatusEventJson(const StationStatusRow& row);
 std::string LedgerEventJson(bool database_open, bool broker_connected);
 std::string StateEventJson(const ScaleStateRow& row);
 
-// The date and time of day a stored time "yyyy-mm-ddThh:mm:ss…" says, on the station's clock;
-// nothing for a time of another shape (one stored before times were checked at the door).
-struct StationClock {
-    int year = 0;
-    int month = 0;
-    int day = 0;
-    int hour = 0;
-    int minute = 0;
-    int second = 0;
-
-    std::string DateText() const;  // "2026-12-09"
-    std::string TimeText() const;  // "08:00:00"
-};
-std::optional<StationClock> StationClockOf(std::string_view time);
+// The date ("2026-12-09") and the time of day ("08:00:00") of a stored time, on the station's
+// clock (a time of another shape, stored before times were checked at the door, has no fields).
+std::string DateText(const protocol::IsoFields& time);
+std::string TimeText(const protocol::IsoFields& time);
 
 // The CSV for a Polish spreadsheet: UTF-8 with its mark, ';' between fields; the date and the
 // time of day (the station's clock) in columns of their own, as ISO 8601 writes them, which

@@ -123,7 +123,7 @@ void WorkbookExport::WriteRow(const StoredWeighing& weighing) {
     text(0, weighing.id);
     text(1, weighing.station);
     Check(worksheet_write_number(sheet_, row, 2, weighing.scale, nullptr));
-    const auto clock = StationClockOf(weighing.time.value_or(""));
+    const auto clock = protocol::ReadIsoFields(weighing.time.value_or(""));
     if (clock && clock->year >= kFirstYear) {
         lxw_datetime date{clock->year, clock->month, clock->day, 0, 0, 0.0};
         lxw_datetime time{0, 0, 0, clock->hour, clock->minute, static_cast<double>(clock->second)};

@@ -139,12 +139,12 @@ void Ledger::Heard(const std::string& topic, const std::string& payload) {
 bool Ledger::Admit(const std::string& room, bool weighing, const std::string& topic,
                    const std::string& payload) {
     if (!settings_.rooms.empty() && !settings_.rooms.contains(room)) {
-        Reject({RejectKind::kRoomRefused, "not in [Pokoje] accept"}, topic, payload);
+        Reject({LedgerProblem::kRoomRefused, "not in [Pokoje] accept"}, topic, payload);
         return false;
     }
     std::optional<std::string> forgotten;
     if (!roster_.Admit(room, weighing, loop_.Now(), forgotten)) {
-        Reject({RejectKind::kRoomRefused,
+        Reject({LedgerProblem::kRoomRefused,
                 "more than " + std::to_string(roster_.Most()) + " rooms with weighings"},
                topic, payload);
         return false;
@@ -183,7 +183,7 @@ void Ledger::Keep(WeighingRow row, const std::string& topic, const std::string& 
     row.topic = protocol::ShownBytes(topic);
     const ReplayBook::Binding binding = book_.Bind(row);
     if (!binding.refused.empty()) {
-        return Reject({RejectKind::kForeignId, binding.refused}, topic, payload);
+        return Reject({LedgerProblem::kForeignId, binding.refused}, topic, payload);
     }
     if (binding.bound_first) {
         roster_.Weighed(row.station);
@@ -227,7 +227,7 @@ void Ledger::Written(const Batch& batch, const std::vector<LedgerTables::Stored>
         stored += fates[i] == LedgerTables::Stored::kNew;
         if (fates[i] == LedgerTables::Stored::kConflict) {
             const WeighingRow& row = batch.weighings[i];
-            Reject({RejectKind::kConflict, "the first is kept, marked disputed: " + row.id},
+            Reject({LedgerProblem::kConflict, "the first is kept, marked disputed: " + row.id},
                    row.topic, WeighingMessage(row));
         }
     }

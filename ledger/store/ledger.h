@@ -79,7 +79,7 @@ private:
     }
     void RowRefused(const std::string& topic, const std::string& payload,
                     const std::string& reason) override {
-        Reject({RejectKind::kRefusedByDatabase, reason}, topic, payload);
+        Reject({LedgerProblem::kRefusedByDatabase, reason}, topic, payload);
     }
     void DatabaseFailed(const std::string& reason) override { keeper_.Away(reason); }
     // ReplayBook::Peer

@@ -3,6 +3,7 @@
 #include <charconv>
 
 #include "common/ascii.h"
+#include "protocol/iso_time.h"
 #include "protocol/scale_state.h"
 #include "protocol/station_status.h"
 #include "protocol/topics.h"
@@ -16,19 +17,7 @@ Rejection Reject(RejectKind kind, std::string detail) {
 }
 
 Rejection RejectionOf(protocol::MessageProblem problem) {
-    switch (problem.kind) {
-        case protocol::ProblemKind::kTopic:
-            return Reject(RejectKind::kTopic, std::move(problem.detail));
-        case protocol::ProblemKind::kNotJson:
-            return Reject(RejectKind::kNotJson, std::move(problem.detail));
-        case protocol::ProblemKind::kMissingField:
-            return Reject(RejectKind::kMissingField, std::move(problem.detail));
-        case protocol::ProblemKind::kWrongType:
-            return Reject(RejectKind::kWrongType, std::move(problem.detail));
-        case protocol::ProblemKind::kBadValue:
-            break;
-    }
-    return Reject(RejectKind::kBadValue, std::move(problem.detail));
+    return {problem.kind, std::move(problem.detail)};
 }
 
 // The weight of a reading that is a plain decimal number: blanks, a sign, digits with one
@@ -69,20 +58,12 @@ std::optional<double> WeightOf(std::string_view reading) {
 // The latest month a weighing's id may name: the month of the ledger's clock, or the next one
 // from that month's last day on, a day's slack for a station whose clock (or time zone) is ahead.
 std::optional<Month> LatestMonth(std::string_view received) {
-    int year = 0;
-    int month = 0;
-    int day = 0;
-    if (received.size() < 10 || received[4] != '-' || received[7] != '-' ||
-        std::from_chars(received.data(), received.data() + 4, year).ec != std::errc{} ||
-        std::from_chars(received.data() + 5, received.data() + 7, month).ec != std::errc{} ||
-        std::from_chars(received.data() + 8, received.data() + 10, day).ec != std::errc{}) {
+    const std::optional<protocol::IsoFields> now = protocol::ReadIsoFields(received);
+    const std::optional<Month> month = now ? Month::Of(now->year, now->month) : std::nullopt;
+    if (!month) {
         return std::nullopt;
     }
-    const auto now = Month::Of(year, month);
-    if (!now) {
-        return std::nullopt;
-    }
-    return day >= now->Days() ? now->Next() : *now;
+    return now->day >= month->Days() ? month->Next() : *month;
 }
 
 LedgerMessage Weighing(const std::string& station, int scale, std::string_view payload,
@@ -93,12 +74,12 @@ LedgerMessage Weighing(const std::string& station, int scale, std::string_view p
     }
     protocol::Weighing& weighing = std::get<protocol::Weighing>(read);
     if (weighing.scale != scale) {
-        return Reject(RejectKind::kBadValue, "scale differs from the topic's");
+        return Reject(protocol::ProblemKind::kBadValue, "scale differs from the topic's");
     }
     // A month to come would hold the ledger's replays there, past every real month, and skip
     // the gaps before it.
     if (const auto latest = LatestMonth(received); latest && weighing.id.month > *latest) {
-        return Reject(RejectKind::kBadValue, "id's month has not begun");
+        return Reject(protocol::ProblemKind::kBadValue, "id's month has not begun");
     }
     WeighingRow row;
     row.station = station;
@@ -166,26 +147,31 @@ LedgerMessage State(const std::string& station, int scale, std::string_view payl
 }  // namespace
 
 const char* RejectKindName(RejectKind kind) {
-    switch (kind) {
-        case RejectKind::kTooLarge:
+    if (const auto* problem = std::get_if<protocol::ProblemKind>(&kind)) {
+        switch (*problem) {
+            case protocol::ProblemKind::kTopic:
+                return "no station's topic";
+            case protocol::ProblemKind::kNotJson:
+                return "not JSON";
+            case protocol::ProblemKind::kMissingField:
+                return "a field missing";
+            case protocol::ProblemKind::kWrongType:
+                return "a field of a wrong type";
+            case protocol::ProblemKind::kBadValue:
+                return "a value no station sends";
+        }
+        return "unknown";
+    }
+    switch (std::get<LedgerProblem>(kind)) {
+        case LedgerProblem::kTooLarge:
             return "too large";
-        case RejectKind::kTopic:
-            return "no station's topic";
-        case RejectKind::kNotJson:
-            return "not JSON";
-        case RejectKind::kMissingField:
-            return "a field missing";
-        case RejectKind::kWrongType:
-            return "a field of a wrong type";
-        case RejectKind::kBadValue:
-            return "a value no station sends";
-        case RejectKind::kForeignId:
+        case LedgerProblem::kForeignId:
             return "an id of another station";
-        case RejectKind::kRefusedByDatabase:
+        case LedgerProblem::kRefusedByDatabase:
             return "refused by the database";
-        case RejectKind::kConflict:
+        case LedgerProblem::kConflict:
             return "an id held already with another line";
-        case RejectKind::kRoomRefused:
+        case LedgerProblem::kRoomRefused:
             return "a room not kept";
     }
     return "unknown";
@@ -194,7 +180,7 @@ const char* RejectKindName(RejectKind kind) {
 LedgerMessage ReadLedgerMessage(std::string_view prefix, std::string_view topic,
                                 std::string_view payload, const std::string& received) {
     if (payload.size() > kLargestMessage) {
-        return Reject(RejectKind::kTooLarge,
+        return Reject(LedgerProblem::kTooLarge,
                       "more than " + std::to_string(kLargestMessage) + " bytes");
     }
     auto read = protocol::ReadTopic(prefix, topic);
@@ -207,7 +193,7 @@ LedgerMessage ReadLedgerMessage(std::string_view prefix, std::string_view topic,
             if (const std::optional<bool> online = protocol::ReadStatus(payload)) {
                 return StationStatusRow{std::move(station.room), *online, received};
             }
-            return Reject(RejectKind::kBadValue, "status is neither online nor offline");
+            return Reject(protocol::ProblemKind::kBadValue, "status is neither online nor offline");
         case protocol::TopicKind::kWeighing:
             return Weighing(station.room, station.scale, payload, received);
         case protocol::TopicKind::kState:
@@ -215,7 +201,7 @@ LedgerMessage ReadLedgerMessage(std::string_view prefix, std::string_view topic,
         case protocol::TopicKind::kReplay:
             return ReplayTopicHeard{std::move(station.room), payload.empty()};
     }
-    return Reject(RejectKind::kTopic, "neither a status, a weighing nor a state");
+    return Reject(protocol::ProblemKind::kTopic, "neither a status, a weighing nor a state");
 }
 
 }  // namespace station::ledger

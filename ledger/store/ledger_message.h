@@ -5,17 +5,13 @@
 #include <variant>
 
 #include "ledger/store/ledger_rows.h"
+#include "protocol/message_problem.h"
 
 namespace station::ledger {
 
-// Why a message is no row of the ledger's.
-enum class RejectKind {
+// The ledger's own reasons to reject a message, besides the protocol's.
+enum class LedgerProblem {
     kTooLarge,
-    kTopic,  // under the prefix, but no station's status, weighing or state
-    kNotJson,
-    kMissingField,
-    kWrongType,
-    kBadValue,           // the right type, a value no station sends
     kForeignId,          // a weighing's id that belongs to another station
     kRefusedByDatabase,  // a row the database refused on its own; the rest of its batch is kept
     // a weighing's id held already with another line, reading, unit or time; the first is kept
@@ -24,12 +20,15 @@ enum class RejectKind {
     kRoomRefused,  // a room not in the settings' list, or one past the most kept
 };
 
+// Why a message is no row of the ledger's: what the protocol's reader said, or the ledger's own.
+using RejectKind = std::variant<protocol::ProblemKind, LedgerProblem>;
+
 inline constexpr RejectKind kRejectKinds[] = {
-    RejectKind::kTooLarge,  RejectKind::kTopic,
-    RejectKind::kNotJson,   RejectKind::kMissingField,
-    RejectKind::kWrongType, RejectKind::kBadValue,
-    RejectKind::kForeignId, RejectKind::kRefusedByDatabase,
-    RejectKind::kConflict,  RejectKind::kRoomRefused};
+    LedgerProblem::kTooLarge,          protocol::ProblemKind::kTopic,
+    protocol::ProblemKind::kNotJson,   protocol::ProblemKind::kMissingField,
+    protocol::ProblemKind::kWrongType, protocol::ProblemKind::kBadValue,
+    LedgerProblem::kForeignId,         LedgerProblem::kRefusedByDatabase,
+    LedgerProblem::kConflict,          LedgerProblem::kRoomRefused};
 
 // A short English name of the kind, for the rejected table and the log.
 const char* RejectKindName(RejectKind kind);

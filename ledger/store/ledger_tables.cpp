@@ -213,7 +213,7 @@ std::size_t LedgerTables::ReleaseForged(const std::string& station, const std::s
     std::vector<Command> commands;
     commands.reserve(3 * rows.size() + 1);
     const std::string reason =
-        std::string(RejectKindName(RejectKind::kForeignId)) + ": released as forged";
+        std::string(RejectKindName(LedgerProblem::kForeignId)) + ": released as forged";
     for (const Row& row : rows) {
         WeighingRow weighing;
         weighing.id = row[0].value_or("");
@@ -222,12 +222,12 @@ std::size_t LedgerTables::ReleaseForged(const std::string& station, const std::s
         weighing.unit = row[3].value_or("");
         weighing.time = row[4];
         weighing.line = row[5].value_or("");
-        commands.push_back({kCountRejected, {RejectKindName(RejectKind::kForeignId)}});
+        commands.push_back({kCountRejected, {RejectKindName(LedgerProblem::kForeignId)}});
         commands.push_back({kRejected,
                             {protocol::TopicOf(protocol::RoomTopic(topic_prefix, station),
                                                protocol::TopicKind::kWeighing, weighing.scale),
                              WeighingMessage(weighing), reason, received,
-                             RejectKindName(RejectKind::kForeignId), kRejectedKept}});
+                             RejectKindName(LedgerProblem::kForeignId), kRejectedKept}});
         commands.push_back({"DELETE FROM weighings WHERE id = $1", {weighing.id}});
     }
     commands.push_back(
