@@ -6,8 +6,10 @@
 #include <array>
 #include <cstdio>
 #include <string_view>
+#include <utility>
 
 #include "common/ascii.h"
+#include "ledger/page/export_columns.h"
 
 namespace station::ledger {
 namespace {
@@ -192,47 +194,111 @@ void AppendCsvField(std::string& out, std::string_view text) {
     out += '"';
 }
 
+std::string CsvHeader() {
+    std::string header = "\xEF\xBB\xBF";
+    for (const ExportColumn& column : kExportColumns) {
+        if (column.title != nullptr) {
+            header.append(header.size() > 3 ? ";" : "").append(column.title);
+        }
+    }
+    return header + "\r\n";
+}
+
 void AppendCsvRow(std::string& out, const StoredWeighing& weighing) {
     // A NULL is written as an empty field.
     const auto text = [](const std::optional<std::string>& field) {
         return field ? std::string_view(*field) : std::string_view();
     };
     const std::string_view time = text(weighing.time);
-    const std::string_view reading = text(weighing.reading);
     const std::optional<protocol::IsoFields> clock = protocol::ReadIsoFields(time);
-    AppendCsvField(out, text(weighing.id));
-    out += ';';
-    AppendCsvField(out, text(weighing.station));
-    out.append(1, ';').append(std::to_string(weighing.scale)).append(1, ';');
-    if (clock) {
-        out.append(DateText(*clock)).append(1, ';').append(TimeText(*clock));
-    } else {
-        AppendCsvField(out, time);
-        out += ';';
+    bool first = true;
+    for (const ExportColumn& column : kExportColumns) {
+        if (column.title == nullptr) {
+            continue;
+        }
+        out.append(std::exchange(first, false) ? "" : ";");
+        switch (column.field) {
+            case ExportField::kId:
+                AppendCsvField(out, text(weighing.id));
+                break;
+            case ExportField::kStation:
+                AppendCsvField(out, text(weighing.station));
+                break;
+            case ExportField::kScale:
+                out.append(std::to_string(weighing.scale));
+                break;
+            case ExportField::kDate:
+                if (clock) {
+                    out.append(DateText(*clock));
+                } else {
+                    AppendCsvField(out, time);  // a time of another shape, as it is
+                }
+                break;
+            case ExportField::kClock:
+                out.append(clock ? TimeText(*clock) : "");
+                break;
+            case ExportField::kReading:
+                if (const std::string_view reading = text(weighing.reading);
+                    IsPlainNumber(reading)) {
+                    out.append(DecimalComma(std::string(reading)));
+                } else {
+                    AppendCsvField(out, reading);
+                }
+                break;
+            case ExportField::kWeight:
+                out.append(DecimalComma(weighing.weight.value_or("")));
+                break;
+            case ExportField::kUnit:
+                AppendCsvField(out, text(weighing.unit));
+                break;
+            case ExportField::kTime:
+                break;
+            case ExportField::kLine:
+                AppendCsvField(out, text(weighing.line));
+                break;
+        }
     }
-    out += ';';
-    if (IsPlainNumber(reading)) {
-        out.append(DecimalComma(std::string(reading)));
-    } else {
-        AppendCsvField(out, reading);
-    }
-    out.append(1, ';').append(DecimalComma(weighing.weight.value_or(""))).append(1, ';');
-    AppendCsvField(out, text(weighing.unit));
-    out += ';';
-    AppendCsvField(out, text(weighing.line));
     out.append("\r\n");
 }
 
 void AppendJsonRow(std::string& out, const StoredWeighing& weighing, bool first) {
-    out.append(first ? "" : ",")
-        .append(Dump(Json{{"id", OrNull(weighing.id)},
-                          {"station", OrNull(weighing.station)},
-                          {"scale", weighing.scale},
-                          {"reading", OrNull(weighing.reading)},
-                          {"weight", Weight(weighing.weight)},
-                          {"unit", OrNull(weighing.unit)},
-                          {"time", OrNull(weighing.time)},
-                          {"line", OrNull(weighing.line)}}));
+    Json row = Json::object();
+    for (const ExportColumn& column : kExportColumns) {
+        if (column.key == nullptr) {
+            continue;
+        }
+        Json& value = row[column.key];
+        switch (column.field) {
+            case ExportField::kId:
+                value = OrNull(weighing.id);
+                break;
+            case ExportField::kStation:
+                value = OrNull(weighing.station);
+                break;
+            case ExportField::kScale:
+                value = weighing.scale;
+                break;
+            case ExportField::kReading:
+                value = OrNull(weighing.reading);
+                break;
+            case ExportField::kWeight:
+                value = Weight(weighing.weight);
+                break;
+            case ExportField::kUnit:
+                value = OrNull(weighing.unit);
+                break;
+            case ExportField::kTime:
+                value = OrNull(weighing.time);
+                break;
+            case ExportField::kLine:
+                value = OrNull(weighing.line);
+                break;
+            case ExportField::kDate:
+            case ExportField::kClock:
+                break;
+        }
+    }
+    out.append(first ? "" : ",").append(Dump(row));
 }
 
 }  // namespace station::ledger

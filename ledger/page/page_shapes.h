@@ -48,8 +48,7 @@ std::string TimeText(const protocol::IsoFields& time);
 // time of day (the station's clock) in columns of their own, as ISO 8601 writes them, which
 // spreadsheets read as a date and a time in any language; the weight a number with a decimal
 // comma, its unit beside it.
-inline constexpr std::string_view kCsvHeader =
-    "\xEF\xBB\xBFid;pokój;waga;data;godzina;odczyt;masa;jednostka;linia\r\n";
+std::string CsvHeader();
 void AppendCsvRow(std::string& out, const StoredWeighing& weighing);
 // One object of the JSON export's array, after a comma unless it is the `first`.
 void AppendJsonRow(std::string& out, const StoredWeighing& weighing, bool first);

@@ -37,7 +37,7 @@ BodySource::Piece WeighingExport::Next() {
     }
     std::string out;
     if (!started_) {
-        out = format_ == Format::kCsv ? std::string(kCsvHeader) : "[";
+        out = format_ == Format::kCsv ? CsvHeader() : "[";
     }
     const std::vector<StoredWeighing> rows = blocks_.Next();
     for (const StoredWeighing& row : rows) {

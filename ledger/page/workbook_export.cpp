@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "ledger/page/export_columns.h"
 #include "ledger/page/page_shapes.h"
 #include "protocol/utf8_text.h"
 
@@ -19,20 +20,6 @@ constexpr std::size_t kPieceBytes = std::size_t{64} * 1024;
 constexpr const char* kWorkbookName = "wazenia.xlsx";
 // Sheets count days from 1900: an earlier date is written as the text it was.
 constexpr int kFirstYear = 1900;
-
-struct Column {
-    const char* title;
-    double width;
-};
-constexpr std::array<Column, 9> kColumns{{{"id", 22},
-                                          {"pokój", 16},
-                                          {"waga", 6},
-                                          {"data", 11},
-                                          {"godzina", 9},
-                                          {"odczyt", 10},
-                                          {"masa", 10},
-                                          {"jednostka", 9},
-                                          {"linia", 40}}};
 
 // Text as a sheet holds it: valid UTF-8, tabs and line ends kept; any other control character
 // and any byte that is no text shown as U+FFFD, since the workbook's XML cannot carry them.
@@ -102,10 +89,12 @@ void WorkbookExport::AddSheet() {
     if (sheet_ == nullptr) {
         throw std::runtime_error("cannot add a sheet to the workbook");
     }
-    for (std::size_t column = 0; column < kColumns.size(); ++column) {
-        const auto at = static_cast<lxw_col_t>(column);
-        Check(worksheet_set_column(sheet_, at, at, kColumns[column].width, nullptr));
-        Check(worksheet_write_string(sheet_, 0, at, kColumns[column].title, header_));
+    lxw_col_t at = 0;
+    for (const ExportColumn& column : kExportColumns) {
+        if (column.title != nullptr) {
+            Check(worksheet_set_column(sheet_, at, at, column.width, nullptr));
+            Check(worksheet_write_string(sheet_, 0, at++, column.title, header_));
+        }
     }
     row_ = 1;
 }
@@ -120,24 +109,58 @@ void WorkbookExport::WriteRow(const StoredWeighing& weighing) {
             Check(worksheet_write_string(sheet_, row, column, SheetText(*value).c_str(), nullptr));
         }
     };
-    text(0, weighing.id);
-    text(1, weighing.station);
-    Check(worksheet_write_number(sheet_, row, 2, weighing.scale, nullptr));
     const auto clock = protocol::ReadIsoFields(weighing.time.value_or(""));
-    if (clock && clock->year >= kFirstYear) {
-        lxw_datetime date{clock->year, clock->month, clock->day, 0, 0, 0.0};
-        lxw_datetime time{0, 0, 0, clock->hour, clock->minute, static_cast<double>(clock->second)};
-        Check(worksheet_write_datetime(sheet_, row, 3, &date, date_));
-        Check(worksheet_write_datetime(sheet_, row, 4, &time, time_));
-    } else {
-        text(3, weighing.time);
+    const bool dated = clock && clock->year >= kFirstYear;
+    lxw_col_t at = 0;
+    for (const ExportColumn& column : kExportColumns) {
+        if (column.title == nullptr) {
+            continue;
+        }
+        switch (column.field) {
+            case ExportField::kId:
+                text(at, weighing.id);
+                break;
+            case ExportField::kStation:
+                text(at, weighing.station);
+                break;
+            case ExportField::kScale:
+                Check(worksheet_write_number(sheet_, row, at, weighing.scale, nullptr));
+                break;
+            case ExportField::kDate:
+                if (dated) {
+                    lxw_datetime date{clock->year, clock->month, clock->day, 0, 0, 0.0};
+                    Check(worksheet_write_datetime(sheet_, row, at, &date, date_));
+                } else {
+                    text(at, weighing.time);  // as it is
+                }
+                break;
+            case ExportField::kClock:
+                if (dated) {
+                    lxw_datetime time{
+                        0, 0, 0, clock->hour, clock->minute, static_cast<double>(clock->second)};
+                    Check(worksheet_write_datetime(sheet_, row, at, &time, time_));
+                }
+                break;
+            case ExportField::kReading:
+                text(at, weighing.reading);
+                break;
+            case ExportField::kWeight:
+                if (weighing.weight) {
+                    Check(worksheet_write_number(sheet_, row, at, std::stod(*weighing.weight),
+                                                 nullptr));
+                }
+                break;
+            case ExportField::kUnit:
+                text(at, weighing.unit);
+                break;
+            case ExportField::kTime:
+                break;
+            case ExportField::kLine:
+                text(at, weighing.line);
+                break;
+        }
+        ++at;
     }
-    text(5, weighing.reading);
-    if (weighing.weight) {
-        Check(worksheet_write_number(sheet_, row, 6, std::stod(*weighing.weight), nullptr));
-    }
-    text(7, weighing.unit);
-    text(8, weighing.line);
 }
 
 void WorkbookExport::Close() {
