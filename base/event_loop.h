@@ -4,6 +4,8 @@
 #include <functional>
 #include <memory>
 
+#include "base/time_source.h"
+
 namespace station {
 
 // Interest in one descriptor. Destroying it stops every notification at once, also from inside
@@ -24,17 +26,14 @@ public:
 // What the network components and the station's services need from the thread's event loop. The
 // program implements it over Qt; tests drive it with a poll loop whose time they can advance. An
 // exception that escapes a callback is the loop's to report (the application's handler for
-// unhandled exceptions); the loop then goes on.
-class EventLoop {
+// unhandled exceptions); the loop then goes on. Its Now() is the loop's time, which its timers
+// follow: every timing rule on the loop reads it and no other clock, so a test that advances the
+// loop's time drives them all without waiting.
+class EventLoop : public TimeSource {
 public:
     // `readable` also covers hang-up and error conditions, as poll(2) reports them.
     using ReadyCallback = std::function<void(bool readable, bool writable)>;
-    using TimePoint = std::chrono::steady_clock::time_point;
 
-    virtual ~EventLoop() = default;
-    // The loop's time, which its timers follow: every timing rule reads this and no other clock,
-    // so a test that advances the loop's time drives them all without waiting.
-    virtual TimePoint Now() const = 0;
     // Starts with no interest.
     virtual std::unique_ptr<FdWatch> Watch(int fd, ReadyCallback on_ready) = 0;
     // Runs `call` on the loop's thread after the current callback has returned.

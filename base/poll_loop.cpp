@@ -152,10 +152,10 @@ void PollLoop::Advance(std::chrono::milliseconds by) {
 }
 
 bool PollLoop::RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
+    const auto deadline = SteadyTime::Instance().Now() + limit;
     while (!done()) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
+            deadline - SteadyTime::Instance().Now());
         if (left.count() <= 0) {
             return done();
         }

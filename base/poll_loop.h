@@ -24,7 +24,7 @@ public:
     PollLoop(const PollLoop&) = delete;
     PollLoop& operator=(const PollLoop&) = delete;
 
-    TimePoint Now() const override { return std::chrono::steady_clock::now() + advanced_; }
+    TimePoint Now() const override { return SteadyTime::Instance().Now() + advanced_; }
     std::unique_ptr<FdWatch> Watch(int fd, ReadyCallback on_ready) override;
     void Post(std::function<void()> call) override;
     std::unique_ptr<Timer> StartTimer(std::chrono::milliseconds delay,

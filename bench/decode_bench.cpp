@@ -69,7 +69,7 @@ void FeedInChunks(benchmark::State& state, bool with_status_fields) {
     SystemClock clock;
     TransmissionLog log(clock);
     DiscardingDisplays displays;
-    WeightDecoder decoder(log, displays, ',');
+    WeightDecoder decoder(log, displays, ',', SteadyTime::Instance());
     ReceiveBuffer buffer;
     for (auto _ : state) {
         for (std::size_t at = 0; at < stream.size(); at += chunk_size) {
@@ -128,7 +128,7 @@ void BM_Preset(benchmark::State& state) {
     SystemClock clock;
     TransmissionLog log(clock);
     DiscardingDisplays displays;
-    WeightDecoder decoder(log, displays, ',');
+    WeightDecoder decoder(log, displays, ',', SteadyTime::Instance());
     PatternProblem problem;
     decoder.SetFormat(
         1, preset.preset == std::string("pattern")

@@ -23,7 +23,8 @@ public:
 // A clock that stands still: the count must not depend on when it runs.
 class StillClock final : public station::Clock {
 public:
-    station::LocalTime Now() override { return {2026, 12, 8, 9, 0, 0, 0}; }
+    station::LocalTime Local() override { return {2026, 12, 8, 9, 0, 0, 0}; }
+    std::time_t Seconds() override { return 0; }
 };
 
 }  // namespace
@@ -38,7 +39,7 @@ int main(int argc, char** argv) {
     StillClock clock;
     station::TransmissionLog log(clock);
     CountingDisplays displays;
-    station::WeightDecoder decoder(log, displays, ',');
+    station::WeightDecoder decoder(log, displays, ',', station::SteadyTime::Instance());
     station::ReceiveBuffer buffer;
     for (std::size_t done = 0; done < lines; done += 4096) {
         for (std::size_t at = 0; at < stream.size(); at += 1460) {

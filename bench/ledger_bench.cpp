@@ -38,7 +38,8 @@ using Clock = std::chrono::steady_clock;
 
 class FixedClock final : public station::Clock {
 public:
-    LocalTime Now() override { return {2026, 12, 8, 9, 0, 0, 0}; }
+    LocalTime Local() override { return {2026, 12, 8, 9, 0, 0, 0}; }
+    std::time_t Seconds() override { return 1796716800; }  // the same morning
 };
 
 double Seconds(Clock::duration duration) {
@@ -106,7 +107,7 @@ public:
         station.topic = "plant/room";
         station.client_id = "room";
         publisher_ = std::make_unique<Publisher>(
-            loop_, log_, station, registers_.Path(), clock_.Now(),
+            loop_, log_, station, registers_.Path(), clock_.Local(),
             [this](const Publisher::Status& status) { waiting_ = status.waiting; });
     }
     // Runs the station until the broker has every weighing of its register, then ends it.

@@ -4,7 +4,7 @@
 
 namespace station {
 
-LocalTime SystemClock::Now() {
+LocalTime SystemClock::Local() {
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
     if (now.tv_sec != cached_second_) {
@@ -17,6 +17,12 @@ LocalTime SystemClock::Now() {
     LocalTime result = cached_;
     result.millisecond = static_cast<int>(now.tv_nsec / 1'000'000);
     return result;
+}
+
+std::time_t SystemClock::Seconds() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return now.tv_sec;
 }
 
 }  // namespace station

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <ctime>
+
 namespace station {
 
 // Local wall-clock time, as the log and the register stamp it.
@@ -13,17 +15,22 @@ struct LocalTime {
     int millisecond = 0;
 };
 
+// The wall clock, the one the station's and the ledger's stamps are read from.
 class Clock {
 public:
     virtual ~Clock() = default;
-    virtual LocalTime Now() = 0;
+    // The local date and time of day, as the log and the register stamp them.
+    virtual LocalTime Local() = 0;
+    // Seconds since the epoch, of which a message's or a row's ISO time is made.
+    virtual std::time_t Seconds() = 0;
 };
 
 // The system's local time. The calendar breakdown is redone only when the second changes,
 // so stamping a flood of lines costs one clock read each.
 class SystemClock final : public Clock {
 public:
-    LocalTime Now() override;
+    LocalTime Local() override;
+    std::time_t Seconds() override;
 
 private:
     long long cached_second_ = -1;

@@ -66,7 +66,7 @@ int ReleaseClientId(const station::ledger::LedgerSettings& settings, const std::
         LedgerTables tables(*database);
         if (forged) {
             const std::size_t moved = tables.ReleaseForged(
-                room, settings.broker.topic, station::protocol::IsoLocalTime(std::time(nullptr)));
+                room, settings.broker.topic, station::protocol::IsoLocalTime(station::SystemClock().Seconds()));
             Say(room + ": weighings moved to rejected: " + std::to_string(moved) +
                 "; the room's next weighing binds a client id again");
             return EXIT_SUCCESS;
@@ -120,7 +120,7 @@ int main(int argc, char** argv) {
     const char* state_directory = std::getenv("STATE_DIRECTORY");  // set by systemd
     const ledger::LedgerSettingsResult settings = ledger::LoadLedgerSettings(
         IniFile(config), HostName(),
-        state_directory != nullptr ? state_directory : kDefaultStateDirectory, SystemClock().Now());
+        state_directory != nullptr ? state_directory : kDefaultStateDirectory, SystemClock().Local());
     if (const auto* problem = std::get_if<std::string>(&settings)) {
         Say(config + ": " + *problem);
         return EXIT_FAILURE;

@@ -324,7 +324,7 @@ bool Publisher::SendState(int scale, const StateThinning::ScaleState& state) {
     return supervisor_.Connected() &&
            supervisor_.Publish(
                Topic(protocol::TopicKind::kState, scale),
-               ScaleStateMessage(state.connected, state.reading, std::time(nullptr)), 0, true);
+               ScaleStateMessage(state.connected, state.reading, log_.WallClock().Seconds()), 0, true);
 }
 
 void Publisher::ReportStatus() {

@@ -83,7 +83,7 @@ void StationModel::Start() {
         scale.received.Clear();
     }
     decimal_separator_ = DetectDecimalSeparator();
-    decoder_.emplace(log_, static_cast<ReadingDisplays&>(*this), decimal_separator_);
+    decoder_.emplace(log_, static_cast<ReadingDisplays&>(*this), decimal_separator_, loop_);
     simulated_value_ = 0;
     // The station never makes the folder; without it the first save fails. Said at start,
     // where an installer sees it, and nothing else changes.
@@ -141,7 +141,7 @@ std::optional<PublishingOff> StationModel::StartPublishing(Publisher::StatusSink
     }
     publisher_ =
         std::make_unique<Publisher>(loop_, log_, std::move(std::get<PublishSettings>(loaded)),
-                                    files_.data_directory, clock_.Now(), std::move(on_status));
+                                    files_.data_directory, clock_.Local(), std::move(on_status));
     for (int n = 1; IsScaleNumber(n); ++n) {
         publisher_->ReadingShown(n, Of(n).shown);
         publisher_->LampShown(n, Of(n).lamp);

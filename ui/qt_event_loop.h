@@ -19,7 +19,7 @@ public:
 
     explicit QtEventLoop(ExceptionHandler on_exception);
 
-    TimePoint Now() const override { return std::chrono::steady_clock::now(); }
+    TimePoint Now() const override { return SteadyTime::Instance().Now(); }
     std::unique_ptr<FdWatch> Watch(int fd, ReadyCallback on_ready) override;
     void Post(std::function<void()> call) override;
     std::unique_ptr<Timer> StartTimer(std::chrono::milliseconds delay,

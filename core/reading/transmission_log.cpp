@@ -57,7 +57,7 @@ std::array<char, 12> FormatTime(const LocalTime& time) {
 }  // namespace
 
 void TransmissionLog::LogTransmission(int code, std::string_view text, int scale) {
-    const auto time = FormatTime(clock_.Now());
+    const auto time = FormatTime(clock_.Local());
     std::array<char, 16> number{};
     const auto number_end = std::to_chars(number.begin(), number.end(), scale).ptr;
     const std::string_view tag = TagOf(code);

@@ -36,6 +36,8 @@ public:
     explicit TransmissionLog(Clock& clock) : clock_(clock) {}
 
     void SetView(LogView* view) { view_ = view; }
+    // The wall clock its lines are stamped by: the station's.
+    Clock& WallClock() { return clock_; }
 
     // Adds "hh-mm-ss.zzz <scale> <tag><text>".
     void LogTransmission(int code, std::string_view text, int scale);

@@ -141,7 +141,7 @@ void WeightDecoder::ShowIndicatorReading(int scale, IndicatorReading reading) {
     }
     const auto index = static_cast<std::size_t>(scale - 1);
     if (reading.checksum_failed) {
-        if (checksum_said_[index].Due(std::chrono::steady_clock::now())) {
+        if (checksum_said_[index].Due(time_.Now())) {
             log_.LogTransmission(log_code::kFault,
                                  "Waga " + std::to_string(scale) + ": checksum failed", scale);
         }

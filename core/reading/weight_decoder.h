@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "base/log_throttle.h"
+#include "base/time_source.h"
 #include "core/reading/framer.h"
 #include "core/reading/indicator_format.h"
 #include "core/reading/reading_displays.h"
@@ -30,8 +31,10 @@ public:
     // The most a scale's unfinished line holds (framer.h).
     static constexpr std::size_t kReceiveBufferCap = Framer::kFrameCap;
 
-    WeightDecoder(TransmissionLog& log, ReadingDisplays& displays, char decimal_separator)
-        : log_(log), displays_(displays), separator_(decimal_separator) {}
+    // `time` paces the lines it logs again and again (the loop's, on the loop).
+    WeightDecoder(TransmissionLog& log, ReadingDisplays& displays, char decimal_separator,
+                  const TimeSource& time)
+        : log_(log), displays_(displays), separator_(decimal_separator), time_(time) {}
 
     // Takes the first `length` bytes of `data` into `buffer`, the scale's unfinished line;
     // every carriage return completes a line, line feeds are dropped, unless the scale's format
@@ -74,6 +77,7 @@ private:
     TransmissionLog& log_;
     ReadingDisplays& displays_;
     char separator_;
+    const TimeSource& time_;
     std::uint64_t lines_ = 0;
     std::array<std::unique_ptr<IndicatorFormat>, kScaleCount> formats_;
     std::array<std::string, kScaleCount> units_;  // as each scale's frames last wrote it

@@ -83,7 +83,7 @@ void AppendLineToFile(const std::string& path, const std::string& line) {
 
 void WeighingRegister::SaveWeighing(int scale, const std::string& display_text,
                                     std::string_view unit) {
-    const LocalTime now = clock_.Now();
+    const LocalTime now = clock_.Local();
     const std::string line = ComposeRegisterLine(now, time_separator_, scale, display_text);
     const std::string units = directory_ + "/" + UnitsFileName(MonthFileName(now));
     // Kilograms need no entry until the month has units: then every line gets one, so that an

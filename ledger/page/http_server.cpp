@@ -232,7 +232,7 @@ struct HttpCallbacks {
             watched != server.watched_.end()) {
             // The next request on this connection has its own time from now.
             watched->second.in_request = false;
-            watched->second.since = std::chrono::steady_clock::now();
+            watched->second.since = server.time_.Now();
         }
     }
 
@@ -244,7 +244,7 @@ struct HttpCallbacks {
             const MHD_ConnectionInfo* info =
                 MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
             server.watched_[connection] = {info != nullptr ? info->connect_fd : -1,
-                                           std::chrono::steady_clock::now(), false, false};
+                                           server.time_.Now(), false, false};
         } else {
             // Said before the socket is closed: the watch never cuts a number reused.
             server.watched_.erase(connection);
@@ -252,9 +252,10 @@ struct HttpCallbacks {
     }
 };
 
-HttpServer::HttpServer(const HttpServerSettings& settings, Handler answer)
+HttpServer::HttpServer(const HttpServerSettings& settings, Handler answer, const TimeSource& time)
     : settings_(settings),
       answer_(std::move(answer)),
+      time_(time),
       workers_(settings.workers, settings.most_waiting) {
     AddressInfo address;
     addrinfo hints{};
@@ -353,11 +354,11 @@ void HttpServer::Fill(Stream& stream) {
 // Once a second: a connection whose request is not whole in time is shut, and the daemon closes
 // it as it would any that hangs up; every few seconds the waiting bodies are asked again.
 void HttpServer::Watch() {
-    auto last_wake = std::chrono::steady_clock::now();
+    auto last_wake = time_.Now();
     std::unique_lock lock(watch_mutex_);
     while (!closing_) {
         watch_stop_.wait_for(lock, std::chrono::seconds(1));
-        const auto now = std::chrono::steady_clock::now();
+        const auto now = time_.Now();
         for (auto& [connection, watched] : watched_) {
             if (!watched.in_request && !watched.cut && watched.fd >= 0 &&
                 now - watched.since >= settings_.request_time) {

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/time_source.h"
 #include "ledger/page/page_request.h"
 #include "ledger/page/worker_pool.h"
 
@@ -82,8 +83,10 @@ class HttpServer {
 public:
     using Handler = std::function<HttpResponse(const HttpRequest&)>;
 
-    // Throws std::runtime_error when it cannot listen or the certificate cannot be used.
-    HttpServer(const HttpServerSettings& settings, Handler answer);
+    // `time` times the requests and the waiting bodies, on the server's threads. Throws
+    // std::runtime_error when it cannot listen or the certificate cannot be used.
+    HttpServer(const HttpServerSettings& settings, Handler answer,
+               const TimeSource& time = SteadyTime::Instance());
     ~HttpServer();
     HttpServer(const HttpServer&) = delete;
     HttpServer& operator=(const HttpServer&) = delete;
@@ -97,7 +100,7 @@ private:
     struct Stream;
     struct Watched {
         int fd = -1;
-        std::chrono::steady_clock::time_point since;
+        TimeSource::TimePoint since;
         bool in_request = false;  // the headers are in: no longer the watch's business
         bool cut = false;
     };
@@ -109,6 +112,7 @@ private:
 
     HttpServerSettings settings_;
     Handler answer_;
+    const TimeSource& time_;
     int port_ = 0;
     std::atomic<bool> closing_{false};
 

@@ -1,9 +1,7 @@
 #include "ledger/page/plant_page.h"
-#include "ledger/store/open_database.h"
 
 #include <sys/resource.h>
 
-#include <ctime>
 #include <fstream>
 #include <optional>
 #include <sstream>
@@ -11,6 +9,8 @@
 #include <utility>
 #include <variant>
 
+#include "common/clock.h"
+#include "ledger/page/live_stream.h"
 #include "ledger/page/page_access.h"
 #include "ledger/page/page_queries.h"
 #include "ledger/page/page_request.h"
@@ -18,13 +18,11 @@
 #include "ledger/page/weighing_export.h"
 #include "ledger/page/workbook_export.h"
 #include "ledger/store/database.h"
+#include "ledger/store/open_database.h"
 
 namespace station::ledger {
 namespace {
 
-// A closed page is noticed at the second write after it closed (the first meets the reset): a
-// comment each second counts it gone within a few.
-constexpr std::chrono::seconds kLiveKeepAlive{1};
 // Open connections the page takes: at most this many, and at most half the descriptors the
 // process may open, so that the broker and the database always find theirs.
 constexpr std::size_t kMostConnections = 2000;
@@ -42,11 +40,10 @@ std::string ReadFile(const std::string& path) {
     return content.str();
 }
 
+// On a worker's thread: a clock of its own.
 Day Today() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
+    const LocalTime now = SystemClock().Local();
+    return {now.year, now.month, now.day};
 }
 
 HttpResponse Plain(int status, std::string text) {
@@ -134,59 +131,6 @@ HttpResponse Daily(Database& database, const Parameters& parameters) {
     return JsonAnswer(DailyJson(first, last, DailySums(database, first, last)));
 }
 
-// What an open live page is sent: whether the ledger has its database and broker (at once, and
-// again on every change it sees when asked), what the ledger wrote since it last looked, or now
-// and then a comment so that it notices a lost connection; between them it waits, holding no
-// thread.
-class LiveStream : public BodySource {
-public:
-    LiveStream(LiveFeed& feed, std::atomic<std::size_t>& open, const HealthBoard* health)
-        : feed_(feed), open_(open), health_(health), seen_(feed.Latest()) {
-        ++open_;
-    }
-    ~LiveStream() override { --open_; }
-    LiveStream(const LiveStream&) = delete;
-    LiveStream& operator=(const LiveStream&) = delete;
-
-    Piece Next() override {
-        const LiveFeed::Read read = feed_.After(seen_, std::chrono::milliseconds(0));
-        if (read.closed) {
-            return {Piece::Kind::kEnd, {}};
-        }
-        std::string out = read.lost ? "event: lost\ndata: {}\n\n" : "";
-        if (health_ != nullptr) {
-            const HealthBoard::Reach reach = health_->Reachable();
-            if (reach != told_) {
-                told_ = reach;
-                out.append("data: ")
-                    .append(LedgerEventJson(reach.database_open, reach.broker_connected))
-                    .append("\n\n");
-            }
-        }
-        for (const std::string& event : read.events) {
-            out.append("data: ").append(event).append("\n\n");
-        }
-        const auto now = std::chrono::steady_clock::now();
-        if (out.empty() && now - last_sent_ >= kLiveKeepAlive) {
-            out = ": keep-alive\n\n";
-        }
-        if (out.empty()) {
-            return {Piece::Kind::kLater, {}};
-        }
-        last_sent_ = now;
-        return {Piece::Kind::kBytes, std::move(out)};
-    }
-
-private:
-    LiveFeed& feed_;
-    std::atomic<std::size_t>& open_;
-    const HealthBoard* health_;  // none: nothing to tell
-    std::optional<HealthBoard::Reach> told_;
-    std::uint64_t seen_;
-    // The first look sends a comment at once: the page learns that its view is open.
-    std::chrono::steady_clock::time_point last_sent_{};
-};
-
 // One of the exports in flight, held until its body ends, or until its answer is given up.
 class ExportSlot {
 public:
@@ -235,11 +179,12 @@ std::size_t MostConnections() {
 }  // namespace
 
 PlantPage::PlantPage(PageSettings settings, std::string database_url, std::string database_password,
-                     const HealthBoard* health)
+                     const HealthBoard* health, const TimeSource& time)
     : settings_(std::move(settings)),
       database_url_(std::move(database_url)),
       database_password_(std::move(database_password)),
-      health_(health) {
+      health_(health),
+      time_(time) {
     files_ = {{"/", {ReadFile(settings_.files + "/index.html"), "text/html; charset=utf-8"}},
               {"/plant.js", {ReadFile(settings_.files + "/plant.js"), kScript}},
               {"/plant.css", {ReadFile(settings_.files + "/plant.css"), "text/css; charset=utf-8"}},
@@ -254,7 +199,7 @@ PlantPage::PlantPage(PageSettings settings, std::string database_url, std::strin
     server.most_connections = MostConnections();
     server.most_per_address = settings_.most_per_address;
     server_ = std::make_unique<HttpServer>(
-        server, [this](const HttpRequest& request) { return Answer(request); });
+        server, [this](const HttpRequest& request) { return Answer(request); }, time_);
     port_ = server_->Port();
 }
 
@@ -303,7 +248,7 @@ HttpResponse PlantPage::Route(const HttpRequest& request) {
     if (request.path == "/api/live") {
         // Server-Sent Events: what the ledger writes, as it writes it.
         HttpResponse response{200, "text/event-stream", {}, {}, {}};
-        response.source = std::make_unique<LiveStream>(feed_, live_pages_, health_);
+        response.source = std::make_unique<LiveStream>(feed_, live_pages_, health_, time_);
         return response;
     }
     // For a plant's monitoring: 200 only while the ledger can store.

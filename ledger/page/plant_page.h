@@ -29,9 +29,9 @@ public:
     static constexpr std::size_t kMostExports = 4;
 
     // Starts serving; throws std::runtime_error when it cannot listen. `health`, when given,
-    // answers /api/health and /metrics.
+    // answers /api/health and /metrics; `time` times the requests and the live pages' comments.
     PlantPage(PageSettings settings, std::string database_url, std::string database_password,
-              const HealthBoard* health = nullptr);
+              const HealthBoard* health = nullptr, const TimeSource& time = SteadyTime::Instance());
     ~PlantPage();
     PlantPage(const PlantPage&) = delete;
     PlantPage& operator=(const PlantPage&) = delete;
@@ -57,6 +57,7 @@ private:
     std::string database_url_;
     std::string database_password_;
     const HealthBoard* health_;
+    const TimeSource& time_;
     std::map<std::string, File> files_;
     LiveFeed feed_;
     std::atomic<std::size_t> live_pages_{0};

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/event_loop.h"
+#include "base/time_source.h"
 #include "base/worker_thread.h"
 #include "ledger/store/database.h"
 #include "ledger/store/ledger_rows.h"

@@ -1,6 +1,5 @@
 #include "ledger/store/ledger.h"
 
-#include <ctime>
 #include <optional>
 #include <utility>
 
@@ -9,15 +8,6 @@
 #include "protocol/utf8_text.h"
 
 namespace station::ledger {
-namespace {
-
-// The wall clock's time as every row and health field stamps it (ISO 8601, local offset).
-std::string WallClockStamp() {
-    return protocol::IsoLocalTime(std::time(nullptr));
-}
-
-}  // namespace
-
 Ledger::Ledger(EventLoop& loop, StoreSettings settings, LogSink log, WrittenSink written,
                Startup startup, HealthBoard* health)
     : loop_(loop),
@@ -72,6 +62,10 @@ void Ledger::Away() {
     writer_.Use(nullptr);
     tables_ = nullptr;
     intake_.Pause();
+}
+
+std::string Ledger::WallClockStamp() {
+    return protocol::IsoLocalTime(wall_clock_.Seconds());
 }
 
 void Ledger::AskOwed() {

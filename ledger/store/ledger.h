@@ -9,6 +9,7 @@
 
 #include "base/event_loop.h"
 #include "base/log_throttle.h"
+#include "common/clock.h"
 #include "ledger/store/batch_writer.h"
 #include "ledger/store/broker_intake.h"
 #include "ledger/store/database_keeper.h"
@@ -93,6 +94,8 @@ private:
         writer_.Pending().held_through.insert_or_assign(room, place);
     }
 
+    // The wall clock's time as every row and health field stamps it (ISO 8601, local offset).
+    std::string WallClockStamp();
     void AskOwed();
     bool Admit(const std::string& room, bool weighing, const std::string& topic,
                const std::string& payload);
@@ -106,6 +109,7 @@ private:
     LogSink log_;
     WrittenSink written_;
     HealthBoard* health_;
+    SystemClock wall_clock_;
     LedgerTables* tables_ = nullptr;  // the keeper's, while open
     RoomRoster roster_;
     std::unique_ptr<Timer> expire_timer_;

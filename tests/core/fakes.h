@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <optional>
 #include <string>
 #include <utility>
@@ -16,7 +17,18 @@ namespace station::test {
 
 class FakeClock final : public Clock {
 public:
-    LocalTime Now() override { return now; }
+    LocalTime Local() override { return now; }
+    std::time_t Seconds() override {
+        std::tm local{};
+        local.tm_year = now.year - 1900;
+        local.tm_mon = now.month - 1;
+        local.tm_mday = now.day;
+        local.tm_hour = now.hour;
+        local.tm_min = now.minute;
+        local.tm_sec = now.second;
+        local.tm_isdst = -1;
+        return std::mktime(&local);
+    }
     LocalTime now{2026, 12, 7, 14, 3, 7, 45};
 };
 
@@ -34,7 +46,8 @@ public:
 
 // A decoder wired to a fake clock, an in-memory log and recording displays.
 struct DecoderRig {
-    explicit DecoderRig(char separator) : decoder(log, displays, separator) {}
+    explicit DecoderRig(char separator)
+        : decoder(log, displays, separator, SteadyTime::Instance()) {}
 
     // The text shown by decoding `line` as a whole line of scale 1, or "" when none was shown.
     std::string Display(const std::string& line) {
