@@ -7,9 +7,9 @@
 
 namespace station::ledger {
 
-BatchWriter::BatchWriter(EventLoop& loop, Listener& listener, std::string topic_prefix, LogSink log)
+BatchWriter::BatchWriter(EventLoop& loop, Handlers handlers, std::string topic_prefix, LogSink log)
     : loop_(loop),
-      listener_(listener),
+      handlers_(std::move(handlers)),
       topic_prefix_(std::move(topic_prefix)),
       log_(std::move(log)),
       writer_(loop) {}
@@ -87,7 +87,7 @@ void BatchWriter::Flush() {
     flush_timer_.reset();
     if (!tables_) {
         if (batch_.Size() > 0) {
-            listener_.NotWritten(batch_);
+            handlers_.not_written(batch_);
         }
         batch_ = {};
         return;
@@ -119,7 +119,7 @@ void BatchWriter::Commit(const Batch& batch) {
 }
 
 void BatchWriter::Committed(const Batch& batch, const Outcome& outcome) {
-    listener_.Written(batch, outcome.fates, outcome.seconds);
+    handlers_.written(batch, outcome.fates, outcome.seconds);
     if (!batch_.Empty()) {
         Added();  // the places moved and the conflicts, written within kFlushInterval at the latest
     }
@@ -129,7 +129,7 @@ void BatchWriter::WriteFailed(const Batch& batch, const DatabaseError& error) {
     if (error.AboutData()) {
         WriteEachAlone(batch);
     } else {
-        listener_.DatabaseFailed(error.what());
+        handlers_.database_failed(error.what());
     }
 }
 
@@ -145,7 +145,7 @@ void BatchWriter::WriteEachAlone(const Batch& whole) {
                 throw;
             }
             if (single.rejected.empty()) {
-                listener_.RowRefused(topic, payload, error.what());
+                handlers_.row_refused(topic, payload, error.what());
             } else {
                 log_(std::string("a rejected row the database refused too, dropped: ") +
                      error.what());
@@ -181,7 +181,7 @@ void BatchWriter::WriteEachAlone(const Batch& whole) {
             Commit(places);
         }
     } catch (const DatabaseError& error) {
-        listener_.DatabaseFailed(error.what());
+        handlers_.database_failed(error.what());
         return;
     }
     if (!batch_.Empty()) {

@@ -30,23 +30,23 @@ public:
     static constexpr std::size_t kBatchRows = 2000;
 
     // What became of the writes.
-    class Listener {
-    public:
-        virtual ~Listener() = default;
+    struct Handlers {
         // In the database, with what became of its weighings and how long it took.
-        virtual void Written(const Batch& batch, const std::vector<LedgerTables::Stored>& fates,
-                             double seconds) = 0;
+        std::function<void(const Batch& batch, const std::vector<LedgerTables::Stored>& fates,
+                           double seconds)>
+            written;
         // Kept while no tables are given (the live session's rows), and flushed.
-        virtual void NotWritten(const Batch& batch) = 0;
-        virtual void RowRefused(const std::string& topic, const std::string& payload,
-                                const std::string& reason) = 0;
-        virtual void DatabaseFailed(const std::string& reason) = 0;
+        std::function<void(const Batch& batch)> not_written;
+        std::function<void(const std::string& topic, const std::string& payload,
+                           const std::string& reason)>
+            row_refused;
+        std::function<void(const std::string& reason)> database_failed;
     };
 
     using LogSink = std::function<void(const std::string& line)>;
 
     // `topic_prefix` names a refused row's topic.
-    BatchWriter(EventLoop& loop, Listener& listener, std::string topic_prefix, LogSink log);
+    BatchWriter(EventLoop& loop, Handlers handlers, std::string topic_prefix, LogSink log);
 
     // The rows waiting; after adding to it, call Added.
     Batch& Pending() { return batch_; }
@@ -74,7 +74,7 @@ private:
     void WriteEachAlone(const Batch& whole);
 
     EventLoop& loop_;
-    Listener& listener_;
+    Handlers handlers_;
     std::string topic_prefix_;
     LogSink log_;
     LedgerTables* tables_ = nullptr;

@@ -23,11 +23,11 @@ net::BrokerOptions Options(const PublishSettings& settings, bool lasting) {
 }  // namespace
 
 BrokerIntake::BrokerIntake(EventLoop& loop, PublishSettings settings, std::string share,
-                           Listener& listener, LogSink log, HealthBoard* health)
+                           Handlers handlers, LogSink log, HealthBoard* health)
     : loop_(loop),
       settings_(std::move(settings)),
       share_(std::move(share)),
-      listener_(listener),
+      handlers_(std::move(handlers)),
       log_(std::move(log)),
       health_(health) {}
 
@@ -45,7 +45,7 @@ void BrokerIntake::Start() {
             [this](const std::string& reason) { HandleLost(reason); }, [](int) {},
             [](const std::string&) {},  // said by HandleLost, with how long it lasts
             [this](const std::string& topic, const std::string& payload, bool) {
-                listener_.Heard(topic, payload);
+                handlers_.heard(topic, payload);
             }},
         true);
 }
@@ -69,7 +69,7 @@ void BrokerIntake::HandleConnected() {
     // meanwhile (another's login with the ledger's client id) had it delivered and dropped.
     const bool doubted = std::exchange(session_lost_, false);
     if (!kept || doubted) {
-        listener_.SessionDoubted();
+        handlers_.session_doubted();
     }
     was_connected_ = true;
     if (health_) {
@@ -100,7 +100,7 @@ void BrokerIntake::HandleConnected() {
     lost_timer_.reset();
     problem_.clear();
     if (SubscribeAll()) {
-        listener_.Subscribed();
+        handlers_.subscribed();
     }
 }
 
@@ -202,7 +202,7 @@ void BrokerIntake::StartLive() {
             [reached](const std::string&) { reached(false); }, [](int) {},
             [](const std::string&) {},
             [this](const std::string& topic, const std::string& payload, bool) {
-                listener_.HeardLive(topic, payload);
+                handlers_.heard_live(topic, payload);
             }});
 }
 

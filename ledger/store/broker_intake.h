@@ -28,21 +28,19 @@ public:
     static constexpr std::chrono::seconds kBrokerBlip{5};
     static constexpr std::chrono::minutes kLogInterval{1};
 
-    class Listener {
-    public:
-        virtual ~Listener() = default;
+    struct Handlers {
         // The ledger's session came up without all the broker kept for it: a new replay round.
-        virtual void SessionDoubted() = 0;
+        std::function<void()> session_doubted;
         // The ledger's session is up and subscribed.
-        virtual void Subscribed() = 0;
-        virtual void Heard(const std::string& topic, const std::string& payload) = 0;
+        std::function<void()> subscribed;
+        std::function<void(const std::string& topic, const std::string& payload)> heard;
         // On the live session, while the database is away.
-        virtual void HeardLive(const std::string& topic, const std::string& payload) = 0;
+        std::function<void(const std::string& topic, const std::string& payload)> heard_live;
     };
 
     using LogSink = std::function<void(const std::string& line)>;
 
-    BrokerIntake(EventLoop& loop, PublishSettings settings, std::string share, Listener& listener,
+    BrokerIntake(EventLoop& loop, PublishSettings settings, std::string share, Handlers handlers,
                  LogSink log, HealthBoard* health);
 
     // Connects the ledger's session, or resumes it; the live session ends.
@@ -63,7 +61,7 @@ private:
     EventLoop& loop_;
     PublishSettings settings_;
     std::string share_;
-    Listener& listener_;
+    Handlers handlers_;
     LogSink log_;
     HealthBoard* health_;
     bool paused_ = false;

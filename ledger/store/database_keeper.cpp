@@ -7,12 +7,11 @@
 namespace station::ledger {
 
 DatabaseKeeper::DatabaseKeeper(EventLoop& loop, std::string url, std::string password,
-                               Listener& listener, LogSink log, Startup startup,
-                               HealthBoard* health)
+                               Handlers handlers, LogSink log, Startup startup, HealthBoard* health)
     : loop_(loop),
       url_(std::move(url)),
       password_(std::move(password)),
-      listener_(listener),
+      handlers_(std::move(handlers)),
       log_(std::move(log)),
       startup_(std::move(startup)),
       health_(health) {}
@@ -22,7 +21,7 @@ void DatabaseKeeper::Open() {
     try {
         database_ = OpenDatabase(url_, password_);
         tables_ = std::make_unique<LedgerTables>(*database_);
-        listener_.Load(*tables_);
+        handlers_.load(*tables_);
     } catch (const DatabaseError& error) {
         if (!opened_ && error.Lasting() && startup_.refused) {
             startup_.refused(error.what());
@@ -45,11 +44,11 @@ void DatabaseKeeper::Open() {
              ": the stations are asked to send again what may have been lost");
         problem_.clear();
     }
-    listener_.Opened(back);
+    handlers_.opened(back);
 }
 
 void DatabaseKeeper::Probe() {
-    if (!listener_.InUse() && loop_.Now() - last_write_ >= kProbeInterval) {
+    if (!handlers_.in_use() && loop_.Now() - last_write_ >= kProbeInterval) {
         try {
             database_->Query("SELECT 1", {});
         } catch (const DatabaseError& error) {
@@ -80,7 +79,7 @@ void DatabaseKeeper::Away(const std::string& reason) {
         });
     }
     probe_timer_.reset();
-    listener_.Away();
+    handlers_.away();
     tables_.reset();
     database_.reset();
     reopen_timer_ = loop_.StartTimer(backoff_.Next(), [this] { Open(); });

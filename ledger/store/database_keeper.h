@@ -34,22 +34,20 @@ public:
         std::function<void(const std::string& reason)> refused;
     };
 
-    class Listener {
-    public:
-        virtual ~Listener() = default;
+    struct Handlers {
         // The tables are open: what the ledger keeps of them is read again. Throws DatabaseError.
-        virtual void Load(LedgerTables& tables) = 0;
+        std::function<void(LedgerTables& tables)> load;
         // Open and said so; `back`: after being away.
-        virtual void Opened(bool back) = 0;
-        // Away: nothing is written until Opened.
-        virtual void Away() = 0;
+        std::function<void(bool back)> opened;
+        // Away: nothing is written until opened.
+        std::function<void()> away;
         // The database is in use off the loop: not to be asked now.
-        virtual bool InUse() const = 0;
+        std::function<bool()> in_use;
     };
 
     using LogSink = std::function<void(const std::string& line)>;
 
-    DatabaseKeeper(EventLoop& loop, std::string url, std::string password, Listener& listener,
+    DatabaseKeeper(EventLoop& loop, std::string url, std::string password, Handlers handlers,
                    LogSink log, Startup startup, HealthBoard* health);
 
     void Open();
@@ -65,7 +63,7 @@ private:
     EventLoop& loop_;
     std::string url_;
     std::string password_;
-    Listener& listener_;
+    Handlers handlers_;
     LogSink log_;
     Startup startup_;
     HealthBoard* health_;

@@ -8,6 +8,7 @@
 #include "protocol/utf8_text.h"
 
 namespace station::ledger {
+
 Ledger::Ledger(EventLoop& loop, StoreSettings settings, LogSink log, WrittenSink written,
                Startup startup, HealthBoard* health)
     : loop_(loop),
@@ -16,19 +17,38 @@ Ledger::Ledger(EventLoop& loop, StoreSettings settings, LogSink log, WrittenSink
       written_(std::move(written)),
       health_(health),
       roster_(settings_.most_rooms),
-      book_(loop, *this, settings_.first_month, settings_.client_id_is_room,
-            settings_.broker.client_id),
-      intake_(loop, settings_.broker, settings_.share, *this, log_, health),
-      keeper_(loop, settings_.database_url, settings_.database_password, *this, log_,
-              std::move(startup), health),
-      writer_(loop, *this, settings_.broker.topic, log_) {
-    if (health_) {
-        health_->Update([](LedgerHealth& board) {
-            for (const RejectKind kind : kRejectKinds) {
-                board.rejected.try_emplace(RejectKindName(kind), 0);
-            }
-        });
-    }
+      rejections_(loop, log_, health),
+      book_(loop,
+            {[this](const auto&... a) { return WalkHeld(a...); },
+             [this](const auto&... a) { return PublishRequest(a...); },
+             [this](const auto&... a) { ReplayAsked(a...); },
+             [this](const auto&... a) { ReplayThrough(a...); },
+             [this](const std::string& room, protocol::LinePlace place) {
+                 writer_.Pending().held_through.insert_or_assign(room, place);
+             }},
+            settings_.first_month, settings_.client_id_is_room, settings_.broker.client_id),
+      intake_(loop, settings_.broker, settings_.share,
+              {[this] { book_.NewRound(); }, [this] { AskOwed(); },
+               [this](const auto&... a) { Heard(a...); },
+               [this](const auto&... a) { HeardLive(a...); }},
+              log_, health),
+      keeper_(loop, settings_.database_url, settings_.database_password,
+              {[this](LedgerTables& tables) { Load(tables); }, [this](bool back) { Opened(back); },
+               [this] { Away(); }, [this] { return writer_.Busy(); }},
+              log_, std::move(startup), health),
+      writer_(
+          loop,
+          {[this](const auto&... a) { Written(a...); },
+           [this](const Batch& batch) {
+               if (written_) {
+                   written_(batch);  // the live session's, for the page alone
+               }
+           },
+           [this](const std::string& topic, const std::string& payload, const std::string& reason) {
+               Reject({LedgerProblem::kRefusedByDatabase, reason}, topic, payload);
+           },
+           [this](const std::string& reason) { keeper_.Away(reason); }},
+          settings_.broker.topic, log_) {
     keeper_.Open();
     ExpireRooms();
 }
@@ -189,27 +209,10 @@ void Ledger::Keep(WeighingRow row, const std::string& topic, const std::string& 
     writer_.Pending().weighings.push_back(std::move(row));
 }
 
-// Said in the log once per kLogInterval of each kind, counted on the board, and kept.
 void Ledger::Reject(const Rejection& rejection, const std::string& topic,
                     const std::string& payload) {
-    std::string reason = RejectKindName(rejection.kind);
-    if (!rejection.detail.empty()) {
-        reason += ": " + rejection.detail;
-    }
-    Rejections& of_kind = rejected_.try_emplace(rejection.kind).first->second;
-    ++of_kind.count;
-    if (of_kind.said.Due(loop_.Now())) {
-        log_("rejected (" + std::to_string(of_kind.count) + " so far of this kind): " + reason +
-             ", on " + protocol::ShownBytes(topic, 200));
-    }
-    if (health_) {
-        health_->Update([kind = rejection.kind](LedgerHealth& board) {
-            ++board.rejected[RejectKindName(kind)];
-        });
-    }
-    writer_.Pending().rejected.push_back({protocol::ShownBytes(topic),
-                                          protocol::ShownBytes(payload), std::move(reason),
-                                          WallClockStamp(), RejectKindName(rejection.kind)});
+    writer_.Pending().rejected.push_back(
+        rejections_.Rejected(rejection, topic, payload, WallClockStamp()));
 }
 
 // Counts what the batch's weighings were, per station and on the board, and tells of it.

@@ -15,6 +15,7 @@
 #include "ledger/store/database_keeper.h"
 #include "ledger/store/ledger_health.h"
 #include "ledger/store/ledger_message.h"
+#include "ledger/store/rejection_log.h"
 #include "ledger/store/replay_book.h"
 #include "ledger/store/room_roster.h"
 #include "ledger/store/store_settings.h"
@@ -24,23 +25,19 @@ namespace station::ledger {
 // Keeps every station's weighings, live states and status in one database, each weighing once.
 //
 // The broker's acknowledgement of a message comes before the ledger has stored it, so the broker
-// alone cannot make the ledger whole: the stations' registers can. The ledger wires four parts
-// that own their state and answer through events: the DatabaseKeeper opens the database and says
-// it away and back; the BrokerIntake keeps the broker sessions and hears the messages; the
+// alone cannot make the ledger whole: the stations' registers can. The ledger wires parts that own
+// their state and answer through their Handlers: the DatabaseKeeper opens the database and says it
+// away and back; the BrokerIntake keeps the broker sessions and hears the messages; the
 // BatchWriter writes them a group per transaction and says what became of each; the ReplayBook
 // asks each station, once per round, to send again what the database may lack. What the ledger
 // does itself: it admits a message's room (the settings' list, the RoomRoster's bounds), reads
 // each message into its row, and rejects what is no station's status, weighing or state, or
-// belongs to another station, into the table `rejected`, counted per kind and said in the log
-// once per kLogInterval of each kind. While the database is away, the statuses and states the
-// live session hears of the rooms the ledger knows go to the page alone.
-class Ledger : BatchWriter::Listener,
-               BrokerIntake::Listener,
-               DatabaseKeeper::Listener,
-               ReplayBook::Peer {
+// belongs to another station, into the table `rejected` (RejectionLog). While the database is
+// away, the statuses and states the live session hears of the rooms the ledger knows go to the
+// page alone.
+class Ledger {
 public:
     static constexpr std::size_t kBatchRows = BatchWriter::kBatchRows;
-    static constexpr std::chrono::minutes kLogInterval{1};
     static constexpr std::chrono::seconds kReplayQuiet = ReplayBook::kReplayQuiet;
     static constexpr std::chrono::seconds kBrokerBlip = BrokerIntake::kBrokerBlip;
 
@@ -52,7 +49,7 @@ public:
     // of the statuses and states the live session heard; `health`, when given, is kept up to date.
     Ledger(EventLoop& loop, StoreSettings settings, LogSink log, WrittenSink written = {},
            Startup startup = {}, HealthBoard* health = nullptr);
-    ~Ledger() override;
+    ~Ledger();
     Ledger(const Ledger&) = delete;
     Ledger& operator=(const Ledger&) = delete;
 
@@ -60,39 +57,22 @@ public:
     void Flush() { writer_.Flush(); }
 
 private:
-    // DatabaseKeeper::Listener
-    void Load(LedgerTables& tables) override;
-    void Opened(bool back) override;
-    void Away() override;
-    bool InUse() const override { return writer_.Busy(); }
-    // BrokerIntake::Listener
-    void SessionDoubted() override { book_.NewRound(); }
-    void Subscribed() override { AskOwed(); }
-    void Heard(const std::string& topic, const std::string& payload) override;
-    void HeardLive(const std::string& topic, const std::string& payload) override;
-    // BatchWriter::Listener
+    // What the database keeper tells.
+    void Load(LedgerTables& tables);
+    void Opened(bool back);
+    void Away();
+    // What the broker intake hears.
+    void Heard(const std::string& topic, const std::string& payload);
+    void HeardLive(const std::string& topic, const std::string& payload);
+    // What the batch writer tells.
     void Written(const Batch& batch, const std::vector<LedgerTables::Stored>& fates,
-                 double seconds) override;
-    void NotWritten(const Batch& batch) override {  // the live session's, for the page alone
-        if (written_) {
-            written_(batch);
-        }
-    }
-    void RowRefused(const std::string& topic, const std::string& payload,
-                    const std::string& reason) override {
-        Reject({LedgerProblem::kRefusedByDatabase, reason}, topic, payload);
-    }
-    void DatabaseFailed(const std::string& reason) override { keeper_.Away(reason); }
-    // ReplayBook::Peer
+                 double seconds);
+    // What the replay book asks and tells.
     std::optional<protocol::LinePlace> WalkHeld(const std::string& client_id,
-                                                protocol::LinePlace from) override;
-    bool PublishRequest(const std::string& room, const std::string& request) override;
-    void ReplayAsked(const std::string& room, protocol::LinePlace from,
-                     const std::string& token) override;
-    void ReplayThrough(const std::string& room, std::uint64_t fresh, std::uint64_t held) override;
-    void HeldMoved(const std::string& room, protocol::LinePlace place) override {
-        writer_.Pending().held_through.insert_or_assign(room, place);
-    }
+                                                protocol::LinePlace from);
+    bool PublishRequest(const std::string& room, const std::string& request);
+    void ReplayAsked(const std::string& room, protocol::LinePlace from, const std::string& token);
+    void ReplayThrough(const std::string& room, std::uint64_t fresh, std::uint64_t held);
 
     // The wall clock's time as every row and health field stamps it (ISO 8601, local offset).
     std::string WallClockStamp();
@@ -113,11 +93,7 @@ private:
     LedgerTables* tables_ = nullptr;  // the keeper's, while open
     RoomRoster roster_;
     std::unique_ptr<Timer> expire_timer_;
-    struct Rejections {
-        std::uint64_t count = 0;
-        LogThrottle said{kLogInterval};
-    };
-    std::map<RejectKind, Rejections> rejected_;
+    RejectionLog rejections_;
     ReplayBook book_;
     BrokerIntake intake_;
     DatabaseKeeper keeper_;

@@ -38,10 +38,10 @@ std::string RandomToken() {
 
 }  // namespace
 
-ReplayBook::ReplayBook(EventLoop& loop, Peer& peer, int first_month, bool client_id_is_room,
+ReplayBook::ReplayBook(EventLoop& loop, Handlers handlers, int first_month, bool client_id_is_room,
                        std::string asker)
     : loop_(loop),
-      peer_(peer),
+      handlers_(std::move(handlers)),
       first_month_(first_month),
       client_id_is_room_(client_id_is_room),
       asker_(std::move(asker)) {}
@@ -134,7 +134,7 @@ void ReplayBook::Ask(const std::string& room, Station& station) {
     // The client id names the asker in the station's log; the random part makes it new.
     const std::string token = asker_.substr(0, 100) + "/" + RandomToken();
     std::string request = protocol::WriteReplayRequest({token, from.month, from.offset});
-    if (!peer_.PublishRequest(room, request)) {
+    if (!handlers_.publish_request(room, request)) {
         return;
     }
     station.request = std::move(request);
@@ -142,17 +142,17 @@ void ReplayBook::Ask(const std::string& room, Station& station) {
     station.replay_new = station.replay_held = 0;
     // A station may hold the request for its interval between replays before it sends anything.
     WaitQuiet(room, station, protocol::kReplayInterval + kReplayQuiet);
-    peer_.ReplayAsked(room, from, token);
+    handlers_.replay_asked(room, from, token);
 }
 
 void ReplayBook::Walk(const std::string& room, Station& station) {
     if (station.client_id.empty()) {
         return;
     }
-    const auto walked = peer_.WalkHeld(station.client_id, *station.held_through);
+    const auto walked = handlers_.walk_held(station.client_id, *station.held_through);
     if (walked && *walked != *station.held_through) {
         station.held_through = *walked;
-        peer_.HeldMoved(room, *walked);
+        handlers_.held_moved(room, *walked);
     }
 }
 
@@ -192,14 +192,15 @@ void ReplayBook::Hold(const std::string& room, Station& station, const WeighingR
     if (station.held_through && *row.after <= *station.held_through &&
         *station.held_through <= *row.place) {
         station.held_through = protocol::LinePlace{row.place->month, *row.next};
-        peer_.HeldMoved(room, *station.held_through);
+        handlers_.held_moved(room, *station.held_through);
     }
 }
 
 bool ReplayBook::RequestErased(const std::string& room) {
     const auto station = stations_.find(room);
     return station != stations_.end() && station->second.quiet &&
-           !station->second.request.empty() && peer_.PublishRequest(room, station->second.request);
+           !station->second.request.empty() &&
+           handlers_.publish_request(room, station->second.request);
 }
 
 void ReplayBook::WaitQuiet(const std::string& room, Station& station, std::chrono::seconds wait) {
@@ -209,7 +210,7 @@ void ReplayBook::WaitQuiet(const std::string& room, Station& station, std::chron
 void ReplayBook::Through(const std::string& room) {
     Station& station = stations_[room];
     station.quiet.reset();
-    peer_.ReplayThrough(room, station.replay_new, station.replay_held);
+    handlers_.replay_through(room, station.replay_new, station.replay_held);
 }
 
 }  // namespace station::ledger

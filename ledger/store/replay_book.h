@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -17,8 +18,8 @@ namespace station::ledger {
 
 // Per station: whose client id its weighings carry, the place before which the database holds
 // every line of its register, the replay asked from there, and when that replay is through. It
-// reaches the database and the broker only through its Peer, so its rules run on the loop's time
-// alone.
+// reaches the database and the broker only through its Handlers, so its rules run on the loop's
+// time alone.
 //
 // A station's replay is asked once per round: a round begins at every start, when the broker
 // answers without the session it kept (or with one it may have lost meanwhile), and when the
@@ -36,26 +37,26 @@ public:
     static constexpr std::chrono::seconds kReplayQuiet{5};
 
     // What the book asks of the database and the broker, and tells.
-    class Peer {
-    public:
-        virtual ~Peer() = default;
+    struct Handlers {
         // The place before which the database holds every line of the register of `client_id`,
         // walked on from `from`; nothing while the database cannot be asked.
-        virtual std::optional<protocol::LinePlace> WalkHeld(const std::string& client_id,
-                                                            protocol::LinePlace from) = 0;
+        std::function<std::optional<protocol::LinePlace>(const std::string& client_id,
+                                                         protocol::LinePlace from)>
+            walk_held;
         // Publishes `request` as the room's retained replay request; false when it could not.
-        virtual bool PublishRequest(const std::string& room, const std::string& request) = 0;
-        virtual void ReplayAsked(const std::string& room, protocol::LinePlace from,
-                                 const std::string& token) = 0;
-        virtual void ReplayThrough(const std::string& room, std::uint64_t fresh,
-                                   std::uint64_t held) = 0;
+        std::function<bool(const std::string& room, const std::string& request)> publish_request;
+        std::function<void(const std::string& room, protocol::LinePlace from,
+                           const std::string& token)>
+            replay_asked;
+        std::function<void(const std::string& room, std::uint64_t fresh, std::uint64_t held)>
+            replay_through;
         // The room's place held moved: written with the next transaction.
-        virtual void HeldMoved(const std::string& room, protocol::LinePlace place) = 0;
+        std::function<void(const std::string& room, protocol::LinePlace place)> held_moved;
     };
 
     // `first_month` (yyyymm) is where a station never seen is asked from; `client_id_is_room`
     // binds each room to the client id of its own name; `asker` names the requests.
-    ReplayBook(EventLoop& loop, Peer& peer, int first_month, bool client_id_is_room,
+    ReplayBook(EventLoop& loop, Handlers handlers, int first_month, bool client_id_is_room,
                std::string asker);
 
     // The stations as the database holds them, in place of all known.
@@ -110,7 +111,7 @@ private:
     void WaitQuiet(const std::string& room, Station& station, std::chrono::seconds wait);
 
     EventLoop& loop_;
-    Peer& peer_;
+    Handlers handlers_;
     int first_month_;
     bool client_id_is_room_;
     std::string asker_;

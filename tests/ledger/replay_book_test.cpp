@@ -31,27 +31,27 @@ WeighingRow Weighing(const std::string& room, int yyyymm, std::uint64_t after, s
 }
 
 // Each step's asks, tells and moves, on the loop's time with the database and broker faked.
-class ReplayBookTest : public ::testing::Test, protected ReplayBook::Peer {
+class ReplayBookTest : public ::testing::Test {
 protected:
-    std::optional<protocol::LinePlace> WalkHeld(const std::string& client_id,
-                                                protocol::LinePlace from) override {
-        const auto walked = walks_.find(client_id);
-        return walked == walks_.end() ? from : std::max(from, walked->second);
-    }
-    bool PublishRequest(const std::string& room, const std::string&) override {
-        said_.push_back("published " + room);
-        return !broker_away_;
-    }
-    void ReplayAsked(const std::string& room, protocol::LinePlace from,
-                     const std::string&) override {
-        said_.push_back("asked " + room + " " + from.Text());
-    }
-    void ReplayThrough(const std::string& room, std::uint64_t fresh, std::uint64_t held) override {
-        said_.push_back("through " + room + " " + std::to_string(fresh) + "+" +
-                        std::to_string(held));
-    }
-    void HeldMoved(const std::string& room, protocol::LinePlace place) override {
-        said_.push_back("moved " + room + " " + place.Text());
+    ReplayBook::Handlers Faked() {
+        return {[this](const std::string& client_id, protocol::LinePlace from) {
+                    const auto walked = walks_.find(client_id);
+                    return walked == walks_.end() ? from : std::max(from, walked->second);
+                },
+                [this](const std::string& room, const std::string&) {
+                    said_.push_back("published " + room);
+                    return !broker_away_;
+                },
+                [this](const std::string& room, protocol::LinePlace from, const std::string&) {
+                    said_.push_back("asked " + room + " " + from.Text());
+                },
+                [this](const std::string& room, std::uint64_t fresh, std::uint64_t held) {
+                    said_.push_back("through " + room + " " + std::to_string(fresh) + "+" +
+                                    std::to_string(held));
+                },
+                [this](const std::string& room, protocol::LinePlace place) {
+                    said_.push_back("moved " + room + " " + place.Text());
+                }};
     }
     void Bound(const WeighingRow& row) {
         const ReplayBook::Binding binding = book_.Bind(row);
@@ -64,7 +64,7 @@ protected:
     std::map<std::string, protocol::LinePlace> walks_;  // the database holds up to here
     bool broker_away_ = false;
     std::vector<std::string> said_;  // what the book asked and told, in order
-    ReplayBook book_{loop_, *this, 202601, false, "ledger"};
+    ReplayBook book_{loop_, Faked(), 202601, false, "ledger"};
 };
 
 TEST_F(ReplayBookTest, AsksOncePerRoundFromThePlaceHeldAndMovesItOnlyOverWhatFollowsOn) {
