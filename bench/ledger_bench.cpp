@@ -89,9 +89,9 @@ public:
         }
         test::WriteFile(registers_ / "202612.txt", month);
         const RegisterPosition from =
-            delivered ? RegisterEnd(registers_.Path()) : RegisterPosition{"202612.txt", 0};
+            delivered ? RegisterEnd(registers_.Path()) : RegisterPosition{Month::Of(2026, 12), 0};
         test::WriteFile(registers_ / "publikacja.stan",
-                        from.file_name + " " + std::to_string(from.offset) + "\n");
+                        from.FileName() + " " + std::to_string(from.offset) + "\n");
         settings_.broker.broker = "127.0.0.1";
         settings_.broker.port = broker_.Port();
         settings_.broker.topic = "plant";

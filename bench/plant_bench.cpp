@@ -77,7 +77,7 @@ void WriteRegister(Station& station, int days, int per_day) {
     }
     const RegisterPosition end = RegisterEnd(station.dir.Path());
     test::WriteFile(station.dir / "publikacja.stan",
-                    end.file_name + " " + std::to_string(end.offset) + "\n");
+                    end.FileName() + " " + std::to_string(end.offset) + "\n");
 }
 
 class Plant {

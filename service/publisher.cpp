@@ -94,7 +94,7 @@ RegisterPosition Publisher::StartingPlace(const LocalTime& now) {
     }
     Report(log_code::kFault, "delivery state " + state_path_ + " damaged (" + state.damage + "), " +
                                  kept + "; delivery starts again at the beginning of " +
-                                 state.place.file_name);
+                                 state.place.FileName());
     store_.Keep(state.place, false);
     return state.place;
 }
@@ -154,7 +154,7 @@ void Publisher::HandleMessage(const std::string& topic, const std::string& paylo
     if (honoured_replays_.Contains(request->token)) {
         return;
     }
-    const RegisterPosition from{request->from.FileName(), request->at};
+    const RegisterPosition from{request->from, request->at};
     if (last_replay_ && loop_.Now() - *last_replay_ < protocol::kReplayInterval) {
         if (!deferred_from_ || from < *deferred_from_) {
             deferred_from_ = from;
@@ -183,7 +183,7 @@ void Publisher::HandleMessage(const std::string& topic, const std::string& paylo
 RegisterPosition Publisher::LineStartOf(const RegisterPosition& asked) {
     RegisterPosition from = asked.offset == 0 ? asked : LineStartAtOrBefore(directory_, asked);
     if (from != asked) {
-        Report(log_code::kEvent, "replay asked at " + asked.file_name.substr(0, 6) + " offset " +
+        Report(log_code::kEvent, "replay asked at " + asked.FileName().substr(0, 6) + " offset " +
                                      std::to_string(asked.offset) + ", no line's start: from " +
                                      (from.offset == 0 ? std::string("the month's start")
                                                        : "offset " + std::to_string(from.offset)));
@@ -200,7 +200,7 @@ void Publisher::ReplayDeferred() {
 void Publisher::Replay(RegisterPosition from, const std::vector<std::string>& tokens) {
     last_replay_ = loop_.Now();
     from = LineStartOf(from);
-    const std::string asked = from.file_name.substr(0, 6) +
+    const std::string asked = from.FileName().substr(0, 6) +
                               (from.offset == 0 ? "" : " offset " + std::to_string(from.offset));
     if (replay_) {
         from = std::min(from, replay_->cursor.Delivered());
@@ -260,7 +260,7 @@ bool Publisher::SendFrom(DeliveryCursor& cursor, const RegisterPosition* end) {
         const std::optional<RegisterLineFields> fields = SplitRegisterLine(entry.line);
         if (!fields) {
             Report(log_code::kFault, "not a weighing, not published: the line at " +
-                                         entry.start.file_name + " offset " +
+                                         entry.start.FileName() + " offset " +
                                          std::to_string(entry.start.offset));
             if (cursor.Skipped(entry.end)) {
                 KeepDelivered();
@@ -324,7 +324,8 @@ bool Publisher::SendState(int scale, const StateThinning::ScaleState& state) {
     return supervisor_.Connected() &&
            supervisor_.Publish(
                Topic(protocol::TopicKind::kState, scale),
-               ScaleStateMessage(state.connected, state.reading, log_.WallClock().Seconds()), 0, true);
+               ScaleStateMessage(state.connected, state.reading, log_.WallClock().Seconds()), 0,
+               true);
 }
 
 void Publisher::ReportStatus() {

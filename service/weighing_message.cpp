@@ -12,7 +12,7 @@ std::string WeighingMessage(const RegisterEntry& entry, const RegisterLineFields
                             const std::optional<RegisterPosition>& after) {
     // The reader hands out only the lines of files named after a month.
     const Month first = *Month::Of(1000, 1);
-    const std::optional<Month> month = Month::OfFileName(entry.start.file_name);
+    const std::optional<Month>& month = entry.start.month;
     protocol::Weighing weighing{.id = {station, month.value_or(first), entry.start.offset},
                                 .scale = fields.scale,
                                 .reading = Cp1250ToUtf8(fields.reading),
@@ -22,7 +22,7 @@ std::string WeighingMessage(const RegisterEntry& entry, const RegisterLineFields
                                 .after = std::nullopt,
                                 .next = std::nullopt};
     if (after) {
-        const std::optional<Month> after_month = Month::OfFileName(after->file_name);
+        const std::optional<Month>& after_month = after->month;
         weighing.after = after_month ? protocol::LinePlace{*after_month, after->offset}
                                      : protocol::LinePlace{first, 0};
         weighing.next = entry.end.offset;

@@ -27,18 +27,18 @@ DeliveryState Damaged(RegisterPosition restart, std::string damage) {
 // it must be the start of its file or lie right after a CR LF. A month file that is gone (moved
 // away by a person) or cannot be read says nothing against it; the reader meets the latter.
 std::string PlaceProblem(const std::string& directory, const RegisterPosition& place) {
-    if (place.file_name.empty()) {
+    if (!place.month) {
         return place.offset == 0 ? "" : "an offset without a month file";
     }
     if (place.offset == 0) {
         return {};
     }
     const FileDescriptor file(
-        ::open((directory + "/" + place.file_name).c_str(), O_RDONLY | O_CLOEXEC));
+        ::open((directory + "/" + place.FileName()).c_str(), O_RDONLY | O_CLOEXEC));
     if (!file.IsOpen()) {
         return {};
     }
-    std::string inside = "an offset inside a line of " + place.file_name;
+    std::string inside = "an offset inside a line of " + place.FileName();
     if (place.offset < 2) {
         return inside;
     }
@@ -49,7 +49,7 @@ std::string PlaceProblem(const std::string& directory, const RegisterPosition& p
         return {};
     }
     if (got != 2) {
-        return "an offset beyond the end of " + place.file_name;
+        return "an offset beyond the end of " + place.FileName();
     }
     return before[0] == '\r' && before[1] == '\n' ? "" : inside;
 }
@@ -65,14 +65,14 @@ DeliveryState LoadDeliveryState(const std::string& path, const std::string& dire
         case ReadResult::kFailed: {
             const int error = errno;
             return Damaged(
-                {PreviousMonthFileName(now), 0},
+                {Month::OfFileName(PreviousMonthFileName(now)), 0},
                 "cannot be read: " + std::error_code(error, std::generic_category()).message());
         }
         case ReadResult::kRead:
             break;
     }
-    const std::string named = content.substr(0, kMonthFileNameLength);
-    const RegisterPosition restart{Month::OfFileName(named) ? named : PreviousMonthFileName(now),
+    const std::optional<Month> named = Month::OfFileName(content.substr(0, kMonthFileNameLength));
+    const RegisterPosition restart{named ? named : Month::OfFileName(PreviousMonthFileName(now)),
                                    0};
     if (content.ends_with('\n')) {
         content.pop_back();
@@ -81,11 +81,11 @@ DeliveryState LoadDeliveryState(const std::string& path, const std::string& dire
     if (blank == std::string::npos) {
         return Damaged(restart, "no offset");
     }
-    RegisterPosition place{content.substr(0, blank), 0};
+    const std::string file_name = content.substr(0, blank);
+    RegisterPosition place{Month::OfFileName(file_name), 0};
     const char* digits_end = content.data() + content.size();
     const auto [end, error] = std::from_chars(content.data() + blank + 1, digits_end, place.offset);
-    if (error != std::errc() || end != digits_end ||
-        (!place.file_name.empty() && !Month::OfFileName(place.file_name))) {
+    if (error != std::errc() || end != digits_end || (!file_name.empty() && !place.month)) {
         return Damaged(restart, "not a place in the register");
     }
     if (std::string problem = PlaceProblem(directory, place); !problem.empty()) {
@@ -95,7 +95,7 @@ DeliveryState LoadDeliveryState(const std::string& path, const std::string& dire
 }
 
 void StoreDeliveryState(const std::string& path, const RegisterPosition& place) {
-    const std::string content = place.file_name + " " + std::to_string(place.offset) + "\n";
+    const std::string content = place.FileName() + " " + std::to_string(place.offset) + "\n";
     if (!ReplaceAtomically(path, content, std::nullopt)) {
         throw InOutError::FromErrno(errno, true);
     }

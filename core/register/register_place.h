@@ -30,8 +30,11 @@
 
 #include <compare>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "common/month.h"
 
 namespace station {
 
@@ -40,8 +43,11 @@ inline constexpr std::string_view kRegisterLineEnd = "\r\n";
 
 // A place in the register: a month's file ("202612.txt") and a byte offset in it.
 struct RegisterPosition {
-    std::string file_name;  // empty: before every file
+    std::optional<Month> month;  // its file's; nothing: before every file
     std::uint64_t offset = 0;
+
+    // "202612.txt"; empty before every file.
+    std::string FileName() const { return month ? month->FileName() : std::string(); }
 
     auto operator<=>(const RegisterPosition&) const = default;
 };

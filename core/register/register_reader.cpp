@@ -42,7 +42,8 @@ template <typename Visit>
 std::string VisitLinesAfter(const std::string& directory, const RegisterPosition& from,
                             Visit visit) {
     for (const std::string& name : MonthFiles(directory)) {
-        if (name < from.file_name) {
+        const std::optional<Month> month = Month::OfFileName(name);
+        if (month < from.month) {
             continue;
         }
         std::string path = directory;
@@ -51,7 +52,7 @@ std::string VisitLinesAfter(const std::string& directory, const RegisterPosition
         if (!file.IsOpen()) {
             return CannotRead(directory, name, errno);
         }
-        std::uint64_t offset = name == from.file_name ? from.offset : 0;
+        std::uint64_t offset = month == from.month ? from.offset : 0;
         std::string pending;  // bytes read after the last whole line
         std::array<char, 65536> chunk{};
         for (;;) {
@@ -70,8 +71,8 @@ std::string VisitLinesAfter(const std::string& directory, const RegisterPosition
             std::size_t at = 0;
             for (std::size_t end; (end = pending.find(kRegisterLineEnd, at)) != std::string::npos;
                  at = end + kRegisterLineEnd.size()) {
-                if (!visit(RegisterPosition{name, offset + at},
-                           RegisterPosition{name, offset + end + kRegisterLineEnd.size()},
+                if (!visit(RegisterPosition{month, offset + at},
+                           RegisterPosition{month, offset + end + kRegisterLineEnd.size()},
                            std::string_view(pending).substr(at, end - at))) {
                     return {};
                 }
@@ -100,11 +101,11 @@ RegisterRead ReadRegisterAfter(const std::string& directory, const RegisterPosit
 }
 
 RegisterPosition LineStartAtOrBefore(const std::string& directory, const RegisterPosition& place) {
-    RegisterPosition nearest{place.file_name, 0};
+    RegisterPosition nearest{place.month, 0};
     VisitLinesAfter(
         directory, nearest,
         [&](const RegisterPosition& start, const RegisterPosition& end, std::string_view) {
-            if (start.file_name != place.file_name || start.offset > place.offset) {
+            if (start.month != place.month || start.offset > place.offset) {
                 return false;
             }
             nearest = end.offset <= place.offset ? end : start;
@@ -118,7 +119,7 @@ RegisterPosition RegisterEnd(const std::string& directory) {
     if (names.empty()) {
         return {};
     }
-    RegisterPosition end{names.back(), 0};
+    RegisterPosition end{Month::OfFileName(names.back()), 0};
     VisitLinesAfter(
         directory, end,
         [&](const RegisterPosition&, const RegisterPosition& line_end, std::string_view) {

@@ -20,8 +20,8 @@ std::string UnitsEntry(std::string_view unit, std::string_view register_line) {
 }
 
 std::string RegisterUnits::UnitOf(const RegisterEntry& entry) {
-    if (!looked_ || entry.start.file_name != month_) {
-        Look(entry.start.file_name);
+    if (!looked_ || entry.start.FileName() != month_) {
+        Look(entry.start.FileName());
     }
     const auto found = units_.find(entry.line);
     return found == units_.end() ? std::string() : found->second;

@@ -34,30 +34,30 @@ TEST(RegisterQueue, ReadsWholeLinesAfterAPlaceAcrossMonths) {
     WriteFile(dir / "202612.txt", "c\r\nd\r\npartial");
     WriteFile(dir / "2026.txt", "not a month\r\n");
     EXPECT_EQ(LinesAfter(dir.Path(), {}, 10), (Lines{"a", "b", "c", "d"}));
-    EXPECT_EQ(LinesAfter(dir.Path(), {"202611.txt", 3}, 10), (Lines{"b", "c", "d"}));
-    EXPECT_EQ(LinesAfter(dir.Path(), {"202611.txt", 3}, 2), (Lines{"b", "c"}));
-    EXPECT_EQ(LinesAfter(dir.Path(), {"202612.txt", 6}, 10), Lines{});
-    const RegisterRead read = ReadRegisterAfter(dir.Path(), {"202612.txt", 0}, 1);
+    EXPECT_EQ(LinesAfter(dir.Path(), {Month::Of(2026, 11), 3}, 10), (Lines{"b", "c", "d"}));
+    EXPECT_EQ(LinesAfter(dir.Path(), {Month::Of(2026, 11), 3}, 2), (Lines{"b", "c"}));
+    EXPECT_EQ(LinesAfter(dir.Path(), {Month::Of(2026, 12), 6}, 10), Lines{});
+    const RegisterRead read = ReadRegisterAfter(dir.Path(), {Month::Of(2026, 12), 0}, 1);
     ASSERT_EQ(read.entries.size(), 1u);
-    EXPECT_EQ(read.entries[0].end, (RegisterPosition{"202612.txt", 3}));
+    EXPECT_EQ(read.entries[0].end, (RegisterPosition{Month::Of(2026, 12), 3}));
     EXPECT_EQ(LinesAfter(dir.Path(), read.entries[0].end, 10), Lines{"d"});
-    EXPECT_EQ(RegisterEnd(dir.Path()), (RegisterPosition{"202612.txt", 6}))
+    EXPECT_EQ(RegisterEnd(dir.Path()), (RegisterPosition{Month::Of(2026, 12), 6}))
         << "after the last whole line, not in the middle of one";
 
     RegisterLineCount count(dir.Path());
-    EXPECT_EQ(count.After({"202611.txt", 3}), 3u);
+    EXPECT_EQ(count.After({Month::Of(2026, 11), 3}), 3u);
     WriteFile(dir / "202612.txt", "c\r\nd\r\npartial, now whole\r\n");
-    EXPECT_EQ(count.After({"202611.txt", 3}), 3u) << "read again only once told";
+    EXPECT_EQ(count.After({Month::Of(2026, 11), 3}), 3u) << "read again only once told";
     count.Grew();
-    EXPECT_EQ(count.After({"202611.txt", 3}), 4u);
-    EXPECT_EQ(count.After({"202612.txt", 6}), 1u);
+    EXPECT_EQ(count.After({Month::Of(2026, 11), 3}), 4u);
+    EXPECT_EQ(count.After({Month::Of(2026, 12), 6}), 1u);
 }
 
 TEST(RegisterQueue, APlaceTakenBeforeASaveStaysGoodWhenTheSaveCutsEndMarks) {
     const TempDir dir;
     WriteFile(dir / "202612.txt", kFirst + "\r\n\x1a\x1a");
     const RegisterPosition before = RegisterEnd(dir.Path());
-    EXPECT_EQ(before, (RegisterPosition{"202612.txt", kFirst.size() + 2}));
+    EXPECT_EQ(before, (RegisterPosition{Month::Of(2026, 12), kFirst.size() + 2}));
     EXPECT_EQ(LinesAfter(dir.Path(), before, 10), Lines{}) << "marks are no line";
 
     AppendLineToFile(dir / "202612.txt", kSecond);
@@ -96,14 +96,14 @@ TEST(DeliveryState, DamagedIsToldFromMissingAndStartsAgainWhereItCanBeTrusted) {
     const StateCase cases[] = {
         {"missing", nullptr, Kind::kMissing, {}},
         {"before every file", " 0\n", Kind::kRead, {}},
-        {"after a line", "202612.txt 30\n", Kind::kRead, {"202612.txt", 30}},
-        {"no offset", "202612.txt\n", Kind::kDamaged, {"202612.txt", 0}},
-        {"inside a line", "202612.txt 3\n", Kind::kDamaged, {"202612.txt", 0}},
-        {"beyond the end", "202612.txt 9999\n", Kind::kDamaged, {"202612.txt", 0}},
-        {"more after the offset", "202612.txt 30 x\n", Kind::kDamaged, {"202612.txt", 0}},
-        {"empty", "", Kind::kDamaged, {"202612.txt", 0}},
-        {"garbage", "\x7f\xff\x01 12", Kind::kDamaged, {"202612.txt", 0}},
-        {"a directory", "/", Kind::kDamaged, {"202612.txt", 0}},
+        {"after a line", "202612.txt 30\n", Kind::kRead, {Month::Of(2026, 12), 30}},
+        {"no offset", "202612.txt\n", Kind::kDamaged, {Month::Of(2026, 12), 0}},
+        {"inside a line", "202612.txt 3\n", Kind::kDamaged, {Month::Of(2026, 12), 0}},
+        {"beyond the end", "202612.txt 9999\n", Kind::kDamaged, {Month::Of(2026, 12), 0}},
+        {"more after the offset", "202612.txt 30 x\n", Kind::kDamaged, {Month::Of(2026, 12), 0}},
+        {"empty", "", Kind::kDamaged, {Month::Of(2026, 12), 0}},
+        {"garbage", "\x7f\xff\x01 12", Kind::kDamaged, {Month::Of(2026, 12), 0}},
+        {"a directory", "/", Kind::kDamaged, {Month::Of(2026, 12), 0}},
     };
     ASSERT_EQ(after_first, "30");
     for (const StateCase& c : cases) {
@@ -121,9 +121,9 @@ TEST(DeliveryState, DamagedIsToldFromMissingAndStartsAgainWhereItCanBeTrusted) {
     }
 
     std::filesystem::remove_all(dir / "state");
-    StoreDeliveryState(dir / "state", {"202612.txt", 30});
+    StoreDeliveryState(dir / "state", {Month::Of(2026, 12), 30});
     EXPECT_EQ(LoadDeliveryState(dir / "state", dir.Path(), january).place,
-              (RegisterPosition{"202612.txt", 30}));
+              (RegisterPosition{Month::Of(2026, 12), 30}));
     EXPECT_THROW(StoreDeliveryState(dir / "202612.txt/state", {}), InOutError);
 }
 

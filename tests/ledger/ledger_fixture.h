@@ -90,7 +90,7 @@ protected:
         if (!pending) {
             const RegisterPosition end = RegisterEnd(station->dir.Path());
             WriteFile(station->dir / "publikacja.stan",
-                      end.file_name + " " + std::to_string(end.offset) + "\n");
+                      end.FileName() + " " + std::to_string(end.offset) + "\n");
         } else {
             WriteFile(station->dir / "publikacja.stan", " 0\n");
         }
@@ -111,7 +111,7 @@ protected:
         for (const auto& [name, station] : stations_) {
             for (const RegisterEntry& entry :
                  ReadRegisterAfter(station->dir.Path(), {}, 1000000).entries) {
-                rows["c-" + name + "/" + entry.start.file_name.substr(0, 6) + "/" +
+                rows["c-" + name + "/" + entry.start.FileName().substr(0, 6) + "/" +
                      std::to_string(entry.start.offset)] = entry.line;
             }
         }

@@ -44,8 +44,8 @@ protected:
 };
 
 TEST_F(RoundTrip, AWeighingAsTheStationWritesItIsTheLedgersRow) {
-    const RegisterEntry entry{{"202607.txt", 44},
-                              {"202607.txt", 80},
+    const RegisterEntry entry{{Month::Of(2026, 7), 44},
+                              {Month::Of(2026, 7), 80},
                               "2026-07-01, 09.05.02\twaga3\t-12,5\xb3"};  // "ł" in the code page
     const std::string written = WeighingMessage(entry, *SplitRegisterLine(entry.line), "st/a");
     EXPECT_EQ(
@@ -65,7 +65,8 @@ TEST_F(RoundTrip, AWeighingAsTheStationWritesItIsTheLedgersRow) {
     EXPECT_EQ(row->line, "2026-07-01, 09.05.02\twaga3\t-12,5ł");
 
     // Grams, and a stamp that cannot be read: "unit" written, "time" null, both read back.
-    const RegisterEntry grams{{"202607.txt", 0}, {"202607.txt", 20}, "yesterday\twaga1\t1500"};
+    const RegisterEntry grams{
+        {Month::Of(2026, 7), 0}, {Month::Of(2026, 7), 20}, "yesterday\twaga1\t1500"};
     const std::string in_grams = WeighingMessage(grams, *SplitRegisterLine(grams.line), "st", "g");
     EXPECT_EQ(in_grams, R"({"id":"st/202607/0","scale":1,"reading":"1500","unit":"g",)"
                         R"("time":null,"line":"yesterday\twaga1\t1500"})");
@@ -78,7 +79,7 @@ TEST_F(RoundTrip, AWeighingAsTheStationWritesItIsTheLedgersRow) {
     // Where the line lies among the station's weighing lines: the place after the previous one
     // (the register's start, before any month, when nothing was) and where the line ends.
     const std::string placed = WeighingMessage(grams, *SplitRegisterLine(grams.line), "st", "",
-                                               RegisterPosition{"202606.txt", 90});
+                                               RegisterPosition{Month::Of(2026, 6), 90});
     EXPECT_TRUE(placed.ends_with(R"(,"after":"202606/90","next":20})")) << placed;
     read = Read(protocol::TopicKind::kWeighing, 1, placed);
     row = std::get_if<ledger::WeighingRow>(&read);

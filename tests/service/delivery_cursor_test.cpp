@@ -8,7 +8,7 @@ namespace station {
 namespace {
 
 RegisterPosition At(std::uint64_t offset) {
-    return {"202612.txt", offset};
+    return {Month::Of(2026, 12), offset};
 }
 
 TEST(DeliveryCursor, OnlyTheAcknowledgedStartOfTheWindowIsDelivered) {

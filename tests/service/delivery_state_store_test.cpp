@@ -13,7 +13,7 @@ using namespace std::chrono_literals;
 using test::ReadFile;
 
 RegisterPosition StoredAt(std::uint64_t offset) {
-    return {"202612.txt", offset};
+    return {Month::Of(2026, 12), offset};
 }
 
 TEST(DeliveryStateStore, ABurstCostsOneWriteAndTheLastPlaceIsKept) {
