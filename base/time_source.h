@@ -21,8 +21,8 @@ public:
 
     // For whoever is given no other.
     static const SteadyTime& Instance() {
-        static const SteadyTime time;
-        return time;
+        static const SteadyTime kTime;
+        return kTime;
     }
 };
 

@@ -17,7 +17,7 @@ public:
     static constexpr std::size_t kWindow = 20;
 
     explicit DeliveryCursor(RegisterPosition delivered)
-        : delivered_(delivered), next_(delivered), sent_end_(std::move(delivered)) {}
+        : delivered_(delivered), next_(delivered), sent_end_(delivered) {}
 
     const RegisterPosition& Delivered() const { return delivered_; }
     const RegisterPosition& Next() const { return next_; }

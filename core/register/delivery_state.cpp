@@ -20,7 +20,7 @@ namespace {
 constexpr std::size_t kMonthFileNameLength = 10;  // "yyyymm.txt"
 
 DeliveryState Damaged(RegisterPosition restart, std::string damage) {
-    return {DeliveryState::Kind::kDamaged, std::move(restart), std::move(damage)};
+    return {DeliveryState::Kind::kDamaged, restart, std::move(damage)};
 }
 
 // What is wrong with `place` as a place the reader could have handed out, or "" when nothing:
@@ -91,7 +91,7 @@ DeliveryState LoadDeliveryState(const std::string& path, const std::string& dire
     if (std::string problem = PlaceProblem(directory, place); !problem.empty()) {
         return Damaged(restart, std::move(problem));
     }
-    return {DeliveryState::Kind::kRead, std::move(place), {}};
+    return {DeliveryState::Kind::kRead, place, {}};
 }
 
 void StoreDeliveryState(const std::string& path, const RegisterPosition& place) {

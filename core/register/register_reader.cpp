@@ -93,7 +93,7 @@ RegisterRead ReadRegisterAfter(const std::string& directory, const RegisterPosit
         read.problem = VisitLinesAfter(
             directory, from,
             [&](RegisterPosition start, RegisterPosition end, std::string_view line) {
-                read.entries.push_back({std::move(start), std::move(end), std::string(line)});
+                read.entries.push_back({start, end, std::string(line)});
                 return read.entries.size() < limit;
             });
     }
