@@ -76,4 +76,26 @@ bool IsIsoTime(std::string_view time) {
             InRange(zone, 1, 2, 0, 23) && InRange(zone, 4, 2, 0, 59));
 }
 
+std::optional<std::time_t> IsoSeconds(std::string_view time) {
+    if (!IsIsoTime(time)) {
+        return std::nullopt;
+    }
+    const IsoFields fields = *ReadIsoFields(time);
+    std::tm utc{};
+    utc.tm_year = fields.year - 1900;
+    utc.tm_mon = fields.month - 1;
+    utc.tm_mday = fields.day;
+    utc.tm_hour = fields.hour;
+    utc.tm_min = fields.minute;
+    utc.tm_sec = fields.second;
+    std::time_t seconds = timegm(&utc);
+    if (const std::string_view zone = time.substr(time.size() - 6);
+        zone[0] == '+' || zone[0] == '-') {
+        const int offset = ((zone[1] - '0') * 10 + (zone[2] - '0')) * 3600 +
+                           ((zone[4] - '0') * 10 + (zone[5] - '0')) * 60;
+        seconds += zone[0] == '+' ? -offset : offset;
+    }
+    return seconds;
+}
+
 }  // namespace station::protocol

@@ -29,4 +29,8 @@ std::optional<IsoFields> ReadIsoFields(std::string_view time);
 // what the messages' times are read as (the page reads the day and the hour from them).
 bool IsIsoTime(std::string_view time);
 
+// The seconds since the epoch of a time IsIsoTime takes, its zone applied (its fraction dropped);
+// nothing for any other text.
+std::optional<std::time_t> IsoSeconds(std::string_view time);
+
 }  // namespace station::protocol

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <map>
 #include <string_view>
 #include <utility>
 
@@ -84,6 +85,25 @@ std::string StationsJson(const std::vector<StationSeen>& stations,
                                           {"unit", OrNull(scale.unit)}};
     }
     return Dump(answer);
+}
+
+void AddLiveRooms(const LedgerHealth& health, std::vector<StationSeen>& stations,
+                  std::vector<ScaleSeen>& scales) {
+    std::map<std::string, long> disputed;
+    for (const StationSeen& station : stations) {
+        disputed[station.station] = station.disputed;
+    }
+    for (const auto& [room, heard] : health.stations) {
+        if (heard.online) {
+            stations.push_back({room, *heard.online,
+                                heard.since.empty() ? std::nullopt : std::optional(heard.since),
+                                disputed[room]});
+        }
+        for (const auto& [number, state] : heard.scales) {
+            scales.push_back({room, std::to_string(number), state.connected, state.reading,
+                              state.motion, state.range, state.unit});
+        }
+    }
 }
 
 std::string DayViewJson(const DayQuery& query, std::vector<StoredWeighing> rows,

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "ledger/page/page_queries.h"
+#include "ledger/store/ledger_health.h"
 #include "ledger/store/ledger_rows.h"
 #include "protocol/iso_time.h"
 
@@ -20,6 +21,11 @@ namespace station::ledger {
 // scale's state is offline, since no time.
 std::string StationsJson(const std::vector<StationSeen>& stations,
                          const std::vector<ScaleSeen>& scales);
+// Adds what the ledger heard of each room after what the database holds, which StationsJson lets
+// it override: the status of each room whose status the ledger knows (the room's disputed
+// weighings kept) and each scale's state heard.
+void AddLiveRooms(const LedgerHealth& health, std::vector<StationSeen>& stations,
+                  std::vector<ScaleSeen>& scales);
 
 // {"day", "page", "more", "rows", "totals", "hours"}; `rows` as read, one more than a page when
 // there are more.

@@ -279,6 +279,28 @@ HttpResponse PlantPage::Route(const HttpRequest& request) {
     if (std::optional<std::string> problem = ParametersProblem(request); problem) {
         return Plain(400, std::move(*problem));
     }
+    if (request.path == "/api/stations" && health_ != nullptr) {
+        return LiveStations();
+    }
+    return OnDatabase(
+        [&](Database& database) { return answerer->second(database, request.parameters); });
+}
+
+// The ledger's memory over what the database holds: the live view whatever the database does,
+// which adds the rooms not heard of since the ledger started and each room's disputed weighings.
+HttpResponse PlantPage::LiveStations() {
+    std::vector<StationSeen> stations;
+    std::vector<ScaleSeen> scales;
+    OnDatabase([&](Database& database) {
+        stations = StationsSeen(database);
+        scales = ScalesSeen(database);
+        return HttpResponse{};
+    });
+    AddLiveRooms(health_->Snapshot(), stations, scales);
+    return JsonAnswer(StationsJson(stations, scales));
+}
+
+HttpResponse PlantPage::OnDatabase(const std::function<HttpResponse(Database&)>& answer) {
     // The calling worker's connection, opened at its first request and again after a failure;
     // it ends with the worker, which is this page's server's own.
     // A connection kept from before the database restarted fails once: another is opened at once.
@@ -288,7 +310,7 @@ HttpResponse PlantPage::Route(const HttpRequest& request) {
             if (!database) {
                 database = OpenReadOnly();
             }
-            return answerer->second(*database, request.parameters);
+            return answer(*database);
         } catch (const DatabaseError&) {
             database.reset();
             if (fresh) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -49,6 +50,9 @@ private:
 
     HttpResponse Answer(const HttpRequest& request);
     HttpResponse Route(const HttpRequest& request);
+    HttpResponse LiveStations();
+    // `answer` on this worker's connection to the database, or the answer that says it failed.
+    HttpResponse OnDatabase(const std::function<HttpResponse(Database&)>& answer);
     // "/api/export" and `extension`: ".csv", ".json" or ".xlsx".
     HttpResponse Export(const HttpRequest& request, std::string_view extension);
     std::unique_ptr<Database> OpenReadOnly() const;

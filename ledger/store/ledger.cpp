@@ -15,9 +15,9 @@ Ledger::Ledger(EventLoop& loop, StoreSettings settings, LogSink log, WrittenSink
       settings_(std::move(settings)),
       log_(std::move(log)),
       written_(std::move(written)),
-      health_(health),
+      health_(health != nullptr ? health : &own_health_),
       roster_(settings_.most_rooms),
-      rejections_(loop, log_, health),
+      rejections_(loop, log_, health_),
       book_(loop,
             {[this](const auto&... a) { return WalkHeld(a...); },
              [this](const auto&... a) { return PublishRequest(a...); },
@@ -31,11 +31,11 @@ Ledger::Ledger(EventLoop& loop, StoreSettings settings, LogSink log, WrittenSink
               {[this] { book_.NewRound(); }, [this] { AskOwed(); },
                [this](const auto&... a) { Heard(a...); },
                [this](const auto&... a) { HeardLive(a...); }},
-              log_, health),
+              log_, health_),
       keeper_(loop, settings_.database_url, settings_.database_password,
               {[this](LedgerTables& tables) { Load(tables); }, [this](bool back) { Opened(back); },
                [this] { Away(); }, [this] { return writer_.Busy(); }},
-              log_, std::move(startup), health),
+              log_, std::move(startup), health_),
       writer_(
           loop,
           {[this](const auto&... a) { Written(a...); },
@@ -65,6 +65,11 @@ void Ledger::Load(LedgerTables& tables) {
         roster_.Load(row.name, !row.client_id.empty(), loop_.Now());
     }
     book_.Load(rows);
+    health_->Update([&rows](LedgerHealth& board) {
+        for (const LedgerTables::Station& row : rows) {
+            board.Known(row.name, row.online, row.status_received);
+        }
+    });
     tables_ = &tables;
 }
 
@@ -88,6 +93,13 @@ std::string Ledger::WallClockStamp() {
     return protocol::IsoLocalTime(wall_clock_.Seconds());
 }
 
+// A room's status keeps the time it came or went: the row stored and shown carries that time.
+void Ledger::Show(LedgerMessage& message) {
+    health_->Update([&message, now = wall_clock_.Seconds()](LedgerHealth& board) {
+        board.Heard(message, now);
+    });
+}
+
 void Ledger::AskOwed() {
     writer_.Finish();  // the places held are walked on in the database
     if (tables_ && intake_.Connected()) {
@@ -101,9 +113,11 @@ void Ledger::HeardLive(const std::string& topic, const std::string& payload) {
         ReadLedgerMessage(settings_.broker.topic, topic, payload, WallClockStamp());
     Batch& batch = writer_.Pending();
     if (auto* state = std::get_if<ScaleStateRow>(&message); state && book_.Knows(state->station)) {
+        Show(message);
         batch.states.push_back(std::move(*state));
     } else if (auto* status = std::get_if<StationStatusRow>(&message);
                status && book_.Knows(status->station)) {
+        Show(message);
         batch.statuses.push_back(std::move(*status));
     } else {
         return;
@@ -129,14 +143,17 @@ void Ledger::Heard(const std::string& topic, const std::string& payload) {
     Batch& batch = writer_.Pending();
     if (auto* weighing = std::get_if<WeighingRow>(&message)) {
         if (Admit(weighing->station, true, topic, payload)) {
+            Show(message);
             Keep(std::move(*weighing), topic, payload);
         }
     } else if (auto* state = std::get_if<ScaleStateRow>(&message)) {
         if (Admit(state->station, false, topic, payload)) {
+            Show(message);
             batch.states.push_back(std::move(*state));
         }
     } else if (auto* status = std::get_if<StationStatusRow>(&message)) {
         if (Admit(status->station, false, topic, payload)) {
+            Show(message);
             if (intake_.Connected()) {
                 book_.AskIfOwed(status->station);
             }
@@ -177,9 +194,7 @@ void Ledger::Forget(const std::string& room) {
     std::erase_if(batch.statuses, [&](const auto& row) { return row.station == room; });
     std::erase_if(batch.states, [&](const auto& row) { return row.station == room; });
     batch.forgotten.push_back(room);
-    if (health_) {
-        health_->Update([&room](LedgerHealth& board) { board.stations.erase(room); });
-    }
+    health_->Update([&room](LedgerHealth& board) { board.stations.erase(room); });
 }
 
 void Ledger::ExpireRooms() {
@@ -203,7 +218,7 @@ void Ledger::Keep(WeighingRow row, const std::string& topic, const std::string& 
         roster_.Weighed(row.station);
     }
     book_.Heard(row);
-    if (row.untrusted_places && health_) {  // read without them: they move nothing
+    if (row.untrusted_places) {  // read without them: they move nothing
         health_->Update([](LedgerHealth& board) { ++board.untrusted_places; });
     }
     writer_.Pending().weighings.push_back(std::move(row));
@@ -215,13 +230,11 @@ void Ledger::Reject(const Rejection& rejection, const std::string& topic,
         rejections_.Rejected(rejection, topic, payload, WallClockStamp()));
 }
 
-// Counts what the batch's weighings were, per station and on the board, and tells of it.
+// Rejects the batch's conflicts, counts it on the board, and tells of it.
 void Ledger::Written(const Batch& batch, const std::vector<LedgerTables::Stored>& fates,
                      double seconds) {
     book_.Stored(batch.weighings, fates);
-    std::uint64_t stored = 0;
     for (std::size_t i = 0; i < batch.weighings.size() && i < fates.size(); ++i) {
-        stored += fates[i] == LedgerTables::Stored::kNew;
         if (fates[i] == LedgerTables::Stored::kConflict) {
             const WeighingRow& row = batch.weighings[i];
             Reject({LedgerProblem::kConflict, "the first is kept, marked disputed: " + row.id},
@@ -229,22 +242,10 @@ void Ledger::Written(const Batch& batch, const std::vector<LedgerTables::Stored>
         }
     }
     keeper_.Wrote();
-    if (health_) {
-        const std::string now = WallClockStamp();
-        health_->Update([&](LedgerHealth& board) {
-            board.last_write = now;
-            board.weighings_stored += stored;
-            board.weighings_held_already += batch.weighings.size() - stored;
-            for (const WeighingRow& row : batch.weighings) {
-                std::string& last = board.stations[row.station].last_weighing;
-                if (row.time && *row.time > last) {
-                    last = *row.time;
-                }
-            }
-            board.write_seconds += seconds;
-            ++board.writes;
-        });
-    }
+    const std::string stamp = WallClockStamp();
+    const std::time_t now = wall_clock_.Seconds();
+    health_->Update(
+        [&](LedgerHealth& board) { board.Written(batch.weighings, fates, stamp, now, seconds); });
     if (written_) {
         written_(batch);
     }
@@ -275,23 +276,19 @@ void Ledger::ReplayAsked(const std::string& room, protocol::LinePlace from,
     log_(room + ": replay asked from " + from.month.Text() +
          (from.offset == 0 ? "" : " offset " + std::to_string(from.offset)) + " (request " + token +
          ")");
-    if (health_) {
-        health_->Update([&room](LedgerHealth& board) {
-            board.stations[room].replay = "asked";
-            ++board.replays_asked;
-        });
-    }
+    health_->Update([&room](LedgerHealth& board) {
+        board.stations[room].replay = "asked";
+        ++board.replays_asked;
+    });
 }
 
 void Ledger::ReplayThrough(const std::string& room, std::uint64_t fresh, std::uint64_t held) {
     log_(room + ": replay through: " + std::to_string(fresh) + " weighings new, " +
          std::to_string(held) + " held already");
-    if (health_) {
-        health_->Update([&room](LedgerHealth& board) {
-            board.stations[room].replay = "through";
-            ++board.replays_through;
-        });
-    }
+    health_->Update([&room](LedgerHealth& board) {
+        board.stations[room].replay = "through";
+        ++board.replays_through;
+    });
 }
 
 }  // namespace station::ledger

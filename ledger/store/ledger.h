@@ -83,11 +83,13 @@ private:
     void ExpireRooms();
     void Keep(WeighingRow row, const std::string& topic, const std::string& payload);
     void Reject(const Rejection& rejection, const std::string& topic, const std::string& payload);
+    void Show(LedgerMessage& message);
 
     EventLoop& loop_;
     StoreSettings settings_;
     LogSink log_;
     WrittenSink written_;
+    HealthBoard own_health_;  // where none is given: the rooms' times are kept all the same
     HealthBoard* health_;
     SystemClock wall_clock_;
     LedgerTables* tables_ = nullptr;  // the keeper's, while open

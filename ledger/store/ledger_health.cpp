@@ -7,6 +7,8 @@
 #include <sstream>
 #include <string_view>
 
+#include "protocol/iso_time.h"
+
 namespace station::ledger {
 namespace {
 
@@ -48,6 +50,60 @@ private:
 };
 
 }  // namespace
+
+void LedgerHealth::Heard(LedgerMessage& message, std::time_t now) {
+    if (auto* status = std::get_if<StationStatusRow>(&message)) {
+        Station& station = stations[status->station];
+        station.last_message = now;
+        if (station.online != status->online || station.since.empty()) {
+            station.online = status->online;
+            station.since = status->received;
+        }
+        status->received = station.since;
+    } else if (const auto* state = std::get_if<ScaleStateRow>(&message)) {
+        Station& station = stations[state->station];
+        station.last_message = now;
+        station.scales.insert_or_assign(state->scale, *state);
+    } else if (const auto* weighing = std::get_if<WeighingRow>(&message)) {
+        stations[weighing->station].last_message = now;
+    }
+}
+
+void LedgerHealth::Written(const std::vector<WeighingRow>& weighings,
+                           const std::vector<LedgerTables::Stored>& fates, const std::string& stamp,
+                           std::time_t now, double seconds) {
+    last_write = stamp;
+    std::optional<std::time_t> newest;  // of those stored new
+    for (std::size_t i = 0; i < weighings.size() && i < fates.size(); ++i) {
+        const WeighingRow& row = weighings[i];
+        std::string& last = stations[row.station].last_weighing;
+        if (row.time && *row.time > last) {
+            last = *row.time;
+        }
+        if (fates[i] != LedgerTables::Stored::kNew) {
+            ++weighings_held_already;
+            continue;
+        }
+        ++weighings_stored;
+        if (const auto time = row.time ? protocol::IsoSeconds(*row.time) : std::nullopt; time) {
+            newest = std::max(newest.value_or(*time), *time);
+        }
+    }
+    if (newest) {
+        weighing_lag_seconds = static_cast<double>(now - *newest);
+    }
+    write_seconds += seconds;
+    ++writes;
+}
+
+void LedgerHealth::Known(const std::string& room, std::optional<bool> online,
+                         const std::string& since) {
+    Station& station = stations[room];
+    if (!station.online || station.online == online) {
+        station.online = online;
+        station.since = since;
+    }
+}
 
 std::string HealthJson(const LedgerHealth& health) {
     nlohmann::ordered_json json;

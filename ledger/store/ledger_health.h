@@ -1,18 +1,29 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
+
+#include "ledger/store/ledger_message.h"
+#include "ledger/store/ledger_rows.h"
+#include "ledger/store/ledger_tables.h"
 
 namespace station::ledger {
 
-// What a plant's monitoring asks of the ledger: whether it can store, what it stored, and how
-// each station's replay stands. Written by the ledger on its loop, read by the page's workers.
+// What a plant's monitoring asks of the ledger: whether it can store, what it stored, how each
+// station's replay stands, and the live view of every room, kept in memory so that the page tells
+// it whatever the database does. Written by the ledger on its loop, read by the page's workers.
 struct LedgerHealth {
     struct Station {
-        std::string last_weighing;    // the time of its newest weighing stored; empty: none yet
-        std::string replay = "none";  // "none", "asked" or "through"
+        std::string last_weighing;     // the time of its newest weighing stored; empty: none yet
+        std::string replay = "none";   // "none", "asked" or "through"
+        std::optional<bool> online;    // unknown until its status is heard or read back
+        std::string since;             // when it came or went, as first heard; empty: not known
+        std::time_t last_message = 0;  // when the ledger last heard from it; 0: not since start
+        std::map<int, ScaleStateRow> scales;  // each scale's last state heard
     };
 
     bool database_open = false;
@@ -30,8 +41,22 @@ struct LedgerHealth {
     std::uint64_t database_errors = 0;
     double write_seconds = 0;  // every batch's transaction, summed
     std::uint64_t writes = 0;
+    // From the newest weighing's own time to the end of the transaction that stored it, in the
+    // last batch that stored one; nothing before the first.
+    std::optional<double> weighing_lag_seconds;
 
     bool Healthy() const { return database_open && broker_connected; }
+
+    // A room's message heard at `now`. A status's time becomes the time the room came or went:
+    // its own when the status changed, the one kept when it says again what it said (a retained
+    // status delivered again after the broker or the ledger reconnects).
+    void Heard(LedgerMessage& message, std::time_t now);
+    // A batch's weighings and what became of each, written at `stamp` (`now`) in `seconds`.
+    void Written(const std::vector<WeighingRow>& weighings,
+                 const std::vector<LedgerTables::Stored>& fates, const std::string& stamp,
+                 std::time_t now, double seconds);
+    // A room as the database holds it, where what was heard since does not say otherwise.
+    void Known(const std::string& room, std::optional<bool> online, const std::string& since);
 };
 
 // The ledger's health behind a lock.

@@ -125,7 +125,8 @@ constexpr const char* kHeldThrough =
 constexpr const char* kStationStatus =
     "INSERT INTO stations (station, online, status_received) VALUES ($1, $2, $3) "
     "ON CONFLICT (station) DO UPDATE SET online = excluded.online, "
-    "status_received = excluded.status_received";
+    "status_received = CASE WHEN stations.online = excluded.online "
+    "THEN stations.status_received ELSE excluded.status_received END";
 constexpr const char* kScaleState =
     "INSERT INTO scale_states (station, scale, connected, reading, motion, \"range\", time, "
     "received, unit) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9) ON CONFLICT (station, scale) "
@@ -241,10 +242,17 @@ std::size_t LedgerTables::ReleaseForged(const std::string& station, const std::s
 std::vector<LedgerTables::Station> LedgerTables::Stations() {
     std::vector<Station> stations;
     for (const Row& row : database_.Query("SELECT station, client_id, newest_month, held_month, "
-                                          "held_offset FROM stations ORDER BY station",
+                                          "held_offset, online, status_received FROM stations "
+                                          "ORDER BY station",
                                           {})) {
         Station& station = stations.emplace_back(
-            Station{row[0].value_or(""), row[1].value_or(""), row[2] ? std::stoi(*row[2]) : 0, {}});
+            Station{row[0].value_or(""),
+                    row[1].value_or(""),
+                    row[2] ? std::stoi(*row[2]) : 0,
+                    {},
+                    row[5] ? std::optional(*row[5] == "t" || *row[5] == "1" || *row[5] == "true")
+                           : std::nullopt,
+                    row[6].value_or("")});
         if (const auto month = Month::OfYyyymm(row[3] ? std::stoll(*row[3]) : 0); month && row[4]) {
             station.held_through = protocol::LinePlace{*month, std::stoull(*row[4])};
         }

@@ -24,6 +24,8 @@ public:
         std::string client_id;  // empty until its first weighing
         int newest_month = 0;   // yyyymm of its newest weighing; 0 for none
         std::optional<protocol::LinePlace> held_through;  // see Batch::held_through
+        std::optional<bool> online;                       // its last status; none: not heard
+        std::string status_received;                      // since when it holds
     };
 
     // Throws DatabaseError.

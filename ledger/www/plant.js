@@ -4,6 +4,7 @@
 
 const rooms = new Map();  // station -> {panel, scales: [{digits, lamp}]}
 let brokerReached = true;  // the ledger's broker: without it no room's state is known
+let ledgerReached = false;  // the page's events from the ledger: without them neither
 let dayPage = 0;
 // The day's table: by time and weight the newest and largest first, by room and scale in order.
 const daySort = {by: "time", ascending: false};
@@ -80,10 +81,12 @@ function showStatus(station, online, since) {
   markUnknown(entry);
 }
 
-// While the ledger lacks its broker, what a room last said is no longer known to hold.
+// While the page lacks the ledger or the ledger its broker, what a room last said is no longer
+// known to hold.
 function markUnknown(entry) {
-  entry.panel.classList.toggle("unknown", !brokerReached);
-  if (!brokerReached) entry.state.textContent = " (stan nieznany)";
+  const unknown = !brokerReached || !ledgerReached;
+  entry.panel.classList.toggle("unknown", unknown);
+  if (unknown) entry.state.textContent = " (stan nieznany)";
 }
 
 function showScale(station, number, state) {
@@ -139,11 +142,14 @@ function listen() {
   events.onopen = () => {
     connection.textContent = "połączono z rejestrem";
     connection.className = "connection on";
+    ledgerReached = true;
     loadStations();
   };
   events.onerror = () => {
     connection.textContent = "brak połączenia z rejestrem, ponawiam…";
     connection.className = "connection off";
+    ledgerReached = false;
+    for (const entry of rooms.values()) markUnknown(entry);
   };
   events.addEventListener("lost", () => { loadStations(); loadDay(); });
   let reload = null;

@@ -3,7 +3,8 @@
 rooms, a room's name with markup as text, a save at a real station in the day's table within
 2 s without a reload, a scale whose emulator ended turning red, the CSV export holding the
 database's rows, the ledger without its broker (every room unknown) and without its database (said,
-the live view going on: a station killed shows offline since then), a weighing disputed by a
+the live view going on: a station killed shows offline since then, on a page opened then too,
+and since the same time after a broker restart), a weighing disputed by a
 second with its id, an empty day, a ledger that
 ends and starts again (the page says it lost it and reconnects by itself), and strangers' room
 names shown as text in every view. Exits non-zero on the first failure."""
@@ -223,6 +224,22 @@ def main():
             sys.exit(f"FAILED: words shown without the database that are not Polish: {foreign}")
         if arguments.pictures:
             driver.save_screenshot(os.path.join(arguments.pictures, "plant-away.png"))
+        # A page opened while the database is stopped shows the same, from the ledger's memory;
+        # the time room 2 left stays through a broker restart, which delivers its status again.
+        since = lambda: json.load(urllib.request.urlopen(f"{arguments.url}api/stations"))[marked]["since"]
+        left, shown_left = since(), title(marked)
+        driver.refresh()
+        wait("the rooms as they are on a page opened without the database", lambda: "(w sieci)"
+             in title(arguments.rooms[0]) and title(marked) == shown_left, 15)
+        broker.terminate()
+        broker.wait()
+        wait("every room's state unknown without the broker",
+             lambda: all("stan nieznany" in title(room) for room in arguments.rooms), 15)
+        broker = subprocess.Popen(["mosquitto", "-c", arguments.broker_config],
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wait("room 1 back online", lambda: "(w sieci)" in title(arguments.rooms[0]), 40)
+        if since() != left or title(marked) != shown_left:
+            sys.exit(f"FAILED: room 2 left at {left}, after a broker restart {since()}")
         database = subprocess.Popen([arguments.database])
         wait("the database back", lambda: not state().is_displayed(), 40)
         driver.execute_script(reload_day, today)
@@ -262,7 +279,9 @@ def main():
 
         connection = lambda: driver.find_element(By.ID, "connection").text
         os.kill(arguments.ledger_pid, signal.SIGTERM)
-        wait("the page to say it lost the ledger", lambda: "brak" in connection(), 10)
+        wait("the page to say it lost the ledger, every room's state unknown",
+             lambda: "brak" in connection() and all(
+                 "stan nieznany" in title(room) for room in arguments.rooms), 10)
         restarted = subprocess.Popen([arguments.ledger])
         wait("the page to reconnect", lambda: connection() == "połączono z rejestrem", 15)
         restarted.terminate()

@@ -69,9 +69,9 @@ protected:
 
 TEST_F(ReplayBookTest, AsksOncePerRoundFromThePlaceHeldAndMovesItOnlyOverWhatFollowsOn) {
     const std::vector<LedgerTables::Station> stored = {
-        {"old", "c-old", 202611, std::nullopt},           // before places: the month before
-        {"kept", "c-kept", 202612, Place(202612, 300)},   // its place
-        {"lagging", "c-lag", 202612, Place(202610, 50)},  // never before the month before
+        {"old", "c-old", 202611, std::nullopt, {}, {}},           // before places: the month before
+        {"kept", "c-kept", 202612, Place(202612, 300), {}, {}},   // its place
+        {"lagging", "c-lag", 202612, Place(202610, 50), {}, {}},  // never before the month before
     };
     const struct {
         const char* step;
