@@ -44,8 +44,8 @@ void BrokerIntake::Start() {
             [this] { HandleConnected(); },
             [this](const std::string& reason) { HandleLost(reason); }, [](int) {},
             [](const std::string&) {},  // said by HandleLost, with how long it lasts
-            [this](const std::string& topic, const std::string& payload, bool) {
-                handlers_.heard(topic, payload);
+            [this](const std::string& topic, const std::string& payload, bool retained) {
+                handlers_.heard(topic, payload, retained);
             }},
         true);
 }
@@ -201,8 +201,8 @@ void BrokerIntake::StartLive() {
             },
             [reached](const std::string&) { reached(false); }, [](int) {},
             [](const std::string&) {},
-            [this](const std::string& topic, const std::string& payload, bool) {
-                handlers_.heard_live(topic, payload);
+            [this](const std::string& topic, const std::string& payload, bool retained) {
+                handlers_.heard_live(topic, payload, retained);
             }});
 }
 

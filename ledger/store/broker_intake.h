@@ -33,9 +33,12 @@ public:
         std::function<void()> session_doubted;
         // The ledger's session is up and subscribed.
         std::function<void()> subscribed;
-        std::function<void(const std::string& topic, const std::string& payload)> heard;
+        // `retained`: kept at the broker and delivered on subscribing, not just sent.
+        std::function<void(const std::string& topic, const std::string& payload, bool retained)>
+            heard;
         // On the live session, while the database is away.
-        std::function<void(const std::string& topic, const std::string& payload)> heard_live;
+        std::function<void(const std::string& topic, const std::string& payload, bool retained)>
+            heard_live;
     };
 
     using LogSink = std::function<void(const std::string& line)>;

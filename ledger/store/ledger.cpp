@@ -94,10 +94,10 @@ std::string Ledger::WallClockStamp() {
 }
 
 // A room's status keeps the time it came or went: the row stored and shown carries that time.
-void Ledger::Show(LedgerMessage& message) {
-    health_->Update([&message, now = wall_clock_.Seconds()](LedgerHealth& board) {
-        board.Heard(message, now);
-    });
+void Ledger::Show(LedgerMessage& message, bool retained) {
+    const std::optional<std::time_t> now =
+        retained ? std::nullopt : std::optional(wall_clock_.Seconds());
+    health_->Update([&message, now](LedgerHealth& board) { board.Heard(message, now); });
 }
 
 void Ledger::AskOwed() {
@@ -108,16 +108,16 @@ void Ledger::AskOwed() {
 }
 
 // Only rooms the ledger knows: a stranger's names wait for the database, and its rules.
-void Ledger::HeardLive(const std::string& topic, const std::string& payload) {
+void Ledger::HeardLive(const std::string& topic, const std::string& payload, bool retained) {
     LedgerMessage message =
         ReadLedgerMessage(settings_.broker.topic, topic, payload, WallClockStamp());
     Batch& batch = writer_.Pending();
     if (auto* state = std::get_if<ScaleStateRow>(&message); state && book_.Knows(state->station)) {
-        Show(message);
+        Show(message, retained);
         batch.states.push_back(std::move(*state));
     } else if (auto* status = std::get_if<StationStatusRow>(&message);
                status && book_.Knows(status->station)) {
-        Show(message);
+        Show(message, retained);
         batch.statuses.push_back(std::move(*status));
     } else {
         return;
@@ -125,7 +125,7 @@ void Ledger::HeardLive(const std::string& topic, const std::string& payload) {
     writer_.Added();
 }
 
-void Ledger::Heard(const std::string& topic, const std::string& payload) {
+void Ledger::Heard(const std::string& topic, const std::string& payload, bool retained) {
     if (!tables_) {
         return;  // the session is ending; the replay brings it back
     }
@@ -143,17 +143,17 @@ void Ledger::Heard(const std::string& topic, const std::string& payload) {
     Batch& batch = writer_.Pending();
     if (auto* weighing = std::get_if<WeighingRow>(&message)) {
         if (Admit(weighing->station, true, topic, payload)) {
-            Show(message);
+            Show(message, retained);
             Keep(std::move(*weighing), topic, payload);
         }
     } else if (auto* state = std::get_if<ScaleStateRow>(&message)) {
         if (Admit(state->station, false, topic, payload)) {
-            Show(message);
+            Show(message, retained);
             batch.states.push_back(std::move(*state));
         }
     } else if (auto* status = std::get_if<StationStatusRow>(&message)) {
         if (Admit(status->station, false, topic, payload)) {
-            Show(message);
+            Show(message, retained);
             if (intake_.Connected()) {
                 book_.AskIfOwed(status->station);
             }

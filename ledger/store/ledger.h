@@ -62,8 +62,8 @@ private:
     void Opened(bool back);
     void Away();
     // What the broker intake hears.
-    void Heard(const std::string& topic, const std::string& payload);
-    void HeardLive(const std::string& topic, const std::string& payload);
+    void Heard(const std::string& topic, const std::string& payload, bool retained);
+    void HeardLive(const std::string& topic, const std::string& payload, bool retained);
     // What the batch writer tells.
     void Written(const Batch& batch, const std::vector<LedgerTables::Stored>& fates,
                  double seconds);
@@ -83,7 +83,7 @@ private:
     void ExpireRooms();
     void Keep(WeighingRow row, const std::string& topic, const std::string& payload);
     void Reject(const Rejection& rejection, const std::string& topic, const std::string& payload);
-    void Show(LedgerMessage& message);
+    void Show(LedgerMessage& message, bool retained);
 
     EventLoop& loop_;
     StoreSettings settings_;

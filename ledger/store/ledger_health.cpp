@@ -51,21 +51,23 @@ private:
 
 }  // namespace
 
-void LedgerHealth::Heard(LedgerMessage& message, std::time_t now) {
+void LedgerHealth::Heard(LedgerMessage& message, std::optional<std::time_t> now) {
+    const auto heard_from = [&](const std::string& room) -> Station& {
+        Station& station = stations[room];
+        station.last_message = now.value_or(station.last_message);
+        return station;
+    };
     if (auto* status = std::get_if<StationStatusRow>(&message)) {
-        Station& station = stations[status->station];
-        station.last_message = now;
+        Station& station = heard_from(status->station);
         if (station.online != status->online || station.since.empty()) {
             station.online = status->online;
             station.since = status->received;
         }
         status->received = station.since;
     } else if (const auto* state = std::get_if<ScaleStateRow>(&message)) {
-        Station& station = stations[state->station];
-        station.last_message = now;
-        station.scales.insert_or_assign(state->scale, *state);
+        heard_from(state->station).scales.insert_or_assign(state->scale, *state);
     } else if (const auto* weighing = std::get_if<WeighingRow>(&message)) {
-        stations[weighing->station].last_message = now;
+        heard_from(weighing->station);
     }
 }
 
@@ -164,6 +166,41 @@ std::string HealthMetrics(const LedgerHealth& health, std::size_t live_pages) {
                     "Messages put in the rejected table, by kind", count(rejected),
                     "{kind=\"" + Label(kind) + "\"}");
     }
+    if (health.weighing_lag_seconds) {
+        metrics.Add("tarvelio_ledger_weighing_lag_seconds", "gauge",
+                    "From the newest weighing's own time to its row, in the last batch",
+                    *health.weighing_lag_seconds);
+    }
+    // Per room, each gauge's rooms together, as the format wants; a time the ledger does not know
+    // is left out rather than written as 0, which an alert would take for long ago.
+    const auto per_room = [&](const char* name, const char* help, auto value) {
+        for (const auto& [room, station] : health.stations) {
+            if (const std::optional<double> shown = value(station)) {
+                metrics.Add(name, "gauge", help, *shown, "{room=\"" + Label(room) + "\"}");
+            }
+        }
+    };
+    using Station = LedgerHealth::Station;
+    per_room("tarvelio_ledger_room_online", "1 while the room's status is online",
+             [](const Station& station) {
+                 return station.online ? std::optional(*station.online ? 1.0 : 0.0) : std::nullopt;
+             });
+    per_room("tarvelio_ledger_room_last_message_timestamp_seconds",
+             "When the ledger last heard from the room (since it started)",
+             [](const Station& station) {
+                 return station.last_message != 0
+                            ? std::optional(static_cast<double>(station.last_message))
+                            : std::nullopt;
+             });
+    per_room("tarvelio_ledger_room_last_weighing_timestamp_seconds",
+             "The time of the room's newest weighing stored", [](const Station& station) {
+                 const auto time = protocol::IsoSeconds(station.last_weighing);
+                 return time ? std::optional(static_cast<double>(*time)) : std::nullopt;
+             });
+    per_room("tarvelio_ledger_room_replay_running",
+             "1 while the room's replay is asked, not through", [](const Station& station) {
+                 return std::optional(station.replay == "asked" ? 1.0 : 0.0);
+             });
     constexpr const char* kWrite = "Time of each batch's transaction";
     metrics.Add("tarvelio_ledger_write_seconds", "summary", kWrite, health.write_seconds, "_sum");
     metrics.Add("tarvelio_ledger_write_seconds", "summary", kWrite, count(health.writes), "_count");

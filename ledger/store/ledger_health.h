@@ -47,10 +47,11 @@ struct LedgerHealth {
 
     bool Healthy() const { return database_open && broker_connected; }
 
-    // A room's message heard at `now`. A status's time becomes the time the room came or went:
-    // its own when the status changed, the one kept when it says again what it said (a retained
-    // status delivered again after the broker or the ledger reconnects).
-    void Heard(LedgerMessage& message, std::time_t now);
+    // A room's message heard at `now`, or kept at the broker from before (no time: the room is
+    // not heard from by it). A status's time becomes the time the room came or went: its own
+    // when the status changed, the one kept when it says again what it said (a retained status
+    // delivered again after the broker or the ledger reconnects).
+    void Heard(LedgerMessage& message, std::optional<std::time_t> now);
     // A batch's weighings and what became of each, written at `stamp` (`now`) in `seconds`.
     void Written(const std::vector<WeighingRow>& weighings,
                  const std::vector<LedgerTables::Stored>& fates, const std::string& stamp,

@@ -433,7 +433,7 @@ TEST_P(LedgerTest, ADatabaseThatRefusesForGoodEndsTheLedgerAndOneNotYetThereIsWa
 // Through a real broker: the log says each step of the flow once, and health and metrics follow
 // it (200 only while the database is open and the broker connected).
 TEST_P(LedgerTest, TheLogAndTheHealthShowThatTheFlowIsWhole) {
-    AddStation("room1", 3, true);
+    Station& room1 = AddStation("room1", 3, true);
     ledger::PageSettings page_settings;
     page_settings.port = 0;
     page_settings.files = PAGE_FILES;
@@ -474,7 +474,9 @@ TEST_P(LedgerTest, TheLogAndTheHealthShowThatTheFlowIsWhole) {
           "tarvelio_ledger_rejected_total{kind=\"not JSON\"} 0",
           "tarvelio_ledger_replays_asked_total 1", "tarvelio_ledger_replays_through_total 1",
           "tarvelio_ledger_database_errors_total 0", "tarvelio_ledger_live_pages 0",
-          "tarvelio_ledger_write_seconds_count "}) {
+          "tarvelio_ledger_write_seconds_count ", "tarvelio_ledger_weighing_lag_seconds ",
+          "tarvelio_ledger_room_last_weighing_timestamp_seconds{room=\"room1\"} 1796284802\n",
+          "tarvelio_ledger_room_replay_running{room=\"room1\"} 0\n"}) {
         EXPECT_NE(metrics.find(line), std::string::npos) << line << "\n" << metrics;
     }
 
@@ -518,6 +520,23 @@ TEST_P(LedgerTest, TheLogAndTheHealthShowThatTheFlowIsWhole) {
                         "roomN: replay asked from N offset N (request ledger/T)",
                         "roomN: replay through: N weighings new, N held already"}))
         << testing::PrintToString(ledger_log_);
+
+    // Its station stops: the time it was last heard from stands, also when a restarted ledger
+    // hears its retained status again, so the age an alert reads grows.
+    const auto gauge = [&](const std::string& name) {
+        const std::string text = client.Get("/metrics")->body;
+        const std::string key = name + "{room=\"room1\"} ";
+        const std::size_t at = text.find(key);
+        return at == std::string::npos ? -1 : std::stoll(text.substr(at + key.size()));
+    };
+    room1.publisher.reset();
+    ASSERT_TRUE(RunUntil([&] { return gauge("tarvelio_ledger_room_online") == 0; }, 10s));
+    const long long heard = gauge("tarvelio_ledger_room_last_message_timestamp_seconds");
+    EXPECT_GT(heard, 1796284802);  // when it was heard, not the weighing's time
+    ledger_.reset();
+    start();
+    ASSERT_TRUE(RunUntil([&] { return said("room1: replay asked") == 4; }, 20s));
+    EXPECT_EQ(gauge("tarvelio_ledger_room_last_message_timestamp_seconds"), heard);
 }
 
 // The ledger lacks the last weighings of what it holds (a broker lost them): the replay starts
