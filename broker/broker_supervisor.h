@@ -48,6 +48,8 @@ public:
 
     bool Connected() const { return client_.Connected(); }
     bool SessionPresent() const { return client_.SessionPresent(); }
+    // As BrokerClient::LoginRefused.
+    bool LoginRefused() const { return client_.LoginRefused(); }
     // As BrokerClient::Publish.
     std::optional<int> Publish(const std::string& topic, const std::string& payload, int qos,
                                bool retain) {

@@ -1,9 +1,12 @@
 #include "broker/publish_settings.h"
 
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
+#include <cstring>
 #include <fstream>
 #include <utility>
 
@@ -93,11 +96,25 @@ PublishSettingsResult Load(const Section& file, const std::string& default_topic
 
 std::variant<std::string, UnusableFile> ReadPasswordFile(const std::string& path) {
     struct stat status {};
-    if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
-        return UnusableFile{"cannot read " + path};
+    if (::stat(path.c_str(), &status) != 0) {
+        return UnusableFile{"cannot read " + path + ": " + std::strerror(errno)};
+    }
+    if (!S_ISREG(status.st_mode)) {
+        return UnusableFile{"cannot read " + path + ": not a file"};
     }
     if ((status.st_mode & (S_IRGRP | S_IROTH)) != 0) {
         return UnusableFile{"others than its owner can read " + path};
+    }
+    if (::access(path.c_str(), R_OK) != 0) {
+        std::string why = "cannot read " + path + ": " + std::strerror(errno);
+        if (errno == EACCES) {
+            // The usual cause: made by root for a program that runs as a user of its own.
+            const passwd* user = ::getpwuid(::geteuid());
+            const std::string name = user != nullptr ? user->pw_name : std::to_string(::geteuid());
+            why += " (this program runs as user " + name + ", who must own it: chown " + name +
+                   " " + path + ")";
+        }
+        return UnusableFile{why};
     }
     std::ifstream stream(path, std::ios::binary);
     std::string line;

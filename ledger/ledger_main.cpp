@@ -174,7 +174,7 @@ int main(int argc, char** argv) {
              sd_notify(0, "READY=1");
          },
          [&](const std::string& reason) {
-             Say("database refused: " + reason);
+             Say(reason);
              status = EXIT_FAILURE;
              ended = true;
          }},

@@ -359,6 +359,11 @@ void BrokerClient::HandleSocket(bool readable, bool writable) {
     const std::optional<int> connack = std::exchange(session_->connack, std::nullopt);
     const std::optional<int> disconnect = session_->disconnect;
     if (connack) {
+        // MQTT 3.1.1's codes and MQTT 5's reason codes alike.
+        login_refused_ = *connack == CONNACK_REFUSED_BAD_USERNAME_PASSWORD ||
+                         *connack == CONNACK_REFUSED_NOT_AUTHORIZED ||
+                         *connack == MQTT_RC_BAD_USERNAME_OR_PASSWORD ||
+                         *connack == MQTT_RC_NOT_AUTHORIZED;
         if (*connack != 0) {
             Lose(std::string("refused: ") + mosquitto_connack_string(*connack));
             return;

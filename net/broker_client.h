@@ -76,6 +76,9 @@ public:
     bool Connected() const { return connected_; }
     // Whether the broker answered the current session with the one it kept from before.
     bool SessionPresent() const { return session_present_; }
+    // Whether the last attempt ended with the broker refusing the login (a wrong user name or
+    // password, or a login not allowed in): waiting does not mend it.
+    bool LoginRefused() const { return login_refused_; }
 
     // Queues a message on the current session and returns its id; nothing without a session,
     // and nothing when the library refuses the message, which ends the session (on_lost).
@@ -115,6 +118,7 @@ private:
     std::uint64_t serial_ = 0;
     bool connected_ = false;
     bool session_present_ = false;
+    bool login_refused_ = false;
 };
 
 }  // namespace station::net

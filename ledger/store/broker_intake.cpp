@@ -129,6 +129,10 @@ void BrokerIntake::HandleLost(const std::string& reason) {
     if (paused_) {
         return;  // the live session says what the broker does meanwhile
     }
+    if (session_->LoginRefused() && handlers_.login_refused) {
+        handlers_.login_refused(reason);
+        return;
+    }
     session_lost_ = true;
     const bool taken_over = reason == kSessionTakenOver;
     if (health_) {

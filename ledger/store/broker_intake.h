@@ -36,6 +36,9 @@ public:
         // `retained`: kept at the broker and delivered on subscribing, not just sent.
         std::function<void(const std::string& topic, const std::string& payload, bool retained)>
             heard;
+        // The broker refused the ledger's login, which waiting will not mend; without it, waited
+        // out.
+        std::function<void(const std::string& reason)> login_refused;
         // On the live session, while the database is away.
         std::function<void(const std::string& topic, const std::string& payload, bool retained)>
             heard_live;

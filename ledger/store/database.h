@@ -1,10 +1,12 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -33,8 +35,10 @@ using Row = std::vector<std::optional<std::string>>;
 // a constraint): the connection is sound, and the same write without that row would succeed.
 class DatabaseError : public std::runtime_error {
 public:
+    // `what` in one line, as the log says each thing: a server's message of several lines (as
+    // libpq gives, a hint under its error, a line per host tried) is joined with "; ".
     explicit DatabaseError(const std::string& what, bool lasting = false)
-        : std::runtime_error(what), lasting_(lasting) {}
+        : std::runtime_error(OneLine(what)), lasting_(lasting) {}
     static DatabaseError RefusedData(const std::string& what) {
         DatabaseError error(what);
         error.about_data_ = true;
@@ -45,6 +49,22 @@ public:
     bool AboutData() const { return about_data_; }
 
 private:
+    static std::string OneLine(std::string_view text) {
+        std::string line;
+        for (std::size_t at = 0; at < text.size();) {
+            const std::size_t end = std::min(text.find('\n', at), text.size());
+            std::string_view part = text.substr(at, end - at);
+            while (!part.empty() && (part.front() == ' ' || part.front() == '\t')) {
+                part.remove_prefix(1);
+            }
+            if (!part.empty()) {
+                line.append(line.empty() ? "" : "; ").append(part);
+            }
+            at = end + 1;
+        }
+        return line;
+    }
+
     bool lasting_;
     bool about_data_ = false;
 };

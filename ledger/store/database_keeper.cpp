@@ -24,7 +24,7 @@ void DatabaseKeeper::Open() {
         handlers_.load(*tables_);
     } catch (const DatabaseError& error) {
         if (!opened_ && error.Lasting() && startup_.refused) {
-            startup_.refused(error.what());
+            startup_.refused(std::string("database refused: ") + error.what());
             return;
         }
         Away(error.what());

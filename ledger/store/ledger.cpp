@@ -30,6 +30,9 @@ Ledger::Ledger(EventLoop& loop, StoreSettings settings, LogSink log, WrittenSink
       intake_(loop, settings_.broker, settings_.share,
               {[this] { book_.NewRound(); }, [this] { AskOwed(); },
                [this](const auto&... a) { Heard(a...); },
+               startup.refused ? [refused = startup.refused, this](const std::string& reason) {
+                   refused("broker " + settings_.broker.broker + " refused the login: " + reason);
+               } : std::function<void(const std::string&)>(),
                [this](const auto&... a) { HeardLive(a...); }},
               log_, health_),
       keeper_(loop, settings_.database_url, settings_.database_password,

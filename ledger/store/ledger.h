@@ -47,6 +47,8 @@ public:
 
     // `written` hears of every batch once it is in the database and, while the database is away,
     // of the statuses and states the live session heard; `health`, when given, is kept up to date.
+    // `startup` as the DatabaseKeeper's, and its `refused` also when the broker refuses the
+    // ledger's login, at any time (the reason then says which refused).
     Ledger(EventLoop& loop, StoreSettings settings, LogSink log, WrittenSink written = {},
            Startup startup = {}, HealthBoard* health = nullptr);
     ~Ledger();

@@ -88,11 +88,8 @@ PostgresDatabase::PostgresDatabase(const std::string& url, const std::string& pa
         url.c_str(), password.empty() ? nullptr : password.c_str(), "5", nullptr};
     connection_ = PQconnectdbParams(keywords.data(), values.data(), 1);
     if (connection_ == nullptr || PQstatus(connection_) != CONNECTION_OK) {
-        std::string problem =
+        const std::string problem =
             connection_ != nullptr ? PQerrorMessage(connection_) : "out of memory";
-        while (!problem.empty() && problem.back() == '\n') {
-            problem.pop_back();
-        }
         const bool lasting = connection_ != nullptr && LastingConnectionProblem(problem);
         PQfinish(connection_);
         throw DatabaseError("cannot connect to PostgreSQL: " + problem, lasting);
@@ -108,11 +105,7 @@ PostgresDatabase::~PostgresDatabase() {
 }
 
 void PostgresDatabase::Fail(const std::string& what) const {
-    std::string problem = PQerrorMessage(connection_);
-    while (!problem.empty() && problem.back() == '\n') {
-        problem.pop_back();
-    }
-    throw DatabaseError(what + ": " + problem);
+    throw DatabaseError(what + ": " + PQerrorMessage(connection_));
 }
 
 // Commands that may be left out when the one before changed a row (Command::only_after_none) go
@@ -146,9 +139,6 @@ std::vector<std::uint64_t> PostgresDatabase::Transact(const std::vector<Command>
         const Result rolled_back(PQexec(connection_, "ROLLBACK"));
     }
     if (!problem.empty()) {
-        while (!problem.empty() && problem.back() == '\n') {
-            problem.pop_back();
-        }
         throw about_data ? DatabaseError::RefusedData(problem) : DatabaseError(problem);
     }
     Prepare(commands);

@@ -322,6 +322,39 @@ TEST(LedgerSettings, SettingsThatCannotBeUsedEndTheLedgerWithTheReason) {
     EXPECT_NE(ReadFile(dir / "out").find("Strona: listening on 0.0.0.0 needs"), std::string::npos);
 }
 
+// The broker's login refused ends the ledger with status 1 and the reason, as a database's does;
+// a password file its user cannot read names that user and the command that mends it.
+TEST(LedgerLogin, ARefusedLoginOrAPasswordFileItCannotReadEndsTheLedgerWithTheReason) {
+    TempDir dir;
+    ASSERT_EQ(::chmod(dir.Path().c_str(), 0755), 0);  // for "nobody"
+    ASSERT_TRUE(RunToEnd({"mosquitto_passwd", "-b", "-c", dir / "broker.passwd", "ledger", "right"},
+                         dir / "out"));
+    MqttBroker broker("allow_anonymous false\npassword_file " + dir / "broker.passwd" + "\n");
+    WriteFile(dir / "wrong", "wrong\n");
+    ASSERT_EQ(::chmod((dir / "wrong").c_str(), 0600), 0);
+    WriteFile(dir / "ledger.ini",
+              "[Broker]\nbroker=127.0.0.1\nport=" + std::to_string(broker.Port()) +
+                  "\nusername=ledger\npassword_file=" + dir / "wrong" + "\n[Baza]\nurl=sqlite:" +
+                  dir / "ledger.sqlite" + "\n[Strona]\nlisten=127.0.0.1:0\n");
+    ASSERT_EQ(::chmod((dir / "ledger.ini").c_str(), 0644), 0);
+    std::filesystem::copy_file(LEDGER_PROGRAM, dir / "tarvelio-ledger");
+    const struct {
+        std::vector<std::string> command;
+        const char* said;
+    } cases[] = {
+        {{dir / "tarvelio-ledger", "--config", dir / "ledger.ini"},
+         "broker 127.0.0.1 refused the login: "},
+        {{"runuser", "-u", "nobody", "--", dir / "tarvelio-ledger", "--config", dir / "ledger.ini"},
+         ": Permission denied (this program runs as user nobody, who must own it: chown nobody "},
+    };
+    for (const auto& row : cases) {
+        const int status = WaitFor(Spawn(row.command, dir / "out"));
+        const std::string out = ReadFile(dir / "out");
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << out;
+        EXPECT_NE(out.find(row.said), std::string::npos) << out;
+    }
+}
+
 // A room whose client id was taken (a stranger's weighing first, a station reinstalled) is given
 // back by the operator's command: its next weighing binds a client id again.
 TEST(LedgerRelease, TheOperatorLetsARoomsClientIdGo) {
@@ -428,6 +461,7 @@ TEST_P(LedgerTest, ADatabaseThatRefusesForGoodEndsTheLedgerAndOneNotYetThereIsWa
     const std::string out = ReadFile(dir_ / "out");
     EXPECT_LT(out.find("database: "), out.find("started")) << out;
     EXPECT_NE(out.find("database back after"), std::string::npos) << out;
+    EXPECT_EQ(out.find("\n\t"), std::string::npos) << "libpq's hint on a line of its own:\n" << out;
 }
 
 // Through a real broker: the log says each step of the flow once, and health and metrics follow
