@@ -16,16 +16,16 @@ net::BrokerOptions BrokerOptionsOf(const PublishSettings& settings) {
 }
 
 BrokerSupervisor::BrokerSupervisor(EventLoop& loop, net::BrokerOptions options, Handlers handlers,
-                                   bool yields_client_id)
+                                   bool yields_client_id, std::string short_sessions_mean)
     : loop_(loop),
       options_(std::move(options)),
       handlers_(std::move(handlers)),
       client_(loop),
-      yields_client_id_(yields_client_id) {
+      yields_client_id_(yields_client_id),
+      short_sessions_mean_(std::move(short_sessions_mean)) {
     client_.on_connected = [this] {
         session_started_ = loop_.Now();
         backoff_.Reset();
-        reported_.clear();
         handlers_.connected();
     };
     client_.on_lost = [this](const std::string& reason) { HandleLost(reason); };
@@ -59,9 +59,15 @@ void BrokerSupervisor::HandleLost(const std::string& lost) {
     if (session_started_) {
         short_sessions_ = loop_.Now() - *session_started_ < kShortSession ? short_sessions_ + 1 : 0;
         session_started_.reset();
+        if (short_sessions_ == 0) {
+            reported_.clear();  // a session that lasted: what ends it is news
+        }
     }
-    const bool taken_over = yields_client_id_ && short_sessions_ >= kShortSessions;
-    const std::string reason = taken_over ? kSessionTakenOver : lost;
+    const bool short_run = short_sessions_ >= kShortSessions;
+    const bool taken_over = yields_client_id_ && short_run;
+    const std::string reason = taken_over                                   ? kSessionTakenOver
+                               : short_run && !short_sessions_mean_.empty() ? short_sessions_mean_
+                                                                            : lost;
     if (reason != reported_) {
         reported_ = reason;
         handlers_.problem(reason);

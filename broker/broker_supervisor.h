@@ -25,8 +25,10 @@ inline constexpr const char* kSessionTakenOver =
 // tries again after Backoff's wait, which a session that comes up resets. One that yields its
 // client id does not fight another client for it: after kShortSessions sessions running that
 // each ended within kShortSession of its start, and after each further one, it reports
-// kSessionTakenOver and waits kTakenOverWait. A problem is reported once per change, not once
-// per try.
+// kSessionTakenOver and waits kTakenOverWait; one given what such sessions mean to it (a
+// station's topic that the broker's ACL refuses: the broker lets it in and drops it at its first
+// message) reports that instead of the loss. A problem is reported once per change, not once per
+// try, until a session lasts.
 class BrokerSupervisor {
 public:
     static constexpr std::chrono::seconds kShortSession{5};
@@ -44,7 +46,7 @@ public:
     };
 
     BrokerSupervisor(EventLoop& loop, net::BrokerOptions options, Handlers handlers,
-                     bool yields_client_id = false);
+                     bool yields_client_id = false, std::string short_sessions_mean = {});
 
     bool Connected() const { return client_.Connected(); }
     bool SessionPresent() const { return client_.SessionPresent(); }
@@ -78,6 +80,7 @@ private:
     std::unique_ptr<Timer> retry_timer_;
     std::string reported_;  // the problem reported since the last session
     bool yields_client_id_;
+    std::string short_sessions_mean_;
     std::optional<EventLoop::TimePoint> session_started_;  // while a session is up
     int short_sessions_ = 0;                               // running
 };

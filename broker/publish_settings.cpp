@@ -52,9 +52,9 @@ PublishSettingsResult Load(const Section& file, const std::string& default_topic
     PublishSettings settings;
     settings.broker = Read(file, "broker");
     // The files are checked for reading now, so that a typing error shows at start.
-    for (const auto& [key, path] : {std::pair{"cafile", &settings.ca_file},
-                                    std::pair{"certfile", &settings.cert_file},
-                                    std::pair{"keyfile", &settings.key_file}}) {
+    for (const auto& [key, path] :
+         {std::pair{"cafile", &settings.ca_file}, std::pair{"certfile", &settings.cert_file},
+          std::pair{"keyfile", &settings.key_file}}) {
         *path = Read(file, key);
         if (!path->empty() && ::access(path->c_str(), R_OK) != 0) {
             return PublishingOff{std::string(key) + ": cannot read " + *path};

@@ -58,7 +58,13 @@ Publisher::Publisher(EventLoop& loop, TransmissionLog& log, PublishSettings sett
            [this](const std::string& problem) { Report(log_code::kFault, problem); },
            [this](const std::string& topic, const std::string& payload, bool) {
                HandleMessage(topic, payload);
-           }}) {
+           }},
+          false,
+          "the broker drops every session as soon as it starts: its ACL may refuse this "
+          "station's topic " +
+              settings_.topic +
+              " ([Publikacja] topic: the room its login may publish under), or another client "
+              "uses the same client id or login") {
     ReportStatus();
 }
 
