@@ -16,8 +16,8 @@ station_build_packages=(
 # virtual X server and its tools, clang for the fuzzers, the locales the tests read numbers in,
 # the serial bridge, a socket lister, and an MQTT broker with its clients and openssl for the
 # publishing tests' certificates, the PostgreSQL server the ledger's tests start clusters of, the
-# browser and its driver for the plant page's test, and a spreadsheet with a reader of what it
-# writes for the exports' test.
+# browser and its driver for the plant page's test, and two spreadsheets with a reader of what
+# they write for the exports' test.
 station_test_packages=(
     libgtest-dev libbenchmark-dev libcpp-httplib-dev
     xvfb xauth xdotool x11-apps netpbm locales
@@ -26,7 +26,7 @@ station_test_packages=(
     mosquitto mosquitto-clients openssl
     postgresql-15
     chromium chromium-driver python3-selenium
-    gnumeric python3-openpyxl
+    gnumeric libreoffice-calc-nogui python3-openpyxl
 )
 # What building and checking the Debian package needs.
 station_package_tools=(dpkg-dev lintian help2man desktop-file-utils)

@@ -30,7 +30,7 @@ struct ExportColumn {
 
 inline constexpr std::array<ExportColumn, 10> kExportColumns{{
     {ExportField::kId, "id", "id", 22},
-    {ExportField::kStation, "pokój", "station", 16},
+    {ExportField::kStation, "stanowisko", "station", 16},
     {ExportField::kScale, "waga", "scale", 6},
     {ExportField::kDate, "data", nullptr, 11},
     {ExportField::kClock, "godzina", nullptr, 9},

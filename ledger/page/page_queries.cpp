@@ -25,15 +25,17 @@ const std::string kDayTotals = std::string("SELECT station, scale, unit, COUNT(*
                                " GROUP BY station, scale, unit ORDER BY station, scale, unit";
 const std::string kDayHours = std::string("SELECT station, substr(time, 12, 2), COUNT(*)") +
                               kFilter + " GROUP BY station, substr(time, 12, 2)";
-constexpr const char* kDailySums =
-    "SELECT station, substr(time, 1, 10), unit, COUNT(*), SUM(weight) FROM weighings"
-    " WHERE time >= $1 AND time < $2 GROUP BY station, substr(time, 1, 10), unit";
+const std::string kDailySums = std::string(
+                                   "SELECT station, substr(time, 1, 10), unit, COUNT(*), "
+                                   "SUM(weight)") +
+                               kFilter + " GROUP BY station, substr(time, 1, 10), unit";
 const std::string kRangeSums =
     std::string("SELECT substr(time, 1, 10), station, scale, unit, COUNT(*), SUM(weight)") +
     kFilter + " GROUP BY substr(time, 1, 10), station, scale, unit ORDER BY 1, 2, 3, 4 LIMIT $5";
 constexpr const char* kExportBlock =
     "SELECT id, station, scale, reading, weight, unit, time, disputed, line FROM weighings"
-    " WHERE time < $1 AND (time, id) > ($2, $3) ORDER BY time, id LIMIT $4";
+    " WHERE time < $1 AND (time, id) > ($2, $3) AND ($4 = '' OR station = $4)"
+    " AND ($5 = 0 OR scale = $5) ORDER BY time, id LIMIT $6";
 constexpr const char* kStations =
     "SELECT station, online, status_received, (SELECT COUNT(*) FROM weighings "
     "WHERE disputed AND weighings.station = stations.station) FROM stations ORDER BY station";
@@ -62,6 +64,10 @@ long Count(const std::optional<std::string>& text) {
 
 std::vector<Value> Filter(const DayQuery& query) {
     return {query.day.Text(), query.day.Plus(1).Text(), query.station, std::int64_t{query.scale}};
+}
+
+std::vector<Value> Filter(const RangeQuery& range) {
+    return {range.from.Text(), range.to.Plus(1).Text(), range.station, std::int64_t{range.scale}};
 }
 
 StoredWeighing WeighingOf(const Row& row) {
@@ -107,12 +113,20 @@ std::vector<StoredWeighing> DayWeighings(Database& database, const DayQuery& que
     return weighings;
 }
 
-std::vector<ScaleTotal> DayTotals(Database& database, const DayQuery& query) {
+std::vector<ScaleTotal> Totals(Database& database, const std::vector<Value>& filter) {
     std::vector<ScaleTotal> totals;
-    for (const Row& row : database.Query(kDayTotals.c_str(), Filter(query))) {
+    for (const Row& row : database.Query(kDayTotals.c_str(), filter)) {
         totals.push_back({row[0], Integer(row[1]), row[2], Count(row[3]), Number(row[4])});
     }
     return totals;
+}
+
+std::vector<ScaleTotal> DayTotals(Database& database, const DayQuery& query) {
+    return Totals(database, Filter(query));
+}
+
+std::vector<ScaleTotal> RangeTotals(Database& database, const RangeQuery& range) {
+    return Totals(database, Filter(range));
 }
 
 std::vector<HourCount> DayHours(Database& database, const DayQuery& query) {
@@ -126,31 +140,31 @@ std::vector<HourCount> DayHours(Database& database, const DayQuery& query) {
     return hours;
 }
 
-std::vector<DaySum> DailySums(Database& database, const Day& first, const Day& last) {
+std::vector<DaySum> DailySums(Database& database, const RangeQuery& range) {
     std::vector<DaySum> days;
-    for (const Row& row : database.Query(kDailySums, {first.Text(), last.Plus(1).Text()})) {
+    for (const Row& row : database.Query(kDailySums.c_str(), Filter(range))) {
         days.push_back({row[0], row[1], row[2], Count(row[3]), Number(row[4])});
     }
     return days;
 }
 
-std::vector<RangeSum> RangeSums(Database& database, const RangeQuery& range, const DayQuery& filter,
-                                long limit) {
+std::vector<RangeSum> RangeSums(Database& database, const RangeQuery& range, long limit) {
+    std::vector<Value> values = Filter(range);
+    values.emplace_back(std::int64_t{limit});
     std::vector<RangeSum> sums;
-    for (const Row& row : database.Query(
-             kRangeSums.c_str(), {range.from.Text(), range.to.Plus(1).Text(), filter.station,
-                                  std::int64_t{filter.scale}, std::int64_t{limit}})) {
+    for (const Row& row : database.Query(kRangeSums.c_str(), values)) {
         sums.push_back({row[0], row[1], Integer(row[2]), row[3], Count(row[4]), Number(row[5])});
     }
     return sums;
 }
 
-std::vector<StoredWeighing> WeighingsAfter(Database& database, const std::string& before,
+std::vector<StoredWeighing> WeighingsAfter(Database& database, const RangeQuery& range,
                                            const std::string& after_time,
                                            const std::string& after_id, long limit) {
     std::vector<StoredWeighing> weighings;
     for (const Row& row :
-         database.Query(kExportBlock, {before, after_time, after_id, std::int64_t{limit}})) {
+         database.Query(kExportBlock, {range.to.Plus(1).Text(), after_time, after_id, range.station,
+                                       std::int64_t{range.scale}, std::int64_t{limit}})) {
         weighings.push_back(WeighingOf(row));
     }
     return weighings;

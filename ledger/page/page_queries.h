@@ -85,21 +85,21 @@ std::vector<ScaleSeen> ScalesSeen(Database& database);
 std::vector<StoredWeighing> DayWeighings(Database& database, const DayQuery& query, long limit,
                                          long offset);
 std::vector<ScaleTotal> DayTotals(Database& database, const DayQuery& query);
+// The same over the range's days, of its room and scale.
+std::vector<ScaleTotal> RangeTotals(Database& database, const RangeQuery& range);
 // A time stored before times were checked at the door has no hour and is left out.
 std::vector<HourCount> DayHours(Database& database, const DayQuery& query);
-// Each room's count and sum per day and unit, `first` to `last` included.
-std::vector<DaySum> DailySums(Database& database, const Day& first, const Day& last);
+// Each room's count and sum per day and unit over the range, of its room and scale.
+std::vector<DaySum> DailySums(Database& database, const RangeQuery& range);
 
-// Each day's count and sum per room, scale and unit from `range.from` to `range.to` included, for
-// the room and scale of `filter` (its day unused), in the order of day, room, scale and unit: at
-// most `limit`.
-std::vector<RangeSum> RangeSums(Database& database, const RangeQuery& range, const DayQuery& filter,
-                                long limit);
+// Each day's count and sum per room, scale and unit over the range, of its room and scale, in the
+// order of day, room, scale and unit: at most `limit`.
+std::vector<RangeSum> RangeSums(Database& database, const RangeQuery& range, long limit);
 
-// At most `limit` weighings before the day `before` and after (`after_time`, `after_id`) in the
-// order of time and id (the index's, which each block enters where the last left it); no id
-// after a time starts at that time.
-std::vector<StoredWeighing> WeighingsAfter(Database& database, const std::string& before,
+// At most `limit` weighings of the range's room and scale before the day after the range and
+// after (`after_time`, `after_id`) in the order of time and id (the index's, which each block
+// enters where the last left it); no id after a time starts at that time.
+std::vector<StoredWeighing> WeighingsAfter(Database& database, const RangeQuery& range,
                                            const std::string& after_time,
                                            const std::string& after_id, long limit);
 

@@ -72,6 +72,35 @@ std::optional<Day> ParseDay(const std::string& text) {
     return Day{*year, *month, *day};
 }
 
+namespace {
+
+// The room ("station") and the scale chosen into `station` and `scale`; a problem, in Polish, or
+// nothing.
+std::optional<std::string> ReadRoomAndScale(const Parameters& parameters, std::string& station,
+                                            int& scale) {
+    station = Value(parameters, "station");
+    // Not UTF-8, it is no room's name, and a database that keeps text as UTF-8 refuses it.
+    bool text = true;
+    for (std::size_t at = 0; text && at < station.size();) {
+        const std::size_t length = protocol::Utf8Length(std::string_view(station).substr(at));
+        text = length != 0 && static_cast<unsigned char>(station[at]) >= 0x20;
+        at += length;
+    }
+    if (station.size() > kLongestStation || !text) {
+        return "Zła nazwa stanowiska";
+    }
+    if (const std::string chosen = Value(parameters, "scale"); !chosen.empty()) {
+        const auto number = Digits(chosen);
+        if (!number || *number < 1 || *number > 4) {
+            return "Zły numer wagi (1-4)";
+        }
+        scale = *number;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
 std::variant<DayQuery, std::string> ReadDayQuery(const Parameters& parameters, const Day& today) {
     DayQuery query;
     query.day = today;
@@ -82,23 +111,8 @@ std::variant<DayQuery, std::string> ReadDayQuery(const Parameters& parameters, c
         }
         query.day = *parsed;
     }
-    query.station = Value(parameters, "station");
-    // Not UTF-8, it is no room's name, and a database that keeps text as UTF-8 refuses it.
-    bool text = true;
-    for (std::size_t at = 0; text && at < query.station.size();) {
-        const std::size_t length = protocol::Utf8Length(std::string_view(query.station).substr(at));
-        text = length != 0 && static_cast<unsigned char>(query.station[at]) >= 0x20;
-        at += length;
-    }
-    if (query.station.size() > kLongestStation || !text) {
-        return std::string("Zła nazwa pokoju");
-    }
-    if (const std::string scale = Value(parameters, "scale"); !scale.empty()) {
-        const auto number = Digits(scale);
-        if (!number || *number < 1 || *number > 4) {
-            return std::string("Zły numer wagi (1-4)");
-        }
-        query.scale = *number;
+    if (auto problem = ReadRoomAndScale(parameters, query.station, query.scale)) {
+        return std::move(*problem);
     }
     static const std::map<std::string, DayOrder, std::less<>> kOrders{
         {"time", DayOrder::kTime},
@@ -140,7 +154,11 @@ std::variant<RangeQuery, std::string> ReadRangeQuery(const Parameters& parameter
     if (to->Serial() - from->Serial() + 1 > kLongestRangeDays) {
         return std::string("Zakres dłuższy niż rok");
     }
-    return RangeQuery{*from, *to};
+    RangeQuery range{*from, *to, {}, 0};
+    if (auto problem = ReadRoomAndScale(parameters, range.station, range.scale)) {
+        return std::move(*problem);
+    }
+    return range;
 }
 
 }  // namespace station::ledger

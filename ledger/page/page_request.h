@@ -37,9 +37,12 @@ struct DayQuery {
     bool ascending = false;
 };
 
+// A range of days, of one room and one scale when chosen.
 struct RangeQuery {
     Day from;
-    Day to;  // included
+    Day to;               // included
+    std::string station;  // empty: every room
+    int scale = 0;        // 0: every scale
 };
 
 inline constexpr int kPageRows = 1000;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstdio>
 #include <map>
 #include <string_view>
@@ -52,6 +53,17 @@ std::string DecimalComma(std::string number) {
 }
 
 }  // namespace
+
+std::optional<double> ReadingNumber(std::string_view reading) {
+    std::string number(reading);
+    std::replace(number.begin(), number.end(), ',', '.');
+    double value = 0;
+    if (!IsPlainNumber(number) ||
+        std::from_chars(number.data(), number.data() + number.size(), value).ec != std::errc{}) {
+        return std::nullopt;
+    }
+    return value;
+}
 
 std::string DateText(const protocol::IsoFields& time) {
     return Day{time.year, time.month, time.day}.Text();
@@ -106,6 +118,18 @@ void AddLiveRooms(const LedgerHealth& health, std::vector<StationSeen>& stations
     }
 }
 
+Json TotalsJson(const std::vector<ScaleTotal>& totals) {
+    Json sums = Json::array();
+    for (const ScaleTotal& total : totals) {
+        sums.push_back({{"station", OrNull(total.station)},
+                        {"scale", total.scale},
+                        {"unit", OrNull(total.unit)},
+                        {"count", total.count},
+                        {"sum", OrNull(total.sum)}});
+    }
+    return sums;
+}
+
 std::string DayViewJson(const DayQuery& query, std::vector<StoredWeighing> rows,
                         const std::vector<ScaleTotal>& totals,
                         const std::vector<HourCount>& hours) {
@@ -125,14 +149,7 @@ std::string DayViewJson(const DayQuery& query, std::vector<StoredWeighing> rows,
                          {"time", OrNull(row.time)},
                          {"disputed", row.disputed}});
     }
-    Json& sums = answer["totals"] = Json::array();
-    for (const ScaleTotal& total : totals) {
-        sums.push_back({{"station", OrNull(total.station)},
-                        {"scale", total.scale},
-                        {"unit", OrNull(total.unit)},
-                        {"count", total.count},
-                        {"sum", OrNull(total.sum)}});
-    }
+    answer["totals"] = TotalsJson(totals);
     Json& counts = answer["hours"] = Json::array();
     for (const HourCount& hour : hours) {
         counts.push_back(
@@ -141,7 +158,7 @@ std::string DayViewJson(const DayQuery& query, std::vector<StoredWeighing> rows,
     return Dump(answer);
 }
 
-std::string DailyJson(const Day& first, const Day& last, const std::vector<DaySum>& days) {
+std::string DailyJson(const RangeQuery& range, const std::vector<DaySum>& days) {
     Json shown = Json::array();
     for (const DaySum& day : days) {
         shown.push_back({{"station", OrNull(day.station)},
@@ -150,11 +167,15 @@ std::string DailyJson(const Day& first, const Day& last, const std::vector<DaySu
                          {"count", day.count},
                          {"sum", OrNull(day.sum)}});
     }
-    return Dump(Json{{"from", first.Text()}, {"to", last.Text()}, {"days", shown}});
+    return Dump(Json{{"from", range.from.Text()}, {"to", range.to.Text()}, {"days", shown}});
 }
 
-std::string RangeJson(const RangeQuery& range, std::vector<RangeSum> rows, std::size_t most) {
-    Json answer{{"from", range.from.Text()}, {"to", range.to.Text()}, {"more", rows.size() > most}};
+std::string RangeJson(const RangeQuery& range, std::vector<RangeSum> rows,
+                      const std::vector<ScaleTotal>& totals, std::size_t most) {
+    Json answer{{"from", range.from.Text()},
+                {"to", range.to.Text()},
+                {"more", rows.size() > most},
+                {"totals", TotalsJson(totals)}};
     rows.resize(std::min(rows.size(), most));
     Json& shown = answer["rows"] = Json::array();
     for (const RangeSum& row : rows) {
@@ -259,7 +280,7 @@ void AppendCsvRow(std::string& out, const StoredWeighing& weighing) {
                 break;
             case ExportField::kReading:
                 if (const std::string_view reading = text(weighing.reading);
-                    IsPlainNumber(reading)) {
+                    ReadingNumber(reading)) {
                     out.append(DecimalComma(std::string(reading)));
                 } else {
                     AppendCsvField(out, reading);
@@ -269,7 +290,7 @@ void AppendCsvRow(std::string& out, const StoredWeighing& weighing) {
                 out.append(DecimalComma(weighing.weight.value_or("")));
                 break;
             case ExportField::kUnit:
-                AppendCsvField(out, text(weighing.unit));
+                AppendCsvField(out, weighing.weight ? text(weighing.unit) : "");
                 break;
             case ExportField::kTime:
                 break;

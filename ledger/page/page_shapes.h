@@ -32,12 +32,14 @@ void AddLiveRooms(const LedgerHealth& health, std::vector<StationSeen>& stations
 std::string DayViewJson(const DayQuery& query, std::vector<StoredWeighing> rows,
                         const std::vector<ScaleTotal>& totals, const std::vector<HourCount>& hours);
 
-// {"from", "to", "days": [{"station", "day", "count", "sum"}]}
-std::string DailyJson(const Day& first, const Day& last, const std::vector<DaySum>& days);
+// {"from", "to", "days": [{"station", "day", "unit", "count", "sum"}]}
+std::string DailyJson(const RangeQuery& range, const std::vector<DaySum>& days);
 
-// {"from", "to", "more", "rows": [{"day", "station", "scale", "unit", "count", "sum"}]}; `rows` as
-// read, one more than `most` when there are more.
-std::string RangeJson(const RangeQuery& range, std::vector<RangeSum> rows, std::size_t most);
+// {"from", "to", "more", "totals": [{"station", "scale", "unit", "count", "sum"}], "rows":
+// [{"day", "station", "scale", "unit", "count", "sum"}]}; `rows` as read, one more than `most`
+// when there are more; `totals` over the whole range.
+std::string RangeJson(const RangeQuery& range, std::vector<RangeSum> rows,
+                      const std::vector<ScaleTotal>& totals, std::size_t most);
 
 // The live view's events.
 std::string StatusEventJson(const StationStatusRow& row);
@@ -50,10 +52,15 @@ std::string StateEventJson(const ScaleStateRow& row);
 std::string DateText(const protocol::IsoFields& time);
 std::string TimeText(const protocol::IsoFields& time);
 
+// A reading that is a plain number ("-12.5", "12,5"), for the spreadsheets' number; nothing for
+// any other ("OL", "1 000", "#err").
+std::optional<double> ReadingNumber(std::string_view reading);
+
 // The CSV for a Polish spreadsheet: UTF-8 with its mark, ';' between fields; the date and the
 // time of day (the station's clock) in columns of their own, as ISO 8601 writes them, which
-// spreadsheets read as a date and a time in any language; the weight a number with a decimal
-// comma, its unit beside it.
+// spreadsheets read as a date and a time in any language; the reading and the weight numbers with
+// a decimal comma where they are numbers, the weight's unit beside it (none where there is no
+// weight: "#err" weighs nothing in any unit).
 std::string CsvHeader();
 void AppendCsvRow(std::string& out, const StoredWeighing& weighing);
 // One object of the JSON export's array, after a comma unless it is the `first`.

@@ -29,6 +29,7 @@ constexpr std::size_t kMostConnections = 2000;
 constexpr const char* kPlainText = "text/plain; charset=utf-8";
 constexpr const char* kJsonType = "application/json; charset=utf-8";
 constexpr const char* kScript = "text/javascript; charset=utf-8";
+constexpr const char* kUnknownRoom = "Nie ma takiego stanowiska";
 
 std::string ReadFile(const std::string& path) {
     std::ifstream stream(path, std::ios::binary);
@@ -68,7 +69,7 @@ std::variant<DayQuery, HttpResponse> CheckedDayQuery(Database& database,
     }
     DayQuery& query = std::get<DayQuery>(read);
     if (!query.station.empty() && !RoomKnown(database, query.station)) {
-        return Plain(400, "Nie ma takiego pokoju");
+        return Plain(400, kUnknownRoom);
     }
     return std::move(query);
 }
@@ -90,18 +91,16 @@ HttpResponse DayView(Database& database, const Parameters& parameters) {
 constexpr long kRangeRows = 5000;
 
 HttpResponse Range(Database& database, const Parameters& parameters) {
-    const auto range = ReadRangeQuery(parameters);
-    if (const auto* problem = std::get_if<std::string>(&range)) {
+    const auto read = ReadRangeQuery(parameters);
+    if (const auto* problem = std::get_if<std::string>(&read)) {
         return Plain(400, *problem);
     }
-    auto checked = CheckedDayQuery(database, parameters);  // for its room and scale
-    if (auto* refused = std::get_if<HttpResponse>(&checked)) {
-        return std::move(*refused);
+    const RangeQuery& range = std::get<RangeQuery>(read);
+    if (!range.station.empty() && !RoomKnown(database, range.station)) {
+        return Plain(400, kUnknownRoom);
     }
-    const DayQuery& room = std::get<DayQuery>(checked);
-    return JsonAnswer(RangeJson(
-        std::get<RangeQuery>(range),
-        RangeSums(database, std::get<RangeQuery>(range), room, kRangeRows + 1), kRangeRows));
+    return JsonAnswer(RangeJson(range, RangeSums(database, range, kRangeRows + 1),
+                                RangeTotals(database, range), kRangeRows));
 }
 
 // What is wrong with a request's parameters, read as its answer will read them.
@@ -111,8 +110,7 @@ std::optional<std::string> ParametersProblem(const HttpRequest& request) {
             auto* problem = std::get_if<std::string>(&range)) {
             return std::move(*problem);
         }
-    }
-    if (request.path != "/api/stations") {
+    } else if (request.path != "/api/stations") {
         if (auto day = ReadDayQuery(request.parameters, Today());
             auto* problem = std::get_if<std::string>(&day)) {
             return std::move(*problem);
@@ -126,9 +124,9 @@ HttpResponse Daily(Database& database, const Parameters& parameters) {
     if (const auto* problem = std::get_if<std::string>(&read)) {
         return Plain(400, *problem);
     }
-    const Day last = std::get<DayQuery>(read).day;
-    const Day first = last.Plus(-29);
-    return JsonAnswer(DailyJson(first, last, DailySums(database, first, last)));
+    const DayQuery& day = std::get<DayQuery>(read);
+    const RangeQuery last_days{day.day.Plus(-29), day.day, day.station, day.scale};
+    return JsonAnswer(DailyJson(last_days, DailySums(database, last_days)));
 }
 
 // One of the exports in flight, held until its body ends, or until its answer is given up.

@@ -5,14 +5,14 @@
 namespace station::ledger {
 
 WeighingBlocks::WeighingBlocks(std::unique_ptr<Database> database, const RangeQuery& range)
-    : database_(std::move(database)), to_(range.to.Plus(1).Text()), last_time_(range.from.Text()) {}
+    : database_(std::move(database)), range_(range), last_time_(range.from.Text()) {}
 
 std::vector<StoredWeighing> WeighingBlocks::Next() {
     if (Done()) {
         return {};
     }
     std::vector<StoredWeighing> rows =
-        WeighingsAfter(*database_, to_, last_time_, last_id_, kBlockRows);
+        WeighingsAfter(*database_, range_, last_time_, last_id_, kBlockRows);
     if (!rows.empty()) {
         last_id_ = rows.back().id.value_or("");
         last_time_ = rows.back().time.value_or("");

@@ -29,7 +29,7 @@ public:
 
 private:
     std::unique_ptr<Database> database_;
-    std::string to_;         // excluded: the day after the range's last
+    RangeQuery range_;
     std::string last_time_;  // where the next block starts: after this time and id
     std::string last_id_;    // empty: at this time
 };

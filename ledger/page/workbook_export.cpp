@@ -68,9 +68,12 @@ WorkbookExport::WorkbookExport(std::unique_ptr<Database> database, const RangeQu
     header_ = workbook_add_format(workbook_);
     format_set_bold(header_);
     date_ = workbook_add_format(workbook_);
-    format_set_num_format(date_, "yyyy-mm-dd");
+    format_set_num_format(date_, "dd.mm.yyyy");
     time_ = workbook_add_format(workbook_);
     format_set_num_format(time_, "hh:mm:ss");
+    // Grouped thousands, up to three decimals: the spreadsheet's language gives the marks.
+    weight_ = workbook_add_format(workbook_);
+    format_set_num_format(weight_, "#,##0.###");
     AddSheet();
 }
 
@@ -82,7 +85,16 @@ WorkbookExport::~WorkbookExport() {
     std::filesystem::remove_all(folder_, ignored);
 }
 
+// The header frozen and a filter on it, over the rows the sheet was given.
+void WorkbookExport::EndSheet() {
+    worksheet_freeze_panes(sheet_, 1, 0);
+    Check(worksheet_autofilter(sheet_, 0, 0, row_ - 1, columns_ - 1));
+}
+
 void WorkbookExport::AddSheet() {
+    if (sheet_ != nullptr) {
+        EndSheet();
+    }
     ++sheets_;
     const std::string name = sheets_ == 1 ? "Ważenia" : "Ważenia " + std::to_string(sheets_);
     sheet_ = workbook_add_worksheet(workbook_, name.c_str());
@@ -96,6 +108,7 @@ void WorkbookExport::AddSheet() {
             Check(worksheet_write_string(sheet_, 0, at++, column.title, header_));
         }
     }
+    columns_ = at;
     row_ = 1;
 }
 
@@ -142,16 +155,22 @@ void WorkbookExport::WriteRow(const StoredWeighing& weighing) {
                 }
                 break;
             case ExportField::kReading:
-                text(at, weighing.reading);
+                if (const auto number = ReadingNumber(weighing.reading.value_or(""))) {
+                    Check(worksheet_write_number(sheet_, row, at, *number, nullptr));
+                } else {
+                    text(at, weighing.reading);
+                }
                 break;
             case ExportField::kWeight:
                 if (weighing.weight) {
                     Check(worksheet_write_number(sheet_, row, at, std::stod(*weighing.weight),
-                                                 nullptr));
+                                                 weight_));
                 }
                 break;
             case ExportField::kUnit:
-                text(at, weighing.unit);
+                if (weighing.weight) {
+                    text(at, weighing.unit);
+                }
                 break;
             case ExportField::kTime:
                 break;
@@ -164,6 +183,7 @@ void WorkbookExport::WriteRow(const StoredWeighing& weighing) {
 }
 
 void WorkbookExport::Close() {
+    EndSheet();
     lxw_workbook* workbook = std::exchange(workbook_, nullptr);
     Check(workbook_close(workbook));  // frees it, whatever it answers
     const std::filesystem::path path = folder_ / kWorkbookName;

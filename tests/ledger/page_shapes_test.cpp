@@ -40,9 +40,10 @@ TEST(PageShapes, ViewsAndExportsWriteWhatTheRowsHold) {
               R"("B":{"online":false,"since":null,"disputed":0,"scales":)"
               R"({"1":{"connected":true,"reading":"5","motion":null,"range":"ok","unit":"t"}}}})")
         << "a room heard of only through a scale is offline";
-    EXPECT_EQ(DailyJson({2026, 11, 10}, {2026, 12, 9}, {{"A", "2026-12-09", "lb", 2, 3.5}}),
-              R"({"from":"2026-11-10","to":"2026-12-09",)"
-              R"("days":[{"station":"A","day":"2026-12-09","unit":"lb","count":2,"sum":3.5}]})");
+    EXPECT_EQ(
+        DailyJson({{2026, 11, 10}, {2026, 12, 9}, "A", 0}, {{"A", "2026-12-09", "lb", 2, 3.5}}),
+        R"({"from":"2026-11-10","to":"2026-12-09",)"
+        R"("days":[{"station":"A","day":"2026-12-09","unit":"lb","count":2,"sum":3.5}]})");
     EXPECT_EQ(StateEventJson({"A\xff", 3, true, "OL", "g", false, "over", "t", "r"}),
               "{\"kind\":\"state\",\"station\":\"A\xEF\xBF\xBD\",\"scale\":3,\"connected\":true,"
               "\"reading\":\"OL\",\"motion\":false,\"range\":\"over\",\"unit\":\"g\"}")

@@ -55,26 +55,27 @@ TEST_F(PlantPageTest, EveryBadRequestGetsItsStatusAndReason) {
         {"/api/day?scale=5", 400, "Zły numer wagi"},
         {"/api/day?scale=-1", 400, "Zły numer wagi"},
         {"/api/day?page=10001", 400, "Zły numer strony"},
-        {"/api/day?station=" + std::string(201, 'x'), 400, "Zła nazwa pokoju"},
-        {"/api/day?station=%0Aa", 400, "Zła nazwa pokoju"},
-        {"/api/day?station=%ff%fe", 400, "Zła nazwa pokoju"},  // no UTF-8: no room's name
-        {"/api/day?station=nikt", 400, "Nie ma takiego pokoju"},
+        {"/api/day?station=" + std::string(201, 'x'), 400, "Zła nazwa stanowiska"},
+        {"/api/day?station=%0Aa", 400, "Zła nazwa stanowiska"},
+        {"/api/day?station=%ff%fe", 400, "Zła nazwa stanowiska"},  // no UTF-8: no room's name
+        {"/api/day?station=nikt", 400, "Nie ma takiego stanowiska"},
         {"/api/day?sort=wiek", 400, "Zły porządek"},
         {"/api/day?sort=time&order=up", 400, "Zły kierunek porządku"},
         {"/api/day?day=2026-12-08&station=%3Cb%3Eroom%3C%2Fb%3E", 200, "{\"day\":\"2026-12-08\""},
         {"/api/daily?day=x", 400, "Zła data"},
         {"/api/range?from=2026-12-01&to=2026-12-31", 200,
-         R"({"from":"2026-12-01","to":"2026-12-31","more":false,"rows":[{"day":"2026-12-08",)"
+         R"({"from":"2026-12-01","to":"2026-12-31","more":false,"totals":[{"station":)"
+         R"("<b>room</b>","scale":1,"unit":"kg","count":1,"sum":12.5}],"rows":[{"day":"2026-12-08",)"
          R"("station":"<b>room</b>","scale":1,"unit":"kg","count":1,"sum":12.5}]})"},
         {"/api/range?from=2026-12-01", 400, "Zła data początku"},
-        {"/api/range?from=2026-12-01&to=2026-12-31&station=nikt", 400, "Nie ma takiego pokoju"},
+        {"/api/range?from=2026-12-01&to=2026-12-31&station=nikt", 400, "Nie ma takiego stanowiska"},
         {"/api/range?from=2026-12-01&to=2026-12-31&scale=9", 400, "Zły numer wagi"},
         {"/api/export.csv?from=2025-01-01&to=2026-01-02", 400, "Zakres dłuższy niż rok"},
         {"/api/export.csv?from=2026-12-09&to=2026-12-08", 400, "Koniec zakresu przed"},
         {"/api/export.json?from=2026-12-01", 400, "Zła data początku"},
         {"/api/export.json?from=2026-12-01&to=2026-12-31", 200, "[{\"id\":\"c/202612/0\""},
         {"/api/export.csv?from=2026-12-01&to=2026-12-31", 200,
-         "\xEF\xBB\xBFid;pokój;waga;data;godzina;odczyt;masa;jednostka;linia\r\n"
+         "\xEF\xBB\xBFid;stanowisko;waga;data;godzina;odczyt;masa;jednostka;linia\r\n"
          "c/202612/0;<b>room</b>;1;2026-12-08;09:00:00;12,5;12,5;kg;\"a;\"\"b\"\"\"\r\n"},
         {"/../../etc/passwd", 404, ""},
     };
@@ -194,15 +195,16 @@ TEST_F(PlantPageTest, ExportsOpenInASpreadsheetAsTypedCellsAndNeverAsFormulas) {
         const char* reading;
         std::optional<double> weight;
         const char* unit;
+        std::optional<double> number;  // the reading as a spreadsheet's number
     } rows[] = {
-        {"Hala ł", "12,5", 12.5, "kg"},
-        {"=HYPERLINK(\"http://x.invalid\";\"kliknij\")", "-3.25", -3.25, "g"},
-        {"+48 600", "7", 7, "t"},
-        {"-magazyn", "0", 0, "kg"},
-        {"@SUMA(A1)", "OL", {}, "kg"},
-        {"\xE2\x80\xAEpokój", "1 000", 1000, "lb"},
-        {std::string(100, 'x') + "ż\tź", "5", 5, "kg"},
-        {"<b>ważnia</b>\x01", "#err", {}, "kg"},
+        {"Hala ł", "12,5", 12.5, "kg", 12.5},
+        {"=HYPERLINK(\"http://x.invalid\";\"kliknij\")", "-3.25", -3.25, "g", -3.25},
+        {"+48 600", "7", 7, "t", 7},
+        {"-magazyn", "0", 0, "kg", 0},
+        {"@SUMA(A1)", "OL", {}, "kg", {}},
+        {"\xE2\x80\xAEpokój", "1 000", 1000, "lb", {}},
+        {std::string(100, 'x') + "ż\tź", "5", 5, "kg", 5},
+        {"<b>ważnia</b>\x01", "#err", {}, "kg", {}},
     };
     nlohmann::json expected = nlohmann::json::array();
     {
@@ -227,7 +229,8 @@ TEST_F(PlantPageTest, ExportsOpenInASpreadsheetAsTypedCellsAndNeverAsFormulas) {
                                 {"date", "2026-12-08"},
                                 {"time", "13:05:0" + std::to_string(offset)},
                                 {"weight", row.weight ? nlohmann::json(*row.weight) : nullptr},
-                                {"unit", row.unit}});
+                                {"unit", row.unit},
+                                {"number", row.number ? nlohmann::json(*row.number) : nullptr}});
         }
         tables.Write(batch);
     }
@@ -245,6 +248,21 @@ TEST_F(PlantPageTest, ExportsOpenInASpreadsheetAsTypedCellsAndNeverAsFormulas) {
                           dir_ / "wazenia.csv", dir_ / "wazenia.xlsx"},
                          dir_ / "check.out"))
         << ReadFile(dir_ / "check.out");
+    // Filtered to one room, and to a scale: that room's rows only, or none.
+    for (const auto& [filter, rows_held] :
+         {std::pair{"&station=%2B48%20600", 1}, std::pair{"&station=%2B48%20600&scale=1", 0}}) {
+        for (const char* format : {"csv", "json"}) {
+            const auto answer = client.Get(std::string("/api/export.") + format +
+                                           "?from=2026-12-08&to=2026-12-08" + filter);
+            ASSERT_TRUE(answer);
+            const std::string& body = answer->body;
+            const auto count = [&](char c) { return std::count(body.begin(), body.end(), c); };
+            EXPECT_EQ(std::string(format) == "csv" ? count('\n') - 1 : count('{'), rows_held)
+                << format << filter << "\n"
+                << body;
+            EXPECT_EQ(body.find("Hala"), std::string::npos) << body;
+        }
+    }
 }
 
 // Away from loopback: refused without a password and a certificate; with them, HTTPS and Basic.
