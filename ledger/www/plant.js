@@ -19,9 +19,7 @@ function element(tag, className, text) {
 }
 
 function today() {
-  const now = new Date();
-  const pad = (n) => String(n).padStart(2, "0");
-  return `${now.getFullYear()}-${pad(now.getMonth() + 1)}-${pad(now.getDate())}`;
+  return isoDay(new Date());
 }
 
 function room(station) {
@@ -126,7 +124,7 @@ async function loadStations() {
 function showLedger(event) {
   const state = document.getElementById("ledger-state");
   const problems = [];
-  if (!event.broker) problems.push("rejestr nie ma połączenia z brokerem: stan pokoi nieznany");
+  if (!event.broker) problems.push("rejestr nie ma połączenia z brokerem: stan stanowisk nieznany");
   if (!event.database) problems.push("rejestr nie ma połączenia z bazą danych: ważenia czekają");
   state.textContent = problems.join("; ");
   state.hidden = problems.length === 0;
@@ -225,38 +223,50 @@ function colour(index) {
 }
 
 // Numbers on the axes and in the tooltips as Polish readers write them; `whole` for counts, which
-// step by one.
-function chart(existing, canvas, type, labels, datasets, whole) {
+// step by one; `axes`, when given, the value axes by their ids.
+function chart(existing, canvas, type, labels, datasets, whole, axes) {
   if (typeof Chart === "undefined") return null;
   if (existing) existing.destroy();
   const y = whole ? {beginAtZero: true, ticks: {precision: 0}} : {beginAtZero: true};
   return new Chart(document.getElementById(canvas), {
     type, data: {labels, datasets},
-    options: {animation: false, responsive: true, locale: "pl-PL", scales: {y}},
+    options: {animation: false, responsive: true, locale: "pl-PL", scales: axes ?? {y}},
   });
+}
+
+// Answers can come in another order than their questions: only the latest asked is shown.
+const latest = {day: 0, daily: 0, range: 0, compare: 0};
+
+async function fetchLatest(kind, url) {
+  const asked = ++latest[kind];
+  const answer = await fetch(url);
+  const body = answer.ok ? await answer.json() : await answer.text();
+  return asked === latest[kind] ? {ok: answer.ok, body} : null;
 }
 
 async function loadDay() {
   const problem = document.getElementById("problem");
   const parameters = query();
   parameters.set("page", dayPage);
-  const answer = await fetch(`api/day?${parameters}`);
+  const answer = await fetchLatest("day", `api/day?${parameters}`);
+  if (!answer) return;
   if (!answer.ok) {
-    problem.textContent = await answer.text();
+    problem.textContent = answer.body;
     problem.hidden = false;
     return;
   }
   problem.hidden = true;
-  const day = await answer.json();
+  const day = answer.body;
   fillTable("weighings", day.rows.map((row) => Object.assign([
     (row.time ?? "").substring(11, 19), row.station, String(row.scale),
     withUnit(row.reading, row.unit) + (row.disputed ? " (sporne)" : "")],
     {className: row.disputed ? "disputed" : ""})));
   fillTable("totals", totalsWithRooms(day.totals));
-  // A day without weighings says so where its tables and charts would be.
+  // A day without weighings says so where its tables would be; the charts stay, the 30 days'
+  // above all.
   const empty = day.rows.length === 0 && day.totals.length === 0;
   document.getElementById("empty").hidden = !empty;
-  for (const selector of ["#totals", "#weighings", ".charts", "nav.pages"]) {
+  for (const selector of ["#totals", "#weighings", "nav.pages"]) {
     document.querySelector(selector).hidden = empty;
   }
   document.getElementById("page-number").textContent = `strona ${dayPage + 1}`;
@@ -269,20 +279,30 @@ async function loadDay() {
     label: station, backgroundColor: colour(i),
     data: hours.map((h) => day.hours.find((x) => x.station === station && x.hour === h)?.count ?? 0),
   })), true);
-  const daily = await (await fetch(`api/daily?day=${day.day}`)).json();
+  // The 30 days up to the day, of the room and scale chosen.
+  const last = query();
+  last.delete("sort");
+  last.delete("order");
+  const daily = await fetchLatest("daily", `api/daily?${last}`);
+  if (!daily?.ok) return;
   const dates = [];
-  for (let d = new Date(`${daily.from}T12:00:00`); dates.length < 30; d.setDate(d.getDate() + 1)) {
+  for (let d = new Date(`${daily.body.from}T12:00:00`); dates.length < 30; d.setDate(d.getDate() + 1)) {
     dates.push(d.toISOString().substring(0, 10));
   }
-  // One line per room and unit: sums in different units are never drawn as one.
-  const lines = [...new Set(daily.days.map((x) => JSON.stringify([x.station, x.unit])))].sort()
+  // One line per room and unit, on the axis of its unit: grams and kilograms are never drawn
+  // against one scale.
+  const days = daily.body.days;
+  const lines = [...new Set(days.map((x) => JSON.stringify([x.station, x.unit])))].sort()
     .map((line) => JSON.parse(line));
+  const units = [...new Set(lines.map(([, unit]) => unit))].sort();
   dayChart = chart(dayChart, "days", "line", dates.map(dayAndMonth),
     lines.map(([station, unit], i) => ({
-      label: `${station} (${unit})`, borderColor: colour(i),
-      data: dates.map((d) => daily.days.find(
+      label: `${station} (${unit})`, borderColor: colour(i), yAxisID: `y-${unit}`,
+      data: dates.map((d) => days.find(
         (x) => x.station === station && x.unit === unit && x.day === d)?.sum ?? 0),
-    })));
+    })), false, Object.fromEntries(units.map((unit, i) => [`y-${unit}`, {
+      beginAtZero: true, position: i % 2 ? "right" : "left",
+      title: {display: true, text: `suma [${unit}]`}}])));
 }
 
 function sortBy(column) {
@@ -299,46 +319,137 @@ function showSort() {
     const arrow = button.dataset.sort === daySort.by ? (daySort.ascending ? " ▲" : " ▼") : "";
     button.textContent = button.textContent.replace(/ [▲▼]$/, "") + arrow;
   }
+  document.querySelector("#weighings caption").textContent =
+    `Ważenia, ${orderWords[daySort.by][daySort.ascending ? 0 : 1]}`;
 }
 
-// The range's sums per day, room and scale, for the room and scale chosen for the day.
-async function loadRange() {
+function rangeOf(fromId, toId) {
   const parameters = query();
-  parameters.set("from", document.getElementById("from").value);
-  parameters.set("to", document.getElementById("to").value);
-  const problem = document.getElementById("range-problem");
-  const answer = await fetch(`api/range?${parameters}`);
-  if (!answer.ok) {
-    problem.textContent = await answer.text();
-    problem.hidden = false;
-    return;
+  parameters.delete("sort");
+  parameters.delete("order");
+  parameters.set("from", document.getElementById(fromId).value);
+  parameters.set("to", document.getElementById(toId).value);
+  return parameters;
+}
+
+// "02.12.2026"
+function fullDay(isoDay) {
+  return `${dayAndMonth(isoDay)}.${isoDay.substring(0, 4)}`;
+}
+
+// Each scale's and each room's count and sum in the range and in the range compared, side by
+// side, with the difference of the sums: per unit, never kilograms against grams.
+function comparisonRows(now, then) {
+  const key = (x) => JSON.stringify([x.station, x.scale, x.unit]);
+  const keys = [...new Set([...now, ...then].map(key))].map((k) => JSON.parse(k)).sort(
+    (a, b) => (a[0] < b[0] ? -1 : a[0] > b[0] ? 1 : a[1] - b[1] || (a[2] < b[2] ? -1 : 1)));
+  const find = (list, station, scale, unit) => list.filter(
+    (x) => x.station === station && (scale === null || x.scale === scale) && x.unit === unit);
+  const sumOf = (list) => (list.some((x) => x.sum !== null)
+    ? list.reduce((s, x) => s + (x.sum ?? 0), 0) : null);
+  const row = (station, scale, unit, className) => {
+    const a = find(now, station, scale, unit);
+    const b = find(then, station, scale, unit);
+    const [sumA, sumB] = [sumOf(a), sumOf(b)];
+    const shown = (sum) => (sum === null ? "" : `${number(sum)} ${unit}`);
+    const difference = sumA === null && sumB === null ? ""
+      : `${(sumA ?? 0) - (sumB ?? 0) > 0 ? "+" : ""}${number((sumA ?? 0) - (sumB ?? 0))} ${unit}`;
+    return Object.assign([station, scale === null ? "razem" : String(scale),
+      String(a.reduce((n, x) => n + x.count, 0)), shown(sumA),
+      String(b.reduce((n, x) => n + x.count, 0)), shown(sumB), difference], {className});
+  };
+  const rows = [];
+  keys.forEach(([station, scale, unit], i) => {
+    rows.push(row(station, scale, unit, ""));
+    if (keys[i + 1]?.[0] === station) return;
+    const units = [...new Set(keys.filter((k) => k[0] === station).map((k) => k[2]))].sort();
+    for (const each of units) rows.push(row(station, null, each, "room-total"));
+  });
+  return rows;
+}
+
+// The range's sums, per day and over the range against the range compared, for the room and
+// scale chosen, and the exports of the same.
+async function loadRange() {
+  const range = rangeOf("from", "to");
+  const compared = rangeOf("compare-from", "compare-to");
+  for (const format of ["xlsx", "csv", "json"]) {
+    document.getElementById(format).href = `api/export.${format}?${range}`;
   }
-  const range = await answer.json();
-  problem.textContent = "Za dużo wierszy: pokazano pierwsze; zawęź zakres albo wybierz pokój";
-  problem.hidden = !range.more;
-  fillTable("range", range.rows.map((row) => [
-    dayAndMonth(row.day) + "." + row.day.substring(0, 4), row.station, String(row.scale),
+  const problem = document.getElementById("range-problem");
+  const [now, then] = await Promise.all([fetchLatest("range", `api/range?${range}`),
+    fetchLatest("compare", `api/range?${compared}`)]);
+  if (!now || !then) return;
+  const failed = [now, then].find((answer) => !answer.ok);
+  problem.textContent = failed ? failed.body
+    : "Za dużo wierszy dzień po dniu: pokazano pierwsze; zawęź zakres albo wybierz stanowisko";
+  problem.hidden = !failed && !now.body.more;
+  if (failed) return;
+  document.querySelector("#comparison caption").textContent =
+    `Liczba i suma na wagę i stanowisko: ${fullDay(now.body.from)}–${fullDay(now.body.to)} ` +
+    `wobec ${fullDay(then.body.from)}–${fullDay(then.body.to)}`;
+  fillTable("comparison", comparisonRows(now.body.totals, then.body.totals));
+  fillTable("range", now.body.rows.map((row) => [
+    fullDay(row.day), row.station, String(row.scale),
     String(row.count), row.sum === null ? "" : `${number(row.sum)} ${row.unit}`]));
 }
 
-function exportLinks() {
-  loadRange();
-  const range = new URLSearchParams({
-    from: document.getElementById("from").value, to: document.getElementById("to").value});
-  document.getElementById("xlsx").href = `api/export.xlsx?${range}`;
-  document.getElementById("csv").href = `api/export.csv?${range}`;
-  document.getElementById("json").href = `api/export.json?${range}`;
+// The same number of days just before the range, unless chosen.
+function compareBefore() {
+  const from = new Date(`${document.getElementById("from").value}T12:00:00`);
+  const to = new Date(`${document.getElementById("to").value}T12:00:00`);
+  if (Number.isNaN(from.getTime()) || Number.isNaN(to.getTime())) return;
+  const days = Math.round((to - from) / 86400000) + 1;
+  const shifted = (date) => {
+    const moved = new Date(date);
+    moved.setDate(moved.getDate() - days);
+    return isoDay(moved);
+  };
+  document.getElementById("compare-from").value = shifted(from);
+  document.getElementById("compare-to").value = shifted(to);
 }
+
+function isoDay(date) {
+  const pad = (n) => String(n).padStart(2, "0");
+  return `${date.getFullYear()}-${pad(date.getMonth() + 1)}-${pad(date.getDate())}`;
+}
+
+// This week so far, Monday on, against the same days of the week before.
+function weekAgainstWeek() {
+  const now = new Date();
+  const monday = new Date(now);
+  monday.setDate(now.getDate() - ((now.getDay() + 6) % 7));
+  document.getElementById("from").value = isoDay(monday);
+  document.getElementById("to").value = isoDay(now);
+  const back = (date) => {
+    const moved = new Date(date);
+    moved.setDate(moved.getDate() - 7);
+    return isoDay(moved);
+  };
+  document.getElementById("compare-from").value = back(monday);
+  document.getElementById("compare-to").value = back(now);
+  loadRange();
+}
+
+// The day table's caption says its order.
+const orderWords = {
+  time: ["najstarsze pierwsze", "najnowsze pierwsze"],
+  station: ["według stanowiska", "według stanowiska, od końca"],
+  scale: ["według wagi", "według wagi, od końca"],
+  weight: ["najmniejsze pierwsze", "największe pierwsze"],
+};
 
 document.addEventListener("DOMContentLoaded", () => {
   document.getElementById("day").value = today();
   document.getElementById("from").value = today().substring(0, 8) + "01";
   document.getElementById("to").value = today();
-  for (const id of ["day", "station", "scale"]) {
+  compareBefore();
+  document.getElementById("day").addEventListener("change", () => { dayPage = 0; loadDay(); });
+  for (const id of ["station", "scale"]) {
     document.getElementById(id).addEventListener("change", () => {
       dayPage = 0;
       loadDay();
-      if (id !== "day") loadRange();
+      loadRange();
     });
   }
   for (const button of document.querySelectorAll("button.sort")) {
@@ -347,8 +458,14 @@ document.addEventListener("DOMContentLoaded", () => {
   showSort();
   document.getElementById("previous").addEventListener("click", () => { --dayPage; loadDay(); });
   document.getElementById("next").addEventListener("click", () => { ++dayPage; loadDay(); });
-  for (const id of ["from", "to"]) document.getElementById(id).addEventListener("change", exportLinks);
-  exportLinks();
+  for (const id of ["from", "to"]) {
+    document.getElementById(id).addEventListener("change", () => { compareBefore(); loadRange(); });
+  }
+  for (const id of ["compare-from", "compare-to"]) {
+    document.getElementById(id).addEventListener("change", loadRange);
+  }
+  document.getElementById("week").addEventListener("click", weekAgainstWeek);
+  loadRange();
   loadStations().then(loadDay);
   listen();
 });

@@ -5,7 +5,8 @@ rooms, a room's name with markup as text, a save at a real station in the day's 
 database's rows, the ledger without its broker (every room unknown) and without its database (said,
 the live view going on: a station killed shows offline since then, on a page opened then too,
 and since the same time after a broker restart), a weighing disputed by a
-second with its id, an empty day, a ledger that
+second with its id, this week against the last, the 30 days' chart following the room chosen,
+an empty day (its charts kept), a ledger that
 ends and starts again (the page says it lost it and reconnects by itself), and strangers' room
 names shown as text in every view. Exits non-zero on the first failure."""
 
@@ -24,16 +25,18 @@ import urllib.request
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
+from selenium.webdriver.support.ui import Select
 
 
 # Every word the page may show besides room names, numbers and units: a word not here is a word
 # the page should not show (English, above all).
 POLISH = set("""zakład wagi i ważenia na żywo w sieci poza siecią od stan nieznany waga ważenia dnia
-dzień pokój wszystkie na godzinę suma mas dziennie ostatnie dni liczba i suma wagę razem
-najnowsze pierwsze czas odczyt nowsze strona starsze eksport do xlsx arkusz csv json połączono z
-rejestrem brak połączenia ponawiam łączenie rejestr nie ma brokerem pokoi bazą danych czekają
-ważeń w tym zakres dni eksport dziennie jak wybrane wyżej za dużo wierszy pokazano zawęź albo
-wybierz baza niedostępna sporne""".split())
+dzień stanowisko stanowisk wszystkie na godzinę suma mas dziennie ostatnie dni liczba i suma wagę
+razem najnowsze najstarsze największe najmniejsze pierwsze według końca czas odczyt nowsze strona
+starsze eksport do xlsx arkusz csv json połączono z rejestrem brak połączenia ponawiam łączenie
+rejestr nie ma brokerem bazą danych czekają ważeń w tym zakres zakresu sumy porównanie porównaj
+wobec ten tydzień poprzedni różnica po dniu dni eksport dziennie za dużo wierszy pokazano zawęź
+albo wybierz baza niedostępna sporne""".split())
 UNITS = {"kg", "g", "t", "lb", "oz"}
 
 # Room names a stranger on the broker may publish (never "+", "#" or "/", which no topic it
@@ -148,6 +151,23 @@ def main():
                           for row in driver.find_elements(By.CSS_SELECTOR, "#totals tbody tr")]
         wait("the scale's and the room's count", lambda: totals() == [
             [arguments.rooms[0], "1", "1"], [arguments.rooms[0], "razem", "1"]], 2)
+        # A week at a glance: this week against the last, per scale and per room, with the
+        # difference of the sums; the 30 days' chart follows the room chosen, an axis per unit.
+        driver.find_element(By.ID, "week").click()
+        comparison = lambda: [[cell.text for cell in row.find_elements(By.TAG_NAME, "td")]
+                              for row in driver.find_elements(By.CSS_SELECTOR, "#comparison tbody tr")]
+        wait("this week against the last", lambda: [row[:3] + row[4:5] for row in comparison()] == [
+            [arguments.rooms[0], "1", "1", "0"], [arguments.rooms[0], "razem", "1", "0"]]
+             and comparison()[0][6].startswith("+") and comparison()[0][6] == "+" + comparison()[0][3], 10)
+        lines = lambda: driver.execute_script(
+            "const c = Chart.getChart('days'); return c && [c.data.datasets.map(d => d.label),"
+            " Object.values(c.options.scales).map(a => a.title && a.title.text)]")
+        Select(driver.find_element(By.ID, "station")).select_by_value(arguments.rooms[0])
+        wait("the 30 days' chart of the room chosen", lambda: lines()[0] == [
+            f"{arguments.rooms[0]} (kg)"] and "suma [kg]" in lines()[1], 10)
+        Select(driver.find_element(By.ID, "station")).select_by_value(arguments.rooms[1])
+        wait("the 30 days' chart of a room without weighings", lambda: lines()[0] == [], 10)
+        Select(driver.find_element(By.ID, "station")).select_by_value("")
         if arguments.pictures:
             time.sleep(0.5)  # the charts draw once the day is loaded
             for section, name in (("live-title", "plant-live.png"), ("day-title", "plant-day.png")):
@@ -269,8 +289,8 @@ def main():
         # A day without weighings says so where its tables and charts would be.
         driver.execute_script(reload_day, "2001-01-01")
         shown = lambda element: driver.find_element(By.ID, element).is_displayed()
-        wait("an empty day to say so", lambda: shown("empty") and not shown("weighings")
-             and not shown("totals") and not shown("hours"), 5)
+        wait("an empty day to say so, its charts kept", lambda: shown("empty")
+             and not shown("weighings") and not shown("totals") and shown("days"), 5)
         if driver.find_element(By.ID, "empty").text != "Brak ważeń w tym dniu":
             sys.exit(f"FAILED: an empty day says {driver.find_element(By.ID, 'empty').text!r}")
         if arguments.pictures:
