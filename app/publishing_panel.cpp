@@ -9,6 +9,9 @@ PanelContent PublishingPanel(const Publisher::Status& status) {
                      .arg(delivering ? QStringLiteral("OK") : QStringLiteral("!!"))
                      .arg(status.waiting);
     panel.tool_tip =
+        QStringLiteral("Stanowisko: %1 (temat %2)\n")
+            .arg(QString::fromStdString(status.topic.substr(status.topic.rfind('/') + 1)),
+                 QString::fromStdString(status.topic)) +
         QStringLiteral("Broker MQTT: %1 (%2)\nCzeka na potwierdzenie: %3\nOstatni błąd: %4")
             .arg(QString::fromStdString(status.broker),
                  status.connected ? QStringLiteral("połączony") : QStringLiteral("niepołączony"),

@@ -77,7 +77,10 @@ for room in 1 2; do
     pids+=($!)
     stations+=($!)
     # Room 1 on the left, room 2 from the middle of the screen, so that both can be seen.
-    window=$(timeout 10 xdotool search --sync --onlyvisible --pid "$!" --name . 2>/dev/null | head -1) || true
+    # (--all: the window of this station that has the caption, not any of its windows or any
+    # window with the caption)
+    window=$(timeout 10 xdotool search --sync --onlyvisible --all --pid "$!" \
+        --name '^Program do monitorowania wag$' 2>/dev/null | head -1) || true
     if [ -n "$window" ] && [ -n "$screen_width" ]; then
         xdotool windowmove "$window" $(((room - 1) * screen_width / 2)) 0 || true
     fi

@@ -17,7 +17,7 @@ esac
 # Said before the build, which takes a while.
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     echo "No display: the station is a desktop program. On a machine without one, run it in a"
-    echo "virtual X server:  xvfb-run -s '-screen 0 1280x800x24' scripts/run.sh"
+    echo "virtual X server:  xvfb-run -s '-screen 0 1280x800x24' scripts/run.sh${1:+ $1}"
     echo "(scripts/screenshot.sh does that and saves a picture of the window)."
     exit 1
 fi

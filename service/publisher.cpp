@@ -27,6 +27,7 @@ constexpr const char* kReplayFileName = "publikacja.odtworzenie";
 Publisher::Status StatusOf(const PublishSettings& settings) {
     Publisher::Status status;
     status.broker = settings.broker + ":" + std::to_string(settings.port);
+    status.topic = settings.topic;
     return status;
 }
 

@@ -52,6 +52,7 @@ public:
         bool register_readable = true;
         std::size_t waiting = 0;  // weighings saved and not yet acknowledged
         std::string broker;       // host:port
+        std::string topic;        // the station's, <prefix>/<room>
         std::string last_problem;
         std::string damaged_state_kept_as;  // empty unless a damaged state was put aside
     };
