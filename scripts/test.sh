@@ -13,9 +13,12 @@ stage() {
     echo "== [$((SECONDS - stage_started)) s] $1"
     stage_started=$SECONDS
 }
-# clang-tidy runs beside the tests (below); it must not outlive a run that stops early.
+# clang-tidy and the later builds run beside the tests (below); they must not outlive a run that
+# stops early.
 tidy_pid=
+builds_pid=
 trap '[ -z "$tidy_pid" ] || kill -- -"$tidy_pid" 2>/dev/null
+      [ -z "$builds_pid" ] || kill -- -"$builds_pid" 2>/dev/null
       echo "== [$((SECONDS - stage_started)) s] (last stage); total $SECONDS s"' EXIT
 ensure_packages "${station_build_packages[@]}" "${station_test_packages[@]}" \
     "${station_package_tools[@]}"
@@ -53,25 +56,50 @@ tidy_pid=$!
 # unit).
 cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Release -DSTATION_WERROR=ON \
     -DSTATION_MANPAGES=ON -DCMAKE_CXX_FLAGS_RELEASE="-O3 -g1 -DNDEBUG" -DCMAKE_UNITY_BUILD=ON
-cmake --build build/test
-run_tests build/test
-
 # The sanitizer builds run at -O1, as the sanitizers advise, and compile as unity builds too.
-stage "the normal build and tests; next: the same tests under ASan and UBSan"
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTATION_WERROR=ON \
     -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" -DSTATION_SANITIZE=ON -DSTATION_BENCH=OFF \
-    -DCMAKE_UNITY_BUILD=ON
-cmake --build build/asan
+    -DCMAKE_UNITY_BUILD=ON >/dev/null
+cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTATION_WERROR=ON \
+    -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" -DSTATION_TSAN=ON -DSTATION_BENCH=OFF \
+    -DCMAKE_UNITY_BUILD=ON >/dev/null
+cmake -S fuzz -B build/fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+cmake --build build/test
+
+# The tests mostly wait, so the builds of the later stages run meanwhile, one after another, in a
+# session of their own at a low priority (above clang-tidy's): each stage then waits only for what
+# its build has left. Each build says it is done with a mark in its folder; its output is in its
+# log.
+rm -f build/asan/built build/tsan/built build/fuzz/built
+setsid bash -c '[ ! -w /proc/self/autogroup ] || echo 10 >/proc/self/autogroup
+    build() { local dir=$1; shift
+              nice -n 10 cmake --build "$dir" "$@" >"$dir/build.log" 2>&1 && touch "$dir/built"; }
+    build build/asan && build build/tsan --target base_tests core_tests net_tests \
+        service_tests ledger_tests && build build/fuzz' &
+builds_pid=$!
+# Waits for the build of folder $1, failing with its log if it failed.
+built() {
+    while [ ! -e "$1/built" ]; do
+        if ! kill -0 "$builds_pid" 2>/dev/null; then
+            cat "$1/build.log" >&2
+            echo "the build of $1 failed" >&2
+            exit 1
+        fi
+        sleep 1
+    done
+}
+run_tests build/test
+
+stage "the normal build and tests; next: the same tests under ASan and UBSan"
+built build/asan
 run_tests build/asan
 
 stage "ASan and UBSan; next: base, core, net, service and ledger tests under ThreadSanitizer"
-cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTATION_WERROR=ON \
-    -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" -DSTATION_TSAN=ON -DSTATION_BENCH=OFF \
-    -DCMAKE_UNITY_BUILD=ON
-cmake --build build/tsan --target base_tests core_tests net_tests service_tests ledger_tests
+built build/tsan
 run_tests build/tsan -L '^(base|core|net|service|ledger)_tests$'
 
 stage "ThreadSanitizer; next: fuzz targets, a short run each (scripts/fuzz.sh runs them longer)"
+built build/fuzz
 scripts/fuzz.sh 15
 
 stage "fuzz targets; next: the rest of clang-tidy on every source"
