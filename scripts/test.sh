@@ -17,8 +17,8 @@ stage() {
 # stops early.
 tidy_pid=
 builds_pid=
-trap '[ -z "$tidy_pid" ] || kill -- -"$tidy_pid" 2>/dev/null
-      [ -z "$builds_pid" ] || kill -- -"$builds_pid" 2>/dev/null
+trap '[ -z "$tidy_pid" ] || kill -- -"$tidy_pid" 2>/dev/null || true
+      [ -z "$builds_pid" ] || kill -- -"$builds_pid" 2>/dev/null || true
       echo "== [$((SECONDS - stage_started)) s] (last stage); total $SECONDS s"' EXIT
 ensure_packages "${station_build_packages[@]}" "${station_test_packages[@]}" \
     "${station_package_tools[@]}"
@@ -98,9 +98,14 @@ stage "ASan and UBSan; next: base, core, net, service and ledger tests under Thr
 built build/tsan
 run_tests build/tsan -L '^(base|core|net|service|ledger)_tests$'
 
-stage "ThreadSanitizer; next: fuzz targets, a short run each (scripts/fuzz.sh runs them longer)"
+stage "ThreadSanitizer; next: fuzz targets, a short run each (scripts/fuzz.sh runs them longer), and the Debian package beside them"
 built build/fuzz
-scripts/fuzz.sh 15
+builds_pid=
+# The package of the normal build, checked by lintian, is made while the fuzzers run: it needs
+# nothing else.
+scripts/package.sh build/test >build/test/package.log 2>&1 &
+package_pid=$!
+scripts/fuzz.sh 10
 
 stage "fuzz targets; next: the rest of clang-tidy on every source"
 status=0
@@ -110,5 +115,8 @@ cat build/tidy/tidy.out
 [ "$status" -eq 0 ]
 scripts/tidy.sh build/fuzz
 
-stage "clang-tidy; next: the Debian package of the normal build, checked by lintian"
-scripts/package.sh build/test
+stage "clang-tidy; next: the Debian package made beside the fuzzers"
+status=0
+wait "$package_pid" || status=$?
+cat build/test/package.log
+[ "$status" -eq 0 ]

@@ -151,8 +151,10 @@ def main():
                           for row in driver.find_elements(By.CSS_SELECTOR, "#totals tbody tr")]
         wait("the scale's and the room's count", lambda: totals() == [
             [arguments.rooms[0], "1", "1"], [arguments.rooms[0], "razem", "1"]], 2)
-        # A week at a glance: this week against the last, per scale and per room, with the
-        # difference of the sums; the 30 days' chart follows the room chosen, an axis per unit.
+        # A week at a glance for room 1: this week against the last, per scale and per room,
+        # with the difference of the sums; the 30 days' chart follows the room chosen, an axis
+        # per unit.
+        Select(driver.find_element(By.ID, "station")).select_by_value(arguments.rooms[0])
         driver.find_element(By.ID, "week").click()
         comparison = lambda: [[cell.text for cell in row.find_elements(By.TAG_NAME, "td")]
                               for row in driver.find_elements(By.CSS_SELECTOR, "#comparison tbody tr")]
@@ -162,7 +164,6 @@ def main():
         lines = lambda: driver.execute_script(
             "const c = Chart.getChart('days'); return c && [c.data.datasets.map(d => d.label),"
             " Object.values(c.options.scales).map(a => a.title && a.title.text)]")
-        Select(driver.find_element(By.ID, "station")).select_by_value(arguments.rooms[0])
         wait("the 30 days' chart of the room chosen", lambda: lines()[0] == [
             f"{arguments.rooms[0]} (kg)"] and "suma [kg]" in lines()[1], 10)
         Select(driver.find_element(By.ID, "station")).select_by_value(arguments.rooms[1])
