@@ -3,7 +3,8 @@
 # a build with AddressSanitizer and UndefinedBehaviorSanitizer, the base, core, net, service and
 # ledger tests (the work runner's threads, the name lookup, the broker attempt, publishing, the
 # ledger) under ThreadSanitizer, each fuzz target briefly, clang-tidy on every source (beside the
-# tests), and the Debian package of the normal build through lintian.
+# tests), and the Debian package of the normal build through lintian. The later stages' builds run
+# while the earlier stages' tests wait.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
