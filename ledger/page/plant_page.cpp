@@ -286,14 +286,17 @@ HttpResponse PlantPage::Route(const HttpRequest& request) {
 
 // The ledger's memory over what the database holds: the live view whatever the database does,
 // which adds the rooms not heard of since the ledger started and each room's disputed weighings.
+// A database the ledger has lost is not waited for.
 HttpResponse PlantPage::LiveStations() {
     std::vector<StationSeen> stations;
     std::vector<ScaleSeen> scales;
-    OnDatabase([&](Database& database) {
-        stations = StationsSeen(database);
-        scales = ScalesSeen(database);
-        return HttpResponse{};
-    });
+    if (health_->Reachable().database_open) {
+        OnDatabase([&](Database& database) {
+            stations = StationsSeen(database);
+            scales = ScalesSeen(database);
+            return HttpResponse{};
+        });
+    }
     AddLiveRooms(health_->Snapshot(), stations, scales);
     return JsonAnswer(StationsJson(stations, scales));
 }
