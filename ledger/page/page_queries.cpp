@@ -45,11 +45,6 @@ constexpr const char* kRoomKnown =
 constexpr const char* kScaleStates =
     "SELECT station, scale, connected, reading, motion, \"range\", unit FROM scale_states";
 
-// Booleans as both databases give them as text.
-bool IsTrue(const std::optional<std::string>& text) {
-    return text && (*text == "t" || *text == "1" || *text == "true");
-}
-
 std::optional<double> Number(const std::optional<std::string>& text) {
     return text ? std::optional(std::stod(*text)) : std::nullopt;
 }

@@ -28,6 +28,11 @@ struct Command {
 // A row of a query's answer, every column as text; nothing for NULL.
 using Row = std::vector<std::optional<std::string>>;
 
+// A boolean as both databases give it as text; NULL is false.
+inline bool IsTrue(const std::optional<std::string>& text) {
+    return text && (*text == "t" || *text == "1" || *text == "true");
+}
+
 // Whatever a database refused or could not do; its text says why, in the database's words.
 // `Lasting` when waiting will not mend it (a refused password, no such database, a bad
 // connection parameter, a file that cannot be made), as opposed to a database only away.

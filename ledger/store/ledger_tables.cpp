@@ -245,14 +245,13 @@ std::vector<LedgerTables::Station> LedgerTables::Stations() {
                                           "held_offset, online, status_received FROM stations "
                                           "ORDER BY station",
                                           {})) {
-        Station& station = stations.emplace_back(
-            Station{row[0].value_or(""),
-                    row[1].value_or(""),
-                    row[2] ? std::stoi(*row[2]) : 0,
-                    {},
-                    row[5] ? std::optional(*row[5] == "t" || *row[5] == "1" || *row[5] == "true")
-                           : std::nullopt,
-                    row[6].value_or("")});
+        Station& station =
+            stations.emplace_back(Station{row[0].value_or(""),
+                                          row[1].value_or(""),
+                                          row[2] ? std::stoi(*row[2]) : 0,
+                                          {},
+                                          row[5] ? std::optional(IsTrue(row[5])) : std::nullopt,
+                                          row[6].value_or("")});
         if (const auto month = Month::OfYyyymm(row[3] ? std::stoll(*row[3]) : 0); month && row[4]) {
             station.held_through = protocol::LinePlace{*month, std::stoull(*row[4])};
         }

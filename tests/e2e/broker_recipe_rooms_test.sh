@@ -5,17 +5,9 @@
 # changed. Both rooms' weighings reach the ledger. A third station, logged in as room3 but left
 # with room1's topic, which the ACL refuses, says so and names the topic.
 set -euo pipefail
-source "$(dirname "$0")/own_network.sh"
-readme=$(realpath "$1")
+source "$(dirname "$0")/readme_broker.sh"
 station=$(realpath "$2")
 ledger=$(realpath "$3")
-source "$(dirname "$0")/../../scripts/processes.sh"
-close_inherited_descriptors
-work=$(mktemp -d)
-pids=()
-trap 'end_processes; rm -rf "$work"' EXIT
-fail() { echo "FAILED: $*"; exit 1; }
-source "$(dirname "$0")/readme_broker.sh"
 mosquitto_passwd -b "$work/tarvelio.passwd" room3 secret-room3
 start_broker
 

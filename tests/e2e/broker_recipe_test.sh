@@ -5,14 +5,6 @@
 # login asking for the ledger's client id does not take, and refuses a stranger and a station
 # publishing under another room.
 set -euo pipefail
-source "$(dirname "$0")/own_network.sh"
-readme=$(realpath "$1")
-source "$(dirname "$0")/../../scripts/processes.sh"
-close_inherited_descriptors
-work=$(mktemp -d)
-pids=()
-trap 'end_processes; rm -rf "$work"' EXIT
-fail() { echo "FAILED: $*"; exit 1; }
 source "$(dirname "$0")/readme_broker.sh"
 as() { local user=$1; shift; "$@" -h 127.0.0.1 -u "$user" -P "secret-$user"; }
 ledger() { as tarvelio-ledger mosquitto_sub -p 1884 -c -i ledger -q 1 -t 'tarvelio/+/+/weighing' "$@"; }

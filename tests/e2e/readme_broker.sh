@@ -1,7 +1,17 @@
-# Sourced by the tests of the README's broker recipe, with $readme, $work, pids and fail set: the
-# README's drop-in and ACL on Debian's own mosquitto.conf, the files they name moved into $work;
-# the users tarvelio-ledger, room1 and room2, each with the password "secret-<user>";
-# start_broker starts the broker and waits until both listeners answer.
+# Sourced first by the tests of the README's broker recipe, whose first argument is the README:
+# the test runs in a network namespace of its own (the recipe's ports are fixed), with a work
+# folder and the processes it starts ended at its end. The README's drop-in and ACL go on Debian's
+# own mosquitto.conf, the files they name moved into $work; the users tarvelio-ledger, room1 and
+# room2 each have the password "secret-<user>"; start_broker starts the broker and waits until
+# both listeners answer.
+source "$(dirname "${BASH_SOURCE[0]}")/own_network.sh"
+readme=$(realpath "$1")
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/processes.sh"
+close_inherited_descriptors
+work=$(mktemp -d)
+pids=()
+trap 'end_processes; rm -rf "$work"' EXIT
+fail() { echo "FAILED: $*"; exit 1; }
 
 chmod 755 "$work"
 mkdir -p "$work/conf.d" "$work/store" "$work/run" "$work/log"
