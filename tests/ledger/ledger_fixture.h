@@ -19,6 +19,7 @@
 #include "net/broker_client.h"
 #include "service/publisher.h"
 #include "tests/core/fakes.h"
+#include "tests/support/child_process.h"
 #include "tests/support/mqtt_broker.h"
 #include "tests/support/postgres_cluster.h"
 
@@ -94,15 +95,39 @@ protected:
         } else {
             WriteFile(station->dir / "publikacja.stan", " 0\n");
         }
+        StartPublisher(name);
+        return *station;
+    }
+
+    // The station's publisher (again), from where its folder says it stands.
+    void StartPublisher(const std::string& name) {
+        Station& station = *stations_.at(name);
         PublishSettings settings;
         settings.broker = "127.0.0.1";
         settings.port = broker_.Port();
         settings.topic = "plant/" + name;
         settings.client_id = "c-" + name;
-        station->publisher = std::make_unique<Publisher>(
-            loop_, station->log, settings, station->dir.Path(), LocalTime{2026, 12, 8, 9, 0, 0, 0},
+        station.publisher = std::make_unique<Publisher>(
+            loop_, station.log, settings, station.dir.Path(), LocalTime{2026, 12, 8, 9, 0, 0, 0},
             [](const Publisher::Status&) {});
-        return *station;
+    }
+
+    // Stops every station and waits until what they sent has reached the running ledger (which
+    // writes to `health_`) rather than the broker's session for the next one, where it would
+    // undo what a test then changes in the database. A marker sent after them is heard after
+    // them, and the minute after it writes every batch.
+    void StopStationsAndDrain() {
+        for (auto& [name, station] : stations_) {
+            station->publisher.reset();
+        }
+        const auto markers = [&] { return health_.Snapshot().rejected["not JSON"]; };
+        const std::uint64_t before = markers();
+        ASSERT_TRUE(RunToEnd(
+            {"mosquitto_pub", "-h", "127.0.0.1", "-p", std::to_string(broker_.Port()), "-t",
+             "plant/" + stations_.begin()->first + "/waga1/weighing", "-m", "{", "-q", "1"},
+            dir_ / "marker.log"));
+        ASSERT_TRUE(RunUntil([&] { return markers() == before + 1; }, std::chrono::seconds(10)));
+        PassMinute();
     }
 
     // What every station's register holds, by the ids the ledger keeps.
