@@ -85,6 +85,9 @@ public:
     virtual std::vector<std::uint64_t> Transact(const std::vector<Command>& commands) = 0;
     // Throws DatabaseError.
     virtual std::vector<Row> Query(const char* sql, const std::vector<Value>& values) = 0;
+    // The server this connection reached, as host:port (of several in a URL, the one that
+    // answered as asked); empty for a file.
+    virtual std::string Server() const = 0;
 };
 
 // kReadOnly: for readers beside the ledger (the page); SQLite opens the file as it is (the

@@ -30,8 +30,19 @@ void DatabaseKeeper::Open() {
         Away(error.what());
         return;
     }
+    // Of the hosts a URL names, another answering as the primary: a failover.
+    const std::string server = database_->Server();
+    const bool failover = !server_.empty() && server != server_;
+    if (failover) {
+        log_("database now on " + server + ", no longer on " + server_);
+    }
+    server_ = server;
     if (health_) {
-        health_->Update([](LedgerHealth& board) { board.database_open = true; });
+        health_->Update([&](LedgerHealth& board) {
+            board.database_open = true;
+            board.database_server = server;
+            board.database_failovers += failover ? 1 : 0;
+        });
     }
     last_write_ = loop_.Now();
     probe_timer_ = loop_.StartTimer(kProbeInterval, [this] { Probe(); });

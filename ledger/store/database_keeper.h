@@ -71,6 +71,7 @@ private:
     std::unique_ptr<LedgerTables> tables_;
     bool opened_ = false;  // it has been open at least once
     std::string problem_;  // while away
+    std::string server_;   // the last one open
     EventLoop::TimePoint away_since_{};
     LogThrottle said_{kLogInterval};
     Backoff backoff_;

@@ -110,6 +110,10 @@ void LedgerHealth::Known(const std::string& room, std::optional<bool> online,
 std::string HealthJson(const LedgerHealth& health) {
     nlohmann::ordered_json json;
     json["database"] = health.database_open ? "open" : "away";
+    if (!health.database_server.empty()) {
+        json["database_server"] = health.database_server;
+        json["database_failovers"] = health.database_failovers;
+    }
     json["broker"] = health.broker_connected    ? "connected"
                      : health.broker_taken_over ? "taken over"
                                                 : "away";
@@ -156,10 +160,18 @@ std::string HealthMetrics(const LedgerHealth& health, std::size_t live_pages) {
         {"tarvelio_ledger_database_errors_total", "counter",
          "Failed opens and writes of the database", count(health.database_errors)},
         {"tarvelio_ledger_live_pages", "gauge", "Live pages open", count(live_pages)},
+        {"tarvelio_ledger_database_failovers_total", "counter",
+         "Opens of the database on a server other than the last one",
+         count(health.database_failovers)},
     };
     Metrics metrics;
     for (const auto& metric : plain) {
         metrics.Add(metric.name, metric.type, metric.help, metric.value);
+    }
+    if (!health.database_server.empty()) {
+        metrics.Add("tarvelio_ledger_database_server", "gauge",
+                    "1 for the database server last open, host:port", 1.0,
+                    "{server=\"" + Label(health.database_server) + "\"}");
     }
     for (const auto& [kind, rejected] : health.rejected) {
         metrics.Add("tarvelio_ledger_rejected_total", "counter",

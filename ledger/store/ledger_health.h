@@ -27,6 +27,8 @@ struct LedgerHealth {
     };
 
     bool database_open = false;
+    std::string database_server;           // host:port, the last one open; empty for a file
+    std::uint64_t database_failovers = 0;  // opens on a server other than the last one
     bool broker_connected = false;
     bool broker_taken_over = false;  // another client holds the ledger's client id
     std::string last_write;          // the time of the last batch written; empty: none yet

@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cstdlib>
 #include <memory>
+#include <utility>
 
 namespace station::ledger {
 namespace {
@@ -104,6 +105,12 @@ PostgresDatabase::~PostgresDatabase() {
     PQfinish(connection_);
 }
 
+std::string PostgresDatabase::Server() const {
+    const char* host = PQhost(connection_);
+    const char* port = PQport(connection_);
+    return std::string(host != nullptr ? host : "") + ":" + (port != nullptr ? port : "");
+}
+
 void PostgresDatabase::Fail(const std::string& what) const {
     throw DatabaseError(what + ": " + PQerrorMessage(connection_));
 }
@@ -175,15 +182,21 @@ std::string PostgresDatabase::Pipeline(const std::vector<Command>& commands,
     std::string problem = sent ? "" : PQerrorMessage(connection_);
     std::size_t answered = 0;  // results read: `begin`'s, then each command's in order
     bool synced = false;
+    bool ended = false;  // the last read was the end of one command's results
     while (sent && !synced) {
         Result result(PQgetResult(connection_));
         if (!result) {
-            if (PQstatus(connection_) != CONNECTION_OK) {
-                problem = PQerrorMessage(connection_);
+            // A second end in a row: nothing more will come. A server that ends the session
+            // (an immediate shutdown, a failover) leaves libpq so, with the connection still
+            // counted good and the sync never answered.
+            if (PQstatus(connection_) != CONNECTION_OK || std::exchange(ended, true)) {
+                problem = std::string("the server ended the session: ") +
+                          PQerrorMessage(connection_);
                 break;
             }
-            continue;  // the end of one command's results
+            continue;
         }
+        ended = false;
         synced = PQresultStatus(result.get()) == PGRES_PIPELINE_SYNC;
         const std::size_t index = answered++;
         const std::size_t skipped = begin != nullptr ? 1 : 0;

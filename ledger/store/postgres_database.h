@@ -24,6 +24,7 @@ public:
 
     std::vector<std::uint64_t> Transact(const std::vector<Command>& commands) override;
     std::vector<Row> Query(const char* sql, const std::vector<Value>& values) override;
+    std::string Server() const override;
 
 private:
     [[noreturn]] void Fail(const std::string& what) const;

@@ -4,10 +4,14 @@
 
 #include <csignal>
 #include <filesystem>
+#include <thread>
+
+#include <httplib.h>
 
 #include "ledger/store/open_database.h"
 #include "tests/ledger/ledger_fixture.h"
 
+#include "ledger/page/plant_page.h"
 #include "ledger/store/ledger_tables.h"
 
 namespace station::test {
@@ -182,6 +186,65 @@ TEST_P(LedgerQuietTest, ALedgerWithNothingToWriteLearnsThatItsDatabaseWentAwayAn
     ASSERT_TRUE(RunUntil(open, 30s));
 }
 
+// PostgreSQL with a standby that streams asynchronously, the ledger and the page given both
+// hosts: the standby is stopped (falls behind), the primary takes more weighings and is killed,
+// the standby is promoted. The ledger goes on there by itself, the replay brings back what only
+// the old primary had, and the page answers again within 10 s.
+using DatabaseFailoverTest = LedgerCrashTest;
+TEST_P(DatabaseFailoverTest, TheLedgerAndThePageFollowAPromotedStandbyAndLoseNothing) {
+    PostgresCluster standby(PostgresCluster::StandbyOf{*cluster_});
+    auto settings = Settings();
+    settings.database_url = "postgresql:///postgres?host=" + cluster_->SocketFolder() + "," +
+                            standby.SocketFolder() +
+                            "&user=postgres&target_session_attrs=read-write";
+    Station& room = AddStation("room1", 200, true);
+    const auto ledger = std::make_unique<ledger::Ledger>(
+        loop_, settings, [this](const std::string& line) { ledger_log_.push_back(line); }, nullptr,
+        ledger::Ledger::Startup{}, &health_);
+    ASSERT_TRUE(RunUntil([&] { return Weighings() == Registers(); }, 30s));
+    ledger::PageSettings page_settings;
+    page_settings.port = 0;
+    page_settings.files = PAGE_FILES;
+    const ledger::PlantPage page(page_settings, settings.database_url, "", &health_);
+    httplib::Client client("127.0.0.1", page.Port());
+
+    standby.Stop();
+    for (int i = 0; i < 100; ++i) {
+        AppendLineToFile(room.dir / "202612.txt",
+                         ComposeRegisterLine({2026, 12, 9, 8, 0, i % 60, 0}, ':', 1, "new"));
+        room.publisher->WeighingSaved();
+    }
+    const Rows registers = Registers();
+    ASSERT_TRUE(RunUntil([&] { return Weighings() == registers; }, 30s));
+    cluster_->Kill();
+    standby.Start();
+    standby.Promote();
+    const auto promoted = std::chrono::steady_clock::now();
+    const auto on_standby = [&] {
+        Rows rows;
+        for (const ledger::Row& row : ledger::OpenDatabase(settings.database_url, "")
+                                          ->Query("SELECT id, line FROM weighings", {})) {
+            rows[row[0].value_or("")] = row[1].value_or("");
+        }
+        return rows;
+    };
+    ASSERT_LT(on_standby().size(), registers.size()) << "acknowledged, never replicated";
+    while (client.Get("/api/day?day=2026-12-09")->status != 200) {
+        ASSERT_LT(std::chrono::steady_clock::now() - promoted, 10s);
+        std::this_thread::sleep_for(100ms);
+    }
+
+    ASSERT_TRUE(RunUntil([&] { return on_standby() == registers; }, 60s))
+        << testing::PrintToString(ledger_log_);
+    const ledger::LedgerHealth health = health_.Snapshot();
+    EXPECT_EQ(health.database_server, standby.SocketFolder() + ":5432");
+    EXPECT_EQ(health.database_failovers, 1u);
+    EXPECT_NE(ledger::HealthMetrics(health, 0).find("tarvelio_ledger_database_failovers_total 1"),
+              std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Databases, DatabaseFailoverTest, ::testing::Values("postgresql"),
+                         DatabaseName);
 INSTANTIATE_TEST_SUITE_P(Databases, LedgerShareTest, ::testing::Values("postgresql"), DatabaseName);
 INSTANTIATE_TEST_SUITE_P(Databases, LedgerQuietTest, ::testing::Values("postgresql"), DatabaseName);
 

@@ -17,16 +17,23 @@ namespace station::test {
 class PostgresCluster {
 public:
     PostgresCluster() {
-        if (::getuid() == 0) {
-            const passwd* nobody = ::getpwnam("nobody");
-            if (nobody == nullptr ||
-                ::chown(dir_.Path().c_str(), nobody->pw_uid, nobody->pw_gid) != 0) {
-                throw std::runtime_error("cannot give the cluster's folder to nobody");
-            }
-        }
+        GiveFolderToServer();
         if (!Run({kBin + "initdb", "-D", Data(), "-A", "trust", "-U", "postgres", "--no-sync", "-E",
                   "UTF8", "--locale=C"})) {
             throw std::runtime_error("initdb failed: " + ReadFile(dir_ / "cluster.log"));
+        }
+        Start();
+    }
+    // A standby of `primary`, copied from a base backup of it and streaming from it
+    // asynchronously, as a plant's replica does.
+    struct StandbyOf {
+        const PostgresCluster& primary;
+    };
+    explicit PostgresCluster(StandbyOf standby) {
+        GiveFolderToServer();
+        if (!Run({kBin + "pg_basebackup", "-h", standby.primary.SocketFolder(), "-U", "postgres",
+                  "-D", Data(), "-R", "--no-sync"})) {
+            throw std::runtime_error("pg_basebackup failed: " + ReadFile(dir_ / "cluster.log"));
         }
         Start();
     }
@@ -42,6 +49,17 @@ public:
         }
     }
     void Stop() { Run({kBin + "pg_ctl", "-D", Data(), "-w", "-m", "fast", "stop"}); }
+    // As a server dies: no checkpoint, nothing more sent to a standby.
+    void Kill() { Run({kBin + "pg_ctl", "-D", Data(), "-w", "-m", "immediate", "stop"}); }
+    // A standby made the primary; waits until it takes writes.
+    void Promote() {
+        if (!Run({kBin + "pg_ctl", "-D", Data(), "-w", "promote"})) {
+            throw std::runtime_error("pg_ctl promote failed: " + ReadFile(dir_ / "cluster.log"));
+        }
+    }
+
+    // Where its socket is: the host a URL names for it.
+    std::string SocketFolder() const { return dir_.Path(); }
 
     std::string Url(const std::string& database = "postgres",
                     const std::string& user = "postgres") const {
@@ -62,6 +80,16 @@ public:
 
 private:
     inline static const std::string kBin = "/usr/lib/postgresql/15/bin/";
+
+    void GiveFolderToServer() {
+        if (::getuid() == 0) {
+            const passwd* nobody = ::getpwnam("nobody");
+            if (nobody == nullptr ||
+                ::chown(dir_.Path().c_str(), nobody->pw_uid, nobody->pw_gid) != 0) {
+                throw std::runtime_error("cannot give the cluster's folder to nobody");
+            }
+        }
+    }
 
     std::string Data() const { return dir_ / "data"; }
 
