@@ -114,6 +114,11 @@ LedgerSettingsResult LoadLedgerSettings(const IniFile& given, const std::string&
                "weighings; give a login (the README's broker recipe), or open=yes to take an open "
                "broker knowingly";
     }
+    const std::string halls = file.ReadString("Broker", "halls", "no");
+    if (halls != "yes" && halls != "no") {
+        return "Broker: halls: neither yes nor no: " + halls;
+    }
+    settings.follow_halls = halls == "yes";
     settings.share = file.ReadString("Broker", "share", "");
     if (settings.share.find_first_of("/+#") != std::string::npos) {
         return "Broker: share: a group's name holds no '/', '+' or '#'";

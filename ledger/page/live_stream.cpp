@@ -23,9 +23,7 @@ BodySource::Piece LiveStream::Next() {
         const HealthBoard::Reach reach = health_->Reachable();
         if (reach != told_) {
             told_ = reach;
-            out.append("data: ")
-                .append(LedgerEventJson(reach.database_open, reach.broker_connected))
-                .append("\n\n");
+            out.append("data: ").append(LedgerEventJson(reach)).append("\n\n");
         }
     }
     for (const std::string& event : read.events) {

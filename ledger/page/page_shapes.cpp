@@ -196,9 +196,17 @@ std::string StatusEventJson(const StationStatusRow& row) {
                      {"since", row.received}});
 }
 
-std::string LedgerEventJson(bool database_open, bool broker_connected) {
-    return Dump(
-        Json{{"kind", "ledger"}, {"database", database_open}, {"broker", broker_connected}});
+std::string LedgerEventJson(const HealthBoard::Reach& reach) {
+    Json cut = Json::array();
+    for (const auto& [name, hall] : reach.halls) {
+        if (!hall.connected) {
+            cut.push_back({{"hall", name}, {"since", hall.since}});
+        }
+    }
+    return Dump(Json{{"kind", "ledger"},
+                     {"database", reach.database_open},
+                     {"broker", reach.broker_connected},
+                     {"halls_cut", std::move(cut)}});
 }
 
 std::string StateEventJson(const ScaleStateRow& row) {

@@ -43,8 +43,9 @@ std::string RangeJson(const RangeQuery& range, std::vector<RangeSum> rows,
 
 // The live view's events.
 std::string StatusEventJson(const StationStatusRow& row);
-// {"kind": "ledger", "database": bool, "broker": bool}: what the ledger can reach.
-std::string LedgerEventJson(bool database_open, bool broker_connected);
+// {"kind": "ledger", "database": bool, "broker": bool, "halls_cut": [{"hall", "since"}]}: what
+// the ledger can reach.
+std::string LedgerEventJson(const HealthBoard::Reach& reach);
 std::string StateEventJson(const ScaleStateRow& row);
 
 // The date ("2026-12-09") and the time of day ("08:00:00") of a stored time, on the station's

@@ -23,13 +23,15 @@ net::BrokerOptions Options(const PublishSettings& settings, bool lasting) {
 }  // namespace
 
 BrokerIntake::BrokerIntake(EventLoop& loop, PublishSettings settings, std::string share,
-                           Handlers handlers, LogSink log, HealthBoard* health)
+                           Handlers handlers, LogSink log, HealthBoard* health,
+                           std::unique_ptr<HallLinks> halls)
     : loop_(loop),
       settings_(std::move(settings)),
       share_(std::move(share)),
       handlers_(std::move(handlers)),
       log_(std::move(log)),
-      health_(health) {}
+      health_(health),
+      halls_(std::move(halls)) {}
 
 void BrokerIntake::Start() {
     live_.reset();
@@ -45,7 +47,9 @@ void BrokerIntake::Start() {
             [this](const std::string& reason) { HandleLost(reason); }, [](int) {},
             [](const std::string&) {},  // said by HandleLost, with how long it lasts
             [this](const std::string& topic, const std::string& payload, bool retained) {
-                handlers_.heard(topic, payload, retained);
+                if (!HallHeard(topic, payload, retained)) {
+                    handlers_.heard(topic, payload, retained);
+                }
             }},
         true);
 }
@@ -120,7 +124,8 @@ bool BrokerIntake::SubscribeAll() {
            session_->Subscribe(prefix + "/+/+/status", 1) &&
            session_->Subscribe(prefix + "/+/+/+/+/#", 1) &&
            session_->Subscribe(share_.empty() ? weighings : "$share/" + share_ + "/" + weighings,
-                               1);
+                               1) &&
+           (!halls_ || session_->Subscribe(HallLinks::kTopic, 1));
 }
 
 // A session lost, or an attempt that failed: said when it changes and once a minute while the
@@ -202,12 +207,21 @@ void BrokerIntake::StartLive() {
                         return;
                     }
                 }
+                if (halls_) {
+                    live_->Subscribe(HallLinks::kTopic, 0);
+                }
             },
             [reached](const std::string&) { reached(false); }, [](int) {},
             [](const std::string&) {},
             [this](const std::string& topic, const std::string& payload, bool retained) {
-                handlers_.heard_live(topic, payload, retained);
+                if (!HallHeard(topic, payload, retained)) {
+                    handlers_.heard_live(topic, payload, retained);
+                }
             }});
+}
+
+bool BrokerIntake::HallHeard(const std::string& topic, const std::string& payload, bool retained) {
+    return halls_ && halls_->Heard(topic, payload, retained);
 }
 
 std::string BrokerIntake::BrokerName() const {

@@ -9,6 +9,7 @@
 #include "base/log_throttle.h"
 #include "broker/broker_supervisor.h"
 #include "broker/publish_settings.h"
+#include "ledger/store/hall_links.h"
 #include "ledger/store/ledger_health.h"
 
 namespace station::ledger {
@@ -46,8 +47,9 @@ public:
 
     using LogSink = std::function<void(const std::string& line)>;
 
+    // `halls`, when given, takes the bridged halls' link states, which both sessions then hear.
     BrokerIntake(EventLoop& loop, PublishSettings settings, std::string share, Handlers handlers,
-                 LogSink log, HealthBoard* health);
+                 LogSink log, HealthBoard* health, std::unique_ptr<HallLinks> halls);
 
     // Connects the ledger's session, or resumes it; the live session ends.
     void Start();
@@ -59,6 +61,8 @@ public:
 
 private:
     void HandleConnected();
+    // Whether a message heard was a hall's link state, and taken.
+    bool HallHeard(const std::string& topic, const std::string& payload, bool retained);
     void HandleLost(const std::string& reason);
     bool SubscribeAll();
     void StartLive();
@@ -82,6 +86,7 @@ private:
     std::unique_ptr<Timer> lost_timer_;    // a lost session not yet said: back within kBrokerBlip?
     std::unique_ptr<BrokerSupervisor> session_;
     std::unique_ptr<BrokerSupervisor> live_;  // while paused
+    std::unique_ptr<HallLinks> halls_;
 };
 
 }  // namespace station::ledger

@@ -117,6 +117,9 @@ std::string HealthJson(const LedgerHealth& health) {
     json["broker"] = health.broker_connected    ? "connected"
                      : health.broker_taken_over ? "taken over"
                                                 : "away";
+    for (const auto& [name, hall] : health.halls) {
+        json["halls"][name] = hall.connected ? "connected" : "cut off";
+    }
     json["last_write"] = health.last_write.empty() ? nlohmann::ordered_json()
                                                    : nlohmann::ordered_json(health.last_write);
     nlohmann::ordered_json& stations = json["stations"] = nlohmann::ordered_json::object();
@@ -213,6 +216,11 @@ std::string HealthMetrics(const LedgerHealth& health, std::size_t live_pages) {
              "1 while the room's replay is asked, not through", [](const Station& station) {
                  return std::optional(station.replay == "asked" ? 1.0 : 0.0);
              });
+    for (const auto& [name, hall] : health.halls) {
+        metrics.Add("tarvelio_ledger_hall_connected", "gauge",
+                    "1 while the hall broker's bridge to the ledger's is up",
+                    hall.connected ? 1 : 0, "{hall=\"" + Label(name) + "\"}");
+    }
     constexpr const char* kWrite = "Time of each batch's transaction";
     metrics.Add("tarvelio_ledger_write_seconds", "summary", kWrite, health.write_seconds, "_sum");
     metrics.Add("tarvelio_ledger_write_seconds", "summary", kWrite, count(health.writes), "_count");

@@ -26,6 +26,13 @@ struct LedgerHealth {
         std::map<int, ScaleStateRow> scales;  // each scale's last state heard
     };
 
+    // A hall broker's bridge to the ledger's, by the hall's name.
+    struct Hall {
+        bool connected = false;
+        std::string since;  // when it came or went, as heard; empty: before the ledger heard it
+        bool operator==(const Hall&) const = default;
+    };
+
     bool database_open = false;
     std::string database_server;           // host:port, the last one open; empty for a file
     std::uint64_t database_failovers = 0;  // opens on a server other than the last one
@@ -33,6 +40,7 @@ struct LedgerHealth {
     bool broker_taken_over = false;  // another client holds the ledger's client id
     std::string last_write;          // the time of the last batch written; empty: none yet
     std::map<std::string, Station> stations;
+    std::map<std::string, Hall> halls;
 
     std::uint64_t weighings_stored = 0;  // new rows, not those held already
     std::uint64_t weighings_held_already = 0;
@@ -74,15 +82,16 @@ public:
         const std::lock_guard lock(mutex_);
         return health_;
     }
-    // Whether the ledger has its database and its broker, without copying the rest.
+    // Whether the ledger has its database, its broker and its halls, without copying the rest.
     struct Reach {
         bool database_open = false;
         bool broker_connected = false;
+        std::map<std::string, LedgerHealth::Hall> halls;
         bool operator==(const Reach&) const = default;
     };
     Reach Reachable() const {
         const std::lock_guard lock(mutex_);
-        return {health_.database_open, health_.broker_connected};
+        return {health_.database_open, health_.broker_connected, health_.halls};
     }
 
 private:

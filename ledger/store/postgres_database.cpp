@@ -190,8 +190,8 @@ std::string PostgresDatabase::Pipeline(const std::vector<Command>& commands,
             // (an immediate shutdown, a failover) leaves libpq so, with the connection still
             // counted good and the sync never answered.
             if (PQstatus(connection_) != CONNECTION_OK || std::exchange(ended, true)) {
-                problem = std::string("the server ended the session: ") +
-                          PQerrorMessage(connection_);
+                problem =
+                    std::string("the server ended the session: ") + PQerrorMessage(connection_);
                 break;
             }
             continue;

@@ -12,7 +12,8 @@ namespace station::ledger {
 // asked of a station never seen, and the rooms kept.
 struct StoreSettings {
     PublishSettings broker;
-    std::string share;  // a shared subscription's group for the weighings; empty: none
+    std::string share;          // a shared subscription's group for the weighings; empty: none
+    bool follow_halls = false;  // hall brokers bridged to the ledger's say their links' states
     std::string database_url;
     std::string database_password;
     int first_month = 0;          // yyyymm

@@ -126,6 +126,10 @@ function showLedger(event) {
   const problems = [];
   if (!event.broker) problems.push("rejestr nie ma połączenia z brokerem: stan stanowisk nieznany");
   if (!event.database) problems.push("rejestr nie ma połączenia z bazą danych: ważenia czekają");
+  for (const cut of event.halls_cut ?? []) {
+    const since = cut.since ? ` od ${heardAt(cut.since)}` : "";
+    problems.push(`hala ${cut.hall} odcięta od rejestru${since}: stan jej stanowisk nieznany, ważenia czekają w hali`);
+  }
   state.textContent = problems.join("; ");
   state.hidden = problems.length === 0;
   const regained = event.broker && !brokerReached;
