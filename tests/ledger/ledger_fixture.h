@@ -76,8 +76,9 @@ protected:
     }
 
     // A station publishing as "plant/NAME" with client id "c-NAME"; `lines` per month file
-    // ("202611.txt"), all counted delivered already unless `pending`.
-    Station& AddStation(const std::string& name, int lines_per_month, bool pending) {
+    // ("202611.txt"), all counted delivered already unless `pending`; to the broker at `port`
+    // (0: the ledger's).
+    Station& AddStation(const std::string& name, int lines_per_month, bool pending, int port = 0) {
         auto& station = stations_[name];
         station = std::make_unique<Station>();
         for (const int month : {11, 12}) {
@@ -95,16 +96,17 @@ protected:
         } else {
             WriteFile(station->dir / "publikacja.stan", " 0\n");
         }
-        StartPublisher(name);
+        StartPublisher(name, port);
         return *station;
     }
 
-    // The station's publisher (again), from where its folder says it stands.
-    void StartPublisher(const std::string& name) {
+    // The station's publisher (again), from where its folder says it stands, on the broker at
+    // `port` (0: the ledger's).
+    void StartPublisher(const std::string& name, int port = 0) {
         Station& station = *stations_.at(name);
         PublishSettings settings;
         settings.broker = "127.0.0.1";
-        settings.port = broker_.Port();
+        settings.port = port != 0 ? port : broker_.Port();
         settings.topic = "plant/" + name;
         settings.client_id = "c-" + name;
         station.publisher = std::make_unique<Publisher>(

@@ -1,0 +1,98 @@
+// A hall's broker bridged to the ledger's by the README's drop-in, the link between them through
+// a relay the test cuts and heals, as a link between buildings drops.
+#include "tests/ledger/ledger_fixture.h"
+#include "tests/support/tcp_relay.h"
+
+namespace station::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+class HallBridgeTest : public LedgerFixture {};
+
+// The README's hall drop-in, its link to the plant's broker at `plant_port` and its rooms under
+// the test's prefix.
+std::string HallDropIn(int plant_port) {
+    const std::string readme = ReadFile(README_FILE);
+    const std::size_t marker = readme.find("<!-- hall broker drop-in: ");
+    const std::size_t begin = readme.find("```\n", marker) + 4;
+    std::string block = readme.substr(begin, readme.find("```", begin) - begin);
+    for (const auto& [from, to] :
+         {std::pair<std::string, std::string>{"broker.zaklad.lan:1883",
+                                              "127.0.0.1:" + std::to_string(plant_port)},
+          {"tarvelio/", "plant/"}}) {
+        for (std::size_t at = 0; (at = block.find(from, at)) != std::string::npos;) {
+            block.replace(at, from.size(), to);
+            at += to.size();
+        }
+    }
+    return block;
+}
+
+// The hall's station saves 500 weighings while its hall is cut off; once the link heals, every
+// one reaches the database. The ledger's replay request reaches the station through the bridge,
+// and the ledger says when the hall was cut off and when it was back.
+TEST_P(HallBridgeTest, AHallCutOffSavesOnAndLosesNothingWhenItsLinkHeals) {
+    TcpRelay link(broker_.Port());
+    const std::string drop_in = HallDropIn(link.Port());
+    ASSERT_NE(drop_in.find("cleansession false"), std::string::npos) << "no drop-in in the README";
+    MqttBroker hall("allow_anonymous true\n" + drop_in);
+    Station& room = AddStation("room1", 50, true, hall.Port());
+    auto settings = Settings();
+    settings.follow_halls = true;
+    ledger_ = std::make_unique<ledger::Ledger>(
+        loop_, settings, [this](const std::string& line) { ledger_log_.push_back(line); }, nullptr,
+        ledger::Ledger::Startup{}, &health_);
+    const auto linked = [&]() -> std::optional<bool> {
+        const auto halls = health_.Snapshot().halls;
+        const auto found = halls.find("hall1");
+        return found != halls.end() ? std::optional(found->second.connected) : std::nullopt;
+    };
+    const auto replays_honoured = [&] {
+        return ReadFile(room.dir / "publikacja.odtworzenie").size();
+    };
+    ASSERT_TRUE(RunUntil(
+        [&] { return linked() == true && replays_honoured() > 0 && Weighings() == Registers(); },
+        30s))
+        << hall.Log();
+
+    link.Cut();
+    ASSERT_TRUE(RunUntil([&] { return linked() == false; }, 10s));
+    const ledger::LedgerHealth cut = health_.Snapshot();
+    EXPECT_NE(ledger::HealthJson(cut).find(R"("halls":{"hall1":"cut off"})"), std::string::npos);
+    EXPECT_NE(
+        ledger::HealthMetrics(cut, 0).find("tarvelio_ledger_hall_connected{hall=\"hall1\"} 0"),
+        std::string::npos);
+    for (int i = 0; i < 500; ++i) {
+        AppendLineToFile(room.dir / "202612.txt",
+                         ComposeRegisterLine({2026, 12, 9, 8, i / 60, i % 60, 0}, ':', 1 + i % 4,
+                                             std::to_string(1000 + i)));
+        room.publisher->WeighingSaved();
+        loop_.RunOnce(0ms);
+    }
+    const Rows registers = Registers();
+    const RegisterPosition end = RegisterEnd(room.dir.Path());
+    ASSERT_TRUE(RunUntil(
+        [&] {
+            return ReadFile(room.dir / "publikacja.stan") ==
+                   end.FileName() + " " + std::to_string(end.offset) + "\n";
+        },
+        20s))
+        << "the hall's broker took them all";
+    EXPECT_EQ(Weighings().size(), registers.size() - 500) << "none crossed the cut";
+
+    link.Heal();
+    ASSERT_TRUE(RunUntil([&] { return linked() == true && Weighings() == registers; }, 60s))
+        << Weighings().size() << " of " << registers.size();
+    const auto said = [&](const std::string& start) {
+        return std::count_if(ledger_log_.begin(), ledger_log_.end(),
+                             [&](const std::string& line) { return line.starts_with(start); });
+    };
+    EXPECT_EQ(said("hall hall1: its broker's bridge is cut off"), 1);
+    EXPECT_EQ(said("hall hall1: its broker's bridge is back after"), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Databases, HallBridgeTest, ::testing::Values("sqlite"), DatabaseName);
+
+}  // namespace
+}  // namespace station::test
