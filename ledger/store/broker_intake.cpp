@@ -23,15 +23,20 @@ net::BrokerOptions Options(const PublishSettings& settings, bool lasting) {
 }  // namespace
 
 BrokerIntake::BrokerIntake(EventLoop& loop, PublishSettings settings, std::string share,
-                           Handlers handlers, LogSink log, HealthBoard* health,
-                           std::unique_ptr<HallLinks> halls)
+                           Handlers handlers, LogSink log, HealthBoard* health, Clock* halls_clock)
     : loop_(loop),
       settings_(std::move(settings)),
       share_(std::move(share)),
       handlers_(std::move(handlers)),
       log_(std::move(log)),
-      health_(health),
-      halls_(std::move(halls)) {}
+      health_(health) {
+    if (halls_clock != nullptr) {
+        halls_ = std::make_unique<HallLinks>(loop_, *halls_clock, log_, health_, [this] {
+            handlers_.session_doubted();
+            handlers_.subscribed();
+        });
+    }
+}
 
 void BrokerIntake::Start() {
     live_.reset();

@@ -32,7 +32,8 @@ public:
     struct Handlers {
         // The ledger's session came up without all the broker kept for it: a new replay round.
         std::function<void()> session_doubted;
-        // The ledger's session is up and subscribed.
+        // The ledger's session is up and subscribed, or a hall's link back: replays owed are
+        // asked.
         std::function<void()> subscribed;
         // `retained`: kept at the broker and delivered on subscribing, not just sent.
         std::function<void(const std::string& topic, const std::string& payload, bool retained)>
@@ -47,9 +48,10 @@ public:
 
     using LogSink = std::function<void(const std::string& line)>;
 
-    // `halls`, when given, takes the bridged halls' link states, which both sessions then hear.
+    // With `halls_clock`, both sessions hear the bridged halls' link states, timed by it; a
+    // link back is a session doubted, with a new replay round asked at once.
     BrokerIntake(EventLoop& loop, PublishSettings settings, std::string share, Handlers handlers,
-                 LogSink log, HealthBoard* health, std::unique_ptr<HallLinks> halls);
+                 LogSink log, HealthBoard* health, Clock* halls_clock);
 
     // Connects the ledger's session, or resumes it; the live session ends.
     void Start();

@@ -16,8 +16,13 @@ constexpr std::string_view kTail = "/state";
 
 }  // namespace
 
-HallLinks::HallLinks(EventLoop& loop, Clock& wall_clock, LogSink log, HealthBoard* health)
-    : loop_(loop), wall_clock_(wall_clock), log_(std::move(log)), health_(health) {}
+HallLinks::HallLinks(EventLoop& loop, Clock& wall_clock, LogSink log, HealthBoard* health,
+                     std::function<void()> relinked)
+    : loop_(loop),
+      wall_clock_(wall_clock),
+      log_(std::move(log)),
+      health_(health),
+      relinked_(std::move(relinked)) {}
 
 bool HallLinks::Heard(const std::string& topic, const std::string& payload, bool retained) {
     const std::string_view text = topic;
@@ -56,6 +61,7 @@ bool HallLinks::Heard(const std::string& topic, const std::string& payload, bool
         log_("hall " + hall + ": its broker's bridge is back after " +
              SecondsSaid(loop_.Now() - cut->second));
         cut_since_.erase(cut);
+        relinked_();
     }
     return true;
 }

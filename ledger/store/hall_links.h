@@ -15,7 +15,8 @@ namespace station::ledger {
 // the ledger's broker once it is up, and the broker says "0" for it (the bridge's will) when the
 // link drops. A hall cut off is no room gone: its stations go on saving, their weighings wait
 // at the hall's broker. Said in the log when a link changes, with how long it was down, and
-// shown on the health board.
+// shown on the health board. A link back is a session doubted: the hall's broker may have been
+// restarted without what it held, so the stations are asked again for what may be missing.
 class HallLinks {
 public:
     // Where a bridge of a hall says its state (its remote client id names the hall).
@@ -25,7 +26,8 @@ public:
 
     using LogSink = std::function<void(const std::string& line)>;
 
-    HallLinks(EventLoop& loop, Clock& wall_clock, LogSink log, HealthBoard* health);
+    HallLinks(EventLoop& loop, Clock& wall_clock, LogSink log, HealthBoard* health,
+              std::function<void()> relinked);
 
     // Takes a message heard at the ledger's broker: false when it is no hall's link state.
     // `retained`: kept from before, so not the moment the link changed.
@@ -36,6 +38,7 @@ private:
     Clock& wall_clock_;
     LogSink log_;
     HealthBoard* health_;
+    std::function<void()> relinked_;
     std::map<std::string, EventLoop::TimePoint> cut_since_;  // halls cut while the ledger heard
 };
 

@@ -34,9 +34,7 @@ Ledger::Ledger(EventLoop& loop, StoreSettings settings, LogSink log, WrittenSink
                    refused("broker " + settings_.broker.broker + " refused the login: " + reason);
                } : std::function<void(const std::string&)>(),
                [this](const auto&... a) { HeardLive(a...); }},
-              log_, health_,
-              settings_.follow_halls ? std::make_unique<HallLinks>(loop, wall_clock_, log_, health_)
-                                     : nullptr),
+              log_, health_, settings_.follow_halls ? &wall_clock_ : nullptr),
       keeper_(loop, settings_.database_url, settings_.database_password,
               {[this](LedgerTables& tables) { Load(tables); }, [this](bool back) { Opened(back); },
                [this] { Away(); }, [this] { return writer_.Busy(); }},

@@ -90,6 +90,36 @@ TEST_P(HallBridgeTest, AHallCutOffSavesOnAndLosesNothingWhenItsLinkHeals) {
     };
     EXPECT_EQ(said("hall hall1: its broker's bridge is cut off"), 1);
     EXPECT_EQ(said("hall hall1: its broker's bridge is back after"), 1);
+
+    // Cut off again, and the hall's broker killed with the 100 weighings it held for the link:
+    // once the link is back, the ledger asks the stations again, and the room sends them.
+    link.Cut();
+    ASSERT_TRUE(RunUntil([&] { return linked() == false; }, 10s));
+    for (int i = 0; i < 100; ++i) {
+        AppendLineToFile(room.dir / "202612.txt",
+                         ComposeRegisterLine({2026, 12, 10, 8, 0, i % 60, 0}, ':', 1, "lost"));
+        room.publisher->WeighingSaved();
+        loop_.RunOnce(0ms);
+    }
+    const Rows after_kill = Registers();
+    const RegisterPosition last = RegisterEnd(room.dir.Path());
+    ASSERT_TRUE(RunUntil(
+        [&] {
+            return ReadFile(room.dir / "publikacja.stan") ==
+                   last.FileName() + " " + std::to_string(last.offset) + "\n";
+        },
+        20s));
+    hall.Kill();
+    ASSERT_TRUE(hall.Start());
+    link.Heal();
+    PassMinute();  // the station's minute between replays
+    ASSERT_TRUE(RunUntil(
+        [&] {
+            loop_.Advance(1s);
+            return Weighings() == after_kill;
+        },
+        60s))
+        << Weighings().size() << " of " << after_kill.size();
 }
 
 INSTANTIATE_TEST_SUITE_P(Databases, HallBridgeTest, ::testing::Values("sqlite"), DatabaseName);

@@ -53,6 +53,13 @@ public:
     }
 
     void Stop() { process_.reset(); }
+    // As a broker dies: what it held since its last save is lost.
+    void Kill() {
+        if (process_) {
+            process_->End(SIGKILL);
+        }
+        process_.reset();
+    }
 
     std::string Log() const { return ReadFile(dir_ / "broker.log"); }
 
