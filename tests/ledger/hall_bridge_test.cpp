@@ -1,6 +1,7 @@
 // A hall's broker bridged to the ledger's by the README's drop-in, the link between them through
 // a relay the test cuts and heals, as a link between buildings drops.
 #include "tests/ledger/ledger_fixture.h"
+#include "tests/support/readme_hall.h"
 #include "tests/support/tcp_relay.h"
 
 namespace station::test {
@@ -10,31 +11,12 @@ using namespace std::chrono_literals;
 
 class HallBridgeTest : public LedgerFixture {};
 
-// The README's hall drop-in, its link to the plant's broker at `plant_port` and its rooms under
-// the test's prefix.
-std::string HallDropIn(int plant_port) {
-    const std::string readme = ReadFile(README_FILE);
-    const std::size_t marker = readme.find("<!-- hall broker drop-in: ");
-    const std::size_t begin = readme.find("```\n", marker) + 4;
-    std::string block = readme.substr(begin, readme.find("```", begin) - begin);
-    for (const auto& [from, to] :
-         {std::pair<std::string, std::string>{"broker.zaklad.lan:1883",
-                                              "127.0.0.1:" + std::to_string(plant_port)},
-          {"tarvelio/", "plant/"}}) {
-        for (std::size_t at = 0; (at = block.find(from, at)) != std::string::npos;) {
-            block.replace(at, from.size(), to);
-            at += to.size();
-        }
-    }
-    return block;
-}
-
 // The hall's station saves 500 weighings while its hall is cut off; once the link heals, every
 // one reaches the database. The ledger's replay request reaches the station through the bridge,
 // and the ledger says when the hall was cut off and when it was back.
 TEST_P(HallBridgeTest, AHallCutOffSavesOnAndLosesNothingWhenItsLinkHeals) {
     TcpRelay link(broker_.Port());
-    const std::string drop_in = HallDropIn(link.Port());
+    const std::string drop_in = ReadmeHallDropIn(README_FILE, "hall1", link.Port(), "plant");
     ASSERT_NE(drop_in.find("cleansession false"), std::string::npos) << "no drop-in in the README";
     MqttBroker hall("allow_anonymous true\n" + drop_in);
     Station& room = AddStation("room1", 50, true, hall.Port());

@@ -31,10 +31,15 @@ public:
     };
     explicit PostgresCluster(StandbyOf standby) {
         GiveFolderToServer();
-        if (!Run({kBin + "pg_basebackup", "-h", standby.primary.SocketFolder(), "-U", "postgres",
-                  "-D", Data(), "-R", "--no-sync"})) {
-            throw std::runtime_error("pg_basebackup failed: " + ReadFile(dir_ / "cluster.log"));
-        }
+        CopyFrom(standby.primary);
+        Start();
+    }
+    // A server that died, back as a standby of `primary`, which took over meanwhile: its own data
+    // thrown away and copied anew, in the same folder (the URLs that name it still do).
+    void RejoinAsStandbyOf(const PostgresCluster& primary) {
+        Kill();
+        Run({"rm", "-rf", Data()});
+        CopyFrom(primary);
         Start();
     }
     ~PostgresCluster() { Stop(); }
@@ -80,6 +85,13 @@ public:
 
 private:
     inline static const std::string kBin = "/usr/lib/postgresql/15/bin/";
+
+    void CopyFrom(const PostgresCluster& primary) {
+        if (!Run({kBin + "pg_basebackup", "-h", primary.SocketFolder(), "-U", "postgres", "-D",
+                  Data(), "-R", "--no-sync"})) {
+            throw std::runtime_error("pg_basebackup failed: " + ReadFile(dir_ / "cluster.log"));
+        }
+    }
 
     void GiveFolderToServer() {
         if (::getuid() == 0) {
