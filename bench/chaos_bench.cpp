@@ -124,12 +124,24 @@ public:
         for (const auto& station : stations_) {
             saved += station->saved;
         }
+        // Transactions the database ended as deadlocked: the ledgers write in one order.
+        std::size_t deadlocks = 0;
+        for (const auto& ledger : ledgers_) {
+            for (int start = 1; start <= ledger->starts; ++start) {
+                const std::string log =
+                    test::ReadFile(dir_ / (ledger->name + "." + std::to_string(start) + ".log"));
+                for (std::size_t at = 0;
+                     (at = log.find("deadlock detected", at)) != std::string::npos; ++at) {
+                    ++deadlocks;
+                }
+            }
+        }
         std::printf(
             "\n%zu stations in %d halls, %d weighings saved; converged %.1f s after the "
-            "faults ended%s\n",
-            stations_.size(), kHalls, saved, converged, whole ? "" : " (NOT WHOLE)");
+            "faults ended%s; deadlocks %zu\n",
+            stations_.size(), kHalls, saved, converged, whole ? "" : " (NOT WHOLE)", deadlocks);
         std::fflush(stdout);
-        return whole && exact;
+        return whole && exact && deadlocks == 0;
     }
 
 private:

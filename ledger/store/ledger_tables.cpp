@@ -1,6 +1,8 @@
 #include "ledger/store/ledger_tables.h"
 
+#include <algorithm>
 #include <map>
+#include <numeric>
 #include <utility>
 
 #include "ledger/store/ledger_message.h"
@@ -267,10 +269,22 @@ std::vector<LedgerTables::Stored> LedgerTables::Write(const Batch& batch) {
         int month = 0;
     };
     std::map<std::string, Newest> newest;
-    std::vector<std::pair<std::size_t, std::size_t>> judged;  // the insert's and the check's
-    judged.reserve(batch.weighings.size());
-    for (const WeighingRow& row : batch.weighings) {
-        judged.emplace_back(commands.size(), 0);
+    // Rows go in the order of their keys: ledgers sharing the flow write the same weighings (a
+    // replay answered to the group) and the same rooms' states, and in one order they wait for
+    // each other rather than deadlock. Of a key's rows, the last heard still comes last.
+    const auto in_order = [](const auto& rows, auto key) {
+        std::vector<std::size_t> order(rows.size());
+        std::iota(order.begin(), order.end(), std::size_t{0});
+        std::stable_sort(order.begin(), order.end(),
+                         [&](std::size_t a, std::size_t b) { return key(rows[a]) < key(rows[b]); });
+        return order;
+    };
+    // Each weighing's insert and check, by its place in the batch.
+    std::vector<std::pair<std::size_t, std::size_t>> judged(batch.weighings.size());
+    for (const std::size_t i :
+         in_order(batch.weighings, [](const WeighingRow& row) { return row.id; })) {
+        const WeighingRow& row = batch.weighings[i];
+        judged[i].first = commands.size();
         commands.push_back(
             {kInsertWeighing,
              {row.id, row.station, std::int64_t{row.scale}, row.reading,
@@ -283,7 +297,7 @@ std::vector<LedgerTables::Stored> LedgerTables::Write(const Batch& batch) {
                                  row.line, row.reading, row.unit, Optional(row.time)},
                                 true});
         }
-        judged.back().second = commands.size();
+        judged[i].second = commands.size();
         commands.push_back(
             {kDispute, {row.id, row.line, row.reading, row.unit, Optional(row.time)}, true});
         Newest& station = newest[row.station];
@@ -307,10 +321,15 @@ std::vector<LedgerTables::Stored> LedgerTables::Write(const Batch& batch) {
              "(SELECT 1 FROM stations WHERE station = $1)",
              {station}});
     }
-    for (const StationStatusRow& row : batch.statuses) {
+    for (const std::size_t i :
+         in_order(batch.statuses, [](const StationStatusRow& row) { return row.station; })) {
+        const StationStatusRow& row = batch.statuses[i];
         commands.push_back({kStationStatus, {row.station, Flag(row.online), row.received}});
     }
-    for (const ScaleStateRow& row : batch.states) {
+    for (const std::size_t i : in_order(batch.states, [](const ScaleStateRow& row) {
+             return std::pair(row.station, row.scale);
+         })) {
+        const ScaleStateRow& row = batch.states[i];
         commands.push_back({kScaleState,
                             {row.station, std::int64_t{row.scale}, Flag(row.connected), row.reading,
                              row.motion ? Flag(*row.motion) : Value(), Optional(row.range),

@@ -119,16 +119,41 @@ void PostgresDatabase::Fail(const std::string& what) const {
 // in a second pipeline of the same transaction, once the first has said what each changed: a
 // batch of fresh weighings then costs one statement a row, not two. They run after the other
 // commands, as checks after their inserts.
+// Ledgers sharing the flow write the same rows at once: the server may end one transaction as
+// deadlocked or not serialisable, and that one simply runs again.
 std::vector<std::uint64_t> PostgresDatabase::Transact(const std::vector<Command>& commands) {
-    std::vector<std::uint64_t> changed(commands.size(), 0);
+    constexpr int kTries = 3;
+    for (int tried = 1;; ++tried) {
+        std::vector<std::uint64_t> changed(commands.size(), 0);
+        std::string state;
+        const std::string problem = TransactOnce(commands, changed, state);
+        if (problem.empty()) {
+            Prepare(commands);
+            return changed;
+        }
+        const bool conflict = state == "40P01" || state == "40001";
+        if (conflict && tried < kTries && PQstatus(connection_) == CONNECTION_OK) {
+            continue;
+        }
+        // Classes 22 (data exception), 23 (integrity) and 54 (a limit, such as an index row's
+        // size): the value, not the connection.
+        const bool about_data =
+            state.starts_with("22") || state.starts_with("23") || state.starts_with("54");
+        throw about_data ? DatabaseError::RefusedData(problem) : DatabaseError(problem);
+    }
+}
+
+// One try of Transact: the first problem, empty when none, and its SQLSTATE in `state`.
+std::string PostgresDatabase::TransactOnce(const std::vector<Command>& commands,
+                                           std::vector<std::uint64_t>& changed,
+                                           std::string& state) {
     std::vector<std::size_t> first;
     for (std::size_t i = 0; i < commands.size(); ++i) {
         if (!commands[i].only_after_none) {
             first.push_back(i);
         }
     }
-    bool about_data = false;
-    std::string problem = Pipeline(commands, first, "BEGIN", nullptr, changed, about_data);
+    std::string problem = Pipeline(commands, first, "BEGIN", nullptr, changed, state);
     if (problem.empty()) {
         std::vector<std::size_t> second;
         std::uint64_t leading = 0;  // what the last command that is no check changed
@@ -139,27 +164,23 @@ std::vector<std::uint64_t> PostgresDatabase::Transact(const std::vector<Command>
                 second.push_back(i);
             }
         }
-        problem = Pipeline(commands, second, nullptr, "COMMIT", changed, about_data);
+        problem = Pipeline(commands, second, nullptr, "COMMIT", changed, state);
     }
     if (!problem.empty() && PQstatus(connection_) == CONNECTION_OK) {
         // The Sync leaves a failed BEGIN ... block open: ended here, the connection serves on.
         const Result rolled_back(PQexec(connection_, "ROLLBACK"));
     }
-    if (!problem.empty()) {
-        throw about_data ? DatabaseError::RefusedData(problem) : DatabaseError(problem);
-    }
-    Prepare(commands);
-    return changed;
+    return problem;
 }
 
 // Sends `begin` (when given), the commands of `commands` at `which`, in order, and `end` (when
 // given) in one pipeline, and reads every result up to its sync, so that the connection is ready
 // again whatever failed. Each command's count of changed rows goes to `changed` at its index.
-// Returns the first problem, empty when none; `about_data` when it was a value's.
+// Returns the first problem, empty when none, with the server's SQLSTATE for it in `state`.
 std::string PostgresDatabase::Pipeline(const std::vector<Command>& commands,
                                        const std::vector<std::size_t>& which, const char* begin,
                                        const char* end, std::vector<std::uint64_t>& changed,
-                                       bool& about_data) {
+                                       std::string& state) {
     if (PQenterPipelineMode(connection_) != 1) {
         return PQerrorMessage(connection_);
     }
@@ -205,11 +226,8 @@ std::string PostgresDatabase::Pipeline(const std::vector<Command>& commands,
         }
         if (!Succeeded(result.get()) && problem.empty()) {
             problem = PQresultErrorMessage(result.get());
-            // Classes 22 (data exception), 23 (integrity) and 54 (a limit, such as an index
-            // row's size): the value, not the connection.
-            const char* state = PQresultErrorField(result.get(), PG_DIAG_SQLSTATE);
-            const std::string_view code = state != nullptr ? state : "";
-            about_data = code.starts_with("22") || code.starts_with("23") || code.starts_with("54");
+            const char* code = PQresultErrorField(result.get(), PG_DIAG_SQLSTATE);
+            state = code != nullptr ? code : "";
         }
         if (PQstatus(connection_) != CONNECTION_OK) {
             problem = PQerrorMessage(connection_);

@@ -28,9 +28,11 @@ public:
 
 private:
     [[noreturn]] void Fail(const std::string& what) const;
+    std::string TransactOnce(const std::vector<Command>& commands,
+                             std::vector<std::uint64_t>& changed, std::string& state);
     std::string Pipeline(const std::vector<Command>& commands,
                          const std::vector<std::size_t>& which, const char* begin, const char* end,
-                         std::vector<std::uint64_t>& changed, bool& about_data);
+                         std::vector<std::uint64_t>& changed, std::string& state);
     void Prepare(const std::vector<Command>& commands);
 
     pg_conn* connection_ = nullptr;
