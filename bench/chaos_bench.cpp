@@ -344,10 +344,14 @@ private:
                 const std::string unit = units.UnitOf(entry).empty() ? "kg" : units.UnitOf(entry);
                 expected[station->room + "/" + entry.start.FileName().substr(0, 6) + "/" +
                          std::to_string(entry.start.offset)] = {entry.line, unit};
-                const std::string day = entry.line.substr(0, 10);
-                const std::string key = day + " " + station->room + " " +
-                                        entry.line.substr(entry.line.find("waga") + 4, 1) + " " +
-                                        unit;
+                // The day, the room, the scale's digit and the unit, as the page's totals.
+                std::string key = entry.line.substr(0, 10);
+                key.append(" ")
+                    .append(station->room)
+                    .append(" ")
+                    .append(entry.line, entry.line.find("waga") + 4, 1)
+                    .append(" ")
+                    .append(unit);
                 auto& [count, sum] = totals[key];
                 ++count;
                 sum += std::stod(entry.line.substr(entry.line.rfind('\t') + 1));
