@@ -99,8 +99,10 @@ private:
     LedgerHealth health_;
 };
 
-// {"database": "open" | "away", "broker": "connected" | "away" | "taken over", "last_write": ...,
-// "stations": {NAME: {"last_weighing": ..., "replay": ...}}}
+// {"database": "open" | "away", "database_server": HOST:PORT, "database_failovers": N (these two
+// for a server, not a file), "broker": "connected" | "away" | "taken over", "halls": {HALL:
+// "connected" | "cut off"} (once any is heard), "last_write": ..., "stations": {NAME:
+// {"last_weighing": ..., "replay": ...}}}
 std::string HealthJson(const LedgerHealth& health);
 
 // The same and the counters in the Prometheus text format; `live_pages` open at the page.
