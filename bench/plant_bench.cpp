@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "base/poll_loop.h"
+#include "bench/ledger_page_port.h"
 #include "core/register/register_line.h"
 #include "core/register/register_reader.h"
 #include "core/register/weighing_register.h"
@@ -135,14 +136,7 @@ private:
         std::filesystem::remove(log);
         LedgerProcess ledger{
             test::Spawn({LEDGER_PROGRAM, "--config", dir_ / (name + ".ini")}, log)};
-        const auto start = Clock::now();
-        while (ledger.port == 0 && Clock::now() - start < 10s) {
-            loop_.RunUntil([] { return false; }, 50ms);
-            const std::string said = test::ReadFile(log);
-            constexpr std::string_view kPage = "page on http://127.0.0.1:";
-            const std::size_t at = said.find(kPage);
-            ledger.port = at == std::string::npos ? 0 : std::atoi(said.c_str() + at + kPage.size());
-        }
+        ledger.port = bench::WaitForPagePort(loop_, log);
         return ledger;
     }
 

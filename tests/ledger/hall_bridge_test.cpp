@@ -45,22 +45,25 @@ TEST_P(HallBridgeTest, AHallCutOffSavesOnAndLosesNothingWhenItsLinkHeals) {
     EXPECT_NE(
         ledger::HealthMetrics(cut, 0).find("tarvelio_ledger_hall_connected{hall=\"hall1\"} 0"),
         std::string::npos);
-    for (int i = 0; i < 500; ++i) {
-        AppendLineToFile(room.dir / "202612.txt",
-                         ComposeRegisterLine({2026, 12, 9, 8, i / 60, i % 60, 0}, ':', 1 + i % 4,
-                                             std::to_string(1000 + i)));
-        room.publisher->WeighingSaved();
-        loop_.RunOnce(0ms);
-    }
+    // `count` weighings saved on `day`, until the hall's broker has taken them all.
+    const auto save = [&](int count, int day) {
+        for (int i = 0; i < count; ++i) {
+            AppendLineToFile(room.dir / "202612.txt",
+                             ComposeRegisterLine({2026, 12, day, 8, i / 60, i % 60, 0}, ':',
+                                                 1 + i % 4, std::to_string(1000 + i)));
+            room.publisher->WeighingSaved();
+            loop_.RunOnce(0ms);
+        }
+        const RegisterPosition end = RegisterEnd(room.dir.Path());
+        return RunUntil(
+            [&] {
+                return ReadFile(room.dir / "publikacja.stan") ==
+                       end.FileName() + " " + std::to_string(end.offset) + "\n";
+            },
+            20s);
+    };
+    ASSERT_TRUE(save(500, 9)) << "the hall's broker took them all";
     const Rows registers = Registers();
-    const RegisterPosition end = RegisterEnd(room.dir.Path());
-    ASSERT_TRUE(RunUntil(
-        [&] {
-            return ReadFile(room.dir / "publikacja.stan") ==
-                   end.FileName() + " " + std::to_string(end.offset) + "\n";
-        },
-        20s))
-        << "the hall's broker took them all";
     EXPECT_EQ(Weighings().size(), registers.size() - 500) << "none crossed the cut";
 
     link.Heal();
@@ -77,20 +80,8 @@ TEST_P(HallBridgeTest, AHallCutOffSavesOnAndLosesNothingWhenItsLinkHeals) {
     // once the link is back, the ledger asks the stations again, and the room sends them.
     link.Cut();
     ASSERT_TRUE(RunUntil([&] { return linked() == false; }, 10s));
-    for (int i = 0; i < 100; ++i) {
-        AppendLineToFile(room.dir / "202612.txt",
-                         ComposeRegisterLine({2026, 12, 10, 8, 0, i % 60, 0}, ':', 1, "lost"));
-        room.publisher->WeighingSaved();
-        loop_.RunOnce(0ms);
-    }
+    ASSERT_TRUE(save(100, 10));
     const Rows after_kill = Registers();
-    const RegisterPosition last = RegisterEnd(room.dir.Path());
-    ASSERT_TRUE(RunUntil(
-        [&] {
-            return ReadFile(room.dir / "publikacja.stan") ==
-                   last.FileName() + " " + std::to_string(last.offset) + "\n";
-        },
-        20s));
     hall.Kill();
     ASSERT_TRUE(hall.Start());
     link.Heal();
