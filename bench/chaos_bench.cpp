@@ -1,15 +1,18 @@
 // A plant across two halls under faults dealt at random from a seed: stations (the real publisher
-// on real register files, in this process) saving all along into two hall brokers bridged by the
-// README's drop-in to the plant's broker, each link through a relay that can be cut; two ledger
-// programs sharing the flow; PostgreSQL with a streaming standby, both named in the ledgers' URL.
-// Faults: a ledger or a broker killed (SIGKILL) and started again, a station's publisher ended and
+// on real register files, in this process, and one station program with its window, saved by
+// clicks) saving all along into two hall brokers bridged by the README's drop-in to the plant's
+// broker, each link through a relay that can be cut; two ledger programs sharing the flow;
+// PostgreSQL with a streaming standby, both named in the ledgers' URL. Faults: a ledger, a broker
+// or the station program killed (SIGKILL) and started again, a station's publisher ended and
 // started again, a hall's link cut and healed, the primary killed and the standby promoted (the
-// old one then copied back as the new standby), page clients coming and going. Then everything
+// old one then copied back as the new standby), the primary's disk full for a while, page clients
+// coming and going. Then everything
 // heals and the checker compares the database with every register: each line once, with its unit,
 // nothing else, and the page's day totals equal to the registers'. Exits non-zero otherwise.
 //   chaos_bench [SECONDS] [SEED] [STATIONS]   (defaults 3600, the time, 10)
 #include <httplib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -25,6 +28,8 @@
 
 #include "base/poll_loop.h"
 #include "bench/ledger_page_port.h"
+#include "bench/small_disk.h"
+#include "bench/window_station.h"
 #include "core/register/register_reader.h"
 #include "core/register/register_units.h"
 #include "core/register/weighing_register.h"
@@ -45,6 +50,7 @@ using namespace std::chrono_literals;
 
 constexpr int kHalls = 2;
 constexpr int kDays = 3;  // the weighings' days, 1 to 3 December: the page's totals are checked
+constexpr int kDiskMegabytes = 1024;  // each database server's: its memory is taken as written
 
 struct Station {
     std::string room;
@@ -66,7 +72,7 @@ struct Ledger {
 class Chaos {
 public:
     Chaos(std::uint32_t seed, int stations)
-        : random_(seed), standby_(test::PostgresCluster::StandbyOf{primary_}) {
+        : random_(seed), standby_(test::PostgresCluster::StandbyOf{primary_, disk_b_.Path()}) {
         for (int hall = 0; hall < kHalls; ++hall) {
             links_.push_back(std::make_unique<test::TcpRelay>(plant_.Port()));
             const std::string drop_in = test::ReadmeHallDropIn(README_FILE, HallName(hall),
@@ -98,6 +104,8 @@ public:
                                 "\n[Odtwarzanie]\nfirst_month=202612\n");
             StartLedger(*ledger);
         }
+        window_ = std::make_unique<station::bench::WindowStation>(dir_ / "window", "window",
+                                                                  halls_[0]->Port());
     }
 
     // Deals faults for `seconds` while the stations save, heals everything, and checks.
@@ -125,6 +133,8 @@ public:
         for (const auto& station : stations_) {
             saved += station->saved;
         }
+        const std::size_t clicked =
+            ReadRegisterAfter(window_->RegisterFolder(), {}, 10'000'000).entries.size();
         // Transactions the database ended as deadlocked: the ledgers write in one order.
         std::size_t deadlocks = 0;
         for (const auto& ledger : ledgers_) {
@@ -138,9 +148,10 @@ public:
             }
         }
         std::printf(
-            "\n%zu stations in %d halls, %d weighings saved; converged %.1f s after the "
-            "faults ended%s; deadlocks %zu\n",
-            stations_.size(), kHalls, saved, converged, whole ? "" : " (NOT WHOLE)", deadlocks);
+            "\n%zu stations and the program in %d halls, %d weighings saved and %zu by clicks; "
+            "converged %.1f s after the faults ended%s; deadlocks %zu\n",
+            stations_.size(), kHalls, saved, clicked, converged, whole ? "" : " (NOT WHOLE)",
+            deadlocks);
         std::fflush(stdout);
         return whole && exact && deadlocks == 0;
     }
@@ -154,6 +165,15 @@ private:
     }
     int Pick(int count) { return std::uniform_int_distribution<int>(0, count - 1)(random_); }
 
+    // A line's reading as a number, as the page sums it; nothing for "- - - - -", "#err" and the
+    // like, which the program saves when its scale shows no weight.
+    static double WeightOf(std::string text) {
+        std::replace(text.begin(), text.end(), ',', '.');
+        char* end = nullptr;
+        const double weight = std::strtod(text.c_str(), &end);
+        return !text.empty() && end == text.c_str() + text.size() ? weight : 0.0;
+    }
+
     // The stations' loop for 20 ms with their time a second on (their minute between replays
     // passes in about a second; the ledgers and the brokers run in real time), some of them
     // saving, and the undoing of faults that are due.
@@ -163,6 +183,9 @@ private:
                 Save(*station);
                 station->publisher->WeighingSaved();
             }
+        }
+        if (window_->Running() && Pick(100) < 3) {
+            window_->ClickSave();
         }
         loop_.RunUntil([] { return false; }, 20ms);
         loop_.Advance(1s);
@@ -214,42 +237,67 @@ private:
         ledger.process.emplace(
             std::vector<std::string>{LEDGER_PROGRAM, "--config", dir_ / (ledger.name + ".ini")},
             log, SIGKILL);
-        ledger.port = bench::WaitForPagePort(loop_, log);
+        ledger.port = station::bench::WaitForPagePort(loop_, log);
     }
 
     void Later(Clock::duration after, std::function<void()> undo) {
         undo_.emplace(Clock::now() + after, std::move(undo));
     }
 
+    // Faults are dealt from a deck of every kind, shuffled, so that each kind comes once in each
+    // round (a short run meets them all); a kind that cannot be dealt now goes to the bottom.
+    enum class Fault { kLedger, kPublisher, kProgram, kBroker, kLink, kFailover, kDiskFull, kPage };
+
     void DealFault() {
-        switch (Pick(6)) {
-            case 0: {
+        if (deck_.empty()) {
+            deck_ = {Fault::kLedger, Fault::kPublisher, Fault::kProgram,  Fault::kBroker,
+                     Fault::kLink,   Fault::kFailover,  Fault::kDiskFull, Fault::kPage};
+            std::shuffle(deck_.begin(), deck_.end(), random_);
+        }
+        const Fault fault = deck_.back();
+        deck_.pop_back();
+        if (!Deal(fault)) {
+            deck_.insert(deck_.begin(), fault);
+        }
+    }
+
+    bool Deal(Fault fault) {
+        switch (fault) {
+            case Fault::kLedger: {
                 Ledger& ledger = *ledgers_[static_cast<std::size_t>(Pick(2))];
                 if (!ledger.process) {
-                    return;
+                    return false;
                 }
                 ledger.process.reset();  // SIGKILL
                 ++dealt_["ledger killed"];
                 Later(Between(1s, 5s), [this, &ledger] { StartLedger(ledger); });
-                return;
+                return true;
             }
-            case 1: {
+            case Fault::kPublisher: {
                 Station& station =
                     *stations_[static_cast<std::size_t>(Pick(static_cast<int>(stations_.size())))];
                 if (!station.publisher) {
-                    return;
+                    return false;
                 }
                 station.publisher.reset();
                 ++dealt_["station ended"];
                 Later(Between(1s, 5s), [this, &station] { StartStation(station); });
-                return;
+                return true;
             }
-            case 2: {
+            case Fault::kProgram:
+                if (!window_->Running()) {
+                    return false;
+                }
+                window_->Kill();
+                ++dealt_["station program killed"];
+                Later(Between(1s, 5s), [this] { window_->Start(); });
+                return true;
+            case Fault::kBroker: {
                 const int which = Pick(kHalls + 1);
                 test::MqttBroker& broker =
                     which == kHalls ? plant_ : *halls_[static_cast<std::size_t>(which)];
                 if (!brokers_down_.insert(&broker).second) {
-                    return;
+                    return false;
                 }
                 broker.Kill();
                 ++dealt_[which == kHalls ? "plant broker killed" : "hall broker killed"];
@@ -259,26 +307,34 @@ private:
                         throw std::runtime_error("a broker did not start again");
                     }
                 });
-                return;
+                return true;
             }
-            case 3: {
+            case Fault::kLink: {
                 test::TcpRelay& link = *links_[static_cast<std::size_t>(Pick(kHalls))];
                 link.Cut();
                 ++dealt_["hall link cut"];
                 Later(Between(2s, 20s), [&link] { link.Heal(); });
-                return;
+                return true;
             }
-            case 4:
-                if (Clock::now() - last_failover_ < 30s) {
-                    return;
+            case Fault::kFailover:
+            case Fault::kDiskFull:
+                // One database fault at a time, at most every 30 s.
+                if (database_faulted_ || Clock::now() - last_database_fault_ < 30s) {
+                    return false;
                 }
-                last_failover_ = Clock::now();
-                Failover();
-                return;
-            default:
+                last_database_fault_ = Clock::now();
+                database_faulted_ = true;
+                if (fault == Fault::kFailover) {
+                    Failover();
+                } else {
+                    DiskFull();
+                }
+                return true;
+            case Fault::kPage:
                 PageClients();
-                return;
+                return true;
         }
+        return false;
     }
 
     // The primary dies, the standby takes over, and the old primary comes back as its standby.
@@ -289,7 +345,26 @@ private:
         promoted.Promote();
         primary_is_first_ = !primary_is_first_;
         ++dealt_["database failover"];
-        Later(Between(5s, 15s), [&old, &promoted] { old.RejoinAsStandbyOf(promoted); });
+        Later(Between(5s, 15s), [this, &old, &promoted] {
+            old.RejoinAsStandbyOf(promoted);
+            database_faulted_ = false;
+        });
+    }
+
+    // The primary's disk full to the last byte for a while; then freed, and the server started
+    // again if it gave up meanwhile, as its administrator would.
+    void DiskFull() {
+        test::PostgresCluster& primary = primary_is_first_ ? primary_ : standby_;
+        const station::bench::SmallDisk& disk = primary_is_first_ ? disk_a_ : disk_b_;
+        disk.Fill();
+        ++dealt_["database disk full"];
+        Later(Between(3s, 20s), [this, &primary, &disk] {
+            disk.Free();
+            if (!primary.Running()) {
+                primary.Start();
+            }
+            database_faulted_ = false;
+        });
     }
 
     // A few page clients: the day's view, the rooms, the metrics, and a live page that is left.
@@ -323,6 +398,9 @@ private:
                 StartLedger(*ledger);
             }
         }
+        if (!window_->Running()) {
+            window_->Start();
+        }
     }
 
     // Whether the database holds every register line once with its unit, nothing else, and a
@@ -330,27 +408,30 @@ private:
     bool Check(bool say) {
         std::map<std::string, std::pair<std::string, std::string>> expected;  // id → line, unit
         std::map<std::string, std::pair<long, double>> totals;  // day room scale unit → count, sum
+        std::vector<std::pair<std::string, std::string>> registers;  // room, register folder
         for (const auto& station : stations_) {
-            RegisterUnits units(station->dir.Path());
-            for (const RegisterEntry& entry :
-                 ReadRegisterAfter(station->dir.Path(), {}, 10'000'000).entries) {
+            registers.emplace_back(station->room, station->dir.Path());
+        }
+        registers.emplace_back("window", window_->RegisterFolder());
+        for (const auto& [room, folder] : registers) {
+            RegisterUnits units(folder);
+            for (const RegisterEntry& entry : ReadRegisterAfter(folder, {}, 10'000'000).entries) {
                 const std::string unit = units.UnitOf(entry).empty() ? "kg" : units.UnitOf(entry);
-                expected[station->room + "/" + entry.start.FileName().substr(0, 6) + "/" +
+                expected[room + "/" + entry.start.FileName().substr(0, 6) + "/" +
                          std::to_string(entry.start.offset)] = {entry.line, unit};
                 // The day, the room, the scale's digit and the unit, as the page's totals.
                 std::string key = entry.line.substr(0, 10);
                 key.append(" ")
-                    .append(station->room)
+                    .append(room)
                     .append(" ")
                     .append(entry.line, entry.line.find("waga") + 4, 1)
                     .append(" ")
                     .append(unit);
                 auto& [count, sum] = totals[key];
                 ++count;
-                sum += std::stod(entry.line.substr(entry.line.rfind('\t') + 1));
+                sum += WeightOf(entry.line.substr(entry.line.rfind('\t') + 1));
             }
         }
-        std::size_t lost = 0;
         std::size_t foreign = 0;
         std::size_t changed = 0;
         std::map<std::string, int> lines;  // room TAB line → rows
@@ -371,15 +452,20 @@ private:
             }
             return false;
         }
+        // By the line as well as by its place: a row moved to another place is no loss, and a
+        // station may save one line twice in a second (the same reading, clicked twice).
+        std::map<std::string, int> registered;  // room TAB line → register lines
         for (const auto& [id, line] : expected) {
-            if (!lines.contains(id.substr(0, id.find('/')) + "\t" + line.first) && ++lost <= 5 &&
-                say) {
-                std::printf("lost: %s\n", id.c_str());
-            }
+            ++registered[id.substr(0, id.find('/')) + "\t" + line.first];
         }
+        std::size_t lost = 0;
         std::size_t doubled = 0;
-        for (const auto& [line, count] : lines) {
-            doubled += static_cast<std::size_t>(count - 1);
+        for (const auto& [line, count] : registered) {
+            const int rows = lines.contains(line) ? lines.at(line) : 0;
+            if (rows < count && (lost += static_cast<std::size_t>(count - rows)) <= 5 && say) {
+                std::printf("lost: %s\n", line.c_str());
+            }
+            doubled += static_cast<std::size_t>(std::max(rows - count, 0));
         }
         const bool pages = PageTotalsMatch(totals, say);
         if (say) {
@@ -394,8 +480,11 @@ private:
 
     bool PageTotalsMatch(const std::map<std::string, std::pair<long, double>>& expected, bool say) {
         std::map<std::string, std::pair<long, double>> shown;
-        for (int day = 1; day <= kDays; ++day) {
-            const std::string date = "2026-12-0" + std::to_string(day);
+        std::set<std::string> days;  // the stations' 1 to 3 December and the program's own days
+        for (const auto& [key, total] : expected) {
+            days.insert(key.substr(0, 10));
+        }
+        for (const std::string& date : days) {
             httplib::Client page("127.0.0.1", ledgers_[0]->port);
             const auto answer = page.Get("/api/day?day=" + date);
             if (!answer || answer->status != 200) {
@@ -408,8 +497,9 @@ private:
                 }
                 shown[date + " " + total["station"].get<std::string>() + " " +
                       std::to_string(total["scale"].get<int>()) + " " +
-                      total["unit"].get<std::string>()] = {total["count"].get<long>(),
-                                                           total["sum"].get<double>()};
+                      total["unit"].get<std::string>()] = {
+                    total["count"].get<long>(),
+                    total["sum"].is_null() ? 0.0 : total["sum"].get<double>()};
             }
         }
         if (say && shown != expected) {
@@ -421,10 +511,13 @@ private:
 
     std::mt19937 random_;
     test::TempDir dir_;
-    test::PostgresCluster primary_;
+    station::bench::SmallDisk disk_a_{kDiskMegabytes};
+    station::bench::SmallDisk disk_b_{kDiskMegabytes};
+    test::PostgresCluster primary_{disk_a_.Path()};
     test::PostgresCluster standby_;
     bool primary_is_first_ = true;
-    Clock::time_point last_failover_{};
+    bool database_faulted_ = false;  // a failover or a full disk not yet undone
+    Clock::time_point last_database_fault_{};
     std::string url_;
     test::MqttBroker plant_{"allow_anonymous true\nautosave_interval 1\n"};
     std::vector<std::unique_ptr<test::TcpRelay>> links_;
@@ -433,8 +526,10 @@ private:
     std::vector<std::unique_ptr<Station>> stations_;
     std::vector<std::unique_ptr<Ledger>> ledgers_;
     std::multimap<Clock::time_point, std::function<void()>> undo_;
+    std::vector<Fault> deck_;
     std::map<std::string, int> dealt_;
     std::set<const test::MqttBroker*> brokers_down_;
+    std::unique_ptr<station::bench::WindowStation> window_;
 };
 
 }  // namespace
@@ -446,5 +541,6 @@ int main(int argc, char** argv) {
     const int stations = argc > 3 ? std::atoi(argv[3]) : 10;
     std::printf("seed %u, %d s of faults\n", seed, seconds);
     std::fflush(stdout);
+    station::bench::TakeOwnMounts();
     return Chaos(seed, stations).Run(seconds) ? 0 : 1;
 }

@@ -16,7 +16,8 @@ namespace station::test {
 // test run as root starts it as the unprivileged user "nobody".
 class PostgresCluster {
 public:
-    PostgresCluster() {
+    // In a folder of its own under `parent`.
+    explicit PostgresCluster(const std::string& parent = "/tmp") : dir_(parent) {
         GiveFolderToServer();
         if (!Run({kBin + "initdb", "-D", Data(), "-A", "trust", "-U", "postgres", "--no-sync", "-E",
                   "UTF8", "--locale=C"})) {
@@ -28,8 +29,9 @@ public:
     // asynchronously, as a plant's replica does.
     struct StandbyOf {
         const PostgresCluster& primary;
+        std::string parent = "/tmp";
     };
-    explicit PostgresCluster(StandbyOf standby) {
+    explicit PostgresCluster(StandbyOf standby) : dir_(standby.parent) {
         GiveFolderToServer();
         CopyFrom(standby.primary);
         Start();
@@ -56,6 +58,7 @@ public:
     void Stop() { Run({kBin + "pg_ctl", "-D", Data(), "-w", "-m", "fast", "stop"}); }
     // As a server dies: no checkpoint, nothing more sent to a standby.
     void Kill() { Run({kBin + "pg_ctl", "-D", Data(), "-w", "-m", "immediate", "stop"}); }
+    bool Running() const { return Run({kBin + "pg_ctl", "-D", Data(), "status"}); }
     // A standby made the primary; waits until it takes writes.
     void Promote() {
         if (!Run({kBin + "pg_ctl", "-D", Data(), "-w", "promote"})) {

@@ -11,12 +11,12 @@
 
 namespace station::test {
 
-// A fresh directory under /tmp, removed with everything in it when it goes.
+// A fresh directory under `parent` (/tmp), removed with everything in it when it goes.
 class TempDir {
 public:
-    TempDir() {
-        char pattern[] = "/tmp/station_test_XXXXXX";
-        if (mkdtemp(pattern) == nullptr) {
+    explicit TempDir(const std::string& parent = "/tmp") {
+        std::string pattern = parent + "/station_test_XXXXXX";
+        if (mkdtemp(pattern.data()) == nullptr) {
             throw std::system_error(errno, std::generic_category(), "mkdtemp");
         }
         path_ = pattern;
