@@ -26,6 +26,7 @@ constexpr QSize kNormalView{900, 320};
 constexpr QSize kTechnicalView{1150, 410};
 constexpr std::chrono::milliseconds kLiveLineInterval{250};
 constexpr int kPublishingPanel = 8;
+constexpr int kSigningPanelWidth = 290;
 
 // Lamp fills in Lamp's order (red, yellow, green); outlines blink white and green with data.
 const QColor kGreen(0, 128, 0);
@@ -139,6 +140,17 @@ void TForm1::FormActivate() {
     if (off && !off->why.empty()) {
         show(PublishingRefusedPanel(off->why));
     }
+    // With signing on, a panel of its own after the others, filled by each check of the month.
+    model_.StartSigning([this, panel = -1](const std::string& status) mutable {
+        if (panel < 0) {
+            panel = controls_.StatusBar->AddPanel(
+                {{}, kSigningPanelWidth, ui::PanelStatusBar::Bevel::kLowered});
+        }
+        controls_.StatusBar->SetPanelText(panel, QString::fromStdString(status));
+        controls_.StatusBar->SetPanelToolTip(
+            panel, QStringLiteral("Klucz podpisu: %1")
+                       .arg(QString::fromStdString(model_.SigningKeyFingerprint())));
+    });
 }
 
 void TForm1::ReadingShown(int scale, const Reading& reading) {

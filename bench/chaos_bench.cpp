@@ -135,28 +135,35 @@ public:
         }
         const std::size_t clicked =
             ReadRegisterAfter(window_->RegisterFolder(), {}, 10'000'000).entries.size();
-        // Transactions the database ended as deadlocked: the ledgers write in one order.
-        std::size_t deadlocks = 0;
-        for (const auto& ledger : ledgers_) {
-            for (int start = 1; start <= ledger->starts; ++start) {
-                const std::string log =
-                    test::ReadFile(dir_ / (ledger->name + "." + std::to_string(start) + ".log"));
-                for (std::size_t at = 0;
-                     (at = log.find("deadlock detected", at)) != std::string::npos; ++at) {
-                    ++deadlocks;
-                }
-            }
-        }
+        // Transactions the database ended as deadlocked (the ledgers write in one order), and
+        // those a full disk refused, as the ledgers logged them.
+        const std::size_t deadlocks = LedgerLogsSay("deadlock detected");
+        const std::size_t no_space = LedgerLogsSay("No space left on device");
         std::printf(
             "\n%zu stations and the program in %d halls, %d weighings saved and %zu by clicks; "
-            "converged %.1f s after the faults ended%s; deadlocks %zu\n",
+            "converged %.1f s after the faults ended%s; deadlocks %zu; the ledgers met a full "
+            "disk %zu times\n",
             stations_.size(), kHalls, saved, clicked, converged, whole ? "" : " (NOT WHOLE)",
-            deadlocks);
+            deadlocks, no_space);
         std::fflush(stdout);
         return whole && exact && deadlocks == 0;
     }
 
 private:
+    std::size_t LedgerLogsSay(const std::string& text) const {
+        std::size_t times = 0;
+        for (const auto& ledger : ledgers_) {
+            for (int start = 1; start <= ledger->starts; ++start) {
+                const std::string log =
+                    test::ReadFile(dir_ / (ledger->name + "." + std::to_string(start) + ".log"));
+                for (std::size_t at = 0; (at = log.find(text, at)) != std::string::npos; ++at) {
+                    ++times;
+                }
+            }
+        }
+        return times;
+    }
+
     static std::string HallName(int hall) { return "hall" + std::to_string(hall + 1); }
 
     Clock::duration Between(Clock::duration low, Clock::duration high) {

@@ -31,7 +31,7 @@ run_target() {
 failed=0
 running=()
 for target in framing_decoding indicator_formats ini_file integer_text ledger_message \
-    number_format page_request; do
+    number_format page_request register_evidence; do
     run_target "$target" &
     running+=($!)
     if [ "${#running[@]}" -ge "$(nproc)" ]; then

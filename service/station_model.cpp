@@ -150,6 +150,16 @@ std::optional<PublishingOff> StationModel::StartPublishing(Publisher::StatusSink
     return std::nullopt;
 }
 
+void StationModel::StartSigning(RegisterSigning::StatusSink on_status) {
+    signing_ = RegisterSigning::Start(IniFile(files_.settings), files_.data_directory, log_,
+                                      std::move(on_status));
+    register_.SignWith(signing_ ? &signing_->Signer() : nullptr);
+    if (signing_) {
+        const LocalTime now = clock_.Local();
+        signing_->Check(*Month::Of(now.year, now.month));
+    }
+}
+
 void StationModel::Connect(int scale) {
     net::TClientSocket& socket = ClientSocket(scale);
     const auto index = static_cast<std::size_t>(scale - 1);
@@ -327,7 +337,11 @@ void StationModel::Save(int scale) {
 }
 
 void StationModel::SaveReading(int scale, const Reading& reading) {
+    const LocalTime now = clock_.Local();
     register_.SaveWeighing(scale, reading.Text(), reading.unit);
+    if (signing_) {
+        signing_->Check(*Month::Of(now.year, now.month));
+    }
     Notify([](StationObserver& o) { o.WeighingSaved(); });
 }
 

@@ -20,6 +20,7 @@
 #include "net/client_socket.h"
 #include "net/line_watch.h"
 #include "service/publisher.h"
+#include "service/register_signing.h"
 #include "service/station_observer.h"
 
 namespace station {
@@ -74,6 +75,13 @@ public:
     // Publishing as section "Publikacja" asks, from now on; `on_status` hears how it fares.
     // Nothing once it started; else publishing is off, with why when the section has keys.
     std::optional<PublishingOff> StartPublishing(Publisher::StatusSink on_status);
+    // Signing as section "Podpisy" asks, from now on; `on_status` hears each check of the
+    // month's chain (register_signing.h). Nothing happens when it is off.
+    void StartSigning(RegisterSigning::StatusSink on_status);
+    // The signing key's fingerprint; empty while nothing is signed.
+    std::string SigningKeyFingerprint() const {
+        return signing_ ? signing_->KeyFingerprint() : std::string();
+    }
 
     const Reading& Shown(int scale) const { return Of(scale).shown; }
     Lamp LampOf(int scale) const { return Of(scale).lamp; }
@@ -150,6 +158,7 @@ private:
     double simulated_value_ = 0;  // the step simulator's, on scale 1
     TransmissionLog log_;
     WeighingRegister register_;
+    std::unique_ptr<RegisterSigning> signing_;  // with signing on
     StableSaves stable_saves_;
     std::optional<WeightDecoder> decoder_;  // made once the decimal separator is known
     std::array<Scale, kScaleCount> scales_;

@@ -24,6 +24,12 @@ void PanelStatusBar::SetPanelToolTip(int index, const QString& text) {
     panels_.at(static_cast<std::size_t>(index)).tool_tip = text;
 }
 
+int PanelStatusBar::AddPanel(Panel panel) {
+    panels_.push_back(std::move(panel));
+    update(PanelRect(PanelCount() - 1));
+    return PanelCount() - 1;
+}
+
 bool PanelStatusBar::event(QEvent* event) {
     if (event->type() != QEvent::ToolTip) {
         return QWidget::event(event);

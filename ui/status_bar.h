@@ -27,6 +27,8 @@ public:
     const Panel& PanelAt(int index) const { return panels_.at(static_cast<std::size_t>(index)); }
     void SetPanelText(int index, const QString& text);
     void SetPanelToolTip(int index, const QString& text);
+    // A panel after the others, for what is shown only when a setting asks; its index.
+    int AddPanel(Panel panel);
     // Where a panel lies, for painting and for tests.
     QRect PanelRect(int index) const;
 

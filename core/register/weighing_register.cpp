@@ -12,6 +12,7 @@
 #include "core/files/io_error.h"
 #include "core/register/register_line.h"
 #include "core/register/register_place.h"
+#include "core/register/register_signer.h"
 #include "core/register/register_units.h"
 
 namespace station {
@@ -49,50 +50,85 @@ void DropTrailingMarks(int fd) {
     }
 }
 
+// The month file opened for a line, locked against other writers (others may read), with a run
+// of end-of-file marks that ends it dropped: the line goes in at End().
+class LockedAppend {
+public:
+    explicit LockedAppend(const std::string& path)
+        : file_(open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644)) {
+        if (!file_.IsOpen()) {
+            Fail();
+        }
+        if (flock(file_.Get(), LOCK_EX | LOCK_NB) != 0) {
+            if (errno == EWOULDBLOCK) {
+                throw InOutError::AccessDenied();
+            }
+            Fail();
+        }
+        DropTrailingMarks(file_.Get());
+    }
+
+    std::uint64_t End() const {
+        struct stat info {};
+        if (fstat(file_.Get(), &info) != 0) {
+            Fail();
+        }
+        return static_cast<std::uint64_t>(info.st_size);
+    }
+
+    // The line and CR LF, on disk before this returns.
+    void Append(const std::string& line) {
+        if (!WriteAll(file_.Get(), line + std::string(kRegisterLineEnd))) {
+            Fail();
+        }
+        // A saved weighing must survive a power cut right after the click. Devices that cannot
+        // sync (EINVAL) have nothing to flush.
+        if (fsync(file_.Get()) != 0 && errno != EINVAL) {
+            Fail();
+        }
+        // A failing close is an error of the save.
+        if (!file_.Close()) {
+            Fail();
+        }
+    }
+
+private:
+    FileDescriptor file_;
+};
+
 }  // namespace
 
 void AppendLineToFile(const std::string& path, const std::string& line) {
     if (line.empty()) {
         return;
     }
-    FileDescriptor file(open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
-    if (!file.IsOpen()) {
-        Fail();
-    }
-    // Others may read while the line goes in, but not write.
-    if (flock(file.Get(), LOCK_EX | LOCK_NB) != 0) {
-        if (errno == EWOULDBLOCK) {
-            throw InOutError::AccessDenied();
-        }
-        Fail();
-    }
-    DropTrailingMarks(file.Get());
-    if (!WriteAll(file.Get(), line + std::string(kRegisterLineEnd))) {
-        Fail();
-    }
-    // A saved weighing must survive a power cut right after the click. Devices that cannot
-    // sync (EINVAL) have nothing to flush.
-    if (fsync(file.Get()) != 0 && errno != EINVAL) {
-        Fail();
-    }
-    // A failing close is an error of the save.
-    if (!file.Close()) {
-        Fail();
-    }
+    LockedAppend(path).Append(line);
 }
 
 void WeighingRegister::SaveWeighing(int scale, const std::string& display_text,
                                     std::string_view unit) {
     const LocalTime now = clock_.Local();
     const std::string line = ComposeRegisterLine(now, time_separator_, scale, display_text);
-    const std::string units = directory_ + "/" + UnitsFileName(MonthFileName(now));
+    const std::string month_file = MonthFileName(now);
+    const std::string units = directory_ + "/" + UnitsFileName(month_file);
     // Kilograms need no entry until the month has units: then every line gets one, so that an
     // entry left by a failed save of the same line in the same second never speaks for it.
     const bool kilograms = unit.empty() || unit == "kg";
     if (!kilograms || access(units.c_str(), F_OK) == 0) {
         AppendLineToFile(units, UnitsEntry(kilograms ? "kg" : unit, line));
     }
-    AppendLineToFile(directory_ + "/" + MonthFileName(now), line);
+    if (signer_ == nullptr) {
+        AppendLineToFile(directory_ + "/" + month_file, line);
+        return;
+    }
+    // Its evidence before the line and after it, with the file locked throughout, so that the
+    // place signed is the place written.
+    LockedAppend file(directory_ + "/" + month_file);
+    const std::uint64_t offset = file.End();
+    const Month month = *Month::OfFileName(month_file);
+    signer_->BeforeLine(month, offset, line);
+    file.Append(line);
+    signer_->AfterLine(offset);
 }
 
 }  // namespace station

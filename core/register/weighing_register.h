@@ -8,6 +8,8 @@
 
 namespace station {
 
+class RegisterSigner;
+
 // The data directory as installed, below the working directory: register files and the
 // station's own files.
 inline constexpr const char* kDataDirectory = "dane";
@@ -23,9 +25,12 @@ public:
     // before it, for a `unit` the scale wrote, its entry in the month's units (register_units.h).
     // Throws InOutError; the files are closed on every path.
     void SaveWeighing(int scale, const std::string& display_text, std::string_view unit = {});
+    // With signing on: each line's evidence beside it (register_signer.h); nothing for off.
+    void SignWith(RegisterSigner* signer) { signer_ = signer; }
 
 private:
     Clock& clock_;
+    RegisterSigner* signer_ = nullptr;
     char time_separator_;
     std::string directory_;
 };
