@@ -1,6 +1,8 @@
 // The station model without any toolkit, against a real peer on 127.0.0.1 and the poll loop,
 // whose time the timing rules follow: what every observer hears, what a save writes, and a line
 // that falls silent and comes back.
+#include <filesystem>
+
 #include "core/text/number_text.h"
 #include "tests/service/station_model_fixture.h"
 
@@ -174,6 +176,34 @@ TEST_F(StationModelTest, StartUpReadsTheSettingsFileAndEmptiesTheBuffers) {
               (std::array<std::string, kScaleCount>{"10.0.0.7", "", "127.0.0.1", "127.0.0.1"}));
     EXPECT_EQ(read.ports, (std::array<int, kScaleCount>{4001, 2002, -5, 2004}));
     close(peer);
+}
+
+// With signing on: the key made once, readable by the station's user alone; the month checked at
+// the start and after each save, and a line changed on disk named at the next save.
+TEST_F(StationModelTest, SigningChecksTheMonthAtStartAndAfterEachSaveAndNamesABreak) {
+    const std::string key = dir_ / "dane/klucz.podpisu";
+    Start("[Podpisy]\r\nsign=on\r\nkey=" + key + "\r\n");
+    std::vector<std::string> statuses;
+    model_->StartSigning([&](const std::string& status) { statuses.push_back(status); });
+    EXPECT_EQ(std::filesystem::status(key).permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    EXPECT_NE(model_->Log()
+                  .Lines()
+                  .at(model_->Log().Lines().size() - 2)
+                  .find("signing: key " + model_->SigningKeyFingerprint() + " made now"),
+              std::string::npos);
+    model_->Save(1);
+    model_->Save(2);
+    EXPECT_EQ(statuses, std::vector<std::string>(3, "Podpisy: 202612.txt zgodny"));
+    EXPECT_NE(model_->Log().Lines().back().find("signing: 202612.txt: 2 lines verified"),
+              std::string::npos);
+    std::string month = ReadFile(dir_ / "dane/202612.txt");
+    month.replace(month.find("waga1"), 5, "waga3");
+    WriteFile(dir_ / "dane/202612.txt", month);
+    model_->Save(1);
+    EXPECT_EQ(statuses.back(), "Podpisy: 202612.txt naruszony w wierszu 1 (zmieniony)");
+    EXPECT_NE(model_->Log().Lines().back().find("signing: 202612.txt: line 1 altered"),
+              std::string::npos);
 }
 
 }  // namespace
