@@ -12,8 +12,8 @@ constexpr std::string_view kLinkTag = "tarvelio link\n";
 constexpr std::string_view kKeyTag = "tarvelio key\n";
 
 void NeedSodium() {
-    static const bool ready = sodium_init() >= 0;
-    if (!ready) {
+    static const bool kReady = sodium_init() >= 0;
+    if (!kReady) {
         throw std::runtime_error("libsodium did not start");
     }
 }
