@@ -35,6 +35,10 @@ std::string WriteWeighing(const Weighing& weighing) {
         message["after"] = weighing.after->Text();
         message["next"] = *weighing.next;
     }
+    if (weighing.link && weighing.signature) {
+        message["link"] = Hex(*weighing.link);
+        message["signature"] = Hex(*weighing.signature);
+    }
     return message.dump();
 }
 
@@ -103,10 +107,29 @@ std::variant<Weighing, MessageProblem> ReadWeighing(std::string_view payload) {
         }
         next_offset = next->get<std::uint64_t>();
     }
+    // Both or neither, as hex of their exact lengths.
+    const auto link = message.find("link");
+    const auto signature = message.find("signature");
+    std::optional<ChainLink> read_link;
+    std::optional<Signature> read_signature;
+    if (link != message.end() || signature != message.end()) {
+        if (link == message.end() || !link->is_string() || signature == message.end() ||
+            !signature->is_string()) {
+            return MessageProblem{ProblemKind::kWrongType,
+                                  "link and signature must be texts, both or neither"};
+        }
+        read_link = FromHex<32>(link->get<std::string>());
+        read_signature = FromHex<64>(signature->get<std::string>());
+        if (!read_link || !read_signature) {
+            return MessageProblem{ProblemKind::kBadValue,
+                                  "link or signature is not lower-case hex of its length"};
+        }
+    }
     return Weighing{std::move(*read_id), scale->get<std::int64_t>(),
                     std::move(reading),  std::move(std::get<std::string>(unit)),
                     std::move(iso_time), std::move(line),
-                    after_place,         next_offset};
+                    after_place,         next_offset,
+                    read_link,           read_signature};
 }
 
 }  // namespace station::protocol

@@ -6,15 +6,18 @@
 #include <string_view>
 #include <variant>
 
+#include "common/weighing_chain.h"
 #include "protocol/message_problem.h"
 #include "protocol/weighing_id.h"
 
 namespace station::protocol {
 
 // A saved weighing as it goes out on "wagaN/weighing" (QoS 1): {"id", "scale", "reading",
-// "unit", "time", "line", "after", "next"}, texts in UTF-8. "unit" is written only for a unit
-// other than kilograms, which a message without one means; "time" is null when the line's stamp
-// cannot be read; "after" ("yyyymm/OFFSET") and "next" (a number) only where known.
+// "unit", "time", "line", "after", "next", "link", "signature"}, texts in UTF-8. "unit" is written
+// only for a unit other than kilograms, which a message without one means; "time" is null when the
+// line's stamp cannot be read; "after" ("yyyymm/OFFSET") and "next" (a number) only where known;
+// "link" and "signature" (lower-case hex, common/weighing_chain.h) only from a station that signs
+// its register, both or neither.
 struct Weighing {
     WeighingId id;
     std::int64_t scale = 0;
@@ -27,6 +30,8 @@ struct Weighing {
     // this one is no weighing), and the offset where this line ends. Absent from older stations.
     std::optional<LinePlace> after;
     std::optional<std::uint64_t> next;
+    std::optional<ChainLink> link;
+    std::optional<Signature> signature;
 };
 
 // Every text bounded when read, far above anything a station sends: before it reaches an index

@@ -48,6 +48,7 @@ Publisher::Publisher(EventLoop& loop, TransmissionLog& log, PublishSettings sett
       cursor_(StartingPlace(now)),
       waiting_(directory_),
       units_(directory_),
+      evidence_(directory_),
       states_(loop,
               [this](int scale, const StateThinning::ScaleState& state) {
                   return SendState(scale, state);
@@ -260,6 +261,7 @@ bool Publisher::SendFrom(DeliveryCursor& cursor, const RegisterPosition* end) {
     }
     const RegisterRead read = ReadRegisterAfter(directory_, cursor.Next(), room);
     units_.LookAgain();
+    evidence_.LookAgain();
     for (const RegisterEntry& entry : read.entries) {
         if (end != nullptr && !(entry.start < *end)) {
             return true;
@@ -274,11 +276,11 @@ bool Publisher::SendFrom(DeliveryCursor& cursor, const RegisterPosition* end) {
             }
             continue;
         }
-        const std::optional<int> message_id =
-            supervisor_.Publish(Topic(protocol::TopicKind::kWeighing, fields->scale),
-                                WeighingMessage(entry, *fields, settings_.client_id,
-                                                units_.UnitOf(entry), cursor.SentEnd()),
-                                1, false);
+        const std::optional<int> message_id = supervisor_.Publish(
+            Topic(protocol::TopicKind::kWeighing, fields->scale),
+            WeighingMessage(entry, *fields, settings_.client_id, units_.UnitOf(entry),
+                            cursor.SentEnd(), evidence_.EntryOf(entry)),
+            1, false);
         if (!message_id) {
             return false;  // the session ended; all of it goes again on the next one
         }

@@ -14,6 +14,7 @@
 #include "common/clock.h"
 #include "common/month.h"
 #include "core/reading/transmission_log.h"
+#include "core/register/evidence_lookup.h"
 #include "core/register/register_reader.h"
 #include "core/register/register_units.h"
 #include "protocol/topics.h"
@@ -115,6 +116,7 @@ private:
     std::optional<RegisterPosition> read_to_end_;
     RegisterLineCount waiting_;
     RegisterUnits units_;
+    EvidenceLookup evidence_;
     StateThinning states_;
     Backoff reread_backoff_;
     std::unique_ptr<Timer> reread_timer_;  // set while the register waits to be read again

@@ -9,7 +9,8 @@ namespace station {
 
 std::string WeighingMessage(const RegisterEntry& entry, const RegisterLineFields& fields,
                             const std::string& station, const std::string& unit,
-                            const std::optional<RegisterPosition>& after) {
+                            const std::optional<RegisterPosition>& after,
+                            const std::optional<LineEntry>& evidence) {
     // The reader hands out only the lines of files named after a month.
     const Month first = *Month::Of(1000, 1);
     const std::optional<Month>& month = entry.start.month;
@@ -20,12 +21,18 @@ std::string WeighingMessage(const RegisterEntry& entry, const RegisterLineFields
                                 .time = std::nullopt,
                                 .line = Cp1250ToUtf8(entry.line),
                                 .after = std::nullopt,
-                                .next = std::nullopt};
+                                .next = std::nullopt,
+                                .link = std::nullopt,
+                                .signature = std::nullopt};
     if (after) {
         const std::optional<Month>& after_month = after->month;
         weighing.after = after_month ? protocol::LinePlace{*after_month, after->offset}
                                      : protocol::LinePlace{first, 0};
         weighing.next = entry.end.offset;
+    }
+    if (evidence) {
+        weighing.link = evidence->link;
+        weighing.signature = evidence->signature;
     }
     if (const auto time = StampTime(fields.stamp)) {
         weighing.time = protocol::IsoLocalTime(*time);

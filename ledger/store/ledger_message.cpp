@@ -117,7 +117,9 @@ std::string WeighingMessage(const WeighingRow& row) {
                                     .time = row.time,
                                     .line = row.line,
                                     .after = row.after,
-                                    .next = row.next});
+                                    .next = row.next,
+                                    .link = std::nullopt,
+                                    .signature = std::nullopt});
 }
 
 namespace {

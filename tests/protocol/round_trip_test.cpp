@@ -4,6 +4,7 @@
 
 #include <variant>
 
+#include "core/register/register_evidence.h"
 #include "ledger/store/ledger_message.h"
 #include "protocol/replay_request.h"
 #include "protocol/topics.h"
@@ -92,6 +93,29 @@ TEST_F(RoundTrip, AWeighingAsTheStationWritesItIsTheLedgersRow) {
          {R"("after":"202606/90")", R"("next":20)", R"("after":"202606/090","next":20)",
           R"("after":"202606/9","next":-1)", R"("after":202606,"next":20)"}) {
         std::string bad = placed.substr(0, placed.find(R"(,"after")")) + "," + fields + "}";
+        EXPECT_TRUE(
+            std::holds_alternative<ledger::Rejection>(Read(protocol::TopicKind::kWeighing, 1, bad)))
+            << bad;
+    }
+
+    // A signed line's link and signature, as hex, after the rest; both or neither, exact hex.
+    LineEntry evidence{0, {}, {}, grams.line};
+    evidence.link.fill(0xab);
+    evidence.signature.fill(0xcd);
+    const std::string signed_one =
+        WeighingMessage(grams, *SplitRegisterLine(grams.line), "st", "", std::nullopt, evidence);
+    EXPECT_TRUE(signed_one.ends_with(",\"link\":\"" + Hex(evidence.link) + "\",\"signature\":\"" +
+                                     Hex(evidence.signature) + "\"}"))
+        << signed_one;
+    EXPECT_TRUE(std::holds_alternative<ledger::WeighingRow>(
+        Read(protocol::TopicKind::kWeighing, 1, signed_one)));
+    const std::string unsigned_part = signed_one.substr(0, signed_one.find(R"(,"link")"));
+    for (const std::string& fields : {R"("link":")" + Hex(evidence.link) + R"(")",
+                                      R"("link":")" + Hex(evidence.link) + R"(","signature":")" +
+                                          std::string(127, 'c') + R"(")",
+                                      R"("link":")" + std::string(64, 'A') + R"(","signature":")" +
+                                          Hex(evidence.signature) + R"(")"}) {
+        const std::string bad = unsigned_part + "," + fields + "}";
         EXPECT_TRUE(
             std::holds_alternative<ledger::Rejection>(Read(protocol::TopicKind::kWeighing, 1, bad)))
             << bad;

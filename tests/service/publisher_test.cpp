@@ -7,7 +7,9 @@
 #include <filesystem>
 
 #include "base/poll_loop.h"
+#include "common/weighing_chain.h"
 #include "core/register/register_line.h"
+#include "core/register/register_signer.h"
 #include "core/register/weighing_register.h"
 #include "protocol/replay_request.h"
 #include "service/publisher.h"
@@ -231,6 +233,36 @@ TEST_F(PublisherTest, AnEndMarkCutByASaveDoesNotShiftWhatIsSent) {
     ASSERT_EQ(Delivered(), Lines{Line(12, 2, "2")});
     EXPECT_EQ(Json::parse(collector_->Payloads("/weighing")[0])["id"],
               "st/202612/" + std::to_string(first.size() + 2));
+}
+
+// A signed line goes out with its link and signature, which chain and verify as the register's
+// evidence does; the entry of a save that failed at the same place signs nothing.
+TEST_F(PublisherTest, ASignedLineGoesOutWithItsLinkAndSignature) {
+    WriteFile(dir_ / "publikacja.stan", " 0\n");
+    const KeyPair key = NewKeyPair();
+    RegisterSigner signer(dir_.Path(), key);
+    test::FakeClock clock;
+    clock.now = {2026, 12, 3, 10, 0, 0, 0};
+    WeighingRegister weighings(clock, ':', dir_.Path());
+    weighings.SignWith(&signer);
+    weighings.SaveWeighing(1, "10");
+    signer.BeforeLine(*Month::Of(2026, 12), std::filesystem::file_size(dir_ / "202612.txt"),
+                      Line(12, 9, "999"));  // and the station stopped
+    weighings.SaveWeighing(2, "20");
+    Collect();
+    Start();
+    ASSERT_TRUE(AllDelivered());
+    ASSERT_TRUE(Collected(2));
+    ChainLink link{};
+    for (const std::string& payload : collector_->Payloads("/weighing")) {
+        const Json message = Json::parse(payload);
+        const std::string id = message["id"];
+        link = NextLink(link, *Month::Of(2026, 12), std::stoull(id.substr(id.rfind('/') + 1)),
+                        message["line"].get<std::string>());
+        EXPECT_EQ(message["link"], Hex(link)) << payload;
+        EXPECT_TRUE(LinkVerifies(key.public_key, link,
+                                 *FromHex<64>(message["signature"].get<std::string>())));
+    }
 }
 
 // A collector's replay request, retained on the station's topic: each token honoured once,

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+
+#include "core/register/register_evidence.h"
+#include "core/register/register_reader.h"
+
+namespace station {
+
+// The evidence of a register's lines (register_evidence.h), looked up for their messages. A
+// month's side file is read on from where it was last read when it grew, and again whole when it
+// shrank or the month changed; like RegisterUnits, it is looked at again at the first lookup
+// after each read of the register (a line's entry is written before the line).
+class EvidenceLookup {
+public:
+    explicit EvidenceLookup(std::string directory) : directory_(std::move(directory)) {}
+
+    // The entry that signs `entry`'s line at its place; nothing when none does.
+    std::optional<LineEntry> EntryOf(const RegisterEntry& entry);
+    void LookAgain() { looked_ = false; }
+
+private:
+    void Look(const std::string& month_file);
+
+    std::string directory_;
+    std::string month_;    // the month file whose entries are held
+    off_t read_ = 0;       // bytes of its side file taken, up to the last whole entry
+    bool looked_ = false;  // at the side file since the register was last read
+    std::map<std::uint64_t, LineEntry> entries_;  // by offset; a later entry for a place wins
+};
+
+}  // namespace station
