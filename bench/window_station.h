@@ -20,7 +20,9 @@ namespace station::bench {
 class WindowStation {
 public:
     WindowStation(const std::filesystem::path& dir, const std::string& room, int broker_port)
-        : dir_(dir), scales_({"--rate", "4", "--profile", "1:walk", "--start", "1:1250"}) {
+        : dir_(dir),
+          scales_({"--port", "0", "--scales", "1", "--rate", "4", "--profile", "1:walk", "--start",
+                   "1:1250"}) {
         std::filesystem::create_directories(dir_ / "dane");
         std::filesystem::create_directories(dir_ / "runtime");
         std::filesystem::permissions(dir_ / "runtime", std::filesystem::perms::owner_all);
