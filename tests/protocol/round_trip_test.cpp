@@ -115,7 +115,8 @@ TEST_F(RoundTrip, AWeighingAsTheStationWritesItIsTheLedgersRow) {
                                           std::string(127, 'c') + R"(")",
                                       R"("link":")" + std::string(64, 'A') + R"(","signature":")" +
                                           Hex(evidence.signature) + R"(")"}) {
-        const std::string bad = unsigned_part + "," + fields + "}";
+        std::string bad = unsigned_part;
+        bad.append(",").append(fields).append("}");
         EXPECT_TRUE(
             std::holds_alternative<ledger::Rejection>(Read(protocol::TopicKind::kWeighing, 1, bad)))
             << bad;
