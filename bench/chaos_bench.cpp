@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <exception>
 #include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -548,6 +549,12 @@ int main(int argc, char** argv) {
     const int stations = argc > 3 ? std::atoi(argv[3]) : 10;
     std::printf("seed %u, %d s of faults\n", seed, seconds);
     std::fflush(stdout);
-    station::bench::TakeOwnMounts();
-    return Chaos(seed, stations).Run(seconds) ? 0 : 1;
+    // Caught, so that the servers, brokers and programs it started are ended on the way out.
+    try {
+        station::bench::TakeOwnMounts();
+        return Chaos(seed, stations).Run(seconds) ? 0 : 1;
+    } catch (const std::exception& error) {
+        std::printf("the run stopped: %s\n", error.what());
+        return 2;
+    }
 }
