@@ -1,17 +1,15 @@
 #include "core/register/register_signer.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 
 #include "base/file_descriptor.h"
-#include "common/fd_io.h"
 #include "common/whole_file.h"
 #include "core/files/io_error.h"
 #include "core/register/register_place.h"
+#include "core/register/weighing_register.h"
 
 namespace station {
 namespace {
@@ -24,16 +22,7 @@ namespace {
 // returns. An entry a failed save cut short at the end is dropped first: its line was never
 // written.
 void AppendEvidence(const std::string& path, const std::string& entries) {
-    FileDescriptor file(open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
-    if (!file.IsOpen()) {
-        EvidenceWriteFailed();
-    }
-    if (flock(file.Get(), LOCK_EX | LOCK_NB) != 0) {
-        if (errno == EWOULDBLOCK) {
-            throw InOutError::AccessDenied();
-        }
-        EvidenceWriteFailed();
-    }
+    FileDescriptor file = OpenLockedToAppend(path);
     struct stat info {};
     if (fstat(file.Get(), &info) != 0) {
         EvidenceWriteFailed();
@@ -55,15 +44,7 @@ void AppendEvidence(const std::string& path, const std::string& entries) {
             EvidenceWriteFailed();
         }
     }
-    if (!WriteAll(file.Get(), entries)) {
-        EvidenceWriteFailed();
-    }
-    if (fsync(file.Get()) != 0 && errno != EINVAL) {
-        EvidenceWriteFailed();
-    }
-    if (!file.Close()) {
-        EvidenceWriteFailed();
-    }
+    WriteSyncAndClose(file, entries);
 }
 
 std::string Ended(const EvidenceEntry& entry) {

@@ -54,17 +54,7 @@ void DropTrailingMarks(int fd) {
 // of end-of-file marks that ends it dropped: the line goes in at End().
 class LockedAppend {
 public:
-    explicit LockedAppend(const std::string& path)
-        : file_(open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644)) {
-        if (!file_.IsOpen()) {
-            Fail();
-        }
-        if (flock(file_.Get(), LOCK_EX | LOCK_NB) != 0) {
-            if (errno == EWOULDBLOCK) {
-                throw InOutError::AccessDenied();
-            }
-            Fail();
-        }
+    explicit LockedAppend(const std::string& path) : file_(OpenLockedToAppend(path)) {
         DropTrailingMarks(file_.Get());
     }
 
@@ -78,18 +68,7 @@ public:
 
     // The line and CR LF, on disk before this returns.
     void Append(const std::string& line) {
-        if (!WriteAll(file_.Get(), line + std::string(kRegisterLineEnd))) {
-            Fail();
-        }
-        // A saved weighing must survive a power cut right after the click. Devices that cannot
-        // sync (EINVAL) have nothing to flush.
-        if (fsync(file_.Get()) != 0 && errno != EINVAL) {
-            Fail();
-        }
-        // A failing close is an error of the save.
-        if (!file_.Close()) {
-            Fail();
-        }
+        WriteSyncAndClose(file_, line + std::string(kRegisterLineEnd));
     }
 
 private:
@@ -97,6 +76,36 @@ private:
 };
 
 }  // namespace
+
+FileDescriptor OpenLockedToAppend(const std::string& path) {
+    FileDescriptor file(open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+    if (!file.IsOpen()) {
+        Fail();
+    }
+    // Others may read while lines go in, but not write.
+    if (flock(file.Get(), LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EWOULDBLOCK) {
+            throw InOutError::AccessDenied();
+        }
+        Fail();
+    }
+    return file;
+}
+
+void WriteSyncAndClose(FileDescriptor& file, const std::string& bytes) {
+    if (!WriteAll(file.Get(), bytes)) {
+        Fail();
+    }
+    // A saved weighing must survive a power cut right after the click. Devices that cannot
+    // sync (EINVAL) have nothing to flush.
+    if (fsync(file.Get()) != 0 && errno != EINVAL) {
+        Fail();
+    }
+    // A failing close is an error of the save.
+    if (!file.Close()) {
+        Fail();
+    }
+}
 
 void AppendLineToFile(const std::string& path, const std::string& line) {
     if (line.empty()) {

@@ -4,6 +4,7 @@
 #include <string_view>
 #include <utility>
 
+#include "base/file_descriptor.h"
 #include "common/clock.h"
 
 namespace station {
@@ -34,6 +35,12 @@ private:
     char time_separator_;
     std::string directory_;
 };
+
+// The file at `path` opened to append, created when missing but never its directory, and locked
+// against other writers (readers may go on). Throws InOutError, AccessDenied while another writes.
+FileDescriptor OpenLockedToAppend(const std::string& path);
+// Writes `bytes` to `file`, on disk before this returns, and closes it. Throws InOutError.
+void WriteSyncAndClose(FileDescriptor& file, const std::string& bytes);
 
 // Appends `line` and CR LF to the file, creating it when missing but never its directory.
 // A run of end-of-file marks (26) that ends the file is dropped first; marks followed by
