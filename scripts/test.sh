@@ -54,9 +54,11 @@ tidy_pid=$!
 # The normal build is also the package's (scripts/package.sh, last): Release at -O3, as shipped,
 # with line tables (-g1) so that backtraces keep their file and line; the package strips them.
 # Like the sanitizer builds below, it compiles as a unity build (a few sources per translation
-# unit).
+# unit). The benchmarks that are not tests are only compiled here, unoptimised: their figures
+# come from a build of their own.
 cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Release -DSTATION_WERROR=ON \
-    -DSTATION_MANPAGES=ON -DCMAKE_CXX_FLAGS_RELEASE="-O3 -g1 -DNDEBUG" -DCMAKE_UNITY_BUILD=ON
+    -DSTATION_MANPAGES=ON -DCMAKE_CXX_FLAGS_RELEASE="-O3 -g1 -DNDEBUG" -DCMAKE_UNITY_BUILD=ON \
+    -DSTATION_BENCH_UNOPTIMISED=ON
 # The sanitizer builds run at -O1, as the sanitizers advise, and compile as unity builds too.
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTATION_WERROR=ON \
     -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" -DSTATION_SANITIZE=ON -DSTATION_BENCH=OFF \
@@ -108,7 +110,7 @@ builds_pid=
 # nothing else.
 scripts/package.sh build/test >build/test/package.log 2>&1 &
 package_pid=$!
-scripts/fuzz.sh 10
+scripts/fuzz.sh 5
 
 stage "fuzz targets; next: the rest of clang-tidy on every source"
 status=0
