@@ -2,8 +2,9 @@
 // Ledger::kBatchRows; a replay end to end (a station's register, through a real broker and the
 // ledger, to rows); and a backlog waiting at the broker for the ledger's session, drained into
 // rows. In weighings per second; the station and the ledger each run a loop of their own, as
-// they run programs of their own. Prints one line per database.
-//   ledger_bench [WEIGHINGS] [sqlite|postgresql]   (default 20000, both)
+// they run programs of their own. Prints one line per database. With "signed", the station's
+// register is signed and the ledger verifies every seal.
+//   ledger_bench [WEIGHINGS] [sqlite|postgresql|both] [signed]   (default 20000, both, unsigned)
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -18,6 +19,8 @@
 #include "base/poll_loop.h"
 #include "common/clock.h"
 #include "core/reading/transmission_log.h"
+#include "common/weighing_chain.h"
+#include "core/register/register_evidence.h"
 #include "core/register/register_line.h"
 #include "core/register/register_reader.h"
 #include "core/register/weighing_register.h"
@@ -75,19 +78,33 @@ double WriteRate(const std::string& url, int count) {
 // file at the end) unless `delivered` is false; a ledger is run beside it by RunLedger.
 class Bench {
 public:
-    Bench(const std::string& url, int count, bool delivered) : url_(url) {
+    Bench(const std::string& url, int count, bool delivered, bool sign) : url_(url) {
         // Written at once (the rates are measured, not the saves), in time order as a register
-        // is, spread over the month's first 28 days.
+        // is, spread over the month's first 28 days; signed, with its evidence beside it.
+        const KeyPair key = NewKeyPair();
+        ChainLink link{};
         std::string month;
+        std::string evidence = EvidenceText(KeyEntry{key.public_key, std::nullopt}) +
+                               std::string(kRegisterLineEnd);
         for (int i = 0; i < count; ++i) {
             const long second = 28L * 24 * 3600 * i / count;
-            month +=
+            const std::string line =
                 ComposeRegisterLine({2026, 12, 1 + int(second / 86400), int(second / 3600 % 24),
                                      int(second / 60 % 60), int(second % 60), 0},
                                     ':', 1 + i % 4, std::to_string(i));
+            link = NextLink(link, *Month::Of(2026, 12), month.size(), line);
+            for (const EvidenceEntry& entry :
+                 {EvidenceEntry{LineEntry{month.size(), link, SignLink(key.secret_key, link), line}},
+                  EvidenceEntry{SavedEntry{month.size()}}}) {
+                evidence += EvidenceText(entry) + std::string(kRegisterLineEnd);
+            }
+            month += line;
             month += kRegisterLineEnd;
         }
         test::WriteFile(registers_ / "202612.txt", month);
+        if (sign) {
+            test::WriteFile(registers_ / "202612.podpisy", evidence);
+        }
         const RegisterPosition from =
             delivered ? RegisterEnd(registers_.Path()) : RegisterPosition{Month::Of(2026, 12), 0};
         test::WriteFile(registers_ / "publikacja.stan",
@@ -98,6 +115,7 @@ public:
         settings_.broker.client_id = "ledger";
         settings_.database_url = url;
         settings_.first_month = 202612;
+        settings_.verify_seals = sign;
     }
 
     void StartStation() {
@@ -185,8 +203,8 @@ private:
 };
 
 // Weighings per second from a station's register to the ledger's rows, by a replay.
-double ReplayRate(const std::string& url, int count) {
-    Bench bench(url, count, true);
+double ReplayRate(const std::string& url, int count, bool sign) {
+    Bench bench(url, count, true, sign);
     bench.KnowTheStation();
     bench.StartStation();
     return bench.RunLedger(count).rate;
@@ -194,8 +212,8 @@ double ReplayRate(const std::string& url, int count) {
 
 // From the broker's queue for the ledger's session to rows: the session is made, the station
 // delivers its register while the ledger is away, then the ledger starts.
-Bench::Run Drain(const std::string& url, int count) {
-    Bench bench(url, count, false);
+Bench::Run Drain(const std::string& url, int count, bool sign) {
+    Bench bench(url, count, false, sign);
     bench.RunLedger(0);
     bench.StartStation();
     bench.DeliverAll();
@@ -203,16 +221,16 @@ Bench::Run Drain(const std::string& url, int count) {
 }
 
 void Measure(const char* name, const std::string& write_url, const std::string& replay_url,
-             const std::string& drain_url, int count) {
+             const std::string& drain_url, int count, bool sign) {
     const double write = WriteRate(write_url, 5 * count);
-    const double replay = ReplayRate(replay_url, count);
-    const Bench::Run drain = Drain(drain_url, count);
+    const double replay = ReplayRate(replay_url, count, sign);
+    const Bench::Run drain = Drain(drain_url, count, sign);
     std::printf(
         "ledger on %s: rows written %.0f/s (median of transactions of %zu), replay end to end "
         "%.0f weighings/s, a backlog at the broker drained at %.0f weighings/s (%d; %.0f %% of "
-        "the time in the database's transactions, the ledger's thread %.1f us CPU a weighing)\n",
+        "the time in the database's transactions, the ledger's thread %.1f us CPU a weighing)%s\n",
         name, write, ledger::Ledger::kBatchRows, replay, drain.rate, count, 100 * drain.write_share,
-        drain.cpu_per_each);
+        drain.cpu_per_each, sign ? "; signed, every seal verified" : "");
     std::fflush(stdout);
 }
 
@@ -220,18 +238,19 @@ void Measure(const char* name, const std::string& write_url, const std::string& 
 
 int main(int argc, char** argv) {
     const int count = argc > 1 ? std::stoi(argv[1]) : 20000;
-    const std::string only = argc > 2 ? argv[2] : "";
+    const std::string only = argc > 2 && std::string(argv[2]) != "both" ? argv[2] : "";
+    const bool sign = argc > 3 && std::string(argv[3]) == "signed";
     if (only.empty() || only == "sqlite") {
         test::TempDir dir;
         Measure("SQLite", "sqlite:" + dir / "write.sqlite", "sqlite:" + dir / "replay.sqlite",
-                "sqlite:" + dir / "drain.sqlite", count);
+                "sqlite:" + dir / "drain.sqlite", count, sign);
     }
     if (only.empty() || only == "postgresql") {
         test::PostgresCluster write;
         const std::string write_url = write.Url();
         test::PostgresCluster replay;
         test::PostgresCluster drain;
-        Measure("PostgreSQL", write_url, replay.Url(), drain.Url(), count);
+        Measure("PostgreSQL", write_url, replay.Url(), drain.Url(), count, sign);
     }
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include <sodium.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace station {
@@ -140,5 +141,30 @@ template std::string Hex(const std::array<unsigned char, 32>&);
 template std::string Hex(const std::array<unsigned char, 64>&);
 template std::optional<std::array<unsigned char, 32>> FromHex(std::string_view);
 template std::optional<std::array<unsigned char, 64>> FromHex(std::string_view);
+
+std::string SealText(const LineSeal& seal) {
+    return Hex(seal.previous) + ' ' + Hex(seal.link) + ' ' + Hex(seal.signature) + ' ' +
+           Hex(seal.key);
+}
+
+std::optional<LineSeal> ReadSealText(std::string_view text) {
+    std::array<std::string_view, 4> parts;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        const std::size_t blank = i + 1 < parts.size() ? text.find(' ') : text.size();
+        if (blank == std::string_view::npos) {
+            return std::nullopt;
+        }
+        parts[i] = text.substr(0, blank);
+        text.remove_prefix(std::min(text.size(), blank + 1));
+    }
+    const auto previous = FromHex<32>(parts[0]);
+    const auto link = FromHex<32>(parts[1]);
+    const auto signature = FromHex<64>(parts[2]);
+    const auto key = FromHex<32>(parts[3]);
+    if (!previous || !link || !signature || !key) {
+        return std::nullopt;
+    }
+    return LineSeal{*previous, *link, *signature, *key};
+}
 
 }  // namespace station

@@ -26,6 +26,22 @@ struct KeyPair {
     SecretKey secret_key{};
 };
 
+// What ties a signing station's line to its key and to the line before it in its month's chain,
+// as it leaves the station: the previous link, the line's link, its signature and the key that
+// made it. Whoever holds the line recomputes its link from the previous one; the signature of the
+// last of lines whose links follow on from each other vouches for them all.
+struct LineSeal {
+    ChainLink previous{};
+    ChainLink link{};
+    Signature signature{};
+    PublicKey key{};
+};
+
+// A seal as one text (the ledger's column and its exports): its four values in hex, in that
+// order, split by blanks; and back, nothing unless `text` is exactly that.
+std::string SealText(const LineSeal& seal);
+std::optional<LineSeal> ReadSealText(std::string_view text);
+
 // The link of the line at byte `offset` of `month`'s register, after `previous`.
 ChainLink NextLink(const ChainLink& previous, Month month, std::uint64_t offset,
                    std::string_view line);

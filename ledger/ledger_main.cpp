@@ -20,6 +20,7 @@
 #include "ledger/store/ledger.h"
 #include "ledger/store/ledger_tables.h"
 #include "ledger/store/open_database.h"
+#include "ledger/store/seal_audit.h"
 #include "protocol/iso_time.h"
 
 namespace {
@@ -45,7 +46,9 @@ constexpr const char* kHelp =
     "  --release-forged <room>\n"
     "                       The same, and moves every weighing stored under the room to\n"
     "                       `rejected`, kept there as evidence: for a room that sent another\n"
-    "                       station's ids, whose replay then fills them. Stop the ledger first.\n";
+    "                       station's ids, whose replay then fills them. Stop the ledger first.\n"
+    "  --verify             Verifies every seal stored again against its room's key, prints\n"
+    "                       each weighing that fails, and exits: 0 when none does.\n";
 
 void Say(const std::string& line) {
     std::cerr << "tarvelio-ledger: " << line << std::endl;
@@ -83,6 +86,25 @@ int ReleaseClientId(const station::ledger::LedgerSettings& settings, const std::
     return EXIT_SUCCESS;
 }
 
+// The auditor's answer to "has anyone changed a stored weighing": every sealed row checked again.
+int VerifySeals(const station::ledger::LedgerSettings& settings) {
+    using namespace station::ledger;
+    try {
+        const auto database = OpenDatabase(settings.database_url, settings.database_password);
+        UpgradeSchema(*database);
+        const SealAudit audit = AuditSeals(*database, settings.pinned_keys);
+        for (const std::string& failure : audit.failures) {
+            std::cout << failure << '\n';
+        }
+        std::cout << "verified: " << audit.verified << ", failed: " << audit.failures.size()
+                  << std::endl;
+        return audit.failures.empty() ? EXIT_SUCCESS : EXIT_FAILURE;
+    } catch (const std::exception& error) {
+        Say(std::string("database: ") + error.what());
+        return kUsageError;
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -90,6 +112,7 @@ int main(int argc, char** argv) {
     std::string config = kDefaultConfig;
     std::optional<std::string> release;
     bool forged = false;
+    bool verify = false;
     const std::vector<std::string_view> arguments(argv + 1, argv + argc);
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string_view argument = arguments[i];
@@ -107,6 +130,8 @@ int main(int argc, char** argv) {
                    i + 1 < arguments.size()) {
             forged = argument == "--release-forged";
             release = arguments[++i];
+        } else if (argument == "--verify") {
+            verify = true;
         } else if (argument.starts_with("--config=")) {
             config = argument.substr(std::string_view("--config=").size());
         } else {
@@ -128,6 +153,9 @@ int main(int argc, char** argv) {
     const ledger::LedgerSettings& chosen = std::get<ledger::LedgerSettings>(settings);
     if (release) {
         return ReleaseClientId(chosen, *release, forged);
+    }
+    if (verify) {
+        return VerifySeals(chosen);
     }
 
     // The signals that end it arrive on the loop as a descriptor, never inside a callback.

@@ -5,6 +5,7 @@
 #include "common/ascii.h"
 #include "common/known_keys.h"
 #include "common/month.h"
+#include "common/weighing_chain.h"
 
 namespace station::ledger {
 namespace {
@@ -164,6 +165,20 @@ LedgerSettingsResult LoadLedgerSettings(const IniFile& given, const std::string&
         return "Pokoje: client_ids: neither first nor room: " + client_ids;
     }
     settings.client_id_is_room = client_ids == "room";
+    const std::string verify = file.ReadString("Podpisy", "verify", "off");
+    if (verify != "on" && verify != "off") {
+        return "Podpisy: verify: neither on nor off: " + verify;
+    }
+    settings.verify_seals = verify == "on";
+    for (const std::string& pinned : CommaList(file.ReadString("Podpisy", "keys", ""))) {
+        const std::size_t colon = pinned.rfind(':');
+        const auto key = colon == std::string::npos ? std::nullopt
+                                                    : FromHex<32>(pinned.substr(colon + 1));
+        if (!key || colon == 0) {
+            return "Podpisy: keys: not ROOM:KEY (the key in 64 lower-case hex digits): " + pinned;
+        }
+        settings.pinned_keys[pinned.substr(0, colon)] = *key;
+    }
     if (std::string problem = LoadPage(file, settings.page); !problem.empty()) {
         return problem;
     }

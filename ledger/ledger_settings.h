@@ -15,6 +15,7 @@ namespace station::ledger {
 // The ledger's settings file: section "Broker" with the keys and rules of the station's
 // "Publikacja" (`topic` is the prefix every station publishes under), "Baza" with the database,
 // "Odtwarzanie" with the first month asked of a station never seen, "Pokoje" with the rooms kept,
+// "Podpisy" with whether signing rooms' weighings are verified and the keys pinned,
 // "Strona" with the plant page: on 127.0.0.1 unless told otherwise, and on any other address
 // only with a password and a certificate. A broker on another machine is reached with a login or
 // a certificate unless `open=yes` takes the open broker knowingly. A section or key the ledger does

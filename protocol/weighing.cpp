@@ -7,6 +7,41 @@
 #include "protocol/json_fields.h"
 
 namespace station::protocol {
+namespace {
+
+// All four or none, each lower-case hex of its exact length.
+std::variant<std::optional<LineSeal>, MessageProblem> ReadSeal(const nlohmann::json& message) {
+    const char* const kFields[] = {"previous", "link", "signature", "key"};
+    std::size_t present = 0;
+    for (const char* field : kFields) {
+        const auto found = message.find(field);
+        if (found != message.end()) {
+            if (!found->is_string()) {
+                return MessageProblem{ProblemKind::kWrongType, std::string(field) + " is no text"};
+            }
+            ++present;
+        }
+    }
+    if (present == 0) {
+        return std::nullopt;
+    }
+    if (present != std::size(kFields)) {
+        return MessageProblem{ProblemKind::kMissingField,
+                              "previous, link, signature and key: all or none"};
+    }
+    const auto text = [&](const char* field) { return message[field].get<std::string>(); };
+    const auto previous = FromHex<32>(text("previous"));
+    const auto link = FromHex<32>(text("link"));
+    const auto signature = FromHex<64>(text("signature"));
+    const auto key = FromHex<32>(text("key"));
+    if (!previous || !link || !signature || !key) {
+        return MessageProblem{ProblemKind::kBadValue,
+                              "previous, link, signature or key is not lower-case hex of its length"};
+    }
+    return LineSeal{*previous, *link, *signature, *key};
+}
+
+}  // namespace
 
 bool PlacesCanBe(const Weighing& weighing) {
     if (!weighing.after || !weighing.next) {
@@ -35,9 +70,11 @@ std::string WriteWeighing(const Weighing& weighing) {
         message["after"] = weighing.after->Text();
         message["next"] = *weighing.next;
     }
-    if (weighing.link && weighing.signature) {
-        message["link"] = Hex(*weighing.link);
-        message["signature"] = Hex(*weighing.signature);
+    if (const std::optional<LineSeal>& seal = weighing.seal) {
+        message["previous"] = Hex(seal->previous);
+        message["link"] = Hex(seal->link);
+        message["signature"] = Hex(seal->signature);
+        message["key"] = Hex(seal->key);
     }
     return message.dump();
 }
@@ -107,29 +144,19 @@ std::variant<Weighing, MessageProblem> ReadWeighing(std::string_view payload) {
         }
         next_offset = next->get<std::uint64_t>();
     }
-    // Both or neither, as hex of their exact lengths.
-    const auto link = message.find("link");
-    const auto signature = message.find("signature");
-    std::optional<ChainLink> read_link;
-    std::optional<Signature> read_signature;
-    if (link != message.end() || signature != message.end()) {
-        if (link == message.end() || !link->is_string() || signature == message.end() ||
-            !signature->is_string()) {
-            return MessageProblem{ProblemKind::kWrongType,
-                                  "link and signature must be texts, both or neither"};
-        }
-        read_link = FromHex<32>(link->get<std::string>());
-        read_signature = FromHex<64>(signature->get<std::string>());
-        if (!read_link || !read_signature) {
-            return MessageProblem{ProblemKind::kBadValue,
-                                  "link or signature is not lower-case hex of its length"};
-        }
+    auto seal = ReadSeal(message);
+    if (auto* problem = std::get_if<MessageProblem>(&seal)) {
+        return std::move(*problem);
     }
-    return Weighing{std::move(*read_id), scale->get<std::int64_t>(),
-                    std::move(reading),  std::move(std::get<std::string>(unit)),
-                    std::move(iso_time), std::move(line),
-                    after_place,         next_offset,
-                    read_link,           read_signature};
+    return Weighing{std::move(*read_id),
+                    scale->get<std::int64_t>(),
+                    std::move(reading),
+                    std::move(std::get<std::string>(unit)),
+                    std::move(iso_time),
+                    std::move(line),
+                    after_place,
+                    next_offset,
+                    std::get<std::optional<LineSeal>>(seal)};
 }
 
 }  // namespace station::protocol

@@ -13,11 +13,11 @@
 namespace station::protocol {
 
 // A saved weighing as it goes out on "wagaN/weighing" (QoS 1): {"id", "scale", "reading",
-// "unit", "time", "line", "after", "next", "link", "signature"}, texts in UTF-8. "unit" is written
-// only for a unit other than kilograms, which a message without one means; "time" is null when the
-// line's stamp cannot be read; "after" ("yyyymm/OFFSET") and "next" (a number) only where known;
-// "link" and "signature" (lower-case hex, common/weighing_chain.h) only from a station that signs
-// its register, both or neither.
+// "unit", "time", "line", "after", "next", "previous", "link", "signature", "key"}, texts in
+// UTF-8. "unit" is written only for a unit other than kilograms, which a message without one
+// means; "time" is null when the line's stamp cannot be read; "after" ("yyyymm/OFFSET") and "next"
+// (a number) only where known; the seal's four (LineSeal, lower-case hex) only from a station that
+// signs its register, all or none.
 struct Weighing {
     WeighingId id;
     std::int64_t scale = 0;
@@ -30,8 +30,7 @@ struct Weighing {
     // this one is no weighing), and the offset where this line ends. Absent from older stations.
     std::optional<LinePlace> after;
     std::optional<std::uint64_t> next;
-    std::optional<ChainLink> link;
-    std::optional<Signature> signature;
+    std::optional<LineSeal> seal;
 };
 
 // Every text bounded when read, far above anything a station sends: before it reaches an index

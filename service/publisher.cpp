@@ -279,7 +279,7 @@ bool Publisher::SendFrom(DeliveryCursor& cursor, const RegisterPosition* end) {
         const std::optional<int> message_id = supervisor_.Publish(
             Topic(protocol::TopicKind::kWeighing, fields->scale),
             WeighingMessage(entry, *fields, settings_.client_id, units_.UnitOf(entry),
-                            cursor.SentEnd(), evidence_.EntryOf(entry)),
+                            cursor.SentEnd(), evidence_.EvidenceOf(entry)),
             1, false);
         if (!message_id) {
             return false;  // the session ended; all of it goes again on the next one

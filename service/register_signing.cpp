@@ -49,7 +49,8 @@ std::unique_ptr<RegisterSigning> RegisterSigning::Start(const IniFile& settings,
         return nullptr;
     }
     log.LogTransmission(log_code::kEvent,
-                        "signing: key " + Fingerprint(key.key.public_key) +
+                        "signing: key " + Fingerprint(key.key.public_key) + " (public " +
+                            Hex(key.key.public_key) + ")" +
                             (key.made ? " made now in " + loaded.settings.key_file +
                                             ": keep a copy where the station's disk is not"
                                       : " from " + loaded.settings.key_file),

@@ -1,6 +1,6 @@
 #include "service/weighing_message.h"
 
-#include "core/text/code_page.h"
+#include "common/code_page.h"
 #include "protocol/iso_time.h"
 #include "protocol/scale_state.h"
 #include "protocol/weighing.h"
@@ -10,7 +10,7 @@ namespace station {
 std::string WeighingMessage(const RegisterEntry& entry, const RegisterLineFields& fields,
                             const std::string& station, const std::string& unit,
                             const std::optional<RegisterPosition>& after,
-                            const std::optional<LineEntry>& evidence) {
+                            const std::optional<LineEvidence>& evidence) {
     // The reader hands out only the lines of files named after a month.
     const Month first = *Month::Of(1000, 1);
     const std::optional<Month>& month = entry.start.month;
@@ -22,8 +22,7 @@ std::string WeighingMessage(const RegisterEntry& entry, const RegisterLineFields
                                 .line = Cp1250ToUtf8(entry.line),
                                 .after = std::nullopt,
                                 .next = std::nullopt,
-                                .link = std::nullopt,
-                                .signature = std::nullopt};
+                                .seal = std::nullopt};
     if (after) {
         const std::optional<Month>& after_month = after->month;
         weighing.after = after_month ? protocol::LinePlace{*after_month, after->offset}
@@ -31,8 +30,10 @@ std::string WeighingMessage(const RegisterEntry& entry, const RegisterLineFields
         weighing.next = entry.end.offset;
     }
     if (evidence) {
-        weighing.link = evidence->link;
-        weighing.signature = evidence->signature;
+        weighing.seal = LineSeal{.previous = evidence->previous,
+                                           .link = evidence->entry.link,
+                                           .signature = evidence->entry.signature,
+                                           .key = evidence->key};
     }
     if (const auto time = StampTime(fields.stamp)) {
         weighing.time = protocol::IsoLocalTime(*time);

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "core/reading/reading.h"
-#include "core/register/register_evidence.h"
+#include "core/register/evidence_lookup.h"
 #include "core/register/register_line.h"
 #include "core/register/register_reader.h"
 
@@ -18,11 +18,11 @@ namespace station {
 // weighing line before it ended, as far as the sender knows (the place its reading started, at
 // worst: never a place before a weighing line it did not send); the start of the register (an
 // empty file name) goes out as the first month there can be. `evidence`, when the line is signed,
-// gives its link and signature. The message itself is `protocol::Weighing`'s.
+// gives its seal. The message itself is `protocol::Weighing`'s.
 std::string WeighingMessage(const RegisterEntry& entry, const RegisterLineFields& fields,
                             const std::string& station, const std::string& unit = {},
                             const std::optional<RegisterPosition>& after = std::nullopt,
-                            const std::optional<LineEntry>& evidence = std::nullopt);
+                            const std::optional<LineEvidence>& evidence = std::nullopt);
 
 // A scale's live state as the display shows it, at `time`: `protocol::ScaleState`'s message,
 // "range" said for a weight and the readings out of range.

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "core/text/code_page.h"
+#include "common/code_page.h"
 
 namespace station::ui {
 

@@ -1,7 +1,8 @@
 // tarvelio-verify: checks a month's register ("yyyymm.txt") against its evidence
 // ("yyyymm.podpisy" beside it) and the station's key, given whole or by its fingerprint. Prints
 // the first line that does not hold (or, with --each, every line with its verdict) and exits 0
-// only when every line is signed and holds.
+// only when every line is signed and holds. With --export, a ledger's CSV export instead, row by
+// row.
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -12,6 +13,7 @@
 #include "common/whole_file.h"
 #include "core/register/chain_check.h"
 #include "core/register/register_signer.h"
+#include "export_check.h"
 
 namespace {
 
@@ -24,16 +26,20 @@ constexpr int kUsage = 2;
 constexpr const char* kUsageText =
     "usage: tarvelio-verify (--key HEX | --fingerprint XXXX-XXXX-XXXX-XXXX) [--each]\n"
     "                       [--evidence FILE] REGISTER\n"
+    "       tarvelio-verify (--key HEX | --fingerprint XXXX-XXXX-XXXX-XXXX) --export CSV\n"
     "Checks the month's register REGISTER (yyyymm.txt) against its evidence (yyyymm.podpisy\n"
     "beside it, or FILE) signed by the station's key. Exits 0 when every line is signed and\n"
     "holds, 1 at the first line that does not (altered, inserted, removed, reordered, added,\n"
-    "forged evidence, unsigned), 2 when it cannot check.\n";
+    "forged evidence, unsigned), 2 when it cannot check. With --export, checks each row of the\n"
+    "plant ledger's CSV export signed by that key (its seal, its scale and reading), prints each\n"
+    "that does not hold, and exits 0 when none fails.\n";
 
 struct Options {
     std::string key;
     std::string fingerprint;
     bool each = false;
     std::string evidence;
+    bool export_file = false;  // the file is a ledger's CSV export
     std::string register_path;
 };
 
@@ -50,6 +56,8 @@ std::optional<Options> ReadOptions(const std::vector<std::string_view>& argument
             options.evidence = arguments[++i];
         } else if (argument == "--each") {
             options.each = true;
+        } else if (argument == "--export") {
+            options.export_file = true;
         } else if (!argument.starts_with("--") && options.register_path.empty()) {
             options.register_path = argument;
         } else {
@@ -70,6 +78,34 @@ std::optional<PublicKey> FirstKey(const EvidenceRead& evidence) {
         }
     }
     return std::nullopt;
+}
+
+int VerifyExport(const Options& options) {
+    std::string bytes;
+    if (ReadWhole(options.register_path, bytes) != ReadResult::kRead) {
+        std::fprintf(stderr, "tarvelio-verify: cannot read %s\n", options.register_path.c_str());
+        return kUsage;
+    }
+    TrustedKey trusted{FromHex<32>(options.key), options.fingerprint};
+    if (options.fingerprint.empty() && !trusted.key) {
+        std::fprintf(stderr, "tarvelio-verify: --key: not 64 hex digits\n");
+        return kUsage;
+    }
+    const auto checked = CheckExport(bytes, trusted);
+    if (const auto* problem = std::get_if<std::string>(&checked)) {
+        std::fprintf(stderr, "tarvelio-verify: %s: %s\n", options.register_path.c_str(),
+                     problem->c_str());
+        return kUsage;
+    }
+    const ExportCheck& check = std::get<ExportCheck>(checked);
+    for (const std::string& failure : check.failures) {
+        std::printf("%s\n", failure.c_str());
+    }
+    std::printf("%s: %llu weighings verified, %zu failed, %llu of other keys\n",
+                std::filesystem::path(options.register_path).filename().c_str(),
+                static_cast<unsigned long long>(check.verified), check.failures.size(),
+                static_cast<unsigned long long>(check.other_keys));
+    return check.failures.empty() ? kWhole : kBroken;
 }
 
 int Verify(const Options& options) {
@@ -153,5 +189,5 @@ int main(int argc, char** argv) {
         std::fputs(kUsageText, stderr);
         return kUsage;
     }
-    return Verify(*options);
+    return options->export_file ? VerifyExport(*options) : Verify(*options);
 }

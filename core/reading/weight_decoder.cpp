@@ -5,7 +5,7 @@
 #include "common/ascii.h"
 #include "core/reading/status_header.h"
 #include "core/scales.h"
-#include "core/text/code_page.h"
+#include "common/code_page.h"
 #include "core/text/decimal_number.h"
 #include "core/text/number_text.h"
 

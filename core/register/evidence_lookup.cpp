@@ -10,15 +10,19 @@
 
 namespace station {
 
-std::optional<LineEntry> EvidenceLookup::EntryOf(const RegisterEntry& entry) {
+std::optional<LineEvidence> EvidenceLookup::EvidenceOf(const RegisterEntry& entry) {
     if (!looked_ || entry.start.FileName() != month_) {
         Look(entry.start.FileName());
     }
     const auto found = entries_.find(entry.start.offset);
-    if (found == entries_.end() || found->second.line != entry.line) {
+    if (found == entries_.end() || found->second.first.line != entry.line) {
         return std::nullopt;  // a failed save's entry for the place, or none
     }
-    return found->second;
+    LineEvidence evidence{.previous = {}, .entry = found->second.first, .key = found->second.second};
+    if (found != entries_.begin()) {
+        evidence.previous = std::prev(found)->second.first.link;
+    }
+    return evidence;
 }
 
 void EvidenceLookup::Look(const std::string& month_file) {
@@ -27,6 +31,7 @@ void EvidenceLookup::Look(const std::string& month_file) {
         month_ = month_file;
         read_ = 0;
         entries_.clear();
+        key_ = {};
     }
     const std::string path = directory_ + "/" + EvidenceFileName(month_file);
     const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
@@ -34,6 +39,7 @@ void EvidenceLookup::Look(const std::string& month_file) {
     if (size < read_) {  // replaced or cut: read whole again
         read_ = 0;
         entries_.clear();
+        key_ = {};
     }
     if (size <= read_) {
         return;
@@ -49,8 +55,10 @@ void EvidenceLookup::Look(const std::string& month_file) {
                      : bytes.rfind(kRegisterLineEnd) + kRegisterLineEnd.size());
     const EvidenceRead read = ReadEvidence(bytes);
     for (const EvidenceEntry& evidence : read.entries) {
-        if (const auto* line = std::get_if<LineEntry>(&evidence)) {
-            entries_.insert_or_assign(line->offset, *line);
+        if (const auto* key = std::get_if<KeyEntry>(&evidence)) {
+            key_ = key->key;
+        } else if (const auto* line = std::get_if<LineEntry>(&evidence)) {
+            entries_.insert_or_assign(line->offset, std::pair{*line, key_});
         }
     }
     read_ += static_cast<off_t>(bytes.size());

@@ -12,6 +12,14 @@
 
 namespace station {
 
+// A line's entry with what else its message carries: the link before it in the month's chain
+// and the key that signed it.
+struct LineEvidence {
+    ChainLink previous{};
+    LineEntry entry;
+    PublicKey key{};
+};
+
 // The evidence of a register's lines (register_evidence.h), looked up for their messages. A
 // month's side file is read on from where it was last read when it grew, and again whole when it
 // shrank or the month changed; like RegisterUnits, it is looked at again at the first lookup
@@ -20,8 +28,8 @@ class EvidenceLookup {
 public:
     explicit EvidenceLookup(std::string directory) : directory_(std::move(directory)) {}
 
-    // The entry that signs `entry`'s line at its place; nothing when none does.
-    std::optional<LineEntry> EntryOf(const RegisterEntry& entry);
+    // The evidence that signs `entry`'s line at its place; nothing when none does.
+    std::optional<LineEvidence> EvidenceOf(const RegisterEntry& entry);
     void LookAgain() { looked_ = false; }
 
 private:
@@ -31,7 +39,10 @@ private:
     std::string month_;    // the month file whose entries are held
     off_t read_ = 0;       // bytes of its side file taken, up to the last whole entry
     bool looked_ = false;  // at the side file since the register was last read
-    std::map<std::uint64_t, LineEntry> entries_;  // by offset; a later entry for a place wins
+    PublicKey key_{};  // the key named last in what was read
+    // By offset; a later entry for a place wins, as the chain goes on from a line only once it is
+    // in the register: a line's previous link is the one of the entry before it.
+    std::map<std::uint64_t, std::pair<LineEntry, PublicKey>> entries_;
 };
 
 }  // namespace station

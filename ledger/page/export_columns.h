@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <span>
 
 namespace station::ledger {
 
@@ -15,7 +16,8 @@ enum class ExportField {
     kWeight,
     kUnit,
     kTime,
-    kLine
+    kLine,
+    kSeal
 };
 
 // The exports' columns, in their order, said once: the CSV and the workbook take those with a
@@ -28,7 +30,7 @@ struct ExportColumn {
     double width;       // in the workbook, in characters
 };
 
-inline constexpr std::array<ExportColumn, 10> kExportColumns{{
+inline constexpr std::array<ExportColumn, 11> kExportColumns{{
     {ExportField::kId, "id", "id", 22},
     {ExportField::kStation, "stanowisko", "station", 16},
     {ExportField::kScale, "waga", "scale", 6},
@@ -39,6 +41,13 @@ inline constexpr std::array<ExportColumn, 10> kExportColumns{{
     {ExportField::kUnit, "jednostka", "unit", 9},
     {ExportField::kTime, nullptr, "time", 0},
     {ExportField::kLine, "linia", "line", 40},
+    {ExportField::kSeal, "pieczęć", "seal", 60},
 }};
+
+// The columns of an export: the seal's (seal_check.h), last, only where the ledger verifies seals,
+// for an auditor to check the rows against the rooms' keys.
+inline std::span<const ExportColumn> ExportColumns(bool seals) {
+    return std::span(kExportColumns).first(kExportColumns.size() - (seals ? 0 : 1));
+}
 
 }  // namespace station::ledger

@@ -33,7 +33,7 @@ const std::string kRangeSums =
     std::string("SELECT substr(time, 1, 10), station, scale, unit, COUNT(*), SUM(weight)") +
     kFilter + " GROUP BY substr(time, 1, 10), station, scale, unit ORDER BY 1, 2, 3, 4 LIMIT $5";
 constexpr const char* kExportBlock =
-    "SELECT id, station, scale, reading, weight, unit, time, disputed, line FROM weighings"
+    "SELECT id, station, scale, reading, weight, unit, time, disputed, line, seal FROM weighings"
     " WHERE time < $1 AND (time, id) > ($2, $3) AND ($4 = '' OR station = $4)"
     " AND ($5 = 0 OR scale = $5) ORDER BY time, id LIMIT $6";
 constexpr const char* kStations =
@@ -66,9 +66,16 @@ std::vector<Value> Filter(const RangeQuery& range) {
 }
 
 StoredWeighing WeighingOf(const Row& row) {
-    return {row[0],        row[1], Integer(row[2]), row[3],
-            row[4],        row[5], row[6],          row.size() > 8 ? row[8] : std::nullopt,
-            IsTrue(row[7])};
+    return {row[0],
+            row[1],
+            Integer(row[2]),
+            row[3],
+            row[4],
+            row[5],
+            row[6],
+            row.size() > 8 ? row[8] : std::nullopt,
+            IsTrue(row[7]),
+            row.size() > 9 ? row[9] : std::nullopt};
 }
 
 }  // namespace

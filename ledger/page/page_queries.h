@@ -14,11 +14,20 @@ namespace station::ledger {
 // value that does not read as its type throws std::invalid_argument or std::out_of_range, a
 // failing database DatabaseError.
 
+// With seals verified, what the ledger knows of a room's: its key's fingerprint (empty: none),
+// whether the settings pinned it, and its first weighing whose seal failed (empty: none).
+struct RoomSeal {
+    std::string key;
+    bool pinned = false;
+    std::string first_break;
+};
+
 struct StationSeen {
     std::string station;
     bool online = false;
     std::optional<std::string> since;  // when the ledger heard it come or go, its ISO time
     long disputed = 0;                 // its weighings whose id came again with other content
+    std::optional<RoomSeal> seal = std::nullopt;  // from the ledger's memory
 };
 
 struct ScaleSeen {
@@ -41,6 +50,7 @@ struct StoredWeighing {
     std::optional<std::string> time;
     std::optional<std::string> line;  // read by the exports only
     bool disputed = false;            // its id came again with other content
+    std::optional<std::string> seal = std::nullopt;  // read by the exports only
 };
 
 // Sums are per unit: a scale that weighed in two units has two.

@@ -43,6 +43,7 @@ struct RangeQuery {
     Day to;               // included
     std::string station;  // empty: every room
     int scale = 0;        // 0: every scale
+    bool seals = false;   // the exports hold each weighing's seal: the ledger verifies them
 };
 
 inline constexpr int kPageRows = 1000;

@@ -83,6 +83,10 @@ std::string StationsJson(const std::vector<StationSeen>& stations,
                                    {"since", OrNull(station.since)},
                                    {"disputed", station.disputed},
                                    {"scales", Json::object()}};
+        if (const std::optional<RoomSeal>& seal = station.seal) {
+            answer[station.station]["seal"] = {
+                {"key", seal->key}, {"pinned", seal->pinned}, {"break", seal->first_break}};
+        }
     }
     for (const ScaleSeen& scale : scales) {
         Json& station = answer[scale.station];
@@ -114,6 +118,12 @@ void AddLiveRooms(const LedgerHealth& health, std::vector<StationSeen>& stations
         for (const auto& [number, state] : heard.scales) {
             scales.push_back({room, std::to_string(number), state.connected, state.reading,
                               state.motion, state.range, state.unit});
+        }
+    }
+    for (StationSeen& station : stations) {
+        const auto heard = health.stations.find(station.station);
+        if (health.verifying_seals && heard != health.stations.end()) {
+            station.seal = {heard->second.key, heard->second.key_pinned, heard->second.seal_break};
         }
     }
 }
@@ -243,9 +253,9 @@ void AppendCsvField(std::string& out, std::string_view text) {
     out += '"';
 }
 
-std::string CsvHeader() {
+std::string CsvHeader(bool seals) {
     std::string header = "\xEF\xBB\xBF";
-    for (const ExportColumn& column : kExportColumns) {
+    for (const ExportColumn& column : ExportColumns(seals)) {
         if (column.title != nullptr) {
             header.append(header.size() > 3 ? ";" : "").append(column.title);
         }
@@ -253,7 +263,7 @@ std::string CsvHeader() {
     return header + "\r\n";
 }
 
-void AppendCsvRow(std::string& out, const StoredWeighing& weighing) {
+void AppendCsvRow(std::string& out, const StoredWeighing& weighing, bool seals) {
     // A NULL is written as an empty field.
     const auto text = [](const std::optional<std::string>& field) {
         return field ? std::string_view(*field) : std::string_view();
@@ -261,7 +271,7 @@ void AppendCsvRow(std::string& out, const StoredWeighing& weighing) {
     const std::string_view time = text(weighing.time);
     const std::optional<protocol::IsoFields> clock = protocol::ReadIsoFields(time);
     bool first = true;
-    for (const ExportColumn& column : kExportColumns) {
+    for (const ExportColumn& column : ExportColumns(seals)) {
         if (column.title == nullptr) {
             continue;
         }
@@ -305,14 +315,17 @@ void AppendCsvRow(std::string& out, const StoredWeighing& weighing) {
             case ExportField::kLine:
                 AppendCsvField(out, text(weighing.line));
                 break;
+            case ExportField::kSeal:
+                AppendCsvField(out, text(weighing.seal));
+                break;
         }
     }
     out.append("\r\n");
 }
 
-void AppendJsonRow(std::string& out, const StoredWeighing& weighing, bool first) {
+void AppendJsonRow(std::string& out, const StoredWeighing& weighing, bool first, bool seals) {
     Json row = Json::object();
-    for (const ExportColumn& column : kExportColumns) {
+    for (const ExportColumn& column : ExportColumns(seals)) {
         if (column.key == nullptr) {
             continue;
         }
@@ -341,6 +354,9 @@ void AppendJsonRow(std::string& out, const StoredWeighing& weighing, bool first)
                 break;
             case ExportField::kLine:
                 value = OrNull(weighing.line);
+                break;
+            case ExportField::kSeal:
+                value = OrNull(weighing.seal);
                 break;
             case ExportField::kDate:
             case ExportField::kClock:

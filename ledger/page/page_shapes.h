@@ -17,8 +17,9 @@ namespace station::ledger {
 // U+FFFD in JSON; a weight that does not read as a number throws std::invalid_argument.
 
 // {"ROOM": {"online", "since", "scales": {"N": {"connected", "reading", "motion", "range",
-// "unit"}}}}: `since` when the ledger heard the room come or go; a room heard of only through a
-// scale's state is offline, since no time.
+// "unit"}}, "seal": {"key", "pinned", "break"}}}: `since` when the ledger heard the room come or
+// go; a room heard of only through a scale's state is offline, since no time; "seal" only with
+// seals verified.
 std::string StationsJson(const std::vector<StationSeen>& stations,
                          const std::vector<ScaleSeen>& scales);
 // Adds what the ledger heard of each room after what the database holds, which StationsJson lets
@@ -61,11 +62,11 @@ std::optional<double> ReadingNumber(std::string_view reading);
 // time of day (the station's clock) in columns of their own, as ISO 8601 writes them, which
 // spreadsheets read as a date and a time in any language; the reading and the weight numbers with
 // a decimal comma where they are numbers, the weight's unit beside it (none where there is no
-// weight: "#err" weighs nothing in any unit).
-std::string CsvHeader();
-void AppendCsvRow(std::string& out, const StoredWeighing& weighing);
+// weight: "#err" weighs nothing in any unit). With `seals`, each weighing's seal last.
+std::string CsvHeader(bool seals);
+void AppendCsvRow(std::string& out, const StoredWeighing& weighing, bool seals);
 // One object of the JSON export's array, after a comma unless it is the `first`.
-void AppendJsonRow(std::string& out, const StoredWeighing& weighing, bool first);
+void AppendJsonRow(std::string& out, const StoredWeighing& weighing, bool first, bool seals);
 
 // Appends a CSV text field, never taken for a formula: one that begins with '=', '+', '-', '@', a
 // tab or a carriage return gets a leading apostrophe, which spreadsheets show as text; quoted when

@@ -337,7 +337,8 @@ HttpResponse PlantPage::Export(const HttpRequest& request, std::string_view exte
     if (const auto* problem = std::get_if<std::string>(&read)) {
         return Plain(400, *problem);
     }
-    const RangeQuery& range = std::get<RangeQuery>(read);
+    RangeQuery range = std::get<RangeQuery>(read);
+    range.seals = health_ != nullptr && health_->Snapshot().verifying_seals;
     std::optional<ExportSlot> slot = ExportSlot::Take(exports_, kMostExports);
     if (!slot) {
         HttpResponse busy = Plain(503, "Za dużo plików pobieranych naraz; spróbuj za chwilę");

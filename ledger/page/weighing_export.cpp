@@ -37,14 +37,14 @@ BodySource::Piece WeighingExport::Next() {
     }
     std::string out;
     if (!started_) {
-        out = format_ == Format::kCsv ? CsvHeader() : "[";
+        out = format_ == Format::kCsv ? CsvHeader(blocks_.Seals()) : "[";
     }
     const std::vector<StoredWeighing> rows = blocks_.Next();
     for (const StoredWeighing& row : rows) {
         if (format_ == Format::kCsv) {
-            AppendCsvRow(out, row);
+            AppendCsvRow(out, row, blocks_.Seals());
         } else {
-            AppendJsonRow(out, row, !started_ && &row == &rows.front());
+            AppendJsonRow(out, row, !started_ && &row == &rows.front(), blocks_.Seals());
         }
     }
     started_ = true;

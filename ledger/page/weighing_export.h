@@ -26,6 +26,7 @@ public:
     // Done() holds. Throws what the database throws.
     std::vector<StoredWeighing> Next();
     bool Done() const { return database_ == nullptr; }
+    bool Seals() const { return range_.seals; }
 
 private:
     std::unique_ptr<Database> database_;

@@ -102,7 +102,7 @@ void WorkbookExport::AddSheet() {
         throw std::runtime_error("cannot add a sheet to the workbook");
     }
     lxw_col_t at = 0;
-    for (const ExportColumn& column : kExportColumns) {
+    for (const ExportColumn& column : ExportColumns(blocks_.Seals())) {
         if (column.title != nullptr) {
             Check(worksheet_set_column(sheet_, at, at, column.width, nullptr));
             Check(worksheet_write_string(sheet_, 0, at++, column.title, header_));
@@ -125,7 +125,7 @@ void WorkbookExport::WriteRow(const StoredWeighing& weighing) {
     const auto clock = protocol::ReadIsoFields(weighing.time.value_or(""));
     const bool dated = clock && clock->year >= kFirstYear;
     lxw_col_t at = 0;
-    for (const ExportColumn& column : kExportColumns) {
+    for (const ExportColumn& column : ExportColumns(blocks_.Seals())) {
         if (column.title == nullptr) {
             continue;
         }
@@ -176,6 +176,9 @@ void WorkbookExport::WriteRow(const StoredWeighing& weighing) {
                 break;
             case ExportField::kLine:
                 text(at, weighing.line);
+                break;
+            case ExportField::kSeal:
+                text(at, weighing.seal);
                 break;
         }
         ++at;

@@ -58,6 +58,7 @@ void BatchWriter::WriteBehind() {
         return Flush();
     }
     flush_timer_.reset();
+    handlers_.judge(batch_);
     struct Write {
         Batch batch;
         std::optional<Outcome> outcome;
@@ -94,6 +95,7 @@ void BatchWriter::Flush() {
     }
     // A write's weighings may move places, written next; a write of places alone moves none.
     while (!batch_.Empty()) {
+        handlers_.judge(batch_);
         const Batch batch = std::exchange(batch_, {});
         try {
             Commit(batch);

@@ -41,6 +41,8 @@ public:
                            const std::string& reason)>
             row_refused;
         std::function<void(const std::string& reason)> database_failed;
+        // Just before a batch is written: a weighing may leave it, as a rejected row.
+        std::function<void(Batch& batch)> judge;
     };
 
     using LogSink = std::function<void(const std::string& line)>;

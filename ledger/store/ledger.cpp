@@ -39,6 +39,7 @@ Ledger::Ledger(EventLoop& loop, StoreSettings settings, LogSink log, WrittenSink
               {[this](LedgerTables& tables) { Load(tables); }, [this](bool back) { Opened(back); },
                [this] { Away(); }, [this] { return writer_.Busy(); }},
               log_, std::move(startup), health_),
+      seals_(settings_, health_),
       writer_(
           loop,
           {[this](const auto&... a) { Written(a...); },
@@ -50,7 +51,8 @@ Ledger::Ledger(EventLoop& loop, StoreSettings settings, LogSink log, WrittenSink
            [this](const std::string& topic, const std::string& payload, const std::string& reason) {
                Reject({LedgerProblem::kRefusedByDatabase, reason}, topic, payload);
            },
-           [this](const std::string& reason) { keeper_.Away(reason); }},
+           [this](const std::string& reason) { keeper_.Away(reason); },
+           [this](Batch& batch) { seals_.Judge(batch, rejections_, WallClockStamp()); }},
           settings_.broker.topic, log_) {
     keeper_.Open();
     ExpireRooms();
@@ -68,6 +70,7 @@ void Ledger::Load(LedgerTables& tables) {
         roster_.Load(row.name, !row.client_id.empty(), loop_.Now());
     }
     book_.Load(rows);
+    seals_.Load(rows);
     health_->Update([&rows](LedgerHealth& board) {
         for (const LedgerTables::Station& row : rows) {
             board.Known(row.name, row.online, row.status_received);

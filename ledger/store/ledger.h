@@ -18,6 +18,7 @@
 #include "ledger/store/rejection_log.h"
 #include "ledger/store/replay_book.h"
 #include "ledger/store/room_roster.h"
+#include "ledger/store/seal_keeper.h"
 #include "ledger/store/store_settings.h"
 
 namespace station::ledger {
@@ -31,7 +32,7 @@ namespace station::ledger {
 // BatchWriter writes them a group per transaction and says what became of each; the ReplayBook
 // asks each station, once per round, to send again what the database may lack. What the ledger
 // does itself: it admits a message's room (the settings' list, the RoomRoster's bounds), reads
-// each message into its row, and rejects what is no station's status, weighing or state, or
+// each message into its row, has the SealKeeper judge signing rooms' weighings, and rejects what is no station's status, weighing or state, or
 // belongs to another station, into the table `rejected` (RejectionLog). While the database is
 // away, the statuses and states the live session hears of the rooms the ledger knows go to the
 // page alone.
@@ -101,6 +102,7 @@ private:
     ReplayBook book_;
     BrokerIntake intake_;
     DatabaseKeeper keeper_;
+    SealKeeper seals_;
     // Last: its thread, which uses the keeper's tables, is gone before them.
     BatchWriter writer_;
 };

@@ -128,6 +128,16 @@ std::string HealthJson(const LedgerHealth& health) {
                                                 ? nlohmann::ordered_json()
                                                 : nlohmann::ordered_json(station.last_weighing)},
                           {"replay", station.replay}};
+        if (health.verifying_seals) {
+            stations[name]["key"] = station.key;
+            stations[name]["key_pinned"] = station.key_pinned;
+            stations[name]["seal_break"] = station.seal_break;
+        }
+    }
+    if (health.verifying_seals) {
+        json["seals"] = {{"verified", health.seals_verified},
+                         {"unsigned", health.seals_unsigned},
+                         {"failed", health.seals_failed}};
     }
     return json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
@@ -181,6 +191,15 @@ std::string HealthMetrics(const LedgerHealth& health, std::size_t live_pages) {
                     "Messages put in the rejected table, by kind", count(rejected),
                     "{kind=\"" + Label(kind) + "\"}");
     }
+    if (health.verifying_seals) {
+        for (const auto& [verdict, counted] :
+             {std::pair{"verified", health.seals_verified},
+              std::pair{"unsigned", health.seals_unsigned}, std::pair{"failed", health.seals_failed}}) {
+            metrics.Add("tarvelio_ledger_weighings_sealed_total", "counter",
+                        "Weighings judged by their seals, by verdict", count(counted),
+                        std::string("{verdict=\"") + verdict + "\"}");
+        }
+    }
     if (health.weighing_lag_seconds) {
         metrics.Add("tarvelio_ledger_weighing_lag_seconds", "gauge",
                     "From the newest weighing's own time to its row, in the last batch",
@@ -216,6 +235,12 @@ std::string HealthMetrics(const LedgerHealth& health, std::size_t live_pages) {
              "1 while the room's replay is asked, not through", [](const Station& station) {
                  return std::optional(station.replay == "asked" ? 1.0 : 0.0);
              });
+    if (health.verifying_seals) {
+        per_room("tarvelio_ledger_room_seal_broken",
+                 "1 once a weighing of the room's failed its seal", [](const Station& station) {
+                     return std::optional(station.seal_break.empty() ? 0.0 : 1.0);
+                 });
+    }
     for (const auto& [name, hall] : health.halls) {
         metrics.Add("tarvelio_ledger_hall_connected", "gauge",
                     "1 while the hall broker's bridge to the ledger's is up",

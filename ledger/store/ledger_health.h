@@ -24,6 +24,11 @@ struct LedgerHealth {
         std::string since;             // when it came or went, as first heard; empty: not known
         std::time_t last_message = 0;  // when the ledger last heard from it; 0: not since start
         std::map<int, ScaleStateRow> scales;  // each scale's last state heard
+        // With seals verified: the fingerprint of its key (empty: none known), whether the
+        // settings pinned it, and its first weighing whose seal failed ("ID: reason").
+        std::string key;
+        bool key_pinned = false;
+        std::string seal_break;
     };
 
     // A hall broker's bridge to the ledger's, by the hall's name.
@@ -54,6 +59,11 @@ struct LedgerHealth {
     // From the newest weighing's own time to the end of the transaction that stored it, in the
     // last batch that stored one; nothing before the first.
     std::optional<double> weighing_lag_seconds;
+    // Weighings judged by their seals since the start, when the settings ask for it.
+    bool verifying_seals = false;
+    std::uint64_t seals_verified = 0;
+    std::uint64_t seals_unsigned = 0;
+    std::uint64_t seals_failed = 0;
 
     bool Healthy() const { return database_open && broker_connected; }
 
@@ -102,7 +112,8 @@ private:
 // {"database": "open" | "away", "database_server": HOST:PORT, "database_failovers": N (these two
 // for a server, not a file), "broker": "connected" | "away" | "taken over", "halls": {HALL:
 // "connected" | "cut off"} (once any is heard), "last_write": ..., "stations": {NAME:
-// {"last_weighing": ..., "replay": ...}}}
+// {"last_weighing": ..., "replay": ...}}}; with seals verified, "seals": {"verified": N,
+// "unsigned": N, "failed": N}, and each station's "key", "key_pinned" and "seal_break".
 std::string HealthJson(const LedgerHealth& health);
 
 // The same and the counters in the Prometheus text format; `live_pages` open at the page.

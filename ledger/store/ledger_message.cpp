@@ -20,8 +20,8 @@ Rejection RejectionOf(protocol::MessageProblem problem) {
     return {problem.kind, std::move(problem.detail)};
 }
 
-// The weight of a reading that is a plain decimal number: blanks, a sign, digits with one
-// point or comma.
+}  // namespace
+
 std::optional<double> WeightOf(std::string_view reading) {
     while (!reading.empty() && reading.front() == ' ') {
         reading.remove_prefix(1);
@@ -53,6 +53,8 @@ std::optional<double> WeightOf(std::string_view reading) {
     }
     return weight;
 }
+
+namespace {
 
 // The month after the one of `received` (the ledger's own ISO time), if it can be read.
 // The latest month a weighing's id may name: the month of the ledger's clock, or the next one
@@ -100,6 +102,7 @@ LedgerMessage Weighing(const std::string& station, int scale, std::string_view p
     row.time = std::move(weighing.time);
     row.line = std::move(weighing.line);
     row.received = received;
+    row.seal = weighing.seal;
     return row;
 }
 
@@ -118,8 +121,7 @@ std::string WeighingMessage(const WeighingRow& row) {
                                     .line = row.line,
                                     .after = row.after,
                                     .next = row.next,
-                                    .link = std::nullopt,
-                                    .signature = std::nullopt});
+                                    .seal = row.seal});
 }
 
 namespace {
@@ -175,6 +177,8 @@ const char* RejectKindName(RejectKind kind) {
             return "an id held already with another line";
         case LedgerProblem::kRoomRefused:
             return "a room not kept";
+        case LedgerProblem::kSeal:
+            return "a seal that does not verify";
     }
     return "unknown";
 }

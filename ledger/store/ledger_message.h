@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -18,6 +19,7 @@ enum class LedgerProblem {
     // (its name, a key of the health board, says "line" as it always has)
     kConflict,
     kRoomRefused,  // a room not in the settings' list, or one past the most kept
+    kSeal,         // a signing room's weighing whose seal does not verify, or that has none
 };
 
 // Why a message is no row of the ledger's: what the protocol's reader said, or the ledger's own.
@@ -28,7 +30,8 @@ inline constexpr RejectKind kRejectKinds[] = {
     protocol::ProblemKind::kNotJson,   protocol::ProblemKind::kMissingField,
     protocol::ProblemKind::kWrongType, protocol::ProblemKind::kBadValue,
     LedgerProblem::kForeignId,         LedgerProblem::kRefusedByDatabase,
-    LedgerProblem::kConflict,          LedgerProblem::kRoomRefused};
+    LedgerProblem::kConflict,          LedgerProblem::kRoomRefused,
+    LedgerProblem::kSeal};
 
 // A short English name of the kind, for the rejected table and the log.
 const char* RejectKindName(RejectKind kind);
@@ -62,6 +65,10 @@ inline constexpr std::uint32_t kLargestPacket = kLargestMessage + 8192;
 // caller's to judge, by the id's client id. Never throws on any payload.
 LedgerMessage ReadLedgerMessage(std::string_view prefix, std::string_view topic,
                                 std::string_view payload, const std::string& received);
+
+// The weight of a reading that is a plain decimal number: blanks, a sign, digits with one
+// point or comma.
+std::optional<double> WeightOf(std::string_view reading);
 
 // A weighing's message as far as its row holds it, for what `rejected` keeps of it; a row whose
 // id does not read gives its line alone.

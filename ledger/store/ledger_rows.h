@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "protocol/weighing.h"
 #include "protocol/weighing_id.h"
 
 namespace station::ledger {
@@ -31,6 +32,16 @@ struct WeighingRow {
     std::optional<protocol::LinePlace> after = std::nullopt;
     std::optional<std::uint64_t> next = std::nullopt;
     bool untrusted_places = false;  // it said places that cannot be, which it is kept without
+    // A signing station's seal, stored once verified (seal_check.h); nothing when it has none or
+    // seals are not verified.
+    std::optional<LineSeal> seal = std::nullopt;
+};
+
+// A room's signing key and whence the ledger has it: the settings, or the room's first weighing
+// verified (taken on first use).
+struct RoomKey {
+    PublicKey key{};
+    bool pinned = false;
 };
 
 struct ScaleStateRow {
@@ -69,11 +80,17 @@ struct Batch {
     std::map<std::string, protocol::LinePlace> held_through;
     // Rooms heard only by status or state that the ledger no longer keeps, with their rows.
     std::vector<std::string> forgotten;
+    // Keys taken on first use, and per room the first weighing whose seal failed ("ID: reason").
+    std::map<std::string, PublicKey> keys_taken;
+    std::map<std::string, std::string> seal_breaks;
 
     std::size_t Size() const {
         return weighings.size() + states.size() + statuses.size() + rejected.size();
     }
-    bool Empty() const { return Size() == 0 && held_through.empty() && forgotten.empty(); }
+    bool Empty() const {
+        return Size() == 0 && held_through.empty() && forgotten.empty() && keys_taken.empty() &&
+               seal_breaks.empty();
+    }
 };
 
 }  // namespace station::ledger

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "ledger/store/ledger_message.h"
+#include "ledger/store/seal_check.h"
 #include "protocol/topics.h"
 #include "protocol/weighing.h"
 #include "protocol/weighing_id.h"
@@ -13,95 +14,10 @@
 namespace station::ledger {
 namespace {
 
-// Types both databases read alike; times are ISO 8601 texts, which order as the times do within
-// one offset from UTC.
-constexpr const char* kVersion1[] = {
-    "CREATE TABLE IF NOT EXISTS stations (station TEXT PRIMARY KEY, client_id TEXT, "
-    "online BOOLEAN, status_received TEXT, newest_month BIGINT)",
-    "CREATE TABLE IF NOT EXISTS weighings (id TEXT PRIMARY KEY, station TEXT NOT NULL, "
-    "scale BIGINT NOT NULL, reading TEXT NOT NULL, weight DOUBLE PRECISION, time TEXT, "
-    "line TEXT NOT NULL, received TEXT NOT NULL)",
-    "CREATE TABLE IF NOT EXISTS scale_states (station TEXT NOT NULL, scale BIGINT NOT NULL, "
-    "connected BOOLEAN NOT NULL, reading TEXT NOT NULL, motion BOOLEAN, \"range\" TEXT, time TEXT, "
-    "received TEXT NOT NULL, PRIMARY KEY (station, scale))",
-    "CREATE TABLE IF NOT EXISTS rejected (topic TEXT NOT NULL, payload TEXT NOT NULL, "
-    "reason TEXT NOT NULL, received TEXT NOT NULL)",
-};
-// The indexes a day's weighings per room are read by.
-constexpr const char* kVersion2[] = {
-    "CREATE INDEX IF NOT EXISTS weighings_by_time ON weighings (time)",
-    "CREATE INDEX IF NOT EXISTS weighings_by_station ON weighings (station, time)",
-};
-
-// The day's sums and hours read from the index alone, without a lookup per weighing; it starts
-// with the time, so it serves the time order too.
-constexpr const char* kVersion3[] = {
-    "CREATE INDEX IF NOT EXISTS weighings_by_time_with_sums ON weighings "
-    "(time, station, scale, weight)",
-    "DROP INDEX IF EXISTS weighings_by_time",
-};
-
-// The id after the time: the export's blocks go on from a time and an id by the index alone,
-// however many weighings share a time.
-constexpr const char* kVersion4[] = {
-    "CREATE INDEX IF NOT EXISTS weighings_by_time_and_id_with_sums ON weighings "
-    "(time, id, station, scale, weight)",
-    "DROP INDEX IF EXISTS weighings_by_time_with_sums",
-};
-
-// The unit each weighing and state was read in; rows from before it were kilograms, as a message
-// without one still means.
-// The sums are per unit, so the index the day's sums are read from holds it.
-constexpr const char* kVersion5[] = {
-    "ALTER TABLE weighings ADD COLUMN unit TEXT NOT NULL DEFAULT 'kg'",
-    "ALTER TABLE scale_states ADD COLUMN unit TEXT NOT NULL DEFAULT 'kg'",
-    ("CREATE INDEX IF NOT EXISTS weighings_by_time_and_id_with_units ON weighings "
-     "(time, id, station, scale, unit, weight)"),
-    "DROP INDEX IF EXISTS weighings_by_time_and_id_with_sums",
-};
-
-// Where each station's register is held through, so that a replay asks only for what follows.
-constexpr const char* kVersion6[] = {
-    "ALTER TABLE stations ADD COLUMN held_month BIGINT",
-    "ALTER TABLE stations ADD COLUMN held_offset BIGINT",
-};
-
-// Where each weighing's line ends and where the weighing line before it ended, where the station
-// said so and they can be: a ledger walks on over the weighings another ledger of its group wrote.
-constexpr const char* kVersion7[] = {
-    "ALTER TABLE weighings ADD COLUMN next_offset BIGINT",
-    "ALTER TABLE weighings ADD COLUMN after_place TEXT",
-};
-
-// A weighing whose id came again with other content is disputed; the few disputed are found
-// per room by an index of their own.
-// Rejected rows are kept per kind, the first and the last kRejectedKept (a slot each), and all are
-// counted: a flood of them neither fills the disk nor hides how many came.
-constexpr const char* kVersion8[] = {
-    "ALTER TABLE weighings ADD COLUMN disputed BOOLEAN NOT NULL DEFAULT FALSE",
-    "CREATE INDEX IF NOT EXISTS weighings_disputed ON weighings (station) WHERE disputed",
-    "ALTER TABLE rejected ADD COLUMN kind TEXT",
-    "ALTER TABLE rejected ADD COLUMN slot BIGINT",
-    "CREATE UNIQUE INDEX IF NOT EXISTS rejected_by_slot ON rejected (kind, slot)",
-    "CREATE TABLE IF NOT EXISTS rejected_counts (kind TEXT PRIMARY KEY, seen BIGINT NOT NULL)",
-};
-
-struct Step {
-    const char* const* begin;
-    const char* const* end;
-};
-constexpr Step kSteps[] = {
-    {std::begin(kVersion1), std::end(kVersion1)}, {std::begin(kVersion2), std::end(kVersion2)},
-    {std::begin(kVersion3), std::end(kVersion3)}, {std::begin(kVersion4), std::end(kVersion4)},
-    {std::begin(kVersion5), std::end(kVersion5)}, {std::begin(kVersion6), std::end(kVersion6)},
-    {std::begin(kVersion7), std::end(kVersion7)}, {std::begin(kVersion8), std::end(kVersion8)}};
-static_assert(std::size(kSteps) == kSchemaVersion);
-
-constexpr const char* kSetVersion = "UPDATE ledger_schema SET version = $1 WHERE one = 1";
 
 constexpr const char* kInsertWeighing =
     "INSERT INTO weighings (id, station, scale, reading, weight, time, line, received, unit, "
-    "next_offset, after_place) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11) "
+    "next_offset, after_place, seal) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12) "
     "ON CONFLICT (id) DO NOTHING";
 // Run after the weighing's insert, when that found the id held: where it is held with other
 // content (a forgery may copy the line and change the reading, the unit or the time), the one held
@@ -121,6 +37,10 @@ constexpr const char* kStationOfWeighings =
     "newest_month = CASE WHEN stations.newest_month IS NULL "
     "OR stations.newest_month < excluded.newest_month "
     "THEN excluded.newest_month ELSE stations.newest_month END";
+// The first weighing whose seal failed stays the room's.
+constexpr const char* kSealBreak =
+    "INSERT INTO stations (station, seal_break) VALUES ($1, $2) ON CONFLICT (station) "
+    "DO UPDATE SET seal_break = COALESCE(stations.seal_break, excluded.seal_break)";
 // (SQLite numbers $N parameters in the order they first appear.)
 constexpr const char* kHeldThrough =
     "UPDATE stations SET held_month = $1, held_offset = $2 WHERE station = $3";
@@ -167,35 +87,7 @@ Value Flag(bool flag) {
     return Value(std::int64_t{flag ? 1 : 0});
 }
 
-int Version(Database& database) {
-    database.Transact(
-        {{"CREATE TABLE IF NOT EXISTS ledger_schema (one BIGINT PRIMARY KEY, "
-          "version BIGINT NOT NULL)",
-          {}},
-         {"INSERT INTO ledger_schema (one, version) VALUES (1, 0) ON CONFLICT (one) DO NOTHING",
-          {}}});
-    const std::vector<Row> rows = database.Query("SELECT version FROM ledger_schema", {});
-    return rows.size() == 1 && rows[0][0] ? std::stoi(*rows[0][0]) : 0;
-}
-
 }  // namespace
-
-void UpgradeSchema(Database& database, int to) {
-    const int version = Version(database);
-    if (version > kSchemaVersion) {
-        throw DatabaseError("the schema is version " + std::to_string(version) +
-                            ", newer than this ledger's " + std::to_string(kSchemaVersion));
-    }
-    for (int next = version + 1; next <= to; ++next) {
-        std::vector<Command> commands;
-        const Step& step = kSteps[next - 1];
-        for (const char* const* sql = step.begin; sql != step.end; ++sql) {
-            commands.push_back({*sql, {}});
-        }
-        commands.push_back({kSetVersion, {std::int64_t{next}}});
-        database.Transact(commands);
-    }
-}
 
 LedgerTables::LedgerTables(Database& database) : database_(database) {
     UpgradeSchema(database_);
@@ -243,17 +135,20 @@ std::size_t LedgerTables::ReleaseForged(const std::string& station, const std::s
 
 std::vector<LedgerTables::Station> LedgerTables::Stations() {
     std::vector<Station> stations;
-    for (const Row& row : database_.Query("SELECT station, client_id, newest_month, held_month, "
-                                          "held_offset, online, status_received FROM stations "
-                                          "ORDER BY station",
-                                          {})) {
+    for (const Row& row :
+         database_.Query("SELECT station, client_id, newest_month, held_month, held_offset, "
+                         "online, status_received, signing_key, seal_break FROM stations "
+                         "ORDER BY station",
+                         {})) {
         Station& station =
             stations.emplace_back(Station{row[0].value_or(""),
                                           row[1].value_or(""),
                                           row[2] ? std::stoi(*row[2]) : 0,
                                           {},
                                           row[5] ? std::optional(IsTrue(row[5])) : std::nullopt,
-                                          row[6].value_or("")});
+                                          row[6].value_or(""),
+                                          row[7] ? FromHex<32>(*row[7]) : std::nullopt,
+                                          row[8].value_or("")});
         if (const auto month = Month::OfYyyymm(row[3] ? std::stoll(*row[3]) : 0); month && row[4]) {
             station.held_through = protocol::LinePlace{*month, std::stoull(*row[4])};
         }
@@ -290,7 +185,8 @@ std::vector<LedgerTables::Stored> LedgerTables::Write(const Batch& batch) {
              {row.id, row.station, std::int64_t{row.scale}, row.reading,
               row.weight ? Value(*row.weight) : Value(), Optional(row.time), row.line, row.received,
               row.unit, row.next ? Value(static_cast<std::int64_t>(*row.next)) : Value(),
-              row.after ? Value(row.after->Text()) : Value()}});
+              row.after ? Value(row.after->Text()) : Value(),
+              row.seal ? Value(SealText(*row.seal)) : Value()}});
         if (row.next && row.after) {
             commands.push_back({kFillPlaces,
                                 {static_cast<std::int64_t>(*row.next), row.after->Text(), row.id,
@@ -307,6 +203,13 @@ std::vector<LedgerTables::Stored> LedgerTables::Write(const Batch& batch) {
     for (const auto& [station, latest] : newest) {
         commands.push_back(
             {kStationOfWeighings, {station, latest.client_id, std::int64_t{latest.month}}});
+    }
+    for (const auto& [station, key] : batch.keys_taken) {
+        commands.push_back(
+            {"UPDATE stations SET signing_key = $1 WHERE station = $2", {Hex(key), station}});
+    }
+    for (const auto& [station, first] : batch.seal_breaks) {
+        commands.push_back({kSealBreak, {station, first}});
     }
     for (const auto& [station, place] : batch.held_through) {
         commands.push_back({kHeldThrough,

@@ -5,16 +5,11 @@
 #include <vector>
 
 #include "ledger/store/database.h"
+#include "ledger/store/ledger_schema.h"
 #include "ledger/store/ledger_rows.h"
 
 namespace station::ledger {
 
-// The schema's version now; the ledger brings an older one up to it by itself.
-constexpr int kSchemaVersion = 8;
-
-// Brings the schema of `database` up to version `to`, step by step, each step in a transaction
-// of its own; a newer schema is refused. Throws DatabaseError.
-void UpgradeSchema(Database& database, int to = kSchemaVersion);
 
 // The ledger's tables: weighings, stations, scale_states and rejected.
 class LedgerTables {
@@ -26,6 +21,8 @@ public:
         std::optional<protocol::LinePlace> held_through;  // see Batch::held_through
         std::optional<bool> online;                       // its last status; none: not heard
         std::string status_received;                      // since when it holds
+        std::optional<PublicKey> signing_key = std::nullopt;  // taken on first use
+        std::string seal_break = {};  // its first weighing whose seal failed: "ID: reason"
     };
 
     // Throws DatabaseError.

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <cstddef>
+#include <map>
 #include <set>
 #include <string>
 
 #include "broker/publish_settings.h"
+#include "common/weighing_chain.h"
 
 namespace station::ledger {
 
@@ -23,6 +25,10 @@ struct StoreSettings {
     // proves the room and a login's client id is its user name; otherwise a room's client id is
     // the one of its first weighing.
     bool client_id_is_room = false;
+    // Signing rooms' weighings are verified (seal_check.h): each room's key pinned here, or taken
+    // from its first weighing verified.
+    bool verify_seals = false;
+    std::map<std::string, PublicKey> pinned_keys;
 };
 
 }  // namespace station::ledger

@@ -35,10 +35,12 @@ function room(station) {
   disputed.hidden = true;
   disputed.title = "Ich numer przyszedł drugi raz z inną treścią: zapisano pierwszą, drugą " +
     "odrzucono. Sprawdź je z rejestrem stanowiska.";
-  title.append(state, disputed);
+  const seal = element("span", "seal");
+  seal.hidden = true;
+  title.append(state, disputed, seal);
   panel.append(title);
   const scales = element("div", "scales");
-  entry = {panel, state, disputed, scales: []};
+  entry = {panel, state, disputed, seal, scales: []};
   for (let number = 1; number <= 4; ++number) {
     const box = element("div", "scale");
     box.dataset.scale = number;
@@ -106,6 +108,24 @@ function showDisputed(station, count) {
   entry.disputed.textContent = ` · sporne ważenia: ${count}`;
 }
 
+// With seals verified: whether the room's weighings are, by which key, and the first that failed.
+function showSeal(station, seal) {
+  const shown = room(station).seal;
+  shown.hidden = !seal;
+  if (!seal) return;
+  shown.classList.toggle("broken", Boolean(seal.break));
+  if (seal.break) {
+    shown.textContent = ` · podpisy naruszone od ważenia ${seal.break.split(": ")[0]}`;
+    shown.title = seal.break;
+  } else if (seal.key) {
+    shown.textContent = ` · podpisy zgodne (klucz ${seal.pinned ? "z ustawień" : "z pierwszego ważenia"})`;
+    shown.title = seal.key;
+  } else {
+    shown.textContent = " · ważenia niepodpisane";
+    shown.title = "";
+  }
+}
+
 async function loadStations() {
   const answer = await fetch("api/stations");
   if (!answer.ok) return;
@@ -113,6 +133,7 @@ async function loadStations() {
   for (const [station, data] of Object.entries(stations)) {
     showStatus(station, data.online, data.since);
     showDisputed(station, data.disputed);
+    showSeal(station, data.seal);
     for (const [number, state] of Object.entries(data.scales)) {
       showScale(station, Number(number), state);
     }

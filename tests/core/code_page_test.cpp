@@ -1,4 +1,4 @@
-#include "core/text/code_page.h"
+#include "common/code_page.h"
 
 #include <gtest/gtest.h>
 
@@ -23,6 +23,14 @@ TEST(CodePage, EveryByteSurvivesARoundTrip) {
         all += static_cast<char>(byte);
     }
     EXPECT_EQ(EncodeCp1250(DecodeCp1250(all)), all);
+    EXPECT_EQ(Utf8ToCp1250(Cp1250ToUtf8(all)), all);
+}
+
+// What a station cannot have sent: another code page's letter, an overlong form, a cut sequence.
+TEST(CodePage, OnlyTheCodePagesOwnUtf8ReadsBack) {
+    for (const char* text : {"Ð¶", "À±", "â", "ð", ""}) {
+        EXPECT_EQ(Utf8ToCp1250(text), std::nullopt) << text;
+    }
 }
 
 TEST(CodePage, CharactersOutsideTheCodePageBecomeQuestionMarks) {

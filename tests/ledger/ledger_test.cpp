@@ -293,6 +293,8 @@ TEST(LedgerSettings, SettingsThatCannotBeUsedEndTheLedgerWithTheReason) {
         {"[Broker]\nopen=tak\n", "Broker: open: neither yes nor no"},
         {"[Odtwarzanie]\nfirst_month=202613\n", "Odtwarzanie: first_month: not a month"},
         {"[Pokoje]\nmost=0\n", "Pokoje: most: not a number of rooms"},
+        {"[Podpisy]\nverify=tak\n", "Podpisy: verify: neither on nor off"},
+        {"[Podpisy]\nkeys=a:" + std::string(64, 'F') + "\n", "Podpisy: keys: not ROOM:KEY"},
         {"[Strona]\nlisten=8080\n", "Strona: listen: not HOST:PORT"},
         {"[Strona]\nper_address=-1\n", "Strona: per_address: not a number of connections"},
         {"[Baza]\nulr=sqlite:/x\n",

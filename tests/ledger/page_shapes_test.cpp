@@ -66,15 +66,15 @@ TEST(PageShapes, ViewsAndExportsWriteWhatTheRowsHold) {
     };
     for (const CsvCase& c : csv_cases) {
         std::string csv;
-        AppendCsvRow(csv, c.row);
+        AppendCsvRow(csv, c.row, false);
         EXPECT_EQ(csv, c.written);
     }
     std::string json;
-    AppendJsonRow(json, Weighing(std::nullopt), true);
-    AppendJsonRow(json, Weighing("1"), false);
+    AppendJsonRow(json, Weighing(std::nullopt), true, false);
+    AppendJsonRow(json, Weighing("1"), false, false);
     EXPECT_EQ(json.find(R"("weight":null)"), json.rfind(R"("weight":null)"));
     EXPECT_NE(json.find(R"(},{"id")"), std::string::npos);
-    EXPECT_THROW(AppendJsonRow(json, Weighing("kg"), false), std::invalid_argument)
+    EXPECT_THROW(AppendJsonRow(json, Weighing("kg"), false, false), std::invalid_argument)
         << "a weight that is no number is the page's error, not a wrong answer";
 
     // A plant's counts pass a million: written exactly, as are fractions.

@@ -98,23 +98,27 @@ TEST_F(RoundTrip, AWeighingAsTheStationWritesItIsTheLedgersRow) {
             << bad;
     }
 
-    // A signed line's link and signature, as hex, after the rest; both or neither, exact hex.
-    LineEntry evidence{0, {}, {}, grams.line};
-    evidence.link.fill(0xab);
-    evidence.signature.fill(0xcd);
+    // A signed line's seal, as hex, after the rest; all four or none, exact hex.
+    LineEvidence evidence{{}, {0, {}, {}, grams.line}, {}};
+    evidence.previous.fill(0x12);
+    evidence.entry.link.fill(0xab);
+    evidence.entry.signature.fill(0xcd);
+    evidence.key.fill(0xef);
     const std::string signed_one =
         WeighingMessage(grams, *SplitRegisterLine(grams.line), "st", "", std::nullopt, evidence);
-    EXPECT_TRUE(signed_one.ends_with(",\"link\":\"" + Hex(evidence.link) + "\",\"signature\":\"" +
-                                     Hex(evidence.signature) + "\"}"))
-        << signed_one;
+    const std::string seal = R"("previous":")" + Hex(evidence.previous) + R"(","link":")" +
+                             Hex(evidence.entry.link) + R"(","signature":")" +
+                             Hex(evidence.entry.signature) + R"(","key":")" + Hex(evidence.key) +
+                             R"(")";
+    EXPECT_TRUE(signed_one.ends_with("," + seal + "}")) << signed_one;
     EXPECT_TRUE(std::holds_alternative<ledger::WeighingRow>(
         Read(protocol::TopicKind::kWeighing, 1, signed_one)));
-    const std::string unsigned_part = signed_one.substr(0, signed_one.find(R"(,"link")"));
-    for (const std::string& fields : {R"("link":")" + Hex(evidence.link) + R"(")",
-                                      R"("link":")" + Hex(evidence.link) + R"(","signature":")" +
-                                          std::string(127, 'c') + R"(")",
-                                      R"("link":")" + std::string(64, 'A') + R"(","signature":")" +
-                                          Hex(evidence.signature) + R"(")"}) {
+    const std::string unsigned_part = signed_one.substr(0, signed_one.find(R"(,"previous")"));
+    for (const std::string& fields :
+         {seal.substr(0, seal.find(R"(,"key")")), seal.substr(seal.find(R"("link")")),
+          seal.substr(0, seal.find(R"(,"key")")) + R"(,"key":")" + std::string(63, 'e') + R"(")",
+          seal.substr(0, seal.find(R"(,"key")")) + R"(,"key":")" + std::string(64, 'E') + R"(")",
+          seal.substr(0, seal.find(R"(,"key")")) + R"(,"key":7)"}) {
         std::string bad = unsigned_part;
         bad.append(",").append(fields).append("}");
         EXPECT_TRUE(

@@ -235,9 +235,10 @@ TEST_F(PublisherTest, AnEndMarkCutByASaveDoesNotShiftWhatIsSent) {
               "st/202612/" + std::to_string(first.size() + 2));
 }
 
-// A signed line goes out with its link and signature, which chain and verify as the register's
-// evidence does; the entry of a save that failed at the same place signs nothing.
-TEST_F(PublisherTest, ASignedLineGoesOutWithItsLinkAndSignature) {
+// A signed line goes out with its seal: the link before it, its own, its signature and the key,
+// which chain and verify as the register's evidence does; the entry of a save that failed at the
+// same place signs nothing.
+TEST_F(PublisherTest, ASignedLineGoesOutWithItsSeal) {
     WriteFile(dir_ / "publikacja.stan", " 0\n");
     const KeyPair key = NewKeyPair();
     RegisterSigner signer(dir_.Path(), key);
@@ -257,6 +258,8 @@ TEST_F(PublisherTest, ASignedLineGoesOutWithItsLinkAndSignature) {
     for (const std::string& payload : collector_->Payloads("/weighing")) {
         const Json message = Json::parse(payload);
         const std::string id = message["id"];
+        EXPECT_EQ(message["previous"], Hex(link)) << payload;
+        EXPECT_EQ(message["key"], Hex(key.public_key)) << payload;
         link = NextLink(link, *Month::Of(2026, 12), std::stoull(id.substr(id.rfind('/') + 1)),
                         message["line"].get<std::string>());
         EXPECT_EQ(message["link"], Hex(link)) << payload;

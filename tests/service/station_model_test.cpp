@@ -190,7 +190,7 @@ TEST_F(StationModelTest, SigningChecksTheMonthAtStartAndAfterEachSaveAndNamesABr
     EXPECT_NE(model_->Log()
                   .Lines()
                   .at(model_->Log().Lines().size() - 2)
-                  .find("signing: key " + model_->SigningKeyFingerprint() + " made now"),
+                  .find("signing: key " + model_->SigningKeyFingerprint() + " (public "),
               std::string::npos);
     model_->Save(1);
     model_->Save(2);

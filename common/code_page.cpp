@@ -1,4 +1,4 @@
-#include "core/text/code_page.h"
+#include "common/code_page.h"
 
 #include <algorithm>
 #include <array>
@@ -69,6 +69,37 @@ std::string Cp1250ToUtf8(std::string_view bytes) {
         }
     }
     return text;
+}
+
+std::optional<std::string> Utf8ToCp1250(std::string_view text) {
+    std::u16string units;
+    units.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(text[at]); };
+        const auto follows = [&](std::size_t at) {
+            return at < text.size() && (byte(at) & 0xC0) == 0x80;
+        };
+        // Every character of the code page is below U+0800 or takes three bytes below U+FFFF.
+        if (byte(i) < 0x80) {
+            units += char16_t{byte(i)};
+            i += 1;
+        } else if ((byte(i) & 0xE0) == 0xC0 && follows(i + 1)) {
+            units += static_cast<char16_t>(((byte(i) & 0x1F) << 6) | (byte(i + 1) & 0x3F));
+            i += 2;
+        } else if ((byte(i) & 0xF0) == 0xE0 && follows(i + 1) && follows(i + 2)) {
+            units += static_cast<char16_t>(((byte(i) & 0x0F) << 12) |
+                                           ((byte(i + 1) & 0x3F) << 6) | (byte(i + 2) & 0x3F));
+            i += 3;
+        } else {
+            return std::nullopt;
+        }
+    }
+    std::string bytes = EncodeCp1250(units);
+    // A character the code page lacks (made "?") or an overlong form reads back otherwise.
+    if (Cp1250ToUtf8(bytes) != text) {
+        return std::nullopt;
+    }
+    return bytes;
 }
 
 }  // namespace station
