@@ -36,6 +36,13 @@ CommandLineOutcome ReadCommandLine(const QStringList& arguments) {
                        "the switch of the transmission log panel, which lists every line the "
                        "scales send."));
     parser.addOption(technical);
+    const QCommandLineOption new_key(
+        QStringLiteral("new-key"),
+        QStringLiteral("Makes a new key for signing the register in place of the one section "
+                       "\"Podpisy\" names, announced by a signature of the old one so that the "
+                       "months' chains go on, and exits. The station signs with it from its next "
+                       "start."));
+    parser.addOption(new_key);
 
     if (!parser.parse(arguments) || !parser.positionalArguments().isEmpty()) {
         const QString error = parser.positionalArguments().isEmpty()
@@ -53,7 +60,7 @@ CommandLineOutcome ReadCommandLine(const QStringList& arguments) {
         Print(stdout, QStringLiteral("tarvelio %1\n").arg(QStringLiteral(STATION_VERSION)));
         return {std::nullopt, 0};
     }
-    return {CommandLine{parser.isSet(technical)}, 0};
+    return {CommandLine{parser.isSet(technical), parser.isSet(new_key)}, 0};
 }
 
 }  // namespace station

@@ -10,6 +10,8 @@ namespace station {
 struct CommandLine {
     // Lets the settings dialog show the switch of the transmission log, for installers.
     bool technical = false;
+    // Makes a new signing key, announced by the old one, and ends: no window, no display.
+    bool new_key = false;
 };
 
 // Either options to run with, or the exit status of a run that ends here: after --help or

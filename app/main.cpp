@@ -6,6 +6,8 @@
 #include "app/display_check.h"
 #include "app/main_form.h"
 #include "app/single_instance.h"
+#include "core/settings/connection_settings.h"
+#include "service/register_signing.h"
 #include "ui/about_box.h"
 #include "ui/params_dialog.h"
 #include "ui/picture.h"
@@ -26,6 +28,17 @@ int main(int argc, char** argv) {
     const station::CommandLineOutcome options = ReadOptions(argc, argv);
     if (!options.run) {
         return options.exit_status;
+    }
+    if (options.run->new_key) {
+        try {
+            std::cout << station::RegisterSigning::RenewKey(
+                             station::IniFile(station::kSettingsFileName))
+                      << '\n';
+            return 0;
+        } catch (const station::StationKeyError& error) {
+            std::cerr << "tarvelio: " << error.what() << '\n';
+            return 1;
+        }
     }
     if (!station::DisplayReachable()) {
         std::cerr << "tarvelio: no display; start it in a desktop session, or under xvfb-run\n";

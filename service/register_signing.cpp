@@ -1,6 +1,5 @@
 #include "service/register_signing.h"
 
-#include "core/files/station_key.h"
 #include "core/settings/signing_settings.h"
 
 namespace station {
@@ -53,10 +52,21 @@ std::unique_ptr<RegisterSigning> RegisterSigning::Start(const IniFile& settings,
                             Hex(key.key.public_key) + ")" +
                             (key.made ? " made now in " + loaded.settings.key_file +
                                             ": keep a copy where the station's disk is not"
-                                      : " from " + loaded.settings.key_file),
+                                      : " from " + loaded.settings.key_file) +
+                            (key.announced ? "; announced by the previous key " +
+                                                 Fingerprint(key.announced->previous)
+                                           : ""),
                         0);
     return std::unique_ptr<RegisterSigning>(
-        new RegisterSigning(data_directory, key.key, log, std::move(on_status)));
+        new RegisterSigning(data_directory, key, log, std::move(on_status)));
+}
+
+std::string RegisterSigning::RenewKey(const IniFile& settings) {
+    const std::string path = LoadSigningSettings(settings).settings.key_file;
+    const StationKey key = RenewStationKey(path);
+    return "signing: key " + Fingerprint(key.key.public_key) + " (public " +
+           Hex(key.key.public_key) + ") in " + path + ", announced by the previous key " +
+           Fingerprint(key.announced->previous) + "; the station signs with it from its next start";
 }
 
 void RegisterSigning::Check(Month month) {

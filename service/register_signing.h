@@ -7,6 +7,7 @@
 #include "common/clock.h"
 #include "common/ini_file.h"
 #include "common/month.h"
+#include "core/files/station_key.h"
 #include "core/reading/transmission_log.h"
 #include "core/register/register_signer.h"
 
@@ -31,11 +32,16 @@ public:
     std::string KeyFingerprint() const { return Fingerprint(signer_.Key()); }
     // At the start, and after a save into `month`.
     void Check(Month month);
+    // A new key in place of the one the settings name, announced by the old one: what to tell the
+    // installer. Throws StationKeyError.
+    static std::string RenewKey(const IniFile& settings);
 
 private:
-    RegisterSigning(const std::string& data_directory, KeyPair key, TransmissionLog& log,
-                    StatusSink on_status)
-        : signer_(data_directory, key), log_(log), on_status_(std::move(on_status)) {}
+    RegisterSigning(const std::string& data_directory, const StationKey& key,
+                    TransmissionLog& log, StatusSink on_status)
+        : signer_(data_directory, key.key, key.announced),
+          log_(log),
+          on_status_(std::move(on_status)) {}
 
     RegisterSigner signer_;
     TransmissionLog& log_;

@@ -93,11 +93,14 @@ void RegisterSigner::BeforeLine(Month month, std::uint64_t offset, const std::st
         const ChainCheck check = Check(month);
         month_ = month;
         last_link_ = check.last_link;
+        month_key_ = check.key;
         keyed_ = check.key == key_.public_key;
     }
     std::string entries;
     if (!keyed_) {
-        entries += Ended(KeyEntry{key_.public_key, std::nullopt});
+        const bool follows = announced_ && month_key_ == announced_->previous;
+        entries += Ended(
+            KeyEntry{key_.public_key, follows ? std::optional(announced_->signature) : std::nullopt});
     }
     const ChainLink link = NextLink(last_link_, month, offset, line);
     entries += Ended(LineEntry{offset, link, SignLink(key_.secret_key, link), line});

@@ -6,6 +6,7 @@
 
 #include "common/month.h"
 #include "common/weighing_chain.h"
+#include "core/files/station_key.h"
 #include "core/register/chain_check.h"
 
 namespace station {
@@ -16,11 +17,15 @@ namespace station {
 // under the register's lock (weighing_register.h).
 class RegisterSigner {
 public:
-    RegisterSigner(std::string directory, KeyPair key)
-        : directory_(std::move(directory)), key_(key) {}
+    // `announced`: the previous key's word for this one, which a month whose evidence names the
+    // previous key gets in the entry that names this one.
+    RegisterSigner(std::string directory, KeyPair key,
+                   std::optional<KeyAnnouncement> announced = std::nullopt)
+        : directory_(std::move(directory)), key_(key), announced_(announced) {}
 
-    // Before the line at `offset` of `month`'s register: its entry (after the month's key entry,
-    // when the month has none yet) appended to the evidence and on disk. Throws InOutError.
+    // Before the line at `offset` of `month`'s register: its entry (after the entry naming this
+    // key, when the month's evidence names another or none yet) appended to the evidence and on
+    // disk. Throws InOutError.
     void BeforeLine(Month month, std::uint64_t offset, const std::string& line);
     // After it: the line is on disk; the next line's link follows from it. Throws InOutError.
     void AfterLine(std::uint64_t offset);
@@ -35,7 +40,9 @@ private:
 
     std::string directory_;
     KeyPair key_;
+    std::optional<KeyAnnouncement> announced_;
     std::optional<Month> month_;  // whose chain `last_link_` ends
+    std::optional<PublicKey> month_key_;  // the key the month's evidence names last
     ChainLink last_link_{};
     ChainLink pending_link_{};  // of the line being saved
     bool keyed_ = false;        // the month's evidence names this key

@@ -2,10 +2,12 @@
 // text editor could, and checked by the auditor's command.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "common/weighing_chain.h"
+#include "core/files/station_key.h"
 #include "core/register/register_evidence.h"
 #include "core/register/register_signer.h"
 #include "core/register/weighing_register.h"
@@ -175,6 +177,45 @@ TEST_F(TamperTest, ASaveThatFailedMidWayVerifiesCleanAndAnotherKeyDoesNot) {
     std::tie(status, output) = Verify(Fingerprint(NewKeyPair().public_key));
     EXPECT_EQ(status, 1) << output;
     EXPECT_NE(output.find("line 1 forged evidence"), std::string::npos) << output;
+}
+
+// A key renewed midway, as `tarvelio --new-key` does: the month's chain goes on under the new key,
+// which the old one announced, and the auditor's fingerprint of the old key checks it whole. A new
+// key that nothing announced breaks it where it first signs.
+TEST(KeyRenewal, TheOldKeysWordCarriesTheMonthOverAndNothingElseDoes) {
+    for (const bool announced : {true, false}) {
+        const test::TempDir dir;
+        const std::string key_path = dir / "klucz.podpisu";
+        const StationKey first = LoadOrMakeStationKey(key_path);
+        test::FakeClock clock;
+        const auto save = [&](const StationKey& key, int minute) {
+            RegisterSigner signer(dir.Path(), key.key, key.announced);
+            WeighingRegister weighings(clock, ':', dir.Path());
+            weighings.SignWith(&signer);
+            clock.now = {2026, 12, 10, 8, minute, 0, 0};
+            weighings.SaveWeighing(1, std::to_string(100 + minute));
+        };
+        save(first, 0);
+        save(first, 1);
+        EXPECT_TRUE(RenewStationKey(key_path).announced);
+        if (!announced) {
+            std::filesystem::remove(key_path + ".zapowiedz");
+        }
+        const StationKey second = LoadOrMakeStationKey(key_path);
+        EXPECT_NE(second.key.public_key, first.key.public_key);
+        EXPECT_EQ(second.announced.has_value(), announced);
+        save(second, 2);
+        save(second, 3);
+        test::WriteFile(dir / "out", "");
+        const int status = test::WaitFor(test::Spawn(
+            {VERIFY_PROGRAM, "--fingerprint", Fingerprint(first.key.public_key), dir / "202612.txt"},
+            dir / "out"));
+        const std::string said = test::ReadFile(dir / "out");
+        EXPECT_EQ(WEXITSTATUS(status), announced ? 0 : 1) << said;
+        EXPECT_NE(said.find(announced ? "4 lines verified" : "line 3 forged evidence"),
+                  std::string::npos)
+            << said;
+    }
 }
 
 }  // namespace
