@@ -35,12 +35,14 @@ protected:
         return true;
     }
 
-    // The settings of ledger `name`, in NAME.ini; `broker` adds to its section Broker.
-    void WriteSettings(const std::string& name = "ledger", const std::string& broker = "") {
+    // The settings of ledger `name`, in NAME.ini; `broker` adds to its section Broker, `more`
+    // after the rest.
+    void WriteSettings(const std::string& name = "ledger", const std::string& broker = "",
+                       const std::string& more = "") {
         WriteFile(dir_ / (name + ".ini"),
                   "[Broker]\nbroker=127.0.0.1\nport=" + std::to_string(broker_.Port()) +
                       "\ntopic=plant\nclient_id=" + name + "\n" + broker + "[Baza]\nurl=" + Url() +
-                      "\n[Odtwarzanie]\nfirst_month=202611\n");
+                      "\n[Odtwarzanie]\nfirst_month=202611\n" + more);
     }
 
     std::unique_ptr<ChildProcess> Ledger(const std::string& name = "ledger") {
@@ -61,12 +63,17 @@ protected:
 
     // Two stations with 20,000 weighings waiting; the ledger is killed `kills` times, each once
     // `rows` more are held, and started again at once; then it runs until it holds them all.
-    void KillWhileABacklogFlows(int kills, std::size_t rows) {
+    // With `sealed`, room 1 signs its register and the ledger verifies seals: every one of its
+    // weighings is stored verified, and the ledger's own check finds them all whole.
+    void KillWhileABacklogFlows(int kills, std::size_t rows, bool sealed = false) {
         AddStation("room1", 5000, true);
         AddStation("room2", 5000, true);
         const Rows registers = Registers();
         ASSERT_EQ(registers.size(), 20000u);
-        WriteSettings();
+        if (sealed) {
+            SignRegisters("room1", NewKeyPair());
+        }
+        WriteSettings("ledger", "", sealed ? "[Podpisy]\nverify=on\n" : "");
         ledger::UpgradeSchema(*ledger::OpenDatabase(Url(), ""));  // to count from the start
         for (int kill = 0; kill < kills; ++kill) {
             const std::size_t before = Held();
@@ -81,6 +88,15 @@ protected:
             << Held() << " of " << registers.size() << "\n"
             << ReadFile(dir_ / "ledger.log");
         EXPECT_EQ(Weighings(), registers);
+        if (sealed) {
+            EXPECT_EQ(Query("SELECT COUNT(*) FROM weighings WHERE seal IS NOT NULL AND "
+                            "station = 'room1'")[0][0],
+                      "10000");
+            EXPECT_TRUE(RunToEnd({LEDGER_PROGRAM, "--verify", "--config", dir_ / "ledger.ini"},
+                                 dir_ / "verify.out"))
+                << ReadFile(dir_ / "verify.out");
+            EXPECT_EQ(ReadFile(dir_ / "verify.out"), "verified: 10000, failed: 0\n");
+        }
     }
 
     std::chrono::steady_clock::time_point looked_;
@@ -92,9 +108,10 @@ TEST_P(LedgerCrashTest, KilledFiveTimesWhileABacklogFlowsItEndsWithExactlyTheReg
 }
 
 // Starts within one second of each other still ask anew: each start's replay brings back what
-// the killed one had taken from the broker and not written.
+// the killed one had taken from the broker and not written; a signing room's weighings, every one
+// verified.
 TEST_P(LedgerCrashTest, KilledThreeTimesWithinTwoSecondsItEndsWithExactlyTheRegisters) {
-    KillWhileABacklogFlows(3, 500);
+    KillWhileABacklogFlows(3, 500, true);
 }
 
 // The ledger in this process while a backlog flows: the database goes away (PostgreSQL stopped;

@@ -9,8 +9,10 @@
 #include <string>
 
 #include "base/poll_loop.h"
+#include "core/register/register_evidence.h"
 #include "core/register/register_line.h"
 #include "core/register/register_reader.h"
+#include "core/register/register_signer.h"
 #include "core/register/weighing_register.h"
 #include "ledger/ledger_settings.h"
 #include "ledger/store/database.h"
@@ -98,6 +100,27 @@ protected:
         }
         StartPublisher(name, port);
         return *station;
+    }
+
+    // Signs the registers of station `name` with `key`, as its register's writer would have: each
+    // month's evidence beside it.
+    void SignRegisters(const std::string& name, const KeyPair& key) {
+        const std::string dir = stations_.at(name)->dir.Path();
+        for (const auto& file : std::filesystem::directory_iterator(dir)) {
+            const std::optional<Month> month = Month::OfFileName(file.path().filename().string());
+            if (!month) {
+                continue;
+            }
+            ChainLink link{};
+            std::string evidence = EvidenceText(KeyEntry{key.public_key, std::nullopt}) + "\r\n";
+            for (const PlacedLine& line : ReadMonthLines(file.path()).lines) {
+                link = NextLink(link, *month, line.offset, line.line);
+                evidence += EvidenceText(LineEntry{line.offset, link,
+                                                   SignLink(key.secret_key, link), line.line}) +
+                            "\r\n" + EvidenceText(SavedEntry{line.offset}) + "\r\n";
+            }
+            WriteFile(dir + "/" + EvidenceFileName(file.path().filename().string()), evidence);
+        }
     }
 
     // The station's publisher (again), from where its folder says it stands, on the broker at
