@@ -11,9 +11,9 @@ namespace {
 
 // All four or none, each lower-case hex of its exact length.
 std::variant<std::optional<LineSeal>, MessageProblem> ReadSeal(const nlohmann::json& message) {
-    const char* const kFields[] = {"previous", "link", "signature", "key"};
+    const char* const fields[] = {"previous", "link", "signature", "key"};
     std::size_t present = 0;
-    for (const char* field : kFields) {
+    for (const char* field : fields) {
         const auto found = message.find(field);
         if (found != message.end()) {
             if (!found->is_string()) {
@@ -25,7 +25,7 @@ std::variant<std::optional<LineSeal>, MessageProblem> ReadSeal(const nlohmann::j
     if (present == 0) {
         return std::nullopt;
     }
-    if (present != std::size(kFields)) {
+    if (present != std::size(fields)) {
         return MessageProblem{ProblemKind::kMissingField,
                               "previous, link, signature and key: all or none"};
     }

@@ -10,7 +10,8 @@ station_build_packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev fonts-liberation2
     libmosquitto-dev nlohmann-json3-dev libre2-dev libsqlite3-dev libpq-dev
-    libmicrohttpd-dev libjs-chart.js libsystemd-dev libxlsxwriter-dev libsodium-dev
+    libmicrohttpd-dev libjs-chart.js libsystemd-dev libxlsxwriter-dev libsodium-dev libzip-dev
+    libexpat1-dev
 )
 # What the tests, benchmarks and fuzzers need besides: an HTTP client for the page's tests, a
 # virtual X server and its tools, clang for the fuzzers, the locales the tests read numbers in,

@@ -8,12 +8,13 @@
 #include "core/register/register_line.h"
 
 namespace station {
-namespace {
 
-// The fields of each row of a CSV as the ledger writes it: ';' between fields, '"' around a field
-// that holds one, doubled within, CR LF after each row.
-std::vector<std::vector<std::string>> CsvRows(std::string_view text) {
-    std::vector<std::vector<std::string>> rows(1, std::vector<std::string>(1));
+SheetRows ReadCsvRows(std::string_view text) {
+    constexpr std::string_view kMark = "\xEF\xBB\xBF";
+    if (text.starts_with(kMark)) {
+        text.remove_prefix(kMark.size());
+    }
+    SheetRows rows(1, std::vector<std::string>(1));
     bool quoted = false;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
@@ -43,6 +44,8 @@ std::vector<std::vector<std::string>> CsvRows(std::string_view text) {
     return rows;
 }
 
+namespace {
+
 // A text field as written, without the apostrophe that keeps a spreadsheet from taking it for a
 // formula.
 std::string Unguarded(std::string field) {
@@ -53,9 +56,21 @@ std::string Unguarded(std::string field) {
     return field;
 }
 
-std::string Point(std::string text) {
-    std::replace(text.begin(), text.end(), ',', '.');
-    return text;
+// The same reading: the same text but for the decimal mark, or the same number.
+bool SameReading(std::string line, std::string shown) {
+    for (std::string* text : {&line, &shown}) {
+        std::replace(text->begin(), text->end(), ',', '.');
+    }
+    if (line == shown) {
+        return true;
+    }
+    double a = 0;
+    double b = 0;
+    const auto number = [](const std::string& text, double& value) {
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+        return error == std::errc{} && end == text.data() + text.size();
+    };
+    return number(line, a) && number(shown, b) && a == b;
 }
 
 // Why a row does not hold; empty when it does.
@@ -83,7 +98,7 @@ std::string RowFault(const std::string& id, const std::string& scale, const std:
     }
     const std::optional<RegisterLineFields> fields = SplitRegisterLine(*bytes);
     if (!fields || std::to_string(fields->scale) != scale ||
-        Point(Cp1250ToUtf8(fields->reading)) != Point(reading)) {
+        !SameReading(Cp1250ToUtf8(fields->reading), reading)) {
         return "its scale or reading is not its line's";
     }
     return {};
@@ -91,13 +106,8 @@ std::string RowFault(const std::string& id, const std::string& scale, const std:
 
 }  // namespace
 
-std::variant<ExportCheck, std::string> CheckExport(std::string_view csv,
+std::variant<ExportCheck, std::string> CheckExport(const SheetRows& rows,
                                                    const TrustedKey& trusted) {
-    constexpr std::string_view kMark = "\xEF\xBB\xBF";
-    if (csv.starts_with(kMark)) {
-        csv.remove_prefix(kMark.size());
-    }
-    const std::vector<std::vector<std::string>> rows = CsvRows(csv);
     if (rows.empty()) {
         return std::string("an empty file");
     }

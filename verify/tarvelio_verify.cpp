@@ -1,8 +1,8 @@
 // tarvelio-verify: checks a month's register ("yyyymm.txt") against its evidence
 // ("yyyymm.podpisy" beside it) and the station's key, given whole or by its fingerprint. Prints
 // the first line that does not hold (or, with --each, every line with its verdict) and exits 0
-// only when every line is signed and holds. With --export, a ledger's CSV export instead, row by
-// row.
+// only when every line is signed and holds. With --export, a ledger's export instead (CSV or
+// workbook), row by row.
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -14,6 +14,7 @@
 #include "core/register/chain_check.h"
 #include "core/register/register_signer.h"
 #include "export_check.h"
+#include "workbook_rows.h"
 
 namespace {
 
@@ -26,13 +27,13 @@ constexpr int kUsage = 2;
 constexpr const char* kUsageText =
     "usage: tarvelio-verify (--key HEX | --fingerprint XXXX-XXXX-XXXX-XXXX) [--each]\n"
     "                       [--evidence FILE] REGISTER\n"
-    "       tarvelio-verify (--key HEX | --fingerprint XXXX-XXXX-XXXX-XXXX) --export CSV\n"
+    "       tarvelio-verify (--key HEX | --fingerprint XXXX-XXXX-XXXX-XXXX) --export FILE\n"
     "Checks the month's register REGISTER (yyyymm.txt) against its evidence (yyyymm.podpisy\n"
     "beside it, or FILE) signed by the station's key. Exits 0 when every line is signed and\n"
     "holds, 1 at the first line that does not (altered, inserted, removed, reordered, added,\n"
     "forged evidence, unsigned), 2 when it cannot check. With --export, checks each row of the\n"
-    "plant ledger's CSV export signed by that key (its seal, its scale and reading), prints each\n"
-    "that does not hold, and exits 0 when none fails.\n";
+    "plant ledger's export (FILE.csv, or FILE.xlsx) signed by that key (its seal, its scale and\n"
+    "reading), prints each that does not hold, and exits 0 when none fails.\n";
 
 struct Options {
     std::string key;
@@ -81,17 +82,27 @@ std::optional<PublicKey> FirstKey(const EvidenceRead& evidence) {
 }
 
 int VerifyExport(const Options& options) {
-    std::string bytes;
-    if (ReadWhole(options.register_path, bytes) != ReadResult::kRead) {
-        std::fprintf(stderr, "tarvelio-verify: cannot read %s\n", options.register_path.c_str());
-        return kUsage;
-    }
     TrustedKey trusted{FromHex<32>(options.key), options.fingerprint};
     if (options.fingerprint.empty() && !trusted.key) {
         std::fprintf(stderr, "tarvelio-verify: --key: not 64 hex digits\n");
         return kUsage;
     }
-    const auto checked = CheckExport(bytes, trusted);
+    SheetRows rows;
+    if (options.register_path.ends_with(".xlsx")) {
+        auto read = ReadWorkbookRows(options.register_path);
+        if (const auto* problem = std::get_if<std::string>(&read)) {
+            std::fprintf(stderr, "tarvelio-verify: %s: %s\n", options.register_path.c_str(),
+                         problem->c_str());
+            return kUsage;
+        }
+        rows = std::move(std::get<SheetRows>(read));
+    } else if (std::string bytes; ReadWhole(options.register_path, bytes) == ReadResult::kRead) {
+        rows = ReadCsvRows(bytes);
+    } else {
+        std::fprintf(stderr, "tarvelio-verify: cannot read %s\n", options.register_path.c_str());
+        return kUsage;
+    }
+    const auto checked = CheckExport(rows, trusted);
     if (const auto* problem = std::get_if<std::string>(&checked)) {
         std::fprintf(stderr, "tarvelio-verify: %s: %s\n", options.register_path.c_str(),
                      problem->c_str());

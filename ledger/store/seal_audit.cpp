@@ -76,7 +76,8 @@ SealAudit AuditSeals(Database& database, const std::map<std::string, PublicKey>&
             if (reason.empty()) {
                 ++audit.verified;
             } else {
-                audit.failures.push_back(room + ": " + rows[i].id + ": " + reason);
+                audit.failures.push_back(room);
+                audit.failures.back().append(": ").append(rows[i].id).append(": ").append(reason);
             }
         }
     }

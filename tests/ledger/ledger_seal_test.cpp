@@ -105,16 +105,18 @@ TEST_P(LedgerSealTest, OnlyTheRoomsOwnSealedWeighingsAreStoredAndAlteredRowsAreF
         int status = -1;
         ASSERT_TRUE(RunUntil([&] { return waitpid(check, &status, WNOHANG) == check; }, 60s));
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadFile(dir_ / "page.out");
-        // The day's export holds the seals, and an auditor checks it against room a's key.
+        // The day's exports hold the seals, and an auditor checks each against room a's key.
         httplib::Client client("127.0.0.1", page.Port());
-        const auto csv = client.Get("/api/export.csv?from=2026-12-03&to=2026-12-03");
-        ASSERT_TRUE(csv && csv->status == 200);
-        WriteFile(dir_ / "day.csv", csv->body);
-        EXPECT_TRUE(RunToEnd({VERIFY_PROGRAM, "--key", Hex(key.public_key), "--export",
-                              dir_ / "day.csv"},
-                             dir_ / "day.out"));
-        EXPECT_EQ(ReadFile(dir_ / "day.out"),
-                  "day.csv: 300 weighings verified, 0 failed, 1 of other keys\n");
+        for (const std::string kind : {"csv", "xlsx"}) {
+            const auto day = client.Get("/api/export." + kind + "?from=2026-12-03&to=2026-12-03");
+            ASSERT_TRUE(day && day->status == 200);
+            WriteFile(dir_ / ("day." + kind), day->body);
+            EXPECT_TRUE(RunToEnd({VERIFY_PROGRAM, "--key", Hex(key.public_key), "--export",
+                                  dir_ / ("day." + kind)},
+                                 dir_ / (kind + ".out")));
+            EXPECT_EQ(ReadFile(dir_ / (kind + ".out")),
+                      "day." + kind + ": 300 weighings verified, 0 failed, 1 of other keys\n");
+        }
     }
     EXPECT_EQ(Count("SELECT count(*) FROM rejected WHERE kind = 'a seal that does not verify' "
                     "AND reason LIKE '%signature does not verify%'"),

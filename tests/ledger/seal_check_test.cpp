@@ -19,7 +19,7 @@ std::vector<WeighingRow> SignedMonth(const std::string& room, const KeyPair& key
         WeighingRow& row = rows.emplace_back();
         row.station = room;
         row.id = "c-" + room + "/202612/" + std::to_string(25 * i);
-        row.place = protocol::LinePlace{kMonth, static_cast<std::uint64_t>(25 * i)};
+        row.place = protocol::LinePlace{kMonth, static_cast<std::uint64_t>(i) * 25};
         row.scale = 1;
         row.reading = std::to_string(10 + i);
         row.line = "2026-12-03, 10:00:0" + std::to_string(i) + "\twaga1\t" + row.reading;
@@ -45,7 +45,7 @@ TEST(SealCheck, OnlyTheRoomsOwnUnchangedLinesVerify) {
         std::function<void(std::vector<WeighingRow>&)> change;
         std::vector<SealVerdict> verdicts;
         std::string reason;  // of the first failed
-    } kCases[] = {
+    } cases[] = {
         {"untouched, first use", false, [](auto&) {}, {kOk, kOk, kOk, kOk, kOk}, ""},
         {"untouched, pinned", true, [](auto&) {}, {kOk, kOk, kOk, kOk, kOk}, ""},
         {"a digit of a line changed", true, [](auto& rows) { rows[2].line.back() = '9'; },
@@ -78,7 +78,7 @@ TEST(SealCheck, OnlyTheRoomsOwnUnchangedLinesVerify) {
         {"a line that is no code page's", true, [](auto& rows) { rows[0].line += "\xd0\xb6"; },
          {kFail, kOk, kOk, kOk, kOk}, "a line no station saved"},
     };
-    for (const auto& test : kCases) {
+    for (const auto& test : cases) {
         std::vector<WeighingRow> rows = SignedMonth("a", room_key);
         test.change(rows);
         std::map<std::string, RoomKey> keys;

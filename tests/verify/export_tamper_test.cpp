@@ -26,7 +26,7 @@ std::vector<ledger::StoredWeighing> Signed(const KeyPair& key, const KeyPair& ot
         const std::string reading = std::to_string(10 + i) + ".5";
         const std::string line = "2026-12-03, 10:00:0" + std::to_string(i) + "\twaga2\t" + reading;
         LineSeal seal{.previous = link};
-        seal.link = link = NextLink(link, *Month::Of(2026, 12), static_cast<std::uint64_t>(30 * i), line);
+        seal.link = link = NextLink(link, *Month::Of(2026, 12), static_cast<std::uint64_t>(i) * 30, line);
         seal.signature = SignLink(signer.secret_key, link);
         seal.key = signer.public_key;
         rows.push_back({"c-a/202612/" + std::to_string(30 * i), "a", 2, reading, reading, "kg",
@@ -44,7 +44,7 @@ TEST(ExportTamper, TheAuditorNamesEachRowChangedAndPassesTheRest) {
         std::function<void(std::vector<ledger::StoredWeighing>&)> change;
         int status;
         std::string said;
-    } kCases[] = {
+    } cases[] = {
         {"untouched", [](auto&) {}, 0, "export.csv: 3 weighings verified, 0 failed, 1 of other keys"},
         {"a reading changed", [](auto& rows) { rows[1].reading = "99.5"; }, 1,
          "c-a/202612/30: its scale or reading is not its line's"},
@@ -63,7 +63,7 @@ TEST(ExportTamper, TheAuditorNamesEachRowChangedAndPassesTheRest) {
         {"a seal erased", [](auto& rows) { rows[0].seal = ""; }, 1, "c-a/202612/0: no seal"},
     };
     const test::TempDir dir;
-    for (const auto& test : kCases) {
+    for (const auto& test : cases) {
         std::vector<ledger::StoredWeighing> rows = Signed(key, other);
         test.change(rows);
         std::string csv = ledger::CsvHeader(true);
