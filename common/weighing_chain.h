@@ -35,10 +35,14 @@ struct LineSeal {
     ChainLink link{};
     Signature signature{};
     PublicKey key{};
+    // After a key change: the previous key's signature over `key` (SignNewKey), so that whoever
+    // knew the previous key may take this one.
+    std::optional<Signature> key_word = std::nullopt;
 };
 
 // A seal as one text (the ledger's column and its exports): its four values in hex, in that
-// order, split by blanks; and back, nothing unless `text` is exactly that.
+// order, split by blanks (the key's word is not kept); and back, nothing unless `text` is exactly
+// that.
 std::string SealText(const LineSeal& seal);
 std::optional<LineSeal> ReadSealText(std::string_view text);
 

@@ -38,7 +38,15 @@ std::variant<std::optional<LineSeal>, MessageProblem> ReadSeal(const nlohmann::j
         return MessageProblem{ProblemKind::kBadValue,
                               "previous, link, signature or key is not lower-case hex of its length"};
     }
-    return LineSeal{*previous, *link, *signature, *key};
+    LineSeal seal{*previous, *link, *signature, *key};
+    if (const auto word = message.find("key_word"); word != message.end()) {
+        seal.key_word = word->is_string() ? FromHex<64>(word->get<std::string>()) : std::nullopt;
+        if (!seal.key_word) {
+            return MessageProblem{ProblemKind::kBadValue,
+                                  "key_word is not lower-case hex of a signature's length"};
+        }
+    }
+    return seal;
 }
 
 }  // namespace
@@ -75,6 +83,9 @@ std::string WriteWeighing(const Weighing& weighing) {
         message["link"] = Hex(seal->link);
         message["signature"] = Hex(seal->signature);
         message["key"] = Hex(seal->key);
+        if (seal->key_word) {
+            message["key_word"] = Hex(*seal->key_word);
+        }
     }
     return message.dump();
 }

@@ -17,7 +17,7 @@ namespace station::protocol {
 // UTF-8. "unit" is written only for a unit other than kilograms, which a message without one
 // means; "time" is null when the line's stamp cannot be read; "after" ("yyyymm/OFFSET") and "next"
 // (a number) only where known; the seal's four (LineSeal, lower-case hex) only from a station that
-// signs its register, all or none.
+// signs its register, all or none, and after a key change "key_word" with them.
 struct Weighing {
     WeighingId id;
     std::int64_t scale = 0;

@@ -18,7 +18,9 @@ std::optional<LineEvidence> EvidenceLookup::EvidenceOf(const RegisterEntry& entr
     if (found == entries_.end() || found->second.first.line != entry.line) {
         return std::nullopt;  // a failed save's entry for the place, or none
     }
-    LineEvidence evidence{.previous = {}, .entry = found->second.first, .key = found->second.second};
+    const KeyEntry& key = found->second.second;
+    LineEvidence evidence{
+        .previous = {}, .entry = found->second.first, .key = key.key, .key_word = key.signature};
     if (found != entries_.begin()) {
         evidence.previous = std::prev(found)->second.first.link;
     }
@@ -56,7 +58,7 @@ void EvidenceLookup::Look(const std::string& month_file) {
     const EvidenceRead read = ReadEvidence(bytes);
     for (const EvidenceEntry& evidence : read.entries) {
         if (const auto* key = std::get_if<KeyEntry>(&evidence)) {
-            key_ = key->key;
+            key_ = *key;
         } else if (const auto* line = std::get_if<LineEntry>(&evidence)) {
             entries_.insert_or_assign(line->offset, std::pair{*line, key_});
         }

@@ -12,12 +12,13 @@
 
 namespace station {
 
-// A line's entry with what else its message carries: the link before it in the month's chain
-// and the key that signed it.
+// A line's entry with what else its message carries: the link before it in the month's chain,
+// the key that signed it, and the previous key's word for that key where the month changed keys.
 struct LineEvidence {
     ChainLink previous{};
     LineEntry entry;
     PublicKey key{};
+    std::optional<Signature> key_word = std::nullopt;
 };
 
 // The evidence of a register's lines (register_evidence.h), looked up for their messages. A
@@ -39,10 +40,11 @@ private:
     std::string month_;    // the month file whose entries are held
     off_t read_ = 0;       // bytes of its side file taken, up to the last whole entry
     bool looked_ = false;  // at the side file since the register was last read
-    PublicKey key_{};  // the key named last in what was read
-    // By offset; a later entry for a place wins, as the chain goes on from a line only once it is
-    // in the register: a line's previous link is the one of the entry before it.
-    std::map<std::uint64_t, std::pair<LineEntry, PublicKey>> entries_;
+    KeyEntry key_{};  // the key named last in what was read
+    // By offset, with the key entry before it; a later entry for a place wins, as the chain goes
+    // on from a line only once it is in the register: a line's previous link is the one of the
+    // entry before it.
+    std::map<std::uint64_t, std::pair<LineEntry, KeyEntry>> entries_;
 };
 
 }  // namespace station

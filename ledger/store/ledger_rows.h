@@ -38,10 +38,11 @@ struct WeighingRow {
 };
 
 // A room's signing key and whence the ledger has it: the settings, or the room's first weighing
-// verified (taken on first use).
+// verified (taken on first use); and the keys it had before, each of which announced the next.
 struct RoomKey {
     PublicKey key{};
     bool pinned = false;
+    std::vector<PublicKey> earlier = {};  // newest first
 };
 
 struct ScaleStateRow {
@@ -80,8 +81,9 @@ struct Batch {
     std::map<std::string, protocol::LinePlace> held_through;
     // Rooms heard only by status or state that the ledger no longer keeps, with their rows.
     std::vector<std::string> forgotten;
-    // Keys taken on first use, and per room the first weighing whose seal failed ("ID: reason").
-    std::map<std::string, PublicKey> keys_taken;
+    // Rooms' keys taken on first use or announced by the one before, newest first; per room the
+    // first weighing whose seal failed ("ID: reason").
+    std::map<std::string, std::vector<PublicKey>> keys_taken;
     std::map<std::string, std::string> seal_breaks;
 
     std::size_t Size() const {

@@ -147,7 +147,7 @@ std::vector<LedgerTables::Station> LedgerTables::Stations() {
                                           {},
                                           row[5] ? std::optional(IsTrue(row[5])) : std::nullopt,
                                           row[6].value_or(""),
-                                          row[7] ? FromHex<32>(*row[7]) : std::nullopt,
+                                          ReadKeysText(row[7].value_or("")),
                                           row[8].value_or("")});
         if (const auto month = Month::OfYyyymm(row[3] ? std::stoll(*row[3]) : 0); month && row[4]) {
             station.held_through = protocol::LinePlace{*month, std::stoull(*row[4])};
@@ -204,9 +204,9 @@ std::vector<LedgerTables::Stored> LedgerTables::Write(const Batch& batch) {
         commands.push_back(
             {kStationOfWeighings, {station, latest.client_id, std::int64_t{latest.month}}});
     }
-    for (const auto& [station, key] : batch.keys_taken) {
+    for (const auto& [station, keys] : batch.keys_taken) {
         commands.push_back(
-            {"UPDATE stations SET signing_key = $1 WHERE station = $2", {Hex(key), station}});
+            {"UPDATE stations SET signing_key = $1 WHERE station = $2", {KeysText(keys), station}});
     }
     for (const auto& [station, first] : batch.seal_breaks) {
         commands.push_back({kSealBreak, {station, first}});

@@ -21,7 +21,7 @@ public:
         std::optional<protocol::LinePlace> held_through;  // see Batch::held_through
         std::optional<bool> online;                       // its last status; none: not heard
         std::string status_received;                      // since when it holds
-        std::optional<PublicKey> signing_key = std::nullopt;  // taken on first use
+        std::vector<PublicKey> signing_keys = {};  // taken or announced, newest first
         std::string seal_break = {};  // its first weighing whose seal failed: "ID: reason"
     };
 

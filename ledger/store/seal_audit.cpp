@@ -22,10 +22,7 @@ bool SameWeight(std::optional<double> stored, std::optional<double> read) {
 
 SealAudit AuditSeals(Database& database, const std::map<std::string, PublicKey>& pinned) {
     SealAudit audit;
-    std::map<std::string, RoomKey> keys;
-    for (const auto& [room, key] : pinned) {
-        keys[room] = RoomKey{key, true};
-    }
+    std::map<std::string, std::vector<PublicKey>> kept;
     std::set<std::string> rooms;
     for (const Row& row : database.Query(
              "SELECT DISTINCT station FROM weighings WHERE seal IS NOT NULL ORDER BY station", {})) {
@@ -33,9 +30,7 @@ SealAudit AuditSeals(Database& database, const std::map<std::string, PublicKey>&
     }
     for (const Row& row : database.Query(
              "SELECT station, signing_key FROM stations WHERE signing_key IS NOT NULL", {})) {
-        if (const auto key = FromHex<32>(row[1].value_or(""))) {
-            keys.try_emplace(row[0].value_or(""), RoomKey{*key, false});
-        }
+        kept[row[0].value_or("")] = ReadKeysText(row[1].value_or(""));
     }
     for (const std::string& room : rooms) {
         std::vector<WeighingRow> rows;
@@ -61,8 +56,10 @@ SealAudit AuditSeals(Database& database, const std::map<std::string, PublicKey>&
             return a.place < b.place;
         });
         std::map<std::string, RoomKey> room_key;
-        if (const auto key = keys.find(room); key != keys.end()) {
-            room_key.insert(*key);
+        const auto pin = pinned.find(room);
+        if (const std::optional<RoomKey> key = RoomKeyOf(
+                pin == pinned.end() ? std::nullopt : std::optional(pin->second), kept[room])) {
+            room_key[room] = *key;
         }
         const SealJudgement judged = JudgeSeals(rows, room_key);
         for (std::size_t i = 0; i < rows.size(); ++i) {

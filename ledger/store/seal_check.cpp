@@ -1,5 +1,7 @@
 #include "ledger/store/seal_check.h"
 
+#include <algorithm>
+
 #include "common/code_page.h"
 
 namespace station::ledger {
@@ -50,10 +52,6 @@ std::optional<std::string> SealFault(const WeighingRow& row, const std::map<std:
     }
     if (!LineAgrees(row)) {
         return std::string("its scale, reading or time is not its line's");
-    }
-    if (key != keys.end() && key->second.key != seal.key) {
-        return "signed by key " + Fingerprint(seal.key) + ", not the room's " +
-               Fingerprint(key->second.key);
     }
     return std::nullopt;
 }
@@ -106,21 +104,71 @@ SealJudgement JudgeSeals(const std::vector<WeighingRow>& rows,
             close(run);
         }
     }
-    // A room without a key takes its first verified weighing's; another key of it fails.
+    // A room without a key takes its first verified weighing's; a key it announced takes the
+    // place of the one it had; any other key fails.
     for (std::size_t i = 0; i < rows.size(); ++i) {
         if (judged.verdicts[i] != SealVerdict::kVerified) {
             continue;
         }
-        const PublicKey& key = rows[i].seal->key;
-        const auto [known, taken] = keys.try_emplace(rows[i].station, RoomKey{key, false});
+        const LineSeal& seal = *rows[i].seal;
+        const auto [known, first_use] =
+            keys.try_emplace(rows[i].station, RoomKey{seal.key, false});
+        RoomKey& room = known->second;
+        bool taken = first_use;
+        if (!first_use && room.key != seal.key &&
+            std::find(room.earlier.begin(), room.earlier.end(), seal.key) != room.earlier.end()) {
+            continue;  // a line the room signed before its key changed
+        }
+        if (!first_use && room.key != seal.key) {
+            if (!seal.key_word || !NewKeyVerifies(room.key, seal.key, *seal.key_word)) {
+                fail(i, "signed by key " + Fingerprint(seal.key) + ", not the room's " +
+                            Fingerprint(room.key) + (room.pinned ? "" : " (taken on first use)"));
+                continue;
+            }
+            room.earlier.insert(room.earlier.begin(), room.key);
+            room.key = seal.key;
+            room.pinned = false;
+            taken = true;
+        }
         if (taken) {
-            judged.keys_taken[rows[i].station] = key;
-        } else if (known->second.key != key) {
-            fail(i, "signed by key " + Fingerprint(key) + ", not the room's " +
-                        Fingerprint(known->second.key) + " (taken on first use)");
+            std::vector<PublicKey>& now = judged.keys_taken[rows[i].station] = {room.key};
+            now.insert(now.end(), room.earlier.begin(), room.earlier.end());
         }
     }
     return judged;
+}
+
+std::optional<RoomKey> RoomKeyOf(const std::optional<PublicKey>& pinned,
+                                 const std::vector<PublicKey>& kept) {
+    if (!kept.empty() &&
+        (!pinned || std::find(kept.begin(), kept.end(), *pinned) != kept.end())) {
+        return RoomKey{kept.front(), pinned == kept.front(), {kept.begin() + 1, kept.end()}};
+    }
+    if (pinned) {
+        return RoomKey{*pinned, true, {}};
+    }
+    return std::nullopt;
+}
+
+std::string KeysText(const std::vector<PublicKey>& keys) {
+    std::string text;
+    for (const PublicKey& key : keys) {
+        text.append(text.empty() ? "" : " ").append(Hex(key));
+    }
+    return text;
+}
+
+std::vector<PublicKey> ReadKeysText(std::string_view text) {
+    std::vector<PublicKey> keys;
+    while (!text.empty()) {
+        const auto key = FromHex<32>(text.substr(0, 64));
+        if (!key || (text.size() > 64 && text[64] != ' ')) {
+            return {};
+        }
+        keys.push_back(*key);
+        text.remove_prefix(std::min(text.size(), std::size_t{65}));
+    }
+    return keys;
 }
 
 }  // namespace station::ledger

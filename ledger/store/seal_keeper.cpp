@@ -22,8 +22,10 @@ void SealKeeper::Load(const std::vector<LedgerTables::Station>& rows) {
         keys_[room] = RoomKey{key, true};
     }
     for (const LedgerTables::Station& row : rows) {
-        if (row.signing_key) {
-            keys_.try_emplace(row.name, RoomKey{*row.signing_key, false});
+        const auto pin = pinned_.find(row.name);
+        if (const std::optional<RoomKey> key = RoomKeyOf(
+                pin == pinned_.end() ? std::nullopt : std::optional(pin->second), row.signing_keys)) {
+            keys_[row.name] = *key;
         }
         if (!row.seal_break.empty()) {
             breaks_[row.name] = row.seal_break;

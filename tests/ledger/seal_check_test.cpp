@@ -106,5 +106,38 @@ TEST(SealCheck, OnlyTheRoomsOwnUnchangedLinesVerify) {
     EXPECT_FALSE(ReadSealText(SealText(*plain[1].seal) + " "));
 }
 
+// A station's new key, announced by its old one, takes the room over; the lines the old key
+// signed stay the room's; a new key nothing announced does not; and the database's keys read back
+// under the settings' pin.
+TEST(SealCheck, ARoomsKeyGivesWayOnlyToOneItAnnounced) {
+    const KeyPair old_key = NewKeyPair();
+    const KeyPair new_key = NewKeyPair();
+    for (const bool announced : {true, false}) {
+        std::vector<WeighingRow> rows = SignedMonth("a", old_key);
+        for (std::size_t i = 3; i < rows.size(); ++i) {
+            rows[i].seal->key = new_key.public_key;
+            rows[i].seal->signature = SignLink(new_key.secret_key, rows[i].seal->link);
+            if (announced) {
+                rows[i].seal->key_word = SignNewKey(old_key.secret_key, new_key.public_key);
+            }
+        }
+        std::map<std::string, RoomKey> keys{{"a", {old_key.public_key, true}}};
+        const auto ok = SealVerdict::kVerified;
+        const auto failed = SealVerdict::kFailed;
+        const std::vector<SealVerdict> verdicts =
+            announced ? std::vector{ok, ok, ok, ok, ok} : std::vector{ok, ok, ok, failed, failed};
+        EXPECT_EQ(JudgeSeals(rows, keys).verdicts, verdicts);
+        EXPECT_EQ(keys["a"].key, announced ? new_key.public_key : old_key.public_key);
+        // A line of the old key's, sent again later: still the room's.
+        EXPECT_EQ(JudgeSeals({rows[0]}, keys).verdicts, std::vector{ok});
+    }
+    const std::vector<PublicKey> kept{new_key.public_key, old_key.public_key};
+    EXPECT_EQ(ReadKeysText(KeysText(kept)), kept);
+    EXPECT_EQ(RoomKeyOf(old_key.public_key, kept)->key, new_key.public_key);
+    EXPECT_EQ(RoomKeyOf(old_key.public_key, kept)->earlier, std::vector{old_key.public_key});
+    EXPECT_TRUE(RoomKeyOf(NewKeyPair().public_key, kept)->pinned);
+    EXPECT_FALSE(RoomKeyOf(std::nullopt, {}));
+}
+
 }  // namespace
 }  // namespace station::ledger

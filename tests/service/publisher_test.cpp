@@ -250,20 +250,31 @@ TEST_F(PublisherTest, ASignedLineGoesOutWithItsSeal) {
     signer.BeforeLine(*Month::Of(2026, 12), std::filesystem::file_size(dir_ / "202612.txt"),
                       Line(12, 9, "999"));  // and the station stopped
     weighings.SaveWeighing(2, "20");
+    // A new key, announced by the old one: its lines carry the old key's word for it.
+    const KeyPair renewed = NewKeyPair();
+    const Signature word = SignNewKey(key.secret_key, renewed.public_key);
+    RegisterSigner renewed_signer(dir_.Path(), renewed, KeyAnnouncement{key.public_key, word});
+    weighings.SignWith(&renewed_signer);
+    weighings.SaveWeighing(3, "30");
     Collect();
     Start();
     ASSERT_TRUE(AllDelivered());
-    ASSERT_TRUE(Collected(2));
+    ASSERT_TRUE(Collected(3));
     ChainLink link{};
     for (const std::string& payload : collector_->Payloads("/weighing")) {
         const Json message = Json::parse(payload);
         const std::string id = message["id"];
+        const bool old = message["scale"] != 3;
         EXPECT_EQ(message["previous"], Hex(link)) << payload;
-        EXPECT_EQ(message["key"], Hex(key.public_key)) << payload;
+        EXPECT_EQ(message["key"], Hex(old ? key.public_key : renewed.public_key)) << payload;
+        EXPECT_EQ(message.contains("key_word"), !old) << payload;
+        if (!old) {
+            EXPECT_EQ(message["key_word"], Hex(word));
+        }
         link = NextLink(link, *Month::Of(2026, 12), std::stoull(id.substr(id.rfind('/') + 1)),
                         message["line"].get<std::string>());
         EXPECT_EQ(message["link"], Hex(link)) << payload;
-        EXPECT_TRUE(LinkVerifies(key.public_key, link,
+        EXPECT_TRUE(LinkVerifies(old ? key.public_key : renewed.public_key, link,
                                  *FromHex<64>(message["signature"].get<std::string>())));
     }
 }
