@@ -268,9 +268,9 @@ void TForm1::IlogoClick() {
         // The version's details, for an installer: the key that signs the register, if any.
         const std::string fingerprint = model_.SigningKeyFingerprint();
         about_->Label7->setToolTip(
-            fingerprint.empty() ? QString()
-                                : QStringLiteral("Klucz podpisu: %1")
-                                      .arg(QString::fromStdString(fingerprint)));
+            fingerprint.empty()
+                ? QString()
+                : QStringLiteral("Klucz podpisu: %1").arg(QString::fromStdString(fingerprint)));
         toolkit_.ShowModal(*about_);
     }
 }

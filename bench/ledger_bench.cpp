@@ -18,8 +18,8 @@
 
 #include "base/poll_loop.h"
 #include "common/clock.h"
-#include "core/reading/transmission_log.h"
 #include "common/weighing_chain.h"
+#include "core/reading/transmission_log.h"
 #include "core/register/register_evidence.h"
 #include "core/register/register_line.h"
 #include "core/register/register_reader.h"
@@ -84,8 +84,8 @@ public:
         const KeyPair key = NewKeyPair();
         ChainLink link{};
         std::string month;
-        std::string evidence = EvidenceText(KeyEntry{key.public_key, std::nullopt}) +
-                               std::string(kRegisterLineEnd);
+        std::string evidence =
+            EvidenceText(KeyEntry{key.public_key, std::nullopt}) + std::string(kRegisterLineEnd);
         for (int i = 0; i < count; ++i) {
             const long second = 28L * 24 * 3600 * i / count;
             const std::string line =
@@ -94,7 +94,8 @@ public:
                                     ':', 1 + i % 4, std::to_string(i));
             link = NextLink(link, *Month::Of(2026, 12), month.size(), line);
             for (const EvidenceEntry& entry :
-                 {EvidenceEntry{LineEntry{month.size(), link, SignLink(key.secret_key, link), line}},
+                 {EvidenceEntry{
+                      LineEntry{month.size(), link, SignLink(key.secret_key, link), line}},
                   EvidenceEntry{SavedEntry{month.size()}}}) {
                 evidence += EvidenceText(entry) + std::string(kRegisterLineEnd);
             }

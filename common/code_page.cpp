@@ -87,8 +87,8 @@ std::optional<std::string> Utf8ToCp1250(std::string_view text) {
             units += static_cast<char16_t>(((byte(i) & 0x1F) << 6) | (byte(i + 1) & 0x3F));
             i += 2;
         } else if ((byte(i) & 0xF0) == 0xE0 && follows(i + 1) && follows(i + 2)) {
-            units += static_cast<char16_t>(((byte(i) & 0x0F) << 12) |
-                                           ((byte(i + 1) & 0x3F) << 6) | (byte(i + 2) & 0x3F));
+            units += static_cast<char16_t>(((byte(i) & 0x0F) << 12) | ((byte(i + 1) & 0x3F) << 6) |
+                                           (byte(i + 2) & 0x3F));
             i += 3;
         } else {
             return std::nullopt;

@@ -69,7 +69,8 @@ int ReleaseClientId(const station::ledger::LedgerSettings& settings, const std::
         LedgerTables tables(*database);
         if (forged) {
             const std::size_t moved = tables.ReleaseForged(
-                room, settings.broker.topic, station::protocol::IsoLocalTime(station::SystemClock().Seconds()));
+                room, settings.broker.topic,
+                station::protocol::IsoLocalTime(station::SystemClock().Seconds()));
             Say(room + ": weighings moved to rejected: " + std::to_string(moved) +
                 "; the room's next weighing binds a client id again");
             return EXIT_SUCCESS;
@@ -145,7 +146,8 @@ int main(int argc, char** argv) {
     const char* state_directory = std::getenv("STATE_DIRECTORY");  // set by systemd
     const ledger::LedgerSettingsResult settings = ledger::LoadLedgerSettings(
         IniFile(config), HostName(),
-        state_directory != nullptr ? state_directory : kDefaultStateDirectory, SystemClock().Local());
+        state_directory != nullptr ? state_directory : kDefaultStateDirectory,
+        SystemClock().Local());
     if (const auto* problem = std::get_if<std::string>(&settings)) {
         Say(config + ": " + *problem);
         return EXIT_FAILURE;

@@ -172,8 +172,8 @@ LedgerSettingsResult LoadLedgerSettings(const IniFile& given, const std::string&
     settings.verify_seals = verify == "on";
     for (const std::string& pinned : CommaList(file.ReadString("Podpisy", "keys", ""))) {
         const std::size_t colon = pinned.rfind(':');
-        const auto key = colon == std::string::npos ? std::nullopt
-                                                    : FromHex<32>(pinned.substr(colon + 1));
+        const auto key =
+            colon == std::string::npos ? std::nullopt : FromHex<32>(pinned.substr(colon + 1));
         if (!key || colon == 0) {
             return "Podpisy: keys: not ROOM:KEY (the key in 64 lower-case hex digits): " + pinned;
         }

@@ -35,8 +35,9 @@ std::variant<std::optional<LineSeal>, MessageProblem> ReadSeal(const nlohmann::j
     const auto signature = FromHex<64>(text("signature"));
     const auto key = FromHex<32>(text("key"));
     if (!previous || !link || !signature || !key) {
-        return MessageProblem{ProblemKind::kBadValue,
-                              "previous, link, signature or key is not lower-case hex of its length"};
+        return MessageProblem{
+            ProblemKind::kBadValue,
+            "previous, link, signature or key is not lower-case hex of its length"};
     }
     LineSeal seal{*previous, *link, *signature, *key};
     if (const auto word = message.find("key_word"); word != message.end()) {

@@ -37,8 +37,8 @@ public:
     static std::string RenewKey(const IniFile& settings);
 
 private:
-    RegisterSigning(const std::string& data_directory, const StationKey& key,
-                    TransmissionLog& log, StatusSink on_status)
+    RegisterSigning(const std::string& data_directory, const StationKey& key, TransmissionLog& log,
+                    StatusSink on_status)
         : signer_(data_directory, key.key, key.announced),
           log_(log),
           on_status_(std::move(on_status)) {}

@@ -31,10 +31,10 @@ std::string WeighingMessage(const RegisterEntry& entry, const RegisterLineFields
     }
     if (evidence) {
         weighing.seal = LineSeal{.previous = evidence->previous,
-                                           .link = evidence->entry.link,
-                                           .signature = evidence->entry.signature,
-                                           .key = evidence->key,
-                                           .key_word = evidence->key_word};
+                                 .link = evidence->entry.link,
+                                 .signature = evidence->entry.signature,
+                                 .key = evidence->key,
+                                 .key_word = evidence->key_word};
     }
     if (const auto time = StampTime(fields.stamp)) {
         weighing.time = protocol::IsoLocalTime(*time);

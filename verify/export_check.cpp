@@ -84,9 +84,9 @@ std::string RowFault(const std::string& id, const std::string& scale, const std:
         month_at == std::string::npos
             ? std::nullopt
             : Month::Read(std::string_view(id).substr(month_at + 1, last - month_at - 1));
-    if (!month || std::from_chars(offset_text.data(), offset_text.data() + offset_text.size(),
-                                  offset)
-                          .ptr != offset_text.data() + offset_text.size()) {
+    if (!month ||
+        std::from_chars(offset_text.data(), offset_text.data() + offset_text.size(), offset).ptr !=
+            offset_text.data() + offset_text.size()) {
         return "its id is not CLIENT/yyyymm/OFFSET";
     }
     const std::optional<std::string> bytes = Utf8ToCp1250(line);

@@ -81,7 +81,7 @@ void XMLCALL End(void* data, const XML_Char* name) {
         if (reading.type == "s") {
             const std::size_t index = std::strtoul(value.c_str(), nullptr, 10);
             value = reading.shared && index < reading.shared->size() ? (*reading.shared)[index]
-                                                                      : std::string();
+                                                                     : std::string();
         }
         std::vector<std::string>& row = reading.rows->back();
         if (row.size() <= reading.column) {
@@ -125,7 +125,8 @@ std::variant<SheetRows, std::string> ReadWorkbookRows(const std::string& path) {
     }
     SheetRows rows;
     for (int sheet = 1;; ++sheet) {
-        const auto xml = Member(archive.get(), "xl/worksheets/sheet" + std::to_string(sheet) + ".xml");
+        const auto xml =
+            Member(archive.get(), "xl/worksheets/sheet" + std::to_string(sheet) + ".xml");
         if (!xml) {
             return sheet == 1 ? std::variant<SheetRows, std::string>(std::string("no sheet"))
                               : std::variant<SheetRows, std::string>(std::move(rows));

@@ -38,8 +38,7 @@ bool WriteNew(const std::string& path, const std::string& bytes) {
 }
 
 // The announcement beside the key, where it is the previous key's word for `key`.
-std::optional<KeyAnnouncement> ReadAnnouncement(const std::string& key_path,
-                                                const PublicKey& key) {
+std::optional<KeyAnnouncement> ReadAnnouncement(const std::string& key_path, const PublicKey& key) {
     std::string text;
     if (ReadWhole(AnnouncementPath(key_path), text) != ReadResult::kRead ||
         text.size() != 64 + 1 + 128 + 1 || text[64] != ' ' || text.back() != '\n') {

@@ -22,7 +22,7 @@ struct KeyAnnouncement {
 
 struct StationKey {
     KeyPair key;
-    bool made = false;  // by this call
+    bool made = false;                         // by this call
     std::optional<KeyAnnouncement> announced;  // where the previous key signed this one
 };
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "common/ascii.h"
+#include "common/code_page.h"
 #include "core/reading/status_header.h"
 #include "core/scales.h"
-#include "common/code_page.h"
 #include "core/text/decimal_number.h"
 #include "core/text/number_text.h"
 

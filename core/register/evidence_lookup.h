@@ -40,7 +40,7 @@ private:
     std::string month_;    // the month file whose entries are held
     off_t read_ = 0;       // bytes of its side file taken, up to the last whole entry
     bool looked_ = false;  // at the side file since the register was last read
-    KeyEntry key_{};  // the key named last in what was read
+    KeyEntry key_{};       // the key named last in what was read
     // By offset, with the key entry before it; a later entry for a place wins, as the chain goes
     // on from a line only once it is in the register: a line's previous link is the one of the
     // entry before it.

@@ -99,8 +99,8 @@ void RegisterSigner::BeforeLine(Month month, std::uint64_t offset, const std::st
     std::string entries;
     if (!keyed_) {
         const bool follows = announced_ && month_key_ == announced_->previous;
-        entries += Ended(
-            KeyEntry{key_.public_key, follows ? std::optional(announced_->signature) : std::nullopt});
+        entries += Ended(KeyEntry{key_.public_key,
+                                  follows ? std::optional(announced_->signature) : std::nullopt});
     }
     const ChainLink link = NextLink(last_link_, month, offset, line);
     entries += Ended(LineEntry{offset, link, SignLink(key_.secret_key, link), line});

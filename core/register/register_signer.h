@@ -41,7 +41,7 @@ private:
     std::string directory_;
     KeyPair key_;
     std::optional<KeyAnnouncement> announced_;
-    std::optional<Month> month_;  // whose chain `last_link_` ends
+    std::optional<Month> month_;          // whose chain `last_link_` ends
     std::optional<PublicKey> month_key_;  // the key the month's evidence names last
     ChainLink last_link_{};
     ChainLink pending_link_{};  // of the line being saved

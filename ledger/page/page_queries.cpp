@@ -66,16 +66,11 @@ std::vector<Value> Filter(const RangeQuery& range) {
 }
 
 StoredWeighing WeighingOf(const Row& row) {
-    return {row[0],
-            row[1],
-            Integer(row[2]),
-            row[3],
-            row[4],
-            row[5],
-            row[6],
-            row.size() > 8 ? row[8] : std::nullopt,
-            IsTrue(row[7]),
-            row.size() > 9 ? row[9] : std::nullopt};
+    return {row[0],          row[1],
+            Integer(row[2]), row[3],
+            row[4],          row[5],
+            row[6],          row.size() > 8 ? row[8] : std::nullopt,
+            IsTrue(row[7]),  row.size() > 9 ? row[9] : std::nullopt};
 }
 
 }  // namespace

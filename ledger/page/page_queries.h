@@ -48,8 +48,8 @@ struct StoredWeighing {
     std::optional<std::string> weight;  // as the database writes the number
     std::optional<std::string> unit;
     std::optional<std::string> time;
-    std::optional<std::string> line;  // read by the exports only
-    bool disputed = false;            // its id came again with other content
+    std::optional<std::string> line;                 // read by the exports only
+    bool disputed = false;                           // its id came again with other content
     std::optional<std::string> seal = std::nullopt;  // read by the exports only
 };
 

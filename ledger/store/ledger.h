@@ -32,10 +32,10 @@ namespace station::ledger {
 // BatchWriter writes them a group per transaction and says what became of each; the ReplayBook
 // asks each station, once per round, to send again what the database may lack. What the ledger
 // does itself: it admits a message's room (the settings' list, the RoomRoster's bounds), reads
-// each message into its row, has the SealKeeper judge signing rooms' weighings, and rejects what is no station's status, weighing or state, or
-// belongs to another station, into the table `rejected` (RejectionLog). While the database is
-// away, the statuses and states the live session hears of the rooms the ledger knows go to the
-// page alone.
+// each message into its row, has the SealKeeper judge signing rooms' weighings, and rejects what is
+// no station's status, weighing or state, or belongs to another station, into the table `rejected`
+// (RejectionLog). While the database is away, the statuses and states the live session hears of the
+// rooms the ledger knows go to the page alone.
 class Ledger {
 public:
     static constexpr std::size_t kBatchRows = BatchWriter::kBatchRows;

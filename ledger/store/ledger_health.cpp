@@ -192,9 +192,9 @@ std::string HealthMetrics(const LedgerHealth& health, std::size_t live_pages) {
                     "{kind=\"" + Label(kind) + "\"}");
     }
     if (health.verifying_seals) {
-        for (const auto& [verdict, counted] :
-             {std::pair{"verified", health.seals_verified},
-              std::pair{"unsigned", health.seals_unsigned}, std::pair{"failed", health.seals_failed}}) {
+        for (const auto& [verdict, counted] : {std::pair{"verified", health.seals_verified},
+                                               std::pair{"unsigned", health.seals_unsigned},
+                                               std::pair{"failed", health.seals_failed}}) {
             metrics.Add("tarvelio_ledger_weighings_sealed_total", "counter",
                         "Weighings judged by their seals, by verdict", count(counted),
                         std::string("{verdict=\"") + verdict + "\"}");

@@ -25,13 +25,17 @@ enum class LedgerProblem {
 // Why a message is no row of the ledger's: what the protocol's reader said, or the ledger's own.
 using RejectKind = std::variant<protocol::ProblemKind, LedgerProblem>;
 
-inline constexpr RejectKind kRejectKinds[] = {
-    LedgerProblem::kTooLarge,          protocol::ProblemKind::kTopic,
-    protocol::ProblemKind::kNotJson,   protocol::ProblemKind::kMissingField,
-    protocol::ProblemKind::kWrongType, protocol::ProblemKind::kBadValue,
-    LedgerProblem::kForeignId,         LedgerProblem::kRefusedByDatabase,
-    LedgerProblem::kConflict,          LedgerProblem::kRoomRefused,
-    LedgerProblem::kSeal};
+inline constexpr RejectKind kRejectKinds[] = {LedgerProblem::kTooLarge,
+                                              protocol::ProblemKind::kTopic,
+                                              protocol::ProblemKind::kNotJson,
+                                              protocol::ProblemKind::kMissingField,
+                                              protocol::ProblemKind::kWrongType,
+                                              protocol::ProblemKind::kBadValue,
+                                              LedgerProblem::kForeignId,
+                                              LedgerProblem::kRefusedByDatabase,
+                                              LedgerProblem::kConflict,
+                                              LedgerProblem::kRoomRefused,
+                                              LedgerProblem::kSeal};
 
 // A short English name of the kind, for the rejected table and the log.
 const char* RejectKindName(RejectKind kind);

@@ -113,7 +113,6 @@ int Version(Database& database) {
     return rows.size() == 1 && rows[0][0] ? std::stoi(*rows[0][0]) : 0;
 }
 
-
 }  // namespace
 
 void UpgradeSchema(Database& database, int to) {

@@ -14,7 +14,6 @@
 namespace station::ledger {
 namespace {
 
-
 constexpr const char* kInsertWeighing =
     "INSERT INTO weighings (id, station, scale, reading, weight, time, line, received, unit, "
     "next_offset, after_place, seal) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12) "

@@ -5,11 +5,10 @@
 #include <vector>
 
 #include "ledger/store/database.h"
-#include "ledger/store/ledger_schema.h"
 #include "ledger/store/ledger_rows.h"
+#include "ledger/store/ledger_schema.h"
 
 namespace station::ledger {
-
 
 // The ledger's tables: weighings, stations, scale_states and rejected.
 class LedgerTables {
@@ -21,7 +20,7 @@ public:
         std::optional<protocol::LinePlace> held_through;  // see Batch::held_through
         std::optional<bool> online;                       // its last status; none: not heard
         std::string status_received;                      // since when it holds
-        std::vector<PublicKey> signing_keys = {};  // taken or announced, newest first
+        std::vector<PublicKey> signing_keys = {};         // taken or announced, newest first
         std::string seal_break = {};  // its first weighing whose seal failed: "ID: reason"
     };
 

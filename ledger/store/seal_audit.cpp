@@ -25,7 +25,8 @@ SealAudit AuditSeals(Database& database, const std::map<std::string, PublicKey>&
     std::map<std::string, std::vector<PublicKey>> kept;
     std::set<std::string> rooms;
     for (const Row& row : database.Query(
-             "SELECT DISTINCT station FROM weighings WHERE seal IS NOT NULL ORDER BY station", {})) {
+             "SELECT DISTINCT station FROM weighings WHERE seal IS NOT NULL ORDER BY station",
+             {})) {
         rooms.insert(row[0].value_or(""));
     }
     for (const Row& row : database.Query(

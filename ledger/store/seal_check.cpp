@@ -34,7 +34,8 @@ bool LineAgrees(const WeighingRow& row) {
 }
 
 // Why a weighing's seal fails on its own, before any signature; nothing when it holds so far.
-std::optional<std::string> SealFault(const WeighingRow& row, const std::map<std::string, RoomKey>& keys) {
+std::optional<std::string> SealFault(const WeighingRow& row,
+                                     const std::map<std::string, RoomKey>& keys) {
     const auto key = keys.find(row.station);
     if (!row.seal) {
         if (key != keys.end()) {
@@ -111,8 +112,7 @@ SealJudgement JudgeSeals(const std::vector<WeighingRow>& rows,
             continue;
         }
         const LineSeal& seal = *rows[i].seal;
-        const auto [known, first_use] =
-            keys.try_emplace(rows[i].station, RoomKey{seal.key, false});
+        const auto [known, first_use] = keys.try_emplace(rows[i].station, RoomKey{seal.key, false});
         RoomKey& room = known->second;
         bool taken = first_use;
         if (!first_use && room.key != seal.key &&
@@ -140,8 +140,7 @@ SealJudgement JudgeSeals(const std::vector<WeighingRow>& rows,
 
 std::optional<RoomKey> RoomKeyOf(const std::optional<PublicKey>& pinned,
                                  const std::vector<PublicKey>& kept) {
-    if (!kept.empty() &&
-        (!pinned || std::find(kept.begin(), kept.end(), *pinned) != kept.end())) {
+    if (!kept.empty() && (!pinned || std::find(kept.begin(), kept.end(), *pinned) != kept.end())) {
         return RoomKey{kept.front(), pinned == kept.front(), {kept.begin() + 1, kept.end()}};
     }
     if (pinned) {

@@ -23,8 +23,9 @@ void SealKeeper::Load(const std::vector<LedgerTables::Station>& rows) {
     }
     for (const LedgerTables::Station& row : rows) {
         const auto pin = pinned_.find(row.name);
-        if (const std::optional<RoomKey> key = RoomKeyOf(
-                pin == pinned_.end() ? std::nullopt : std::optional(pin->second), row.signing_keys)) {
+        if (const std::optional<RoomKey> key =
+                RoomKeyOf(pin == pinned_.end() ? std::nullopt : std::optional(pin->second),
+                          row.signing_keys)) {
             keys_[row.name] = *key;
         }
         if (!row.seal_break.empty()) {

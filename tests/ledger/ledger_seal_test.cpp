@@ -83,10 +83,10 @@ TEST_P(LedgerSealTest, OnlyTheRoomsOwnSealedWeighingsAreStoredAndAlteredRowsAreF
     seal.link = NextLink(seal.previous, forged.id.month, 0, forged.line);
     seal.signature = SignLink(stranger.secret_key, seal.link);
     forged.seal = seal;
-    ASSERT_TRUE(RunToEnd({"mosquitto_pub", "-h", "127.0.0.1", "-p", std::to_string(broker_.Port()),
-                          "-t", "plant/a/waga1/weighing", "-m", protocol::WriteWeighing(forged),
-                          "-q", "1"},
-                         dir_ / "forged.log"));
+    ASSERT_TRUE(
+        RunToEnd({"mosquitto_pub", "-h", "127.0.0.1", "-p", std::to_string(broker_.Port()), "-t",
+                  "plant/a/waga1/weighing", "-m", protocol::WriteWeighing(forged), "-q", "1"},
+                 dir_ / "forged.log"));
     const auto failed = [&] { return health_.Snapshot().seals_failed; };
     ASSERT_TRUE(RunUntil([&] { return failed() == 1; }, 10s));
 
@@ -111,9 +111,9 @@ TEST_P(LedgerSealTest, OnlyTheRoomsOwnSealedWeighingsAreStoredAndAlteredRowsAreF
             const auto day = client.Get("/api/export." + kind + "?from=2026-12-03&to=2026-12-03");
             ASSERT_TRUE(day && day->status == 200);
             WriteFile(dir_ / ("day." + kind), day->body);
-            EXPECT_TRUE(RunToEnd({VERIFY_PROGRAM, "--key", Hex(key.public_key), "--export",
-                                  dir_ / ("day." + kind)},
-                                 dir_ / (kind + ".out")));
+            EXPECT_TRUE(RunToEnd(
+                {VERIFY_PROGRAM, "--key", Hex(key.public_key), "--export", dir_ / ("day." + kind)},
+                dir_ / (kind + ".out")));
             EXPECT_EQ(ReadFile(dir_ / (kind + ".out")),
                       "day." + kind + ": 300 weighings verified, 0 failed, 1 of other keys\n");
         }

@@ -48,22 +48,36 @@ TEST(SealCheck, OnlyTheRoomsOwnUnchangedLinesVerify) {
     } cases[] = {
         {"untouched, first use", false, [](auto&) {}, {kOk, kOk, kOk, kOk, kOk}, ""},
         {"untouched, pinned", true, [](auto&) {}, {kOk, kOk, kOk, kOk, kOk}, ""},
-        {"a digit of a line changed", true, [](auto& rows) { rows[2].line.back() = '9'; },
-         {kOk, kOk, kFail, kOk, kOk}, "its link does not follow from its line"},
-        {"the reading changed beside its line", true, [](auto& rows) { rows[1].reading = "99"; },
-         {kOk, kFail, kOk, kOk, kOk}, "its scale, reading or time is not its line's"},
-        {"the time changed beside its line", true,
+        {"a digit of a line changed",
+         true,
+         [](auto& rows) { rows[2].line.back() = '9'; },
+         {kOk, kOk, kFail, kOk, kOk},
+         "its link does not follow from its line"},
+        {"the reading changed beside its line",
+         true,
+         [](auto& rows) { rows[1].reading = "99"; },
+         {kOk, kFail, kOk, kOk, kOk},
+         "its scale, reading or time is not its line's"},
+        {"the time changed beside its line",
+         true,
          [](auto& rows) { rows[1].time = "2026-12-04T10:00:01+01:00"; },
-         {kOk, kFail, kOk, kOk, kOk}, "its scale, reading or time is not its line's"},
-        {"the last signature spoilt", true, [](auto& rows) { rows[4].seal->signature[0] ^= 1; },
-         {kOk, kOk, kOk, kOk, kFail}, "its signature does not verify"},
-        {"a line of its own, signed by a stranger's key", true,
+         {kOk, kFail, kOk, kOk, kOk},
+         "its scale, reading or time is not its line's"},
+        {"the last signature spoilt",
+         true,
+         [](auto& rows) { rows[4].seal->signature[0] ^= 1; },
+         {kOk, kOk, kOk, kOk, kFail},
+         "its signature does not verify"},
+        {"a line of its own, signed by a stranger's key",
+         true,
          [&](auto& rows) {
              rows[4].seal->key = stranger.public_key;
              rows[4].seal->signature = SignLink(stranger.secret_key, rows[4].seal->link);
          },
-         {kOk, kOk, kOk, kOk, kFail}, "signed by key " + Fingerprint(stranger.public_key)},
-        {"a stranger's key first: the room's is not yet known", false,
+         {kOk, kOk, kOk, kOk, kFail},
+         "signed by key " + Fingerprint(stranger.public_key)},
+        {"a stranger's key first: the room's is not yet known",
+         false,
          [&](auto& rows) {
              for (auto& row : rows) {
                  row.seal->key = stranger.public_key;
@@ -72,11 +86,18 @@ TEST(SealCheck, OnlyTheRoomsOwnUnchangedLinesVerify) {
              rows[4].seal->key = room_key.public_key;
              rows[4].seal->signature = SignLink(room_key.secret_key, rows[4].seal->link);
          },
-         {kOk, kOk, kOk, kOk, kFail}, "signed by key " + Fingerprint(room_key.public_key)},
-        {"unsigned from a room that signs", true, [](auto& rows) { rows[3].seal.reset(); },
-         {kOk, kOk, kOk, kFail, kOk}, "unsigned, from a room that signs"},
-        {"a line that is no code page's", true, [](auto& rows) { rows[0].line += "\xd0\xb6"; },
-         {kFail, kOk, kOk, kOk, kOk}, "a line no station saved"},
+         {kOk, kOk, kOk, kOk, kFail},
+         "signed by key " + Fingerprint(room_key.public_key)},
+        {"unsigned from a room that signs",
+         true,
+         [](auto& rows) { rows[3].seal.reset(); },
+         {kOk, kOk, kOk, kFail, kOk},
+         "unsigned, from a room that signs"},
+        {"a line that is no code page's",
+         true,
+         [](auto& rows) { rows[0].line += "\xd0\xb6"; },
+         {kFail, kOk, kOk, kOk, kOk},
+         "a line no station saved"},
     };
     for (const auto& test : cases) {
         std::vector<WeighingRow> rows = SignedMonth("a", room_key);

@@ -207,9 +207,10 @@ TEST(KeyRenewal, TheOldKeysWordCarriesTheMonthOverAndNothingElseDoes) {
         save(second, 2);
         save(second, 3);
         test::WriteFile(dir / "out", "");
-        const int status = test::WaitFor(test::Spawn(
-            {VERIFY_PROGRAM, "--fingerprint", Fingerprint(first.key.public_key), dir / "202612.txt"},
-            dir / "out"));
+        const int status =
+            test::WaitFor(test::Spawn({VERIFY_PROGRAM, "--fingerprint",
+                                       Fingerprint(first.key.public_key), dir / "202612.txt"},
+                                      dir / "out"));
         const std::string said = test::ReadFile(dir / "out");
         EXPECT_EQ(WEXITSTATUS(status), announced ? 0 : 1) << said;
         EXPECT_NE(said.find(announced ? "4 lines verified" : "line 3 forged evidence"),
