@@ -78,7 +78,9 @@ void SealKeeper::Judge(Batch& batch, RejectionLog& rejections, const std::string
                                                      row.topic, WeighingMessage(row), stamp));
     }
     batch.weighings = std::move(kept);
-    batch.keys_taken.insert(judged.keys_taken.begin(), judged.keys_taken.end());
+    for (const auto& [room, keys] : judged.keys_taken) {
+        batch.keys_taken[room] = keys;  // the room's keys as they are now
+    }
     health_->Update([&](LedgerHealth& board) {
         board.seals_verified += counts[SealVerdict::kVerified];
         board.seals_unsigned += counts[SealVerdict::kUnsigned];
