@@ -18,9 +18,7 @@
 
 #include "base/poll_loop.h"
 #include "common/clock.h"
-#include "common/weighing_chain.h"
 #include "core/reading/transmission_log.h"
-#include "core/register/register_evidence.h"
 #include "core/register/register_line.h"
 #include "core/register/register_reader.h"
 #include "core/register/weighing_register.h"
@@ -33,6 +31,7 @@
 #include "service/publisher.h"
 #include "tests/support/mqtt_broker.h"
 #include "tests/support/postgres_cluster.h"
+#include "tests/support/signed_register.h"
 
 namespace {
 
@@ -81,30 +80,18 @@ public:
     Bench(const std::string& url, int count, bool delivered, bool sign) : url_(url) {
         // Written at once (the rates are measured, not the saves), in time order as a register
         // is, spread over the month's first 28 days; signed, with its evidence beside it.
-        const KeyPair key = NewKeyPair();
-        ChainLink link{};
         std::string month;
-        std::string evidence =
-            EvidenceText(KeyEntry{key.public_key, std::nullopt}) + std::string(kRegisterLineEnd);
         for (int i = 0; i < count; ++i) {
             const long second = 28L * 24 * 3600 * i / count;
-            const std::string line =
+            month +=
                 ComposeRegisterLine({2026, 12, 1 + int(second / 86400), int(second / 3600 % 24),
                                      int(second / 60 % 60), int(second % 60), 0},
                                     ':', 1 + i % 4, std::to_string(i));
-            link = NextLink(link, *Month::Of(2026, 12), month.size(), line);
-            for (const EvidenceEntry& entry :
-                 {EvidenceEntry{
-                      LineEntry{month.size(), link, SignLink(key.secret_key, link), line}},
-                  EvidenceEntry{SavedEntry{month.size()}}}) {
-                evidence += EvidenceText(entry) + std::string(kRegisterLineEnd);
-            }
-            month += line;
             month += kRegisterLineEnd;
         }
         test::WriteFile(registers_ / "202612.txt", month);
         if (sign) {
-            test::WriteFile(registers_ / "202612.podpisy", evidence);
+            test::SignRegister(registers_ / "202612.txt", NewKeyPair());
         }
         const RegisterPosition from =
             delivered ? RegisterEnd(registers_.Path()) : RegisterPosition{Month::Of(2026, 12), 0};

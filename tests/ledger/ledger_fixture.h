@@ -9,10 +9,8 @@
 #include <string>
 
 #include "base/poll_loop.h"
-#include "core/register/register_evidence.h"
 #include "core/register/register_line.h"
 #include "core/register/register_reader.h"
-#include "core/register/register_signer.h"
 #include "core/register/weighing_register.h"
 #include "ledger/ledger_settings.h"
 #include "ledger/store/database.h"
@@ -24,6 +22,7 @@
 #include "tests/support/child_process.h"
 #include "tests/support/mqtt_broker.h"
 #include "tests/support/postgres_cluster.h"
+#include "tests/support/signed_register.h"
 
 namespace station::test {
 
@@ -105,21 +104,11 @@ protected:
     // Signs the registers of station `name` with `key`, as its register's writer would have: each
     // month's evidence beside it.
     void SignRegisters(const std::string& name, const KeyPair& key) {
-        const std::string dir = stations_.at(name)->dir.Path();
-        for (const auto& file : std::filesystem::directory_iterator(dir)) {
-            const std::optional<Month> month = Month::OfFileName(file.path().filename().string());
-            if (!month) {
-                continue;
+        for (const auto& file :
+             std::filesystem::directory_iterator(stations_.at(name)->dir.Path())) {
+            if (Month::OfFileName(file.path().filename().string())) {
+                SignRegister(file.path(), key);
             }
-            ChainLink link{};
-            std::string evidence = EvidenceText(KeyEntry{key.public_key, std::nullopt}) + "\r\n";
-            for (const PlacedLine& line : ReadMonthLines(file.path()).lines) {
-                link = NextLink(link, *month, line.offset, line.line);
-                evidence += EvidenceText(LineEntry{line.offset, link,
-                                                   SignLink(key.secret_key, link), line.line}) +
-                            "\r\n" + EvidenceText(SavedEntry{line.offset}) + "\r\n";
-            }
-            WriteFile(dir + "/" + EvidenceFileName(file.path().filename().string()), evidence);
         }
     }
 
